@@ -1,0 +1,44 @@
+// Records and the session interface shared by the FTP client, the catalogue and the download worker.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// One file listed on the update server, copied byte for byte between owners.
+struct FTP_FILE_INFO {
+    int32_t dwFileSize = -1;          // low 32 bits of the listed size
+    wchar_t szFileName[260] = {};     // NUL-terminated, at most 259 characters
+
+    // Stores a name, cutting it at 259 characters so the record always stays terminated.
+    void SetName(const std::wstring& name) {
+        const size_t n = name.size() < 259 ? name.size() : 259;
+        for (size_t i = 0; i < n; ++i) szFileName[i] = name[i];
+        for (size_t i = n; i < 260; ++i) szFileName[i] = L'\0';
+    }
+    std::wstring Name() const { return std::wstring(szFileName); }
+};
+
+// Outcome of OpenFile: the connection had been reset and was re-established; open again.
+constexpr int kFtpReconnected = 12031;
+// Outcome of Read with the same meaning; negative so it can never be mistaken for a byte count.
+constexpr int kFtpReadReconnected = -12031;
+
+// The six operations of an FTP session, so the download logic can run against a scripted double.
+class IFtpSession {
+public:
+    virtual ~IFtpSession() = default;
+    // -1: no internet session; 0: the FTP connection failed; 1: connected.
+    virtual int Connect(std::wstring server, std::wstring user, std::wstring password, uint16_t port) = 0;
+    // Number of files appended (>= 1); 0: no file; -1: the search failed.
+    virtual int ListFiles(const std::wstring& folder, std::vector<FTP_FILE_INFO>& files,
+                          const std::wstring& extension) = 0;
+    // 1: opened; 0: not connected or failed; kFtpReconnected: reset and reconnected, not open.
+    virtual int OpenFile(const std::wstring& path) = 0;
+    // Bytes read (0 at the end); kFtpReadReconnected; -1: the read failed.
+    virtual int Read(void* buffer, int count) = 0;
+    // 1: closed or nothing open; 0: closing failed.
+    virtual int CloseFile() = 0;
+    virtual void Disconnect() = 0;
+    virtual std::wstring LastError() const = 0;
+};

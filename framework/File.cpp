@@ -1,0 +1,32 @@
+// Local files for writing.
+#include "framework/File.h"
+
+bool CFile::OpenForWriting(const std::wstring& path) {
+    Close();
+    m_hFile = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+    m_nLastError = IsOpen() ? 0 : ::GetLastError();
+    return IsOpen();
+}
+
+bool CFile::Write(const void* data, DWORD size) {
+    if (!IsOpen()) return false;
+    const BYTE* p = static_cast<const BYTE*>(data);
+    while (size > 0) {
+        DWORD written = 0;
+        if (!::WriteFile(m_hFile, p, size, &written, nullptr) || written == 0) {
+            m_nLastError = ::GetLastError();
+            return false;
+        }
+        p += written;
+        size -= written;
+    }
+    return true;
+}
+
+bool CFile::Close() {
+    if (!IsOpen()) return true;
+    const bool ok = ::CloseHandle(m_hFile) != FALSE;
+    m_hFile = INVALID_HANDLE_VALUE;
+    return ok;
+}

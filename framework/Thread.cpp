@@ -1,0 +1,52 @@
+// Worker threads through _beginthreadex, so the C runtime is set up for them.
+#include "framework/Thread.h"
+
+#include <process.h>
+
+struct CWinThread::StartInfo {
+    Entry entry;
+    void* param;
+    const wchar_t* name;
+};
+
+unsigned __stdcall CWinThread::Start(void* raw) {
+    StartInfo info = *static_cast<StartInfo*>(raw);
+    delete static_cast<StartInfo*>(raw);
+    if (info.name) {
+        // Named threads help debuggers; SetThreadDescription exists from Windows 10 on.
+        using SetDescription = HRESULT(WINAPI*)(HANDLE, PCWSTR);
+        if (HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll")) {
+            auto fn = reinterpret_cast<SetDescription>(
+                reinterpret_cast<void*>(::GetProcAddress(kernel, "SetThreadDescription")));
+            if (fn) fn(::GetCurrentThread(), info.name);
+        }
+    }
+    try {
+        return info.entry(info.param);
+    } catch (...) {
+        return 1;
+    }
+}
+
+CWinThread* CWinThread::Begin(Entry entry, void* param, const wchar_t* name) {
+    CWinThread* thread = new CWinThread();
+    StartInfo* info = new StartInfo{entry, param, name};
+    unsigned id = 0;
+    uintptr_t h = ::_beginthreadex(nullptr, 0, Start, info, 0, &id);
+    if (!h) {
+        delete info;
+        delete thread;
+        return nullptr;
+    }
+    thread->m_hThread = reinterpret_cast<HANDLE>(h);
+    thread->m_nThreadId = id;
+    return thread;
+}
+
+CWinThread::~CWinThread() {
+    if (m_hThread) ::CloseHandle(m_hThread);
+}
+
+bool CWinThread::Wait(DWORD timeoutMs) const {
+    return !m_hThread || ::WaitForSingleObject(m_hThread, timeoutMs) == WAIT_OBJECT_0;
+}

@@ -1,0 +1,71 @@
+// Rules of the update catalogue: the server folder from the program's file name, the offered row,
+// and the names that may be saved into the work folder.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "update/logic/FtpTypes.h"
+
+// Folder the downloads go to and the hand-off reads; ends in a backslash.
+inline const wchar_t kWorkFolder[] = L"c:\\Windows\\Temp\\QVUpdate\\";
+// Marker file beside the program that switches to the test folders.
+inline const wchar_t kTestMarkerFile[] = L"KOR_FT.ini";
+
+inline const wchar_t kUpdateUser[] = L"autoupdater";
+inline const wchar_t kUpdatePassword[] = L"Tor%!&6284fern";
+constexpr uint16_t kUpdatePort = 5301;
+
+struct FtpConnectionSettings {
+    std::wstring host;
+    std::wstring user;
+    std::wstring password;
+    uint16_t port = 0;
+};
+
+// The update server's settings around the host name, which is a build setting.
+FtpConnectionSettings UpdateServerSettings(const std::wstring& host);
+
+// Upper case for file names and codes: ASCII, Latin-1, Latin Extended-A, basic Greek and
+// Cyrillic, full-width Latin. Enough for names the file system compares without case.
+std::wstring ToUpperPath(const std::wstring& text);
+
+// The program's file name with every "QuorvelDownloader" removed (case-sensitive).
+std::wstring EditionSourceFromFileTitle(const std::wstring& fileTitle);
+// The code: the edition source up to its first ".", in upper case.
+std::wstring EditionCode(const std::wstring& editionSource);
+
+// Mappings of the edition code, read from the edition source.
+std::wstring EditionFolderOf(const std::wstring& editionSource);  // empty for an unknown code
+std::wstring ChannelFolderOf(const std::wstring& editionSource);  // empty for an unknown code
+std::wstring OemFolderOf(const std::wstring& editionSource);      // "OEM" for any non-empty code
+std::wstring TestSuffix(bool testMarkerPresent);                  // "Test" or empty
+
+// "\Software[Test]" or "\OEM\edition\channel\Software[Test]", for ListFiles.
+std::wstring ListingServerFolder(const std::wstring& editionSource, bool testMarkerPresent);
+// "Software[Test]\" or "OEM\edition\channel\Software[Test]\", joined directly with a file name.
+std::wstring DownloadServerFolder(const std::wstring& editionSource, bool testMarkerPresent);
+
+// Title of the offered row: "edition-channel", or "Talvix-Main" when the edition is unknown.
+std::wstring OfferedRowTitle(const std::wstring& editionSource);
+
+// The six characters before the last "." of the name, or its first six characters when that "."
+// is fewer than six from the start or missing.
+std::wstring VersionTextOf(const std::wstring& name);
+// Up to three characters after the last "." of the last "_" field, or the field's first three.
+std::wstring OfferedExtensionOf(const std::wstring& name);
+
+// True when the name can be saved as one file inside the work folder: a single valid Windows file
+// name component (no separators, drive colon, control or reserved characters, trailing dot or
+// space, device name, or more than 255 characters), so it can never land anywhere else.
+bool IsSafeLocalFileName(const std::wstring& name);
+
+struct OfferedFile {
+    int index = -1;              // record offered, or -1 when none is
+    std::wstring serverVersion;  // shown in the row's version column
+};
+
+// The first record, in the server's order, whose extension is "exe" exactly and whose name is
+// safe to save; later records are not offered.
+OfferedFile FindOfferedFile(const std::vector<FTP_FILE_INFO>& files);

@@ -1,0 +1,25 @@
+// Ordering of the downloaded files, the text of NEXT_UPDATE_INFO.INI and the choice of the setup
+// program to launch.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+// The six characters before the last "." of the path read as a decimal number the way wcstol
+// does (leading white space and a sign allowed, 0 when there are no digits).
+long InstallFileVersion(const std::wstring& path);
+// Rank of the second "_" field of the path: FULL 0, APP 1, DIAG 2, FW 3, OS 4, anything else 5.
+int InstallFileKindRank(const std::wstring& path);
+
+// Strict weak ordering: higher version first, then by kind rank, then by path, so the FULL setup
+// of the newest version comes first.
+bool CompareInstallFiles(const std::wstring& a, const std::wstring& b);
+void SortInstallFiles(std::vector<std::wstring>& paths);
+
+// The hand-off file is written only when there is more than one file.
+bool NeedsHandOffFile(size_t count);
+// "[NEXT_FILE]", "INDEX =0", then "k = path" per path, each line ending in CR LF.
+std::wstring BuildHandOffText(const std::vector<std::wstring>& sortedPaths);
+// The first path whose upper-case form ends in "EXE", in upper case; empty when there is none.
+std::wstring ChooseSetupToLaunch(const std::vector<std::wstring>& sortedPaths);

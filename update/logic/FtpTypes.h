@@ -1,4 +1,5 @@
-// Records and the session interface shared by the FTP client, the catalogue and the download worker.
+// Records, return codes and the session interface shared by the FTP client, the catalogue, the
+// download worker and their test doubles. Pure: no Win32 types.
 #pragma once
 
 #include <cstdint>
@@ -11,18 +12,22 @@ struct FTP_FILE_INFO {
     wchar_t szFileName[260] = {};     // NUL-terminated, at most 259 characters
 
     // Stores a name, cutting it at 259 characters so the record always stays terminated.
-    void SetName(const std::wstring& name) {
-        const size_t n = name.size() < 259 ? name.size() : 259;
-        for (size_t i = 0; i < n; ++i) szFileName[i] = name[i];
-        for (size_t i = n; i < 260; ++i) szFileName[i] = L'\0';
-    }
-    std::wstring Name() const { return std::wstring(szFileName); }
+    void SetName(const std::wstring& name);
+    // The name up to its terminator (or the whole field if a copied record lacks one).
+    std::wstring Name() const;
 };
 
+// Results of the session operations.
+constexpr int kFtpSuccess = 1;
+constexpr int kFtpFailed = 0;   // Connect: no FTP connection; OpenFile: not opened; CloseFile
+constexpr int kFtpError = -1;   // Connect: no internet session; ListFiles: search failed; Read
 // Outcome of OpenFile: the connection had been reset and was re-established; open again.
 constexpr int kFtpReconnected = 12031;
 // Outcome of Read with the same meaning; negative so it can never be mistaken for a byte count.
 constexpr int kFtpReadReconnected = -12031;
+
+// "<title>\r\n ERROR CODE : [ <code> ]", the form of the session's error texts.
+std::wstring FormatFtpError(const wchar_t* title, unsigned long code);
 
 // The six operations of an FTP session, so the download logic can run against a scripted double.
 class IFtpSession {

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Installs what building and testing need on a Debian 12 machine (as root), when it is missing.
+set -euo pipefail
+
+need=()
+have() { command -v "$1" >/dev/null 2>&1; }
+have i686-w64-mingw32-g++-posix || need+=(g++-mingw-w64-i686)
+have cmake || need+=(cmake)
+have ninja || need+=(ninja-build)
+[ -d /usr/src/googletest ] || need+=(googletest)
+[ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
+have wine || need+=(wine wine32:i386 wine64)
+have xvfb-run || need+=(xvfb xauth)
+have xdotool || need+=(xdotool)
+have xwininfo || need+=(x11-utils)
+[ -x /usr/bin/convert ] || need+=(imagemagick)
+[ -d /usr/share/fonts/truetype/nanum ] || need+=(fonts-nanum)
+[ -d /usr/share/fonts/truetype/liberation ] || need+=(fonts-liberation)
+/usr/bin/python3 -c 'import pyftpdlib' 2>/dev/null || need+=(python3-pyftpdlib)
+have curl || need+=(curl)
+have clang++ || need+=(clang)
+[ -n "$(ls /usr/lib/llvm-14/lib/clang/14*/lib/linux/libclang_rt.fuzzer-x86_64.a 2>/dev/null)" ] || need+=(libclang-rt-14-dev)
+have locale-gen || need+=(locales)
+
+if [ ${#need[@]} -gt 0 ]; then
+  echo "setup: installing ${need[*]}"
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "setup: run as root (or install: ${need[*]})" >&2
+    exit 1
+  fi
+  dpkg --add-architecture i386
+  apt-get update -q
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${need[@]}"
+fi
+
+if ! locale -a 2>/dev/null | grep -qi '^ko_KR.utf8$' || ! locale -a 2>/dev/null | grep -qi '^en_US.utf8$'; then
+  if [ "$(id -u)" -eq 0 ]; then
+    sed -i 's/^# *ko_KR.UTF-8/ko_KR.UTF-8/; s/^# *en_US.UTF-8/en_US.UTF-8/' /etc/locale.gen
+    locale-gen >/dev/null
+  fi
+fi

@@ -11,7 +11,7 @@ namespace {
 FTP_FILE_INFO Listed(const std::wstring& name, int32_t size = 1000) {
     FTP_FILE_INFO info;
     info.dwFileSize = size;
-    for (size_t i = 0; i < name.size() && i < 259; ++i) info.szFileName[i] = name[i];
+    info.SetName(name);
     return info;
 }
 

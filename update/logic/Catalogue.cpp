@@ -168,16 +168,9 @@ bool IsSafeLocalFileName(const std::wstring& name) {
     return !IsReservedDeviceName(name);
 }
 
-std::wstring ListedName(const FTP_FILE_INFO& info) {
-    const size_t capacity = sizeof info.szFileName / sizeof info.szFileName[0];
-    size_t length = 0;
-    while (length < capacity && info.szFileName[length] != L'\0') ++length;
-    return std::wstring(info.szFileName, length);
-}
-
 OfferedFile FindOfferedFile(const std::vector<FTP_FILE_INFO>& files) {
     for (size_t i = 0; i < files.size(); ++i) {
-        const std::wstring name = ListedName(files[i]);
+        const std::wstring name = files[i].Name();
         if (OfferedExtensionOf(name) != L"exe" || !IsSafeLocalFileName(name)) continue;
         return OfferedFile{static_cast<int>(i), VersionTextOf(name)};
     }

@@ -61,9 +61,6 @@ std::wstring OfferedExtensionOf(const std::wstring& name);
 // space, device name, or more than 255 characters), so it can never land anywhere else.
 bool IsSafeLocalFileName(const std::wstring& name);
 
-// The record's name, read up to its terminator and never past the record.
-std::wstring ListedName(const FTP_FILE_INFO& info);
-
 struct OfferedFile {
     int index = -1;              // record offered, or -1 when none is
     std::wstring serverVersion;  // shown in the row's version column

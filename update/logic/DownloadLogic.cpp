@@ -63,7 +63,7 @@ private:
     }
 
     bool DownloadItem(const UPDATE_ITEM& item) {
-        const std::wstring name = ListedName(item);
+        const std::wstring name = item.Name();
         // A size of 2 GiB or more wraps negative in the 32-bit record and cannot be transferred.
         if (!HasSetupExtension(name) || !IsSafeLocalFileName(name) || item.dwFileSize < 0) {
             return Fail(kTextInvalidFile, kTextTryAgain);

@@ -32,6 +32,7 @@ target_compile_definitions(qvcore PUBLIC QV_UPDATE_HOST=L"${QV_UPDATE_HOST_EFFEC
 target_link_libraries(qvcore PUBLIC ${QV_WIN_LIBS})
 
 set(QV_RC ${CMAKE_SOURCE_DIR}/resources/QuorvelDownloader.rc)
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_SOURCE_DIR}/resources")
 file(GLOB QV_RC_DEPENDS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/*
      ${CMAKE_SOURCE_DIR}/resources/bitmaps/*.bmp)
 set_source_files_properties(${QV_RC} PROPERTIES OBJECT_DEPENDS "${QV_RC_DEPENDS}")

@@ -1,0 +1,205 @@
+// Test driver: finds QuorvelDownloader's windows from outside the process and acts on them as a
+// user would (clicks, keys, reading texts). One command per run; prints its answer on stdout.
+// Exit code 0: done; 1: failed; 2: timed out.
+//   QvDriver wait-main MS            the main window is visible
+//   QvDriver wait-gone MS            no main window exists any more
+//   QvDriver wait-msgbox MS          the message box is visible; prints its texts
+//   QvDriver wait-no-msgbox MS       the message box is hidden
+//   QvDriver msgbox-text             the message box's texts
+//   QvDriver click ID [msgbox]       a mouse click (press and release) on control ID
+//   QvDriver key VK [msgbox]         a key press (down and up) to the focused control of the window
+//   QvDriver text ID                 window text of control ID of the main window
+//   QvDriver wait-text ID TEXT MS    control ID's text contains TEXT
+//   QvDriver list                    the item list's rows, cells separated by tabs
+//   QvDriver wait-list TEXT MS       some row of the item list contains TEXT
+//   QvDriver enabled                 1 when the main window is enabled, else 0
+//   QvDriver rect main|msgbox        the window rectangle: left top right bottom
+//   QvDriver close                   the taskbar's Close (WM_SYSCOMMAND SC_CLOSE)
+//   QvDriver drag DX DY              presses on the main window's surface and drags it
+//   QvDriver gui-objects             GDI and USER object counts of the program's process
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+#include <string>
+
+namespace {
+const wchar_t kMainTitle[] = L"탈빅스 다운로더";
+
+HWND FindMain() { return ::FindWindowW(L"#32770", kMainTitle); }
+
+struct BoxSearch {
+    HWND owner;
+    HWND found;
+};
+
+BOOL CALLBACK FindBoxProc(HWND wnd, LPARAM lp) {
+    auto* s = reinterpret_cast<BoxSearch*>(lp);
+    wchar_t cls[64] = {};
+    ::GetClassNameW(wnd, cls, 64);
+    if (wnd != s->owner && std::wcscmp(cls, L"#32770") == 0 && ::GetWindow(wnd, GW_OWNER) == s->owner) {
+        s->found = wnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND FindBox() {
+    HWND main = FindMain();
+    if (!main) return nullptr;
+    BoxSearch s{main, nullptr};
+    ::EnumWindows(FindBoxProc, reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
+std::wstring TextOf(HWND wnd) {
+    wchar_t buf[8192] = {};
+    DWORD_PTR result = 0;
+    ::SendMessageTimeoutW(wnd, WM_GETTEXT, 8192, reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG, 5000, &result);
+    return buf;
+}
+
+void Print(const std::wstring& text) {
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(n), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &bytes[0], n, nullptr, nullptr);
+    std::fwrite(bytes.c_str(), 1, std::strlen(bytes.c_str()), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+template <class Pred>
+int WaitFor(DWORD ms, Pred pred) {
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        if (pred()) return 0;
+        if (::GetTickCount() - start >= ms) return 2;
+        ::Sleep(50);
+    }
+}
+
+void Click(HWND wnd) {
+    RECT rc{};
+    ::GetClientRect(wnd, &rc);
+    const LPARAM at = MAKELPARAM((rc.right - rc.left) / 2, (rc.bottom - rc.top) / 2);
+    ::PostMessageW(wnd, WM_MOUSEMOVE, 0, at);
+    ::PostMessageW(wnd, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    ::Sleep(30);
+    ::PostMessageW(wnd, WM_LBUTTONUP, 0, at);
+}
+
+void Key(HWND target, UINT vk) {
+    const UINT scan = ::MapVirtualKeyW(vk, MAPVK_VK_TO_VSC);
+    ::PostMessageW(target, WM_KEYDOWN, vk, 1 | (scan << 16));
+    ::Sleep(20);
+    ::PostMessageW(target, WM_KEYUP, vk, 1 | (scan << 16) | (1u << 30) | (1u << 31));
+}
+
+// The focused control of another thread's window: attach to its input state for a moment.
+HWND FocusOf(HWND top) {
+    DWORD thread = ::GetWindowThreadProcessId(top, nullptr);
+    GUITHREADINFO gti{};
+    gti.cbSize = sizeof gti;
+    if (::GetGUIThreadInfo(thread, &gti) && gti.hwndFocus && (gti.hwndFocus == top || ::IsChild(top, gti.hwndFocus)))
+        return gti.hwndFocus;
+    HWND child = ::GetWindow(top, GW_CHILD);
+    return child ? child : top;
+}
+
+int Rect(HWND wnd) {
+    if (!wnd) return 1;
+    RECT rc{};
+    ::GetWindowRect(wnd, &rc);
+    std::printf("%ld %ld %ld %ld\n", rc.left, rc.top, rc.right, rc.bottom);
+    return 0;
+}
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 2) return 1;
+    const std::wstring cmd = argv[1];
+    auto arg = [&](int i) { return i < argc ? std::wstring(argv[i]) : std::wstring(); };
+    auto num = [&](int i) { return static_cast<DWORD>(std::wcstoul(arg(i).c_str(), nullptr, 10)); };
+
+    if (cmd == L"wait-main")
+        return WaitFor(num(2), [] { HWND m = FindMain(); return m && ::IsWindowVisible(m); });
+    if (cmd == L"wait-gone") return WaitFor(num(2), [] { return FindMain() == nullptr; });
+    if (cmd == L"wait-msgbox") {
+        int r = WaitFor(num(2), [] { HWND b = FindBox(); return b && ::IsWindowVisible(b); });
+        if (r == 0) Print(TextOf(FindBox()));
+        return r;
+    }
+    if (cmd == L"wait-no-msgbox")
+        return WaitFor(num(2), [] { HWND b = FindBox(); return !b || !::IsWindowVisible(b); });
+    if (cmd == L"msgbox-text") {
+        HWND b = FindBox();
+        if (!b) return 1;
+        Print(TextOf(b));
+        return 0;
+    }
+    if (cmd == L"click" || cmd == L"key") {
+        HWND top = arg(3) == L"msgbox" ? FindBox() : FindMain();
+        if (!top) return 1;
+        if (cmd == L"key") {
+            Key(FocusOf(top), num(2));
+            return 0;
+        }
+        HWND ctl = ::GetDlgItem(top, static_cast<int>(num(2)));
+        if (!ctl) return 1;
+        Click(ctl);
+        return 0;
+    }
+    if (cmd == L"text") {
+        HWND ctl = ::GetDlgItem(FindMain(), static_cast<int>(num(2)));
+        if (!ctl) return 1;
+        Print(TextOf(ctl));
+        return 0;
+    }
+    if (cmd == L"wait-text") {
+        const std::wstring want = arg(3);
+        const int id = static_cast<int>(num(2));
+        return WaitFor(num(4), [&] {
+            HWND ctl = ::GetDlgItem(FindMain(), id);
+            return ctl && TextOf(ctl).find(want) != std::wstring::npos;
+        });
+    }
+    if (cmd == L"list") {
+        HWND ctl = ::GetDlgItem(FindMain(), 1001);
+        if (!ctl) return 1;
+        Print(TextOf(ctl));
+        return 0;
+    }
+    if (cmd == L"wait-list") {
+        const std::wstring want = arg(2);
+        return WaitFor(num(3), [&] {
+            HWND ctl = ::GetDlgItem(FindMain(), 1001);
+            return ctl && TextOf(ctl).find(want) != std::wstring::npos;
+        });
+    }
+    if (cmd == L"enabled") {
+        HWND m = FindMain();
+        if (!m) return 1;
+        std::printf("%d\n", ::IsWindowEnabled(m) ? 1 : 0);
+        return 0;
+    }
+    if (cmd == L"rect") return Rect(arg(2) == L"msgbox" ? FindBox() : FindMain());
+    if (cmd == L"close") {
+        HWND m = FindMain();
+        if (!m) return 1;
+        ::PostMessageW(m, WM_SYSCOMMAND, SC_CLOSE, 0);
+        return 0;
+    }
+    if (cmd == L"gui-objects") {
+        HWND m = FindMain();
+        if (!m) return 1;
+        DWORD pid = 0;
+        ::GetWindowThreadProcessId(m, &pid);
+        HANDLE p = ::OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, pid);
+        if (!p) return 1;
+        std::printf("%lu %lu\n", ::GetGuiResources(p, GR_GDIOBJECTS), ::GetGuiResources(p, GR_USEROBJECTS));
+        ::CloseHandle(p);
+        return 0;
+    }
+    return 1;
+}

@@ -15,7 +15,7 @@
 //   QvDriver enabled                 1 when the main window is enabled, else 0
 //   QvDriver rect main|msgbox        the window rectangle: left top right bottom
 //   QvDriver close                   the taskbar's Close (WM_SYSCOMMAND SC_CLOSE)
-//   QvDriver drag DX DY              presses on the main window's surface and drags it
+//   QvDriver style main|msgbox       the window's style and extended style, in hexadecimal
 //   QvDriver gui-objects             GDI and USER object counts of the program's process
 #include <windows.h>
 
@@ -184,6 +184,13 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
     }
     if (cmd == L"rect") return Rect(arg(2) == L"msgbox" ? FindBox() : FindMain());
+    if (cmd == L"style") {
+        HWND w = arg(2) == L"msgbox" ? FindBox() : FindMain();
+        if (!w) return 1;
+        std::printf("%08lx %08lx\n", static_cast<unsigned long>(::GetWindowLongW(w, GWL_STYLE)),
+                    static_cast<unsigned long>(::GetWindowLongW(w, GWL_EXSTYLE)));
+        return 0;
+    }
     if (cmd == L"close") {
         HWND m = FindMain();
         if (!m) return 1;

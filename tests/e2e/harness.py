@@ -1,0 +1,172 @@
+"""Runs the real QuorvelDownloader.exe under Wine and drives it like a user.
+
+The program, the UI driver (QvDriver.exe), the stand-in scanner and the demo setup program come from
+the win32 build; the Wine prefix is the project's own (WINEPREFIX, made by scripts/wineprefix.sh).
+Every wait has a timeout.
+"""
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.environ.get("QV_ROOT") or os.path.dirname(os.path.dirname(HERE))
+BUILD = os.environ.get("QV_BUILD") or os.path.join(ROOT, "build")
+BIN = os.environ.get("QV_BIN") or os.path.join(BUILD, "win32")
+sys.path.insert(0, os.path.join(ROOT, "tests", "fixtures"))
+
+from ftp_fixture import FtpFixture  # noqa: E402
+
+MAIN_TITLE = "탈빅스 다운로더"
+WORK_FOLDER = r"c:\Windows\Temp\QVUpdate"
+SETUP_RECORD = r"c:\Windows\Temp\qv-setup-launched.txt"
+
+# Control ids of the main window.
+ID_CHECK_SERVER, ID_START, ID_EXIT, ID_BANNER, ID_LIST = 920, 921, 50, 51, 1001
+ID_OK = 10
+VK_RETURN, VK_ESCAPE = 0x0D, 0x1B
+
+
+class Wine:
+    """One Wine prefix; every program of a test runs in it."""
+
+    def __init__(self, prefix=None, lang="en_US.UTF-8"):
+        self.prefix = prefix or os.environ.get("WINEPREFIX") or os.path.join(BUILD, "wine64")
+        self.lang = lang
+        self.env = dict(os.environ, WINEPREFIX=self.prefix, WINEDEBUG="-all", LANG=lang, LC_ALL=lang,
+                        WINEDLLOVERRIDES="mscoree,mshtml=")
+
+    def unix(self, win_path):
+        """The Unix path of a C: path inside the prefix."""
+        p = win_path.replace("\\", "/")
+        assert p[1:3].lower() == ":/", win_path
+        rest = p[3:]
+        # Wine folders are lower case where the prefix made them so; match case-insensitively.
+        cur = os.path.join(self.prefix, "drive_c")
+        for part in [x for x in rest.split("/") if x]:
+            match = None
+            if os.path.isdir(cur):
+                for name in os.listdir(cur):
+                    if name.lower() == part.lower():
+                        match = name
+                        break
+            cur = os.path.join(cur, match or part)
+        return cur
+
+    def run(self, args, timeout=60, check=False):
+        return subprocess.run(["wine"] + list(args), env=self.env, capture_output=True, timeout=timeout,
+                              check=check)
+
+    def kill_server(self):
+        subprocess.run(["wineserver", "-k"], env=self.env, capture_output=True, timeout=30)
+        subprocess.run(["wineserver", "-w"], env=self.env, capture_output=True, timeout=30)
+
+
+class Driver:
+    """QvDriver.exe commands against the program's windows."""
+
+    def __init__(self, wine):
+        self.wine = wine
+        self.exe = os.path.join(BIN, "QvDriver.exe")
+
+    def __call__(self, *args, timeout=90):
+        r = self.wine.run([self.exe] + [str(a) for a in args], timeout=timeout)
+        return r.returncode, r.stdout.decode("utf-8", "replace").replace("\r\n", "\n").rstrip("\n")
+
+    def ok(self, *args, timeout=90):
+        rc, out = self(*args, timeout=timeout)
+        if rc != 0:
+            raise AssertionError("QvDriver %s: exit %d, %r" % (" ".join(map(str, args)), rc, out))
+        return out
+
+    def wait_main(self, ms=30000):
+        return self.ok("wait-main", ms, timeout=ms / 1000 + 30)
+
+    def wait_msgbox(self, ms=30000):
+        return self.ok("wait-msgbox", ms, timeout=ms / 1000 + 30)
+
+    def answer_msgbox(self, ms=30000):
+        """Waits for the message box, clicks its OK button, waits until it has gone; returns its text."""
+        text = self.wait_msgbox(ms)
+        self.ok("click", ID_OK, "msgbox")
+        self.ok("wait-no-msgbox", 10000)
+        return text
+
+    def text(self, control_id):
+        return self.ok("text", control_id)
+
+    def rows(self):
+        out = self.ok("list")
+        return [line.split("\t") for line in out.split("\n") if line.strip()]
+
+    def rect(self, which="main"):
+        return tuple(int(v) for v in self.ok("rect", which).split())
+
+
+class Program:
+    """A copy of the program installed under a given file name, started and awaited."""
+
+    def __init__(self, wine, name="QuorvelDownloader.exe", folder=r"c:\qvtest", test_marker=False,
+                 extra_env=None):
+        self.wine = wine
+        self.win_path = folder + "\\" + name
+        self.path = wine.unix(self.win_path)
+        folder_unix = os.path.dirname(self.path)
+        if os.path.isdir(folder_unix):
+            shutil.rmtree(folder_unix)
+        os.makedirs(folder_unix)
+        shutil.copy(os.path.join(BIN, "QuorvelDownloader.exe"), self.path)
+        if test_marker:
+            open(os.path.join(folder_unix, "KOR_FT.ini"), "w").close()
+        self.env = dict(wine.env, **(extra_env or {}))
+        self.process = None
+
+    def start(self):
+        self.process = subprocess.Popen(["wine", self.win_path], env=self.env, stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
+        return self
+
+    def wait(self, timeout=60):
+        """The exit code; raises on timeout (after killing the program)."""
+        try:
+            return self.process.wait(timeout)
+        except subprocess.TimeoutExpired:
+            self.kill()
+            raise
+
+    def running(self):
+        return self.process is not None and self.process.poll() is None
+
+    def kill(self):
+        if self.running():
+            self.process.kill()
+            self.process.wait(10)
+        self.wine.kill_server()
+
+
+def screenshot(driver, path, which="main"):
+    """Saves the program's window (or message box) as seen on the X display, as PNG."""
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    left, top, right, bottom = driver.rect(which)
+    subprocess.run(["/usr/bin/import", "-window", "root", "-crop",
+                    "%dx%d+%d+%d" % (right - left, bottom - top, left, top), "+repage", path],
+                   check=True, timeout=30, capture_output=True)
+    return path
+
+
+def screenshot_dir():
+    d = os.environ.get("QV_SCREENSHOT_DIR") or os.path.join(BUILD, "screenshots")
+    os.makedirs(d, exist_ok=True)
+    return d
+
+
+def wait_until(pred, timeout, what):
+    deadline = time.monotonic() + timeout
+    while True:
+        v = pred()
+        if v:
+            return v
+        if time.monotonic() > deadline:
+            raise AssertionError("timed out after %s s waiting for %s" % (timeout, what))
+        time.sleep(0.1)

@@ -1,0 +1,188 @@
+#include "update/FtpSession.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+
+#include "update/logic/FtpPaths.h"
+
+namespace {
+
+// A silent server must not hold an operation longer than this.
+constexpr DWORD kOperationTimeoutMs = 15000;
+
+constexpr DWORD kConnectFlags =
+    INTERNET_FLAG_PASSIVE | INTERNET_FLAG_SECURE | INTERNET_FLAG_IGNORE_CERT_CN_INVALID;
+
+void SetTimeouts(HINTERNET session)
+{
+    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
+                         INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_DATA_SEND_TIMEOUT,
+                         INTERNET_OPTION_DATA_RECEIVE_TIMEOUT}) {
+        DWORD value = kOperationTimeoutMs;
+        InternetSetOptionW(session, option, &value, sizeof value);
+    }
+}
+
+}  // namespace
+
+bool CInternetHandle::Close()
+{
+    if (m_handle == nullptr)
+        return true;
+    const BOOL closed = InternetCloseHandle(m_handle);
+    m_handle = nullptr;
+    return closed != FALSE;
+}
+
+CFtpSession::~CFtpSession()
+{
+    Disconnect();
+}
+
+int CFtpSession::Connect(std::wstring server, std::wstring user, std::wstring password,
+                         uint16_t port)
+{
+    m_hFile.Close();
+    m_hConnection.Close();
+    m_hSession.Close();
+
+    wchar_t agent[32];
+    swprintf(agent, 32, L"Internet 0x%8.8X", static_cast<unsigned>(reinterpret_cast<uintptr_t>(this)));
+    m_hSession.Reset(InternetOpenW(agent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+    if (!m_hSession) {
+        m_strLastError = FormatFtpError(L"INTERNET OPEN ERROR!!", GetLastError());
+        return kFtpError;
+    }
+    SetTimeouts(m_hSession.Get());
+
+    m_strServer = std::move(server);
+    m_strUser = std::move(user);
+    m_strPassword = std::move(password);
+    m_nPort = port;
+
+    m_hConnection.Reset(OpenConnection());
+    if (!m_hConnection) {
+        m_strLastError = FormatFtpError(L"FTP OPEN ERROR!!", GetLastError());
+        return kFtpFailed;
+    }
+    m_bConnected = 1;
+    return kFtpSuccess;
+}
+
+HINTERNET CFtpSession::OpenConnection()
+{
+    return InternetConnectW(m_hSession.Get(), m_strServer.c_str(), m_nPort, m_strUser.c_str(),
+                            m_strPassword.c_str(), INTERNET_SERVICE_FTP, kConnectFlags,
+                            reinterpret_cast<DWORD_PTR>(this));
+}
+
+int CFtpSession::ListFiles(const std::wstring& folder, std::vector<FTP_FILE_INFO>& files,
+                           const std::wstring& extension)
+{
+    const std::wstring search = ToFtpServerPath(BuildFtpSearchPath(folder, extension));
+    WIN32_FIND_DATAW found = {};
+    CInternetHandle find;
+    find.Reset(FtpFindFirstFileW(m_hConnection.Get(), search.c_str(), &found, 0, 0));
+    if (!find) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_NO_MORE_FILES) {
+            m_strLastError = L"ERROR NO FILE!!";
+            return kFtpFailed;
+        }
+        m_strLastError = FormatFtpError(L"FILE FIND ERROR!!!!", error);
+        return kFtpError;
+    }
+
+    int count = 0;
+    do {
+        if (found.cFileName[0] == L'.' || found.dwFileAttributes == FILE_ATTRIBUTE_DIRECTORY)
+            continue;
+        FTP_FILE_INFO info;
+        info.dwFileSize = static_cast<int32_t>(found.nFileSizeLow);
+        info.SetName(found.cFileName);
+        files.push_back(info);
+        ++count;
+    } while (InternetFindNextFileW(find.Get(), &found));
+    find.Close();
+
+    if (count == 0)
+        m_strLastError = L"ERROR NO FILE!!";
+    return count;
+}
+
+int CFtpSession::OpenFile(const std::wstring& path)
+{
+    if (m_bConnected == 0)
+        return kFtpFailed;
+    const std::wstring remote = ToFtpServerPath(BuildFtpOpenPath(path));
+    m_hFile.Reset(m_calls.openFile(m_hConnection.Get(), remote.c_str(), GENERIC_READ,
+                                   INTERNET_FLAG_NO_CACHE_WRITE | FTP_TRANSFER_TYPE_BINARY, 0));
+    if (m_hFile)
+        return kFtpSuccess;
+    if (GetLastError() == ERROR_INTERNET_CONNECTION_RESET && Reconnect())
+        return kFtpReconnected;
+    TakeServerResponse();
+    return kFtpFailed;
+}
+
+int CFtpSession::Read(void* buffer, int count)
+{
+    DWORD read = 0;
+    if (count >= 0 && m_calls.readFile(m_hFile.Get(), buffer, static_cast<DWORD>(count), &read))
+        return static_cast<int>(read);
+    if (count >= 0 && GetLastError() == ERROR_INTERNET_CONNECTION_RESET && Reconnect())
+        return kFtpReadReconnected;
+    TakeServerResponse();
+    return kFtpError;
+}
+
+int CFtpSession::CloseFile()
+{
+    if (!m_hFile)
+        return kFtpSuccess;
+    if (!m_hFile.Close()) {
+        m_strLastError = FormatFtpError(L"FTP FILE CLOSE ERROR!!", GetLastError());
+        return kFtpFailed;
+    }
+    return kFtpSuccess;
+}
+
+void CFtpSession::Disconnect()
+{
+    m_hFile.Close();
+    m_hConnection.Close();
+    m_hSession.Close();
+    m_bConnected = 0;
+}
+
+// Opens a new connection after a reset and lets the stale file and connection handles go.
+bool CFtpSession::Reconnect()
+{
+    HINTERNET connection = OpenConnection();
+    if (connection == nullptr)
+        return false;
+    m_hFile.Close();
+    m_hConnection.Reset(connection);
+    return true;
+}
+
+void CFtpSession::TakeServerResponse()
+{
+    DWORD error = 0;
+    std::vector<wchar_t> text(260);
+    DWORD length = static_cast<DWORD>(text.size());
+    if (!InternetGetLastResponseInfoW(&error, text.data(), &length) &&
+        GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+        text.resize(length + 1);
+        length = static_cast<DWORD>(text.size());
+        if (!InternetGetLastResponseInfoW(&error, text.data(), &length))
+            length = 0;
+    }
+    m_strLastError.assign(text.data(), std::min<size_t>(length, text.size()));
+}
+
+std::unique_ptr<IFtpSession> MakeFtpSession()
+{
+    return std::make_unique<CFtpSessionAdapter>();
+}

@@ -23,6 +23,7 @@ enum TextEntry {
     kTextPreparing = 21,
     kTextProgressFormat = 26,
     kTextCannotOpenLocal = 29,
+    kNoText = -1,
 };
 
 const unsigned kBlockPauseMs = 1;
@@ -54,11 +55,11 @@ private:
         return k >= 0 && static_cast<size_t>(k) < texts_.size() ? texts_[static_cast<size_t>(k)] : kEmpty;
     }
 
-    // Gives the dialog back, then shows the notice (none when first is negative) and waits.
-    bool Fail(int first, int second = -1) {
+    // Gives the dialog back, then shows the notice (none for kNoText) and waits for the answer.
+    bool Fail(int first, int second = kNoText) {
         ui_.SetDialogEnabled(true);
         ui_.ReleaseWorker();
-        if (first >= 0) ui_.ShowNotice(Text(first), second >= 0 ? Text(second) : std::wstring());
+        if (first != kNoText) ui_.ShowNotice(Text(first), Text(second));
         return false;
     }
 
@@ -76,7 +77,7 @@ private:
         const int connected = session->Connect(server.host, server.user, server.password, server.port);
         if (connected != 1) {
             session->Disconnect();
-            if (connected == -1) return Fail(-1);
+            if (connected == -1) return Fail(kNoText);  // no internet session: no notice
             return Fail(kTextConnectFailed, kTextTryAgain);
         }
 

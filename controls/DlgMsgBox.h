@@ -1,0 +1,98 @@
+// The program's own message box: a borderless popup with a background picture, an icon by kind, up
+// to two white texts and up to three skinned buttons (ids 10, 11, 12). It is created once and then
+// only shown, re-filled and hidden.
+#pragma once
+
+#include "controls/DIBSectionLite.h"
+#include "controls/MultiTextBtn.h"
+#include "framework/Dialog.h"
+#include "framework/GdiObjects.h"
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+class CDlg_MSG_Box : public CDialog {
+public:
+    enum {
+        kKindCount = 14,
+        kButtonCount = 3,
+        kIdButtonFirst = 10,
+    };
+
+    explicit CDlg_MSG_Box(CWnd* owner);
+    ~CDlg_MSG_Box() override;
+
+    // Shows the message and waits, handling messages, until a button or key chooses; returns the
+    // id (10, 11 or 12). Any thread may call it: the box's own thread shows it and waits.
+    // A quit request ends the wait with 11 and is passed on to the outer message loop.
+    int ShowAndWait(const std::wstring& mainText, const std::wstring& secondText, int kind, int buttonSet);
+    void ShowMessage(const std::wstring& mainText, const std::wstring& secondText, int kind, int buttonSet);
+    void SetContent(const std::wstring& mainText, const std::wstring& secondText, int kind, int buttonSet);
+    // Ends the current message (the box stays as it is) and gives the owner the foreground.
+    void Deactivate();
+    BOOL IsActive() const { return m_bActive.load(); }
+
+    void CreateTextFont(const wchar_t* face, int height);
+    void CreateButtons();
+    void LayoutButtons();
+    void ShowButtons();
+    void HideButtons();
+    void DrawMessageText(HDC dc, const RECT& client);
+
+    void OnButton10();
+    void OnButton11();
+    void OnButton12();
+
+    BOOL PreTranslateMessage(MSG* msg) override;
+
+    // For tests and automation: the button with the command id (10, 11, 12) and the keyboard focus.
+    CMultiTextBtn* GetButton(int id);
+    int GetFocusIndex() const { return m_nFocusIndex; }
+    int GetButtonSet() const { return m_nButtonSet; }
+    int GetKind() const { return m_nKind; }
+    // Where the texts were last drawn (client coordinates).
+    RECT GetMainTextRect() const { return m_rcMainText; }
+    RECT GetSecondTextRect() const { return m_rcSecondText; }
+
+protected:
+    BOOL OnInitDialog() override;
+    BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
+    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    struct ShowRequest;
+    LRESULT OnPaint();
+    LRESULT OnShowAndWaitRequest(LPARAM lParam);
+    void PaintTo(HDC dc);
+    void KeepOnScreen();
+    void ApplyButtonLayout(bool startVisible);
+    void RunChoice(int id);
+    void RecordChoice(int id);
+    void SelectFocused();
+
+    static CDIBSectionLite s_imgBackground;
+    CDIBSectionLite m_imgIcons[kKindCount];
+    CDIBSectionLite* m_pImgButtons[kButtonCount] = {};
+    CMultiTextBtn m_btns[kButtonCount];
+    std::vector<CMultiTextBtn*> m_vecActiveButtons;
+    int m_nFocusIndex = 0;
+    int m_nKind = 0;
+    int m_nButtonSet = 0;
+    std::wstring m_strMainText;
+    std::wstring m_strSecondText;
+    CFont m_fontText;
+    BOOL m_bTextFontCreated = FALSE;
+    std::atomic<int> m_bActive{0};
+
+    // The buttons are laid out again when the content changes, not on every paint, so that a
+    // repaint keeps the keyboard selection.
+    bool m_bLayoutPending = true;
+    // Each shown message gets a serial; a choice answers the message shown at that moment and every
+    // wait for an earlier one.
+    unsigned m_nShownSerial = 0;
+    unsigned m_nChoiceSerial = 0;
+    int m_nChoiceId = 0;
+    RECT m_rcMainText{};
+    RECT m_rcSecondText{};
+};

@@ -152,6 +152,8 @@ void CDlg_MSG_Box::SetContent(const std::wstring& mainText, const std::wstring& 
     m_strSecondText = secondText;
     m_nButtonSet = buttonSet;
     m_bLayoutPending = true;
+    // The window text carries the message for screen readers and automation.
+    SetWindowText(secondText.empty() ? mainText : mainText + L"\n" + secondText);
     if (m_pParent && m_pParent->m_hWnd) {
         const QvRect rc = msgbox::CentreOver(ToQvRect(m_pParent->GetWindowRect()), s_imgBackground.Width(),
                                              s_imgBackground.Height());

@@ -213,6 +213,11 @@ int ListModel::ColumnWidth(int column) const {
     return it != m_columns.end() ? it->second.width : 100;
 }
 
+std::wstring ListModel::ColumnHeading(int column) const {
+    auto it = m_columns.find(column);
+    return it != m_columns.end() ? it->second.heading : std::wstring(L" ");
+}
+
 int ListModel::ColumnLeft(int column) const {
     int x = ListRect().left - m_nScrollX;
     for (int c = 0; c < column; ++c) x += ColumnWidth(c);
@@ -384,7 +389,6 @@ ListEffects ListModel::Wheel(int delta) { return VScroll(delta < 0 ? kScrollLine
 ListEffects ListModel::Resize(int width, int height) {
     ListEffects fx;
     fx.Invalidate(true);
-    fx.updateScrollBar = true;
     int shown = 0;
     if (m_bExactScroll) {
         shown = TopRow() + m_nRowsDrawn;
@@ -530,5 +534,18 @@ std::wstring ListModel::TrimRight(std::wstring text) {
     size_t end = text.size();
     while (end > 0 && IsBlank(text[end - 1])) --end;
     text.erase(end);
+    return text;
+}
+
+std::wstring ListModel::RowsText() const {
+    std::wstring text;
+    const int rows = std::min(m_nItemCount, kMaxRows);
+    for (int r = 0; r < rows; ++r) {
+        if (r > 0) text += L"\r\n";
+        for (int c = 0; c < m_nCols; ++c) {
+            if (c > 0) text += L'\t';
+            text += m_cells[static_cast<size_t>(r)][static_cast<size_t>(c)].text;
+        }
+    }
     return text;
 }

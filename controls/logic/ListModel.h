@@ -141,6 +141,7 @@ public:
     const QvRect& ClientRect() const { return m_rcClient; }
     QvRect ListRect() const;
     int ColumnWidth(int column) const;
+    std::wstring ColumnHeading(int column) const;
     // x where the column starts, in client pixels.
     int ColumnLeft(int column) const;
     // y where the row's content starts, in client pixels.
@@ -158,6 +159,7 @@ public:
     ListEffects VScroll(int code, unsigned position);
     ListEffects HScroll(int code, int position);
     ListEffects Wheel(int delta);
+    // The window places and updates its scroll bar after this.
     ListEffects Resize(int width, int height);
     ListEffects LButtonDown(int x, int y);
     ListEffects LButtonUp(int x, int y);
@@ -177,6 +179,9 @@ public:
     static ListRowFonts RowFontsFor(int languageIndex);
     static bool IsUnitText(const std::wstring& text);
     static std::wstring TrimRight(std::wstring text);
+
+    // The inserted rows as text: cells separated by tabs, rows by CR LF (the window's text).
+    std::wstring RowsText() const;
 
     // --- State (names as the control's members) -------------------------------------------
     ListPoint m_ptDown;

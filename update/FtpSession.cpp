@@ -1,8 +1,12 @@
 #include "update/FtpSession.h"
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
+#include <mutex>
+#include <thread>
 
 #include "update/logic/FtpPaths.h"
 
@@ -22,6 +26,23 @@ void SetTimeouts(HINTERNET session)
         DWORD value = kOperationTimeoutMs;
         InternetSetOptionW(session, option, &value, sizeof value);
     }
+}
+
+// The calling thread's last response from the server (its 260-character view, longer if needed).
+std::wstring LastResponseText()
+{
+    DWORD error = 0;
+    std::vector<wchar_t> text(260);
+    DWORD length = static_cast<DWORD>(text.size());
+    if (!InternetGetLastResponseInfoW(&error, text.data(), &length)) {
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+            return std::wstring();
+        text.resize(length + 1);
+        length = static_cast<DWORD>(text.size());
+        if (!InternetGetLastResponseInfoW(&error, text.data(), &length))
+            return std::wstring();
+    }
+    return std::wstring(text.data(), std::min<size_t>(length, text.size()));
 }
 
 }  // namespace
@@ -46,6 +67,7 @@ int CFtpSession::Connect(std::wstring server, std::wstring user, std::wstring pa
     m_hFile.Close();
     m_hConnection.Close();
     m_hSession.Close();
+    m_bConnected = 0;
 
     wchar_t agent[32];
     swprintf(agent, 32, L"Internet 0x%8.8X", static_cast<unsigned>(reinterpret_cast<uintptr_t>(this)));
@@ -61,7 +83,8 @@ int CFtpSession::Connect(std::wstring server, std::wstring user, std::wstring pa
     m_strPassword = std::move(password);
     m_nPort = port;
 
-    m_hConnection.Reset(OpenConnection());
+    std::wstring response;
+    m_hConnection.Reset(OpenConnection(response));
     if (!m_hConnection) {
         m_strLastError = FormatFtpError(L"FTP OPEN ERROR!!", GetLastError());
         return kFtpFailed;
@@ -70,11 +93,70 @@ int CFtpSession::Connect(std::wstring server, std::wstring user, std::wstring pa
     return kFtpSuccess;
 }
 
-HINTERNET CFtpSession::OpenConnection()
+// Runs InternetConnectW on a helper thread, because some WinINet implementations ignore the
+// timeout options while they wait for the server's greeting. After the bound the session handle
+// is closed, which cancels the call, and the helper frees whatever connection it still gets.
+// The server's response to a failed attempt is recorded per thread, so the helper passes it back.
+HINTERNET CFtpSession::OpenConnection(std::wstring& response)
 {
-    return InternetConnectW(m_hSession.Get(), m_strServer.c_str(), m_nPort, m_strUser.c_str(),
-                            m_strPassword.c_str(), INTERNET_SERVICE_FTP, kConnectFlags,
-                            reinterpret_cast<DWORD_PTR>(this));
+    struct PendingConnect {
+        HINTERNET session;
+        std::wstring server, user, password;
+        INTERNET_PORT port;
+        DWORD_PTR context;
+        HINTERNET result = nullptr;
+        DWORD error = 0;
+        std::wstring response;
+        bool done = false;
+        bool abandoned = false;
+        std::mutex mutex;
+        std::condition_variable finished;
+    };
+    auto call = std::make_shared<PendingConnect>();
+    call->session = m_hSession.Get();
+    call->server = m_strServer;
+    call->user = m_strUser;
+    call->password = m_strPassword;
+    call->port = m_nPort;
+    call->context = reinterpret_cast<DWORD_PTR>(this);
+
+    std::thread helper([call] {
+        HINTERNET connection =
+            InternetConnectW(call->session, call->server.c_str(), call->port, call->user.c_str(),
+                             call->password.c_str(), INTERNET_SERVICE_FTP, kConnectFlags,
+                             call->context);
+        const DWORD error = GetLastError();
+        std::wstring response = connection ? std::wstring() : LastResponseText();
+        std::lock_guard<std::mutex> lock(call->mutex);
+        if (call->abandoned) {
+            if (connection)
+                InternetCloseHandle(connection);
+            return;
+        }
+        call->result = connection;
+        call->error = error;
+        call->response = std::move(response);
+        call->done = true;
+        call->finished.notify_one();
+    });
+
+    std::unique_lock<std::mutex> lock(call->mutex);
+    if (call->finished.wait_for(lock, std::chrono::milliseconds(kOperationTimeoutMs),
+                                [&] { return call->done; })) {
+        lock.unlock();
+        helper.join();
+        response = call->response;
+        SetLastError(call->error);
+        return call->result;
+    }
+    call->abandoned = true;
+    lock.unlock();
+    helper.detach();
+    m_hSession.Close();
+    m_bConnected = 0;
+    response.clear();
+    SetLastError(ERROR_INTERNET_TIMEOUT);
+    return nullptr;
 }
 
 int CFtpSession::ListFiles(const std::wstring& folder, std::vector<FTP_FILE_INFO>& files,
@@ -86,7 +168,8 @@ int CFtpSession::ListFiles(const std::wstring& folder, std::vector<FTP_FILE_INFO
     find.Reset(FtpFindFirstFileW(m_hConnection.Get(), search.c_str(), &found, 0, 0));
     if (!find) {
         const DWORD error = GetLastError();
-        if (error == ERROR_NO_MORE_FILES) {
+        // Wine fails the search of an empty folder without setting an error.
+        if (error == ERROR_NO_MORE_FILES || error == ERROR_SUCCESS) {
             m_strLastError = L"ERROR NO FILE!!";
             return kFtpFailed;
         }
@@ -120,9 +203,9 @@ int CFtpSession::OpenFile(const std::wstring& path)
                                    INTERNET_FLAG_NO_CACHE_WRITE | FTP_TRANSFER_TYPE_BINARY, 0));
     if (m_hFile)
         return kFtpSuccess;
-    if (GetLastError() == ERROR_INTERNET_CONNECTION_RESET && Reconnect())
-        return kFtpReconnected;
-    TakeServerResponse();
+    if (GetLastError() == ERROR_INTERNET_CONNECTION_RESET)
+        return Reconnect() ? kFtpReconnected : kFtpFailed;
+    m_strLastError = LastResponseText();
     return kFtpFailed;
 }
 
@@ -131,9 +214,9 @@ int CFtpSession::Read(void* buffer, int count)
     DWORD read = 0;
     if (count >= 0 && m_calls.readFile(m_hFile.Get(), buffer, static_cast<DWORD>(count), &read))
         return static_cast<int>(read);
-    if (count >= 0 && GetLastError() == ERROR_INTERNET_CONNECTION_RESET && Reconnect())
-        return kFtpReadReconnected;
-    TakeServerResponse();
+    if (count >= 0 && GetLastError() == ERROR_INTERNET_CONNECTION_RESET)
+        return Reconnect() ? kFtpReadReconnected : kFtpError;
+    m_strLastError = LastResponseText();
     return kFtpError;
 }
 
@@ -156,30 +239,20 @@ void CFtpSession::Disconnect()
     m_bConnected = 0;
 }
 
-// Opens a new connection after a reset and lets the stale file and connection handles go.
+// Opens a new connection after a reset and lets the stale file and connection handles go. On
+// failure the server's answer (or the failure's code when there is none) is the last error.
 bool CFtpSession::Reconnect()
 {
-    HINTERNET connection = OpenConnection();
-    if (connection == nullptr)
+    std::wstring response;
+    HINTERNET connection = OpenConnection(response);
+    if (connection == nullptr) {
+        const DWORD error = GetLastError();
+        m_strLastError = response.empty() ? FormatFtpError(L"FTP OPEN ERROR!!", error) : response;
         return false;
+    }
     m_hFile.Close();
     m_hConnection.Reset(connection);
     return true;
-}
-
-void CFtpSession::TakeServerResponse()
-{
-    DWORD error = 0;
-    std::vector<wchar_t> text(260);
-    DWORD length = static_cast<DWORD>(text.size());
-    if (!InternetGetLastResponseInfoW(&error, text.data(), &length) &&
-        GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
-        text.resize(length + 1);
-        length = static_cast<DWORD>(text.size());
-        if (!InternetGetLastResponseInfoW(&error, text.data(), &length))
-            length = 0;
-    }
-    m_strLastError.assign(text.data(), std::min<size_t>(length, text.size()));
 }
 
 std::unique_ptr<IFtpSession> MakeFtpSession()

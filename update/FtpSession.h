@@ -56,8 +56,7 @@ public:
 
 private:
     bool Reconnect();
-    HINTERNET OpenConnection();
-    void TakeServerResponse();
+    HINTERNET OpenConnection(std::wstring& response);
 
     CInternetHandle m_hSession;
     CInternetHandle m_hConnection;

@@ -1,0 +1,347 @@
+// The WinINet FTP session against a real FTP server (tests/fixtures/ftpserver.py) under Wine.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "support/ftp_test_server.h"
+#include "update/FtpSession.h"
+
+namespace {
+
+constexpr int kBlock = 30720;
+
+std::vector<std::wstring> Names(const std::vector<FTP_FILE_INFO>& files)
+{
+    std::vector<std::wstring> names;
+    for (const FTP_FILE_INFO& info : files)
+        names.push_back(info.Name());
+    return names;
+}
+
+bool StartsWith(const std::wstring& text, const std::wstring& prefix)
+{
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// Reads the open file to its end in blocks; "" after a failed or reconnecting read.
+std::string ReadToEnd(IFtpSession& session, std::vector<int>* counts = nullptr)
+{
+    std::string content;
+    std::vector<char> buffer(kBlock);
+    for (;;) {
+        const int got = session.Read(buffer.data(), kBlock);
+        if (counts)
+            counts->push_back(got);
+        if (got < 0)
+            return std::string();
+        if (got == 0)
+            return content;
+        content.append(buffer.data(), static_cast<size_t>(got));
+    }
+}
+
+// Stand-ins for the WinINet transfer calls that report a reset a set number of times.
+int g_openResets = 0;
+int g_readResets = 0;
+
+HINTERNET WINAPI OpenWithReset(HINTERNET connection, LPCWSTR path, DWORD access, DWORD flags,
+                               DWORD_PTR context)
+{
+    if (g_openResets > 0) {
+        --g_openResets;
+        SetLastError(ERROR_INTERNET_CONNECTION_RESET);
+        return nullptr;
+    }
+    return FtpOpenFileW(connection, path, access, flags, context);
+}
+
+BOOL WINAPI ReadWithReset(HINTERNET file, LPVOID buffer, DWORD count, LPDWORD read)
+{
+    if (g_readResets > 0) {
+        --g_readResets;
+        SetLastError(ERROR_INTERNET_CONNECTION_RESET);
+        return FALSE;
+    }
+    return InternetReadFile(file, buffer, count, read);
+}
+
+class FtpSessionTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        server = new FtpTestServer;
+        started = server->Start();
+    }
+    static void TearDownTestSuite()
+    {
+        delete server;
+        server = nullptr;
+    }
+    void SetUp() override
+    {
+        ASSERT_TRUE(started) << "ftpserver.py did not start";
+        server->SetFaults("{}");
+        server->ClearRequests();
+        g_openResets = g_readResets = 0;
+    }
+    int Connect(CFtpSession& session)
+    {
+        return session.Connect(L"127.0.0.1", kFtpUser, kFtpPassword, server->Port());
+    }
+    int Connect(IFtpSession& session)
+    {
+        return session.Connect(L"127.0.0.1", kFtpUser, kFtpPassword, server->Port());
+    }
+    int Logins() const
+    {
+        const auto requests = server->Requests();
+        return static_cast<int>(std::count(requests.begin(), requests.end(), "LOGIN autoupdater"));
+    }
+
+    static FtpTestServer* server;
+    static bool started;
+};
+
+FtpTestServer* FtpSessionTest::server = nullptr;
+bool FtpSessionTest::started = false;
+
+TEST_F(FtpSessionTest, ConnectsAndLogsIn)
+{
+    CFtpSession session;
+    EXPECT_EQ(Connect(session), 1);
+    EXPECT_EQ(session.LastError(), L"");
+    EXPECT_EQ(Logins(), 1);
+}
+
+TEST_F(FtpSessionTest, RefusedLoginFailsAndLaterOperationsStayOffTheWire)
+{
+    server->SetFaults(R"({"refuse_login": true})");
+    CFtpSession session;
+    EXPECT_EQ(Connect(session), 0);
+    EXPECT_TRUE(StartsWith(session.LastError(), L"FTP OPEN ERROR!!\r\n ERROR CODE : [ "))
+        << std::string(session.LastError().begin(), session.LastError().end());
+    EXPECT_EQ(session.LastError().back(), L']');
+
+    const size_t before = server->Requests().size();
+    EXPECT_EQ(session.OpenFile(L"Software\\a.exe"), 0);
+    EXPECT_EQ(server->Requests().size(), before);
+}
+
+TEST_F(FtpSessionTest, SilentServerFailsWithinTheBound)
+{
+    server->SetFaults(R"({"silent": true})");
+    CFtpSession session;
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_EQ(Connect(session), 0);
+    EXPECT_LT(GetTickCount64() - start, 20000u);
+    EXPECT_TRUE(StartsWith(session.LastError(), L"FTP OPEN ERROR!!"));
+}
+
+TEST_F(FtpSessionTest, ListsFilesInTheServersOrderSkippingFoldersAndDotNames)
+{
+    server->AddFile(L"Listing\\b_notes.txt", 10);
+    server->AddFile(L"Listing\\a_TALVIX_250101.exe", 70000);
+    server->AddFile(L"Listing\\c_setup.exe", 3);
+    server->AddFile(L"Listing\\.hidden", 5);
+    server->AddFolder(L"Listing\\subfolder");
+    server->SetFaults(R"({"list_order": "reverse", "size_override": {"/Listing/c_setup.exe": 123456}})");
+
+    CFtpSession session;
+    ASSERT_EQ(Connect(session), 1);
+    std::vector<FTP_FILE_INFO> files(1);  // appended to, never cleared
+    EXPECT_EQ(session.ListFiles(L"\\Listing", files, L"*"), 3);
+    ASSERT_EQ(files.size(), 4u);
+    EXPECT_EQ(Names(files), (std::vector<std::wstring>{L"", L"c_setup.exe", L"b_notes.txt",
+                                                       L"a_TALVIX_250101.exe"}));
+    EXPECT_EQ(files[1].dwFileSize, 123456);
+    EXPECT_EQ(files[3].dwFileSize, 70000);
+    // The listing form's two leading backslashes reach the server as one slash.
+    EXPECT_TRUE(server->HasRequest("LIST /Listing"));
+}
+
+TEST_F(FtpSessionTest, ExtensionNarrowsTheListing)
+{
+    server->AddFile(L"Masked\\notes.txt", 1);
+    server->AddFile(L"Masked\\setup.exe", 1);
+    CFtpSession session;
+    ASSERT_EQ(Connect(session), 1);
+    std::vector<FTP_FILE_INFO> files;
+    EXPECT_EQ(session.ListFiles(L"Masked", files, L"exe"), 1);
+    EXPECT_EQ(Names(files), (std::vector<std::wstring>{L"setup.exe"}));
+}
+
+TEST_F(FtpSessionTest, FoldersWithoutFilesGiveNoFile)
+{
+    server->AddFolder(L"Empty");
+    server->AddFolder(L"OnlyFolders\\inner");
+    server->AddFile(L"OnlyFolders\\.profile", 4);
+    CFtpSession session;
+    ASSERT_EQ(Connect(session), 1);
+    std::vector<FTP_FILE_INFO> files;
+    EXPECT_EQ(session.ListFiles(L"Empty", files, L"*"), 0);
+    EXPECT_EQ(session.LastError(), L"ERROR NO FILE!!");
+    EXPECT_EQ(session.ListFiles(L"\\OnlyFolders", files, L"*"), 0);
+    EXPECT_EQ(session.LastError(), L"ERROR NO FILE!!");
+    EXPECT_TRUE(files.empty());
+}
+
+TEST_F(FtpSessionTest, MissingFolderFails)
+{
+    CFtpSession session;
+    ASSERT_EQ(Connect(session), 1);
+    std::vector<FTP_FILE_INFO> files;
+    const int result = session.ListFiles(L"\\NoSuchFolder", files, L"*");
+    if (result == 0) {
+        EXPECT_EQ(session.LastError(), L"ERROR NO FILE!!");
+    } else {
+        EXPECT_EQ(result, -1);
+        EXPECT_TRUE(StartsWith(session.LastError(), L"FILE FIND ERROR!!!!\r\n ERROR CODE : [ "));
+    }
+    EXPECT_TRUE(files.empty());
+}
+
+TEST_F(FtpSessionTest, ReadsAWholeFileInBlocksWithAnOrdinary12031ByteTail)
+{
+    const std::string served = server->AddFile(L"Software\\TALVIX_250101.exe", 3 * kBlock + 12031);
+    CFtpSession session;
+    ASSERT_EQ(Connect(session), 1);
+    ASSERT_EQ(session.OpenFile(L"Software\\TALVIX_250101.exe"), 1);
+    EXPECT_TRUE(server->HasRequest("RETR /Software/TALVIX_250101.exe"));
+
+    std::string content;
+    std::vector<int> counts;
+    std::vector<char> buffer(kBlock);
+    for (int got; (got = session.Read(buffer.data(), kBlock)) > 0;) {
+        counts.push_back(got);
+        content.append(buffer.data(), static_cast<size_t>(got));
+    }
+    EXPECT_EQ(counts, (std::vector<int>{kBlock, kBlock, kBlock, 12031}));
+    EXPECT_TRUE(content == served);
+    EXPECT_EQ(session.CloseFile(), 1);
+    EXPECT_EQ(session.CloseFile(), 1);  // nothing open any more
+}
+
+TEST_F(FtpSessionTest, OpenPathsWithAndWithoutLeadingBackslashReachTheSameFile)
+{
+    const std::string served = server->AddFile(L"Software\\a.exe", 5000);
+    CFtpSession session;
+    ASSERT_EQ(Connect(session), 1);
+    ASSERT_EQ(session.OpenFile(L"\\Software\\a.exe"), 1);
+    session.CloseFile();
+    ASSERT_EQ(session.OpenFile(L"Software\\a.exe"), 1);
+    session.CloseFile();
+    const auto requests = server->Requests();
+    EXPECT_EQ(std::count(requests.begin(), requests.end(), "RETR /Software/a.exe"), 2);
+}
+
+TEST_F(FtpSessionTest, MissingRemoteFileGivesZeroWithTheServersAnswer)
+{
+    CFtpSession session;
+    ASSERT_EQ(Connect(session), 1);
+    EXPECT_EQ(session.OpenFile(L"Software\\missing.exe"), 0);
+    EXPECT_TRUE(StartsWith(session.LastError(), L"550")) << session.LastError().size();
+}
+
+TEST_F(FtpSessionTest, CloseFileWithNothingOpenSucceeds)
+{
+    CFtpSession session;
+    EXPECT_EQ(session.CloseFile(), 1);
+}
+
+// Wine's client reports a data connection cut by the server as an early end of the file (a read
+// of 0), not as a failure; the caller sees fewer bytes than listed.
+TEST_F(FtpSessionTest, DataConnectionCutByTheServerEndsTheTransferEarly)
+{
+    const std::string served = server->AddFile(L"Software\\dropped.exe", 200000);
+    server->SetFaults(R"({"drop_after": {"/Software/dropped.exe": 40000}})");
+    CFtpSession session;
+    ASSERT_EQ(Connect(session), 1);
+    ASSERT_EQ(session.OpenFile(L"Software\\dropped.exe"), 1);
+    std::string content;
+    std::vector<char> buffer(kBlock);
+    int got = 0;
+    while ((got = session.Read(buffer.data(), kBlock)) > 0)
+        content.append(buffer.data(), static_cast<size_t>(got));
+    EXPECT_LE(got, 0);
+    EXPECT_LE(content.size(), 40000u);
+    EXPECT_TRUE(served.compare(0, content.size(), content) == 0);
+    session.CloseFile();
+}
+
+TEST_F(FtpSessionTest, ResetOnOpenReconnectsToTheSamePort)
+{
+    const std::string served = server->AddFile(L"Software\\reset.exe", 2 * kBlock + 7);
+    CFtpSessionAdapter adapter;
+    FtpTransferCalls calls;
+    calls.openFile = OpenWithReset;
+    adapter.Session().SetTransferCalls(calls);
+    IFtpSession& session = adapter;
+    ASSERT_EQ(Connect(session), 1);
+
+    g_openResets = 1;
+    EXPECT_EQ(session.OpenFile(L"Software\\reset.exe"), kFtpReconnected);
+    EXPECT_EQ(Logins(), 2);
+    ASSERT_EQ(session.OpenFile(L"Software\\reset.exe"), 1);
+    EXPECT_TRUE(ReadToEnd(session) == served);
+    EXPECT_EQ(session.CloseFile(), 1);
+}
+
+TEST_F(FtpSessionTest, ResetOnReadReconnectsAndTheFileCanBeFetchedAgain)
+{
+    const std::string served = server->AddFile(L"Software\\reread.exe", 3 * kBlock);
+    CFtpSessionAdapter adapter;
+    FtpTransferCalls calls;
+    calls.readFile = ReadWithReset;
+    adapter.Session().SetTransferCalls(calls);
+    IFtpSession& session = adapter;
+    ASSERT_EQ(Connect(session), 1);
+    ASSERT_EQ(session.OpenFile(L"Software\\reread.exe"), 1);
+
+    std::vector<char> buffer(kBlock);
+    ASSERT_EQ(session.Read(buffer.data(), kBlock), kBlock);
+    g_readResets = 1;
+    EXPECT_EQ(session.Read(buffer.data(), kBlock), kFtpReadReconnected);
+    EXPECT_EQ(Logins(), 2);
+    EXPECT_EQ(session.CloseFile(), 1);
+    ASSERT_EQ(session.OpenFile(L"Software\\reread.exe"), 1);
+    EXPECT_TRUE(ReadToEnd(session) == served);
+}
+
+TEST_F(FtpSessionTest, FailedReconnectionReportsTheServersAnswer)
+{
+    server->AddFile(L"Software\\gone.exe", 2 * kBlock);
+    CFtpSessionAdapter adapter;
+    FtpTransferCalls calls;
+    calls.openFile = OpenWithReset;
+    calls.readFile = ReadWithReset;
+    adapter.Session().SetTransferCalls(calls);
+    IFtpSession& session = adapter;
+    ASSERT_EQ(Connect(session), 1);
+    ASSERT_EQ(session.OpenFile(L"Software\\gone.exe"), 1);
+    std::vector<char> buffer(kBlock);
+    ASSERT_EQ(session.Read(buffer.data(), kBlock), kBlock);
+
+    server->SetFaults(R"({"refuse_login": true})");
+    g_readResets = 1;
+    EXPECT_EQ(session.Read(buffer.data(), kBlock), -1);
+    EXPECT_TRUE(StartsWith(session.LastError(), L"530")) << session.LastError().size();
+    session.CloseFile();
+
+    g_openResets = 1;
+    EXPECT_EQ(session.OpenFile(L"Software\\gone.exe"), 0);
+    EXPECT_TRUE(StartsWith(session.LastError(), L"530"));
+}
+
+TEST_F(FtpSessionTest, ConnectAgainReplacesTheOldConnection)
+{
+    CFtpSession session;
+    ASSERT_EQ(Connect(session), 1);
+    ASSERT_EQ(Connect(session), 1);
+    session.Disconnect();
+    EXPECT_EQ(session.OpenFile(L"Software\\a.exe"), 0);
+    EXPECT_EQ(Logins(), 2);
+}
+
+}  // namespace

@@ -3,6 +3,7 @@
 #include "controls/MultilineList.h"
 #include "framework/Dialog.h"
 #include "resources/resource.h"
+#include "support/ui_capture.h"
 
 #include <gtest/gtest.h>
 
@@ -27,79 +28,35 @@ protected:
     }
 };
 
-// A 32-bit picture of a window's client area, painted through WM_PRINTCLIENT.
-class ClientPicture {
-public:
-    explicit ClientPicture(HWND wnd) {
-        RECT rc{};
-        ::GetClientRect(wnd, &rc);
-        m_width = rc.right;
-        m_height = rc.bottom;
-        BITMAPINFO bi{};
-        bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-        bi.bmiHeader.biWidth = m_width;
-        bi.bmiHeader.biHeight = -m_height;
-        bi.bmiHeader.biPlanes = 1;
-        bi.bmiHeader.biBitCount = 32;
-        bi.bmiHeader.biCompression = BI_RGB;
-        m_dc = ::CreateCompatibleDC(nullptr);
-        void* bits = nullptr;
-        m_bitmap = ::CreateDIBSection(m_dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-        m_bits = static_cast<const DWORD*>(bits);
-        m_old = ::SelectObject(m_dc, m_bitmap);
-        RECT all{0, 0, m_width, m_height};
-        ::FillRect(m_dc, &all, static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
-        ::SendMessageW(wnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(m_dc), PRF_CLIENT);
-        ::GdiFlush();
-    }
-    ~ClientPicture() {
-        ::SelectObject(m_dc, m_old);
-        ::DeleteObject(m_bitmap);
-        ::DeleteDC(m_dc);
-    }
-    COLORREF At(int x, int y) const {
-        const DWORD p = m_bits[y * m_width + x];
-        return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
-    }
-    // True when every pixel of the rectangle has the colour.
-    bool AllOf(const RECT& rc, COLORREF colour, POINT* firstOther = nullptr) const {
-        for (int y = rc.top; y < rc.bottom; ++y)
-            for (int x = rc.left; x < rc.right; ++x)
-                if (At(x, y) != colour) {
-                    if (firstOther) *firstOther = POINT{x, y};
-                    return false;
-                }
-        return true;
-    }
-    bool Contains(const RECT& rc, COLORREF colour) const {
-        for (int y = rc.top; y < rc.bottom; ++y)
-            for (int x = rc.left; x < rc.right; ++x)
-                if (At(x, y) == colour) return true;
-        return false;
-    }
-    int Width() const { return m_width; }
-    int Height() const { return m_height; }
-    HDC Dc() const { return m_dc; }
+// True when every pixel of the rectangle has the colour; the first other one goes to *other.
+bool AllOf(const UiImage& picture, const RECT& rc, COLORREF colour, POINT* other = nullptr) {
+    for (int y = rc.top; y < rc.bottom; ++y)
+        for (int x = rc.left; x < rc.right; ++x)
+            if (picture.At(x, y) != colour) {
+                if (other) *other = POINT{x, y};
+                return false;
+            }
+    return true;
+}
 
-private:
-    int m_width = 0;
-    int m_height = 0;
-    HDC m_dc = nullptr;
-    HBITMAP m_bitmap = nullptr;
-    HGDIOBJ m_old = nullptr;
-    const DWORD* m_bits = nullptr;
-};
+bool Contains(const UiImage& picture, const RECT& rc, COLORREF colour) {
+    for (int y = rc.top; y < rc.bottom; ++y)
+        for (int x = rc.left; x < rc.right; ++x)
+            if (picture.At(x, y) == colour) return true;
+    return false;
+}
 
 // True when the picture holds the image's pixels with its top-left corner at (x, y).
-bool ShowsImageAt(const ClientPicture& picture, UINT imageId, int x, int y) {
+bool ShowsImageAt(const UiImage& picture, UINT imageId, int x, int y) {
     CDIBSectionLite image;
     if (!image.LoadResourceBitmap(imageId)) return false;
-    HDC src = image.AcquireMemoryDC(picture.Dc());
-    bool same = true;
-    for (int j = 0; j < image.Height() && same; ++j)
-        for (int i = 0; i < image.Width() && same; ++i) same = ::GetPixel(src, i, j) == picture.At(x + i, y + j);
+    const UiImage expected = UiCaptureDC(image.AcquireMemoryDC(nullptr), 0, 0, image.Width(), image.Height());
     image.FreeMemoryDC();
-    return same;
+    if (expected.Empty()) return false;
+    for (int j = 0; j < expected.height; ++j)
+        for (int i = 0; i < expected.width; ++i)
+            if (expected.At(i, j) != picture.At(x + i, y + j)) return false;
+    return true;
 }
 
 bool TakePosted(HWND wnd, UINT msg, MSG* out) {
@@ -172,7 +129,7 @@ TEST_F(MultilineListWindow, OneInsertedRowOfFiveGridRowsIsDrawnWithItsCheckAndUn
     list.SetCheck(0, 1);
     list.SetGridSize(5, 4, true);  // five grid rows, one item
 
-    ClientPicture picture(list.m_hWnd);
+    const UiImage picture = UiPrintClient(list.m_hWnd);
     const COLORREF window = ::GetSysColor(COLOR_WINDOW);
     // Header band gradient on top; it ends at y 37.
     EXPECT_EQ(picture.At(300, 0), RGB(239, 239, 239));
@@ -184,7 +141,7 @@ TEST_F(MultilineListWindow, OneInsertedRowOfFiveGridRowsIsDrawnWithItsCheckAndUn
     // Row 0's bottom grid line, then nothing but background below it.
     EXPECT_EQ(picture.At(300, RowY(0) + 40), RGB(220, 220, 220));
     POINT other{};
-    EXPECT_TRUE(picture.AllOf(RECT{0, RowY(1) + 2, picture.Width(), picture.Height()}, window, &other))
+    EXPECT_TRUE(AllOf(picture, RECT{0, RowY(1) + 2, picture.width, picture.height}, window, &other))
         << "first differing pixel at " << other.x << ", " << other.y;
     EXPECT_EQ(list.GetWindowText(), L"TALVIX_Setup.exe\t1.0.0\t kpa\tUpdatable");
 }
@@ -203,7 +160,8 @@ TEST_F(MultilineListWindow, AlternateAndSelectionFillsMarkTheirRows) {
     EXPECT_EQ(msg.lParam, 2);
     EXPECT_FALSE(TakePosted(dlg->m_hWnd, UM_CHECK_CHANGED, &msg));
 
-    ClientPicture picture(list.m_hWnd);
+    const UiImage picture = UiPrintClient(list.m_hWnd);
+    picture.SaveBmp(UiScreenshotDir() + L"multiline_list_rows.bmp");
     const COLORREF window = ::GetSysColor(COLOR_WINDOW);
     // Right end of column 3, above the text: fill only.
     EXPECT_EQ(picture.At(525, RowY(0) + 5), window);
@@ -214,8 +172,8 @@ TEST_F(MultilineListWindow, AlternateAndSelectionFillsMarkTheirRows) {
     EXPECT_EQ(picture.At(525, RowY(1) + 1), RGB(220, 220, 220));  // row 0's grid line
     // Unchecked images in every row; a unit mark only where the text is a unit.
     for (int r = 0; r < 3; ++r) EXPECT_TRUE(ShowsImageAt(picture, CMultilineList::kUncheckedImageId, 7, RowY(r) + 8));
-    EXPECT_FALSE(picture.Contains(RECT{380, RowY(0) + 15, 404, RowY(0) + 30}, RGB(52, 52, 52)));
-    EXPECT_TRUE(picture.Contains(RECT{380, RowY(1) + 15, 404, RowY(1) + 30}, RGB(52, 52, 52)));
+    EXPECT_FALSE(Contains(picture, RECT{380, RowY(0) + 15, 404, RowY(0) + 30}, RGB(52, 52, 52)));
+    EXPECT_TRUE(Contains(picture, RECT{380, RowY(1) + 15, 404, RowY(1) + 30}, RGB(52, 52, 52)));
 }
 
 TEST_F(MultilineListWindow, TapInTheCheckZoneTogglesAndNotifiesTheParent) {
@@ -233,7 +191,7 @@ TEST_F(MultilineListWindow, TapInTheCheckZoneTogglesAndNotifiesTheParent) {
     EXPECT_EQ(msg.wParam, reinterpret_cast<WPARAM>(&list));
     EXPECT_EQ(msg.lParam, 1);
 
-    ClientPicture picture(list.m_hWnd);
+    const UiImage picture = UiPrintClient(list.m_hWnd);
     EXPECT_TRUE(ShowsImageAt(picture, CMultilineList::kCheckedImageId, 7, RowY(1) + 8));
     EXPECT_TRUE(ShowsImageAt(picture, CMultilineList::kUncheckedImageId, 7, RowY(0) + 8));
 
@@ -297,14 +255,14 @@ TEST(MultilineListHeader, HeadingListShowsOnlyItsBand) {
     header.SetColumnTitle(0, L"Setup Program");
     const int widths[] = {185, 110, 110, 127};
     for (int c = 0; c < 4; ++c) header.SetColumnWidth(c, widths[c]);
-    ClientPicture picture(header.m_hWnd);
-    ASSERT_EQ(picture.Height(), 35);
+    const UiImage picture = UiPrintClient(header.m_hWnd);
+    ASSERT_EQ(picture.height, 35);
     // Separators of the painted band at each column's right edge.
     EXPECT_EQ(picture.At(185, 20), RGB(140, 150, 130));
     EXPECT_EQ(picture.At(295, 20), RGB(140, 150, 130));
     // The heading is drawn in black somewhere in column 0.
-    EXPECT_TRUE(picture.Contains(RECT{5, 5, 185, 30}, RGB(0, 0, 0)));
-    EXPECT_FALSE(picture.Contains(RECT{190, 5, 290, 30}, RGB(0, 0, 0)));
+    EXPECT_TRUE(Contains(picture, RECT{5, 5, 185, 30}, RGB(0, 0, 0)));
+    EXPECT_FALSE(Contains(picture, RECT{190, 5, 290, 30}, RGB(0, 0, 0)));
     dlg.DestroyWindow();
 }
 

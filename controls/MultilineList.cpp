@@ -49,8 +49,8 @@ UINT MessageFor(ListNotice notice) {
     return UM_ROW_PRESSED;
 }
 
-bool CreateRowFont(CFont& font, const ListFontSpec& spec) {
-    return font.Create(spec.height, 0, spec.weight, static_cast<BYTE>(spec.charSet), spec.face, CLEARTYPE_QUALITY,
+bool CreateRowFont(CFont& font, const ListFontDesc& desc) {
+    return font.Create(desc.height, 0, desc.weight, static_cast<BYTE>(desc.charSet), desc.face, CLEARTYPE_QUALITY,
                        FF_SWISS);
 }
 

@@ -85,7 +85,7 @@ struct ListCellPlacement {
     QvRect text{};
 };
 
-struct ListFontSpec {
+struct ListFontDesc {
     int height = 0;
     int weight = 0;
     const wchar_t* face = L"";
@@ -93,9 +93,9 @@ struct ListFontSpec {
 };
 
 struct ListRowFonts {
-    ListFontSpec lineFont;
-    ListFontSpec cellFont;
-    ListFontSpec smallFont;
+    ListFontDesc lineFont;
+    ListFontDesc cellFont;
+    ListFontDesc smallFont;
 };
 
 class ListModel {

@@ -9,8 +9,6 @@
 
 #include "app/logic/ProbePaths.h"
 
-namespace probes {
-
 namespace {
 
 // Major version in the high half, minor in the low; 0 until the first successful query.
@@ -204,5 +202,3 @@ bool FileExists(const std::wstring& path)
     WIN32_FILE_ATTRIBUTE_DATA data;
     return GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) != FALSE;
 }
-
-}  // namespace probes

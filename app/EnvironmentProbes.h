@@ -9,8 +9,6 @@
 #include <string>
 #include <vector>
 
-namespace probes {
-
 // The true system version (compatibility settings can't lower it), cached after the first success.
 bool GetWindowsVersion(DWORD& major, DWORD& minor);
 // Sets `bitness` to "64 Bit" or "32 Bit"; leaves it unchanged when it can't tell.
@@ -43,4 +41,18 @@ std::wstring GetModuleFileTitle();
 // True when the path names an existing file or folder.
 bool FileExists(const std::wstring& path);
 
+// The same operations under a qualified spelling, for callers that prefer it.
+namespace probes {
+using ::CloseRunningScanner;
+using ::CollectFiles;
+using ::CreateFolderTree;
+using ::DeleteFolderTree;
+using ::DetectWindowsBitness;
+using ::FileExists;
+using ::GetFileVersionString;
+using ::GetModuleFileTitle;
+using ::GetModuleFolder;
+using ::GetWindowsVersion;
+using ::KillProcessByName;
+using ::ReadInstalledScannerVersion;
 }  // namespace probes

@@ -2,7 +2,6 @@
 // own translation and FileVersion text.
 //
 //   SetVersionInfo <exe> <language hex> <code page hex> <FileVersion text>
-//   SetVersionInfo <exe> --remove
 //
 // Exit code 0 on success, 1 for wrong arguments, 2 when the file could not be updated.
 #include <windows.h>
@@ -102,10 +101,8 @@ BOOL CALLBACK CollectLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR
 
 int wmain(int argc, wchar_t** argv)
 {
-    const bool remove = argc == 3 && std::wstring(argv[2]) == L"--remove";
-    if (!remove && argc != 5) {
-        fwprintf(stderr, L"usage: SetVersionInfo <exe> <language hex> <code page hex> <FileVersion>\n"
-                         L"       SetVersionInfo <exe> --remove\n");
+    if (argc != 5) {
+        fwprintf(stderr, L"usage: SetVersionInfo <exe> <language hex> <code page hex> <FileVersion>\n");
         return 1;
     }
     const std::wstring exe = argv[1];
@@ -122,16 +119,15 @@ int wmain(int argc, wchar_t** argv)
         fwprintf(stderr, L"cannot open %ls (error %lu)\n", exe.c_str(), GetLastError());
         return 2;
     }
-    bool ok = true;
-    for (WORD language : languages)
-        ok = UpdateResourceW(update, MAKEINTRESOURCEW(16), MAKEINTRESOURCEW(1), language, nullptr, 0) && ok;
-    if (!remove) {
-        const uint16_t language = static_cast<uint16_t>(wcstoul(argv[2], nullptr, 16));
-        const uint16_t codePage = static_cast<uint16_t>(wcstoul(argv[3], nullptr, 16));
-        Bytes resource = VersionResource(language, codePage, argv[4]);
-        ok = UpdateResourceW(update, MAKEINTRESOURCEW(16), MAKEINTRESOURCEW(1), language,
-                             resource.data(), static_cast<DWORD>(resource.size())) && ok;
-    }
+    const uint16_t language = static_cast<uint16_t>(wcstoul(argv[2], nullptr, 16));
+    const uint16_t codePage = static_cast<uint16_t>(wcstoul(argv[3], nullptr, 16));
+    Bytes resource = VersionResource(language, codePage, argv[4]);
+    // Replaced in place (Wine does not delete resources): readers go by the translation inside,
+    // not by the resource's language.
+    const WORD resourceLanguage = languages.empty() ? language : languages.front();
+    const bool ok = UpdateResourceW(update, MAKEINTRESOURCEW(16), MAKEINTRESOURCEW(1),
+                                    resourceLanguage, resource.data(),
+                                    static_cast<DWORD>(resource.size())) != FALSE;
     if (!EndUpdateResourceW(update, !ok) || !ok) {
         fwprintf(stderr, L"cannot update %ls (error %lu)\n", exe.c_str(), GetLastError());
         return 2;

@@ -52,7 +52,7 @@ foreach(src ${QV_WINE_TESTS})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/wine)
   target_link_libraries(${name} PRIVATE qvcore gtest gtest_main)
   add_test(NAME wine.${name} COMMAND ${name} --gtest_brief=1)
-  set_tests_properties(${name} PROPERTIES TIMEOUT 300)
+  set_tests_properties(wine.${name} PROPERTIES TIMEOUT 300)
 endforeach()
 
 # Small Windows programs the tests and the demo use (stand-in scanner, setup program, driver).

@@ -1,0 +1,131 @@
+// What the main dialog shows: its controls, its painting and the notices.
+#include "app/LocalText.h"
+#include "app/QuorvelDownloadDlg.h"
+#include "framework/DC.h"
+#include "resources/resource.h"
+
+namespace {
+const wchar_t kTitle[] = L"탈빅스 다운로더";
+constexpr COLORREF kWindowColour = RGB(168, 168, 168);
+
+bool Korean() { return LanguageIndex == 1; }
+
+void SetButtonFont(CMultiTextBtn& button, int koreanHeight, int englishHeight) {
+    if (Korean())
+        button.SetFont(L"NanumGothic", koreanHeight, 0, 1, 1, 0);
+    else
+        button.SetFont(L"Arial", englishHeight, 0, 1, 1, 0);
+}
+}  // namespace
+
+void CQuorvelDownloadDlg::BuildControls() {
+    if (m_bControlsBuilt == 1) return;
+    m_bControlsBuilt = 1;
+    m_listItems.m_bDrawFrame = 1;
+    m_listHeader.m_bDrawFrame = 1;
+
+    if (Korean()) {
+        m_fontTitle.Create(28, 0, 600, 0, L"Arial");
+        m_fontWarning.Create(18, 0, 700, 0, L"NanumGothic");
+    } else {
+        m_fontTitle.Create(18, 0, 600, 0, L"Arial");
+        m_fontWarning.Create(16, 0, 700, 0, L"Arial");
+    }
+
+    m_listItems.MoveWindow(15, 325, 535, 255, TRUE);
+    m_listItems.SetGridSize(5, 4, false, 1);
+    m_listHeader.MoveWindow(15, 325, 535, 37, TRUE);
+    m_listHeader.SetGridSize(1, 4, false);
+    // The heading list lies over the top of the item list: keep it above, and keep the item list
+    // from painting over it.
+    m_listItems.ModifyStyle(0, WS_CLIPSIBLINGS);
+    ::SetWindowPos(m_listHeader, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+
+    m_listHeader.SetColumnTitle(0, LocalText(3));
+    m_listHeader.SetColumnWidth(0, 185);
+    m_listItems.SetColumnWidth(0, 185);
+    m_listItems.SetCheckMode(1);
+    const int widths[] = {0, 110, 110, 127};
+    for (int c = 1; c <= 3; ++c) {
+        m_listItems.SetColumnWidth(c, widths[c]);
+        m_listHeader.SetColumnTitle(c, LocalText(3 + c));
+        m_listHeader.SetColumnWidth(c, widths[c]);
+    }
+    for (CMultilineList* list : {&m_listItems, &m_listHeader}) {
+        list->RequestFrame();
+        list->ShowWindow(SW_SHOW);
+        list->Invalidate(TRUE);
+    }
+
+    for (int i = 0; i < 2; ++i) {
+        m_pImgCommand[i] = std::make_unique<CDIBSectionLite>();
+        m_pImgCommand[i]->LoadResourceBitmap(IDB_COMMAND_BUTTON);
+        m_pBtnCommand[i] = std::make_unique<CMultiTextBtn>();
+        CMultiTextBtn& button = *m_pBtnCommand[i];
+        button.Create(m_pImgCommand[i].get(), 140 + 170 * i, 265, 136, 42, L"", this, 920 + i, 4);
+        button.SetTextColor(0, RGB(0, 0, 0));
+        button.SetTextColor(1, RGB(255, 255, 255));
+        button.SetTextColor(2, RGB(255, 255, 255));
+        button.SetTextColor(3, RGB(74, 74, 74));
+        SetButtonFont(button, 22, 18);
+        button.SetText(LocalText(7 + i));
+        button.ShowWindow(SW_SHOW);
+    }
+
+    m_pImgExit = std::make_unique<CDIBSectionLite>();
+    m_pImgExit->LoadResourceBitmap(IDB_EXIT);
+    m_btnExit.Create(m_pImgExit.get(), 506, 9, 54, 38, L"", this, 50, 4);
+    m_btnExit.SetText(LocalText(30));
+    m_btnExit.SetTextColor(0, RGB(255, 255, 255));
+    m_btnExit.SetTextColor(1, RGB(192, 192, 192));
+    m_btnExit.SetTextColor(2, RGB(255, 255, 255));
+    SetButtonFont(m_btnExit, 18, 18);
+    m_btnExit.ShowWindow(SW_SHOW);
+
+    m_pImgBanner = std::make_unique<CDIBSectionLite>();
+    m_pImgBanner->LoadResourceBitmap(IDB_BANNER);
+    m_btnBanner.Create(m_pImgBanner.get(), 40, 71, 490, 75, L"", this, 51, 1);
+    m_btnBanner.SetTextColor(0, RGB(255, 255, 255));
+    m_btnBanner.SetTextColor(1, RGB(255, 255, 255));
+    m_btnBanner.SetTextColor(2, RGB(237, 173, 138));
+    SetButtonFont(m_btnBanner, 22, 18);
+    m_btnBanner.ShowWindow(SW_SHOW);
+}
+
+LRESULT CQuorvelDownloadDlg::OnPaint() {
+    CPaintDC dc(m_hWnd);
+    const RECT client = GetClientRect();
+    dc.FillSolidRect(client, kWindowColour);
+    m_imgBackground.DrawAt(dc, POINT{0, 0});
+    {
+        CSelectObject font(dc, m_fontTitle);
+        CTextMode mode(dc, TRANSPARENT, RGB(255, 255, 255));
+        RECT rc{193, 5, 500, 50};
+        ::DrawTextW(dc, kTitle, -1, &rc, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+    }
+    // The warning lines go through a context of the whole client area, so they are always drawn
+    // in full whatever part of the window is being repainted.
+    CClientDC whole(m_hWnd);
+    CSelectObject font(whole, m_fontWarning);
+    CTextMode mode(whole, TRANSPARENT, RGB(255, 0, 0));
+    const std::wstring line1 = LocalText(27), line2 = LocalText(28);
+    RECT rc1{50, 188, 510, 223}, rc2{50, 208, 510, 238};
+    ::DrawTextW(whole, line1.c_str(), -1, &rc1, DT_CENTER | DT_VCENTER | DT_NOPREFIX);
+    ::DrawTextW(whole, line2.c_str(), -1, &rc2, DT_CENTER | DT_VCENTER | DT_NOPREFIX);
+    return 0;
+}
+
+void CQuorvelDownloadDlg::SetBannerText(const std::wstring& text) { m_btnBanner.SetText(text); }
+
+int CQuorvelDownloadDlg::ShowNotice(const std::wstring& first) { return ShowNotice(first, L""); }
+
+int CQuorvelDownloadDlg::ShowNotice(const std::wstring& first, const std::wstring& second) {
+    if (!OnUiThread()) {
+        RunOnUiThread([&] { ShowNotice(first, second); });
+        return 1;
+    }
+    SetBannerText(first);
+    if (m_msgBox.IsActive()) m_msgBox.Deactivate();
+    m_msgBox.ShowAndWait(first, second, 10, 6);
+    return 1;
+}

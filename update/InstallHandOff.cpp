@@ -1,0 +1,53 @@
+// The hand-off to the setup program: order the downloaded files, write NEXT_UPDATE_INFO.INI when
+// there is more than one, end a running scanner program, launch the setup and close.
+#include "app/EnvironmentProbes.h"
+#include "app/LocalText.h"
+#include "app/QuorvelDownloadDlg.h"
+#include "framework/File.h"
+#include "update/logic/HandOffLogic.h"
+
+#include <shellapi.h>
+
+namespace {
+const wchar_t kHandOffFile[] = L"\\NEXT_UPDATE_INFO.INI";
+
+// The hand-off text in the thread's ANSI code page, converted in one piece.
+std::string ToThreadAnsi(const std::wstring& text) {
+    if (text.empty()) return std::string();
+    const int n = ::WideCharToMultiByte(CP_THREAD_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                        nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0)
+        ::WideCharToMultiByte(CP_THREAD_ACP, 0, text.data(), static_cast<int>(text.size()), &bytes[0], n,
+                              nullptr, nullptr);
+    return bytes;
+}
+}  // namespace
+
+int CQuorvelDownloadDlg::HandOffToSetup() {
+    const std::wstring folder = GetWorkFolder();
+    std::vector<std::wstring> paths;
+    probes::CollectFiles(folder, paths);
+    SortInstallFiles(paths);
+
+    if (NeedsHandOffFile(paths.size())) {
+        CFile file;
+        if (!file.OpenForWriting(folder + kHandOffFile)) {
+            ShowNotice(LocalText(24));
+            return 0;
+        }
+        const std::string bytes = ToThreadAnsi(BuildHandOffText(paths));
+        const bool written = file.Write(bytes.data(), static_cast<DWORD>(bytes.size()));
+        if (!file.Close() || !written) {
+            ShowNotice(LocalText(23));
+            return 0;
+        }
+    }
+
+    probes::CloseRunningScanner();
+    const std::wstring setup = ChooseSetupToLaunch(paths);
+    if (!setup.empty())
+        ::ShellExecuteW(nullptr, L"open", setup.c_str(), L"", nullptr, SW_SHOWNORMAL);
+    SendMessage(WM_CLOSE, 0, 0);
+    return 0;
+}

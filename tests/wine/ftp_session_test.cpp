@@ -67,6 +67,15 @@ BOOL WINAPI ReadWithReset(HINTERNET file, LPVOID buffer, DWORD count, LPDWORD re
     return InternetReadFile(file, buffer, count, read);
 }
 
+// The session's transfer calls report resets while g_openResets / g_readResets count down.
+void InstallResets(CFtpSessionAdapter& adapter)
+{
+    FtpTransferCalls calls;
+    calls.openFile = OpenWithReset;
+    calls.readFile = ReadWithReset;
+    adapter.Session().SetTransferCalls(calls);
+}
+
 class FtpSessionTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -205,20 +214,14 @@ TEST_F(FtpSessionTest, MissingFolderFails)
 TEST_F(FtpSessionTest, ReadsAWholeFileInBlocksWithAnOrdinary12031ByteTail)
 {
     const std::string served = server->AddFile(L"Software\\TALVIX_250101.exe", 3 * kBlock + 12031);
-    CFtpSession session;
+    CFtpSessionAdapter session;
     ASSERT_EQ(Connect(session), 1);
     ASSERT_EQ(session.OpenFile(L"Software\\TALVIX_250101.exe"), 1);
     EXPECT_TRUE(server->HasRequest("RETR /Software/TALVIX_250101.exe"));
 
-    std::string content;
     std::vector<int> counts;
-    std::vector<char> buffer(kBlock);
-    for (int got; (got = session.Read(buffer.data(), kBlock)) > 0;) {
-        counts.push_back(got);
-        content.append(buffer.data(), static_cast<size_t>(got));
-    }
-    EXPECT_EQ(counts, (std::vector<int>{kBlock, kBlock, kBlock, 12031}));
-    EXPECT_TRUE(content == served);
+    EXPECT_TRUE(ReadToEnd(session, &counts) == served);
+    EXPECT_EQ(counts, (std::vector<int>{kBlock, kBlock, kBlock, 12031, 0}));
     EXPECT_EQ(session.CloseFile(), 1);
     EXPECT_EQ(session.CloseFile(), 1);  // nothing open any more
 }
@@ -256,15 +259,12 @@ TEST_F(FtpSessionTest, DataConnectionCutByTheServerEndsTheTransferEarly)
 {
     const std::string served = server->AddFile(L"Software\\dropped.exe", 200000);
     server->SetFaults(R"({"drop_after": {"/Software/dropped.exe": 40000}})");
-    CFtpSession session;
+    CFtpSessionAdapter session;
     ASSERT_EQ(Connect(session), 1);
     ASSERT_EQ(session.OpenFile(L"Software\\dropped.exe"), 1);
-    std::string content;
-    std::vector<char> buffer(kBlock);
-    int got = 0;
-    while ((got = session.Read(buffer.data(), kBlock)) > 0)
-        content.append(buffer.data(), static_cast<size_t>(got));
-    EXPECT_LE(got, 0);
+    std::vector<int> counts;
+    const std::string content = ReadToEnd(session, &counts);
+    EXPECT_LE(counts.back(), 0);
     EXPECT_LE(content.size(), 40000u);
     EXPECT_TRUE(served.compare(0, content.size(), content) == 0);
     session.CloseFile();
@@ -274,9 +274,7 @@ TEST_F(FtpSessionTest, ResetOnOpenReconnectsToTheSamePort)
 {
     const std::string served = server->AddFile(L"Software\\reset.exe", 2 * kBlock + 7);
     CFtpSessionAdapter adapter;
-    FtpTransferCalls calls;
-    calls.openFile = OpenWithReset;
-    adapter.Session().SetTransferCalls(calls);
+    InstallResets(adapter);
     IFtpSession& session = adapter;
     ASSERT_EQ(Connect(session), 1);
 
@@ -292,9 +290,7 @@ TEST_F(FtpSessionTest, ResetOnReadReconnectsAndTheFileCanBeFetchedAgain)
 {
     const std::string served = server->AddFile(L"Software\\reread.exe", 3 * kBlock);
     CFtpSessionAdapter adapter;
-    FtpTransferCalls calls;
-    calls.readFile = ReadWithReset;
-    adapter.Session().SetTransferCalls(calls);
+    InstallResets(adapter);
     IFtpSession& session = adapter;
     ASSERT_EQ(Connect(session), 1);
     ASSERT_EQ(session.OpenFile(L"Software\\reread.exe"), 1);
@@ -313,10 +309,7 @@ TEST_F(FtpSessionTest, FailedReconnectionReportsTheServersAnswer)
 {
     server->AddFile(L"Software\\gone.exe", 2 * kBlock);
     CFtpSessionAdapter adapter;
-    FtpTransferCalls calls;
-    calls.openFile = OpenWithReset;
-    calls.readFile = ReadWithReset;
-    adapter.Session().SetTransferCalls(calls);
+    InstallResets(adapter);
     IFtpSession& session = adapter;
     ASSERT_EQ(Connect(session), 1);
     ASSERT_EQ(session.OpenFile(L"Software\\gone.exe"), 1);

@@ -191,6 +191,7 @@ LRESULT CCustomSkinScrollBar::OnLButtonDown(POINT pt) {
         Invalidate(FALSE);
     } else {
         m_bAutoRepeat = 1;
+        Invalidate(FALSE);  // a held button shows its pressed frame even when the owner does not scroll
         Notify(m_nPressedPart, 0);
         SetTimer(kTimerAutoRepeat, kAutoRepeatMs);
     }

@@ -1,0 +1,181 @@
+// Fuzzes the list control's model with any sequence of operations and gestures; AddressSanitizer
+// catches any access past the cell and check tables, and the model's invariants are checked after
+// every step.
+//
+// Input: an op-code stream, one byte per operation followed by its arguments. What comes from
+// outside takes every value its window message can carry: gesture coordinates and wheel deltas
+// 16-bit signed, client sizes and thumb positions 16-bit unsigned. Row and column arguments take
+// any 32-bit value wherever they index the tables; the geometry queries, whose rows and columns
+// come from the painting code, get the tables' range and a little beyond; widths stay far from
+// overflowing a sum of six.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "FuzzInput.h"
+#include "controls/logic/ListModel.h"
+
+namespace {
+
+constexpr int kMaxOps = 100;
+
+int NearRow(FuzzInput& in) { return in.Range(-2, ListModel::kMaxRows + 2); }
+int NearColumn(FuzzInput& in) { return in.Range(-2, ListModel::kCellsPerRow + 2); }
+// Rows and columns mostly near the tables' edges, sometimes anything at all.
+int Row(FuzzInput& in) { return in.Bool() ? NearRow(in) : in.I32(); }
+int Column(FuzzInput& in) { return in.Bool() ? NearColumn(in) : in.I32(); }
+
+// gridSetDirectly: SetGridSize ran after the last insert or delete, so the grid may hold fewer
+// rows than were inserted.
+void CheckInvariants(const ListModel& m, const ListEffects& fx, bool gridSetDirectly) {
+    FUZZ_CHECK(m.m_nRows >= 0 && m.m_nRows <= ListModel::kMaxRows);
+    FUZZ_CHECK(m.m_nCols >= 0 && m.m_nCols <= ListModel::kCellsPerRow);
+    FUZZ_CHECK(m.m_nItemCount >= 0 && m.m_nItemCount <= ListModel::kMaxRows);
+    if (!gridSetDirectly) FUZZ_CHECK(m.m_nItemCount <= m.m_nRows);
+    FUZZ_CHECK(m.m_nScrollY >= 0 && m.m_nScrollX >= 0);
+    FUZZ_CHECK(m.m_cells.size() == static_cast<size_t>(ListModel::kMaxRows));
+    FUZZ_CHECK(m.m_nSel >= -1 && m.m_nSel < ListModel::kMaxRows);
+    for (const auto& notice : fx.notices) FUZZ_CHECK(notice.second >= -1 && notice.second < ListModel::kMaxRows);
+    for (const auto& entry : m.m_rowHeights) FUZZ_CHECK(entry.second == ListModel::kRowHeight);
+}
+
+ListEffects Step(ListModel& m, FuzzInput& in) {
+    switch (in.U8() % 24) {
+    case 0: {
+        const bool small = in.Bool();
+        const int rows = small ? in.Range(-2, ListModel::kMaxRows + 20) : in.I32();
+        const int cols = small ? in.Range(-2, ListModel::kCellsPerRow + 3) : in.I32();
+        return m.SetGridSize(rows, cols, in.Bool());
+    }
+    case 1: {
+        const int column = Column(in);
+        return m.SetColumnWidth(column, in.Bool() ? in.Range(-5, 800) : in.Range(-100000, 100000));
+    }
+    case 2: {
+        const int column = Column(in);
+        return m.SetColumnTitle(column, in.Wide());
+    }
+    case 3: {
+        const int row = Row(in);
+        const int column = Column(in);
+        return m.SetItemText(row, column, in.Wide());
+    }
+    case 4: {
+        const int row = Row(in);
+        const std::wstring text = in.Wide();
+        return m.InsertItem(row, text, in.I32());
+    }
+    case 5: return m.DeleteAllItems(Column(in));
+    case 6: {
+        const int row = Row(in);
+        return m.SetCheck(row, in.U8());
+    }
+    case 7: return m.ToggleCheck(Row(in));
+    case 8: {
+        const int row = Row(in);
+        const int column = Column(in);
+        const std::wstring text = m.GetItemText(row, column);
+        if (row < 0 || row >= ListModel::kMaxRows || column < 0 || column >= ListModel::kCellsPerRow)
+            FUZZ_CHECK(text.empty());
+        (void)m.GetItemData(row);
+        (void)m.IsChecked(row);
+        return {};
+    }
+    case 9: {
+        const int code = in.Range(-1, 8);
+        return m.VScroll(code, in.U16());
+    }
+    case 10: {
+        const int code = in.Range(-1, 8);
+        return m.HScroll(code, in.U16());
+    }
+    case 11: return m.Wheel(in.I16());
+    case 12: {
+        const int width = in.U16();
+        return m.Resize(width, in.U16());
+    }
+    case 13: {
+        const int x = in.I16();
+        return m.LButtonDown(x, in.I16());
+    }
+    case 14: {
+        const int x = in.I16();
+        return m.LButtonUp(x, in.I16());
+    }
+    case 15: return m.LButtonDblClk();
+    case 16: return m.EnsureVisible(Row(in));
+    case 17: {
+        const int x = in.I16();
+        const int y = in.I16();
+        const int row = m.HitTest(x, y);
+        FUZZ_CHECK(row >= -1 && row < m.m_nRows);
+        return {};
+    }
+    case 18: {
+        const int width = in.U16() & 0x7FFF;
+        const int height = in.U16() & 0x7FFF;
+        m.SetViewport(MakeQvRect(0, 0, width, height), in.Range(0, 40));
+        return {};
+    }
+    case 19: {
+        QvRect area;
+        area.left = in.I16();
+        area.top = in.I16();
+        area.right = in.I16();
+        area.bottom = in.I16();
+        // Rows are drawn from the first visible one, at most as many as were inserted.
+        const std::vector<ListPaintRow> rows = m.PlanPaintRows(area);
+        FUZZ_CHECK(rows.size() <= static_cast<size_t>(m.m_nItemCount));
+        for (const ListPaintRow& row : rows) {
+            FUZZ_CHECK(row.row >= 0 && row.row < m.m_nRows);
+            (void)m.GetItemText(row.row, 0);
+        }
+        return {};
+    }
+    case 20: {
+        const ListScrollRange range = m.ScrollRange();
+        FUZZ_CHECK(range.pos == m.m_nScrollY && range.max >= 0);
+        const int top = m.TopRow();
+        FUZZ_CHECK(top >= 0 && top <= m.m_nRows);
+        (void)m.RowTop(NearRow(in));
+        (void)m.ColumnLeft(NearColumn(in));
+        (void)m.RowHeight(NearRow(in));
+        return {};
+    }
+    case 21:
+        m.m_bExactScroll = in.Bool();
+        m.m_bCheckMode = in.U8() % 3;
+        return {};
+    case 22: {
+        const uint32_t a = in.U32(), b = in.U32(), c = in.U32(), d = in.U32(), e = in.U32();
+        m.SetColors(a, b, c, d, e);
+        return {};
+    }
+    default: {
+        const ListPoint down{in.I16(), in.I16()};
+        ListEffects fx = m.LButtonDown(down.x, down.y);
+        fx.Merge(m.LButtonUp(down.x + in.I16() / 4, down.y + in.I16() / 4));
+        return fx;
+    }
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    FuzzInput in(data, size);
+    ListModel m;
+    m.SetViewport(MakeQvRect(0, 0, 600, 300), 0);
+    bool gridSetDirectly = false;
+    for (int op = 0; op < kMaxOps && !in.Empty(); ++op) {
+        const int rows = m.m_nRows, count = m.m_nItemCount;
+        const ListEffects fx = Step(m, in);
+        if (m.m_nItemCount != count)
+            gridSetDirectly = false;
+        else if (m.m_nRows != rows)
+            gridSetDirectly = true;
+        CheckInvariants(m, fx, gridSetDirectly);
+    }
+    return 0;
+}

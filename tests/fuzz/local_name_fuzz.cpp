@@ -1,0 +1,53 @@
+// Fuzzes the rules that decide whether a listed name may be written into the work folder and what
+// it is called there: a safe name must stay one file directly inside the work folder.
+//
+// Input: length-prefixed names until the input ends.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "FuzzInput.h"
+#include "update/logic/Catalogue.h"
+#include "update/logic/DownloadLogic.h"
+
+namespace {
+
+// What Windows would make of the name as one path component: not empty, no separator, no drive
+// or stream colon, not a "." or ".." step, no trailing dot or space (which Windows strips, so
+// that "..." would turn into a parent step).
+bool IsSingleComponent(const std::wstring& name) {
+    if (name.empty() || name.find_first_of(L"\\/:") != std::wstring::npos) return false;
+    if (name == L"." || name == L"..") return false;
+    return name.back() != L'.' && name.back() != L' ';
+}
+
+void CheckName(const std::wstring& name) {
+    const bool safe = IsSafeLocalFileName(name);
+    const std::wstring local = LocalNameOf(name);
+    FUZZ_CHECK(local.size() == name.size());
+    FUZZ_CHECK(ToUpperPath(local) == local);
+    if (HasSetupExtension(name)) FUZZ_CHECK(local.find(L"EXE") != std::wstring::npos);
+    if (!safe) return;
+
+    FUZZ_CHECK(name.size() <= 255);
+    FUZZ_CHECK(IsSingleComponent(name));
+    FUZZ_CHECK(IsSingleComponent(local));
+    // Upper case and the ".CIF" swap keep a safe name safe.
+    FUZZ_CHECK(IsSafeLocalFileName(local));
+    for (wchar_t c : local) FUZZ_CHECK(static_cast<uint32_t>(c) >= 0x20);
+
+    const std::wstring folder = kWorkFolder;
+    const std::wstring path = folder + L"\\" + local;
+    FUZZ_CHECK(path.compare(0, folder.size(), folder) == 0);
+    FUZZ_CHECK(path.find_last_of(L"\\/") == folder.size());
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    FuzzInput in(data, size);
+    do {
+        CheckName(in.Wide());
+    } while (!in.Empty());
+    return 0;
+}

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "update/logic/FtpPaths.h"
@@ -28,7 +29,7 @@ void SetTimeouts(HINTERNET session)
     }
 }
 
-// The calling thread's last response from the server (its 260-character view, longer if needed).
+// The calling thread's last response from the server: asked for with 260 characters, more if longer.
 std::wstring LastResponseText()
 {
     DWORD error = 0;
@@ -120,7 +121,7 @@ HINTERNET CFtpSession::OpenConnection(std::wstring& response)
     call->port = m_nPort;
     call->context = reinterpret_cast<DWORD_PTR>(this);
 
-    std::thread helper([call] {
+    auto attempt = [call] {
         HINTERNET connection =
             InternetConnectW(call->session, call->server.c_str(), call->port, call->user.c_str(),
                              call->password.c_str(), INTERNET_SERVICE_FTP, kConnectFlags,
@@ -138,7 +139,14 @@ HINTERNET CFtpSession::OpenConnection(std::wstring& response)
         call->response = std::move(response);
         call->done = true;
         call->finished.notify_one();
-    });
+    };
+    std::thread helper;
+    try {
+        helper = std::thread(attempt);
+    } catch (const std::system_error&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
 
     std::unique_lock<std::mutex> lock(call->mutex);
     if (call->finished.wait_for(lock, std::chrono::milliseconds(kOperationTimeoutMs),
@@ -199,11 +207,13 @@ int CFtpSession::OpenFile(const std::wstring& path)
     if (m_bConnected == 0)
         return kFtpFailed;
     const std::wstring remote = ToFtpServerPath(BuildFtpOpenPath(path));
-    m_hFile.Reset(m_calls.openFile(m_hConnection.Get(), remote.c_str(), GENERIC_READ,
-                                   INTERNET_FLAG_NO_CACHE_WRITE | FTP_TRANSFER_TYPE_BINARY, 0));
+    HINTERNET file = m_calls.openFile(m_hConnection.Get(), remote.c_str(), GENERIC_READ,
+                                      INTERNET_FLAG_NO_CACHE_WRITE | FTP_TRANSFER_TYPE_BINARY, 0);
+    const DWORD error = GetLastError();
+    m_hFile.Reset(file);
     if (m_hFile)
         return kFtpSuccess;
-    if (GetLastError() == ERROR_INTERNET_CONNECTION_RESET)
+    if (error == ERROR_INTERNET_CONNECTION_RESET)
         return Reconnect() ? kFtpReconnected : kFtpFailed;
     m_strLastError = LastResponseText();
     return kFtpFailed;

@@ -86,10 +86,15 @@ def main():
             wait_until(lambda: "%" in driver.ok("list"), 30, "progress in the row")
             step(driver, 2, "downloading")
             wait_until(lambda: os.path.exists(record), 120, "the setup program to start")
+            time.sleep(1.5)
+            screen = os.path.join(OUT, "03-setup-started.png")
+            subprocess.run(["/usr/bin/import", "-window", "root", screen], timeout=30,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            print("  step 3: the setup program started -> %s" % screen)
             code = program.wait(60)
             print("  the program handed over to the setup program and ended (exit code %d)" % code)
             with open(record, encoding="utf-8") as f:
-                print("  the demo setup program recorded:\n    " + f.read().replace("\r\n", "\n    "))
+                print("  the demo setup program recorded:\n    " + f.read().strip().replace("\r\n", "\n    "))
         finally:
             program.kill()
     print("Screenshots: %s" % OUT)

@@ -8,6 +8,7 @@ import os
 import shutil
 import subprocess
 import sys
+import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -54,13 +55,21 @@ class Wine:
             cur = os.path.join(cur, match or part)
         return cur
 
-    def run(self, args, timeout=60, check=False):
-        return subprocess.run(["wine"] + list(args), env=self.env, capture_output=True, timeout=timeout,
-                              check=check)
+    def run(self, args, timeout=60):
+        """Runs a Windows program to its end; returns (exit code, stdout bytes).
+
+        Output goes through a file, not a pipe: a wineserver started by this run would inherit a
+        pipe and keep it open long after the program has ended."""
+        with tempfile.TemporaryFile() as out:
+            r = subprocess.run(["wine"] + list(args), env=self.env, stdout=out, stderr=subprocess.DEVNULL,
+                               stdin=subprocess.DEVNULL, timeout=timeout)
+            out.seek(0)
+            return r.returncode, out.read()
 
     def kill_server(self):
-        subprocess.run(["wineserver", "-k"], env=self.env, capture_output=True, timeout=30)
-        subprocess.run(["wineserver", "-w"], env=self.env, capture_output=True, timeout=30)
+        for flag in ("-k", "-w"):
+            subprocess.run(["wineserver", flag], env=self.env, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=30)
 
 
 class Driver:
@@ -71,8 +80,8 @@ class Driver:
         self.exe = os.path.join(BIN, "QvDriver.exe")
 
     def __call__(self, *args, timeout=90):
-        r = self.wine.run([self.exe] + [str(a) for a in args], timeout=timeout)
-        return r.returncode, r.stdout.decode("utf-8", "replace").replace("\r\n", "\n").rstrip("\n")
+        rc, out = self.wine.run([self.exe] + [str(a) for a in args], timeout=timeout)
+        return rc, out.decode("utf-8", "replace").replace("\r\n", "\n").rstrip("\n")
 
     def ok(self, *args, timeout=90):
         rc, out = self(*args, timeout=timeout)

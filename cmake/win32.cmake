@@ -68,4 +68,15 @@ foreach(src ${QV_TOOLS})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
   target_link_libraries(${name} PRIVATE ${QV_WIN_LIBS})
   target_link_options(${name} PRIVATE -municode)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 endforeach()
+
+# The probes again in a 32-bit Windows prefix (made by scripts/test.sh), for the other bitness.
+if(TARGET probes_test)
+  add_test(NAME wine32.probes_test COMMAND probes_test --gtest_brief=1)
+  set_tests_properties(wine32.probes_test PROPERTIES TIMEOUT 300
+    ENVIRONMENT "WINEARCH=win32;WINEPREFIX=${CMAKE_BINARY_DIR}/../wine32;WINEDEBUG=-all;WINEDLLOVERRIDES=mscoree,mshtml=")
+endif()
+if(TARGET TalvixStandIn)
+  set_target_properties(TalvixStandIn DemoSetup PROPERTIES WIN32_EXECUTABLE ON)
+endif()

@@ -81,6 +81,7 @@ if cmake --preset win32 >/dev/null && cmake --build --preset win32; then
   read -r p f < <(ctest_counts "$BUILD/wine-ctest.log")
   count wine "$p" "$f"
   wineserver -k 2>/dev/null
+  WINEPREFIX=$QV_WINEPREFIX32 wineserver -k 2>/dev/null
 
   if [ -f tests/e2e/run.py ]; then
     log "end-to-end tests (the real program under Wine and Xvfb)"

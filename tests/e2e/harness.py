@@ -25,6 +25,7 @@ SETUP_RECORD = r"c:\Windows\Temp\qv-setup-launched.txt"
 
 # Control ids of the main window.
 ID_CHECK_SERVER, ID_START, ID_EXIT, ID_BANNER, ID_LIST = 920, 921, 50, 51, 1001
+ID_HEADER = 1002
 ID_OK = 10
 VK_RETURN, VK_ESCAPE = 0x0D, 0x1B
 
@@ -152,6 +153,36 @@ class Program:
             self.process.kill()
             self.process.wait(10)
         self.wine.kill_server()
+
+
+def text_table(korean=False):
+    """The program's text table in one language, read from the resource it is built from."""
+    with open(os.path.join(ROOT, "resources", "TextTable.txt"), encoding="utf-8", newline="") as f:
+        lines = f.read().split("\r\n")
+    column = 1 if korean else 0
+    return [line.rstrip(";").split("^")[column].replace("\\n", "\n") for line in lines if line]
+
+
+def install_scanner(wine, version=None):
+    """Installs the stand-in TALVIX.exe where the program looks for the scanner (the 32-bit program
+    files folder of a 64-bit prefix); with a version, gives it that FileVersion. Returns its C: path."""
+    folder = r"c:\Program Files (x86)"
+    if not os.path.isdir(wine.unix(folder)):
+        folder = r"c:\Program Files"
+    win_path = folder + r"\QuorvelSystems\TALVIX\TALVIX.exe"
+    target = wine.unix(win_path)
+    os.makedirs(os.path.dirname(target), exist_ok=True)
+    shutil.copy(os.path.join(BIN, "TalvixStandIn.exe"), target)
+    if version is not None:
+        rc, _ = wine.run([os.path.join(BIN, "SetVersionInfo.exe"), win_path, "0409", "04b0", version])
+        if rc != 0:
+            raise AssertionError("SetVersionInfo failed with %d" % rc)
+    return win_path
+
+
+def remove_scanner(wine):
+    for folder in (r"c:\Program Files (x86)", r"c:\Program Files"):
+        shutil.rmtree(wine.unix(folder + r"\QuorvelSystems"), ignore_errors=True)
 
 
 def screenshot(driver, path, which="main"):

@@ -7,13 +7,17 @@
 //   QvDriver wait-no-msgbox MS       the message box is hidden
 //   QvDriver msgbox-text             the message box's texts
 //   QvDriver click ID [msgbox]       a mouse click (press and release) on control ID
+//   QvDriver click-at ID X Y [msgbox]  the same click at a point of control ID's client area
 //   QvDriver key VK [msgbox]         a key press (down and up) to the focused control of the window
 //   QvDriver text ID                 window text of control ID of the main window
 //   QvDriver wait-text ID TEXT MS    control ID's text contains TEXT
 //   QvDriver list                    the item list's rows, cells separated by tabs
 //   QvDriver wait-list TEXT MS       some row of the item list contains TEXT
 //   QvDriver enabled                 1 when the main window is enabled, else 0
+//   QvDriver wait-enabled 0|1 MS     the main window's enabled state is the one given
+//   QvDriver visible main|msgbox     1 when the window exists and is visible, else 0
 //   QvDriver rect main|msgbox        the window rectangle: left top right bottom
+//   QvDriver client-rect ID          control ID's rectangle in the main window's client coordinates
 //   QvDriver close                   the taskbar's Close (WM_SYSCOMMAND SC_CLOSE)
 //   QvDriver style main|msgbox       the window's style and extended style, in hexadecimal
 //   QvDriver gui-objects             GDI and USER object counts of the program's process
@@ -79,14 +83,18 @@ int WaitFor(DWORD ms, Pred pred) {
     }
 }
 
-void Click(HWND wnd) {
-    RECT rc{};
-    ::GetClientRect(wnd, &rc);
-    const LPARAM at = MAKELPARAM((rc.right - rc.left) / 2, (rc.bottom - rc.top) / 2);
+void ClickAt(HWND wnd, int x, int y) {
+    const LPARAM at = MAKELPARAM(x, y);
     ::PostMessageW(wnd, WM_MOUSEMOVE, 0, at);
     ::PostMessageW(wnd, WM_LBUTTONDOWN, MK_LBUTTON, at);
     ::Sleep(30);
     ::PostMessageW(wnd, WM_LBUTTONUP, 0, at);
+}
+
+void Click(HWND wnd) {
+    RECT rc{};
+    ::GetClientRect(wnd, &rc);
+    ClickAt(wnd, (rc.right - rc.left) / 2, (rc.bottom - rc.top) / 2);
 }
 
 void Key(HWND target, UINT vk) {
@@ -138,6 +146,13 @@ int wmain(int argc, wchar_t** argv) {
         Print(TextOf(b));
         return 0;
     }
+    if (cmd == L"click-at") {
+        HWND top = arg(5) == L"msgbox" ? FindBox() : FindMain();
+        HWND ctl = top ? ::GetDlgItem(top, static_cast<int>(num(2))) : nullptr;
+        if (!ctl) return 1;
+        ClickAt(ctl, static_cast<int>(num(3)), static_cast<int>(num(4)));
+        return 0;
+    }
     if (cmd == L"click" || cmd == L"key") {
         HWND top = arg(3) == L"msgbox" ? FindBox() : FindMain();
         if (!top) return 1;
@@ -181,6 +196,25 @@ int wmain(int argc, wchar_t** argv) {
         HWND m = FindMain();
         if (!m) return 1;
         std::printf("%d\n", ::IsWindowEnabled(m) ? 1 : 0);
+        return 0;
+    }
+    if (cmd == L"wait-enabled") {
+        const bool want = num(2) != 0;
+        return WaitFor(num(3), [want] { HWND m = FindMain(); return m && (::IsWindowEnabled(m) != FALSE) == want; });
+    }
+    if (cmd == L"visible") {
+        HWND w = arg(2) == L"msgbox" ? FindBox() : FindMain();
+        std::printf("%d\n", w && ::IsWindowVisible(w) ? 1 : 0);
+        return 0;
+    }
+    if (cmd == L"client-rect") {
+        HWND m = FindMain();
+        HWND ctl = m ? ::GetDlgItem(m, static_cast<int>(num(2))) : nullptr;
+        if (!ctl) return 1;
+        RECT rc{};
+        ::GetWindowRect(ctl, &rc);
+        ::MapWindowPoints(nullptr, m, reinterpret_cast<POINT*>(&rc), 2);
+        std::printf("%ld %ld %ld %ld\n", rc.left, rc.top, rc.right, rc.bottom);
         return 0;
     }
     if (cmd == L"rect") return Rect(arg(2) == L"msgbox" ? FindBox() : FindMain());

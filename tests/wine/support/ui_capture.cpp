@@ -114,6 +114,13 @@ std::wstring UiScreenshotDir() {
     DWORD n = ::GetEnvironmentVariableW(L"QV_SCREENSHOT_DIR", buffer, MAX_PATH);
     if (n == 0 || n >= MAX_PATH) n = ::GetCurrentDirectoryW(MAX_PATH, buffer);
     std::wstring dir(buffer, n);
+    // Under Wine a Unix path from the test script lives on drive Z:.
+    const bool underWine = ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    if (underWine && !dir.empty() && dir[0] == L'/') {
+        for (wchar_t& c : dir)
+            if (c == L'/') c = L'\\';
+        dir = L"Z:" + dir;
+    }
     if (!dir.empty() && dir.back() != L'\\' && dir.back() != L'/') dir += L'\\';
     return dir;
 }

@@ -2,6 +2,7 @@
 // never used, so everything the class's default handling would paint is kept away from it.
 #include "controls/CustomSkinScrollBar.h"
 
+#include "controls/RectConversion.h"
 #include "controls/logic/ScrollBarGeometry.h"
 #include "framework/DC.h"
 #include "framework/Diagnostics.h"
@@ -16,8 +17,6 @@ const COLORREF kEdgeColour = RGB(182, 186, 191);
 const COLORREF kTrackLeft = RGB(220, 220, 220);
 const COLORREF kTrackRight = RGB(250, 250, 250);
 
-QvRect ToQvRect(const RECT& rc) { return MakeQvRect(rc.left, rc.top, rc.right, rc.bottom); }
-RECT ToRect(const QvRect& rc) { return RECT{rc.left, rc.top, rc.right, rc.bottom}; }
 
 // Frame 0 (normal) or 1 (pressed) of a two-frame strip.
 RECT FrameOf(const CDIBSectionLite& image, int frame) {
@@ -81,24 +80,15 @@ void CCustomSkinScrollBar::SetUpImage(const std::wstring&) { LoadSkinImage(m_pIm
 void CCustomSkinScrollBar::SetDownImage(const std::wstring&) { LoadSkinImage(m_pImgDown, IDB_SCROLL_DOWN); }
 void CCustomSkinScrollBar::SetThumbImage(const std::wstring&) { LoadSkinImage(m_pImgThumb, IDB_SCROLL_THUMB); }
 
-namespace {
-ScrollState StateOf(int minPos, int maxPos, UINT page, int pos) {
-    ScrollState s;
-    s.minPos = minPos;
-    s.maxPos = maxPos;
-    s.page = page;
-    s.pos = pos;
-    return s;
-}
-}  // namespace
+ScrollState CCustomSkinScrollBar::CurrentState() const { return ScrollState{m_nMin, m_nMax, m_nPage, m_nPos}; }
 
 RECT CCustomSkinScrollBar::GetPartRect(int part) const {
-    return ToRect(ScrollPartRect(part, ToQvRect(GetClientRect()), StateOf(m_nMin, m_nMax, m_nPage, m_nPos),
+    return ToRect(ScrollPartRect(part, ToQvRect(GetClientRect()), CurrentState(),
                                  m_bVertical != 0));
 }
 
 int CCustomSkinScrollBar::HitTest(POINT pt) const {
-    return ScrollHitTest(pt.x, pt.y, ToQvRect(GetClientRect()), StateOf(m_nMin, m_nMax, m_nPage, m_nPos),
+    return ScrollHitTest(pt.x, pt.y, ToQvRect(GetClientRect()), CurrentState(),
                          m_bVertical != 0);
 }
 
@@ -227,7 +217,7 @@ LRESULT CCustomSkinScrollBar::OnTimer(UINT_PTR id) {
 LRESULT CCustomSkinScrollBar::OnMouseMove(POINT pt) {
     if (!m_bDragging) return 0;
     const int p = ScrollDragPosition(m_bVertical ? pt.y : pt.x, m_nDragOffset, ToQvRect(GetClientRect()),
-                                     StateOf(m_nMin, m_nMax, m_nPage, m_nPos), m_bVertical != 0);
+                                     CurrentState(), m_bVertical != 0);
     m_nTrackPos = p;
     m_nPos = p;
     Notify(SB_THUMBTRACK, p);

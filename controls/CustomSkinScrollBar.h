@@ -7,6 +7,8 @@
 
 #include <string>
 
+struct ScrollState;
+
 class CCustomSkinScrollBar : public CScrollBar {
 public:
     enum {
@@ -54,6 +56,7 @@ private:
     LRESULT OnTimer(UINT_PTR id);
     LRESULT OnCaptureChanged(HWND newCapture);
 
+    ScrollState CurrentState() const;
     void LoadSkinImage(CDIBSectionLite*& image, UINT resourceId);
     void Notify(int code, int pos) const;
     void EndPress();

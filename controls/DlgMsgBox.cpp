@@ -4,6 +4,7 @@
 
 #include "app/LocalText.h"
 #include "controls/MemDC2.h"
+#include "controls/RectConversion.h"
 #include "controls/logic/MsgBoxLayout.h"
 #include "framework/WinApp.h"
 #include "resources/resource.h"
@@ -17,7 +18,6 @@ const int kLanguageGerman = 13;
 const int kButtonStripFrames = 4;
 const POINT kInitialButtonPlaces[CDlg_MSG_Box::kButtonCount] = {{137, 95}, {252, 95}, {252, 95}};
 
-QvRect ToQvRect(const RECT& rc) { return MakeQvRect(rc.left, rc.top, rc.right, rc.bottom); }
 
 bool IsButtonlessSet(int buttonSet) { return buttonSet == 0 || buttonSet == 9; }
 

@@ -3,6 +3,7 @@
 #include "controls/MultiTextBtn.h"
 
 #include "controls/MemDC2.h"
+#include "controls/RectConversion.h"
 #include "controls/logic/CaptionLayout.h"
 
 #include <windowsx.h>
@@ -13,8 +14,6 @@ namespace {
 const UINT UM_SYNC_WINDOW_TEXT = WM_APP + 0x2B1;
 const UINT kHighestDrawnState = 3;
 
-QvRect ToQvRect(const RECT& rc) { return MakeQvRect(rc.left, rc.top, rc.right, rc.bottom); }
-RECT ToRect(const QvRect& rc) { return RECT{rc.left, rc.top, rc.right, rc.bottom}; }
 
 SIZE MeasureLine(HDC dc, const std::wstring& text) {
     SIZE size{};

@@ -6,12 +6,12 @@
 
 // Part codes; all but the track are also the scroll codes sent to the owner.
 enum ScrollPart {
-    kScrollLineUp = 0,
-    kScrollLineDown = 1,
-    kScrollPageUp = 2,
-    kScrollPageDown = 3,
-    kScrollThumb = 5,
-    kScrollTrack = 10,
+    kPartLineUp = 0,
+    kPartLineDown = 1,
+    kPartPageUp = 2,
+    kPartPageDown = 3,
+    kPartThumb = 5,
+    kPartTrack = 10,
 };
 
 struct ScrollState {

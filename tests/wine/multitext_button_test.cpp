@@ -3,7 +3,7 @@
 #include "controls/MultiTextBtn.h"
 #include "resources/resource.h"
 #include "support/ui_capture.h"
-#include "support/ui_window.h"
+#include "support/ui_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -15,20 +15,10 @@ const UINT kId = 77;
 const int kW = 175;
 const int kH = 55;
 
-class MultiTextBtnTest : public ::testing::Test {
+class MultiTextBtnTest : public UiSharedHostTest {
 protected:
-    // One host for the suite: a top-level window takes Wine seconds to go without a window manager.
-    static void SetUpTestSuite() {
-        sharedHost_ = new UiHostWindow;
-        sharedHost_->Create(60, 60, 420, 200);
-    }
-    static void TearDownTestSuite() {
-        delete sharedHost_;
-        sharedHost_ = nullptr;
-    }
-
     void SetUp() override {
-        ASSERT_TRUE(host.GetSafeHwnd());
+        UiSharedHostTest::SetUp();
         ASSERT_TRUE(strip.LoadResourceBitmap(IDB_MSGBOX_BUTTON));
         ASSERT_TRUE(button.Create(&strip, 10, 10, kW, kH, L"", &host, kId, 4));
         UiPumpFor(20);
@@ -54,13 +44,9 @@ protected:
 
     size_t Commands() const { return host.Count(WM_COMMAND); }
 
-    static UiHostWindow* sharedHost_;
-    UiHostWindow& host = *sharedHost_;
     CDIBSectionLite strip;
     CMultiTextBtn button;
 };
-
-UiHostWindow* MultiTextBtnTest::sharedHost_ = nullptr;
 
 // How many probe points of the drawn button match frame f of the strip.
 int MatchingProbes(const UiImage& drawn, const UiImage& source, int frame, int* probes) {

@@ -2,7 +2,7 @@
 // and the pressed frames.
 #include "controls/CustomSkinScrollBar.h"
 #include "support/ui_capture.h"
-#include "support/ui_window.h"
+#include "support/ui_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -14,19 +14,10 @@ const UINT kId = 9102;
 const int kWidth = 17;
 const int kHeight = 182;
 
-class ScrollBarTest : public ::testing::Test {
+class ScrollBarTest : public UiSharedHostTest {
 protected:
-    static void SetUpTestSuite() {
-        sharedHost_ = new UiHostWindow;
-        sharedHost_->Create(80, 80, 300, 240);
-    }
-    static void TearDownTestSuite() {
-        delete sharedHost_;
-        sharedHost_ = nullptr;
-    }
-
     void SetUp() override {
-        ASSERT_TRUE(host.GetSafeHwnd());
+        UiSharedHostTest::SetUp();
         ASSERT_TRUE(bar.Create(WS_CHILD | WS_VISIBLE | SBS_VERT, RECT{200, 10, 200 + kWidth, 10 + kHeight}, &host, kId));
         bar.SetUpImage(L"C:\\IMAGES\\DIAGNOSIS_SCROLLBAR_UP.BMP");
         bar.SetDownImage(L"C:\\IMAGES\\DIAGNOSIS_SCROLLBAR_DOWN.BMP");
@@ -43,12 +34,8 @@ protected:
 
     std::vector<UiRecordedMessage> Scrolls() const { return host.Messages(WM_VSCROLL); }
 
-    static UiHostWindow* sharedHost_;
-    UiHostWindow& host = *sharedHost_;
     CCustomSkinScrollBar bar;
 };
-
-UiHostWindow* ScrollBarTest::sharedHost_ = nullptr;
 
 TEST_F(ScrollBarTest, ScrollInfoIsKeptByTheControl) {
     SCROLLINFO si{sizeof si, SIF_ALL};

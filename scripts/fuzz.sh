@@ -10,7 +10,7 @@ SECONDS_EACH=${1:-300}
 JOBS=${QV_FUZZ_JOBS:-$(nproc)}
 BUILD=$ROOT/build/fuzz
 SRC=$ROOT/tests/fuzz
-export ASAN_OPTIONS=${ASAN_OPTIONS:-abort_on_error=1:detect_leaks=1}
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 
 case $SECONDS_EACH in ''|*[!0-9]*) echo "usage: scripts/fuzz.sh [SECONDS]" >&2; exit 2 ;; esac
@@ -51,8 +51,8 @@ run_target() {
   fi
   cp "$run/log" "$findings/log"
   local reason
-  reason=$(grep -m1 -oE 'FUZZ_CHECK failed: .*|ERROR: (AddressSanitizer|LeakSanitizer|libFuzzer): [a-z-]+( [a-z-]+)?|runtime error: .*' "$run/log" |
-           head -c 160)
+  reason=$(grep -m1 -oE 'FUZZ_CHECK failed: .*|ERROR: (AddressSanitizer|LeakSanitizer): [a-z-]+|ERROR: libFuzzer: [a-z -]+|runtime error: .*' "$run/log" |
+           head -c 160 | sed 's/ *$//')
   [ $rc -eq 124 ] && reason=${reason:-"hung past its time budget"}
   local input
   input=$(ls "$findings" | grep -vx log | head -n 1)

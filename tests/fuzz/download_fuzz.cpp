@@ -7,6 +7,7 @@
 // which the program asks the worker to stop (0: never), then the script.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <string>
@@ -20,8 +21,18 @@ namespace {
 const std::wstring kServerFolder = L"Software\\";
 const std::wstring kWork(kWorkFolder);
 
-// The server's file content, so the test can tell which byte of the file a write carries.
-unsigned char ContentByte(int64_t offset) { return static_cast<unsigned char>((offset * 31 + 7) & 0xFF); }
+// The server's file content repeats every 256 bytes, so the test can tell which bytes of the file
+// a write carries: the content at offset o is the pattern from o % 256 on.
+const std::vector<unsigned char>& ContentPattern() {
+    static const std::vector<unsigned char> pattern = [] {
+        std::vector<unsigned char> bytes(kTransferBlockSize + 256);
+        for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<unsigned char>((i * 31 + 7) & 0xFF);
+        return bytes;
+    }();
+    return pattern;
+}
+
+const unsigned char* ContentAt(int64_t offset) { return ContentPattern().data() + offset % 256; }
 
 struct Road {
     explicit Road(FuzzInput& input) : in(input) {}
@@ -83,8 +94,7 @@ public:
         case 6: return kFtpError;
         default: return static_cast<int>(m_road.in.U32() | 0x80000000u);
         }
-        unsigned char* bytes = static_cast<unsigned char*>(buffer);
-        for (int i = 0; i < got; ++i) bytes[i] = ContentByte(m_position + i);
+        std::memcpy(buffer, ContentAt(m_position), static_cast<size_t>(got));
         m_position += got;
         return got;
     }
@@ -131,7 +141,7 @@ public:
         std::string& file = disk[m_open];
         // Never more than the listed size, and every byte is the server's byte at that offset.
         FUZZ_CHECK(static_cast<int64_t>(file.size()) + count <= listedSize);
-        for (int i = 0; i < count; ++i) FUZZ_CHECK(data[i] == ContentByte(static_cast<int64_t>(file.size()) + i));
+        FUZZ_CHECK(std::memcmp(data, ContentAt(static_cast<int64_t>(file.size())), static_cast<size_t>(count)) == 0);
         file.append(reinterpret_cast<const char*>(data), static_cast<size_t>(count));
         return true;
     }

@@ -17,14 +17,17 @@ namespace {
 constexpr size_t kMaxPaths = 16;
 
 void CheckOrdering(const std::vector<std::wstring>& paths) {
-    const auto less = CompareInstallFiles;
-    const auto same = [&](const std::wstring& a, const std::wstring& b) { return !less(a, b) && !less(b, a); };
-    for (const std::wstring& a : paths) {
-        FUZZ_CHECK(!less(a, a));
-        for (const std::wstring& b : paths) {
-            if (less(a, b)) FUZZ_CHECK(!less(b, a));
-            for (const std::wstring& c : paths) {
-                if (less(a, b) && less(b, c)) FUZZ_CHECK(less(a, c));
+    const size_t n = paths.size();
+    std::vector<std::vector<bool>> less(n, std::vector<bool>(n));
+    for (size_t i = 0; i < n; ++i)
+        for (size_t j = 0; j < n; ++j) less[i][j] = CompareInstallFiles(paths[i], paths[j]);
+    const auto same = [&](size_t i, size_t j) { return !less[i][j] && !less[j][i]; };
+    for (size_t a = 0; a < n; ++a) {
+        FUZZ_CHECK(!less[a][a]);
+        for (size_t b = 0; b < n; ++b) {
+            if (less[a][b]) FUZZ_CHECK(!less[b][a]);
+            for (size_t c = 0; c < n; ++c) {
+                if (less[a][b] && less[b][c]) FUZZ_CHECK(less[a][c]);
                 if (same(a, b) && same(b, c)) FUZZ_CHECK(same(a, c));
             }
         }

@@ -71,7 +71,7 @@ protected:
         ASSERT_TRUE(box.GetSafeHwnd());
         box.ShowWindow(SW_HIDE);
         box.Deactivate();
-        UiPumpFor(150);  // lets the buttons' click locks of an earlier test run out
+        UiPumpFor(250);  // lets the buttons' click locks of an earlier test run out
     }
 
     HWND Button(int id) { return box.GetButton(id)->GetSafeHwnd(); }

@@ -99,20 +99,21 @@ void CDlg_MSG_Box::CreateButtons() {
     }
 }
 
-void CDlg_MSG_Box::ShowButtons() { ApplyButtonLayout(true); }
+void CDlg_MSG_Box::ShowButtons() { ApplyButtonLayout(StartVisibility::Shown); }
 
-void CDlg_MSG_Box::HideButtons() { ApplyButtonLayout(false); }
+void CDlg_MSG_Box::HideButtons() { ApplyButtonLayout(StartVisibility::Hidden); }
 
-void CDlg_MSG_Box::LayoutButtons() {
-    // Without a start state of its own, the layout keeps each button's current visibility.
-    ApplyButtonLayout((m_btns[0].GetStyle() & WS_VISIBLE) != 0);
-}
+// On its own the layout starts from each button's current visibility.
+void CDlg_MSG_Box::LayoutButtons() { ApplyButtonLayout(StartVisibility::Current); }
 
 // Places, captions and selects the buttons of the current set and applies only the final
 // visibility: showing and hiding a button in turn would invalidate the box and paint it again.
-void CDlg_MSG_Box::ApplyButtonLayout(bool startVisible) {
+void CDlg_MSG_Box::ApplyButtonLayout(StartVisibility start) {
     bool visible[kButtonCount];
-    for (bool& v : visible) v = startVisible;
+    for (int i = 0; i < kButtonCount; ++i) {
+        const bool shown = (m_btns[i].GetStyle() & WS_VISIBLE) != 0;
+        visible[i] = start == StartVisibility::Current ? shown : start == StartVisibility::Shown;
+    }
     const msgbox::ButtonSetLayout layout = msgbox::ButtonsForSet(m_nButtonSet, m_nKind);
     if (layout.known) {
         const RECT client = GetClientRect();

@@ -66,7 +66,8 @@ private:
     LRESULT OnShowAndWaitRequest(LPARAM lParam);
     void PaintTo(HDC dc);
     void KeepOnScreen();
-    void ApplyButtonLayout(bool startVisible);
+    enum class StartVisibility { Hidden, Shown, Current };
+    void ApplyButtonLayout(StartVisibility start);
     void RunChoice(int id);
     void RecordChoice(int id);
     void SelectFocused();

@@ -4,11 +4,9 @@
 #include "app/EnvironmentProbes.h"
 #include "app/LocalText.h"
 #include "app/QuorvelDownloadDlg.h"
-#include "framework/File.h"
 #include "update/FtpSession.h"
+#include "update/LocalFiles.h"
 #include "update/logic/DownloadLogic.h"
-
-#include <mmsystem.h>
 
 struct DownloadJob {
     DownloadRequest request;
@@ -19,20 +17,6 @@ struct DownloadJob {
 };
 
 namespace {
-
-class LocalFiles : public ILocalFiles {
-public:
-    void CreateFolderTree(const std::wstring& folder) override { probes::CreateFolderTree(folder); }
-    bool Create(const std::wstring& path) override { return m_file.OpenForWriting(path); }
-    bool Write(const unsigned char* data, int count) override {
-        return count >= 0 && m_file.Write(data, static_cast<DWORD>(count));
-    }
-    void Close() override { m_file.Close(); }
-    void Delete(const std::wstring& path) override { CFile::Remove(path); }
-
-private:
-    CFile m_file;
-};
 
 // The dialog as the worker sees it: every call is sent to the user-interface thread and returns
 // when it has run there. Once the program is closing the calls do nothing.
@@ -68,20 +52,6 @@ private:
         ::SendMessageW(m_job.dialog, UM_RUN_ON_UI_THREAD, 0, reinterpret_cast<LPARAM>(&guarded));
     }
     const DownloadJob& m_job;
-};
-
-// Sleep(1) per block must last about 1 ms, not a 15.6 ms scheduler tick.
-class TimerResolution {
-public:
-    TimerResolution() { m_ok = ::timeBeginPeriod(1) == TIMERR_NOERROR; }
-    ~TimerResolution() {
-        if (m_ok) ::timeEndPeriod(1);
-    }
-    TimerResolution(const TimerResolution&) = delete;
-    TimerResolution& operator=(const TimerResolution&) = delete;
-
-private:
-    bool m_ok = false;
 };
 
 }  // namespace
@@ -137,8 +107,8 @@ UINT CQuorvelDownloadDlg::DownloadThreadProc(void* dialog) {
 int CQuorvelDownloadDlg::DownloadUpdates() {
     std::shared_ptr<DownloadJob> job = std::move(m_pJob);
     if (!job) return 0;
-    TimerResolution resolution;
-    LocalFiles files;
+    CTimerResolution resolution;
+    CLocalFiles files;
     WorkerUi ui(*job);
     const FtpSessionFactory newSession = [] { return MakeFtpSession(); };
     return ::DownloadUpdates(job->request, job->texts, newSession, files, ui);

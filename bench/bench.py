@@ -1,0 +1,498 @@
+"""The benchmarks of bench/run.sh: the download path against curl, the whole program under Wine,
+the cost of progress, idle CPU, start-up and memory. Every figure is a ratio of two measurements
+taken in this run. Prints one table and puts it at the top of bench/results.md.
+
+Units: file sizes in MiB (2^20 bytes); rates and throughput in MB/s (10^6 bytes a second, so
+12.5 MB/s is a 100 Mbit/s line); CPU in seconds per 100 MB (10^8 bytes).
+"""
+import argparse
+import datetime
+import fcntl
+import filecmp
+import os
+import platform
+import re
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(HERE)
+
+MIB = 1 << 20
+SIZES_MIB = (1, 64, 256)
+RATES = (0, 12_500_000, 2_500_000)  # bytes a second; 0: unthrottled
+WHOLE_RATE = 12_500_000
+WHOLE_SIZE_MIB = 64
+STARTUP_RUNS = 7
+UNTHROTTLED_REPEATS = 3
+IDLE_SECONDS = 10
+PORT_LOCK = "/tmp/qv-port5301.lock"
+BENCH_FOLDER = r"c:\Windows\Temp\QVBench"
+SETUP_NAME = "TALVIX_FULL_250101.exe"
+CLK_TCK = os.sysconf("SC_CLK_TCK")
+
+
+def parse_args():
+    ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    ap.add_argument("--build", required=True, help="the win32 build folder")
+    ap.add_argument("--prefix", required=True, help="the Wine prefix")
+    ap.add_argument("--results", default=os.path.join(HERE, "results.md"))
+    ap.add_argument("--quick", action="store_true",
+                    help="a check of the bench itself: small files, short idle; results.md is left alone")
+    return ap.parse_args()
+
+
+ARGS = parse_args()
+if ARGS.quick:
+    SIZES_MIB, WHOLE_SIZE_MIB, STARTUP_RUNS, IDLE_SECONDS, UNTHROTTLED_REPEATS = (1, 8), 8, 2, 2, 1
+    RATES = (0, 12_500_000)
+os.environ["QV_BIN"] = ARGS.build
+os.environ["WINEPREFIX"] = ARGS.prefix
+sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+from harness import SETUP_RECORD, WORK_FOLDER, Driver, FtpFixture, Program, Wine, wait_until  # noqa: E402
+from ftp_fixture import PASSWORD, USER  # noqa: E402
+
+
+# --- processes seen from Linux
+
+def find_pid(prefix, matches):
+    """The Linux process of the Wine prefix whose program path (argv[0]) satisfies matches."""
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open("/proc/%s/cmdline" % entry, "rb") as f:
+                argv0 = f.read().split(b"\0")[0].decode("utf-8", "replace").replace("\\", "/").lower()
+            with open("/proc/%s/environ" % entry, "rb") as f:
+                env = f.read().split(b"\0")
+        except OSError:
+            continue
+        if matches(argv0) and ("WINEPREFIX=" + prefix).encode() in env:
+            return int(entry)
+    return None
+
+
+def wine_pid(exe_name, prefix):
+    """The Linux process running the Windows program exe_name."""
+    return find_pid(prefix, lambda argv0: argv0.endswith("/" + exe_name.lower()))
+
+
+def wineserver_pid(prefix):
+    return find_pid(prefix, lambda argv0: os.path.basename(argv0).startswith("wineserver"))
+
+
+def cpu_seconds(pid):
+    """utime + stime of a running process."""
+    with open("/proc/%d/stat" % pid) as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / CLK_TCK
+
+
+def vm_hwm(pid):
+    """Peak resident set (VmHWM) in bytes, or None once the process has gone."""
+    try:
+        with open("/proc/%d/status" % pid) as f:
+            for line in f:
+                if line.startswith("VmHWM:"):
+                    return int(line.split()[1]) * 1024
+    except OSError:
+        return None
+    return None
+
+
+class PeakWatcher:
+    """Reads a process's VmHWM every 50 ms until stopped; keeps the last value seen."""
+
+    def __init__(self, pid_of):
+        self.pid_of = pid_of
+        self.peak = None
+        self.stopping = threading.Event()
+        self.thread = threading.Thread(target=self.run, daemon=True)
+        self.thread.start()
+
+    def run(self):
+        pid = None
+        while not self.stopping.wait(0.05):
+            pid = pid or self.pid_of()
+            value = vm_hwm(pid) if pid else None
+            if value:
+                self.peak = value
+
+    def stop(self):
+        self.stopping.set()
+        self.thread.join()
+        return self.peak
+
+
+def key_values(text):
+    return dict(line.split("=", 1) for line in text.splitlines() if "=" in line)
+
+
+def mb_per_s(size_bytes, seconds):
+    return size_bytes / 1e6 / seconds
+
+
+# --- measurements
+
+def curl(port, name, out_path):
+    """Downloads /Software/name; returns (seconds as curl counts them, CPU seconds)."""
+    p = subprocess.Popen(["curl", "-s", "-S", "-o", out_path, "-w", "%{time_total}", "--user",
+                          "%s:%s" % (USER, PASSWORD), "ftp://127.0.0.1:%d/Software/%s" % (port, name)],
+                         stdout=subprocess.PIPE)
+    out = p.stdout.read()
+    _, status, usage = os.wait4(p.pid, 0)
+    p.returncode = os.waitstatus_to_exitcode(status)
+    if p.returncode != 0:
+        raise RuntimeError("curl failed with %d" % p.returncode)
+    return float(out.decode().strip()), usage.ru_utime + usage.ru_stime
+
+
+def bench_transfer(wine, mode, port, name, size):
+    """One run of BenchTransfer.exe; returns its key=value answer plus the VmHWM seen from Linux."""
+    exe = os.path.join(ARGS.build, "BenchTransfer.exe")
+    args = [exe, mode, "127.0.0.1", str(port), name, str(size), BENCH_FOLDER]
+    if mode == "program":
+        args.append("Z:" + os.path.join(ARGS.build, "QuorvelDownloader.exe").replace("/", "\\"))
+    watcher = PeakWatcher(lambda: wine_pid("BenchTransfer.exe", wine.prefix))
+    rc, out = wine.run(args, timeout=900)
+    peak = watcher.stop()
+    result = key_values(out.decode("utf-8", "replace").replace("\r", ""))
+    if rc != 0 or result.get("result") != "ok":
+        raise RuntimeError("BenchTransfer %s %s failed (%d): %r" % (mode, name, rc, out))
+    result["vm_hwm"] = peak
+    return result
+
+
+def fetch(wine, who, port, name, size, local_dir, temp, served):
+    """One download by the transfer path, the bare loop or curl, checked against the served file."""
+    if who == "curl":
+        out = os.path.join(temp, name)
+        seconds, cpu = curl(port, name, out)
+        result = {"seconds": seconds, "cpu": cpu}
+    else:
+        result = bench_transfer(wine, who, port, name, size)
+        result["seconds"] = float(result["seconds"])
+        # The program saves under the upper-case name.
+        out = os.path.join(local_dir, name.upper() if who == "program" else name)
+    if not filecmp.cmp(served, out, shallow=False):
+        raise RuntimeError("%s: %s differs from the served file" % (who, name))
+    os.remove(out)
+    return result
+
+
+def bench_check(wine, port):
+    rc, out = wine.run([os.path.join(ARGS.build, "BenchTransfer.exe"), "check", "127.0.0.1", str(port)], timeout=120)
+    result = key_values(out.decode("utf-8", "replace").replace("\r", ""))
+    if rc != 0:
+        raise RuntimeError("BenchTransfer check failed (%d): %r" % (rc, out))
+    return result["seconds"]
+
+
+def curl_list(port):
+    out = subprocess.run(["curl", "-s", "-S", "-o", os.devnull, "-w", "%{time_total}", "--user",
+                          "%s:%s" % (USER, PASSWORD), "ftp://127.0.0.1:%d/Software/" % port],
+                         capture_output=True, check=True, text=True).stdout
+    return float(out.strip())
+
+
+def throughput(wine, temp):
+    """The transfer path, the bare loop and curl on the same files from one server, taking turns;
+    unthrottled runs are repeated and their medians kept, as they are the most exposed to noise."""
+    rows = {}
+    local_dir = wine.unix(BENCH_FOLDER)
+    with FtpFixture(port=0, max_lifetime=3600) as ftp:
+        for mib in SIZES_MIB:
+            ftp.add_file("/Software/BENCH_%dMB.exe" % mib, mib * MIB)
+        for mib in SIZES_MIB:
+            name, size = "BENCH_%dMB.exe" % mib, mib * MIB
+            served = ftp.path_of("/Software/" + name)
+            for rate in RATES:
+                ftp.set_faults(rate=rate)
+                who_all = ("program", "bare", "curl") if rate == 0 else ("program", "curl")
+                runs = {who: [] for who in who_all}
+                for _ in range(UNTHROTTLED_REPEATS if rate == 0 else 1):
+                    for who in who_all:
+                        runs[who].append(fetch(wine, who, ftp.port, name, size, local_dir, temp, served))
+                row = {who: statistics.median(r["seconds"] for r in results) for who, results in runs.items()}
+                row["curl_cpu"] = statistics.median(r["cpu"] for r in runs["curl"])
+                row["status_updates"] = max(int(r["status_updates"]) for r in runs["program"])
+                row["vm_hwm"] = max(r["vm_hwm"] for r in runs["program"])
+                rows[(mib, rate)] = row
+                print("  %3d MiB at %s: %s" % (mib, rate_label(rate), "; ".join(
+                    "%s %s s" % (who, " ".join("%.3f" % r["seconds"] for r in results))
+                    for who, results in runs.items())), flush=True)
+    return rows
+
+
+def count_list_paints(log_path, start, end, list_hwnd):
+    """WM_PAINTs dispatched to the list window in the byte range of Wine's +message log."""
+    with open(log_path, "rb") as f:
+        f.seek(start)
+        text = f.read(end - start).decode("utf-8", "replace")
+    pattern = re.compile(r"spy_enter_message \(0x0*%x\) .*\[000f\] WM_PAINT" % list_hwnd)
+    return sum(1 for line in text.splitlines() if pattern.search(line))
+
+
+def setup_bytes(size):
+    """The demo setup program padded to the size, so the hand-off launches a real program."""
+    with open(os.path.join(ARGS.build, "DemoSetup.exe"), "rb") as f:
+        data = f.read()
+    return data + os.urandom(size - len(data))
+
+
+def whole_program(wine, temp):
+    """The real program on port 5301: start-up, idle, one download, its repaints."""
+    m = {}
+    driver = Driver(wine)
+    watch = os.path.join(ARGS.build, "BenchWatch.exe")
+    minimal = wine.unix(r"c:\qvbench\MinimalWindow.exe")
+    os.makedirs(os.path.dirname(minimal), exist_ok=True)
+    shutil.copy(os.path.join(ARGS.build, "MinimalWindow.exe"), minimal)
+    size = WHOLE_SIZE_MIB * MIB
+    record = wine.unix(SETUP_RECORD)
+    downloaded = os.path.join(wine.unix(WORK_FOLDER), SETUP_NAME.upper())
+
+    with open(PORT_LOCK, "w") as lock:
+        print("  waiting for port 5301 (%s)" % PORT_LOCK, flush=True)
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        ftp = FtpFixture(port=5301, max_lifetime=1800)
+        try:
+            ftp.add_file("/Software/" + SETUP_NAME, setup_bytes(size))
+            ftp.start()
+            program = Program(wine, extra_env={"QV_SETUP_AUTOCLOSE_MS": "500"})
+
+            # Start-up, alternating with the minimal window; the first pair warms Wine up.
+            times = {"program": [], "minimal": []}
+            for i in range(STARTUP_RUNS + 1):
+                for who, args in (("program", [program.win_path, "#32770", "탈빅스 다운로더"]),
+                                  ("minimal", [r"c:\qvbench\MinimalWindow.exe", "QvMinimalWindow",
+                                               "Minimal Window"])):
+                    rc, out = wine.run([watch, "startup"] + args + ["30000"], timeout=60)
+                    if rc != 0:
+                        raise RuntimeError("start-up of %s: exit %d %r" % (who, rc, out))
+                    if i > 0:
+                        times[who].append(float(key_values(out.decode().replace("\r", ""))["ms"]))
+            m["startup"] = {k: statistics.median(v) for k, v in times.items()}
+            m["startup_runs"] = times
+            print("  start-up: %s" % times, flush=True)
+
+            # The server check's FTP exchange alone, through the program's session, and curl's listing.
+            checks, lists = [], []
+            for _ in range(STARTUP_RUNS):
+                checks.append(float(bench_check(wine, ftp.port)))
+                lists.append(curl_list(ftp.port))
+            m["check"], m["check_curl"] = statistics.median(checks), statistics.median(lists)
+            print("  server check: %s; curl listing %s" % (checks, lists), flush=True)
+
+            # Idle main window, then the download at 100 Mbit/s.
+            program.start()
+            driver.wait_main()
+            pid = wine_pid("QuorvelDownloader.exe", wine.prefix)
+            time.sleep(1)
+            server = wineserver_pid(wine.prefix)
+            m["idle_main"] = idle_cpu(pid, server)
+            for path in (record, downloaded):
+                if os.path.exists(path):
+                    os.remove(path)
+            ftp.set_faults(rate=WHOLE_RATE)
+            before, server_before = cpu_seconds(pid), cpu_seconds(server)
+            rc, out = wine.run([watch, "download", "Completed", "300000"], timeout=330)
+            after, server_after = cpu_seconds(pid), cpu_seconds(server)
+            m["whole_server_cpu"] = server_after - server_before
+            m["whole_hwm"] = vm_hwm(pid)
+            result = key_values(out.decode().replace("\r", ""))
+            if rc != 0:
+                raise RuntimeError("download in the program: exit %d %r" % (rc, out))
+            m["whole"] = float(result["seconds"])
+            m["whole_first_progress"] = float(result["first_progress"])
+            m["whole_cpu"] = after - before
+            program.wait(60)
+            wait_until(lambda: os.path.exists(record), 30, "the setup program started by the hand-off")
+            if not filecmp.cmp(ftp.path_of("/Software/" + SETUP_NAME), downloaded, shallow=False):
+                raise RuntimeError("the program's download differs from the served file")
+            m["whole_curl"], m["whole_curl_cpu"] = curl(ftp.port, SETUP_NAME, os.path.join(temp, SETUP_NAME))
+            os.remove(os.path.join(temp, SETUP_NAME))
+            print("  whole program: %.3f s, curl %.3f s" % (m["whole"], m["whole_curl"]), flush=True)
+
+            # The same download again with Wine's message trace of WM_PAINT.
+            m["paints"] = count_paints(wine, watch, temp)
+            print("  list repaints: %d" % m["paints"], flush=True)
+
+            # No server: the message box waits for an answer.
+            ftp.stop()
+            program = Program(wine).start()
+            driver.wait_msgbox()
+            time.sleep(1)
+            m["idle_msgbox"] = idle_cpu(wine_pid("QuorvelDownloader.exe", wine.prefix), server)
+            driver.answer_msgbox()
+            driver.ok("close")
+            program.wait(30)
+        finally:
+            ftp.cleanup()
+            wine.kill_server()
+    return m
+
+
+def idle_cpu(pid, server):
+    """CPU use of the process and of the wineserver over IDLE_SECONDS, in percent of one core."""
+    before, server_before, start = cpu_seconds(pid), cpu_seconds(server), time.monotonic()
+    time.sleep(IDLE_SECONDS)
+    elapsed = time.monotonic() - start
+    return ((cpu_seconds(pid) - before) / elapsed * 100, (cpu_seconds(server) - server_before) / elapsed * 100)
+
+
+def count_paints(wine, watch, temp):
+    """WM_PAINTs of the item list from the Start click to the end of the program, seen through
+    Wine's "message" debug channel limited to WM_PAINT (SpyInclude)."""
+    wine.run(["reg", "add", r"HKCU\Software\Wine\Debug", "/v", "SpyInclude", "/d", "WM_PAINT", "/f"])
+    log_path = os.path.join(temp, "paint-trace.log")
+    program = Program(wine, extra_env={"QV_SETUP_AUTOCLOSE_MS": "500"})
+    env = dict(program.env, WINEDEBUG="-all,+message")
+    with open(log_path, "wb") as log:
+        process = subprocess.Popen(["wine", program.win_path], env=env, stdout=subprocess.DEVNULL, stderr=log)
+        try:
+            Driver(wine).wait_main()
+            time.sleep(0.5)
+            start = os.path.getsize(log_path)
+            rc, out = wine.run([watch, "download", "Completed", "300000"], timeout=330)
+            if rc != 0:
+                raise RuntimeError("traced download: exit %d %r" % (rc, out))
+            process.wait(60)
+        finally:
+            if process.poll() is None:
+                process.kill()
+                process.wait(10)
+    end = os.path.getsize(log_path)
+    list_hwnd = int(key_values(out.decode().replace("\r", ""))["list"], 16)
+    return count_list_paints(log_path, start, end, list_hwnd)
+
+
+# --- the table
+
+def rate_label(rate):
+    return "unthrottled" if rate == 0 else "%g MB/s" % (rate / 1e6)
+
+
+def yes(ok):
+    return "yes" if ok else "**no**"
+
+
+def build_table(tp, wp):
+    rows = []
+
+    def add(what, program, reference, ratio, target, met):
+        rows.append((what, program, reference, ratio, target, met))
+
+    for mib in SIZES_MIB:
+        size = mib * MIB
+        r = tp[(mib, 0)]
+        ratio = r["program"] / r["bare"]
+        add("%d MiB unthrottled: transfer path / bare WinINet loop" % mib,
+            "%.2f s, %.1f MB/s" % (r["program"], mb_per_s(size, r["program"])),
+            "%.2f s, %.1f MB/s" % (r["bare"], mb_per_s(size, r["bare"])), "%.3f" % ratio,
+            "<= 1.10", yes(ratio <= 1.10))
+        for rate in RATES:
+            r = tp[(mib, rate)]
+            ratio = r["program"] / r["curl"]
+            throttled = rate != 0 and mib >= 64
+            add("%d MiB %s: transfer path / curl" % (mib, rate_label(rate)),
+                "%.2f s, %.1f MB/s" % (r["program"], mb_per_s(size, r["program"])),
+                "%.2f s, %.1f MB/s" % (r["curl"], mb_per_s(size, r["curl"])), "%.3f" % ratio,
+                "<= 1.05" if throttled else "-", yes(ratio <= 1.05) if throttled else "-")
+
+    size = WHOLE_SIZE_MIB * MIB
+    ratio = wp["whole"] / wp["whole_curl"]
+    add("Whole program, %d MiB at %s: Start click to \"Completed\" / curl"
+        % (WHOLE_SIZE_MIB, rate_label(WHOLE_RATE)),
+        "%.2f s, %.1f MB/s (first %% after %.2f s)" % (wp["whole"], mb_per_s(size, wp["whole"]),
+                                                     wp["whole_first_progress"]),
+        "%.2f s, %.1f MB/s" % (wp["whole_curl"], mb_per_s(size, wp["whole_curl"])), "%.3f" % ratio, "-", "-")
+    per100 = 1e8 / size
+    add("Whole program, CPU seconds per 100 MB / curl",
+        "%.3f s (wineserver %.3f s more)" % (wp["whole_cpu"] * per100, wp["whole_server_cpu"] * per100),
+        "%.3f s" % (wp["whole_curl_cpu"] * per100),
+        "%.1f" % (wp["whole_cpu"] / max(wp["whole_curl_cpu"], 1e-9)), "-", "-")
+    add("Whole program, item list repaints during one download", "%d" % wp["paints"], "-", "-",
+        "<= 110", yes(wp["paints"] <= 110))
+    updates = max(r["status_updates"] for r in tp.values())
+    add("Transfer path, progress texts handed to the list per download (most of any run)",
+        "%d" % updates, "-", "-", "<= 110", yes(updates <= 110))
+    for key, state in (("idle_msgbox", "message box waiting"), ("idle_main", "main window")):
+        program, server = wp[key]
+        add("Idle CPU over %d s, %s" % (IDLE_SECONDS, state), "%.2f %% (wineserver %.2f %%)" % (program, server),
+            "-", "-", "< 1 %", yes(program < 1 and server < 1))
+    s = wp["startup"]
+    ratio = s["program"] / s["minimal"]
+    add("Start-up to the main window shown / minimal window (medians of %d)" % STARTUP_RUNS,
+        "%.0f ms" % s["program"], "%.0f ms" % s["minimal"], "%.2f" % ratio, "<= 1.5", yes(ratio <= 1.5))
+    check_ms, list_ms = wp["check"] * 1000, wp["check_curl"] * 1000
+    add("Server check's FTP exchange (connect, list, disconnect; program's session) / curl's listing",
+        "%.0f ms" % check_ms, "%.0f ms" % list_ms, "%.0f" % (check_ms / max(list_ms, 1e-3)), "-", "-")
+    add("Start-up less the server check's FTP exchange / minimal window",
+        "%.0f ms" % (s["program"] - check_ms), "%.0f ms" % s["minimal"],
+        "%.2f" % ((s["program"] - check_ms) / s["minimal"]), "-", "-")
+    small, big = tp[(SIZES_MIB[0], 0)]["vm_hwm"], tp[(SIZES_MIB[-1], 0)]["vm_hwm"]
+    ratio = big / small
+    add("Peak working set (VmHWM), transfer path: %d MiB / %d MiB download" % (SIZES_MIB[-1], SIZES_MIB[0]),
+        "%.1f MiB" % (big / MIB), "%.1f MiB" % (small / MIB), "%.3f" % ratio, "<= 1.10", yes(ratio <= 1.10))
+    add("Peak working set (VmHWM), whole program after the %d MiB download" % WHOLE_SIZE_MIB,
+        "%.1f MiB" % (wp["whole_hwm"] / MIB), "-", "-", "-", "-")
+
+    header = ("Measurement", "Program", "Reference", "Ratio", "Target", "Met")
+    lines = ["| " + " | ".join(header) + " |", "|" + "|".join("---" for _ in header) + "|"]
+    lines += ["| " + " | ".join(row) + " |" for row in rows]
+    return "\n".join(lines)
+
+
+def write_results(table, started):
+    title = "# Benchmark results\n\nNewest run first; written by `bench/run.sh`.\n"
+    earlier = ""
+    if os.path.exists(ARGS.results):
+        with open(ARGS.results, encoding="utf-8") as f:
+            text = f.read()
+        cut = text.find("\n## ")
+        earlier = text[cut + 1:] if cut >= 0 else ""
+    heading = "## %s, %d cores (%s, %s)\n\n" % (started.strftime("%Y-%m-%d %H:%M UTC"), os.cpu_count(),
+                                               platform.machine(), wine_version())
+    with open(ARGS.results, "w", encoding="utf-8") as f:
+        f.write(title + "\n" + heading + table + "\n" + ("\n" + earlier if earlier else ""))
+
+
+def wine_version():
+    return subprocess.run(["wine", "--version"], capture_output=True, text=True).stdout.strip()
+
+
+def main():
+    started = datetime.datetime.now(datetime.timezone.utc)
+    wine = Wine(prefix=ARGS.prefix)
+    wine.kill_server()
+    # One Wine session for the whole run, so no program pays for a session's start.
+    subprocess.run(["wineserver", "-p"], env=wine.env, check=True)
+    wine.run(["cmd", "/c", "exit"])
+    temp = tempfile.mkdtemp(prefix="qv-bench-")
+    try:
+        print("Transfer path against curl (free port):", flush=True)
+        tp = throughput(wine, temp)
+        print("Whole program (port 5301):", flush=True)
+        wp = whole_program(wine, temp)
+    finally:
+        wine.kill_server()
+        shutil.rmtree(temp, ignore_errors=True)
+    table = build_table(tp, wp)
+    print()
+    print(table)
+    if not ARGS.quick:
+        write_results(table, started)
+    elapsed = (datetime.datetime.now(datetime.timezone.utc) - started).total_seconds()
+    print("\n%s (%.0f s)" % ("Quick check, nothing written" if ARGS.quick else "Written to " + ARGS.results,
+                            elapsed))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

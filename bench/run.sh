@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# The benchmarks in one command: builds what they need, runs them under Wine and Xvfb against a
+# local FTP server, prints one table and puts it at the top of bench/results.md.
+#   QV_BENCH_BUILD   the win32 build folder (default build/win32)
+#   QV_BENCH_PREFIX  the Wine prefix (default build/wine64)
+set -euo pipefail
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+cd "$ROOT"
+BUILD=${QV_BENCH_BUILD:-$ROOT/build/win32}
+PREFIX=${QV_BENCH_PREFIX:-$ROOT/build/wine64}
+case $BUILD in /*) ;; *) BUILD=$ROOT/$BUILD ;; esac
+case $PREFIX in /*) ;; *) PREFIX=$ROOT/$PREFIX ;; esac
+
+bash scripts/setup.sh
+[ -f "$BUILD/build.ninja" ] || cmake --preset win32 -B "$BUILD" >/dev/null
+cmake --build "$BUILD" --target QuorvelDownloader DemoSetup QvDriver BenchTransfer BenchWatch MinimalWindow
+bash scripts/wineprefix.sh "$PREFIX" win64
+export WINEPREFIX=$PREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+trap 'wineserver -k 2>/dev/null || true' EXIT
+xvfb-run -a -s "-screen 0 1024x768x24" /usr/bin/python3 bench/bench.py --build "$BUILD" --prefix "$PREFIX" "$@"

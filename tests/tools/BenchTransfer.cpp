@@ -1,0 +1,214 @@
+// Benchmark of the download path without the window. Two modes, one file each:
+//   BenchTransfer program HOST PORT NAME SIZE WORKFOLDER PROGRAM_EXE
+//       the program's own transfer: DownloadUpdates over MakeFtpSession(), 30720-byte blocks,
+//       the 1 ms pause per block, the coalesced progress texts (the program's text table, read from
+//       PROGRAM_EXE) and the local file written through CFile;
+//   BenchTransfer bare HOST PORT NAME SIZE WORKFOLDER
+//       a bare WinINet loop with the same block size, pause and file writes;
+//   BenchTransfer check HOST PORT
+//       the server check's FTP part: CFtpSession's connect, listing of /Software and disconnect.
+// The file is /Software/NAME on the server. Both modes raise the timer resolution to 1 ms as the
+// download worker does. Prints key=value lines: seconds (connect to the local file closed),
+// status_updates (progress texts handed to the user interface), peak_working_set, result.
+// Exit code 0: the file arrived whole; 1: it did not; 3: bad arguments.
+#include <windows.h>
+#include <wininet.h>
+#include <mmsystem.h>
+#define PSAPI_VERSION 2
+#include <psapi.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+// The program's own sources, compiled into this tool unchanged: test tools are not linked with
+// the program's library.
+#include "app/logic/TextTable.cpp"
+#include "framework/File.cpp"
+#include "update/FtpSession.cpp"
+#include "update/logic/Catalogue.cpp"
+#include "update/logic/DownloadLogic.cpp"
+#include "update/logic/FtpPaths.cpp"
+#include "update/logic/FtpTypes.cpp"
+#include "resources/resource.h"
+
+namespace {
+
+double Now() {
+    LARGE_INTEGER frequency, counter;
+    ::QueryPerformanceFrequency(&frequency);
+    ::QueryPerformanceCounter(&counter);
+    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// The text table as the program reads it from its resource, in English.
+std::vector<std::wstring> ProgramTexts(const std::wstring& programExe) {
+    HMODULE module = ::LoadLibraryExW(programExe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    HRSRC info = module ? ::FindResourceW(module, MAKEINTRESOURCEW(IDR_TEXT_TABLE), L"TEXT") : nullptr;
+    HGLOBAL data = info ? ::LoadResource(module, info) : nullptr;
+    const char* bytes = data ? static_cast<const char*>(::LockResource(data)) : nullptr;
+    std::vector<std::wstring> texts;
+    if (bytes) {
+        const std::string text(bytes, strnlen(bytes, ::SizeofResource(module, info)));
+        texts = ParseTextTable(Utf8ToWide(text), 0);
+    }
+    if (module) ::FreeLibrary(module);
+    return texts;
+}
+
+class BenchFiles : public ILocalFiles {
+public:
+    void CreateFolderTree(const std::wstring& folder) override { ::CreateDirectoryW(folder.c_str(), nullptr); }
+    bool Create(const std::wstring& path) override { return m_file.OpenForWriting(path); }
+    bool Write(const unsigned char* data, int count) override {
+        return count >= 0 && m_file.Write(data, static_cast<DWORD>(count));
+    }
+    void Close() override { m_file.Close(); }
+    void Delete(const std::wstring& path) override { CFile::Remove(path); }
+
+private:
+    CFile m_file;
+};
+
+// Counts the progress texts the worker hands over and notes when the row says "Completed",
+// which the worker writes after the remote and the local file are closed.
+class BenchUi : public IDownloadUi {
+public:
+    explicit BenchUi(std::wstring completed) : m_completed(std::move(completed)) {}
+
+    void SetDialogEnabled(bool) override {}
+    void SetRowStatus(int, const std::wstring& text) override {
+        ++statusUpdates;
+        if (text == m_completed) completedAt = Now();
+    }
+    void SetBanner(const std::wstring&) override {}
+    void ReleaseWorker() override {}
+    void ShowNotice(const std::wstring& first, const std::wstring& second) override {
+        std::fwprintf(stderr, L"notice: %ls %ls\n", first.c_str(), second.c_str());
+    }
+    void Sleep(unsigned milliseconds) override { ::Sleep(milliseconds); }
+    bool StopRequested() override { return false; }
+
+    int statusUpdates = 0;
+    double completedAt = 0;
+
+private:
+    std::wstring m_completed;
+};
+
+// Returns the seconds from connect to the closed local file, or a negative value on failure.
+double RunProgramPath(const std::wstring& host, uint16_t port, const std::wstring& name, int32_t size,
+                      const std::wstring& workFolder, const std::wstring& programExe, int& statusUpdates) {
+    const std::vector<std::wstring> texts = ProgramTexts(programExe);
+    if (texts.size() < 27) {
+        std::fwprintf(stderr, L"no text table in %ls\n", programExe.c_str());
+        return -1;
+    }
+    DownloadRequest request;
+    UPDATE_ITEM item;
+    item.SetName(name);
+    item.dwFileSize = size;
+    item.nListRow = 0;
+    request.items.push_back(item);
+    request.serverFolder = DownloadServerFolder(L"", false);
+    request.workFolder = workFolder;
+    request.server = UpdateServerSettings(host);
+    request.server.port = port;
+
+    BenchFiles files;
+    BenchUi ui(texts[2]);
+    const FtpSessionFactory newSession = [] { return MakeFtpSession(); };
+    const double start = Now();
+    const int result = DownloadUpdates(request, texts, newSession, files, ui);
+    statusUpdates = ui.statusUpdates;
+    return result == 1 && ui.completedAt > 0 ? ui.completedAt - start : -1;
+}
+
+double RunBareLoop(const std::wstring& host, uint16_t port, const std::wstring& name, int32_t size,
+                   const std::wstring& workFolder) {
+    const double start = Now();
+    HINTERNET session = ::InternetOpenW(L"BenchTransfer", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+    HINTERNET connection = session ? ::InternetConnectW(session, host.c_str(), port, kUpdateUser,
+                                                        kUpdatePassword, INTERNET_SERVICE_FTP,
+                                                        INTERNET_FLAG_PASSIVE, 0)
+                                   : nullptr;
+    const std::wstring remote = L"/Software/" + name;
+    HINTERNET file = connection ? ::FtpOpenFileW(connection, remote.c_str(), GENERIC_READ,
+                                                 INTERNET_FLAG_NO_CACHE_WRITE | FTP_TRANSFER_TYPE_BINARY, 0)
+                                : nullptr;
+    CFile local;
+    ::CreateDirectoryW(workFolder.c_str(), nullptr);
+    const bool opened = file && local.OpenForWriting(workFolder + L"\\" + name);
+    std::vector<unsigned char> buffer(kTransferBlockSize);
+    int64_t done = 0;
+    bool ok = opened;
+    while (ok && done < size) {
+        const DWORD want = static_cast<DWORD>(std::min<int64_t>(kTransferBlockSize, size - done));
+        DWORD got = 0;
+        ok = ::InternetReadFile(file, buffer.data(), want, &got) && got > 0 && local.Write(buffer.data(), got);
+        done += got;
+        ::Sleep(1);
+    }
+    if (file) ::InternetCloseHandle(file);
+    if (connection) ::InternetCloseHandle(connection);
+    if (session) ::InternetCloseHandle(session);
+    ok = local.Close() && ok && done == size;
+    return ok ? Now() - start : -1;
+}
+
+// The server check's FTP part as the program runs it: connect, list the folder, disconnect.
+// Prints the time of each step; returns the whole time, or a negative value on failure.
+double RunServerCheck(const std::wstring& host, uint16_t port) {
+    const FtpConnectionSettings server = UpdateServerSettings(host);
+    const double start = Now();
+    CFtpSession session;
+    const int connected = session.Connect(server.host, server.user, server.password, port);
+    const double afterConnect = Now();
+    std::vector<FTP_FILE_INFO> files;
+    const int listed = connected == kFtpSuccess ? session.ListFiles(ListingServerFolder(L"", false), files, L"*") : 0;
+    const double afterList = Now();
+    session.Disconnect();
+    const double end = Now();
+    std::printf("connect=%.4f\nlist=%.4f\ndisconnect=%.4f\n", afterConnect - start, afterList - afterConnect,
+                end - afterList);
+    return listed > 0 ? end - start : -1;
+}
+
+size_t PeakWorkingSet() {
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof counters;
+    return ::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters) ? counters.PeakWorkingSetSize : 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    const std::wstring mode = argc > 1 ? argv[1] : L"";
+    if (!((mode == L"program" && argc == 8) || (mode == L"bare" && argc == 7) || (mode == L"check" && argc == 4))) {
+        std::fwprintf(stderr, L"usage: BenchTransfer program|bare HOST PORT NAME SIZE WORKFOLDER [PROGRAM_EXE]\n"
+                              L"       BenchTransfer check HOST PORT\n");
+        return 3;
+    }
+    const std::wstring host = argv[2];
+    const auto port = static_cast<uint16_t>(std::wcstoul(argv[3], nullptr, 10));
+    if (mode == L"check") {
+        const double seconds = RunServerCheck(host, port);
+        std::printf("seconds=%.4f\nresult=%s\n", seconds, seconds >= 0 ? "ok" : "failed");
+        return seconds >= 0 ? 0 : 1;
+    }
+    const std::wstring name = argv[4];
+    const auto size = static_cast<int32_t>(std::wcstol(argv[5], nullptr, 10));
+    const std::wstring workFolder = argv[6];
+
+    const bool fineTimer = ::timeBeginPeriod(1) == TIMERR_NOERROR;
+    int statusUpdates = 0;
+    const double seconds = mode == L"program"
+                               ? RunProgramPath(host, port, name, size, workFolder, argv[7], statusUpdates)
+                               : RunBareLoop(host, port, name, size, workFolder);
+    if (fineTimer) ::timeEndPeriod(1);
+
+    std::printf("seconds=%.4f\nstatus_updates=%d\npeak_working_set=%lu\nresult=%s\n", seconds, statusUpdates,
+                static_cast<unsigned long>(PeakWorkingSet()), seconds >= 0 ? "ok" : "failed");
+    return seconds >= 0 ? 0 : 1;
+}

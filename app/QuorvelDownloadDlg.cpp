@@ -53,6 +53,7 @@ LRESULT CQuorvelDownloadDlg::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) 
     case WM_PAINT: return OnPaint();
     case WM_ERASEBKGND: return TRUE;  // the paint covers the whole client area
     case WM_NCHITTEST: return OnNcHitTest(wParam, lParam);
+    case WM_SYSCOMMAND: return OnSysCommand(msg, wParam, lParam);
     case UM_DOWNLOAD_FINISHED: return OnDownloadFinished();
     case UM_CHECK_CHANGED: return OnCheckChanged();
     case UM_RUN_ON_UI_THREAD: return OnRunOnUiThread(lParam);
@@ -77,6 +78,16 @@ LRESULT CQuorvelDownloadDlg::OnNcHitTest(WPARAM, LPARAM) {
 }
 
 void CQuorvelDownloadDlg::OnExit() { ::PostQuitMessage(18); }
+
+// The default handling ignores the system commands of a disabled window, and the window is disabled
+// while the worker downloads: the taskbar's Close must still stop the download and end the run.
+LRESULT CQuorvelDownloadDlg::OnSysCommand(UINT msg, WPARAM wParam, LPARAM lParam) {
+    if ((wParam & 0xFFF0) == SC_CLOSE && m_pWorkerThread && !IsWindowEnabled()) {
+        OnCancel();
+        return 0;
+    }
+    return CDialog::WindowProc(msg, wParam, lParam);
+}
 
 // Esc, Alt+F4, the system menu's Close and WM_CLOSE end the run; a running download is stopped
 // first (its partial file is deleted by the worker) so nothing outlives the window.

@@ -71,6 +71,7 @@ private:
     void BuildControls();
     LRESULT OnPaint();
     LRESULT OnNcHitTest(WPARAM wParam, LPARAM lParam);
+    LRESULT OnSysCommand(UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT OnDownloadFinished();
     LRESULT OnCheckChanged();
     LRESULT OnRunOnUiThread(LPARAM lParam);

@@ -1,6 +1,7 @@
 // Test driver: finds QuorvelDownloader's windows from outside the process and acts on them as a
 // user would (clicks, keys, reading texts). One command per run; prints its answer on stdout.
-// Exit code 0: done; 1: failed; 2: timed out.
+// Exit code 0: done; 1: failed; 2: timed out; 3: the click was refused because the window is
+// disabled (the system would not deliver a user's click to it either).
 //   QvDriver wait-main MS            the main window is visible
 //   QvDriver wait-gone MS            no main window exists any more
 //   QvDriver wait-msgbox MS          the message box is visible; prints its texts
@@ -21,7 +22,13 @@
 //   QvDriver close                   the taskbar's Close (WM_SYSCOMMAND SC_CLOSE)
 //   QvDriver style main|msgbox       the window's style and extended style, in hexadecimal
 //   QvDriver gui-objects             GDI and USER object counts of the program's process
+//   QvDriver watch ID MS             until the main window has gone, a line for each change: 1 or 0
+//                                    (the main window enabled), a space, control ID's text with
+//                                    line breaks shown as " | "
+//   QvDriver cmdline EXE             the command line of the running process whose file is EXE
 #include <windows.h>
+#include <tlhelp32.h>
+#include <winternl.h>
 
 #include <cstdio>
 #include <cstring>
@@ -115,6 +122,54 @@ HWND FocusOf(HWND top) {
     return child ? child : top;
 }
 
+std::wstring OneLine(std::wstring text) {
+    std::wstring out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n') continue;
+        if (text[i] == L'\n' || text[i] == L'\r')
+            out += L" | ";
+        else
+            out += text[i];
+    }
+    return out;
+}
+
+DWORD FindProcess(const std::wstring& exe) {
+    DWORD pid = 0;
+    HANDLE snap = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snap == INVALID_HANDLE_VALUE) return 0;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Process32FirstW(snap, &entry); more; more = ::Process32NextW(snap, &entry))
+        if (_wcsicmp(entry.szExeFile, exe.c_str()) == 0) pid = entry.th32ProcessID;
+    ::CloseHandle(snap);
+    return pid;
+}
+
+// Reads the command line from the other process's parameter block, as the system keeps it.
+bool CommandLineOf(DWORD pid, std::wstring& out) {
+    using QueryFn = LONG(WINAPI*)(HANDLE, PROCESSINFOCLASS, PVOID, ULONG, PULONG);
+    auto query = reinterpret_cast<QueryFn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
+    HANDLE p = ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+    if (!query || !p) return false;
+    PROCESS_BASIC_INFORMATION info{};
+    RTL_USER_PROCESS_PARAMETERS* params = nullptr;
+    UNICODE_STRING line{};
+    bool ok = query(p, ProcessBasicInformation, &info, sizeof info, nullptr) >= 0 &&
+              ::ReadProcessMemory(p, reinterpret_cast<const char*>(info.PebBaseAddress) + offsetof(PEB, ProcessParameters),
+                                  &params, sizeof params, nullptr) &&
+              ::ReadProcessMemory(p, reinterpret_cast<const char*>(params) +
+                                         offsetof(RTL_USER_PROCESS_PARAMETERS, CommandLine),
+                                  &line, sizeof line, nullptr);
+    if (ok) {
+        out.assign(line.Length / sizeof(wchar_t), L'\0');
+        ok = out.empty() || ::ReadProcessMemory(p, line.Buffer, &out[0], line.Length, nullptr);
+    }
+    ::CloseHandle(p);
+    return ok;
+}
+
 int Rect(HWND wnd) {
     if (!wnd) return 1;
     RECT rc{};
@@ -150,6 +205,7 @@ int wmain(int argc, wchar_t** argv) {
         HWND top = arg(5) == L"msgbox" ? FindBox() : FindMain();
         HWND ctl = top ? ::GetDlgItem(top, static_cast<int>(num(2))) : nullptr;
         if (!ctl) return 1;
+        if (!::IsWindowEnabled(top) || !::IsWindowEnabled(ctl)) return 3;
         ClickAt(ctl, static_cast<int>(num(3)), static_cast<int>(num(4)));
         return 0;
     }
@@ -162,6 +218,7 @@ int wmain(int argc, wchar_t** argv) {
         }
         HWND ctl = ::GetDlgItem(top, static_cast<int>(num(2)));
         if (!ctl) return 1;
+        if (!::IsWindowEnabled(top) || !::IsWindowEnabled(ctl)) return 3;
         Click(ctl);
         return 0;
     }
@@ -229,6 +286,26 @@ int wmain(int argc, wchar_t** argv) {
         HWND m = FindMain();
         if (!m) return 1;
         ::PostMessageW(m, WM_SYSCOMMAND, SC_CLOSE, 0);
+        return 0;
+    }
+    if (cmd == L"watch") {
+        const int id = static_cast<int>(num(2));
+        std::wstring last;
+        return WaitFor(num(3), [&] {
+            HWND main = FindMain();
+            HWND ctl = main ? ::GetDlgItem(main, id) : nullptr;
+            if (!ctl) return true;
+            const std::wstring now = (::IsWindowEnabled(main) ? L"1 " : L"0 ") + OneLine(TextOf(ctl));
+            if (now != last) Print(now);
+            last = now;
+            return false;
+        });
+    }
+    if (cmd == L"cmdline") {
+        std::wstring line;
+        const DWORD pid = FindProcess(arg(2));
+        if (!pid || !CommandLineOf(pid, line)) return 1;
+        Print(line);
         return 0;
     }
     if (cmd == L"gui-objects") {

@@ -1,0 +1,225 @@
+"""Start Installation in the real program: the download, the hand-off to the setup program, every
+failure the user can meet on the way, and closing the program while a download runs."""
+import os
+import shutil
+import subprocess
+import threading
+import unittest
+
+from harness import (BIN, ID_BANNER, ID_CHECK_SERVER, ID_LIST, ID_START, SETUP_RECORD, WORK_FOLDER, Driver,
+                     FtpFixture, Program, Wine, install_scanner, remove_scanner, text_table, wait_until)
+
+EN = text_table()
+SETUP = "TALVIX_FULL_250101.exe"
+REMOTE = "/Software/" + SETUP
+LOCAL = SETUP.upper()
+# Row 0 of the item list, inside the check-box zone (left of the version columns).
+CHECK_BOX_POINT = (100, 56)
+
+
+def demo_setup(size):
+    """The demo setup program, padded with random bytes to the size given."""
+    with open(os.path.join(BIN, "DemoSetup.exe"), "rb") as f:
+        data = f.read()
+    return data + os.urandom(max(0, size - len(data)))
+
+
+class Watch:
+    """Collects every text a control shows, from now until the main window has gone."""
+
+    def __init__(self, driver, control, timeout_ms=120000):
+        self.seen = []
+        self.thread = threading.Thread(target=self._run, args=(driver, control, timeout_ms), daemon=True)
+        self.thread.start()
+
+    def _run(self, driver, control, timeout_ms):
+        _, out = driver("watch", control, timeout_ms, timeout=timeout_ms / 1000 + 30)
+        self.seen = [(line[0] == "1", line[2:]) for line in out.split("\n") if line[:2] in ("0 ", "1 ")]
+
+    def result(self, timeout=60):
+        """(main window enabled, text) for every change seen."""
+        self.thread.join(timeout)
+        return self.seen
+
+
+class DownloadTest(unittest.TestCase):
+    def setUp(self):
+        self.wine = Wine()
+        self.wine.kill_server()
+        self.work = self.wine.unix(WORK_FOLDER)
+        self.local = os.path.join(self.work, LOCAL)
+        self.record = self.wine.unix(SETUP_RECORD)
+        self.remove_record()
+        # Cleanups run last-registered first: these run after the program has been killed.
+        self.addCleanup(self.remove_record)
+        self.addCleanup(shutil.rmtree, self.work, True)
+        remove_scanner(self.wine)
+        self.addCleanup(remove_scanner, self.wine)
+        self.ftp = FtpFixture(port=5301)
+        self.addCleanup(self.ftp.cleanup)
+
+    def launch_record(self, timeout=60):
+        """What the demo setup program recorded about its start, once it has started."""
+        wait_until(lambda: os.path.exists(self.record) and os.path.getsize(self.record) > 0, timeout,
+                   "the setup program to start")
+        with open(self.record, encoding="utf-8") as f:
+            return f.read()
+
+    def remove_record(self):
+        if os.path.exists(self.record):
+            os.remove(self.record)
+
+    def start(self, content=100000, **faults):
+        """Serves the setup file, starts the program and waits for the offered row."""
+        self.served = self.ftp.add_file(REMOTE, content)
+        self.ftp.set_faults(**faults)
+        self.ftp.start()
+        # The setup program it launches stays until the clean-up ends the Wine session.
+        self.program = Program(self.wine).start()
+        self.addCleanup(self.program.kill)
+        self.driver = Driver(self.wine)
+        self.driver.wait_main()
+        self.assertEqual(self.driver.rows()[0][3], EN[0])
+        return self.driver
+
+    def start_scanner(self):
+        """A running stand-in TALVIX.exe (ended at clean-up if the program did not end it)."""
+        path = install_scanner(self.wine)
+        scanner = subprocess.Popen(["wine", path, "120"], env=self.wine.env, stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL)
+        self.addCleanup(lambda: scanner.poll() is None and scanner.kill())
+        wait_until(lambda: self.driver("cmdline", "TALVIX.exe")[0] == 0, 30, "the stand-in scanner to run")
+        return scanner
+
+    def notice_after_start(self):
+        self.driver.ok("click", ID_START)
+        return self.driver.answer_msgbox()
+
+    def assert_usable_again(self, banner):
+        """After a failure: the dialog is enabled, the banner keeps the notice, Check Server works."""
+        self.driver.ok("wait-enabled", 1, 10000)
+        self.assertEqual(self.driver.text(ID_BANNER), banner)
+        self.ftp.clear_requests()
+        self.driver.ok("click", ID_CHECK_SERVER)
+        self.ftp.wait_for_request("LIST /Software", 20)
+        self.driver.ok("wait-text", ID_BANNER, EN[11].split("\n")[0], 20000)
+        self.assertEqual(self.driver.rows()[0][3], EN[0])
+
+    def place_in_work_folder(self, name, folder=False):
+        """Puts a file (or a folder) into the work folder after the server check has emptied it."""
+        os.makedirs(self.work, exist_ok=True)
+        path = os.path.join(self.work, name)
+        if folder:
+            os.makedirs(path)
+        else:
+            with open(path, "wb") as f:
+                f.write(b"placed by the test")
+        return path
+
+    def test_road_downloads_ends_the_scanner_and_launches_the_setup(self):
+        self.start(demo_setup(400000), rate=800000)
+        scanner = self.start_scanner()
+        watch = Watch(self.driver, ID_LIST)
+        self.driver.ok("click", ID_START)
+        record = self.launch_record()
+        # The launch goes through the upper-case path of the downloaded file.
+        self.assertEqual(self.driver.ok("cmdline", LOCAL).strip('"'), "C:\\WINDOWS\\TEMP\\QVUPDATE\\" + LOCAL)
+        self.assertEqual(self.program.wait(60), 0)
+        self.assertIsNotNone(scanner.wait(30))  # the running scanner was ended
+
+        seen = [(enabled, row.split("\t")[3]) for enabled, row in watch.result() if row.count("\t") == 3]
+        statuses = [status for _, status in seen]
+        self.assertEqual(statuses[-1], EN[2])
+        progress = [(enabled, status) for enabled, status in seen if status not in (EN[0], EN[2])]
+        self.assertTrue(progress and all(status.endswith(" / 100[%]") for _, status in progress), statuses)
+        self.assertFalse(any(enabled for enabled, _ in progress))  # the dialog is disabled meanwhile
+        percents = [int(status.split("/")[0]) for _, status in progress]
+        self.assertEqual(percents, sorted(percents))
+        with open(self.local, "rb") as f:
+            self.assertEqual(f.read(), self.served)
+        self.assertIn("path=" + WORK_FOLDER.lower() + "\\" + LOCAL.lower(), record.lower())
+        # One file: no hand-off list.
+        self.assertEqual(sorted(os.listdir(self.work)), [LOCAL])
+
+    def test_two_files_in_the_work_folder_are_handed_over_in_order(self):
+        self.start(demo_setup(100000))
+        self.place_in_work_folder("TALVIX_APP_250101.EXE")
+        self.driver.ok("click", ID_START)
+        self.assertEqual(self.program.wait(60), 0)
+        record = self.launch_record()
+        with open(os.path.join(self.work, "NEXT_UPDATE_INFO.INI"), "rb") as f:
+            self.assertEqual(f.read(),
+                             b"[NEXT_FILE]\r\nINDEX =0\r\n"
+                             b"0 = c:\\Windows\\Temp\\QVUpdate\\TALVIX_FULL_250101.EXE\r\n"
+                             b"1 = c:\\Windows\\Temp\\QVUpdate\\TALVIX_APP_250101.EXE\r\n")
+        self.assertIn(LOCAL.lower(), record.splitlines()[0].lower())  # the FULL setup was launched
+
+    def test_no_row_checked_gives_25(self):
+        self.start()
+        self.driver.ok("click-at", ID_LIST, *CHECK_BOX_POINT)
+        self.assertEqual(self.notice_after_start(), EN[25])
+        self.assertNotIn("RETR " + REMOTE, self.ftp.requests())  # no download was tried
+        self.assert_usable_again(EN[25])
+
+    def test_failed_hand_off_leaves_a_completed_row_and_start_then_gives_22(self):
+        self.start()
+        scanner = self.start_scanner()
+        self.place_in_work_folder("TALVIX_APP_250101.EXE")
+        self.place_in_work_folder("NEXT_UPDATE_INFO.INI", folder=True)  # the hand-off file cannot be created
+        self.assertEqual(self.notice_after_start(), EN[24])
+        self.assertEqual(self.driver.rows()[0][3], EN[2])
+        self.assertIsNone(scanner.poll())  # nothing was ended or launched
+        self.assertFalse(os.path.exists(self.record))
+        self.assertEqual(self.notice_after_start(), EN[22])
+        self.assertEqual(self.ftp.requests().count("RETR " + REMOTE), 1)
+        self.assert_usable_again(EN[22])
+
+    def test_file_gone_from_the_server_gives_16(self):
+        self.start(remove_after_list=[REMOTE])
+        self.assertEqual(self.notice_after_start(), EN[16])
+        self.ftp.set_faults()
+        self.ftp.add_file(REMOTE, 1000)
+        self.assert_usable_again(EN[16])
+
+    def test_refused_login_at_download_gives_15_and_14(self):
+        self.start()
+        self.ftp.set_faults(refuse_login=True)
+        self.assertEqual(self.notice_after_start(), EN[15] + "\n" + EN[14])
+        self.ftp.set_faults()
+        self.assert_usable_again(EN[15])
+
+    def test_short_or_dropped_file_gives_19_and_10_and_leaves_no_partial_file(self):
+        self.start(300000, size_override={REMOTE: 400000})
+        self.assertEqual(self.notice_after_start(), EN[19] + "\n" + EN[10])
+        self.assertFalse(os.path.exists(self.local))
+        # The row keeps its last percentage, so it is no longer "Updatable".
+        self.assertTrue(self.driver.rows()[0][3].endswith("/ 100[%]"))
+        self.assertEqual(self.notice_after_start(), EN[22])
+        self.assert_usable_again(EN[22])
+
+        self.ftp.set_faults(drop_after={REMOTE: 100000})
+        self.assertEqual(self.notice_after_start(), EN[19] + "\n" + EN[10])
+        self.assertFalse(os.path.exists(self.local))
+        self.ftp.set_faults()
+        self.assert_usable_again(EN[19])
+
+    def test_unwritable_local_path_gives_29(self):
+        self.start()
+        self.place_in_work_folder(LOCAL, folder=True)
+        self.assertEqual(self.notice_after_start(), EN[29])
+        self.assert_usable_again(EN[29])
+
+    def test_closing_during_a_download_ends_cleanly(self):
+        self.start(3000000, rate=300000)
+        self.driver.ok("click", ID_START)
+        self.driver.ok("wait-list", "/ 100[%]", 20000)
+        self.assertEqual(self.driver("click", ID_START)[0], 3)  # a second start is refused
+        self.driver.ok("close")
+        self.assertEqual(self.program.wait(30), 0)
+        self.assertFalse(os.path.exists(self.local))
+        self.assertFalse(os.path.exists(self.record))
+        self.assertEqual(self.ftp.requests().count("RETR " + REMOTE), 1)
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -51,8 +51,9 @@ run_target() {
   fi
   cp "$run/log" "$findings/log"
   local reason
-  reason=$(grep -m1 -oE 'FUZZ_CHECK failed: .*|ERROR: (AddressSanitizer|LeakSanitizer): [a-z-]+|ERROR: libFuzzer: [a-z -]+|runtime error: .*' "$run/log" |
-           head -c 160 | sed 's/ *$//')
+  local pattern='FUZZ_CHECK failed: .*|runtime error: .*|ERROR: (AddressSanitizer|LeakSanitizer): [a-z-]+'
+  pattern+='|ERROR: libFuzzer: [a-z -]+'
+  reason=$(grep -m1 -oE "$pattern" "$run/log" | head -c 160 | sed 's/ *$//')
   [ $rc -eq 124 ] && reason=${reason:-"hung past its time budget"}
   local input
   input=$(ls "$findings" | grep -vx log | head -n 1)

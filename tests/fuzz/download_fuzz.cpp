@@ -1,7 +1,7 @@
 // Fuzzes the transfer logic with a scripted road: every connect, open, read, file creation and
 // write takes its outcome from the input, in the order the worker asks. A read can return the
 // bytes asked for, fewer, none, more than asked, a reset, a failure or any negative number. Once
-// the script runs out every step fails, so a run always ends.
+// the script runs out every step fails and the server's file ends, so a run always ends.
 //
 // Input: the item count, each item (name choice, size choice, list row), the call count after
 // which the program asks the worker to stop (0: never), then the script.
@@ -76,13 +76,20 @@ public:
         if (result == kFtpSuccess) {
             m_open = true;
             m_position = 0;
+            m_ended = false;
         }
         return result;
     }
     int Read(void* buffer, int count) override {
         FUZZ_CHECK(m_open && m_connected);
         FUZZ_CHECK(count >= 0 && count <= kTransferBlockSize);
-        if (m_road.in.Empty()) return kFtpError;
+        // An empty read before the listed size means the file ended early; reading on would never
+        // end, as the line keeps answering with nothing.
+        FUZZ_CHECK(!m_ended);
+        if (m_road.in.Empty()) {
+            m_ended = count > 0;  // a script that runs out is a file that ends here
+            return 0;
+        }
         int got;
         switch (m_road.in.U8() % 8) {
         case 0: case 1: case 2: got = count; break;
@@ -96,6 +103,7 @@ public:
         }
         std::memcpy(buffer, ContentAt(m_position), static_cast<size_t>(got));
         m_position += got;
+        m_ended = got == 0 && count > 0;
         return got;
     }
     int CloseFile() override {
@@ -117,6 +125,7 @@ private:
     bool m_connected = false;
     bool m_disconnected = false;
     bool m_open = false;
+    bool m_ended = false;
     int64_t m_position = 0;
 };
 

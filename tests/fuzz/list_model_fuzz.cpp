@@ -20,11 +20,22 @@ namespace {
 
 constexpr int kMaxOps = 100;
 
-int NearRow(FuzzInput& in) { return in.Range(-2, ListModel::kMaxRows + 2); }
-int NearColumn(FuzzInput& in) { return in.Range(-2, ListModel::kCellsPerRow + 2); }
-// Rows and columns mostly near the tables' edges, sometimes anything at all.
-int Row(FuzzInput& in) { return in.Bool() ? NearRow(in) : in.I32(); }
-int Column(FuzzInput& in) { return in.Bool() ? NearColumn(in) : in.I32(); }
+// A row at one of the edges that matter (the grid's, the inserted rows', the table's) or in the
+// table's range and a little beyond. Edges come first: plain mutation rarely lands on them.
+int NearRow(FuzzInput& in, const ListModel& m) {
+    const int edges[] = {-1, 0, 1, m.m_nRows - 1, m.m_nRows, m.m_nItemCount - 1, m.m_nItemCount,
+                         ListModel::kMaxRows - 1, ListModel::kMaxRows, ListModel::kMaxRows + 1};
+    const uint8_t pick = in.U8();
+    return pick < 160 ? edges[pick % 10] : in.Range(-2, ListModel::kMaxRows + 2);
+}
+int NearColumn(FuzzInput& in, const ListModel& m) {
+    const int edges[] = {-1, 0, 1, 2, m.m_nCols - 1, m.m_nCols, ListModel::kCellsPerRow - 1, ListModel::kCellsPerRow};
+    const uint8_t pick = in.U8();
+    return pick < 160 ? edges[pick % 8] : in.Range(-2, ListModel::kCellsPerRow + 2);
+}
+// Rows and columns mostly near the edges, sometimes anything at all.
+int Row(FuzzInput& in, const ListModel& m) { return in.Bool() ? NearRow(in, m) : in.I32(); }
+int Column(FuzzInput& in, const ListModel& m) { return in.Bool() ? NearColumn(in, m) : in.I32(); }
 
 // gridSetDirectly: SetGridSize ran after the last insert or delete, so the grid may hold fewer
 // rows than were inserted.
@@ -41,7 +52,7 @@ void CheckInvariants(const ListModel& m, const ListEffects& fx, bool gridSetDire
 }
 
 ListEffects Step(ListModel& m, FuzzInput& in) {
-    switch (in.U8() % 24) {
+    switch (in.U8() % 25) {
     case 0: {
         const bool small = in.Bool();
         const int rows = small ? in.Range(-2, ListModel::kMaxRows + 20) : in.I32();
@@ -49,32 +60,32 @@ ListEffects Step(ListModel& m, FuzzInput& in) {
         return m.SetGridSize(rows, cols, in.Bool());
     }
     case 1: {
-        const int column = Column(in);
+        const int column = Column(in, m);
         return m.SetColumnWidth(column, in.Bool() ? in.Range(-5, 800) : in.Range(-100000, 100000));
     }
     case 2: {
-        const int column = Column(in);
+        const int column = Column(in, m);
         return m.SetColumnTitle(column, in.Wide());
     }
     case 3: {
-        const int row = Row(in);
-        const int column = Column(in);
+        const int row = Row(in, m);
+        const int column = Column(in, m);
         return m.SetItemText(row, column, in.Wide());
     }
     case 4: {
-        const int row = Row(in);
+        const int row = Row(in, m);
         const std::wstring text = in.Wide();
         return m.InsertItem(row, text, in.I32());
     }
-    case 5: return m.DeleteAllItems(Column(in));
+    case 5: return m.DeleteAllItems(Column(in, m));
     case 6: {
-        const int row = Row(in);
+        const int row = Row(in, m);
         return m.SetCheck(row, in.U8());
     }
-    case 7: return m.ToggleCheck(Row(in));
+    case 7: return m.ToggleCheck(Row(in, m));
     case 8: {
-        const int row = Row(in);
-        const int column = Column(in);
+        const int row = Row(in, m);
+        const int column = Column(in, m);
         const std::wstring text = m.GetItemText(row, column);
         if (row < 0 || row >= ListModel::kMaxRows || column < 0 || column >= ListModel::kCellsPerRow)
             FUZZ_CHECK(text.empty());
@@ -104,7 +115,7 @@ ListEffects Step(ListModel& m, FuzzInput& in) {
         return m.LButtonUp(x, in.I16());
     }
     case 15: return m.LButtonDblClk();
-    case 16: return m.EnsureVisible(Row(in));
+    case 16: return m.EnsureVisible(Row(in, m));
     case 17: {
         const int x = in.I16();
         const int y = in.I16();
@@ -138,9 +149,9 @@ ListEffects Step(ListModel& m, FuzzInput& in) {
         FUZZ_CHECK(range.pos == m.m_nScrollY && range.max >= 0);
         const int top = m.TopRow();
         FUZZ_CHECK(top >= 0 && top <= m.m_nRows);
-        (void)m.RowTop(NearRow(in));
-        (void)m.ColumnLeft(NearColumn(in));
-        (void)m.RowHeight(NearRow(in));
+        (void)m.RowTop(NearRow(in, m));
+        (void)m.ColumnLeft(NearColumn(in, m));
+        (void)m.RowHeight(NearRow(in, m));
         return {};
     }
     case 21:
@@ -151,6 +162,14 @@ ListEffects Step(ListModel& m, FuzzInput& in) {
         const uint32_t a = in.U32(), b = in.U32(), c = in.U32(), d = in.U32(), e = in.U32();
         m.SetColors(a, b, c, d, e);
         return {};
+    }
+    case 23: {
+        // Many rows at once, so that a short input can fill the table and go past it.
+        const int count = in.Range(0, ListModel::kMaxRows + 10);
+        const int row = NearRow(in, m);
+        ListEffects fx;
+        for (int k = 0; k < count; ++k) fx.Merge(m.InsertItem(row, L"row", k));
+        return fx;
     }
     default: {
         const ListPoint down{in.I16(), in.I16()};

@@ -69,8 +69,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(name.size() <= 255);
 
     // The remote path the worker opens keeps the name as the last component of the edition's folder.
-    const std::wstring folder = ToFtpServerPath(BuildFtpOpenPath(DownloadServerFolder(editionSource, testFolders)));
-    const std::wstring remote = ToFtpServerPath(BuildFtpOpenPath(DownloadServerFolder(editionSource, testFolders) + name));
+    const std::wstring serverFolder = DownloadServerFolder(editionSource, testFolders);
+    const std::wstring folder = ToFtpServerPath(BuildFtpOpenPath(serverFolder));
+    const std::wstring remote = ToFtpServerPath(BuildFtpOpenPath(serverFolder + name));
     FUZZ_CHECK(remote == folder + name);
     return 0;
 }

@@ -21,6 +21,22 @@ bool IsSingleComponent(const std::wstring& name) {
     return name.back() != L'.' && name.back() != L' ';
 }
 
+// Whether Windows would open a device for the name: a device name, whatever follows its first
+// "." and whatever spaces stand before that ".", in any letter case (dotless i included).
+bool NamesDevice(const std::wstring& name) {
+    std::wstring base = name.substr(0, name.find(L'.'));
+    base.erase(base.find_last_not_of(L' ') + 1);
+    for (wchar_t& c : base) {
+        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+        if (c == L'\x131') c = L'I';
+    }
+    for (const wchar_t* device : {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"}) {
+        if (base == device) return true;
+    }
+    const bool port = base.size() == 4 && (base.compare(0, 3, L"COM") == 0 || base.compare(0, 3, L"LPT") == 0);
+    return port && std::wstring(L"123456789\xB9\xB2\xB3").find(base[3]) != std::wstring::npos;
+}
+
 void CheckName(const std::wstring& name) {
     const bool safe = IsSafeLocalFileName(name);
     const std::wstring local = LocalNameOf(name);
@@ -31,6 +47,7 @@ void CheckName(const std::wstring& name) {
 
     FUZZ_CHECK(name.size() <= 255);
     FUZZ_CHECK(IsSingleComponent(name));
+    FUZZ_CHECK(!NamesDevice(name));
     FUZZ_CHECK(IsSingleComponent(local));
     // Upper case and the ".CIF" swap keep a safe name safe.
     FUZZ_CHECK(IsSafeLocalFileName(local));

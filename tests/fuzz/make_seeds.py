@@ -134,16 +134,21 @@ def handoff():
 
 
 def list_model():
+    # A row or column argument: the flag for "near the edges", a pick past the edge choices, the value.
+    def row(r):
+        return u8(1) + u8(200) + in_range(r, -2, 352)
+    def col(c):
+        return u8(1) + u8(200) + in_range(c, -2, 8)
     def grid(rows, cols, redraw=1):
         return u8(0) + u8(1) + in_range(rows, -2, 370) + in_range(cols, -2, 9) + u8(redraw)
     def width(column, w):
-        return u8(1) + u8(1) + in_range(column, -2, 8) + u8(1) + in_range(w, -5, 800)
-    def text(row, column, s):
-        return u8(3) + u8(1) + in_range(row, -2, 352) + u8(1) + in_range(column, -2, 8) + wide(s)
-    def insert(row, s, data):
-        return u8(4) + u8(1) + in_range(row, -2, 352) + wide(s) + i32(data)
-    def check(row, flag):
-        return u8(6) + u8(1) + in_range(row, -2, 352) + u8(flag)
+        return u8(1) + col(column) + u8(1) + in_range(w, -5, 800)
+    def text(r, column, s):
+        return u8(3) + row(r) + col(column) + wide(s)
+    def insert(r, s, data):
+        return u8(4) + row(r) + wide(s) + i32(data)
+    def check(r, flag):
+        return u8(6) + row(r) + u8(flag)
     def vscroll(code, pos):
         return u8(9) + in_range(code, -1, 8) + u16(pos)
     def down(x, y):
@@ -153,7 +158,7 @@ def list_model():
     def viewport(w, h, bar):
         return u8(18) + u16(w) + u16(h) + in_range(bar, 0, 40)
     def delete_all(first):
-        return u8(5) + u8(1) + in_range(first, -2, 8)
+        return u8(5) + col(first)
     setup = (grid(0, 4) + width(0, 420) + width(1, 130) + width(2, 130) + width(3, 150) +
              delete_all(0) + insert(0, "KESTRA-Factory", 0) + text(0, 1, "1.0.0") + text(0, 2, "250101") +
              text(0, 3, "Updatable") + check(0, 1))
@@ -163,11 +168,11 @@ def list_model():
         "swipes": many + down(300, 250) + up(300, 100) + down(400, 100) + up(100, 100) + down(100, 60) +
                   up(100, 200) + u8(11) + u16(0xFF88) + u8(11) + u16(120),
         "scrolling": many + vscroll(5, 100) + vscroll(1, 0) + vscroll(3, 0) + vscroll(2, 0) + vscroll(0, 0) +
-                     u8(16) + u8(1) + in_range(39, -2, 352) + u8(12) + u16(600) + u16(195) +
+                     u8(16) + row(39) + u8(12) + u16(600) + u16(195) +
                      u8(21) + u8(1) + u8(1) + u8(12) + u16(600) + u16(400),
         "overflow": grid(400, 8) + insert(349, "last", 7) + insert(0, "first", 1) + text(351, 6, "x") +
-                    viewport(600, 20, 17) + u8(20) + in_range(351, -2, 352) + in_range(7, -2, 8) +
-                    in_range(0, -2, 352) + delete_all(9) + grid(-1, -1),
+                    viewport(600, 20, 17) + u8(20) + row(351)[1:] + col(7)[1:] + row(0)[1:] +
+                    delete_all(9) + grid(-1, -1),
         "unit_zone": setup + width(2, 200) + down(500, 60) + up(560, 60) + down(10, 60) + up(700, 60) +
                      u8(10) + in_range(3, -1, 8) + u16(50) + u8(10) + in_range(1, -1, 8) + u16(0),
     }

@@ -87,9 +87,15 @@ class DownloadTest(unittest.TestCase):
         path = install_scanner(self.wine)
         scanner = subprocess.Popen(["wine", path, "120"], env=self.wine.env, stdout=subprocess.DEVNULL,
                                    stderr=subprocess.DEVNULL)
-        self.addCleanup(lambda: scanner.poll() is None and scanner.kill())
+        self.addCleanup(self.end_process, scanner)
         wait_until(lambda: self.driver("cmdline", "TALVIX.exe")[0] == 0, 30, "the stand-in scanner to run")
         return scanner
+
+    @staticmethod
+    def end_process(process):
+        if process.poll() is None:
+            process.kill()
+            process.wait(10)
 
     def notice_after_start(self):
         self.driver.ok("click", ID_START)

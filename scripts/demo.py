@@ -6,7 +6,6 @@ screenshot of each step under build/demo/.
 """
 import argparse
 import os
-import shutil
 import subprocess
 import sys
 import time
@@ -15,7 +14,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 
 from harness import (BIN, BUILD, ID_START, SETUP_RECORD, Driver, FtpFixture, Program, Wine,  # noqa: E402
-                     screenshot, wait_until)
+                     install_scanner, screenshot, wait_until)
 
 SETUP_NAME = "TALVIX_FULL_250101.exe"
 OUT = os.path.join(BUILD, "demo")
@@ -26,18 +25,6 @@ def demo_setup_bytes():
     with open(os.path.join(BIN, "DemoSetup.exe"), "rb") as f:
         data = f.read()
     return data + os.urandom(max(0, 8 * 1024 * 1024 - len(data)))
-
-
-def install_scanner(wine):
-    """A stand-in TALVIX.exe with a version resource, so the row shows an installed version."""
-    stand_in = os.path.join(BIN, "TalvixStandIn.exe")
-    if not os.path.exists(stand_in):
-        return
-    for folder in (r"c:\Program Files (x86)", r"c:\Program Files"):
-        target = wine.unix(folder + r"\QuorvelSystems\TALVIX\TALVIX.exe")
-        if os.path.isdir(os.path.dirname(os.path.dirname(os.path.dirname(target)))):
-            os.makedirs(os.path.dirname(target), exist_ok=True)
-            shutil.copy(stand_in, target)
 
 
 def step(driver, n, name):
@@ -58,7 +45,7 @@ def main():
         lang = "en_US.UTF-8"
     wine = Wine(lang=lang)
     os.makedirs(OUT, exist_ok=True)
-    install_scanner(wine)
+    install_scanner(wine, "3.2.0.1")  # an installed scanner, so the row shows its version
 
     with FtpFixture(port=5301) as ftp:
         ftp.add_file("/Software/" + SETUP_NAME, demo_setup_bytes())

@@ -13,7 +13,7 @@ case $PREFIX in /*) ;; *) PREFIX=$ROOT/$PREFIX ;; esac
 
 bash scripts/setup.sh
 [ -f "$BUILD/build.ninja" ] || cmake --preset win32 -B "$BUILD" >/dev/null
-cmake --build "$BUILD" --target QuorvelDownloader DemoSetup QvDriver BenchTransfer BenchWatch MinimalWindow
+cmake --build "$BUILD" --target QuorvelDownloader DemoSetup QvDriver BenchTransfer BenchWatch MinimalWindow BenchImportsWindow
 bash scripts/wineprefix.sh "$PREFIX" win64
 export WINEPREFIX=$PREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 trap 'wineserver -k 2>/dev/null || true' EXIT

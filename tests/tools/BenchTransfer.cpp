@@ -1,19 +1,20 @@
-// Benchmark of the download path without the window. Two modes, one file each:
+// Benchmark of the download path without the window. Modes:
 //   BenchTransfer program HOST PORT NAME SIZE WORKFOLDER PROGRAM_EXE
 //       the program's own transfer: DownloadUpdates over MakeFtpSession(), 30720-byte blocks,
 //       the 1 ms pause per block, the coalesced progress texts (the program's text table, read from
-//       PROGRAM_EXE) and the local file written through CFile;
+//       PROGRAM_EXE) and the worker's local files;
 //   BenchTransfer bare HOST PORT NAME SIZE WORKFOLDER
 //       a bare WinINet loop with the same block size, pause and file writes;
 //   BenchTransfer check HOST PORT
-//       the server check's FTP part: CFtpSession's connect, listing of /Software and disconnect.
-// The file is /Software/NAME on the server. Both modes raise the timer resolution to 1 ms as the
-// download worker does. Prints key=value lines: seconds (connect to the local file closed),
+//       the server check's FTP part: CFtpSession's connect, listing of /Software and disconnect;
+//   BenchTransfer bare-check HOST PORT
+//       the same exchange straight through WinINet.
+// The file is /Software/NAME on the server. The transfers raise the timer resolution to 1 ms as
+// the download worker does. Prints key=value lines: seconds (connect to the local file closed),
 // status_updates (progress texts handed to the user interface), peak_working_set, result.
 // Exit code 0: the file arrived whole; 1: it did not; 3: bad arguments.
 #include <windows.h>
 #include <wininet.h>
-#include <mmsystem.h>
 #define PSAPI_VERSION 2
 #include <psapi.h>
 
@@ -24,9 +25,12 @@
 
 // The program's own sources, compiled into this tool unchanged: test tools are not linked with
 // the program's library.
+#include "app/EnvironmentProbes.cpp"
+#include "app/logic/ProbePaths.cpp"
 #include "app/logic/TextTable.cpp"
 #include "framework/File.cpp"
 #include "update/FtpSession.cpp"
+#include "update/LocalFiles.cpp"
 #include "update/logic/Catalogue.cpp"
 #include "update/logic/DownloadLogic.cpp"
 #include "update/logic/FtpPaths.cpp"
@@ -56,20 +60,6 @@ std::vector<std::wstring> ProgramTexts(const std::wstring& programExe) {
     if (module) ::FreeLibrary(module);
     return texts;
 }
-
-class BenchFiles : public ILocalFiles {
-public:
-    void CreateFolderTree(const std::wstring& folder) override { ::CreateDirectoryW(folder.c_str(), nullptr); }
-    bool Create(const std::wstring& path) override { return m_file.OpenForWriting(path); }
-    bool Write(const unsigned char* data, int count) override {
-        return count >= 0 && m_file.Write(data, static_cast<DWORD>(count));
-    }
-    void Close() override { m_file.Close(); }
-    void Delete(const std::wstring& path) override { CFile::Remove(path); }
-
-private:
-    CFile m_file;
-};
 
 // Counts the progress texts the worker hands over and notes when the row says "Completed",
 // which the worker writes after the remote and the local file are closed.
@@ -116,7 +106,7 @@ double RunProgramPath(const std::wstring& host, uint16_t port, const std::wstrin
     request.server = UpdateServerSettings(host);
     request.server.port = port;
 
-    BenchFiles files;
+    CLocalFiles files;
     BenchUi ui(texts[2]);
     const FtpSessionFactory newSession = [] { return MakeFtpSession(); };
     const double start = Now();
@@ -175,6 +165,23 @@ double RunServerCheck(const std::wstring& host, uint16_t port) {
     return listed > 0 ? end - start : -1;
 }
 
+// The same exchange straight through WinINet.
+double RunBareCheck(const std::wstring& host, uint16_t port) {
+    const double start = Now();
+    HINTERNET session = ::InternetOpenW(L"BenchTransfer", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+    HINTERNET connection = session ? ::InternetConnectW(session, host.c_str(), port, kUpdateUser,
+                                                        kUpdatePassword, INTERNET_SERVICE_FTP,
+                                                        INTERNET_FLAG_PASSIVE, 0)
+                                   : nullptr;
+    WIN32_FIND_DATAW found = {};
+    HINTERNET find = connection ? ::FtpFindFirstFileW(connection, L"/Software/*.*", &found, 0, 0) : nullptr;
+    int files = find ? 1 : 0;
+    while (find && ::InternetFindNextFileW(find, &found)) ++files;
+    for (HINTERNET handle : {find, connection, session})
+        if (handle) ::InternetCloseHandle(handle);
+    return files > 0 ? Now() - start : -1;
+}
+
 size_t PeakWorkingSet() {
     PROCESS_MEMORY_COUNTERS counters = {};
     counters.cb = sizeof counters;
@@ -185,15 +192,15 @@ size_t PeakWorkingSet() {
 
 int wmain(int argc, wchar_t** argv) {
     const std::wstring mode = argc > 1 ? argv[1] : L"";
-    if (!((mode == L"program" && argc == 8) || (mode == L"bare" && argc == 7) || (mode == L"check" && argc == 4))) {
+    if (!((mode == L"program" && argc == 8) || (mode == L"bare" && argc == 7) || ((mode == L"check" || mode == L"bare-check") && argc == 4))) {
         std::fwprintf(stderr, L"usage: BenchTransfer program|bare HOST PORT NAME SIZE WORKFOLDER [PROGRAM_EXE]\n"
-                              L"       BenchTransfer check HOST PORT\n");
+                              L"       BenchTransfer check|bare-check HOST PORT\n");
         return 3;
     }
     const std::wstring host = argv[2];
     const auto port = static_cast<uint16_t>(std::wcstoul(argv[3], nullptr, 10));
-    if (mode == L"check") {
-        const double seconds = RunServerCheck(host, port);
+    if (mode == L"check" || mode == L"bare-check") {
+        const double seconds = mode == L"check" ? RunServerCheck(host, port) : RunBareCheck(host, port);
         std::printf("seconds=%.4f\nresult=%s\n", seconds, seconds >= 0 ? "ok" : "failed");
         return seconds >= 0 ? 0 : 1;
     }
@@ -201,12 +208,13 @@ int wmain(int argc, wchar_t** argv) {
     const auto size = static_cast<int32_t>(std::wcstol(argv[5], nullptr, 10));
     const std::wstring workFolder = argv[6];
 
-    const bool fineTimer = ::timeBeginPeriod(1) == TIMERR_NOERROR;
     int statusUpdates = 0;
-    const double seconds = mode == L"program"
-                               ? RunProgramPath(host, port, name, size, workFolder, argv[7], statusUpdates)
-                               : RunBareLoop(host, port, name, size, workFolder);
-    if (fineTimer) ::timeEndPeriod(1);
+    double seconds = -1;
+    {
+        CTimerResolution resolution;
+        seconds = mode == L"program" ? RunProgramPath(host, port, name, size, workFolder, argv[7], statusUpdates)
+                                     : RunBareLoop(host, port, name, size, workFolder);
+    }
 
     std::printf("seconds=%.4f\nstatus_updates=%d\npeak_working_set=%lu\nresult=%s\n", seconds, statusUpdates,
                 static_cast<unsigned long>(PeakWorkingSet()), seconds >= 0 ? "ok" : "failed");

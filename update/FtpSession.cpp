@@ -46,6 +46,17 @@ std::wstring LastResponseText()
     return std::wstring(text.data(), std::min<size_t>(length, text.size()));
 }
 
+// The URL cache file that WinINet copies a download into, or "" when it keeps none. Wine's FTP
+// client keeps one for every download whatever the no-cache flag says.
+std::wstring CacheCopyOf(HINTERNET file)
+{
+    std::vector<wchar_t> name(1024);
+    DWORD size = static_cast<DWORD>(name.size() * sizeof(wchar_t));
+    if (!InternetQueryOptionW(file, INTERNET_OPTION_DATAFILE_NAME, name.data(), &size))
+        return std::wstring();
+    return std::wstring(name.data());
+}
+
 }  // namespace
 
 bool CInternetHandle::Close()
@@ -65,7 +76,7 @@ CFtpSession::~CFtpSession()
 int CFtpSession::Connect(std::wstring server, std::wstring user, std::wstring password,
                          uint16_t port)
 {
-    m_hFile.Close();
+    CloseRemoteFile();
     m_hConnection.Close();
     m_hSession.Close();
     m_bConnected = 0;
@@ -210,9 +221,12 @@ int CFtpSession::OpenFile(const std::wstring& path)
     HINTERNET file = m_calls.openFile(m_hConnection.Get(), remote.c_str(), GENERIC_READ,
                                       INTERNET_FLAG_NO_CACHE_WRITE | FTP_TRANSFER_TYPE_BINARY, 0);
     const DWORD error = GetLastError();
+    CloseRemoteFile();
     m_hFile.Reset(file);
-    if (m_hFile)
+    if (m_hFile) {
+        m_strCacheCopy = CacheCopyOf(file);
         return kFtpSuccess;
+    }
     if (error == ERROR_INTERNET_CONNECTION_RESET)
         return Reconnect() ? kFtpReconnected : kFtpFailed;
     m_strLastError = LastResponseText();
@@ -234,7 +248,7 @@ int CFtpSession::CloseFile()
 {
     if (!m_hFile)
         return kFtpSuccess;
-    if (!m_hFile.Close()) {
+    if (!CloseRemoteFile()) {
         m_strLastError = FormatFtpError(L"FTP FILE CLOSE ERROR!!", GetLastError());
         return kFtpFailed;
     }
@@ -243,7 +257,7 @@ int CFtpSession::CloseFile()
 
 void CFtpSession::Disconnect()
 {
-    m_hFile.Close();
+    CloseRemoteFile();
     m_hConnection.Close();
     m_hSession.Close();
     m_bConnected = 0;
@@ -260,9 +274,21 @@ bool CFtpSession::Reconnect()
         m_strLastError = response.empty() ? FormatFtpError(L"FTP OPEN ERROR!!", error) : response;
         return false;
     }
-    m_hFile.Close();
+    CloseRemoteFile();
     m_hConnection.Reset(connection);
     return true;
+}
+
+// Closes the open remote file and removes WinINet's cache copy of it, which would otherwise be
+// left outside the work folder (in full after a download, in part after a failed one).
+bool CFtpSession::CloseRemoteFile()
+{
+    const bool closed = m_hFile.Close();
+    if (!m_strCacheCopy.empty()) {
+        DeleteFileW(m_strCacheCopy.c_str());
+        m_strCacheCopy.clear();
+    }
+    return closed;
 }
 
 std::unique_ptr<IFtpSession> MakeFtpSession()

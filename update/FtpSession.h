@@ -57,10 +57,12 @@ public:
 private:
     bool Reconnect();
     HINTERNET OpenConnection(std::wstring& response);
+    bool CloseRemoteFile();
 
     CInternetHandle m_hSession;
     CInternetHandle m_hConnection;
     CInternetHandle m_hFile;
+    std::wstring m_strCacheCopy;  // WinINet's cache copy of the open file, removed when it closes
     std::wstring m_strServer;
     std::wstring m_strUser;
     std::wstring m_strPassword;

@@ -7,6 +7,8 @@
 //                              threads   threads of the process
 //                              handles   kernel handles of the process (-1 when not reported)
 //                              private_kb  private bytes
+//   QvProbe windows          the process's top-level windows, one a line: handle, class, visible,
+//                              owner, rectangle and title
 //   QvProbe self-test        checks the GDI count on this process: prints "ok" when ten created
 //                              brushes add ten and deleting them takes ten away
 // Exit code 0: done; 1: failed.
@@ -163,6 +165,34 @@ long CountThreads(DWORD pid) {
     return n;
 }
 
+BOOL CALLBACK PrintTop(HWND wnd, LPARAM lp) {
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(wnd, &pid);
+    if (pid != static_cast<DWORD>(lp)) return TRUE;
+    wchar_t cls[128] = {}, title[256] = {};
+    ::GetClassNameW(wnd, cls, 128);
+    ::GetWindowTextW(wnd, title, 256);
+    RECT rc{};
+    ::GetWindowRect(wnd, &rc);
+    char text[512] = {};
+    ::WideCharToMultiByte(CP_UTF8, 0, title, -1, text, sizeof text - 1, nullptr, nullptr);
+    char name[128] = {};
+    ::WideCharToMultiByte(CP_UTF8, 0, cls, -1, name, sizeof name - 1, nullptr, nullptr);
+    std::printf("%p %s visible=%d owner=%p rect=%ld,%ld,%ld,%ld %s\n", static_cast<void*>(wnd), name,
+                ::IsWindowVisible(wnd) ? 1 : 0, static_cast<void*>(::GetWindow(wnd, GW_OWNER)), rc.left, rc.top,
+                rc.right, rc.bottom, text);
+    return TRUE;
+}
+
+int Windows() {
+    HWND main = ::FindWindowW(L"#32770", kMainTitle);
+    if (!main) return 1;
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(main, &pid);
+    ::EnumWindows(PrintTop, static_cast<LPARAM>(pid));
+    return 0;
+}
+
 int Resources() {
     HWND main = ::FindWindowW(L"#32770", kMainTitle);
     if (!main) return 1;
@@ -201,6 +231,7 @@ int SelfTest() {
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) return 1;
     if (::lstrcmpW(argv[1], L"resources") == 0) return Resources();
+    if (::lstrcmpW(argv[1], L"windows") == 0) return Windows();
     if (::lstrcmpW(argv[1], L"self-test") == 0) return SelfTest();
     return 1;
 }

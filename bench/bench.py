@@ -24,12 +24,14 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 
 MIB = 1 << 20
+BLOCK = 30720  # the transfer block
 SIZES_MIB = (1, 64, 256)
 RATES = (0, 12_500_000, 2_500_000)  # bytes a second; 0: unthrottled
 WHOLE_RATE = 12_500_000
 WHOLE_SIZE_MIB = 64
 STARTUP_RUNS = 11
-REPEATS = 3                 # runs of each kind unthrottled, or when the line needs under:
+UNTHROTTLED_REPEATS = 5     # runs of each kind unthrottled, where noise matters most
+REPEATS = 3                 # runs of each kind when the line needs less than:
 REPEAT_BELOW_SECONDS = 10
 BARE_LOOP_MIN_RATE = 10_000_000
 IDLE_SECONDS = 10
@@ -43,6 +45,7 @@ def parse_args():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("--build", required=True, help="the win32 build folder")
     ap.add_argument("--prefix", required=True, help="the Wine prefix")
+    ap.add_argument("--native", required=True, help="TransferLogicBench, built for this machine")
     ap.add_argument("--results", default=os.path.join(HERE, "results.md"))
     ap.add_argument("--quick", action="store_true",
                     help="a check of the bench itself: small files, short idle; results.md is left alone")
@@ -51,7 +54,7 @@ def parse_args():
 
 ARGS = parse_args()
 if ARGS.quick:
-    SIZES_MIB, WHOLE_SIZE_MIB, STARTUP_RUNS, IDLE_SECONDS, REPEATS = (1, 8), 8, 2, 2, 1
+    SIZES_MIB, WHOLE_SIZE_MIB, STARTUP_RUNS, IDLE_SECONDS, REPEATS, UNTHROTTLED_REPEATS = (1, 8), 8, 2, 2, 1, 1
     RATES = (0, 12_500_000)
 os.environ["QV_BIN"] = ARGS.build
 os.environ["WINEPREFIX"] = ARGS.prefix
@@ -209,6 +212,13 @@ def curl_list(port):
     return float(out.strip())
 
 
+def logic_per_block():
+    """The transfer logic's own cost per block, natively and without I/O."""
+    out = subprocess.run([ARGS.native, os.path.join(ROOT, "resources", "TextTable.txt"), str(SIZES_MIB[-1])],
+                         capture_output=True, text=True, check=True).stdout
+    return float(key_values(out)["ns_per_block"])
+
+
 def throughput(wine, temp):
     """The transfer path, the bare loop and curl on the same files from one server, taking turns;
     the shorter runs are repeated and their medians kept, as they are the most exposed to noise."""
@@ -225,7 +235,7 @@ def throughput(wine, temp):
                 # The bare loop is slow at 2.5 MB/s and only the line limits it there.
                 who_all = ("program", "curl") if 0 < rate < BARE_LOOP_MIN_RATE else ("program", "bare", "curl")
                 runs = {who: [] for who in who_all}
-                repeats = REPEATS if rate == 0 or size / rate < REPEAT_BELOW_SECONDS else 1
+                repeats = UNTHROTTLED_REPEATS if rate == 0 else REPEATS if size / rate < REPEAT_BELOW_SECONDS else 1
                 for _ in range(repeats):
                     for who in who_all:
                         runs[who].append(fetch(wine, who, ftp.port, name, size, local_dir, temp, served))
@@ -398,7 +408,7 @@ def yes(ok):
     return "yes" if ok else "**no**"
 
 
-def build_table(tp, wp):
+def build_table(tp, wp, logic_ns):
     rows = []
 
     def add(what, program, reference, ratio, target, met):
@@ -440,6 +450,11 @@ def build_table(tp, wp):
         "%.1f" % (wp["whole_cpu"] / max(wp["whole_curl_cpu"], 1e-9)), "-", "-")
     add("Whole program, item list repaints during one download", "%d" % wp["paints"], "-", "-",
         "<= 110", yes(wp["paints"] <= 110))
+    big = SIZES_MIB[-1]
+    per_block = tp[(big, 0)]["program"] / -(-big * MIB // BLOCK)
+    add("Transfer logic alone per block (native, no I/O) / the transfer path's time per block (%d MiB "
+        "unthrottled)" % big, "%.2f us" % (logic_ns / 1000), "%.3f ms" % (per_block * 1000),
+        "%.5f" % (logic_ns / 1e9 / per_block), "-", "-")
     updates = max(r["status_updates"] for r in tp.values())
     add("Transfer path, progress texts handed to the list per download (most of any run)",
         "%d" % updates, "-", "-", "<= 110", yes(updates <= 110))
@@ -504,12 +519,13 @@ def main():
     try:
         print("Transfer path against curl (free port):", flush=True)
         tp = throughput(wine, temp)
+        logic_ns = logic_per_block()
         print("Whole program (port 5301):", flush=True)
         wp = whole_program(wine, temp)
     finally:
         wine.kill_server()
         shutil.rmtree(temp, ignore_errors=True)
-    table = build_table(tp, wp)
+    table = build_table(tp, wp, logic_ns)
     print()
     print(table)
     if not ARGS.quick:

@@ -14,7 +14,12 @@ case $PREFIX in /*) ;; *) PREFIX=$ROOT/$PREFIX ;; esac
 bash scripts/setup.sh
 [ -f "$BUILD/build.ninja" ] || cmake --preset win32 -B "$BUILD" >/dev/null
 cmake --build "$BUILD" --target QuorvelDownloader DemoSetup QvDriver BenchTransfer BenchWatch MinimalWindow BenchImportsWindow
+NATIVE=$ROOT/build/bench-native
+mkdir -p "$NATIVE"
+g++ -std=c++17 -O2 -I"$ROOT" bench/TransferLogicBench.cpp update/logic/*.cpp app/logic/*.cpp \
+  -o "$NATIVE/TransferLogicBench"
 bash scripts/wineprefix.sh "$PREFIX" win64
 export WINEPREFIX=$PREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 trap 'wineserver -k 2>/dev/null || true' EXIT
-xvfb-run -a -s "-screen 0 1024x768x24" /usr/bin/python3 bench/bench.py --build "$BUILD" --prefix "$PREFIX" "$@"
+xvfb-run -a -s "-screen 0 1024x768x24" /usr/bin/python3 bench/bench.py --build "$BUILD" --prefix "$PREFIX" \
+  --native "$NATIVE/TransferLogicBench" "$@"

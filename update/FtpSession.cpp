@@ -201,7 +201,7 @@ int CFtpSession::ListFiles(const std::wstring& folder, std::vector<FTP_FILE_INFO
         if (found.cFileName[0] == L'.' || found.dwFileAttributes == FILE_ATTRIBUTE_DIRECTORY)
             continue;
         FTP_FILE_INFO info;
-        info.dwFileSize = static_cast<int32_t>(found.nFileSizeLow);
+        info.dwFileSize = ListedFileSize(found.nFileSizeHigh, found.nFileSizeLow);
         info.SetName(found.cFileName);
         files.push_back(info);
         ++count;

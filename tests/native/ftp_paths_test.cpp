@@ -63,6 +63,18 @@ TEST(FtpFileInfo, LongNamesAreCutAt259AndShorterOnesClearTheRest)
     EXPECT_EQ(info.szFileName[3], L'\0');
 }
 
+TEST(FtpFileInfo, ListedSizesFromTwoGiBOnAreRefusedNotWrapped)
+{
+    EXPECT_EQ(ListedFileSize(0, 0), 0);
+    EXPECT_EQ(ListedFileSize(0, 30720), 30720);
+    EXPECT_EQ(ListedFileSize(0, 0x7FFFFFFFu), 2147483647);
+    EXPECT_EQ(ListedFileSize(0, 0x80000000u), -1);
+    EXPECT_EQ(ListedFileSize(0, 0xFFFFFFFFu), -1);
+    // 4 GiB + 100 bytes must not pass for a file of 100 bytes.
+    EXPECT_EQ(ListedFileSize(1, 100), -1);
+    EXPECT_EQ(ListedFileSize(0xFFFFFFFFu, 0xFFFFFFFFu), -1);
+}
+
 TEST(FtpErrorText, HasTheSessionsLayout)
 {
     EXPECT_EQ(FormatFtpError(L"FTP OPEN ERROR!!", 12014), L"FTP OPEN ERROR!!\r\n ERROR CODE : [ 12014 ]");

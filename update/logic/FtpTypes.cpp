@@ -1,6 +1,7 @@
 #include "update/logic/FtpTypes.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace {
 constexpr size_t kNameCapacity = sizeof(FTP_FILE_INFO::szFileName) / sizeof(wchar_t);
@@ -16,6 +17,13 @@ void FTP_FILE_INFO::SetName(const std::wstring& name)
 std::wstring FTP_FILE_INFO::Name() const
 {
     return std::wstring(szFileName, std::find(szFileName, szFileName + kNameCapacity, L'\0'));
+}
+
+int32_t ListedFileSize(uint32_t high, uint32_t low)
+{
+    if (high != 0 || low > static_cast<uint32_t>(INT32_MAX))
+        return -1;
+    return static_cast<int32_t>(low);
 }
 
 std::wstring FormatFtpError(const wchar_t* title, unsigned long code)

@@ -17,6 +17,10 @@ struct FTP_FILE_INFO {
     std::wstring Name() const;
 };
 
+// The record's size for a listed size of high:low: the size itself below 2 GiB, else -1, which the
+// download refuses. Keeping only the low 32 bits would turn a file of 4 GiB + n bytes into one of n.
+int32_t ListedFileSize(uint32_t high, uint32_t low);
+
 // Results of the session operations.
 constexpr int kFtpSuccess = 1;
 constexpr int kFtpFailed = 0;   // Connect: no FTP connection; OpenFile: not opened; CloseFile

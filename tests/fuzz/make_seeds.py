@@ -151,10 +151,12 @@ def list_model():
         return u8(6) + row(r) + u8(flag)
     def vscroll(code, pos):
         return u8(9) + in_range(code, -1, 8) + u16(pos)
+    def coord(v):
+        return u8(0) + in_range(v, -1000, 3000)
     def down(x, y):
-        return u8(13) + u16(x) + u16(y)
+        return u8(13) + coord(x) + coord(y)
     def up(x, y):
-        return u8(14) + u16(x) + u16(y)
+        return u8(14) + coord(x) + coord(y)
     def viewport(w, h, bar):
         return u8(18) + u16(w) + u16(h) + in_range(bar, 0, 40)
     def delete_all(first):

@@ -60,11 +60,9 @@ run_target() {
   echo "${reason:-exit code $rc}${input:+; input build/fuzz/findings/$name/$input}" > "$run/verdict"
 }
 
-pids=()
 for name in "${targets[@]}"; do
   while [ "$(jobs -rp | wc -l)" -ge "$JOBS" ]; do wait -n; done
   run_target "$name" &
-  pids+=($!)
 done
 wait
 

@@ -95,11 +95,13 @@ public:
         case 0: case 1: case 2: got = count; break;
         case 3: got = m_road.in.U16() % (count + 1); break;
         case 4: return count + 1 + m_road.in.U8();  // claims more than it may have written
-        case 5:
-            m_open = false;  // the handle is stale after a reconnection
-            return kFtpReadReconnected;
+        case 5: got = kFtpReadReconnected; break;
         case 6: return kFtpError;
-        default: return static_cast<int>(m_road.in.U32() | 0x80000000u);
+        default: got = static_cast<int>(m_road.in.U32() | 0x80000000u); break;
+        }
+        if (got < 0) {
+            if (got == kFtpReadReconnected) m_open = false;  // the handle is stale after a reconnection
+            return got;
         }
         std::memcpy(buffer, ContentAt(m_position), static_cast<size_t>(got));
         m_position += got;

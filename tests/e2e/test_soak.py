@@ -14,12 +14,12 @@ QV_SOAK_SEED picks another sequence; the run is bounded in attempts and in time.
 import os
 import random
 import shutil
-import sys
 import time
 import unittest
 
 from harness import (BIN, ID_BANNER, ID_CHECK_SERVER, ID_START, SETUP_RECORD, WORK_FOLDER, Driver, FtpFixture,
                      Program, Wine, remove_scanner, text_table, wait_until)
+from hardening import PrefixWatch, demo_setup, log
 
 EN = text_table()
 SEED = int(os.environ.get("QV_SOAK_SEED", "20250101"))
@@ -45,25 +45,6 @@ NOTICES = {
     "refused": EN[15] + "\n" + EN[14],
     "silent": EN[15] + "\n" + EN[14],
 }
-# Prefix files that Wine itself rewrites while programs run, and the demo setup's record.
-WINE_CHURN = ("windows/temp/wine", "windows/temp/qv-setup-launched.txt")
-# WinINet's URL cache: its folders and index are WinINet's own bookkeeping, made on first use;
-# any other file in it is a copy of something downloaded, and counts.
-URL_CACHE = "appdata/local/microsoft/windows/inetcache/"
-
-
-def wine_bookkeeping(rel, is_folder):
-    lower = rel.lower()
-    if lower.startswith(WINE_CHURN):
-        return True
-    cache = lower.find(URL_CACHE)
-    return cache >= 0 and (is_folder or lower.endswith("/index.dat"))
-
-
-def demo_setup(padding):
-    """The demo setup program followed by random bytes, so a completed download can be launched."""
-    with open(os.path.join(BIN, "DemoSetup.exe"), "rb") as f:
-        return f.read() + os.urandom(padding)
 
 
 def plan(seed):
@@ -99,43 +80,11 @@ def plan(seed):
     return runs
 
 
-def snapshot(root, skip):
-    """Every file and folder under root: path -> (size, modification time); skip is left out."""
-    found = {}
-    for folder, dirs, files in os.walk(root):
-        rel_folder = os.path.relpath(folder, root).replace(os.sep, "/")
-        if rel_folder.lower() == skip:
-            dirs[:] = []
-            continue
-        for name in dirs + files:
-            path = os.path.join(folder, name)
-            rel = os.path.normpath(os.path.join(rel_folder, name)).replace(os.sep, "/")
-            if rel.lower() == skip or wine_bookkeeping(rel, name in dirs):
-                continue
-            try:
-                st = os.lstat(path)
-            except OSError:
-                continue
-            found[rel] = (None, None) if name in dirs else (st.st_size, st.st_mtime_ns)
-    return found
-
-
-def log(line):
-    sys.stderr.write(line + "\n")
-    sys.stderr.flush()
-
-
-def changes(before, after):
-    return sorted(set(before) ^ set(after) | {p for p in before if p in after and before[p] != after[p]})
-
-
 class SoakTest(unittest.TestCase):
     def setUp(self):
         self.wine = Wine()
         self.wine.kill_server()
-        self.drive_c = self.wine.unix("c:\\")
         self.work = self.wine.unix(WORK_FOLDER)
-        self.work_rel = os.path.relpath(self.work, self.drive_c).replace(os.sep, "/").lower()
         self.record = self.wine.unix(SETUP_RECORD)
         if os.path.exists(self.record):
             os.remove(self.record)
@@ -205,8 +154,7 @@ class SoakTest(unittest.TestCase):
         self.assertEqual(rows[0][2:], ["250101", EN[0]])
 
     def assert_nothing_written_outside(self, where):
-        changed = changes(self.baseline, snapshot(self.drive_c, self.work_rel))
-        self.assertEqual(changed, [], "written outside the work folder (%s)" % where)
+        self.assertEqual(self.prefix.changes(), [], "written outside the work folder (%s)" % where)
 
     def failed_attempt(self, number, kind, params):
         started = time.monotonic()
@@ -246,7 +194,7 @@ class SoakTest(unittest.TestCase):
         started = time.monotonic()
         runs = plan(SEED)
         samples = []  # resources after each failure of the long run
-        self.baseline = snapshot(self.drive_c, self.work_rel)
+        self.prefix = PrefixWatch(self.wine)
         number = 0
         for run_index, attempts in enumerate(runs):
             for index, (kind, params) in enumerate(attempts):

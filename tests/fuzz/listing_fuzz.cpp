@@ -3,7 +3,8 @@
 // a terminator), sizes of any value.
 //
 // Input: a flag for the test folders, the program's file title, then per record a mode byte
-// (bit 0: fill the raw field), a 32-bit size and the name.
+// (bit 0: fill the raw field; bit 1: the size is the low half of a listed size whose high half
+// follows), a 32-bit size and the name.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -26,6 +27,14 @@ FTP_FILE_INFO ReadRecord(FuzzInput& in) {
     FTP_FILE_INFO info;
     const uint8_t mode = in.U8();
     info.dwFileSize = in.I32();
+    if (mode & 2) {
+        // The size as the server lists it, in two 32-bit halves: kept only while it fits.
+        const uint32_t low = static_cast<uint32_t>(info.dwFileSize);
+        const uint32_t high = in.U32();
+        info.dwFileSize = ListedFileSize(high, low);
+        const uint64_t size = (static_cast<uint64_t>(high) << 32) | low;
+        FUZZ_CHECK(info.dwFileSize == (size <= INT32_MAX ? static_cast<int32_t>(size) : -1));
+    }
     const std::wstring name = in.Wide();
     if (mode & 1) {
         // A record copied from elsewhere: the name repeated over the whole field, no terminator.

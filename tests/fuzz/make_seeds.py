@@ -75,6 +75,8 @@ def text_table():
 def listing():
     def record(name, size, raw_field=False):
         return u8(1 if raw_field else 0) + i32(size) + wide(name)
+    def listed(name, size):
+        return u8(2) + u32(size) + u32(size >> 32) + wide(name)
     return {
         "text_then_setup": u8(0) + wide("KSF.QuorvelDownloader.exe") +
                            record("readme.txt", 10) + record("TALVIX_FULL_250101.exe", 70000),
@@ -86,7 +88,8 @@ def listing():
                       record("B" * 255 + ".exe", 10) + record("C_250101.exe", 11, raw_field=True),
         "korean_and_sizes": u8(0) + wide("ulf.QuorvelDownloader.exe") +
                             record("\uac00\ud55c_250101.exe", 0) + record("TALVIX_250102.exe", 2**31 - 1) +
-                            record("TALVIX_250103.exe", -1),
+                            record("TALVIX_250103.exe", -1) + listed("TALVIX_250104.exe", 2**32 + 100) +
+                            listed("TALVIX_250105.exe", 2**31),
         "extension_rules": u8(1) + wide("XYZ.QuorvelDownloader.exe") + record("setup.exe.txt", 1) +
                            record("a_exec", 2) + record("TALVIX.EXE", 3) + record("exe", 4),
     }

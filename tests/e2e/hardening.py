@@ -11,9 +11,10 @@ Wine's own bookkeeping is left out: its temporary files, WinINet's URL cache fol
 record that the demo setup program writes when it is launched.
 """
 import os
+import shutil
 import sys
 
-from harness import BIN, SETUP_RECORD, WORK_FOLDER
+from harness import BIN, SETUP_RECORD, WORK_FOLDER, Program, Wine, remove_scanner
 
 WINE_CHURN = ("windows/temp/wine",)
 URL_CACHE = "appdata/local/microsoft/windows/inetcache/"
@@ -69,3 +70,24 @@ def log(line):
     """A progress line on stderr, beside unittest's own output."""
     sys.stderr.write(line + "\n")
     sys.stderr.flush()
+
+
+def prepare_program(test, lang="en_US.UTF-8"):
+    """A fresh Wine session in the language given with no scanner, no setup record and no work
+    folder (removed again at clean-up), and a copy of the program whose demo setup closes itself.
+    Returns (wine, program, work folder, setup record), the last two as Unix paths."""
+    wine = Wine(lang=lang)
+    wine.kill_server()  # the language is read when the Wine session starts
+    remove_scanner(wine)
+    work, record = wine.unix(WORK_FOLDER), wine.unix(SETUP_RECORD)
+
+    def remove_record():
+        if os.path.exists(record):
+            os.remove(record)
+
+    remove_record()
+    test.addCleanup(remove_record)
+    test.addCleanup(shutil.rmtree, work, True)
+    program = Program(wine, extra_env={"QV_SETUP_AUTOCLOSE_MS": "500"})
+    test.addCleanup(program.kill)
+    return wine, program, work, record

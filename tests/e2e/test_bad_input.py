@@ -8,12 +8,10 @@ for the rest: a Korean name is offered and downloads, an empty setup file comple
 2^31 - 1 is tried and found short, sizes beyond 2 GiB and negative ones are refused.
 """
 import os
-import shutil
 import unittest
 
-from harness import (ID_BANNER, ID_CHECK_SERVER, ID_EXIT, ID_START, SETUP_RECORD, WORK_FOLDER, Driver, FtpFixture,
-                     Program, Wine, remove_scanner, text_table, wait_until)
-from hardening import PrefixWatch, demo_setup, log
+from harness import ID_BANNER, ID_CHECK_SERVER, ID_EXIT, ID_START, Driver, FtpFixture, text_table, wait_until
+from hardening import PrefixWatch, demo_setup, log, prepare_program
 
 EN = text_table()
 KO = text_table(korean=True)
@@ -52,19 +50,9 @@ class BadInputTest(unittest.TestCase):
 
     def start(self, lang="en_US.UTF-8"):
         """Starts the program in a clean state; the prefix is watched from here on."""
-        self.wine = Wine(lang=lang)
-        self.wine.kill_server()  # the language is read when the Wine session starts
-        remove_scanner(self.wine)
-        self.work = self.wine.unix(WORK_FOLDER)
-        self.record = self.wine.unix(SETUP_RECORD)
-        if os.path.exists(self.record):
-            os.remove(self.record)
-        self.addCleanup(lambda: os.path.exists(self.record) and os.remove(self.record))
-        self.addCleanup(shutil.rmtree, self.work, True)
-        self.program = Program(self.wine, extra_env={"QV_SETUP_AUTOCLOSE_MS": "500"})
+        self.wine, self.program, self.work, self.record = prepare_program(self, lang)
         self.prefix = PrefixWatch(self.wine)
         self.program.start()
-        self.addCleanup(self.program.kill)
         self.driver = Driver(self.wine)
         self.driver.wait_main()
         return self.driver

@@ -13,13 +13,11 @@ QV_SOAK_SEED picks another sequence; the run is bounded in attempts and in time.
 """
 import os
 import random
-import shutil
 import time
 import unittest
 
-from harness import (BIN, ID_BANNER, ID_CHECK_SERVER, ID_START, SETUP_RECORD, WORK_FOLDER, Driver, FtpFixture,
-                     Program, Wine, remove_scanner, text_table, wait_until)
-from hardening import PrefixWatch, demo_setup, log
+from harness import BIN, ID_BANNER, ID_CHECK_SERVER, ID_START, Driver, FtpFixture, text_table, wait_until
+from hardening import PrefixWatch, demo_setup, log, prepare_program
 
 EN = text_table()
 SEED = int(os.environ.get("QV_SOAK_SEED", "20250101"))
@@ -82,20 +80,10 @@ def plan(seed):
 
 class SoakTest(unittest.TestCase):
     def setUp(self):
-        self.wine = Wine()
-        self.wine.kill_server()
-        self.work = self.wine.unix(WORK_FOLDER)
-        self.record = self.wine.unix(SETUP_RECORD)
-        if os.path.exists(self.record):
-            os.remove(self.record)
-        self.addCleanup(lambda: os.path.exists(self.record) and os.remove(self.record))
-        self.addCleanup(shutil.rmtree, self.work, True)
-        remove_scanner(self.wine)
         self.ftp = FtpFixture(port=5301)
         self.addCleanup(self.ftp.cleanup)
         self.ftp.start()
-        self.program = Program(self.wine, extra_env={"QV_SETUP_AUTOCLOSE_MS": "500"})
-        self.addCleanup(self.program.kill)
+        self.wine, self.program, self.work, self.record = prepare_program(self)
         self.driver = Driver(self.wine)
         self.figures = {"attempts": 0, "successes": 0, "notices": 0, "leaks": 0}
         self.figures.update({k: 0 for k in FAILURES + ("throttled",)})

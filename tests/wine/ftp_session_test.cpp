@@ -1,6 +1,8 @@
 // The WinINet FTP session against a real FTP server (tests/fixtures/ftpserver.py) under Wine.
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -335,6 +337,96 @@ TEST_F(FtpSessionTest, ConnectAgainReplacesTheOldConnection)
     session.Disconnect();
     EXPECT_EQ(session.OpenFile(L"Software\\a.exe"), 0);
     EXPECT_EQ(Logins(), 2);
+}
+
+// WinINet's URL cache lies outside the work folder: no download may leave a copy of its file there.
+class FtpCacheCopyTest : public FtpSessionTest {
+protected:
+    void SetUp() override
+    {
+        FtpSessionTest::SetUp();
+        wchar_t path[MAX_PATH] = {};
+        ASSERT_TRUE(SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_INTERNET_CACHE, nullptr, 0, path)));
+        cache = path;
+        // Copies left by an earlier run would hide a new one.
+        for (const std::wstring& copy : CacheCopies())
+            DeleteFileW(copy.c_str());
+        ASSERT_TRUE(CacheCopies().empty());
+    }
+    // Files below the cache folder whose names start with "CACHECOPY_".
+    std::vector<std::wstring> CacheCopies() const
+    {
+        std::vector<std::wstring> found;
+        FindCopies(cache, found);
+        return found;
+    }
+
+    std::wstring cache;
+
+private:
+    static void FindCopies(const std::wstring& folder, std::vector<std::wstring>& found)
+    {
+        WIN32_FIND_DATAW data = {};
+        HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
+        if (find == INVALID_HANDLE_VALUE)
+            return;
+        do {
+            const std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                FindCopies(folder + L"\\" + name, found);
+            else if (StartsWith(name, L"CACHECOPY_"))
+                found.push_back(folder + L"\\" + name);
+        } while (FindNextFileW(find, &data));
+        FindClose(find);
+    }
+};
+
+TEST_F(FtpCacheCopyTest, CompleteDownloadLeavesNoCopy)
+{
+    const std::string served = server->AddFile(L"Software\\CACHECOPY_FULL_250101.exe", 3 * kBlock + 17);
+    CFtpSessionAdapter session;
+    ASSERT_EQ(Connect(session), 1);
+    ASSERT_EQ(session.OpenFile(L"Software\\CACHECOPY_FULL_250101.exe"), 1);
+    EXPECT_TRUE(ReadToEnd(session) == served);
+    EXPECT_EQ(session.CloseFile(), 1);
+    EXPECT_TRUE(CacheCopies().empty());
+    session.Disconnect();
+    EXPECT_TRUE(CacheCopies().empty());
+}
+
+TEST_F(FtpCacheCopyTest, AbandonedDownloadLeavesNoCopy)
+{
+    server->AddFile(L"Software\\CACHECOPY_APP_250101.exe", 5 * kBlock);
+    std::vector<char> buffer(kBlock);
+    {
+        CFtpSession session;
+        ASSERT_EQ(Connect(session), 1);
+        ASSERT_EQ(session.OpenFile(L"Software\\CACHECOPY_APP_250101.exe"), 1);
+        EXPECT_EQ(session.Read(buffer.data(), kBlock), kBlock);
+        session.Disconnect();  // closes the file that is still open
+        EXPECT_TRUE(CacheCopies().empty());
+    }
+    {
+        CFtpSession session;  // destroyed with the file open
+        ASSERT_EQ(Connect(session), 1);
+        ASSERT_EQ(session.OpenFile(L"Software\\CACHECOPY_APP_250101.exe"), 1);
+    }
+    EXPECT_TRUE(CacheCopies().empty());
+}
+
+TEST_F(FtpCacheCopyTest, CutTransferLeavesNoCopy)
+{
+    server->AddFile(L"Software\\CACHECOPY_OS_250101.exe", 4 * kBlock);
+    server->SetFaults(R"({"drop_after": {"*": 40000}})");
+    CFtpSessionAdapter session;
+    ASSERT_EQ(Connect(session), 1);
+    ASSERT_EQ(session.OpenFile(L"Software\\CACHECOPY_OS_250101.exe"), 1);
+    EXPECT_LE(ReadToEnd(session).size(), 40000u);
+    session.CloseFile();
+    session.Disconnect();
+    EXPECT_TRUE(CacheCopies().empty());
 }
 
 }  // namespace

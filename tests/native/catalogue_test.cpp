@@ -134,6 +134,14 @@ TEST(OfferedRow, FirstSafeSetupFileInServerOrder) {
     EXPECT_EQ(FindOfferedFile({Listed(L"A_240101.exe", -5)}).index, 0);
 }
 
+TEST(OfferedRow, NamesThatCouldNeverBeLaunchedAreSkipped) {
+    // Each passes the extension rule, but none ends in ".exe": downloaded, it would not be launched.
+    for (const wchar_t* name : {L"a_exec", L"X_250101.exeX", L"a.b_exe", L"setup.exe1"}) {
+        EXPECT_EQ(OfferedExtensionOf(name), L"exe") << std::wstring(name).size();
+        EXPECT_EQ(FindOfferedFile({Listed(name), Listed(L"Z_FULL_240303.exe")}).index, 1);
+    }
+}
+
 TEST(OfferedRow, UnsafeNamesAreSkipped) {
     const std::vector<std::wstring> unsafe = {
         L"..\\A_240101.exe", L"../A_240101.exe", L"sub\\A_240101.exe", L"c:A_240101.exe",

@@ -168,10 +168,18 @@ bool IsSafeLocalFileName(const std::wstring& name) {
     return !IsReservedDeviceName(name);
 }
 
+// A name that passes the extension rule but does not end in ".exe" (such as "a_exec" or
+// "X_250101.exeX") could be downloaded but never launched, and the run would end as if it had
+// installed: such a name is not offered.
+static bool EndsInSetupExtension(const std::wstring& name) {
+    return name.size() >= 4 && name.compare(name.size() - 4, 4, L".exe") == 0;
+}
+
 OfferedFile FindOfferedFile(const std::vector<FTP_FILE_INFO>& files) {
     for (size_t i = 0; i < files.size(); ++i) {
         const std::wstring name = files[i].Name();
-        if (OfferedExtensionOf(name) != L"exe" || !IsSafeLocalFileName(name)) continue;
+        if (OfferedExtensionOf(name) != L"exe" || !EndsInSetupExtension(name) || !IsSafeLocalFileName(name))
+            continue;
         return OfferedFile{static_cast<int>(i), VersionTextOf(name)};
     }
     return OfferedFile{};

@@ -11,12 +11,10 @@
 //       the same exchange straight through WinINet.
 // The file is /Software/NAME on the server. The transfers raise the timer resolution to 1 ms as
 // the download worker does. Prints key=value lines: seconds (connect to the local file closed),
-// status_updates (progress texts handed to the user interface), peak_working_set, result.
+// status_updates (progress texts handed to the user interface), result.
 // Exit code 0: the file arrived whole; 1: it did not; 3: bad arguments.
 #include <windows.h>
 #include <wininet.h>
-#define PSAPI_VERSION 2
-#include <psapi.h>
 
 #include <cstdio>
 #include <cwchar>
@@ -182,12 +180,6 @@ double RunBareCheck(const std::wstring& host, uint16_t port) {
     return files > 0 ? Now() - start : -1;
 }
 
-size_t PeakWorkingSet() {
-    PROCESS_MEMORY_COUNTERS counters = {};
-    counters.cb = sizeof counters;
-    return ::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters) ? counters.PeakWorkingSetSize : 0;
-}
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -216,7 +208,7 @@ int wmain(int argc, wchar_t** argv) {
                                      : RunBareLoop(host, port, name, size, workFolder);
     }
 
-    std::printf("seconds=%.4f\nstatus_updates=%d\npeak_working_set=%lu\nresult=%s\n", seconds, statusUpdates,
-                static_cast<unsigned long>(PeakWorkingSet()), seconds >= 0 ? "ok" : "failed");
+    std::printf("seconds=%.4f\nstatus_updates=%d\nresult=%s\n", seconds, statusUpdates,
+                seconds >= 0 ? "ok" : "failed");
     return seconds >= 0 ? 0 : 1;
 }

@@ -18,8 +18,9 @@ KO = text_table(korean=True)
 FOLDER = "/Software"
 SAFE = "TALVIX_FULL_250101.exe"
 LATER_SAFE = "TALVIX_FULL_999999.exe"
-# Names that end in "exe" (so only the safety rules stand between them and the offered row),
-# each with its own version digits so the row would tell which one was offered.
+# Names that end in "exe" (so only the safety rules stand between them and the offered row), each
+# with its own version digits so the row would tell which one was offered. The last one is safe
+# but too long to be launched once saved in the work folder.
 UNSAFE = [
     "../TALVIX_FULL_100001.exe",
     "..\\TALVIX_FULL_100002.exe",
@@ -36,6 +37,7 @@ UNSAFE = [
     "com1.exe",
     "A" * 248 + "_100011.exe",  # 259 characters
     "B" * 248 + "_100012.exe" + "C" * 41,  # 300 characters: the listing keeps the first 259
+    "D" * 224 + "_100013.exe",  # a valid name, but from the work folder a path of 260 characters
 ]
 KOREAN = "탈빅스_FULL_250101.exe"
 TWO_GIB = 2 ** 31

@@ -142,6 +142,16 @@ TEST(OfferedRow, NamesThatCouldNeverBeLaunchedAreSkipped) {
     }
 }
 
+TEST(OfferedRow, NamesTooLongToLaunchFromTheWorkFolderAreSkipped) {
+    // "c:\Windows\Temp\QVUpdate\" and the name: 25 + 234 characters is the longest path.
+    const std::wstring longest = std::wstring(223, L'a') + L"_240101.exe";
+    ASSERT_EQ(longest.size(), 234u);
+    EXPECT_EQ(FindOfferedFile({Listed(longest), Listed(L"Z_FULL_240303.exe")}).index, 0);
+    const std::wstring tooLong = L"b" + longest;
+    EXPECT_TRUE(IsSafeLocalFileName(tooLong));  // a valid name, just not from that folder
+    EXPECT_EQ(FindOfferedFile({Listed(tooLong), Listed(L"Z_FULL_240303.exe")}).index, 1);
+}
+
 TEST(OfferedRow, UnsafeNamesAreSkipped) {
     const std::vector<std::wstring> unsafe = {
         L"..\\A_240101.exe", L"../A_240101.exe", L"sub\\A_240101.exe", L"c:A_240101.exe",

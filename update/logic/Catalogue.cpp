@@ -175,10 +175,18 @@ static bool EndsInSetupExtension(const std::wstring& name) {
     return name.size() >= 4 && name.compare(name.size() - 4, 4, L".exe") == 0;
 }
 
+// Windows opens and launches paths of at most 259 characters. Saved in the work folder (the doubled
+// separator before the name collapses), a longer name could be downloaded on some systems but
+// never launched, so it is not offered either.
+static bool FitsWorkFolder(const std::wstring& name) {
+    return std::char_traits<wchar_t>::length(kWorkFolder) + name.size() <= kMaxPathLength;
+}
+
 OfferedFile FindOfferedFile(const std::vector<FTP_FILE_INFO>& files) {
     for (size_t i = 0; i < files.size(); ++i) {
         const std::wstring name = files[i].Name();
-        if (OfferedExtensionOf(name) != L"exe" || !EndsInSetupExtension(name) || !IsSafeLocalFileName(name))
+        if (OfferedExtensionOf(name) != L"exe" || !EndsInSetupExtension(name) || !IsSafeLocalFileName(name) ||
+            !FitsWorkFolder(name))
             continue;
         return OfferedFile{static_cast<int>(i), VersionTextOf(name)};
     }

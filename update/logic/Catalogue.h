@@ -66,6 +66,9 @@ struct OfferedFile {
     std::wstring serverVersion;  // shown in the row's version column
 };
 
+// Longest path Windows programs open and launch (MAX_PATH without its terminator).
+constexpr size_t kMaxPathLength = 259;
+
 // The first record, in the server's order, whose extension is "exe" exactly and whose name is
-// safe to save; later records are not offered.
+// safe to save and short enough to launch from the work folder; later records are not offered.
 OfferedFile FindOfferedFile(const std::vector<FTP_FILE_INFO>& files);

@@ -2,10 +2,12 @@
 
 The server's listing is crafted (ftpserver.py's fake_listing) so it can hold names no Unix file
 system can: path separators, "..", a drive colon, control characters, device names, 259 and 300
-characters. The program must never crash, never offer or write such a name (the offered row is the
-first safe setup file, and nothing appears outside the work folder), and must do what its rules say
-for the rest: a Korean name is offered and downloads, an empty setup file completes, a size of
-2^31 - 1 is tried and found short, sizes beyond 2 GiB and negative ones are refused.
+characters, and a valid name too long to be launched from the work folder. The program must never
+crash, never offer or write such a name (the offered row is the first safe setup file, and nothing
+appears outside the work folder), and must do what its rules say for the rest: a Korean name is
+offered and downloads, an empty setup file completes, a size of 2^31 - 1 is tried and found short,
+a negative size is refused, and a size beyond 2 GiB is never taken for a smaller one (refused; Wine's
+FTP client caps it at 2^31 - 1, so under Wine it is tried and found short).
 """
 import os
 import unittest

@@ -121,15 +121,15 @@ void CDlg_MSG_Box::ApplyButtonLayout(StartVisibility start) {
         std::vector<CMultiTextBtn*> active;
         bool used[kButtonCount] = {};
         for (int i = 0; i < count; ++i) {
-            const msgbox::ButtonSpec& spec = layout.buttons[static_cast<size_t>(i)];
-            CMultiTextBtn* button = GetButton(spec.id);
+            const msgbox::ButtonSpec& wanted = layout.buttons[static_cast<size_t>(i)];
+            CMultiTextBtn* button = GetButton(wanted.id);
             if (!button) continue;
-            used[spec.id - kIdButtonFirst] = true;
+            used[wanted.id - kIdButtonFirst] = true;
             const QvRect rc = msgbox::ButtonRect(msgbox::ButtonCentre(client.right, count, i), client.bottom);
             RECT now = button->GetWindowRect();
             ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&now), 2);
             if (ToQvRect(now) != rc) button->MoveWindow(rc.left, rc.top, rc.Width(), rc.Height(), TRUE);
-            if (button->GetText() != spec.caption) button->SetText(spec.caption);
+            if (button->GetText() != wanted.caption) button->SetText(wanted.caption);
             button->SetSelected(count >= 2 && i == 0, TRUE);
             active.push_back(button);
         }

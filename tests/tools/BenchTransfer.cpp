@@ -21,18 +21,14 @@
 #include <string>
 #include <vector>
 
-// The program's own sources, compiled into this tool unchanged: test tools are not linked with
-// the program's library.
-#include "app/EnvironmentProbes.cpp"
-#include "app/logic/ProbePaths.cpp"
-#include "app/logic/TextTable.cpp"
-#include "framework/File.cpp"
-#include "update/FtpSession.cpp"
-#include "update/LocalFiles.cpp"
-#include "update/logic/Catalogue.cpp"
-#include "update/logic/DownloadLogic.cpp"
-#include "update/logic/FtpPaths.cpp"
-#include "update/logic/FtpTypes.cpp"
+// The program's own code, from its library.
+#include "app/logic/TextTable.h"
+#include "framework/File.h"
+#include "update/FtpSession.h"
+#include "update/LocalFiles.h"
+#include "update/logic/Catalogue.h"
+#include "update/logic/DownloadLogic.h"
+#include "update/logic/FtpTypes.h"
 #include "resources/resource.h"
 
 namespace {

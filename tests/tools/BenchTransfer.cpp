@@ -109,14 +109,20 @@ double RunProgramPath(const std::wstring& host, uint16_t port, const std::wstrin
     return result == 1 && ui.completedAt > 0 ? ui.completedAt - start : -1;
 }
 
+// A plain passive FTP connection with the update account, straight through WinINet; null on failure
+// (the session handle, if one was opened, is returned for closing all the same).
+HINTERNET BareConnect(const std::wstring& host, uint16_t port, HINTERNET& session) {
+    session = ::InternetOpenW(L"BenchTransfer", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+    return session ? ::InternetConnectW(session, host.c_str(), port, kUpdateUser, kUpdatePassword,
+                                        INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 0)
+                   : nullptr;
+}
+
 double RunBareLoop(const std::wstring& host, uint16_t port, const std::wstring& name, int32_t size,
                    const std::wstring& workFolder) {
     const double start = Now();
-    HINTERNET session = ::InternetOpenW(L"BenchTransfer", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
-    HINTERNET connection = session ? ::InternetConnectW(session, host.c_str(), port, kUpdateUser,
-                                                        kUpdatePassword, INTERNET_SERVICE_FTP,
-                                                        INTERNET_FLAG_PASSIVE, 0)
-                                   : nullptr;
+    HINTERNET session = nullptr;
+    HINTERNET connection = BareConnect(host, port, session);
     const std::wstring remote = L"/Software/" + name;
     HINTERNET file = connection ? ::FtpOpenFileW(connection, remote.c_str(), GENERIC_READ,
                                                  INTERNET_FLAG_NO_CACHE_WRITE | FTP_TRANSFER_TYPE_BINARY, 0)
@@ -162,11 +168,8 @@ double RunServerCheck(const std::wstring& host, uint16_t port) {
 // The same exchange straight through WinINet.
 double RunBareCheck(const std::wstring& host, uint16_t port) {
     const double start = Now();
-    HINTERNET session = ::InternetOpenW(L"BenchTransfer", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
-    HINTERNET connection = session ? ::InternetConnectW(session, host.c_str(), port, kUpdateUser,
-                                                        kUpdatePassword, INTERNET_SERVICE_FTP,
-                                                        INTERNET_FLAG_PASSIVE, 0)
-                                   : nullptr;
+    HINTERNET session = nullptr;
+    HINTERNET connection = BareConnect(host, port, session);
     WIN32_FIND_DATAW found = {};
     HINTERNET find = connection ? ::FtpFindFirstFileW(connection, L"/Software/*.*", &found, 0, 0) : nullptr;
     int files = find ? 1 : 0;

@@ -2,7 +2,7 @@
 // run, and the hand-over of work between the worker and the user-interface thread.
 #include "app/QuorvelDownloadDlg.h"
 
-#include "app/LocalText.h"
+#include "system/LocalText.h"
 #include "controls/ListMessages.h"
 #include "resources/resource.h"
 #include "update/logic/DownloadLogic.h"

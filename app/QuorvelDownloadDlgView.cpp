@@ -1,5 +1,5 @@
 // What the main dialog shows: its controls, its painting and the notices.
-#include "app/LocalText.h"
+#include "system/LocalText.h"
 #include "app/QuorvelDownloadDlg.h"
 #include "framework/DC.h"
 #include "resources/resource.h"

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/logic/TextTable.h"
+#include "system/logic/TextTable.h"
 #include "update/logic/Catalogue.h"
 #include "update/logic/DownloadLogic.h"
 

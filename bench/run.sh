@@ -15,9 +15,8 @@ bash scripts/setup.sh
 [ -f "$BUILD/build.ninja" ] || cmake --preset win32 -B "$BUILD" >/dev/null
 cmake --build "$BUILD" --target QuorvelDownloader DemoSetup QvDriver BenchTransfer BenchWatch MinimalWindow BenchImportsWindow
 NATIVE=$ROOT/build/bench-native
-mkdir -p "$NATIVE"
-g++ -std=c++17 -O2 -I"$ROOT" bench/TransferLogicBench.cpp update/logic/*.cpp app/logic/*.cpp \
-  -o "$NATIVE/TransferLogicBench"
+cmake -S bench -B "$NATIVE" -G Ninja >/dev/null
+cmake --build "$NATIVE"
 bash scripts/wineprefix.sh "$PREFIX" win64
 export WINEPREFIX=$PREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 trap 'wineserver -k 2>/dev/null || true' EXIT

@@ -18,18 +18,28 @@ add_link_options(-static -static-libgcc -static-libstdc++)
 set(QV_WIN_LIBS wininet netapi32 version shell32 comctl32 msimg32 msvfw32 winmm
                 gdi32 user32 kernel32 ole32 uuid)
 
-file(GLOB QV_WIN_SOURCES CONFIGURE_DEPENDS
-     ${CMAKE_SOURCE_DIR}/framework/*.cpp
-     ${CMAKE_SOURCE_DIR}/app/*.cpp
-     ${CMAKE_SOURCE_DIR}/update/*.cpp
-     ${CMAKE_SOURCE_DIR}/controls/*.cpp)
+# One library per layer; target_link_libraries mirrors the layers.
+qv_add_logic_libraries(qv_)
+function(qv_layer_sources out_var layer)
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${layer}/*.cpp)
+  set(${out_var} ${sources} PARENT_SCOPE)
+endfunction()
+qv_layer_sources(QV_FRAMEWORK_SOURCES framework)
+qv_layer_sources(QV_SYSTEM_SOURCES system)
+qv_layer_sources(QV_CONTROLS_SOURCES controls)
+qv_layer_sources(QV_UPDATE_SOURCES update)
+qv_layer_sources(QV_APP_SOURCES app)
 # The one global application object lives only in the program itself.
-list(REMOVE_ITEM QV_WIN_SOURCES ${CMAKE_SOURCE_DIR}/app/QuorvelDownloadApp.cpp)
+list(REMOVE_ITEM QV_APP_SOURCES ${CMAKE_SOURCE_DIR}/app/QuorvelDownloadApp.cpp)
 
-add_library(qvcore STATIC ${QV_LOGIC_SOURCES} ${QV_WIN_SOURCES})
-target_include_directories(qvcore PUBLIC ${CMAKE_SOURCE_DIR})
-target_compile_definitions(qvcore PUBLIC QV_UPDATE_HOST=L"${QV_UPDATE_HOST_EFFECTIVE}")
-target_link_libraries(qvcore PUBLIC ${QV_WIN_LIBS})
+qv_add_layer_library(qv_framework framework SOURCES ${QV_FRAMEWORK_SOURCES} DEPENDS ${QV_WIN_LIBS})
+qv_add_layer_library(qv_system system SOURCES ${QV_SYSTEM_SOURCES} DEPENDS qv_framework qv_system_logic)
+qv_add_layer_library(qv_controls controls SOURCES ${QV_CONTROLS_SOURCES}
+                     DEPENDS qv_framework qv_system qv_controls_logic)
+qv_add_layer_library(qv_update update SOURCES ${QV_UPDATE_SOURCES} DEPENDS qv_controls qv_update_logic)
+qv_add_layer_library(qv_app app SOURCES ${QV_APP_SOURCES} DEPENDS qv_update)
+target_compile_definitions(qv_app PRIVATE QV_UPDATE_HOST=L"${QV_UPDATE_HOST_EFFECTIVE}")
+
 
 set(QV_RC ${CMAKE_SOURCE_DIR}/resources/QuorvelDownloader.rc)
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_SOURCE_DIR}/resources")
@@ -38,8 +48,12 @@ file(GLOB QV_RC_DEPENDS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/*
 set_source_files_properties(${QV_RC} PROPERTIES OBJECT_DEPENDS "${QV_RC_DEPENDS}")
 
 add_executable(QuorvelDownloader WIN32 ${CMAKE_SOURCE_DIR}/app/QuorvelDownloadApp.cpp ${QV_RC})
-target_link_libraries(QuorvelDownloader PRIVATE qvcore)
+target_link_libraries(QuorvelDownloader PRIVATE qv_app)
 target_link_options(QuorvelDownloader PRIVATE -municode -mwindows)
+
+if(NOT QV_BUILD_TESTS)
+  return()
+endif()
 
 # Windows-side tests: one GoogleTest program per file, run by ctest under Wine.
 set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
@@ -50,7 +64,8 @@ foreach(src ${QV_WINE_TESTS})
   get_filename_component(name ${src} NAME_WE)
   add_executable(${name} ${src} ${QV_WINE_TEST_SUPPORT} ${QV_RC})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/wine)
-  target_link_libraries(${name} PRIVATE qvcore gtest gtest_main)
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE qv_app gtest gtest_main)
   add_test(NAME wine.${name} COMMAND ${name} --gtest_brief=1)
   set_tests_properties(wine.${name} PROPERTIES TIMEOUT 300)
 endforeach()
@@ -67,7 +82,7 @@ foreach(src ${QV_TOOLS})
   endif()
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
   if(name MATCHES "^Bench")
-    target_link_libraries(${name} PRIVATE qvcore)  # benchmarks run the program's own code
+    target_link_libraries(${name} PRIVATE qv_app)  # benchmarks run the program's own code
   endif()
   target_link_libraries(${name} PRIVATE ${QV_WIN_LIBS})
   target_link_options(${name} PRIVATE -municode)

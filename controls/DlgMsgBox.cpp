@@ -2,7 +2,7 @@
 // blocks in GetMessage until a button or key chooses.
 #include "controls/DlgMsgBox.h"
 
-#include "app/LocalText.h"
+#include "system/LocalText.h"
 #include "controls/MemDC2.h"
 #include "controls/RectConversion.h"
 #include "controls/logic/MsgBoxLayout.h"

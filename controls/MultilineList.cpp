@@ -2,8 +2,8 @@
 // MultilineListPaint.cpp.
 #include "controls/MultilineList.h"
 
-#include "app/EnvironmentProbes.h"
-#include "app/LocalText.h"
+#include "system/EnvironmentProbes.h"
+#include "system/LocalText.h"
 
 #include <windowsx.h>
 

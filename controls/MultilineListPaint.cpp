@@ -2,7 +2,7 @@
 // check images, unit marks and grid, the header band over it, and the window frame.
 #include "controls/MultilineList.h"
 
-#include "app/LocalText.h"
+#include "system/LocalText.h"
 
 namespace {
 

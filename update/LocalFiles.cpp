@@ -1,7 +1,7 @@
 // The download worker's local files and the timer resolution of a download.
 #include "update/LocalFiles.h"
 
-#include "app/EnvironmentProbes.h"
+#include "system/EnvironmentProbes.h"
 
 #include <mmsystem.h>
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "FuzzInput.h"
-#include "app/logic/TextTable.h"
+#include "system/logic/TextTable.h"
 
 namespace {
 

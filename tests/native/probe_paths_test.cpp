@@ -1,7 +1,7 @@
 // Path and text rules of the environment probes.
 #include <gtest/gtest.h>
 
-#include "app/logic/ProbePaths.h"
+#include "system/logic/ProbePaths.h"
 
 using Steps = std::vector<std::wstring>;
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/logic/TextTable.h"
+#include "system/logic/TextTable.h"
 
 namespace {
 

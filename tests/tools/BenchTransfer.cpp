@@ -22,7 +22,7 @@
 #include <vector>
 
 // The program's own code, from its library.
-#include "app/logic/TextTable.h"
+#include "system/logic/TextTable.h"
 #include "framework/File.h"
 #include "update/FtpSession.h"
 #include "update/LocalFiles.h"

@@ -1,6 +1,6 @@
 // The program's message box in real windows: button sets, keyboard, the wait from the
 // user-interface thread and from another thread, placement, and screenshots in both languages.
-#include "app/LocalText.h"
+#include "system/LocalText.h"
 #include "controls/DlgMsgBox.h"
 #include "framework/WinApp.h"
 #include "resources/resource.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/EnvironmentProbes.h"
+#include "system/EnvironmentProbes.h"
 #include "support/ftp_test_server.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "app/logic/TextTable.h"
+#include "system/logic/TextTable.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The server check: where this copy's update files live on the server and which one is offered.
-#include "app/EnvironmentProbes.h"
-#include "app/LocalText.h"
+#include "system/EnvironmentProbes.h"
+#include "system/LocalText.h"
 #include "app/QuorvelDownloadDlg.h"
 #include "update/FtpSession.h"
 #include "update/logic/Catalogue.h"

@@ -1,4 +1,4 @@
-#include "app/EnvironmentProbes.h"
+#include "system/EnvironmentProbes.h"
 
 #include <lm.h>
 #include <shlobj.h>
@@ -7,7 +7,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "app/logic/ProbePaths.h"
+#include "system/logic/ProbePaths.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The hand-off to the setup program: order the downloaded files, write NEXT_UPDATE_INFO.INI when
 // there is more than one, end a running scanner program, launch the setup and close.
-#include "app/EnvironmentProbes.h"
-#include "app/LocalText.h"
+#include "system/EnvironmentProbes.h"
+#include "system/LocalText.h"
 #include "app/QuorvelDownloadDlg.h"
 #include "framework/File.h"
 #include "update/logic/HandOffLogic.h"

@@ -1,8 +1,8 @@
 // The start command and the download worker thread. The worker runs the transfer logic against
 // WinINet and the local file system; everything it shows is carried out by the user-interface
 // thread, and after it has started it never touches the dialog object itself.
-#include "app/EnvironmentProbes.h"
-#include "app/LocalText.h"
+#include "system/EnvironmentProbes.h"
+#include "system/LocalText.h"
 #include "app/QuorvelDownloadDlg.h"
 #include "update/FtpSession.h"
 #include "update/LocalFiles.h"

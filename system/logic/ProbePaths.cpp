@@ -1,4 +1,4 @@
-#include "app/logic/ProbePaths.h"
+#include "system/logic/ProbePaths.h"
 
 #include <cstdio>
 

@@ -1,5 +1,5 @@
 // Parsing of the bilingual text resource and the language choice.
-#include "app/logic/TextTable.h"
+#include "system/logic/TextTable.h"
 
 #include <cmath>
 #include <cstdio>

@@ -1,7 +1,7 @@
 // Loading the text table from the program's "TEXT" resource, and the language choice.
-#include "app/LocalText.h"
+#include "system/LocalText.h"
 
-#include "app/logic/TextTable.h"
+#include "system/logic/TextTable.h"
 #include "framework/Win32.h"
 #include "resources/resource.h"
 

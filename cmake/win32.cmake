@@ -15,7 +15,7 @@ add_compile_options(-Wall -Wextra -Wno-unused-parameter -Wno-missing-field-initi
                     -Wno-cast-function-type)
 add_link_options(-static -static-libgcc -static-libstdc++)
 
-set(QV_WIN_LIBS wininet netapi32 version shell32 comctl32 msimg32 msvfw32 winmm
+set(QV_WIN_LIBS wininet netapi32 version shell32 comctl32 msimg32 msvfw32 winmm bcrypt
                 gdi32 user32 kernel32 ole32 uuid)
 
 # One library per layer; target_link_libraries mirrors the layers.

@@ -6,8 +6,15 @@
 #define IDR_TEXT_TABLE 195
 #define IDR_MAINFRAME 128
 
+// Controls of the main window; the command buttons send their id as a command.
+#define IDC_EXIT 50
+#define IDC_BANNER 51
+#define IDC_CHECK_SERVER 920
+#define IDC_START_INSTALLATION 921
 #define IDC_LIST_ITEMS 1001
 #define IDC_LIST_HEADER 1002
+#define IDC_WARNING_ENGLISH 1003
+#define IDC_WARNING_KOREAN 1004
 
 #define IDB_EXIT 130
 #define IDB_SCROLL_DOWN 131

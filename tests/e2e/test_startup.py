@@ -1,7 +1,7 @@
 """Start-up of the real program: its window, its language, and the ways it ends."""
 import unittest
 
-from harness import (ID_EXIT, VK_ESCAPE, Driver, FtpFixture, Program, Wine, screenshot,
+from harness import (ID_CHECK_SERVER, ID_EXIT, ID_START, VK_ESCAPE, Driver, FtpFixture, Program, Wine, screenshot,
                      screenshot_dir)
 
 SETUP = "/Software/TALVIX_FULL_250101.exe"
@@ -48,8 +48,8 @@ class StartupTest(unittest.TestCase):
 
     def test_korean_user_interface_language_chooses_korean(self):
         program, driver = self.start("ko_KR.UTF-8")
-        self.assertEqual(driver.text(920), "서버 확인")
-        self.assertEqual(driver.text(921), "설치 시작")
+        self.assertEqual(driver.text(ID_CHECK_SERVER), "서버 확인")
+        self.assertEqual(driver.text(ID_START), "설치 시작")
         self.assertEqual(driver.text(ID_EXIT), "닫기")
         screenshot(driver, screenshot_dir() + "/startup-ko.png")
         driver.ok("click", ID_EXIT)
@@ -57,7 +57,7 @@ class StartupTest(unittest.TestCase):
 
     def test_english_user_interface_language_chooses_english(self):
         program, driver = self.start("en_US.UTF-8")
-        self.assertEqual(driver.text(920), "Check Server")
+        self.assertEqual(driver.text(ID_CHECK_SERVER), "Check Server")
         self.assertEqual(driver.text(ID_EXIT), "Exit")
         driver.ok("close")
         self.assertEqual(program.wait(30), 0)

@@ -28,7 +28,9 @@ count() {  # count NAME PASSED FAILED [SKIPPED]
   failed=$((failed + $3))
   skipped=$((skipped + ${4:-0}))
   [ "$3" -gt 0 ] && failures+=("$1: $3 failed")
-  printf '%s: %s passed, %s failed%s\n' "$1" "$2" "$3" "${4:+, $4 skipped}"
+  local note=
+  [ "${4:-0}" -gt 0 ] && note=", $4 skipped"
+  printf '%s: %s passed, %s failed%s\n' "$1" "$2" "$3" "$note"
 }
 cannot_run() {  # cannot_run NAME WHY
   echo "$1: could not run ($2)"

@@ -1,5 +1,6 @@
 """Runs every end-to-end test (tests/e2e/test_*.py) one after the other and prints
-"e2e: N passed, N failed". Needs an X display (scripts/test.sh runs it under Xvfb)."""
+"e2e: N passed, N failed, N skipped"; exits 1 when any failed or none ran. Needs an X display
+(scripts/test.sh runs it under Xvfb)."""
 import fcntl
 import os
 import sys
@@ -15,11 +16,18 @@ def main():
     fcntl.flock(lock, fcntl.LOCK_EX)
     pattern = sys.argv[1] if len(sys.argv) > 1 else "test_*.py"
     suite = unittest.defaultTestLoader.discover(HERE, pattern=pattern)
+    total = suite.countTestCases()
     result = unittest.TextTestRunner(verbosity=2).run(suite)
-    failed = len(result.failures) + len(result.errors)
-    passed = result.testsRun - failed - len(result.skipped)
+    # A test counts once however many of its sub-tests or clean-ups failed; the tests that a failed
+    # class or module set-up kept from running count as failed.
+    failed_tests, failed_setups = set(), set()
+    for test in [t for t, _ in result.failures + result.errors] + list(result.unexpectedSuccesses):
+        test = getattr(test, "test_case", test)
+        (failed_tests if isinstance(test, unittest.TestCase) else failed_setups).add(test.id())
+    passed = result.testsRun - len(failed_tests) - len(result.skipped)
+    failed = len(failed_tests) + max(total - result.testsRun, len(failed_setups))
     print("e2e: %d passed, %d failed, %d skipped" % (passed, failed, len(result.skipped)))
-    return 0 if failed == 0 else 1
+    return 0 if failed == 0 and result.testsRun > 0 else 1
 
 
 if __name__ == "__main__":

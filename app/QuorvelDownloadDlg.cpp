@@ -2,6 +2,7 @@
 // run, and the hand-over of work between the worker and the user-interface thread.
 #include "app/QuorvelDownloadDlg.h"
 
+#include "system/EnvironmentProbes.h"
 #include "system/LocalText.h"
 #include "controls/ListMessages.h"
 #include "resources/resource.h"
@@ -14,13 +15,22 @@ constexpr DWORD kWorkerStopTimeoutMs = 30000;
 }  // namespace
 
 CQuorvelDownloadDlg::CQuorvelDownloadDlg(CWnd* parent)
-    : CDialog(IDD_QUORVELDOWNLOAD_DIALOG, parent), m_msgBox(this) {}
+    : CDialog(IDD_QUORVELDOWNLOAD_DIALOG, parent),
+      m_listHeader(probes::GetModuleFolder()),
+      m_listItems(probes::GetModuleFolder()),
+      m_msgBox(this) {}
 
 CQuorvelDownloadDlg::~CQuorvelDownloadDlg() { StopWorker(); }
 
 void CQuorvelDownloadDlg::DoDataExchange() {
     m_listItems.SetExactScroll(1);
     m_listHeader.SetExactScroll(1);
+    // The lists' fonts follow the system's default language, chosen before the user-interface one.
+    ChooseLanguageFromSystemDefault();
+    for (CMultilineList* list : {&m_listItems, &m_listHeader}) {
+        list->SetLanguage(LanguageIndex);
+        list->SetMessageTitle(probes::GetModuleFileTitle());
+    }
     m_listItems.SubclassDlgItem(IDC_LIST_ITEMS, this);
     m_listHeader.SubclassDlgItem(IDC_LIST_HEADER, this);
     m_listItems.SetColors(RGB(118, 148, 178), RGB(255, 255, 255), RGB(235, 235, 235), RGB(162, 215, 254), 0);
@@ -34,6 +44,7 @@ BOOL CQuorvelDownloadDlg::OnInitDialog() {
         width = m_imgBackground.Width();
         height = m_imgBackground.Height();
     }
+    m_msgBox.SetLanguage(LanguageIndex);
     m_msgBox.Create(IDD_MSG_BOX, this);
     SetWindowPos(nullptr, 0, 0, width, height, SWP_NOZORDER);
 

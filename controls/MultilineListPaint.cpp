@@ -2,8 +2,6 @@
 // check images, unit marks and grid, the header band over it, and the window frame.
 #include "controls/MultilineList.h"
 
-#include "system/LocalText.h"
-
 namespace {
 
 const COLORREF kGridColour = RGB(220, 220, 220);
@@ -115,7 +113,7 @@ void CMultilineList::DrawRows(HDC dc, const QvRect& area) {
     ::FillRect(dc, &rc, ::GetSysColorBrush(COLOR_WINDOW));
     ::SetBkMode(dc, TRANSPARENT);
     CSelectObject pen(dc, m_penGrid);
-    const bool rightAligned = ListModel::IsRightAlignedLanguage(LanguageIndex);
+    const bool rightAligned = ListModel::IsRightAlignedLanguage(m_nLanguage);
 
     for (const ListPaintRow& row : m_model.PlanPaintRows(area)) {
         const int left = area.left - m_model.m_nScrollX;

@@ -1,6 +1,5 @@
 // The program's message box in real windows: button sets, keyboard, the wait from the
 // user-interface thread and from another thread, placement, and screenshots in both languages.
-#include "system/LocalText.h"
 #include "controls/DlgMsgBox.h"
 #include "framework/WinApp.h"
 #include "resources/resource.h"
@@ -55,7 +54,6 @@ bool Shown(HWND wnd) { return (::GetWindowLongW(wnd, GWL_STYLE) & WS_VISIBLE) !=
 class MsgBoxTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        LanguageIndex = 0;
         sharedOwner_ = new UiHostWindow;
         sharedOwner_->Create(kOwnerPlace.x, kOwnerPlace.y, 562, 598);
         sharedBox_ = new CDlg_MSG_Box(sharedOwner_);
@@ -349,10 +347,9 @@ TEST_F(MsgBoxTest, ScreenshotInEnglish) {
 }
 
 TEST_F(MsgBoxTest, ScreenshotInKorean) {
-    LanguageIndex = 1;
     CDlg_MSG_Box korean(&owner);
+    korean.SetLanguage(1);
     ASSERT_TRUE(korean.Create(IDD_MSG_BOX, &owner));
-    LanguageIndex = 0;
     korean.ShowMessage(kFailureKo, kCheckKo, 10, 6);
     CheckAndSaveScreenshot(korean, L"msgbox_ko.bmp");
     korean.ShowWindow(SW_HIDE);

@@ -91,7 +91,7 @@ void CQuorvelDownloadDlg::OnStartInstallation() {
     m_pJob->dialog = m_hWnd;
     m_pJob->owner = this;
     m_pJob->stop = m_pStopWorker;
-    m_pWorkerThread.reset(CWinThread::Begin(DownloadThreadProc, this, L"QuorvelDownloader worker"));
+    m_pWorkerThread = CWinThread::Begin(DownloadThreadProc, this, L"QuorvelDownloader worker");
     if (!m_pWorkerThread) m_pJob.reset();
 }
 

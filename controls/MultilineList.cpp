@@ -75,7 +75,7 @@ CMultilineList::~CMultilineList() {
 }
 
 void CMultilineList::PreSubclassWindow() {
-    const ListRowFonts fonts = ListModel::RowFontsFor(m_nLanguage);
+    const ListRowFonts fonts = listpaint::RowFontsFor(m_nLanguage);
 
     // The border only takes effect once the window has been resized.
     ModifyStyle(0, WS_BORDER);
@@ -123,7 +123,7 @@ void CMultilineList::InsertItem(int row, const std::wstring& text, int data) { A
 void CMultilineList::DeleteAllItems(int firstColumn) { Apply(m_model.DeleteAllItems(firstColumn)); }
 
 void CMultilineList::SetCheckMode(BYTE on, int) {
-    m_model.m_bCheckMode = on;
+    m_model.SetCheckMode(on);
     m_imgChecked.LoadResourceBitmap(kCheckedImageId);
     m_imgUnchecked.LoadResourceBitmap(kUncheckedImageId);
 }

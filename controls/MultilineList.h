@@ -17,15 +17,8 @@
 
 class CMultilineList : public CWnd {
 public:
-    using Column = ListColumn;
-    using Cell = ListCell;
-
-    static constexpr int kMaxRows = ListModel::kMaxRows;
-    static constexpr int kCellsPerRow = ListModel::kCellsPerRow;
     static constexpr int kRowHeight = ListModel::kRowHeight;
     static constexpr int kHeaderBand = ListModel::kHeaderBand;
-    static constexpr int kHeaderInset = ListModel::kHeaderInset;
-    static constexpr int kPageOverlap = ListModel::kPageOverlap;
     static constexpr UINT kScrollBarId = 9102;
     static constexpr UINT kCheckedImageId = 155;
     static constexpr UINT kUncheckedImageId = 154;
@@ -53,7 +46,7 @@ public:
     bool IsChecked(int row) const { return m_model.IsChecked(row); }
     // Each colour that is not 0 replaces the current one.
     void SetColors(COLORREF header, COLORREF second, COLORREF altRow, COLORREF selection, COLORREF headerText);
-    void SetExactScroll(int value) { m_model.m_bExactScroll = value; }
+    void SetExactScroll(int value) { m_model.SetExactScroll(value); }
     // The language index the fonts are chosen by at set-up (bind after setting it) and the cells are
     // aligned by when painting: 1 Korean, 19 and 20 right to left, anything else left to right.
     void SetLanguage(int languageIndex) { m_nLanguage = languageIndex; }
@@ -62,7 +55,7 @@ public:
     void RequestFrame() { m_bFramePending = 1; }
     void EnsureVisible(int row);
     int HitTest(int x, int y);
-    int GetSelection() const { return m_model.m_nSel; }
+    int GetSelection() const { return m_model.Selection(); }
 
     // Draw the window frame at the end of every paint.
     BYTE m_bDrawFrame = 0;

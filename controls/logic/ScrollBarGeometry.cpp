@@ -33,10 +33,10 @@ QvRect ScrollPartRect(int part, const QvRect& client, const ScrollState& state, 
     const int button = static_cast<int>(length * 0.1);
     const int track = static_cast<int>(length - length * 0.2);
     switch (part) {
-    case kPartLineUp: return Along(vertical, client, 0, button);
-    case kPartLineDown: return Along(vertical, client, length - button, length);
-    case kPartTrack: return Along(vertical, client, button, button + track);
-    case kPartThumb: {
+    case kScrollLineUp: return Along(vertical, client, 0, button);
+    case kScrollLineDown: return Along(vertical, client, length - button, length);
+    case kScrollPartTrack: return Along(vertical, client, button, button + track);
+    case kScrollThumbTrack: {
         const ThumbMetrics m = MeasureThumb(track, state);
         const int start = static_cast<int>(length * 0.1 + state.pos * m.step);
         return Along(vertical, client, start, start + static_cast<int>(m.length));
@@ -46,20 +46,20 @@ QvRect ScrollPartRect(int part, const QvRect& client, const ScrollState& state, 
 }
 
 int ScrollHitTest(int x, int y, const QvRect& client, const ScrollState& state, bool vertical) {
-    const QvRect thumb = ScrollPartRect(kPartThumb, client, state, vertical);
-    const QvRect up = ScrollPartRect(kPartLineUp, client, state, vertical);
-    const QvRect down = ScrollPartRect(kPartLineDown, client, state, vertical);
+    const QvRect thumb = ScrollPartRect(kScrollThumbTrack, client, state, vertical);
+    const QvRect up = ScrollPartRect(kScrollLineUp, client, state, vertical);
+    const QvRect down = ScrollPartRect(kScrollLineDown, client, state, vertical);
     const int c = vertical ? y : x;
     const int thumbStart = vertical ? thumb.top : thumb.left;
     const int thumbEnd = vertical ? thumb.bottom : thumb.right;
     const int upEnd = vertical ? up.bottom : up.right;
     const int downStart = vertical ? down.top : down.left;
 
-    if (thumbStart < c && c < thumbEnd) return kPartThumb;
-    if (c < thumbStart) return c > upEnd ? kPartPageUp : kPartLineUp;
+    if (thumbStart < c && c < thumbEnd) return kScrollThumbTrack;
+    if (c < thumbStart) return c > upEnd ? kScrollPageUp : kScrollLineUp;
     // Exactly on the thumb's first or last pixel line.
-    if (c <= thumbEnd) return kPartLineUp;
-    return c < downStart ? kPartPageDown : kPartLineDown;
+    if (c <= thumbEnd) return kScrollLineUp;
+    return c < downStart ? kScrollPageDown : kScrollLineDown;
 }
 
 int ScrollDragPosition(int coord, int dragOffset, const QvRect& client, const ScrollState& state, bool vertical) {

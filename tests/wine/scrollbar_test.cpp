@@ -1,6 +1,7 @@
 // The skinned scroll bar in a real window: its own scroll state, auto-repeat timing, the thumb drag
 // and the pressed frames.
 #include "controls/CustomSkinScrollBar.h"
+#include "controls/logic/ScrollCodes.h"
 #include "support/ui_capture.h"
 #include "support/ui_fixture.h"
 

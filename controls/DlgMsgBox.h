@@ -44,11 +44,8 @@ public:
 
     BOOL PreTranslateMessage(MSG* msg) override;
 
-    // For tests and automation: the button with the command id (10, 11, 12) and the keyboard focus.
+    // The button with the command id (10, 11, 12); null for any other id.
     CMultiTextBtn* GetButton(int id);
-    int GetFocusIndex() const { return m_nFocusIndex; }
-    int GetButtonSet() const { return m_nButtonSet; }
-    int GetKind() const { return m_nKind; }
     // Where the texts were last drawn (client coordinates).
     RECT GetMainTextRect() const { return m_rcMainText; }
     RECT GetSecondTextRect() const { return m_rcSecondText; }

@@ -2,6 +2,8 @@
 // check images, unit marks and grid, the header band over it, and the window frame.
 #include "controls/MultilineList.h"
 
+#include "controls/RectConversion.h"
+
 namespace {
 
 const COLORREF kGridColour = RGB(220, 220, 220);
@@ -13,8 +15,6 @@ const int kGridLineEnd = 1500;
 // The erased band's column separators overshoot the band at both ends.
 const int kErasedSeparatorTop = -7;
 const int kErasedSeparatorBottom = 46;
-
-RECT ToRect(const QvRect& rc) { return RECT{rc.left, rc.top, rc.right, rc.bottom}; }
 
 }  // namespace
 

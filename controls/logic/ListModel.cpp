@@ -176,12 +176,6 @@ std::wstring ListModel::ColumnHeading(int column) const {
     return it != m_columns.end() ? it->second.heading : std::wstring(L" ");
 }
 
-int ListModel::ColumnLeft(int column) const {
-    int x = ListRect().left - m_nScrollX;
-    for (int c = 0; c < column; ++c) x += ColumnWidth(c);
-    return x;
-}
-
 int ListModel::TotalWidth() const {
     int total = 0;
     for (int c = 0; c < m_nCols; ++c) total += ColumnWidth(c);

@@ -127,8 +127,6 @@ public:
     QvRect ListRect() const;
     int ColumnWidth(int column) const;
     std::wstring ColumnHeading(int column) const;
-    // x where the column starts, in client pixels.
-    int ColumnLeft(int column) const;
     // The row's cached height; 0 while it has none.
     int RowHeight(int row) const;
     void RefreshRowHeights();

@@ -154,7 +154,7 @@ ListEffects Step(ListModel& m, FuzzInput& in) {
         FUZZ_CHECK(range.pos == m.ScrollY() && range.max >= 0);
         const int top = m.TopRow();
         FUZZ_CHECK(top >= 0 && top <= m.RowCount());
-        (void)m.ColumnLeft(NearColumn(in, m));
+        (void)m.ColumnWidth(NearColumn(in, m));
         (void)m.RowHeight(NearRow(in, m));
         return {};
     }

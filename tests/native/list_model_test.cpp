@@ -238,7 +238,6 @@ TEST_F(ListModelTest, HorizontalScrollRules) {
     EXPECT_EQ(list.ScrollX(), 0);
     list.HScroll(kScrollThumbTrack, 77);
     EXPECT_EQ(list.ScrollX(), 77);
-    EXPECT_EQ(list.ColumnLeft(1), 185 - 77);
 }
 
 TEST_F(ListModelTest, ScrollRangeAndEnsureVisible) {

@@ -4,6 +4,7 @@
 
 #include "controls/ListMessages.h"
 #include "resources/resource.h"
+#include "system/EnvironmentProbes.h"
 #include "system/LocalText.h"
 
 namespace {
@@ -13,7 +14,10 @@ constexpr int kExitCodeOfExitButton = 18;
 }  // namespace
 
 CQuorvelDownloadDlg::CQuorvelDownloadDlg(CWnd* parent)
-    : CDialog(IDD_QUORVELDOWNLOAD_DIALOG, parent), m_msgBox(this) {}
+    : CDialog(IDD_QUORVELDOWNLOAD_DIALOG, parent),
+      m_listHeader(probes::GetModuleFolder()),
+      m_listItems(probes::GetModuleFolder()),
+      m_msgBox(this) {}
 
 CQuorvelDownloadDlg::~CQuorvelDownloadDlg() {
     if (m_pTasks) m_pTasks->Close();
@@ -23,6 +27,12 @@ CQuorvelDownloadDlg::~CQuorvelDownloadDlg() {
 void CQuorvelDownloadDlg::DoDataExchange() {
     m_listItems.SetExactScroll(1);
     m_listHeader.SetExactScroll(1);
+    // The lists' fonts follow the system's default language, chosen before the user-interface one.
+    ChooseLanguageFromSystemDefault();
+    for (CMultilineList* list : {&m_listItems, &m_listHeader}) {
+        list->SetLanguage(LanguageIndex);
+        list->SetMessageTitle(probes::GetModuleFileTitle());
+    }
     m_listItems.SubclassDlgItem(IDC_LIST_ITEMS, this);
     m_listHeader.SubclassDlgItem(IDC_LIST_HEADER, this);
     m_listItems.SetColors(RGB(118, 148, 178), RGB(255, 255, 255), RGB(235, 235, 235), RGB(162, 215, 254), 0);
@@ -37,6 +47,7 @@ BOOL CQuorvelDownloadDlg::OnInitDialog() {
         width = m_imgBackground.Width();
         height = m_imgBackground.Height();
     }
+    m_msgBox.SetLanguage(LanguageIndex);
     m_msgBox.Create(IDD_MSG_BOX, this);
     SetWindowPos(nullptr, 0, 0, width, height, SWP_NOZORDER);
 

@@ -23,6 +23,8 @@ void CQuorvelDownloadDlg::BuildControls() {
     m_bControlsBuilt = 1;
     m_listItems.m_bDrawFrame = 1;
     m_listHeader.m_bDrawFrame = 1;
+    m_listItems.SetLanguage(LanguageIndex);
+    m_listHeader.SetLanguage(LanguageIndex);
 
     if (Korean()) {
         m_fontTitle.Create(28, 0, 600, 0, L"Arial");

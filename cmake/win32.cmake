@@ -35,8 +35,8 @@ list(REMOVE_ITEM QV_APP_SOURCES ${CMAKE_SOURCE_DIR}/app/QuorvelDownloadApp.cpp)
 qv_add_layer_library(qv_framework framework SOURCES ${QV_FRAMEWORK_SOURCES} DEPENDS ${QV_WIN_LIBS})
 qv_add_layer_library(qv_system system SOURCES ${QV_SYSTEM_SOURCES} DEPENDS qv_framework qv_system_logic)
 qv_add_layer_library(qv_controls controls SOURCES ${QV_CONTROLS_SOURCES}
-                     DEPENDS qv_framework qv_system qv_controls_logic)
-qv_add_layer_library(qv_update update SOURCES ${QV_UPDATE_SOURCES} DEPENDS qv_controls qv_update_logic)
+                     DEPENDS qv_framework qv_controls_logic)
+qv_add_layer_library(qv_update update SOURCES ${QV_UPDATE_SOURCES} DEPENDS qv_system qv_controls qv_update_logic)
 qv_add_layer_library(qv_app app SOURCES ${QV_APP_SOURCES} DEPENDS qv_update)
 target_compile_definitions(qv_update PRIVATE QV_UPDATE_HOST=L"${QV_UPDATE_HOST_EFFECTIVE}")
 

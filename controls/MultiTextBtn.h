@@ -37,8 +37,6 @@ public:
     void SetSelected(BOOL selected, BOOL redraw);
     UINT GetState() const { return m_nState; }
     BOOL IsSelected() const { return m_bSelected; }
-    BOOL IsEnabled() const { return m_bEnabled; }
-    UINT GetCtrlId() const { return m_nID; }
     // Draws the button into dc; a null dc invalidates it instead.
     BOOL Paint(HDC dc);
 

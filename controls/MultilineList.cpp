@@ -2,9 +2,6 @@
 // MultilineListPaint.cpp.
 #include "controls/MultilineList.h"
 
-#include "system/EnvironmentProbes.h"
-#include "system/LocalText.h"
-
 #include <windowsx.h>
 
 #include <algorithm>
@@ -56,7 +53,7 @@ bool CreateRowFont(CFont& font, const ListFontDesc& desc) {
 
 }  // namespace
 
-CMultilineList::CMultilineList()
+CMultilineList::CMultilineList(const std::wstring& imageFolder)
     : m_penHeadingErase(PS_SOLID, 1, RGB(0, 0, 0)),
       m_penHeadingSeparator(PS_SOLID, 1, RGB(140, 150, 130)),
       m_brushUnitMark(RGB(52, 52, 52)),
@@ -66,7 +63,7 @@ CMultilineList::CMultilineList()
     if (!RegisterListClass()) ReportFailedCheck("the window class CMultilineList could not be registered");
 
     // The skinned bar draws from the program's bitmap resources; the paths only name them.
-    const std::wstring images = probes::GetModuleFolder() + L"\\IMAGES\\";
+    const std::wstring images = imageFolder + L"\\IMAGES\\";
     m_scrollBar.SetUpImage(images + L"DIAGNOSIS_SCROLLBAR_UP.BMP");
     m_scrollBar.SetDownImage(images + L"DIAGNOSIS_SCROLLBAR_DOWN.BMP");
     m_scrollBar.SetThumbImage(images + L"DIAGNOSIS_SCROLLBAR_THUMB.BMP");
@@ -78,8 +75,7 @@ CMultilineList::~CMultilineList() {
 }
 
 void CMultilineList::PreSubclassWindow() {
-    ChooseLanguageFromSystemDefault();
-    const ListRowFonts fonts = ListModel::RowFontsFor(LanguageIndex);
+    const ListRowFonts fonts = listpaint::RowFontsFor(m_nLanguage);
 
     // The border only takes effect once the window has been resized.
     ModifyStyle(0, WS_BORDER);
@@ -127,7 +123,7 @@ void CMultilineList::InsertItem(int row, const std::wstring& text, int data) { A
 void CMultilineList::DeleteAllItems(int firstColumn) { Apply(m_model.DeleteAllItems(firstColumn)); }
 
 void CMultilineList::SetCheckMode(BYTE on, int) {
-    m_model.m_bCheckMode = on;
+    m_model.SetCheckMode(on);
     m_imgChecked.LoadResourceBitmap(kCheckedImageId);
     m_imgUnchecked.LoadResourceBitmap(kUncheckedImageId);
 }
@@ -169,7 +165,7 @@ void CMultilineList::Apply(const ListEffects& fx) {
 }
 
 void CMultilineList::ShowOverflowMessage() const {
-    ::MessageBoxW(m_hWnd, kOverflowMessage, probes::GetModuleFileTitle().c_str(), MB_OK);
+    ::MessageBoxW(m_hWnd, kOverflowMessage, m_strMessageTitle.c_str(), MB_OK);
 }
 
 // The bar's own visibility bit: the list may itself still be hidden during the dialog's set-up.

@@ -101,7 +101,7 @@ bool CUpdateDownload::Start(DownloadRequest request, std::vector<std::wstring> t
     job->tasks = std::move(tasks);
     job->owner = this;
     job->self = job;
-    m_pWorkerThread.reset(CWinThread::Begin(WorkerProc, job.get(), L"QuorvelDownloader worker"));
+    m_pWorkerThread = CWinThread::Begin(WorkerProc, job.get(), L"QuorvelDownloader worker");
     if (!m_pWorkerThread) {
         job->self.reset();
         return false;

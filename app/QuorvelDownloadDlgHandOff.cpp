@@ -4,9 +4,12 @@
 #include "system/LocalText.h"
 #include "app/QuorvelDownloadDlg.h"
 #include "framework/File.h"
+#include "update/SetupSignature.h"
 #include "update/logic/HandOffLogic.h"
 
 #include <shellapi.h>
+
+#include <memory>
 
 namespace {
 const wchar_t kHandOffFile[] = L"\\NEXT_UPDATE_INFO.INI";
@@ -44,8 +47,19 @@ int CQuorvelDownloadDlg::HandOffToSetup() {
         }
     }
 
-    probes::CloseRunningScanner();
     const std::wstring setup = ChooseSetupToLaunch(paths);
+    // Held open, readable by others only, from the signature check until after the launch.
+    std::unique_ptr<void, decltype(&::CloseHandle)> held(nullptr, &::CloseHandle);
+    if (!setup.empty()) {
+        HANDLE file = ::CreateFileW(setup.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file != INVALID_HANDLE_VALUE) held.reset(file);
+        if (!held || !SetupSignatureAllowsLaunch(file, setup)) {
+            ShowNotice(LocalText(13), LocalText(14));
+            return 0;
+        }
+    }
+
+    probes::CloseRunningScanner();
     if (!setup.empty())
         ::ShellExecuteW(nullptr, L"open", setup.c_str(), L"", nullptr, SW_SHOWNORMAL);
     SendMessage(WM_CLOSE, 0, 0);

@@ -35,6 +35,8 @@ PeSignatureLocation LocateSignature(HANDLE file) {
 
 // Results of WinVerifyTrust that judge the signer's certificate chain once the signature has been
 // found to match the content; anything else about a declared signature means it is broken.
+// TRUST_E_CERT_SIGNATURE is not among them: Wine answers it for a signature value that does not
+// verify, and no certificate of a working publisher carries a broken signature of its own.
 bool IsChainVerdict(LONG result) {
     switch (static_cast<HRESULT>(result)) {
     case CERT_E_UNTRUSTEDROOT:
@@ -54,7 +56,6 @@ bool IsChainVerdict(LONG result) {
     case CERT_E_ROLE:
     case TRUST_E_EXPLICIT_DISTRUST:
     case TRUST_E_BASIC_CONSTRAINTS:
-    case TRUST_E_CERT_SIGNATURE:
         return true;
     default:
         return false;
@@ -110,6 +111,7 @@ SignatureVerdict CheckSetupSignature(HANDLE file, const std::wstring& path) {
     const bool declared = LocateSignature(file).DeclaresSignature();
     CTrustCheck check(file, path);
     const LONG result = check.Result();
+    verdict.platformResult = result;
     if (!declared) {
         verdict.content = SignatureContent::Unsigned;
         verdict.chain = SignatureChain::Untrusted;

@@ -9,7 +9,7 @@ import unittest
 
 from harness import (BIN, BUILD, ID_BANNER, ID_CHECK_SERVER, ID_START, ROOT, SETUP_RECORD, WORK_FOLDER,
                      Driver, FtpFixture, Program, Wine, install_scanner, remove_scanner, text_table, wait_until)
-from signing import Signer, change_one_byte
+from signing import Signer, broken_signatures, change_one_byte
 
 EN = text_table()
 SETUP = "TALVIX_FULL_250101.exe"
@@ -21,17 +21,6 @@ PINNED_BUILD = os.path.join(BUILD, "win32-pinned")
 def demo_setup():
     with open(os.path.join(BIN, "DemoSetup.exe"), "rb") as f:
         return f.read()
-
-
-def truncated_signature(signed):
-    """The signed file with the end of its signature cut off (the header still declares all of it)."""
-    return signed[:len(signed) - 300]
-
-
-def scrambled_signature(signed):
-    """The signed file with bytes inside its PKCS#7 blob overwritten."""
-    at = len(signed) - 700
-    return signed[:at] + bytes(64) + signed[at + 64:]
 
 
 def build_pinned(fingerprint):
@@ -132,9 +121,10 @@ class DefaultBuildTest(SignatureCase):
         self.start(changed)
         scanner = self.start_scanner()
         self.assert_refused(changed, scanner)
-        for broken in (truncated_signature(signed), scrambled_signature(signed)):
-            self.check_server_offering(broken)
-            self.assert_refused(broken, scanner)
+        for what, broken in broken_signatures(signed):
+            with self.subTest(what):
+                self.check_server_offering(broken)
+                self.assert_refused(broken, scanner)
 
 
 class PinnedBuildTest(SignatureCase):

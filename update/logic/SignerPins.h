@@ -23,6 +23,7 @@ struct SignatureVerdict {
     SignatureChain chain = SignatureChain::Untrusted;
     bool hasSigner = false;  // signer holds the fingerprint of the certificate that signed
     CertFingerprint signer{};
+    int32_t platformResult = 0;  // what the platform answered, for diagnostics
 };
 
 // Parses fingerprints of 64 hexadecimal digits each, in either case, with ':', ' ' or '-' allowed

@@ -45,7 +45,7 @@ function(qv_add_signer_setting_tests)
   set(a "AB:CD:EF:01:23:45:67:89:ab:cd:ef:01:23:45:67:89:AB:CD:EF:01:23:45:67:89:ab:cd:ef:01:23:45:67:89")
   set(b "00112233-44556677 8899aabb-CCDDEEFF 00112233-44556677 8899aabb-ccddeeff")
   add_test(NAME signers.two_fingerprints_normalised
-           COMMAND ${CMAKE_COMMAND} "-DQV_SETUP_SIGNERS=${a}\;${b}," -P ${script})
+           COMMAND ${CMAKE_COMMAND} "-DQV_SETUP_SIGNERS=${a}$<SEMICOLON>${b}," -P ${script})
   set_tests_properties(signers.two_fingerprints_normalised PROPERTIES PASS_REGULAR_EXPRESSION
     "pins: \\[abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789,00112233445566778899aabbccddeeff00112233445566778899aabbccddeeff\\]")
   add_test(NAME signers.short_fingerprint_fails

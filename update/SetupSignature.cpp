@@ -56,6 +56,8 @@ bool IsChainVerdict(LONG result) {
     case CERT_E_ROLE:
     case TRUST_E_EXPLICIT_DISTRUST:
     case TRUST_E_BASIC_CONSTRAINTS:
+    case TRUST_E_SUBJECT_NOT_TRUSTED:   // the local trust policy's answer about the publisher
+    case CRYPT_E_SECURITY_SETTINGS:
         return true;
     default:
         return false;
@@ -109,6 +111,8 @@ SignatureVerdict CheckSetupSignature(HANDLE file, const std::wstring& path) {
     // Whether a signature is there is read from the file itself, so that a damaged signature can
     // never pass for a missing one, whatever error the platform gives for it.
     const bool declared = LocateSignature(file).DeclaresSignature();
+    LARGE_INTEGER start{};
+    ::SetFilePointerEx(file, start, nullptr, FILE_BEGIN);
     CTrustCheck check(file, path);
     const LONG result = check.Result();
     verdict.platformResult = result;

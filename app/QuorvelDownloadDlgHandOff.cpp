@@ -53,7 +53,7 @@ int CQuorvelDownloadDlg::HandOffToSetup() {
     if (!setup.empty()) {
         HANDLE file = ::CreateFileW(setup.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
         if (file != INVALID_HANDLE_VALUE) held.reset(file);
-        if (!held || !SetupSignatureAllowsLaunch(file, setup)) {
+        if (!held || !SetupSignatureAllowsLaunchWhilePainting(file, setup)) {
             ShowNotice(LocalText(13), LocalText(14));
             return 0;
         }

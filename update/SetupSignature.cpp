@@ -112,22 +112,22 @@ private:
 SignatureVerdict CheckSetupSignature(HANDLE file, const std::wstring& path) {
     SignatureVerdict verdict;
     // Whether a signature is there is read from the file itself, so that a damaged signature can
-    // never pass for a missing one, whatever error the platform gives for it.
+    // never pass for a missing one, whatever error the platform gives for it. A file that declares
+    // none is unsigned unless the platform found a signature all the same.
     const bool declared = LocateSignature(file).DeclaresSignature();
     LARGE_INTEGER start{};
     ::SetFilePointerEx(file, start, nullptr, FILE_BEGIN);
     CTrustCheck check(file, path);
     const LONG result = check.Result();
     verdict.platformResult = result;
-    if (!declared) {
-        verdict.content = SignatureContent::Unsigned;
-        verdict.chain = SignatureChain::Untrusted;
-    } else if (result == ERROR_SUCCESS || IsChainVerdict(result)) {
+    if (result == ERROR_SUCCESS || IsChainVerdict(result)) {
         verdict.content = SignatureContent::Intact;
         verdict.chain = result == ERROR_SUCCESS ? SignatureChain::Trusted : SignatureChain::Untrusted;
         verdict.hasSigner = check.SignerFingerprint(verdict.signer);
-    } else {
+    } else if (declared || result == TRUST_E_BAD_DIGEST) {
         verdict.content = SignatureContent::Broken;
+    } else {
+        verdict.content = SignatureContent::Unsigned;
     }
     return verdict;
 }

@@ -1,7 +1,7 @@
 """The Authenticode check before the setup program is launched, in the real program: a setup whose
 signature does not match its bytes is never launched; without pinned publishers an unsigned or
 validly signed setup is launched as before; a build pinned to a certificate launches only setups
-that it signed. Certificates are made at test time (tests/fixtures/signing.py)."""
+that were signed with that certificate. Certificates are made at test time (tests/fixtures/signing.py)."""
 import os
 import shutil
 import subprocess
@@ -26,8 +26,9 @@ def demo_setup():
 def build_pinned(fingerprint):
     """The program alone, built with QV_SETUP_SIGNERS pinned to the fingerprint (incremental)."""
     env = dict(os.environ)
-    env.setdefault("CMAKE_CXX_COMPILER_LAUNCHER", "ccache")
-    env.setdefault("CMAKE_C_COMPILER_LAUNCHER", "ccache")
+    if shutil.which("ccache"):
+        env.setdefault("CMAKE_CXX_COMPILER_LAUNCHER", "ccache")
+        env.setdefault("CMAKE_C_COMPILER_LAUNCHER", "ccache")
     for step in (["cmake", "--preset", "win32", "-B", PINNED_BUILD, "-DQV_BUILD_TESTS=OFF",
                   "-DQV_SETUP_SIGNERS=" + fingerprint],
                  ["nice", "-n", "10", "cmake", "--build", PINNED_BUILD, "--target", "QuorvelDownloader"]):

@@ -40,7 +40,7 @@ qv_add_layer_library(qv_controls controls SOURCES ${QV_CONTROLS_SOURCES}
                      DEPENDS qv_framework qv_system qv_controls_logic)
 qv_add_layer_library(qv_update update SOURCES ${QV_UPDATE_SOURCES} DEPENDS qv_controls qv_update_logic)
 qv_add_layer_library(qv_app app SOURCES ${QV_APP_SOURCES} DEPENDS qv_update)
-target_compile_definitions(qv_app PRIVATE QV_UPDATE_HOST=L"${QV_UPDATE_HOST_EFFECTIVE}")
+target_compile_definitions(qv_update PRIVATE QV_UPDATE_HOST=L"${QV_UPDATE_HOST_EFFECTIVE}")
 
 
 set(QV_RC ${CMAKE_SOURCE_DIR}/resources/QuorvelDownloader.rc)

@@ -109,6 +109,7 @@ int CQuorvelDownloadDlg::HandOffToSetup() {
         ShowNotice(LocalText(TextId::ListWriteFailed));
         break;
     case HandOffResult::SetupChanged:
+    case HandOffResult::SignatureRefused:
     case HandOffResult::LaunchFailed:
         ShowNotice(LocalText(TextId::InvalidUpdateFile), LocalText(TextId::TryAgain));
         break;

@@ -4,6 +4,7 @@
 #include "framework/File.h"
 #include "system/EnvironmentProbes.h"
 #include "update/logic/Catalogue.h"
+#include "update/SetupSignature.h"
 #include "update/logic/HandOffLogic.h"
 
 #include <shellapi.h>
@@ -57,6 +58,7 @@ HandOffResult RunInstallHandOff(const std::wstring& workFolder, const std::vecto
             if (ToUpperPath(HandOffPathOf(workFolder, file.path)) == setup) source = &file;
         }
         if (!source || !HoldDownloadedSetup(held, setup, source->digest)) return HandOffResult::SetupChanged;
+        if (!SetupSignatureAllowsLaunchWhilePainting(held.Handle(), setup)) return HandOffResult::SignatureRefused;
     }
 
     probes::CloseRunningScanner();

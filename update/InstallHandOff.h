@@ -14,6 +14,7 @@ enum class HandOffResult {
     ListNotCreated,  // the hand-off file could not be created; nothing ended or launched
     ListNotWritten,  // the hand-off file could not be written; nothing ended or launched
     SetupChanged,    // the setup program is not the one downloaded; nothing ended or launched
+    SignatureRefused,  // refused for its signature (SetupSignature.h); nothing ended or launched
     LaunchFailed,    // the setup program did not start; the scanner program was ended
 };
 

@@ -1,7 +1,6 @@
 // WinVerifyTrust on the setup program about to be launched, and the build's pinned publishers.
 #include "update/SetupSignature.h"
 
-#include "framework/Thread.h"
 #include "system/Sha256.h"
 
 #include <softpub.h>
@@ -144,34 +143,4 @@ const std::vector<CertFingerprint>& BuildSignerPins() {
 
 bool SetupSignatureAllowsLaunch(HANDLE file, const std::wstring& path) {
     return SignatureAllowsLaunch(CheckSetupSignature(file, path), BuildSignerPins());
-}
-
-namespace {
-struct BackgroundCheck {
-    HANDLE file;
-    const std::wstring* path;
-    bool allowed = false;
-};
-
-UINT RunBackgroundCheck(void* param) {
-    auto* check = static_cast<BackgroundCheck*>(param);
-    check->allowed = SetupSignatureAllowsLaunch(check->file, *check->path);
-    return 0;
-}
-}  // namespace
-
-bool SetupSignatureAllowsLaunchWhilePainting(HANDLE file, const std::wstring& path) {
-    BackgroundCheck check{file, &path};
-    std::unique_ptr<CWinThread> thread(CWinThread::Begin(RunBackgroundCheck, &check, L"signature check"));
-    if (!thread) return SetupSignatureAllowsLaunch(file, path);
-    const HANDLE done = thread->Handle();
-    // No time limit: the check reads only the local file (URL retrieval is cache-only) and owns
-    // pointers into this frame, so it must have ended before this function returns.
-    do {
-        MSG msg;
-        // Peeking also delivers messages sent from other threads.
-        while (::PeekMessageW(&msg, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE)) ::DispatchMessageW(&msg);
-    } while (::MsgWaitForMultipleObjects(1, &done, FALSE, INFINITE, QS_PAINT | QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1);
-    thread->Wait(INFINITE);
-    return check.allowed;
 }

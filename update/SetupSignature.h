@@ -17,8 +17,3 @@ const std::vector<CertFingerprint>& BuildSignerPins();
 // True when the build's policy lets the open file be launched: a signature that does not match the
 // content is always refused; with pinned publishers only an intact signature by one of them passes.
 bool SetupSignatureAllowsLaunch(HANDLE file, const std::wstring& path);
-
-// The same answer, worked out on a helper thread while the calling user-interface thread keeps
-// painting its windows and answering sent messages; input stays queued until the answer is there.
-// The check reads the whole file (about a second for 64 MiB under Wine).
-bool SetupSignatureAllowsLaunchWhilePainting(HANDLE file, const std::wstring& path);

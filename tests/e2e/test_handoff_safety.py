@@ -1,7 +1,7 @@
 """The hand-off against hostile surroundings, in the real program: a file planted in the work folder
-during a download, a served setup file that is no program, every private window message with junk
-parameters from another program, and Check Server arriving while the finished download is handed
-over."""
+during a download, a download changed on disk before its launch, a served setup file that is no
+program, every private window message with junk parameters from another program, and Check Server
+arriving while the finished download is handed over."""
 import os
 import shutil
 import subprocess
@@ -95,6 +95,26 @@ class HandOffSafetyTest(unittest.TestCase):
             with open(ini, "rb") as f:
                 self.assertNotIn(PLANTED.lower().encode(), f.read().lower())
 
+    def test_a_download_changed_on_disk_before_the_launch_is_not_launched(self):
+        program_size = len(demo_setup())
+        self.start(demo_setup(2000000), rate=600000)
+        self.driver.ok("click", ID_START)
+        local = os.path.join(self.work, LOCAL)
+        wait_until(lambda: os.path.exists(local) and os.path.getsize(local) > program_size + 65536, 30,
+                   "the download to pass the program's own bytes")
+        # One byte of the padding behind the image: the file still starts, but it is not the download.
+        with open(local, "r+b") as f:
+            f.seek(program_size + 1000)
+            byte = f.read(1)
+            f.seek(program_size + 1000)
+            f.write(bytes([byte[0] ^ 0xFF]))
+        self.wait_notice_or_end(60)
+        self.shot("changed-download", "msgbox")
+        self.assertEqual(self.driver.answer_msgbox(), EN[13] + "\n" + EN[14])
+        self.driver.ok("wait-enabled", 1, 10000)
+        self.assertTrue(self.program.running())
+        self.assertFalse(os.path.exists(self.record), "a setup program was launched")
+
     def test_a_setup_that_does_not_start_is_reported_and_the_window_stays(self):
         self.start(b"no program " + os.urandom(200000))
         self.driver.ok("click", ID_START)
@@ -134,10 +154,10 @@ class HandOffSafetyTest(unittest.TestCase):
         self.driver.ok("wait-list", "/ 100[%]", 20000)
         self.shot("check-server-during-download")
         # From the completed row (the worker's last 500 ms) until the window has gone.
-        posted = int(self.driver.ok("post-command", ID_CHECK_SERVER, 60000, EN[2], timeout=120))
+        posted = int(self.driver.ok("post-command", ID_CHECK_SERVER, 20000, EN[2], timeout=60))
         self.assertGreater(posted, 0)
-        self.assertEqual(self.program.wait(60), 0)
         self.assertEqual(self.ftp.requests().count("LIST " + FOLDER), 0, "a server check ran")
+        self.assertEqual(self.program.wait(60), 0)
         self.assert_download_launched()
 
 

@@ -3,8 +3,8 @@
 // pairs. Nothing is left out: whatever number the program gives a meaning to must survive junk.
 //   QvStrayMessages [WAIT_MS]        waits up to WAIT_MS (default 30000) for the main window
 // Prints "sent N, timed out T" and exits 0 when every message has been sent; 1 when there is no
-// main window; 2 when the main window went away (the message that was being sent is printed);
-// 3 when the window stopped answering.
+// main window; 2 when the main window went away; 3 when it stopped answering (both print the
+// message being sent and the last one answered).
 #include <windows.h>
 
 #include <cstdio>
@@ -58,23 +58,25 @@ int wmain(int argc, wchar_t** argv) {
 
     unsigned long sent = 0, timedOut = 0;
     int timeoutsInARow = 0;
+    UINT lastAnswered = 0;
     for (UINT msg = WM_USER; msg <= kLastPrivate; ++msg) {
         for (size_t i = 0; i < count; ++i) {
             const Pair& p = pairs[i];
             DWORD_PTR result = 0;
             if (::SendMessageTimeoutW(main, msg, p.wParam, p.lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result)) {
                 timeoutsInARow = 0;
+                lastAnswered = msg;
             } else if (!::IsWindow(main)) {
                 std::printf("sent %lu, timed out %lu; the main window was gone at message 0x%04X "
-                            "(wParam 0x%08lX, lParam 0x%08lX)\n",
+                            "(wParam 0x%08lX, lParam 0x%08lX), the last one answered was 0x%04X\n",
                             sent, timedOut, msg, static_cast<unsigned long>(p.wParam),
-                            static_cast<unsigned long>(p.lParam));
+                            static_cast<unsigned long>(p.lParam), lastAnswered);
                 return 2;
             } else {
                 ++timedOut;
                 if (++timeoutsInARow >= kMaxTimeoutsInARow) {
                     std::printf("sent %lu, timed out %lu; the main window stopped answering at message "
-                                "0x%04X\n", sent, timedOut, msg);
+                                "0x%04X, the last one answered was 0x%04X\n", sent, timedOut, msg, lastAnswered);
                     return 3;
                 }
             }

@@ -321,7 +321,7 @@ int wmain(int argc, wchar_t** argv) {
         const std::wstring want = arg(4);
         const DWORD start = ::GetTickCount();
         if (!want.empty() && WaitFor(ms, [&] {
-                HWND ctl = ::GetDlgItem(FindMain(), 1001);
+                HWND ctl = ::GetDlgItem(FindMain(), IDC_LIST_ITEMS);
                 return ctl && TextOf(ctl).find(want) != std::wstring::npos;
             }) != 0)
             return 2;

@@ -40,8 +40,13 @@ int wmain(int argc, wchar_t** argv) {
     // A local of this process: a valid address here, a meaningless (or worse, a valid) one there.
     int local = 0;
     const DWORD_PTR junk[] = {
-        0, 1, static_cast<DWORD_PTR>(-1), 0xDEADBEEF,
-        0x10000, 0x400000 /* a 32-bit program's image base */, 0x7FFE0000,
+        0,
+        1,
+        static_cast<DWORD_PTR>(-1),
+        0xDEADBEEF,
+        0x10000,
+        0x400000 /* a 32-bit program's image base */,
+        0x7FFE0000,
         reinterpret_cast<DWORD_PTR>(&local),
     };
     struct Pair {
@@ -67,16 +72,19 @@ int wmain(int argc, wchar_t** argv) {
                 timeoutsInARow = 0;
                 lastAnswered = msg;
             } else if (!::IsWindow(main)) {
-                std::printf("sent %lu, timed out %lu; the main window was gone at message 0x%04X "
-                            "(wParam 0x%08lX, lParam 0x%08lX), the last one answered was 0x%04X\n",
-                            sent, timedOut, msg, static_cast<unsigned long>(p.wParam),
-                            static_cast<unsigned long>(p.lParam), lastAnswered);
+                std::printf(
+                    "sent %lu, timed out %lu; the main window was gone at message 0x%04X "
+                    "(wParam 0x%08lX, lParam 0x%08lX), the last one answered was 0x%04X\n",
+                    sent, timedOut, msg, static_cast<unsigned long>(p.wParam), static_cast<unsigned long>(p.lParam),
+                    lastAnswered);
                 return 2;
             } else {
                 ++timedOut;
                 if (++timeoutsInARow >= kMaxTimeoutsInARow) {
-                    std::printf("sent %lu, timed out %lu; the main window stopped answering at message "
-                                "0x%04X, the last one answered was 0x%04X\n", sent, timedOut, msg, lastAnswered);
+                    std::printf(
+                        "sent %lu, timed out %lu; the main window stopped answering at message "
+                        "0x%04X, the last one answered was 0x%04X\n",
+                        sent, timedOut, msg, lastAnswered);
                     return 3;
                 }
             }

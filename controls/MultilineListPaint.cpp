@@ -2,6 +2,8 @@
 // check images, unit marks and grid, the header band over it, and the window frame.
 #include "controls/MultilineList.h"
 
+#include "controls/FocusCue.h"
+
 #include "system/LocalText.h"
 
 namespace {
@@ -79,11 +81,23 @@ bool CMultilineList::PaintTo(HDC target) {
     CSelectObject bitmap(mem, m_bmpBack);
     const QvRect list = m_model.ListRect();
     DrawRows(mem, list);
+    DrawFocusedRow(mem, list);
 
     m_bFramePending = m_bDrawFrame;
     DrawHeaderBand(mem, kBandTop, kText, m_penHeadingSeparator, kHeaderBand - 2, 1, kHeaderBand - 1);
     ::BitBlt(target, 0, 0, list.right, list.bottom, mem, 0, 0, SRCCOPY);
     return true;
+}
+
+// The keyboard's row gets the focus cue while the list has the focus and keyboard cues show.
+void CMultilineList::DrawFocusedRow(HDC dc, const QvRect& list) {
+    const int row = m_model.m_nSel;
+    if (::GetFocus() != m_hWnd || row < 0 || row >= m_model.GetItemCount() || !FocusCuesShown(m_hWnd)) return;
+    const int top = m_model.RowTop(row);
+    RECT cue{list.left + 2, top + 3, list.right - 2, top + m_model.RowHeight(row) - 1};
+    const RECT area = ToRect(list);
+    if (!::IntersectRect(&cue, &cue, &area)) return;
+    DrawFocusCue(dc, cue, kText);
 }
 
 // The band over (0, 0) to (client right, 37): a vertical gradient, then for each column that

@@ -26,8 +26,11 @@ SETUP_RECORD = r"c:\Windows\Temp\qv-setup-launched.txt"
 # Control ids of the main window.
 ID_CHECK_SERVER, ID_START, ID_EXIT, ID_BANNER, ID_LIST = 920, 921, 50, 51, 1001
 ID_HEADER = 1002
+ID_WARNING_1, ID_WARNING_2 = 1003, 1004
 ID_OK = 10
-VK_RETURN, VK_ESCAPE = 0x0D, 0x1B
+VK_TAB, VK_RETURN, VK_ESCAPE, VK_SPACE = 0x09, 0x0D, 0x1B, 0x20
+# The last field of an item-list row in its window text: the row's check state.
+CHECK_STATES = ("checked", "not checked")
 
 
 class Wine:
@@ -107,8 +110,20 @@ class Driver:
         return self.ok("text", control_id)
 
     def rows(self):
+        """The item list's rows, a list of cell texts each (without the check state)."""
+        return [cells[:-1] if cells[-1] in CHECK_STATES else cells for cells in self.rows_with_checks()]
+
+    def checks(self):
+        """The check state of each row of the item list: True when checked."""
+        return [cells[-1] == CHECK_STATES[0] for cells in self.rows_with_checks()]
+
+    def rows_with_checks(self):
         out = self.ok("list")
         return [line.split("\t") for line in out.split("\n") if line.strip()]
+
+    def focus(self, which="main"):
+        """The control id that has the keyboard focus (0: the window itself)."""
+        return int(self.ok("focus", which))
 
     def rect(self, which="main"):
         return tuple(int(v) for v in self.ok("rect", which).split())

@@ -1,6 +1,7 @@
 // What the main dialog shows: its controls, its painting and the notices.
 #include "system/LocalText.h"
 #include "app/QuorvelDownloadDlg.h"
+#include "controls/FocusCue.h"
 #include "framework/DC.h"
 #include "resources/resource.h"
 
@@ -114,7 +115,7 @@ void CQuorvelDownloadDlg::BuildControls() {
         after = control;
     }
     // Focus cues stay hidden until the first key press, as in any dialog opened with the mouse.
-    SendMessage(WM_CHANGEUISTATE, MAKEWPARAM(UIS_SET, UISF_HIDEFOCUS | UISF_HIDEACCEL));
+    ForgetKeyboardUse(m_hWnd);
 }
 
 LRESULT CQuorvelDownloadDlg::OnPaint() {

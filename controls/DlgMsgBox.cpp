@@ -2,6 +2,8 @@
 // blocks in GetMessage until a button or key chooses.
 #include "controls/DlgMsgBox.h"
 
+#include "controls/FocusCue.h"
+
 #include "system/LocalText.h"
 #include "controls/MemDC2.h"
 #include "controls/RectConversion.h"
@@ -270,14 +272,13 @@ void CDlg_MSG_Box::MarkFocusedButton() {
 
 void CDlg_MSG_Box::MatchOwnerKeyboardCues() {
     if (!m_pParent || !m_pParent->m_hWnd) return;
-    const LRESULT owner = m_pParent->SendMessage(WM_QUERYUISTATE);
-    const WORD action = (owner & UISF_HIDEFOCUS) ? UIS_SET : UIS_CLEAR;
-    SendMessage(WM_CHANGEUISTATE, MAKEWPARAM(action, UISF_HIDEFOCUS));
+    if (FocusCuesShown(m_pParent->m_hWnd))
+        NoteKeyboardUse(m_hWnd);
+    else
+        ForgetKeyboardUse(m_hWnd);
 }
 
-void CDlg_MSG_Box::ShowKeyboardCues() {
-    if (SendMessage(WM_QUERYUISTATE) & UISF_HIDEFOCUS) SendMessage(WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS));
-}
+void CDlg_MSG_Box::ShowKeyboardCues() { NoteKeyboardUse(m_hWnd); }
 
 BOOL CDlg_MSG_Box::PreTranslateMessage(MSG* msg) {
     const bool forBox = m_hWnd && (msg->hwnd == m_hWnd || ::IsChild(m_hWnd, msg->hwnd));

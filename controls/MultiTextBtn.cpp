@@ -139,7 +139,7 @@ LRESULT CMultiTextBtn::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_TIMER: return OnTimer(static_cast<UINT_PTR>(wParam));
     case WM_CAPTURECHANGED: return OnCaptureChanged(reinterpret_cast<HWND>(lParam));
     case UM_SYNC_WINDOW_TEXT: return OnSyncWindowText();
-    case WM_GETDLGCODE: return OnGetDlgCode();
+    case WM_GETDLGCODE: return OnGetDlgCode(lParam);
     // The button class would repaint its own look for these; the plain window handling is enough.
     case WM_SETTEXT:
     case WM_ENABLE: return ::DefWindowProcW(m_hWnd, msg, wParam, lParam);
@@ -172,7 +172,8 @@ LRESULT CMultiTextBtn::RepaintAfterDefault(UINT msg, WPARAM wParam, LPARAM lPara
 // An owner-drawn button is not a push button to the dialog manager, which would then send Enter to
 // the dialog's default command; answered as a push button, the focused one is the default and
 // Enter presses it.
-LRESULT CMultiTextBtn::OnGetDlgCode() const {
+LRESULT CMultiTextBtn::OnGetDlgCode(LPARAM keyMessage) const {
+    if (IsKeyPress(keyMessage)) NoteKeyboardUse(m_hWnd);
     return DLGC_BUTTON | (::GetFocus() == m_hWnd ? DLGC_DEFPUSHBUTTON : DLGC_UNDEFPUSHBUTTON);
 }
 

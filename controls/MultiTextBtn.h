@@ -56,7 +56,7 @@ private:
     LRESULT OnCaptureChanged(HWND newCapture);
     LRESULT OnSyncWindowText();
     LRESULT PaintByClass();
-    LRESULT OnGetDlgCode() const;
+    LRESULT OnGetDlgCode(LPARAM keyMessage) const;
     LRESULT RepaintAfterDefault(UINT msg, WPARAM wParam, LPARAM lParam);
     bool ShowsFocusCue() const;
 

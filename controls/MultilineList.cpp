@@ -2,6 +2,8 @@
 // MultilineListPaint.cpp.
 #include "controls/MultilineList.h"
 
+#include "controls/FocusCue.h"
+
 #include "system/EnvironmentProbes.h"
 #include "system/LocalText.h"
 
@@ -243,7 +245,7 @@ LRESULT CMultilineList::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_LBUTTONDBLCLK: return OnLButtonDblClk();
     case WM_GETTEXTLENGTH: return static_cast<LRESULT>(ListWindowText(m_model).size());
     case WM_GETTEXT: return OnGetText(static_cast<size_t>(wParam), reinterpret_cast<wchar_t*>(lParam));
-    case WM_GETDLGCODE: return DLGC_WANTARROWS | DLGC_WANTCHARS;
+    case WM_GETDLGCODE: return OnGetDlgCode(lParam);
     case WM_KEYDOWN: return OnKeyDown(static_cast<int>(wParam));
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
@@ -301,6 +303,11 @@ LRESULT CMultilineList::OnLButtonDblClk() {
     if (fx.notices.empty()) return 0;
     Apply(fx);
     return Default();
+}
+
+LRESULT CMultilineList::OnGetDlgCode(LPARAM keyMessage) {
+    if (IsKeyPress(keyMessage)) NoteKeyboardUse(m_hWnd);
+    return DLGC_WANTARROWS | DLGC_WANTCHARS;
 }
 
 // Arrows choose the row and Space checks it, as a tap in the check zone does.

@@ -80,6 +80,7 @@ private:
     LRESULT OnLButtonUp(int x, int y);
     LRESULT OnLButtonDblClk();
     LRESULT OnGetText(size_t capacity, wchar_t* buffer) const;
+    LRESULT OnGetDlgCode(LPARAM keyMessage);
     LRESULT OnKeyDown(int key);
     LRESULT OnFocusChange(UINT msg, WPARAM wParam, LPARAM lParam);
     // Screen readers hear a row's changed text or check state.

@@ -136,7 +136,7 @@ class AccessibilityTest(unittest.TestCase):
         self.assertTrue(any("[%]\tchecked" in row for row in rows), rows)
         self.assertTrue(any("\t" + EN[2] + "\tchecked" in row for row in rows), rows)
 
-    def test_enter_on_check_server_lists_the_folder_again_and_the_program_stays(self):
+    def test_enter_on_check_server_lists_the_folder_again_and_on_the_list_ends_the_run(self):
         self.tab_to(ID_CHECK_SERVER)
         self.ftp.clear_requests()
         self.driver.ok("key", VK_RETURN)
@@ -144,6 +144,10 @@ class AccessibilityTest(unittest.TestCase):
         self.driver.ok("wait-text", ID_BANNER, EN[11].split("\n")[0], 20000)
         self.assertTrue(self.program.running())
         self.assertEqual(self.driver.focus(), ID_CHECK_SERVER)
+        # Enter with no button focused still goes to the dialog's default command, which ends the run.
+        self.tab_to(ID_LIST)
+        self.driver.ok("key", VK_RETURN)
+        self.program.wait(30)
 
     def test_tab_order_runs_top_to_bottom_and_shows_the_focus_only_after_a_key(self):
         shots = screenshot_dir()

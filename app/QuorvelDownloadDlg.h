@@ -1,5 +1,6 @@
 // The main window: a fixed-size skinned dialog with the banner, the command buttons, the item list
-// and the program's message box; it runs the server check, the download worker and the hand-off.
+// and the program's message box. It owns the update engine (catalogue, download, hand-off) and
+// shows what the engine reports.
 #pragma once
 
 #include "controls/DIBSectionLite.h"
@@ -8,57 +9,46 @@
 #include "controls/MultilineList.h"
 #include "framework/Dialog.h"
 #include "framework/GdiObjects.h"
-#include "framework/Thread.h"
-#include "update/logic/FtpTypes.h"
+#include "framework/UiTaskQueue.h"
+#include "update/UpdateCatalogue.h"
+#include "update/UpdateDownload.h"
+#include "update/UpdateSink.h"
 #include "update/logic/UpdateItem.h"
 
-#include <atomic>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+// Posted to the dialog when the worker has downloaded every chosen item; honoured only then.
 constexpr UINT UM_DOWNLOAD_FINISHED = WM_USER + 9001;
-// Runs a task (a std::function<void()>* in lParam) on the user-interface thread; sent by the worker.
-constexpr UINT UM_RUN_ON_UI_THREAD = WM_USER + 9200;
+// Wakes the dialog to run the tasks queued for it; carries nothing.
+constexpr UINT UM_RUN_TASKS = WM_USER + 9200;
 
-struct DownloadJob;
-
-class CQuorvelDownloadDlg : public CDialog {
+class CQuorvelDownloadDlg : public CDialog, private IUpdateSink {
 public:
     explicit CQuorvelDownloadDlg(CWnd* parent = nullptr);
     ~CQuorvelDownloadDlg() override;
 
     // Notices: the first line goes on the banner, both lines into the message box; returns after
-    // the user's answer. Callable from the user-interface thread and from the worker.
+    // the user's answer.
     int ShowNotice(const std::wstring& first);
     int ShowNotice(const std::wstring& first, const std::wstring& second);
 
     // The server check: list the edition's folder and offer its setup program.
     void CheckServer();
-    int BuildUpdateList(const std::vector<FTP_FILE_INFO>& files);
-    // The folder forms; each rebuilds m_strEditionSource and m_strServerFolder.
-    std::wstring BuildServerFolder();             // listing form, for ListFiles
-    std::wstring BuildServerFolderForDownload();  // download form, joined with a file name
-    std::wstring GetEditionFolder() const;
-    std::wstring GetChannelFolder() const;
-    std::wstring GetOemFolder() const;
-    std::wstring GetTestSuffix() const;
-    static std::wstring GetWorkFolder();
-    static std::wstring GetUpdateHost();
+    int BuildUpdateList();
+    std::wstring BuildServerFolder() { return m_catalogue.BuildServerFolder(); }
+    std::wstring BuildServerFolderForDownload() { return m_catalogue.BuildServerFolderForDownload(); }
 
-    // The start command and the worker.
+    // The start command and the worker it starts.
     void OnStartInstallation();
-    static UINT DownloadThreadProc(void* dialog);
     int DownloadUpdates();
 
-    // After a successful download: order the files, write the hand-off file, launch the setup.
+    // After a finished download: list this run's files, write the hand-off file, launch the setup.
     int HandOffToSetup();
 
-    // Called on the user-interface thread on the worker's behalf.
     void SetBannerText(const std::wstring& text);
     void SetRowStatus(int row, const std::wstring& text);
-    void ReleaseWorkerThread();
 
 protected:
     LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
@@ -68,19 +58,24 @@ protected:
     void OnCancel() override;
 
 private:
+    // What the engine reports, on this window's thread.
+    void ShowProgress(int row, const std::wstring& text) override { SetRowStatus(row, text); }
+    void ShowRowState(int row, const std::wstring& text) override { SetRowStatus(row, text); }
+    void ShowBanner(const std::wstring& text) override { SetBannerText(text); }
+    void DownloadFinished(std::vector<DownloadedFile> files) override;
+    void DownloadFailed(const std::wstring& first, const std::wstring& second) override;
+
+    // From the start command until the hand-off has run (or the download has failed).
+    bool DownloadInProgress() const { return m_download.IsRunning() || m_bDownloadFinished; }
     void BuildControls();
     LRESULT OnPaint();
     LRESULT OnNcHitTest(WPARAM wParam, LPARAM lParam);
     LRESULT OnSysCommand(UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT OnDownloadFinished();
     LRESULT OnCheckChanged();
-    LRESULT OnRunOnUiThread(LPARAM lParam);
+    LRESULT OnRunTasks();
+    LRESULT OnDestroy();
     void OnExit();
-    // Runs the task on the user-interface thread and returns when it has run (or the window is gone).
-    void RunOnUiThread(const std::function<void()>& task);
-    bool OnUiThread() const;
-    // Asks a running worker to stop and waits, bounded, for it to end.
-    void StopWorker();
 
     CFont m_fontTitle;
     CDIBSectionLite m_imgBackground;
@@ -88,23 +83,21 @@ private:
     CMultilineList m_listItems;
     CMultiTextBtn m_btnExit;
     CMultiTextBtn m_btnBanner;
-    std::vector<UPDATE_ITEM> m_vecUpdateItems;
-    std::vector<FTP_FILE_INFO> m_vecServerFiles;
-    std::wstring m_strEditionSource;
-    std::wstring m_strServerFolder;
-    std::wstring m_strInstalledVersion = L"-";
     CDlg_MSG_Box m_msgBox;
-    std::wstring m_strBitness;
     CFont m_fontWarning;
     int m_bControlsBuilt = 0;
     std::unique_ptr<CDIBSectionLite> m_pImgCommand[2];
     std::unique_ptr<CMultiTextBtn> m_pBtnCommand[2];
     std::unique_ptr<CDIBSectionLite> m_pImgExit;
     std::unique_ptr<CDIBSectionLite> m_pImgBanner;
-    std::unique_ptr<CWinThread> m_pWorkerThread;
 
-    // What the next worker downloads; taken over by the worker when it starts.
-    std::shared_ptr<DownloadJob> m_pJob;
-    // Shared with the running worker: set when the program is closing.
-    std::shared_ptr<std::atomic<bool>> m_pStopWorker;
+    // The update engine.
+    CUpdateCatalogue m_catalogue;
+    CUpdateDownload m_download{*this};
+    std::vector<UPDATE_ITEM> m_vecUpdateItems;
+    // What the last finished download wrote, until the hand-off takes it.
+    std::vector<DownloadedFile> m_vecDownloaded;
+    bool m_bDownloadFinished = false;
+    // Tasks for this window's thread; shared with the worker, closed when the window goes.
+    std::shared_ptr<CUiTaskQueue> m_pTasks;
 };

@@ -1,9 +1,9 @@
 // What the main dialog shows: its controls, its painting and the notices.
-#include "system/LocalText.h"
 #include "app/QuorvelDownloadDlg.h"
 #include "controls/FocusCue.h"
 #include "framework/DC.h"
 #include "resources/resource.h"
+#include "system/LocalText.h"
 
 namespace {
 const wchar_t kTitle[] = L"탈빅스 다운로더";
@@ -32,6 +32,8 @@ void CQuorvelDownloadDlg::BuildControls() {
     m_bControlsBuilt = 1;
     m_listItems.m_bDrawFrame = 1;
     m_listHeader.m_bDrawFrame = 1;
+    m_listItems.SetLanguage(LanguageIndex);
+    m_listHeader.SetLanguage(LanguageIndex);
 
     if (Korean()) {
         m_fontTitle.Create(28, 0, 600, 0, L"Arial");
@@ -50,14 +52,14 @@ void CQuorvelDownloadDlg::BuildControls() {
     m_listItems.ModifyStyle(0, WS_CLIPSIBLINGS);
     ::SetWindowPos(m_listHeader, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 
-    m_listHeader.SetColumnTitle(0, LocalText(3));
+    m_listHeader.SetColumnTitle(0, LocalText(TextId::ColumnSetupProgram));
     m_listHeader.SetColumnWidth(0, 185);
     m_listItems.SetColumnWidth(0, 185);
     m_listItems.SetCheckMode(1);
     const int widths[] = {0, 110, 110, 127};
     for (int c = 1; c <= 3; ++c) {
         m_listItems.SetColumnWidth(c, widths[c]);
-        m_listHeader.SetColumnTitle(c, LocalText(3 + c));
+        m_listHeader.SetColumnTitle(c, LocalText(static_cast<TextId>(static_cast<int>(TextId::ColumnSetupProgram) + c)));
         m_listHeader.SetColumnWidth(c, widths[c]);
     }
     for (CMultilineList* list : {&m_listItems, &m_listHeader}) {
@@ -71,20 +73,20 @@ void CQuorvelDownloadDlg::BuildControls() {
         m_pImgCommand[i]->LoadResourceBitmap(IDB_COMMAND_BUTTON);
         m_pBtnCommand[i] = std::make_unique<CMultiTextBtn>();
         CMultiTextBtn& button = *m_pBtnCommand[i];
-        button.Create(m_pImgCommand[i].get(), 140 + 170 * i, 265, 136, 42, L"", this, 920 + i, 4);
+        button.Create(m_pImgCommand[i].get(), 140 + 170 * i, 265, 136, 42, L"", this, i == 0 ? IDC_CHECK_SERVER : IDC_START_INSTALLATION, 4);
         button.SetTextColor(0, RGB(0, 0, 0));
         button.SetTextColor(1, RGB(255, 255, 255));
         button.SetTextColor(2, RGB(255, 255, 255));
         button.SetTextColor(3, RGB(74, 74, 74));
         SetButtonFont(button, 22, 18);
-        button.SetText(LocalText(7 + i));
+        button.SetText(LocalText(i == 0 ? TextId::CheckServer : TextId::StartInstallation));
         button.ShowWindow(SW_SHOW);
     }
 
     m_pImgExit = std::make_unique<CDIBSectionLite>();
     m_pImgExit->LoadResourceBitmap(IDB_EXIT);
-    m_btnExit.Create(m_pImgExit.get(), 506, 9, 54, 38, L"", this, 50, 4);
-    m_btnExit.SetText(LocalText(30));
+    m_btnExit.Create(m_pImgExit.get(), 506, 9, 54, 38, L"", this, IDC_EXIT, 4);
+    m_btnExit.SetText(LocalText(TextId::Exit));
     m_btnExit.SetTextColor(0, RGB(255, 255, 255));
     m_btnExit.SetTextColor(1, RGB(192, 192, 192));
     m_btnExit.SetTextColor(2, RGB(255, 255, 255));
@@ -93,7 +95,7 @@ void CQuorvelDownloadDlg::BuildControls() {
 
     m_pImgBanner = std::make_unique<CDIBSectionLite>();
     m_pImgBanner->LoadResourceBitmap(IDB_BANNER);
-    m_btnBanner.Create(m_pImgBanner.get(), 40, 71, 490, 75, L"", this, 51, 1);
+    m_btnBanner.Create(m_pImgBanner.get(), 40, 71, 490, 75, L"", this, IDC_BANNER, 1);
     m_btnBanner.SetTextColor(0, RGB(255, 255, 255));
     m_btnBanner.SetTextColor(1, RGB(255, 255, 255));
     m_btnBanner.SetTextColor(2, RGB(237, 173, 138));
@@ -101,8 +103,8 @@ void CQuorvelDownloadDlg::BuildControls() {
     m_btnBanner.ShowWindow(SW_SHOW);
     m_btnBanner.ModifyStyle(WS_TABSTOP, 0);  // a notice, not a command
 
-    CreateWarningLabel(m_hWnd, IDC_WARNING_ENGLISH, LocalText(27), RECT{50, 188, 510, 208});
-    CreateWarningLabel(m_hWnd, IDC_WARNING_KOREAN, LocalText(28), RECT{50, 208, 510, 238});
+    CreateWarningLabel(m_hWnd, IDC_WARNING_ENGLISH, LocalText(TextId::WarningModuleConnected), RECT{50, 188, 510, 208});
+    CreateWarningLabel(m_hWnd, IDC_WARNING_KOREAN, LocalText(TextId::WarningCheckModulePower), RECT{50, 208, 510, 238});
 
     // Tab order and reading order follow the window from top to bottom; the heading list stays
     // above the item list it covers.
@@ -134,7 +136,7 @@ LRESULT CQuorvelDownloadDlg::OnPaint() {
     CClientDC whole(m_hWnd);
     CSelectObject font(whole, m_fontWarning);
     CTextMode mode(whole, TRANSPARENT, RGB(255, 0, 0));
-    const std::wstring line1 = LocalText(27), line2 = LocalText(28);
+    const std::wstring line1 = LocalText(TextId::WarningModuleConnected), line2 = LocalText(TextId::WarningCheckModulePower);
     RECT rc1{50, 188, 510, 223}, rc2{50, 208, 510, 238};
     ::DrawTextW(whole, line1.c_str(), -1, &rc1, DT_CENTER | DT_VCENTER | DT_NOPREFIX);
     ::DrawTextW(whole, line2.c_str(), -1, &rc2, DT_CENTER | DT_VCENTER | DT_NOPREFIX);
@@ -146,10 +148,6 @@ void CQuorvelDownloadDlg::SetBannerText(const std::wstring& text) { m_btnBanner.
 int CQuorvelDownloadDlg::ShowNotice(const std::wstring& first) { return ShowNotice(first, L""); }
 
 int CQuorvelDownloadDlg::ShowNotice(const std::wstring& first, const std::wstring& second) {
-    if (!OnUiThread()) {
-        RunOnUiThread([&] { ShowNotice(first, second); });
-        return 1;
-    }
     SetBannerText(first);
     if (m_msgBox.IsActive()) m_msgBox.Deactivate();
     m_msgBox.ShowAndWait(first, second, 10, 6);

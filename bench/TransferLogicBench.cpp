@@ -43,13 +43,12 @@ public:
     volatile unsigned sink = 0;
 };
 
-class QuietUi : public IDownloadUi {
+class QuietUi : public IDownloadSink {
 public:
-    void SetDialogEnabled(bool) override {}
-    void SetRowStatus(int, const std::wstring&) override { ++statusUpdates; }
-    void SetBanner(const std::wstring&) override {}
-    void ReleaseWorker() override {}
-    void ShowNotice(const std::wstring&, const std::wstring&) override {}
+    void ShowProgress(int, const std::wstring&) override { ++statusUpdates; }
+    void ShowRowState(int, const std::wstring&) override { ++statusUpdates; }
+    void ShowBanner(const std::wstring&) override {}
+    void Failed(const std::wstring&, const std::wstring&) override {}
     void Sleep(unsigned) override {}
     bool StopRequested() override { return false; }
     int statusUpdates = 0;

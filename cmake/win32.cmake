@@ -35,10 +35,10 @@ list(REMOVE_ITEM QV_APP_SOURCES ${CMAKE_SOURCE_DIR}/app/QuorvelDownloadApp.cpp)
 qv_add_layer_library(qv_framework framework SOURCES ${QV_FRAMEWORK_SOURCES} DEPENDS ${QV_WIN_LIBS})
 qv_add_layer_library(qv_system system SOURCES ${QV_SYSTEM_SOURCES} DEPENDS qv_framework qv_system_logic)
 qv_add_layer_library(qv_controls controls SOURCES ${QV_CONTROLS_SOURCES}
-                     DEPENDS qv_framework qv_system qv_controls_logic)
-qv_add_layer_library(qv_update update SOURCES ${QV_UPDATE_SOURCES} DEPENDS qv_controls qv_update_logic)
+                     DEPENDS qv_framework qv_controls_logic)
+qv_add_layer_library(qv_update update SOURCES ${QV_UPDATE_SOURCES} DEPENDS qv_system qv_controls qv_update_logic)
 qv_add_layer_library(qv_app app SOURCES ${QV_APP_SOURCES} DEPENDS qv_update)
-target_compile_definitions(qv_app PRIVATE QV_UPDATE_HOST=L"${QV_UPDATE_HOST_EFFECTIVE}")
+target_compile_definitions(qv_update PRIVATE QV_UPDATE_HOST=L"${QV_UPDATE_HOST_EFFECTIVE}")
 
 
 set(QV_RC ${CMAKE_SOURCE_DIR}/resources/QuorvelDownloader.rc)
@@ -59,6 +59,11 @@ endif()
 set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 file(GLOB QV_WINE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/*_test.cpp)
+# Each program reports its cases in gtest-results/<test name>.xml, which scripts/test.sh counts; the
+# programs reach the build tree through Wine's drive Z:. They run in English, as the e2e harness's
+# English runs do.
+set(QV_GTEST_RESULTS "Z:${CMAKE_BINARY_DIR}/gtest-results")
+set(QV_WINE_TEST_ENV "LANG=en_US.UTF-8;LC_ALL=en_US.UTF-8;WINEDEBUG=-all;WINEDLLOVERRIDES=mscoree,mshtml=")
 file(GLOB QV_WINE_TEST_SUPPORT CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/support/*.cpp)
 foreach(src ${QV_WINE_TESTS})
   get_filename_component(name ${src} NAME_WE)
@@ -66,8 +71,8 @@ foreach(src ${QV_WINE_TESTS})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/wine)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
   target_link_libraries(${name} PRIVATE qv_app gtest gtest_main)
-  add_test(NAME wine.${name} COMMAND ${name} --gtest_brief=1)
-  set_tests_properties(wine.${name} PROPERTIES TIMEOUT 300)
+  add_test(NAME wine.${name} COMMAND ${name} --gtest_brief=1 --gtest_output=xml:${QV_GTEST_RESULTS}/wine.${name}.xml)
+  set_tests_properties(wine.${name} PROPERTIES TIMEOUT 300 ENVIRONMENT "${QV_WINE_TEST_ENV}")
 endforeach()
 
 # Small Windows programs the tests and the demo use (stand-in scanner, setup program, driver).
@@ -94,9 +99,10 @@ endforeach()
 
 # The probes again in a 32-bit Windows prefix (made by scripts/test.sh), for the other bitness.
 if(TARGET probes_test)
-  add_test(NAME wine32.probes_test COMMAND probes_test --gtest_brief=1)
+  add_test(NAME wine32.probes_test COMMAND probes_test --gtest_brief=1
+           --gtest_output=xml:${QV_GTEST_RESULTS}/wine32.probes_test.xml)
   set_tests_properties(wine32.probes_test PROPERTIES TIMEOUT 300
-    ENVIRONMENT "WINEARCH=win32;WINEPREFIX=${CMAKE_BINARY_DIR}/../wine32;WINEDEBUG=-all;WINEDLLOVERRIDES=mscoree,mshtml=")
+    ENVIRONMENT "WINEARCH=win32;WINEPREFIX=${CMAKE_BINARY_DIR}/../wine32;${QV_WINE_TEST_ENV}")
 endif()
 if(TARGET TalvixStandIn)
   set_target_properties(TalvixStandIn DemoSetup MinimalWindow BenchImportsWindow PROPERTIES WIN32_EXECUTABLE ON)

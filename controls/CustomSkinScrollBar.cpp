@@ -11,6 +11,8 @@
 
 #include <windowsx.h>
 
+#include <optional>
+
 namespace {
 
 const COLORREF kEdgeColour = RGB(182, 186, 191);
@@ -24,55 +26,40 @@ RECT FrameOf(const CDIBSectionLite& image, int frame) {
     return RECT{frame * w, 0, frame * w + w, image.Height()};
 }
 
-void DrawFrame(CDIBSectionLite* image, HDC dc, const RECT& part, bool pressed) {
+void DrawFrame(const std::unique_ptr<CDIBSectionLite>& image, HDC dc, const RECT& part, bool pressed) {
     if (image && !image->IsEmpty()) image->StretchTo(dc, part, FrameOf(*image, pressed ? 1 : 0));
 }
 
-// A 32-bit top-to-bottom off-screen surface of a given size, selected into a memory context.
+}  // namespace
+
+// A 32-bit off-screen surface of a given size, selected into a memory context for its lifetime.
 class COffscreen32 {
 public:
-    COffscreen32(HDC compatibleWith, int cx, int cy) : m_dc(compatibleWith) {
-        BITMAPINFO bi{};
-        bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        bi.bmiHeader.biWidth = cx;
-        bi.bmiHeader.biHeight = cy;
-        bi.bmiHeader.biPlanes = 1;
-        bi.bmiHeader.biBitCount = 32;
-        bi.bmiHeader.biCompression = BI_RGB;
-        void* bits = nullptr;
-        m_bitmap.Attach(::CreateDIBSection(compatibleWith, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
-        if (m_dc && !m_bitmap.IsNull()) m_old = ::SelectObject(m_dc, m_bitmap);
+    COffscreen32(int cx, int cy) : m_dc(nullptr), m_size{cx, cy} {
+        if (m_dc.GetSafeHdc() && m_bitmap.CreateDib32(m_dc, cx, cy)) m_select.emplace(m_dc, m_bitmap);
     }
-    ~COffscreen32() {
-        if (m_old) ::SelectObject(m_dc, m_old);
-    }
-    bool IsValid() const { return m_old != nullptr; }
+    bool IsValid() const { return m_select.has_value(); }
+    bool HasSize(int cx, int cy) const { return m_size.cx == cx && m_size.cy == cy; }
     HDC dc() const { return m_dc; }
 
 private:
     CMemoryDC m_dc;
     CBitmap m_bitmap;
-    HGDIOBJ m_old = nullptr;
+    std::optional<CSelectObject> m_select;
+    SIZE m_size;
 };
 
-}  // namespace
+CCustomSkinScrollBar::CCustomSkinScrollBar() : m_penEdge(PS_SOLID, 1, kEdgeColour) {}
 
-CCustomSkinScrollBar::CCustomSkinScrollBar() = default;
-
-CCustomSkinScrollBar::~CCustomSkinScrollBar() {
-    DestroyWindow();
-    delete m_pImgThumb;
-    delete m_pImgUp;
-    delete m_pImgDown;
-}
+CCustomSkinScrollBar::~CCustomSkinScrollBar() { DestroyWindow(); }
 
 BOOL CCustomSkinScrollBar::Create(DWORD style, const RECT& rc, CWnd* parent, UINT id) {
     m_bVertical = (style & SBS_VERT) ? 1 : 0;
     return CScrollBar::Create(style, rc, parent, id);
 }
 
-void CCustomSkinScrollBar::LoadSkinImage(CDIBSectionLite*& image, UINT resourceId) {
-    if (!image) image = new CDIBSectionLite;
+void CCustomSkinScrollBar::LoadSkinImage(std::unique_ptr<CDIBSectionLite>& image, UINT resourceId) {
+    if (!image) image = std::make_unique<CDIBSectionLite>();
     image->LoadResourceBitmap(resourceId);
 }
 
@@ -173,8 +160,8 @@ void CCustomSkinScrollBar::Notify(int code, int pos) const {
 LRESULT CCustomSkinScrollBar::OnLButtonDown(POINT pt) {
     ::SetCapture(m_hWnd);
     m_nPressedPart = HitTest(pt);
-    if (m_nPressedPart == SB_THUMBTRACK) {
-        const RECT thumb = GetPartRect(SB_THUMBTRACK);
+    if (m_nPressedPart == kScrollThumbTrack) {
+        const RECT thumb = GetPartRect(kScrollThumbTrack);
         m_nDragOffset = m_bVertical ? pt.y - thumb.top : pt.x - thumb.left;
         m_nTrackPos = m_nPos;
         m_bDragging = 1;
@@ -210,7 +197,7 @@ LRESULT CCustomSkinScrollBar::OnCaptureChanged(HWND newCapture) {
 }
 
 LRESULT CCustomSkinScrollBar::OnTimer(UINT_PTR id) {
-    if (id == kTimerAutoRepeat && m_nPressedPart != SB_THUMBTRACK) Notify(m_nPressedPart, 0);
+    if (id == kTimerAutoRepeat && m_nPressedPart != kScrollThumbTrack) Notify(m_nPressedPart, 0);
     return 0;
 }
 
@@ -220,7 +207,7 @@ LRESULT CCustomSkinScrollBar::OnMouseMove(POINT pt) {
                                      CurrentState(), m_bVertical != 0);
     m_nTrackPos = p;
     m_nPos = p;
-    Notify(SB_THUMBTRACK, p);
+    Notify(kScrollThumbTrack, p);
     RedrawTrackWhileDragging();
     return 0;
 }
@@ -229,13 +216,21 @@ LRESULT CCustomSkinScrollBar::OnMouseMove(POINT pt) {
 void CCustomSkinScrollBar::RedrawTrackWhileDragging() {
     const RECT client = GetClientRect();
     CClientDC screen(m_hWnd);
-    COffscreen32 off(screen, client.right, client.bottom);
-    if (!screen.GetSafeHdc() || !off.IsValid()) return;
-    CDC(off.dc()).FillSolidRect(client, RGB(0, 0, 0));
-    DrawFrame(m_pImgThumb, off.dc(), GetPartRect(SB_THUMBTRACK), true);
-    const RECT track = GetPartRect(kPartTrack);
-    ::BitBlt(screen, track.left, track.top, track.right - track.left, track.bottom - track.top, off.dc(),
+    COffscreen32* off = Offscreen();
+    if (!screen.GetSafeHdc() || !off) return;
+    CDC(off->dc()).FillSolidRect(client, RGB(0, 0, 0));
+    DrawFrame(m_pImgThumb, off->dc(), GetPartRect(kScrollThumbTrack), true);
+    const RECT track = GetPartRect(kScrollPartTrack);
+    ::BitBlt(screen, track.left, track.top, track.right - track.left, track.bottom - track.top, off->dc(),
              track.left, track.top, SRCCOPY);
+}
+
+COffscreen32* CCustomSkinScrollBar::Offscreen() {
+    const RECT client = GetClientRect();
+    if (client.right <= 0 || client.bottom <= 0) return nullptr;
+    if (!m_offscreen || !m_offscreen->HasSize(client.right, client.bottom))
+        m_offscreen = std::make_unique<COffscreen32>(client.right, client.bottom);
+    return m_offscreen->IsValid() ? m_offscreen.get() : nullptr;
 }
 
 LRESULT CCustomSkinScrollBar::OnEraseBkgnd() {
@@ -259,12 +254,10 @@ LRESULT CCustomSkinScrollBar::OnPrintClient(HDC dc) {
 void CCustomSkinScrollBar::PaintTo(HDC target) {
     const RECT client = GetClientRect();
     const int cx = client.right, cy = client.bottom;
-    if (cx <= 0 || cy <= 0) return;
-    COffscreen32 off(target, cx, cy);
-    if (!off.IsValid()) return;
-    const CDC dc(off.dc());
-    CPen edge(PS_SOLID, 1, kEdgeColour);
-    CSelectObject pen(dc, edge);
+    COffscreen32* off = Offscreen();
+    if (!off) return;
+    const CDC dc(off->dc());
+    CSelectObject pen(dc, m_penEdge);
 
     if (m_bDragging) {
         dc.FillSolidRect(client, RGB(0, 0, 0));
@@ -273,10 +266,10 @@ void CCustomSkinScrollBar::PaintTo(HDC target) {
         dc.Line(client.left, client.top, client.left, client.bottom);
         dc.Line(client.right - 1, client.top, client.right - 1, client.bottom);
     }
-    DrawFrame(m_pImgUp, dc, GetPartRect(SB_LINEUP), m_nPressedPart == SB_LINEUP && m_bAutoRepeat);
-    DrawFrame(m_pImgDown, dc, GetPartRect(SB_LINEDOWN), m_nPressedPart == SB_LINEDOWN && m_bAutoRepeat);
+    DrawFrame(m_pImgUp, dc, GetPartRect(kScrollLineUp), m_nPressedPart == kScrollLineUp && m_bAutoRepeat);
+    DrawFrame(m_pImgDown, dc, GetPartRect(kScrollLineDown), m_nPressedPart == kScrollLineDown && m_bAutoRepeat);
 
-    const RECT thumb = GetPartRect(SB_THUMBTRACK);
+    const RECT thumb = GetPartRect(kScrollThumbTrack);
     DrawFrame(m_pImgThumb, dc, thumb, m_bDragging != 0);
     if (thumb.bottom > thumb.top) {
         // The outline runs along the thumb's outermost pixels.
@@ -286,5 +279,5 @@ void CCustomSkinScrollBar::PaintTo(HDC target) {
         dc.Line(r, thumb.top, r, b + 1);
         dc.Line(thumb.left, b, r, b);
     }
-    ::BitBlt(target, 0, 0, cx, cy, off.dc(), 0, 0, SRCCOPY);
+    ::BitBlt(target, 0, 0, cx, cy, off->dc(), 0, 0, SRCCOPY);
 }

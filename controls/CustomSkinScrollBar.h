@@ -4,17 +4,19 @@
 
 #include "controls/DIBSectionLite.h"
 #include "framework/Controls.h"
+#include "framework/GdiObjects.h"
 
+#include <memory>
 #include <string>
 
 struct ScrollState;
+class COffscreen32;
 
 class CCustomSkinScrollBar : public CScrollBar {
 public:
     enum {
         kTimerAutoRepeat = 1000,
         kAutoRepeatMs = 100,
-        kPartTrack = 10,  // the track between the buttons (geometry only)
     };
 
     CCustomSkinScrollBar();
@@ -27,16 +29,8 @@ public:
     void SetDownImage(const std::wstring& path);
     void SetThumbImage(const std::wstring& path);
 
-    // Client rectangle of a part (SB_LINEUP, SB_LINEDOWN, SB_THUMBTRACK, kPartTrack).
+    // Client rectangle of a part (kScrollLineUp, kScrollLineDown, kScrollThumbTrack, kScrollPartTrack).
     RECT GetPartRect(int part) const;
-    // The part under a client point: SB_LINEUP, SB_LINEDOWN, SB_PAGEUP, SB_PAGEDOWN or SB_THUMBTRACK.
-    int HitTest(POINT pt) const;
-
-    int GetPos() const { return m_nPos; }
-    int GetTrackPos() const { return m_nTrackPos; }
-    BOOL IsDragging() const { return m_bDragging; }
-    BOOL IsAutoRepeating() const { return m_bAutoRepeat; }
-    int GetPressedPart() const { return m_nPressedPart; }
 
 protected:
     LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
@@ -57,15 +51,19 @@ private:
     LRESULT OnCaptureChanged(HWND newCapture);
 
     ScrollState CurrentState() const;
-    void LoadSkinImage(CDIBSectionLite*& image, UINT resourceId);
+    // The part under a client point: line up/down, page up/down or the thumb.
+    int HitTest(POINT pt) const;
+    static void LoadSkinImage(std::unique_ptr<CDIBSectionLite>& image, UINT resourceId);
     void Notify(int code, int pos) const;
     void EndPress();
     void PaintTo(HDC dc);
     void RedrawTrackWhileDragging();
+    // The off-screen surface of the client's size, made again only when the size changes.
+    COffscreen32* Offscreen();
 
-    CDIBSectionLite* m_pImgThumb = nullptr;
-    CDIBSectionLite* m_pImgUp = nullptr;
-    CDIBSectionLite* m_pImgDown = nullptr;
+    std::unique_ptr<CDIBSectionLite> m_pImgThumb;
+    std::unique_ptr<CDIBSectionLite> m_pImgUp;
+    std::unique_ptr<CDIBSectionLite> m_pImgDown;
     int m_bVertical = 1;
     int m_nMin = 0;
     int m_nMax = 0;
@@ -76,4 +74,6 @@ private:
     int m_bDragging = 0;
     int m_nDragOffset = 0;
     int m_bAutoRepeat = 0;
+    CPen m_penEdge;
+    std::unique_ptr<COffscreen32> m_offscreen;
 };

@@ -36,8 +36,7 @@ BOOL CDIBSectionLite::LoadResourceBitmap(const wchar_t* name) {
 
 void CDIBSectionLite::Clear() {
     FreeMemoryDC();
-    if (m_hSection) ::DeleteObject(m_hSection);
-    m_hSection = nullptr;
+    m_hSection.DeleteObject();
     m_info = DibInfo{};
     m_pBits = nullptr;
     m_nColorUsage = DIB_RGB_COLORS;
@@ -64,8 +63,8 @@ BOOL CDIBSectionLite::AssignBitmap(HBITMAP bitmap) {
     const int width = bm.bmWidth;
     const int height = bm.bmHeight < 0 ? -bm.bmHeight : bm.bmHeight;
     const int bitCount = bm.bmBitsPixel;
-    HDC screen = ::GetDC(nullptr);
-    if (!screen) return FALSE;
+    CClientDC screen(nullptr);
+    if (!screen.GetSafeHdc()) return FALSE;
 
     m_nColorEntries = ColorTableEntries(bitCount, BI_RGB);
     BITMAPINFOHEADER& h = m_info.header;
@@ -77,55 +76,52 @@ BOOL CDIBSectionLite::AssignBitmap(HBITMAP bitmap) {
     h.biCompression = BI_RGB;
     h.biSizeImage = static_cast<DWORD>(BytesPerRow()) * static_cast<DWORD>(height);
 
-    BOOL ok = FALSE;
     BITMAPINFO* info = reinterpret_cast<BITMAPINFO*>(&m_info);
-    if (::GetDIBits(screen, bitmap, 0, static_cast<UINT>(Height()), nullptr, info, m_nColorUsage)) {
-        // GetDIBits may rewrite the header; the section is always stored bottom-up and uncompressed.
-        h.biHeight = height;
-        h.biCompression = BI_RGB;
-        if (h.biSizeImage == 0) h.biSizeImage = static_cast<DWORD>(BytesPerRow()) * static_cast<DWORD>(height);
-        m_hSection = ::CreateDIBSection(screen, info, m_nColorUsage, &m_pBits, nullptr, 0);
-        if (m_hSection) {
-            HDC from = ::CreateCompatibleDC(screen);
-            HDC to = ::CreateCompatibleDC(screen);
-            if (from && to) {
-                ::GdiFlush();
-                HGDIOBJ oldFrom = ::SelectObject(from, bitmap);
-                HGDIOBJ oldTo = ::SelectObject(to, m_hSection);
-                ok = ::BitBlt(to, 0, 0, width, height, from, 0, 0, SRCCOPY);
-                ::SelectObject(from, oldFrom);
-                ::SelectObject(to, oldTo);
-            }
-            if (from) ::DeleteDC(from);
-            if (to) ::DeleteDC(to);
+    if (!::GetDIBits(screen, bitmap, 0, static_cast<UINT>(Height()), nullptr, info, m_nColorUsage)) {
+        FailAssignment();
+        return FALSE;
+    }
+    // GetDIBits may rewrite the header; the section is always stored bottom-up and uncompressed.
+    h.biHeight = height;
+    h.biCompression = BI_RGB;
+    if (h.biSizeImage == 0) h.biSizeImage = static_cast<DWORD>(BytesPerRow()) * static_cast<DWORD>(height);
+    m_hSection.Attach(::CreateDIBSection(screen, info, m_nColorUsage, &m_pBits, nullptr, 0));
+
+    BOOL ok = FALSE;
+    if (!m_hSection.IsNull()) {
+        CMemoryDC from(screen);
+        CMemoryDC to(screen);
+        if (from.GetSafeHdc() && to.GetSafeHdc()) {
+            ::GdiFlush();
+            CSelectObject source(from, bitmap);
+            CSelectObject target(to, m_hSection);
+            ok = ::BitBlt(to, 0, 0, width, height, from, 0, 0, SRCCOPY);
         }
     }
     if (!ok) FailAssignment();
-    ::ReleaseDC(nullptr, screen);
     return ok;
 }
 
 HDC CDIBSectionLite::AcquireMemoryDC(HDC dc) {
     FreeMemoryDC();
-    m_dcMem = ::CreateCompatibleDC(dc);
-    if (!m_dcMem) return nullptr;
-    m_hOldBitmap = m_hSection ? static_cast<HBITMAP>(::SelectObject(m_dcMem, m_hSection)) : nullptr;
+    auto mem = std::make_unique<CMemoryDC>(dc);
+    if (!mem->GetSafeHdc()) return nullptr;
+    m_dcMem = std::move(mem);
+    if (!m_hSection.IsNull()) m_selection.emplace(*m_dcMem, m_hSection);
     ::GdiFlush();
-    return m_dcMem;
+    return *m_dcMem;
 }
 
 BOOL CDIBSectionLite::FreeMemoryDC() {
     if (!m_dcMem) return TRUE;
     ::GdiFlush();
-    if (m_hOldBitmap) ::SelectObject(m_dcMem, m_hOldBitmap);
-    m_hOldBitmap = nullptr;
-    BOOL result = ::DeleteDC(m_dcMem);
-    m_dcMem = nullptr;
-    return result;
+    m_selection.reset();
+    m_dcMem.reset();
+    return TRUE;
 }
 
 BOOL CDIBSectionLite::DrawAt(HDC dc, POINT pt) {
-    if (!m_hSection) return FALSE;
+    if (IsEmpty()) return FALSE;
     HDC mem = AcquireMemoryDC(dc);
     if (!mem) return FALSE;
     BOOL result = ::BitBlt(dc, pt.x, pt.y, Width(), Height(), mem, 0, 0, SRCCOPY);
@@ -134,7 +130,7 @@ BOOL CDIBSectionLite::DrawAt(HDC dc, POINT pt) {
 }
 
 BOOL CDIBSectionLite::StretchTo(HDC dc, const RECT& dest, const RECT& source, DWORD rop) {
-    if (!m_hSection) return FALSE;
+    if (IsEmpty()) return FALSE;
     HDC mem = AcquireMemoryDC(dc);
     if (!mem) return FALSE;
     const int oldMode = ::SetStretchBltMode(dc, COLORONCOLOR);

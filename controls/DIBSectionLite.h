@@ -2,7 +2,11 @@
 // by callers through the lent memory context.
 #pragma once
 
-#include "framework/Win32.h"
+#include "framework/DC.h"
+#include "framework/GdiObjects.h"
+
+#include <memory>
+#include <optional>
 
 class CDIBSectionLite {
 public:
@@ -25,7 +29,7 @@ public:
     // Bytes of one pixel row, padded to a multiple of four.
     int BytesPerRow() const { return ((Width() * BitCount() + 31) >> 5) * 4; }
     int ColorEntries() const { return static_cast<int>(m_nColorEntries); }
-    bool IsEmpty() const { return m_hSection == nullptr; }
+    bool IsEmpty() const { return m_hSection.IsNull(); }
     HBITMAP GetSafeHandle() const { return m_hSection; }
     const void* GetBits() const { return m_pBits; }
 
@@ -48,11 +52,12 @@ private:
     };
     void FailAssignment();
 
-    HBITMAP m_hSection = nullptr;
+    CBitmap m_hSection;
     DibInfo m_info{};
     void* m_pBits = nullptr;
     UINT m_nColorUsage = DIB_RGB_COLORS;
     UINT m_nColorEntries = 0;
-    HDC m_dcMem = nullptr;
-    HBITMAP m_hOldBitmap = nullptr;
+    // The lent memory context and the section's selection into it (undone before the context goes).
+    std::unique_ptr<CMemoryDC> m_dcMem;
+    std::optional<CSelectObject> m_selection;
 };

@@ -3,8 +3,6 @@
 #include "controls/DlgMsgBox.h"
 
 #include "controls/FocusCue.h"
-
-#include "system/LocalText.h"
 #include "controls/MemDC2.h"
 #include "controls/RectConversion.h"
 #include "controls/logic/MsgBoxLayout.h"
@@ -39,10 +37,6 @@ CDlg_MSG_Box::CDlg_MSG_Box(CWnd* owner) : CDialog(IDD_MSG_BOX, owner) {}
 CDlg_MSG_Box::~CDlg_MSG_Box() {
     // The buttons go with the window before the strips they draw from.
     DestroyWindow();
-    for (CDIBSectionLite*& strip : m_pImgButtons) {
-        delete strip;
-        strip = nullptr;
-    }
 }
 
 CMultiTextBtn* CDlg_MSG_Box::GetButton(int id) {
@@ -61,9 +55,9 @@ BOOL CDlg_MSG_Box::OnInitDialog() {
     SetWindowPos(HWND_NOTOPMOST, owner.left, owner.top, s_imgBackground.Width(), s_imgBackground.Height(),
                  SWP_HIDEWINDOW | SWP_NOACTIVATE);
 
-    if (LanguageIndex == kLanguageKorean)
+    if (m_nLanguage == kLanguageKorean)
         CreateTextFont(L"NanumGothic", 26);
-    else if (LanguageIndex == kLanguageGerman)
+    else if (m_nLanguage == kLanguageGerman)
         CreateTextFont(L"Arial", 22);
     else
         CreateTextFont(L"Arial", 24);
@@ -75,7 +69,7 @@ BOOL CDlg_MSG_Box::OnInitDialog() {
 }
 
 void CDlg_MSG_Box::CreateTextFont(const wchar_t* face, int height) {
-    if (LanguageIndex == kLanguageKorean && height > 2) --height;
+    if (m_nLanguage == kLanguageKorean && height > 2) --height;
     m_fontText.DeleteObject();
     m_bTextFontCreated = m_fontText.Create(height, 0, FW_NORMAL, ANSI_CHARSET, face, CLEARTYPE_QUALITY,
                                            FF_SWISS | DEFAULT_PITCH);
@@ -83,18 +77,18 @@ void CDlg_MSG_Box::CreateTextFont(const wchar_t* face, int height) {
 
 void CDlg_MSG_Box::CreateButtons() {
     for (int i = 0; i < kButtonCount; ++i) {
-        if (!m_pImgButtons[i]) m_pImgButtons[i] = new CDIBSectionLite;
+        if (!m_pImgButtons[i]) m_pImgButtons[i] = std::make_unique<CDIBSectionLite>();
         m_pImgButtons[i]->LoadResourceBitmap(IDB_MSGBOX_BUTTON);
         CMultiTextBtn& button = m_btns[i];
         if (!button.m_hWnd) {
-            button.Create(m_pImgButtons[i], kInitialButtonPlaces[i].x, kInitialButtonPlaces[i].y,
+            button.Create(m_pImgButtons[i].get(), kInitialButtonPlaces[i].x, kInitialButtonPlaces[i].y,
                           msgbox::kButtonWidth, msgbox::kButtonHeight, L"", this, kIdButtonFirst + i,
                           kButtonStripFrames);
         }
         button.SetText(L"");
         button.SetTextColor(0, RGB(0, 0, 0));
         button.SetTextColor(1, RGB(0, 0, 0));
-        if (LanguageIndex == kLanguageKorean)
+        if (m_nLanguage == kLanguageKorean)
             button.SetFont(L"Arial", 26, 0, 1, DT_CENTER, ANSI_CHARSET);
         else
             button.SetFont(L"Arial", 20, 8, 1, DT_CENTER, ANSI_CHARSET);
@@ -154,15 +148,17 @@ void CDlg_MSG_Box::SetContent(const std::wstring& mainText, const std::wstring& 
     m_nKind = kind;
     m_strMainText = mainText;
     m_strSecondText = secondText;
-    m_nButtonSet = buttonSet;
-    m_bLayoutPending = true;
+    // Set 9 shows like set 0 and is set 0 from then on.
+    m_nButtonSet = buttonSet == 9 ? 0 : buttonSet;
     // The window text carries the message for screen readers and automation.
     SetWindowText(secondText.empty() ? mainText : mainText + L"\n" + secondText);
-    if (m_pParent && m_pParent->m_hWnd) {
-        const QvRect rc = msgbox::CentreOver(ToQvRect(m_pParent->GetWindowRect()), s_imgBackground.Width(),
-                                             s_imgBackground.Height());
-        SetWindowPos(nullptr, rc.left, rc.top, rc.Width(), rc.Height(), SWP_NOZORDER | SWP_NOACTIVATE);
-    }
+    PlaceBox();
+    // Laid out when the content changes, not on every paint, so that a repaint keeps the keyboard
+    // selection.
+    if (IsButtonlessSet(m_nButtonSet))
+        HideButtons();
+    else
+        ShowButtons();
 }
 
 void CDlg_MSG_Box::ShowMessage(const std::wstring& mainText, const std::wstring& secondText, int kind,
@@ -315,17 +311,8 @@ LRESULT CDlg_MSG_Box::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT CDlg_MSG_Box::OnPaint() {
-    if (m_bLayoutPending) {
-        m_bLayoutPending = false;
-        if (IsButtonlessSet(m_nButtonSet))
-            HideButtons();
-        else
-            ShowButtons();
-    }
     CPaintDC dc(m_hWnd);
-    if (!dc.GetSafeHdc() || s_imgBackground.IsEmpty()) return 0;
-    PaintTo(dc);
-    KeepOnScreen();
+    if (dc.GetSafeHdc()) PaintTo(dc);
     return 0;
 }
 
@@ -346,7 +333,6 @@ void CDlg_MSG_Box::DrawMessageText(HDC dc, const RECT& client) {
     CTextMode mode(dc, TRANSPARENT, RGB(255, 255, 255));
     SIZE size{};
     ::GetTextExtentPoint32W(dc, m_strMainText.c_str(), static_cast<int>(m_strMainText.size()), &size);
-    if (m_nButtonSet == 9) m_nButtonSet = 0;
 
     const int right = client.right - msgbox::kTextRightMargin;
     const int bottom = client.bottom;
@@ -364,18 +350,20 @@ void CDlg_MSG_Box::DrawMessageText(HDC dc, const RECT& client) {
         ::DrawTextW(dc, m_strSecondText.c_str(), static_cast<int>(m_strSecondText.size()), &m_rcSecondText, flags);
 }
 
-// A box centred on an owner that sits partly off the screen moves to the screen's centre.
-void CDlg_MSG_Box::KeepOnScreen() {
+// An owner that sits partly off the screen would take the box with it: the box then goes to the
+// screen's centre instead.
+void CDlg_MSG_Box::PlaceBox() {
     if (!m_pParent || !m_pParent->m_hWnd) return;
+    const int iw = s_imgBackground.Width(), ih = s_imgBackground.Height();
+    QvRect rc = msgbox::CentreOver(ToQvRect(m_pParent->GetWindowRect()), iw, ih);
     WINDOWPLACEMENT placement{};
     placement.length = sizeof placement;
-    if (!::GetWindowPlacement(m_pParent->m_hWnd, &placement)) return;
-    const int iw = s_imgBackground.Width(), ih = s_imgBackground.Height();
     const int screenHeight = ::GetSystemMetrics(SM_CYSCREEN);
-    if (!msgbox::NeedsScreenCentre(ToQvRect(placement.rcNormalPosition), iw, ih, screenHeight)) return;
-    const int x = ::GetSystemMetrics(SM_CXFULLSCREEN) / 2 - iw / 2;
-    const int y = screenHeight / 2 - ih / 2;
-    const RECT now = GetWindowRect();
-    if (now.left == x && now.top == y && IsWindowVisible()) return;
-    SetWindowPos(HWND_TOP, x, y, iw, ih, SWP_SHOWWINDOW);
+    if (::GetWindowPlacement(m_pParent->m_hWnd, &placement) &&
+        msgbox::NeedsScreenCentre(ToQvRect(placement.rcNormalPosition), iw, ih, screenHeight)) {
+        const int x = ::GetSystemMetrics(SM_CXFULLSCREEN) / 2 - iw / 2;
+        const int y = screenHeight / 2 - ih / 2;
+        rc = MakeQvRect(x, y, x + iw, y + ih);
+    }
+    SetWindowPos(nullptr, rc.left, rc.top, rc.Width(), rc.Height(), SWP_NOZORDER | SWP_NOACTIVATE);
 }

@@ -9,6 +9,7 @@
 #include "framework/GdiObjects.h"
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,10 @@ public:
     explicit CDlg_MSG_Box(CWnd* owner);
     ~CDlg_MSG_Box() override;
 
+    // The language index the text and button fonts are chosen by when the window is created:
+    // 1 Korean, 13 German, anything else English.
+    void SetLanguage(int languageIndex) { m_nLanguage = languageIndex; }
+
     // Shows the message and waits, handling messages, until a button or key chooses; returns the
     // id (10, 11 or 12). Any thread may call it: the box's own thread shows it and waits.
     // A quit request ends the wait with 11 and is passed on to the outer message loop.
@@ -33,24 +38,14 @@ public:
     void Deactivate();
     BOOL IsActive() const { return m_bActive.load(); }
 
-    void CreateTextFont(const wchar_t* face, int height);
-    void CreateButtons();
-    void LayoutButtons();
-    void ShowButtons();
-    void HideButtons();
-    void DrawMessageText(HDC dc, const RECT& client);
-
     void OnButton10();
     void OnButton11();
     void OnButton12();
 
     BOOL PreTranslateMessage(MSG* msg) override;
 
-    // For tests and automation: the button with the command id (10, 11, 12) and the keyboard focus.
+    // The button with the command id (10, 11, 12); null for any other id.
     CMultiTextBtn* GetButton(int id);
-    int GetFocusIndex() const { return m_nFocusIndex; }
-    int GetButtonSet() const { return m_nButtonSet; }
-    int GetKind() const { return m_nKind; }
     // Where the texts were last drawn (client coordinates).
     RECT GetMainTextRect() const { return m_rcMainText; }
     RECT GetSecondTextRect() const { return m_rcSecondText; }
@@ -62,10 +57,18 @@ protected:
 
 private:
     struct ShowRequest;
+    void CreateTextFont(const wchar_t* face, int height);
+    void CreateButtons();
+    void LayoutButtons();
+    void ShowButtons();
+    void HideButtons();
+    void DrawMessageText(HDC dc, const RECT& client);
+
     LRESULT OnPaint();
     LRESULT OnShowAndWaitRequest(LPARAM lParam);
     void PaintTo(HDC dc);
-    void KeepOnScreen();
+    // Centres the box over its owner, or on the screen when that would put it off the screen.
+    void PlaceBox();
     enum class StartVisibility { Hidden, Shown, Current };
     void ApplyButtonLayout(StartVisibility start);
     void RunChoice(int id);
@@ -79,7 +82,7 @@ private:
 
     static CDIBSectionLite s_imgBackground;
     CDIBSectionLite m_imgIcons[kKindCount];
-    CDIBSectionLite* m_pImgButtons[kButtonCount] = {};
+    std::unique_ptr<CDIBSectionLite> m_pImgButtons[kButtonCount];
     CMultiTextBtn m_btns[kButtonCount];
     std::vector<CMultiTextBtn*> m_vecActiveButtons;
     int m_nFocusIndex = 0;
@@ -90,10 +93,7 @@ private:
     CFont m_fontText;
     BOOL m_bTextFontCreated = FALSE;
     std::atomic<int> m_bActive{0};
-
-    // The buttons are laid out again when the content changes, not on every paint, so that a
-    // repaint keeps the keyboard selection.
-    bool m_bLayoutPending = true;
+    int m_nLanguage = 0;
     // Each shown message gets a serial; a choice answers the message shown at that moment and every
     // wait for an earlier one.
     unsigned m_nShownSerial = 0;

@@ -3,18 +3,19 @@
 #pragma once
 
 #include "framework/DC.h"
+#include "framework/GdiObjects.h"
 
-class CMemDC2 : public CDC {
+#include <optional>
+
+class CMemDC2 : public CMemoryDC {
 public:
     // Covers rc of the target; drawing uses the target's coordinates.
     CMemDC2(HDC target, const RECT& rc);
     ~CMemDC2() override;
 
-    const RECT& GetRect() const { return m_rect; }
-
 private:
-    HBITMAP m_hBitmap = nullptr;
-    HGDIOBJ m_hOldBitmap = nullptr;
+    CBitmap m_bitmap;
+    std::optional<CSelectObject> m_selection;
     HDC m_hTarget;
     RECT m_rect;
 };

@@ -37,8 +37,6 @@ public:
     void SetSelected(BOOL selected, BOOL redraw);
     UINT GetState() const { return m_nState; }
     BOOL IsSelected() const { return m_bSelected; }
-    BOOL IsEnabled() const { return m_bEnabled; }
-    UINT GetCtrlId() const { return m_nID; }
     // The owner's keyboard choice (the message box's focus index): the button shows the focus cue
     // as if it had the focus.
     void SetFocusCue(BOOL shown);

@@ -4,9 +4,6 @@
 
 #include "controls/FocusCue.h"
 
-#include "system/EnvironmentProbes.h"
-#include "system/LocalText.h"
-
 #include <windowsx.h>
 
 #include <algorithm>
@@ -58,7 +55,7 @@ bool CreateRowFont(CFont& font, const ListFontDesc& desc) {
 
 }  // namespace
 
-CMultilineList::CMultilineList()
+CMultilineList::CMultilineList(const std::wstring& imageFolder)
     : m_penHeadingErase(PS_SOLID, 1, RGB(0, 0, 0)),
       m_penHeadingSeparator(PS_SOLID, 1, RGB(140, 150, 130)),
       m_brushUnitMark(RGB(52, 52, 52)),
@@ -68,7 +65,7 @@ CMultilineList::CMultilineList()
     if (!RegisterListClass()) ReportFailedCheck("the window class CMultilineList could not be registered");
 
     // The skinned bar draws from the program's bitmap resources; the paths only name them.
-    const std::wstring images = probes::GetModuleFolder() + L"\\IMAGES\\";
+    const std::wstring images = imageFolder + L"\\IMAGES\\";
     m_scrollBar.SetUpImage(images + L"DIAGNOSIS_SCROLLBAR_UP.BMP");
     m_scrollBar.SetDownImage(images + L"DIAGNOSIS_SCROLLBAR_DOWN.BMP");
     m_scrollBar.SetThumbImage(images + L"DIAGNOSIS_SCROLLBAR_THUMB.BMP");
@@ -80,8 +77,7 @@ CMultilineList::~CMultilineList() {
 }
 
 void CMultilineList::PreSubclassWindow() {
-    ChooseLanguageFromSystemDefault();
-    const ListRowFonts fonts = ListModel::RowFontsFor(LanguageIndex);
+    const ListRowFonts fonts = listpaint::RowFontsFor(m_nLanguage);
 
     // The border only takes effect once the window has been resized.
     ModifyStyle(0, WS_BORDER);
@@ -131,7 +127,7 @@ void CMultilineList::InsertItem(int row, const std::wstring& text, int data) { A
 void CMultilineList::DeleteAllItems(int firstColumn) { Apply(m_model.DeleteAllItems(firstColumn)); }
 
 void CMultilineList::SetCheckMode(BYTE on, int) {
-    m_model.m_bCheckMode = on;
+    m_model.SetCheckMode(on);
     m_imgChecked.LoadResourceBitmap(kCheckedImageId);
     m_imgUnchecked.LoadResourceBitmap(kUncheckedImageId);
 }
@@ -180,7 +176,7 @@ void CMultilineList::Apply(const ListEffects& fx) {
 }
 
 void CMultilineList::ShowOverflowMessage() const {
-    ::MessageBoxW(m_hWnd, kOverflowMessage, probes::GetModuleFileTitle().c_str(), MB_OK);
+    ::MessageBoxW(m_hWnd, kOverflowMessage, m_strMessageTitle.c_str(), MB_OK);
 }
 
 // The bar's own visibility bit: the list may itself still be hidden during the dialog's set-up.
@@ -312,16 +308,15 @@ LRESULT CMultilineList::OnGetDlgCode(LPARAM keyMessage) {
 
 // Arrows choose the row and Space checks it, as a tap in the check zone does.
 LRESULT CMultilineList::OnKeyDown(int key) {
-    const ListKeyResult result = ListKeyDown(key, m_model.m_nSel, m_model.GetItemCount(), m_model.m_bCheckMode != 0);
+    const ListKeyResult result = ListKeyDown(key, m_model.Selection(), m_model.GetItemCount(), m_model.CheckMode());
     if (!result.handled) return Default();
-    m_model.m_nSel = result.selection;
+    SyncGeometry();
+    Apply(m_model.SelectRow(result.selection));
     if (result.toggle) {
         ToggleCheck(result.selection);
         if (const HWND parent = GetParentHwnd())
             ::PostMessageW(parent, UM_CHECK_CHANGED, reinterpret_cast<WPARAM>(this), static_cast<LPARAM>(result.selection));
     }
-    EnsureVisible(result.selection);
-    Invalidate(FALSE);
     return 0;
 }
 
@@ -329,7 +324,10 @@ LRESULT CMultilineList::OnKeyDown(int key) {
 // focus and the window's keyboard-cue state.
 LRESULT CMultilineList::OnFocusChange(UINT msg, WPARAM wParam, LPARAM lParam) {
     const LRESULT result = Default();
-    if (msg == WM_SETFOCUS) m_model.m_nSel = ListFocusRow(m_model.m_nSel, m_model.GetItemCount());
+    if (msg == WM_SETFOCUS) {
+        SyncGeometry();
+        Apply(m_model.SelectRow(ListFocusRow(m_model.Selection(), m_model.GetItemCount())));
+    }
     Invalidate(FALSE);
     return result;
 }

@@ -18,22 +18,16 @@
 
 class CMultilineList : public CWnd {
 public:
-    using Column = ListColumn;
-    using Cell = ListCell;
-
-    static constexpr int kMaxRows = ListModel::kMaxRows;
-    static constexpr int kCellsPerRow = ListModel::kCellsPerRow;
     static constexpr int kRowHeight = ListModel::kRowHeight;
     static constexpr int kHeaderBand = ListModel::kHeaderBand;
-    static constexpr int kHeaderInset = ListModel::kHeaderInset;
-    static constexpr int kPageOverlap = ListModel::kPageOverlap;
     static constexpr UINT kScrollBarId = 9102;
     static constexpr UINT kCheckedImageId = 155;
     static constexpr UINT kUncheckedImageId = 154;
     static const wchar_t kClassName[];
 
-    // Registers the window class so that dialog templates can hold the list.
-    CMultilineList();
+    // Registers the window class so that dialog templates can hold the list. imageFolder is the
+    // program's folder, under whose IMAGES folder the scroll bar's skin is named.
+    explicit CMultilineList(const std::wstring& imageFolder = std::wstring());
     ~CMultilineList() override;
 
     void SetGridSize(int rows, int cols, bool redraw, int unused = 0);
@@ -53,11 +47,16 @@ public:
     bool IsChecked(int row) const { return m_model.IsChecked(row); }
     // Each colour that is not 0 replaces the current one.
     void SetColors(COLORREF header, COLORREF second, COLORREF altRow, COLORREF selection, COLORREF headerText);
-    void SetExactScroll(int value) { m_model.m_bExactScroll = value; }
+    void SetExactScroll(int value) { m_model.SetExactScroll(value); }
+    // The language index the fonts are chosen by at set-up (bind after setting it) and the cells are
+    // aligned by when painting: 1 Korean, 19 and 20 right to left, anything else left to right.
+    void SetLanguage(int languageIndex) { m_nLanguage = languageIndex; }
+    // Caption of the message box shown when the grid is asked for more rows than it holds.
+    void SetMessageTitle(const std::wstring& title) { m_strMessageTitle = title; }
     void RequestFrame() { m_bFramePending = 1; }
     void EnsureVisible(int row);
     int HitTest(int x, int y);
-    int GetSelection() const { return m_model.m_nSel; }
+    int GetSelection() const { return m_model.Selection(); }
 
     // Draw the window frame at the end of every paint.
     BYTE m_bDrawFrame = 0;
@@ -109,6 +108,8 @@ private:
     HFONT FontFor(ListFont font) const;
 
     ListModel m_model;
+    int m_nLanguage = 0;
+    std::wstring m_strMessageTitle;
     CFont m_fontLine;
     CFont m_fontCell;
     CFont m_fontSmall;

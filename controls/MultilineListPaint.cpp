@@ -3,8 +3,7 @@
 #include "controls/MultilineList.h"
 
 #include "controls/FocusCue.h"
-
-#include "system/LocalText.h"
+#include "controls/RectConversion.h"
 
 namespace {
 
@@ -14,8 +13,9 @@ const COLORREF kBandTop = RGB(239, 239, 239);
 const COLORREF kText = RGB(0, 0, 0);
 // Horizontal grid lines run to this x whatever the list's width.
 const int kGridLineEnd = 1500;
-
-RECT ToRect(const QvRect& rc) { return RECT{rc.left, rc.top, rc.right, rc.bottom}; }
+// The erased band's column separators overshoot the band at both ends.
+const int kErasedSeparatorTop = -7;
+const int kErasedSeparatorBottom = 46;
 
 }  // namespace
 
@@ -48,7 +48,9 @@ bool CMultilineList::EnsureBackBuffer() {
 
 LRESULT CMultilineList::OnEraseBkgnd(HDC dc) {
     SyncGeometry();
-    DrawHeaderBand(dc, m_model.m_crHeader, m_model.m_crHeaderText, m_penHeadingErase, kHeaderBand, -7, 46);
+    const ListColours& colours = m_model.Colours();
+    DrawHeaderBand(dc, colours.header, colours.headerText, m_penHeadingErase, kHeaderBand, kErasedSeparatorTop,
+                   kErasedSeparatorBottom);
     return TRUE;
 }
 
@@ -91,13 +93,14 @@ bool CMultilineList::PaintTo(HDC target) {
 
 // The keyboard's row gets the focus cue while the list has the focus and keyboard cues show.
 void CMultilineList::DrawFocusedRow(HDC dc, const QvRect& list) {
-    const int row = m_model.m_nSel;
-    if (::GetFocus() != m_hWnd || row < 0 || row >= m_model.GetItemCount() || !FocusCuesShown(m_hWnd)) return;
-    const int top = m_model.RowTop(row);
-    RECT cue{list.left + 2, top + 3, list.right - 2, top + m_model.RowHeight(row) - 1};
+    const int selected = m_model.Selection();
+    if (::GetFocus() != m_hWnd || selected < 0 || !FocusCuesShown(m_hWnd)) return;
     const RECT area = ToRect(list);
-    if (!::IntersectRect(&cue, &cue, &area)) return;
-    DrawFocusCue(dc, cue, kText);
+    for (const ListPaintRow& row : m_model.PlanPaintRows(list)) {
+        if (row.row != selected) continue;
+        RECT cue{area.left + 2, row.y + 3, area.right - 2, row.y + row.height - 1};
+        if (::IntersectRect(&cue, &cue, &area)) DrawFocusCue(dc, cue, kText);
+    }
 }
 
 // The band over (0, 0) to (client right, 37): a vertical gradient, then for each column that
@@ -111,8 +114,8 @@ void CMultilineList::DrawHeaderBand(HDC dc, COLORREF top, COLORREF textColour, H
     CSelectObject font(dc, m_fontHeader);
     CSelectObject selectedPen(dc, pen);
     const int listRight = m_model.ListRect().right;
-    int x = -m_model.m_nScrollX;
-    for (int c = 0; c < m_model.m_nCols && x <= listRight; ++c) {
+    int x = -m_model.ScrollX();
+    for (int c = 0; c < m_model.ColumnCount() && x <= listRight; ++c) {
         const int width = m_model.ColumnWidth(c);
         const std::wstring heading = m_model.ColumnHeading(c);
         RECT rc{x + 5, 0, x + width, textBottom};
@@ -127,14 +130,14 @@ void CMultilineList::DrawRows(HDC dc, const QvRect& area) {
     const CDC out(dc);
     const RECT rc = ToRect(area);
     ::FillRect(dc, &rc, ::GetSysColorBrush(COLOR_WINDOW));
-    ::SetBkMode(dc, TRANSPARENT);
+    CTextMode mode(dc, TRANSPARENT, kText);
     CSelectObject pen(dc, m_penGrid);
-    const bool rightAligned = ListModel::IsRightAlignedLanguage(LanguageIndex);
+    const bool rightAligned = listpaint::IsRightAlignedLanguage(m_nLanguage);
 
     for (const ListPaintRow& row : m_model.PlanPaintRows(area)) {
-        const int left = area.left - m_model.m_nScrollX;
+        const int left = area.left - m_model.ScrollX();
         int x = left;
-        for (int c = 0; c < m_model.m_nCols; ++c) {
+        for (int c = 0; c < m_model.ColumnCount(); ++c) {
             const int width = m_model.ColumnWidth(c);
             DrawCell(dc, row, c, x, width, rightAligned);
             x += width;
@@ -142,7 +145,7 @@ void CMultilineList::DrawRows(HDC dc, const QvRect& area) {
         const int bottom = row.y + kRowHeight;
         out.Line(area.left, bottom + 1, kGridLineEnd, bottom + 1);
         x = left;
-        for (int c = 0; c < m_model.m_nCols && x <= area.right; ++c) {
+        for (int c = 0; c < m_model.ColumnCount() && x <= area.right; ++c) {
             x += m_model.ColumnWidth(c);
             out.Line(x, row.y + 1, x, bottom + 1);
         }
@@ -151,35 +154,35 @@ void CMultilineList::DrawRows(HDC dc, const QvRect& area) {
 
 void CMultilineList::DrawCell(HDC dc, const ListPaintRow& row, int column, int x, int width, bool rightAligned) {
     const CDC out(dc);
-    if (row.row % 2 == 1) out.FillSolidRect(RECT{x, row.y + 2, x + width, row.y + 2 + row.height}, m_model.m_crAltRow);
-    if (row.row == m_model.m_nSel)
-        out.FillSolidRect(RECT{x, row.y + 1, x + width, row.y + 1 + row.height}, m_model.m_crSelection);
+    if (row.row % 2 == 1) out.FillSolidRect(RECT{x, row.y + 2, x + width, row.y + 2 + row.height}, m_model.Colours().altRow);
+    if (row.row == m_model.Selection())
+        out.FillSolidRect(RECT{x, row.y + 1, x + width, row.y + 1 + row.height}, m_model.Colours().selection);
 
     int checkIndent = 0;
-    if (column == 0 && m_model.m_bCheckMode == 1) {
+    if (column == 0 && m_model.CheckMode()) {
         CDIBSectionLite& image = m_model.IsChecked(row.row) ? m_imgChecked : m_imgUnchecked;
-        const ListPoint at = ListModel::CheckImageOrigin(x, row.y);
+        const ListPoint at = listpaint::CheckImageOrigin(x, row.y);
         image.DrawAt(dc, POINT{at.x, at.y});
-        checkIndent = ListModel::kCheckIndent;
+        checkIndent = listpaint::kCheckIndent;
     }
 
-    // Measured with whatever font the previous cell left selected, as the placement rules expect.
+    // Measured with whatever font the previous cell left selected, as the placement rules expect; the
+    // paint's own selection of the measuring font puts the context's font back at the end.
     const std::wstring text = m_model.GetItemText(row.row, column);
     SIZE extent{0, 0};
     ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
     const ListCellPlacement placement =
-        ListModel::PlaceCellText(column, ListModel::CellTextRect(x, row.y, width), extent.cx, checkIndent);
+        listpaint::PlaceCellText(column, listpaint::CellTextRect(x, row.y, width), extent.cx, checkIndent);
     ::SelectObject(dc, FontFor(placement.font));
 
     UINT format = DT_WORDBREAK | DT_NOPREFIX;
     if (column >= 3) format |= DT_END_ELLIPSIS;
     if (rightAligned) format |= DT_RIGHT;
-    ::SetTextColor(dc, kText);
     RECT textRect = ToRect(placement.text);
     ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &textRect, format);
 
-    if (column == 2 && ListModel::IsUnitText(text)) {
-        const auto corners = ListModel::UnitMarkPoints(placement.text, rightAligned);
+    if (column == 2 && listpaint::IsUnitText(text)) {
+        const auto corners = listpaint::UnitMarkPoints(placement.text, rightAligned);
         POINT points[3];
         for (int i = 0; i < 3; ++i) points[i] = POINT{corners[static_cast<size_t>(i)].x, corners[static_cast<size_t>(i)].y};
         CSelectObject brush(dc, m_brushUnitMark);

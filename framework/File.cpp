@@ -1,10 +1,19 @@
-// Local files for writing.
+// Local files.
 #include "framework/File.h"
 
 bool CFile::OpenForWriting(const std::wstring& path) {
     Close();
-    m_hFile = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+    ::DeleteFileW(path.c_str());
+    m_hFile = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    m_nLastError = IsOpen() ? 0 : ::GetLastError();
+    return IsOpen();
+}
+
+bool CFile::OpenForReading(const std::wstring& path) {
+    Close();
+    m_hFile = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     m_nLastError = IsOpen() ? 0 : ::GetLastError();
     return IsOpen();
 }

@@ -1,4 +1,5 @@
-// A local file opened for writing: created or truncated, closed with the object.
+// A local file: created anew for writing, or opened for reading while it is held against change;
+// closed with the object.
 #pragma once
 
 #include "framework/Win32.h"
@@ -12,8 +13,14 @@ public:
     CFile(const CFile&) = delete;
     CFile& operator=(const CFile&) = delete;
 
-    // Creates the file (replacing an existing one) for writing, positioned at its start.
+    // Creates the file for writing in place of an existing one. Whatever stands at the path is
+    // removed first and the file is made new, so the bytes never go through a link left there into
+    // another file; fails when the path cannot be freed.
     bool OpenForWriting(const std::wstring& path);
+    // Opens an existing file for reading and holds it: until it is closed nobody can write, rename
+    // or delete it. A link at the path is opened as itself, not followed.
+    bool OpenForReading(const std::wstring& path);
+    HANDLE Handle() const { return m_hFile; }
     // Writes every byte or reports failure.
     bool Write(const void* data, DWORD size);
     // Closes the file; false when the system reports a failure (data may not have reached disk).

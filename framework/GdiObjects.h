@@ -82,6 +82,19 @@ public:
         Attach(::CreateCompatibleBitmap(dc, cx, cy));
         return !IsNull();
     }
+    // A 32-bit bottom-up DIB section (BI_RGB, one plane) of the given size.
+    bool CreateDib32(HDC dc, int cx, int cy) {
+        BITMAPINFO bi{};
+        bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+        bi.bmiHeader.biWidth = cx;
+        bi.bmiHeader.biHeight = cy;
+        bi.bmiHeader.biPlanes = 1;
+        bi.bmiHeader.biBitCount = 32;
+        bi.bmiHeader.biCompression = BI_RGB;
+        void* bits = nullptr;
+        Attach(::CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+        return !IsNull();
+    }
 };
 
 // Selects a GDI object into a device context for one scope.

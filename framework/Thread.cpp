@@ -9,9 +9,9 @@ struct CWinThread::StartInfo {
     const wchar_t* name;
 };
 
+// The new thread owns its start information.
 unsigned __stdcall CWinThread::Start(void* raw) {
-    StartInfo info = *static_cast<StartInfo*>(raw);
-    delete static_cast<StartInfo*>(raw);
+    const StartInfo info = *std::unique_ptr<StartInfo>(static_cast<StartInfo*>(raw));
     if (info.name) {
         // Named threads help debuggers; SetThreadDescription exists from Windows 10 on.
         using SetDescription = HRESULT(WINAPI*)(HANDLE, PCWSTR);
@@ -28,16 +28,13 @@ unsigned __stdcall CWinThread::Start(void* raw) {
     }
 }
 
-CWinThread* CWinThread::Begin(Entry entry, void* param, const wchar_t* name) {
-    CWinThread* thread = new CWinThread();
-    StartInfo* info = new StartInfo{entry, param, name};
+std::unique_ptr<CWinThread> CWinThread::Begin(Entry entry, void* param, const wchar_t* name) {
+    auto thread = std::make_unique<CWinThread>(Key());
+    auto info = std::make_unique<StartInfo>(StartInfo{entry, param, name});
     unsigned id = 0;
-    uintptr_t h = ::_beginthreadex(nullptr, 0, Start, info, 0, &id);
-    if (!h) {
-        delete info;
-        delete thread;
-        return nullptr;
-    }
+    const uintptr_t h = ::_beginthreadex(nullptr, 0, Start, info.get(), 0, &id);
+    if (!h) return nullptr;
+    info.release();  // the thread has it now
     thread->m_hThread = reinterpret_cast<HANDLE>(h);
     thread->m_nThreadId = id;
     return thread;

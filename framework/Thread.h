@@ -3,12 +3,20 @@
 
 #include "framework/Win32.h"
 
+#include <memory>
+
 class CWinThread {
+    // Only Begin makes thread objects.
+    struct Key {
+        explicit Key() = default;
+    };
+
 public:
     using Entry = UINT (*)(void* param);
 
     // Starts a thread at normal priority with the default stack; null when it cannot start.
-    static CWinThread* Begin(Entry entry, void* param, const wchar_t* name = nullptr);
+    static std::unique_ptr<CWinThread> Begin(Entry entry, void* param, const wchar_t* name = nullptr);
+    explicit CWinThread(Key) {}
     ~CWinThread();
     CWinThread(const CWinThread&) = delete;
     CWinThread& operator=(const CWinThread&) = delete;
@@ -19,7 +27,6 @@ public:
     bool Wait(DWORD timeoutMs) const;
 
 private:
-    CWinThread() = default;
     struct StartInfo;
     static unsigned __stdcall Start(void* info);
     HANDLE m_hThread = nullptr;

@@ -22,6 +22,8 @@ for f in "$SRC"/*_fuzz.cpp; do
 done
 
 mkdir -p "$BUILD"
+# A target whose build fails must not run an older executable: every target is linked afresh.
+rm -f "$BUILD"/*_fuzz
 if ! { cmake -S "$SRC" -B "$BUILD" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE= >"$BUILD/configure.log" 2>&1 &&
        cmake --build "$BUILD" -j "$JOBS" -- -k 0 >"$BUILD/build.log" 2>&1; }; then
   tail -n 30 "$BUILD/build.log" "$BUILD/configure.log" 2>/dev/null >&2

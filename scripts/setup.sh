@@ -19,6 +19,7 @@ have xwininfo || need+=(x11-utils)
 /usr/bin/python3 -c 'import pyftpdlib' 2>/dev/null || need+=(python3-pyftpdlib)
 have curl || need+=(curl)
 have clang++ || need+=(clang)
+have clang-format || need+=(clang-format)
 [ -n "$(ls /usr/lib/llvm-14/lib/clang/14*/lib/linux/libclang_rt.fuzzer-x86_64.a 2>/dev/null)" ] || need+=(libclang-rt-14-dev)
 have locale-gen || need+=(locales)
 

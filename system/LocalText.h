@@ -2,6 +2,7 @@
 #pragma once
 
 #include "framework/StringArray.h"
+#include "system/logic/TextId.h"
 
 #include <string>
 
@@ -18,8 +19,8 @@ public:
 extern int LanguageIndex;
 extern CLocalText g_localText;
 
-// Entry k of the text table.
-inline std::wstring LocalText(int k) { return g_localText.GetAt(k); }
+// An entry of the text table.
+inline std::wstring LocalText(TextId id) { return g_localText.GetAt(static_cast<int>(id)); }
 
 // The language choice from the user-interface language.
 void ChooseLanguageFromUserInterface();

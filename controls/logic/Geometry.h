@@ -9,6 +9,8 @@ struct QvRect {
 
     int Width() const { return right - left; }
     int Height() const { return bottom - top; }
+    // Left and top inclusive, right and bottom exclusive.
+    bool Contains(int x, int y) const { return x >= left && x < right && y >= top && y < bottom; }
     bool operator==(const QvRect& o) const {
         return left == o.left && top == o.top && right == o.right && bottom == o.bottom;
     }

@@ -44,7 +44,7 @@ int ListFocusRow(int selection, int itemCount) {
 std::wstring ListWindowText(const ListModel& model) {
     std::wstring text;
     const int rows = std::min(model.GetItemCount(), ListModel::kMaxRows);
-    const int cols = std::min(model.m_nCols, ListModel::kCellsPerRow);
+    const int cols = std::min(model.ColumnCount(), ListModel::kCellsPerRow);
     if (rows == 0) {
         bool any = false;
         for (int c = 0; c < cols; ++c) {
@@ -61,7 +61,7 @@ std::wstring ListWindowText(const ListModel& model) {
             if (c > 0) text += L'\t';
             text += model.GetItemText(r, c);
         }
-        if (model.m_bCheckMode) {
+        if (model.CheckMode()) {
             text += L'\t';
             text += model.IsChecked(r) ? kListChecked : kListNotChecked;
         }

@@ -1,12 +1,15 @@
 // The multi-line list's data and rules, free of window code: the cell and check tables, columns,
 // row heights, geometry, scrolling, hit testing and the decisions behind presses, releases and
 // double clicks. Every operation that changes the list returns the effects the window must carry
-// out (repaint, scroll-bar update, notifications, the overflow message).
+// out (repaint, scroll-bar update, notifications, the overflow message). How a cell is drawn is in
+// ListPaintRules.
 #pragma once
 
 #include "controls/logic/Geometry.h"
+#include "controls/logic/ListCellTable.h"
+#include "controls/logic/ListPaintRules.h"
+#include "controls/logic/ScrollCodes.h"
 
-#include <array>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -20,29 +23,17 @@ constexpr ListColour ListRgb(int r, int g, int b) {
            (static_cast<ListColour>(b & 0xFF) << 16);
 }
 
+struct ListColours {
+    ListColour header = ListRgb(239, 239, 239);      // top of the header band when erased
+    ListColour second = ListRgb(255, 255, 255);      // kept for the owner, not drawn
+    ListColour altRow = ListRgb(235, 235, 235);      // fill of every odd row
+    ListColour selection = ListRgb(162, 215, 254);   // fill of the selected row
+    ListColour headerText = ListRgb(0, 0, 0);        // headings when erased
+};
+
 struct ListColumn {
     std::int32_t width = 100;
     std::wstring heading = L" ";
-};
-
-struct ListCell {
-    std::wstring text = L" ";
-    std::int32_t data = -1;  // only the cell of column 0 carries the row's data
-};
-
-struct ListPoint {
-    int x = 0;
-    int y = 0;
-};
-
-// Scroll codes as the system's scroll-bar messages number them.
-enum ListScrollCode : int {
-    kScrollLineUp = 0,
-    kScrollLineDown = 1,
-    kScrollPageUp = 2,
-    kScrollPageDown = 3,
-    kScrollThumbPosition = 4,
-    kScrollThumbTrack = 5,
 };
 
 enum class ListNotice { CheckChanged, RowPressed, UnitTapped };
@@ -77,44 +68,28 @@ struct ListPaintRow {
     int height = 0;
 };
 
-enum class ListFont { Line, Cell, Small };
-
-// Font and text rectangle of one cell after measuring its text.
-struct ListCellPlacement {
-    ListFont font = ListFont::Cell;
-    QvRect text{};
-};
-
-struct ListFontDesc {
-    int height = 0;
-    int weight = 0;
-    const wchar_t* face = L"";
-    int charSet = 0;
-};
-
-struct ListRowFonts {
-    ListFontDesc lineFont;
-    ListFontDesc cellFont;
-    ListFontDesc smallFont;
-};
-
 class ListModel {
 public:
-    static constexpr int kMaxRows = 350;
-    static constexpr int kCellsPerRow = 6;
-    static constexpr int kRowHeight = 39;
+    static constexpr int kMaxRows = ListCellTable::kMaxRows;
+    static constexpr int kCellsPerRow = ListCellTable::kCellsPerRow;
+    static constexpr int kRowHeight = listpaint::kRowHeight;
     static constexpr int kHeaderBand = 37;
     static constexpr int kHeaderInset = 34;
     static constexpr int kPageOverlap = 3;
-    // Left x of column-0 text and the indent the check image takes.
-    static constexpr int kColumn0TextLeft = 40;
-    static constexpr int kCheckIndent = 50;
     // Presses left of this x (in check mode) arm the check tap.
     static constexpr int kCheckZoneRight = 570;
+    // The unit zone reaches this far right of column 2 and this far below the client.
+    static constexpr int kUnitZoneExtraWidth = 36;
+    static constexpr int kUnitZoneExtraHeight = 600;
+    // A release this far left or right of its press pages; this far up or down scrolls a line per step.
     static constexpr int kSwipePage = 250;
     static constexpr int kSwipeLine = 40;
-
-    ListModel();
+    // Horizontal line scrolls move this many pixels.
+    static constexpr int kHorizontalLine = 25;
+    // The scroll range's allowance below the last row unless the exact range is asked for.
+    static constexpr int kScrollAllowance = 2;
+    // The scroll bar's rectangle: this much wider than the system's bar, below the header band.
+    static constexpr int kScrollBarExtraWidth = 15;
 
     // --- Data -----------------------------------------------------------------------------
     ListEffects SetGridSize(int rows, int cols, bool redraw);
@@ -122,18 +97,28 @@ public:
     ListEffects SetColumnTitle(int column, const std::wstring& text);
     ListEffects SetItemText(int row, int column, std::wstring text);
     // A copy of the cell's text; empty outside the tables.
-    std::wstring GetItemText(int row, int column) const;
+    std::wstring GetItemText(int row, int column) const { return m_table.Text(row, column); }
     // The row's data (column 0); -1 outside the tables.
-    int GetItemData(int row) const;
+    int GetItemData(int row) const { return m_table.Data(row); }
     int GetItemCount() const { return m_nItemCount; }
     ListEffects InsertItem(int row, const std::wstring& text, int data);
     ListEffects DeleteAllItems(int firstColumn);
     ListEffects SetCheck(int row, std::uint8_t flag);
     ListEffects ToggleCheck(int row);
-    bool IsChecked(int row) const;
+    bool IsChecked(int row) const { return m_table.Checked(row); }
     // Each non-zero colour replaces the current one.
     void SetColors(ListColour header, ListColour second, ListColour altRow, ListColour selection,
                    ListColour headerText);
+    const ListColours& Colours() const { return m_colours; }
+    // Check boxes are drawn and the check zone is active while this is 1.
+    void SetCheckMode(std::uint8_t on) { m_bCheckMode = on; }
+    bool CheckMode() const { return m_bCheckMode == 1; }
+    // Scroll range without the allowance, and the resize rule by the rows drawn.
+    void SetExactScroll(int value) { m_bExactScroll = value; }
+    int RowCount() const { return m_nRows; }
+    int ColumnCount() const { return m_nCols; }
+    // The selected row, -1 for none.
+    int Selection() const { return m_nSel; }
 
     // --- Geometry -------------------------------------------------------------------------
     // The client rectangle and the width of the scroll bar's client area (0 while it is hidden).
@@ -142,19 +127,20 @@ public:
     QvRect ListRect() const;
     int ColumnWidth(int column) const;
     std::wstring ColumnHeading(int column) const;
-    // x where the column starts, in client pixels.
-    int ColumnLeft(int column) const;
-    // y where the row's content starts, in client pixels.
-    int RowTop(int row);
+    // The row's cached height; 0 while it has none.
     int RowHeight(int row) const;
     void RefreshRowHeights();
     int TopRow();
     int HitTest(int x, int y);
+    int ScrollX() const { return m_nScrollX; }
+    int ScrollY() const { return m_nScrollY; }
     // Where the vertical scroll bar goes, given the system's scroll-bar width.
     QvRect ScrollBarRect(int systemScrollWidth) const;
     ListScrollRange ScrollRange();
+    // The rows a paint over R draws, first visible one first; the count is kept for Resize.
+    std::vector<ListPaintRow> PlanPaintRows(const QvRect& R);
 
-    // --- Scrolling and input --------------------------------------------------------------
+    // --- Scrolling and input (ListModelInput.cpp) -----------------------------------------
     ListEffects EnsureVisible(int row);
     ListEffects VScroll(int code, unsigned position);
     ListEffects HScroll(int code, int position);
@@ -164,36 +150,27 @@ public:
     ListEffects LButtonDown(int x, int y);
     ListEffects LButtonUp(int x, int y);
     ListEffects LButtonDblClk() const;
+    // The keyboard's choice of row: selected and scrolled into view; rows not inserted are refused.
+    ListEffects SelectRow(int row);
 
-    // --- Painting rules -------------------------------------------------------------------
-    // The rows a paint over R draws, first visible one first; sets m_nRowsDrawn.
-    std::vector<ListPaintRow> PlanPaintRows(const QvRect& R);
-    // The text rectangle of a cell before measuring, for a column starting at x in a row at y.
-    static QvRect CellTextRect(int x, int y, int width);
-    static ListPoint CheckImageOrigin(int x, int y);
-    // Font and final text rectangle from the measured text width (checkIndent 50 or 0).
-    static ListCellPlacement PlaceCellText(int column, const QvRect& text, int textWidth, int checkIndent);
-    // The three corners of the unit mark drawn in a cell's text rectangle.
-    static std::array<ListPoint, 3> UnitMarkPoints(const QvRect& text, bool rightAligned);
-    static bool IsRightAlignedLanguage(int languageIndex) { return languageIndex == 19 || languageIndex == 20; }
-    static ListRowFonts RowFontsFor(int languageIndex);
-    static bool IsUnitText(const std::wstring& text);
     static std::wstring TrimRight(std::wstring text);
 
-    // The inserted rows as text: cells separated by tabs, rows by CR LF (the window's text).
-    std::wstring RowsText() const;
+private:
+    // Sum of the heights of rows 0 .. count - 1 of the grid.
+    int HeightOfRows(int count) const;
+    int TotalHeight() const { return HeightOfRows(m_nRows); }
+    int TotalWidth() const;
+    // First grid row whose accumulated bottom is greater than y; m_nRows when there is none.
+    int FirstRowEndingBelow(int y) const;
+    ListEffects AfterScroll();
+    bool CanToggleSelection() const { return m_nSel >= 0 && m_nItemCount >= 0 && m_nItemCount >= m_nSel - 1; }
 
-    // --- State (names as the control's members) -------------------------------------------
     ListPoint m_ptDown;
     int m_nItemCount = 0;
     int m_nRowsDrawn = 0;
     int m_nRowHeight = kRowHeight;
     int m_nPageOverlap = kPageOverlap;
-    ListColour m_crHeader = ListRgb(239, 239, 239);
-    ListColour m_crSecond = ListRgb(255, 255, 255);
-    ListColour m_crAltRow = ListRgb(235, 235, 235);
-    ListColour m_crSelection = ListRgb(162, 215, 254);
-    ListColour m_crHeaderText = ListRgb(0, 0, 0);
+    ListColours m_colours;
     std::uint8_t m_bCheckMode = 1;
     std::uint8_t m_bCheckPressed = 0;
     QvRect m_rcUnitZone{0, 0, 0, 0};
@@ -204,25 +181,8 @@ public:
     int m_nCols = 0;
     int m_nRows = 0;
     std::map<int, ListColumn> m_columns;
-    // kMaxRows rows of kCellsPerRow cells, indexed [row][column]; on the heap so that a list can
-    // live inside a dialog object on the stack.
-    std::vector<std::array<ListCell, kCellsPerRow>> m_cells;
-    std::array<int, kMaxRows> m_checked{};
+    ListCellTable m_table;
     std::map<int, int> m_rowHeights;
-
-private:
-    static bool InRowTable(int row) { return row >= 0 && row < kMaxRows; }
-    static bool InCellTable(int row, int column) {
-        return InRowTable(row) && column >= 0 && column < kCellsPerRow;
-    }
-    // Sum of the heights of rows 0 .. count - 1 of the grid.
-    int HeightOfRows(int count) const;
-    int TotalHeight() const { return HeightOfRows(m_nRows); }
-    int TotalWidth() const;
-    // First grid row whose accumulated bottom is greater than y; m_nRows when there is none.
-    int FirstRowEndingBelow(int y) const;
-    ListEffects AfterScroll();
-
     QvRect m_rcClient{0, 0, 0, 0};
     int m_nScrollBarWidth = 0;
 };

@@ -4,6 +4,10 @@
 
 namespace {
 
+// Each button takes this share of the bar's length; the track is what the two leave.
+constexpr double kButtonShare = 0.1;
+constexpr double kButtonsShare = 2 * kButtonShare;
+
 // Thumb length and pixels per position step along a track of the given length. A range that the
 // page covers wholly has no steps: the thumb then fills its share and stays at the track's start.
 struct ThumbMetrics {
@@ -30,15 +34,15 @@ QvRect Along(bool vertical, const QvRect& client, int from, int to) {
 
 QvRect ScrollPartRect(int part, const QvRect& client, const ScrollState& state, bool vertical) {
     const int length = vertical ? client.Height() : client.Width();
-    const int button = static_cast<int>(length * 0.1);
-    const int track = static_cast<int>(length - length * 0.2);
+    const int button = static_cast<int>(length * kButtonShare);
+    const int track = static_cast<int>(length - length * kButtonsShare);
     switch (part) {
-    case kPartLineUp: return Along(vertical, client, 0, button);
-    case kPartLineDown: return Along(vertical, client, length - button, length);
-    case kPartTrack: return Along(vertical, client, button, button + track);
-    case kPartThumb: {
+    case kScrollLineUp: return Along(vertical, client, 0, button);
+    case kScrollLineDown: return Along(vertical, client, length - button, length);
+    case kScrollPartTrack: return Along(vertical, client, button, button + track);
+    case kScrollThumbTrack: {
         const ThumbMetrics m = MeasureThumb(track, state);
-        const int start = static_cast<int>(length * 0.1 + state.pos * m.step);
+        const int start = static_cast<int>(length * kButtonShare + state.pos * m.step);
         return Along(vertical, client, start, start + static_cast<int>(m.length));
     }
     default: return client;
@@ -46,29 +50,29 @@ QvRect ScrollPartRect(int part, const QvRect& client, const ScrollState& state, 
 }
 
 int ScrollHitTest(int x, int y, const QvRect& client, const ScrollState& state, bool vertical) {
-    const QvRect thumb = ScrollPartRect(kPartThumb, client, state, vertical);
-    const QvRect up = ScrollPartRect(kPartLineUp, client, state, vertical);
-    const QvRect down = ScrollPartRect(kPartLineDown, client, state, vertical);
+    const QvRect thumb = ScrollPartRect(kScrollThumbTrack, client, state, vertical);
+    const QvRect up = ScrollPartRect(kScrollLineUp, client, state, vertical);
+    const QvRect down = ScrollPartRect(kScrollLineDown, client, state, vertical);
     const int c = vertical ? y : x;
     const int thumbStart = vertical ? thumb.top : thumb.left;
     const int thumbEnd = vertical ? thumb.bottom : thumb.right;
     const int upEnd = vertical ? up.bottom : up.right;
     const int downStart = vertical ? down.top : down.left;
 
-    if (thumbStart < c && c < thumbEnd) return kPartThumb;
-    if (c < thumbStart) return c > upEnd ? kPartPageUp : kPartLineUp;
+    if (thumbStart < c && c < thumbEnd) return kScrollThumbTrack;
+    if (c < thumbStart) return c > upEnd ? kScrollPageUp : kScrollLineUp;
     // Exactly on the thumb's first or last pixel line.
-    if (c <= thumbEnd) return kPartLineUp;
-    return c < downStart ? kPartPageDown : kPartLineDown;
+    if (c <= thumbEnd) return kScrollLineUp;
+    return c < downStart ? kScrollPageDown : kScrollLineDown;
 }
 
 int ScrollDragPosition(int coord, int dragOffset, const QvRect& client, const ScrollState& state, bool vertical) {
     const int length = vertical ? client.Height() : client.Width();
-    const double track = length - length * 0.2;
+    const double track = length - length * kButtonsShare;
     const ThumbMetrics m = MeasureThumb(track, state);
     const int upper = state.maxPos - static_cast<int>(state.page) + 1;
     if (m.step <= 0.0) return state.minPos;
-    double p = (coord - dragOffset - static_cast<int>(length * 0.1)) / m.step;
+    double p = (coord - dragOffset - static_cast<int>(length * kButtonShare)) / m.step;
     // Clamp before converting so that a far drag cannot overflow the integer.
     if (p < state.minPos) p = state.minPos;
     if (p > upper) p = upper;

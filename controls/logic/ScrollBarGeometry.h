@@ -3,16 +3,7 @@
 #pragma once
 
 #include "controls/logic/Geometry.h"
-
-// Part codes; all but the track are also the scroll codes sent to the owner.
-enum ScrollPart {
-    kPartLineUp = 0,
-    kPartLineDown = 1,
-    kPartPageUp = 2,
-    kPartPageDown = 3,
-    kPartThumb = 5,
-    kPartTrack = 10,
-};
+#include "controls/logic/ScrollCodes.h"
 
 struct ScrollState {
     int minPos = 0;
@@ -21,10 +12,11 @@ struct ScrollState {
     int pos = 0;
 };
 
-// The rectangle of a part in a client rectangle of origin (0, 0); any other code gives the client.
+// The rectangle of a part (kScrollLineUp, kScrollLineDown, kScrollThumbTrack for the thumb,
+// kScrollPartTrack) in a client rectangle of origin (0, 0); any other code gives the client.
 QvRect ScrollPartRect(int part, const QvRect& client, const ScrollState& state, bool vertical);
 
-// The part under the point (x, y): line up/down, page up/down or thumb.
+// The part under the point (x, y): line up/down, page up/down or the thumb (kScrollThumbTrack).
 int ScrollHitTest(int x, int y, const QvRect& client, const ScrollState& state, bool vertical);
 
 // The position for a drag point (y for a vertical bar, x for a horizontal one) pressed dragOffset

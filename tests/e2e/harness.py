@@ -4,7 +4,9 @@ The program, the UI driver (QvDriver.exe), the stand-in scanner and the demo set
 the win32 build; the Wine prefix is the project's own (WINEPREFIX, made by scripts/wineprefix.sh).
 Every wait has a timeout.
 """
+import atexit
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -23,14 +25,44 @@ MAIN_TITLE = "탈빅스 다운로더"
 WORK_FOLDER = r"c:\Windows\Temp\QVUpdate"
 SETUP_RECORD = r"c:\Windows\Temp\qv-setup-launched.txt"
 
-# Control ids of the main window.
-ID_CHECK_SERVER, ID_START, ID_EXIT, ID_BANNER, ID_LIST = 920, 921, 50, 51, 1001
-ID_HEADER = 1002
-ID_WARNING_1, ID_WARNING_2 = 1003, 1004
-ID_OK = 10
+
+def header_numbers(relative_path):
+    """The whole-number constants of a C++ header (#define NAME 12, const int kName = 12;): name -> value."""
+    numbers = {}
+    with open(os.path.join(ROOT, relative_path), encoding="utf-8") as f:
+        for line in f:
+            m = re.match(r"\s*(?:#define\s+(\w+)|(?:constexpr|const)\s+int\s+(\w+)\s*=)\s*(\d+)\b", line)
+            if m:
+                numbers[m.group(1) or m.group(2)] = int(m.group(3))
+    return numbers
+
+
+# Control ids of the main window and of the message box, as the program is built with them.
+_IDS = header_numbers("resources/resource.h")
+ID_CHECK_SERVER, ID_START, ID_EXIT = _IDS["IDC_CHECK_SERVER"], _IDS["IDC_START_INSTALLATION"], _IDS["IDC_EXIT"]
+ID_BANNER, ID_LIST, ID_HEADER = _IDS["IDC_BANNER"], _IDS["IDC_LIST_ITEMS"], _IDS["IDC_LIST_HEADER"]
+ID_WARNING_1, ID_WARNING_2 = _IDS["IDC_WARNING_ENGLISH"], _IDS["IDC_WARNING_KOREAN"]
+ID_OK = header_numbers("controls/logic/MsgBoxLayout.h")["kIdFirst"]
 VK_TAB, VK_RETURN, VK_ESCAPE, VK_SPACE = 0x09, 0x0D, 0x1B, 0x20
 # The last field of an item-list row in its window text: the row's check state.
 CHECK_STATES = ("checked", "not checked")
+
+
+# Wine has no Arial. English runs get its metric twin, so captions wrap as on Windows; Korean runs get
+# a font with Hangul, as Windows links one into Arial. Wine reads the replacement when a program
+# starts, so one prefix serves both languages run after run.
+ENGLISH_ARIAL, KOREAN_ARIAL = "Liberation Sans", "NanumGothic"
+_arial_in_prefix = {}  # prefix -> the replacement this process has set there
+
+
+def _restore_english_arial():
+    """Leaves every prefix as scripts/wineprefix.sh made it, for the Windows-side tests."""
+    for prefix, face in list(_arial_in_prefix.items()):
+        if face != ENGLISH_ARIAL:
+            Wine(prefix).use_arial_replacement()
+
+
+atexit.register(_restore_english_arial)
 
 
 class Wine:
@@ -41,6 +73,17 @@ class Wine:
         self.lang = lang
         self.env = dict(os.environ, WINEPREFIX=self.prefix, WINEDEBUG="-all", LANG=lang, LC_ALL=lang,
                         WINEDLLOVERRIDES="mscoree,mshtml=")
+        self.use_arial_replacement()
+
+    def use_arial_replacement(self):
+        """Sets the prefix's replacement for Arial to the one of this language, unless it is set."""
+        face = KOREAN_ARIAL if self.lang.lower().startswith("ko") else ENGLISH_ARIAL
+        if _arial_in_prefix.get(self.prefix) == face:
+            return
+        subprocess.run(["wine", "reg", "add", r"HKCU\Software\Wine\Fonts\Replacements", "/v", "Arial",
+                        "/d", face, "/f"], env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=60, check=True)
+        _arial_in_prefix[self.prefix] = face
 
     def unix(self, win_path):
         """The Unix path of a C: path inside the prefix."""
@@ -64,6 +107,7 @@ class Wine:
 
         Output goes through a file, not a pipe: a wineserver started by this run would inherit a
         pipe and keep it open long after the program has ended."""
+        self.use_arial_replacement()
         with tempfile.TemporaryFile() as out:
             r = subprocess.run(["wine"] + list(args), env=self.env, stdout=out, stderr=subprocess.DEVNULL,
                                stdin=subprocess.DEVNULL, timeout=timeout)
@@ -148,6 +192,7 @@ class Program:
         self.process = None
 
     def start(self):
+        self.wine.use_arial_replacement()
         self.process = subprocess.Popen(["wine", self.win_path], env=self.env, stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
         return self

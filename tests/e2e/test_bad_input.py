@@ -133,12 +133,15 @@ class BadInputTest(unittest.TestCase):
             self.assertIn(local.lower(), f.read().splitlines()[0].lower())
         self.assert_nothing_written_outside()
 
-    def test_empty_setup_file_downloads_and_completes(self):
+    def test_empty_setup_file_downloads_completes_and_its_failed_start_is_reported(self):
         self.ftp.add_file(FOLDER + "/" + SAFE, b"")
         self.start()
         self.assert_offered("250101")
-        # An empty file is no program: the hand-off's launch fails, and the program still ends.
-        self.download_and_hand_off(SAFE.upper(), b"")
+        # An empty file is no program: the launch fails and says so; the window stays.
+        self.assertEqual(self.notice_after_start(), EN[13] + "\n" + EN[14])
+        self.assertEqual(self.driver.rows()[0][3], EN[2])
+        self.assertEqual(self.work_files(), [SAFE.upper()])
+        self.assertEqual(os.path.getsize(os.path.join(self.work, SAFE.upper())), 0)
         self.assertFalse(os.path.exists(self.record))
         self.assert_nothing_written_outside()
 

@@ -148,18 +148,15 @@ class DownloadTest(unittest.TestCase):
         # One file: no hand-off list.
         self.assertEqual(sorted(os.listdir(self.work)), [LOCAL])
 
-    def test_two_files_in_the_work_folder_are_handed_over_in_order(self):
+    def test_a_file_left_in_the_work_folder_is_neither_listed_nor_launched(self):
         self.start(demo_setup(100000))
-        self.place_in_work_folder("TALVIX_APP_250101.EXE")
+        left = self.place_in_work_folder("TALVIX_FULL_999999.EXE")  # a higher number than the download's
         self.driver.ok("click", ID_START)
         self.assertEqual(self.program.wait(60), 0)
         record = self.launch_record()
-        with open(os.path.join(self.work, "NEXT_UPDATE_INFO.INI"), "rb") as f:
-            self.assertEqual(f.read(),
-                             b"[NEXT_FILE]\r\nINDEX =0\r\n"
-                             b"0 = c:\\Windows\\Temp\\QVUpdate\\TALVIX_FULL_250101.EXE\r\n"
-                             b"1 = c:\\Windows\\Temp\\QVUpdate\\TALVIX_APP_250101.EXE\r\n")
-        self.assertIn(LOCAL.lower(), record.splitlines()[0].lower())  # the FULL setup was launched
+        self.assertIn(LOCAL.lower(), record.splitlines()[0].lower())
+        self.assertFalse(os.path.exists(os.path.join(self.work, "NEXT_UPDATE_INFO.INI")))
+        self.assertTrue(os.path.exists(left))
 
     def test_no_row_checked_gives_25(self):
         self.start()
@@ -168,15 +165,12 @@ class DownloadTest(unittest.TestCase):
         self.assertNotIn("RETR " + REMOTE, self.ftp.requests())  # no download was tried
         self.assert_usable_again(EN[25])
 
-    def test_failed_hand_off_leaves_a_completed_row_and_start_then_gives_22(self):
-        self.start()
-        scanner = self.start_scanner()
-        self.place_in_work_folder("TALVIX_APP_250101.EXE")
-        self.place_in_work_folder("NEXT_UPDATE_INFO.INI", folder=True)  # the hand-off file cannot be created
-        self.assertEqual(self.notice_after_start(), EN[24])
+    def test_setup_that_does_not_start_leaves_a_completed_row_and_start_then_gives_22(self):
+        self.start(os.urandom(70000))  # not a program
+        self.assertEqual(self.notice_after_start(), EN[13] + "\n" + EN[14])
         self.assertEqual(self.driver.rows()[0][3], EN[2])
-        self.assertIsNone(scanner.poll())  # nothing was ended or launched
         self.assertFalse(os.path.exists(self.record))
+        self.assertTrue(self.program.running())
         self.assertEqual(self.notice_after_start(), EN[22])
         self.assertEqual(self.ftp.requests().count("RETR " + REMOTE), 1)
         self.assert_usable_again(EN[22])

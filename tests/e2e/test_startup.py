@@ -1,10 +1,28 @@
 """Start-up of the real program: its window, its language, and the ways it ends."""
+import subprocess
 import unittest
 
-from harness import (ID_EXIT, VK_ESCAPE, Driver, FtpFixture, Program, Wine, screenshot,
+from harness import (ID_CHECK_SERVER, ID_EXIT, ID_START, VK_ESCAPE, Driver, FtpFixture, Program, Wine, screenshot,
                      screenshot_dir)
 
 SETUP = "/Software/TALVIX_FULL_250101.exe"
+# The command buttons in the main window's client area (left, top, right, bottom); their first frame
+# has no pixel darker than grey 143, so dark pixels there are the black caption.
+COMMAND_BUTTONS = {ID_CHECK_SERVER: (140, 265, 276, 307), ID_START: (310, 265, 446, 307)}
+
+
+def caption_height(png, box):
+    """How many pixel rows the dark caption spans inside box of the screenshot."""
+    left, top, right, bottom = box
+    out = subprocess.run(["/usr/bin/convert", png, "-crop", "%dx%d+%d+%d" % (right - left, bottom - top, left, top),
+                          "+repage", "txt:-"], check=True, capture_output=True, timeout=30).stdout.decode()
+    rows = set()
+    for line in out.splitlines()[1:]:  # "x,y: (r,g,b) ..."
+        where, colour = line.split(":", 1)
+        r, g, b = (float(v) for v in colour.split("(")[1].split(")")[0].split(",")[:3])
+        if max(r, g, b) < 60:
+            rows.add(int(where.split(",")[1]))
+    return max(rows) - min(rows) + 1 if rows else 0
 
 
 class StartupTest(unittest.TestCase):
@@ -48,8 +66,8 @@ class StartupTest(unittest.TestCase):
 
     def test_korean_user_interface_language_chooses_korean(self):
         program, driver = self.start("ko_KR.UTF-8")
-        self.assertEqual(driver.text(920), "서버 확인")
-        self.assertEqual(driver.text(921), "설치 시작")
+        self.assertEqual(driver.text(ID_CHECK_SERVER), "서버 확인")
+        self.assertEqual(driver.text(ID_START), "설치 시작")
         self.assertEqual(driver.text(ID_EXIT), "닫기")
         screenshot(driver, screenshot_dir() + "/startup-ko.png")
         driver.ok("click", ID_EXIT)
@@ -57,8 +75,16 @@ class StartupTest(unittest.TestCase):
 
     def test_english_user_interface_language_chooses_english(self):
         program, driver = self.start("en_US.UTF-8")
-        self.assertEqual(driver.text(920), "Check Server")
+        self.assertEqual(driver.text(ID_CHECK_SERVER), "Check Server")
+        self.assertEqual(driver.text(ID_START), "Start Installation")
         self.assertEqual(driver.text(ID_EXIT), "Exit")
+        # Laid out with Arial's widths (Liberation Sans under Wine), as on Windows: a button gives a
+        # line 116 pixels; bold Arial 18 makes "Check Server" about 103 pixels wide, one line, and
+        # "Start Installation" about 123, two lines.
+        png = screenshot(driver, screenshot_dir() + "/startup-en-buttons.png")
+        check, start = (caption_height(png, COMMAND_BUTTONS[i]) for i in (ID_CHECK_SERVER, ID_START))
+        self.assertTrue(8 <= check <= 20, "Check Server spans %d rows" % check)
+        self.assertTrue(21 <= start <= 40, "Start Installation spans %d rows" % start)
         driver.ok("close")
         self.assertEqual(program.wait(30), 0)
 

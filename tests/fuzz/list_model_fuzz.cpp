@@ -23,13 +23,13 @@ constexpr int kMaxOps = 100;
 // A row at one of the edges that matter (the grid's, the inserted rows', the table's) or in the
 // table's range and a little beyond. Edges come first: plain mutation rarely lands on them.
 int NearRow(FuzzInput& in, const ListModel& m) {
-    const int edges[] = {-1, 0, 1, m.m_nRows - 1, m.m_nRows, m.m_nItemCount - 1, m.m_nItemCount,
+    const int edges[] = {-1, 0, 1, m.RowCount() - 1, m.RowCount(), m.GetItemCount() - 1, m.GetItemCount(),
                          ListModel::kMaxRows - 1, ListModel::kMaxRows, ListModel::kMaxRows + 1};
     const uint8_t pick = in.U8();
     return pick < 160 ? edges[pick % 10] : in.Range(-2, ListModel::kMaxRows + 2);
 }
 int NearColumn(FuzzInput& in, const ListModel& m) {
-    const int edges[] = {-1, 0, 1, 2, m.m_nCols - 1, m.m_nCols, ListModel::kCellsPerRow - 1, ListModel::kCellsPerRow};
+    const int edges[] = {-1, 0, 1, 2, m.ColumnCount() - 1, m.ColumnCount(), ListModel::kCellsPerRow - 1, ListModel::kCellsPerRow};
     const uint8_t pick = in.U8();
     return pick < 160 ? edges[pick % 8] : in.Range(-2, ListModel::kCellsPerRow + 2);
 }
@@ -43,15 +43,17 @@ int Column(FuzzInput& in, const ListModel& m) { return in.Bool() ? NearColumn(in
 // gridSetDirectly: SetGridSize ran after the last insert or delete, so the grid may hold fewer
 // rows than were inserted.
 void CheckInvariants(const ListModel& m, const ListEffects& fx, bool gridSetDirectly) {
-    FUZZ_CHECK(m.m_nRows >= 0 && m.m_nRows <= ListModel::kMaxRows);
-    FUZZ_CHECK(m.m_nCols >= 0 && m.m_nCols <= ListModel::kCellsPerRow);
-    FUZZ_CHECK(m.m_nItemCount >= 0 && m.m_nItemCount <= ListModel::kMaxRows);
-    if (!gridSetDirectly) FUZZ_CHECK(m.m_nItemCount <= m.m_nRows);
-    FUZZ_CHECK(m.m_nScrollY >= 0 && m.m_nScrollX >= 0);
-    FUZZ_CHECK(m.m_cells.size() == static_cast<size_t>(ListModel::kMaxRows));
-    FUZZ_CHECK(m.m_nSel >= -1 && m.m_nSel < ListModel::kMaxRows);
+    FUZZ_CHECK(m.RowCount() >= 0 && m.RowCount() <= ListModel::kMaxRows);
+    FUZZ_CHECK(m.ColumnCount() >= 0 && m.ColumnCount() <= ListModel::kCellsPerRow);
+    FUZZ_CHECK(m.GetItemCount() >= 0 && m.GetItemCount() <= ListModel::kMaxRows);
+    if (!gridSetDirectly) FUZZ_CHECK(m.GetItemCount() <= m.RowCount());
+    FUZZ_CHECK(m.ScrollY() >= 0 && m.ScrollX() >= 0);
+    FUZZ_CHECK(m.Selection() >= -1 && m.Selection() < ListModel::kMaxRows);
     for (const auto& notice : fx.notices) FUZZ_CHECK(notice.second >= -1 && notice.second < ListModel::kMaxRows);
-    for (const auto& entry : m.m_rowHeights) FUZZ_CHECK(entry.second == ListModel::kRowHeight);
+    for (int r = 0; r <= ListModel::kMaxRows; ++r) {
+        const int h = m.RowHeight(r);
+        FUZZ_CHECK(h == 0 || h == ListModel::kRowHeight);
+    }
 }
 
 ListEffects Step(ListModel& m, FuzzInput& in) {
@@ -123,7 +125,7 @@ ListEffects Step(ListModel& m, FuzzInput& in) {
         const int x = in.I16();
         const int y = in.I16();
         const int row = m.HitTest(x, y);
-        FUZZ_CHECK(row >= -1 && row < m.m_nRows);
+        FUZZ_CHECK(row >= -1 && row < m.RowCount());
         return {};
     }
     case 18: {
@@ -140,26 +142,25 @@ ListEffects Step(ListModel& m, FuzzInput& in) {
         area.bottom = in.I16();
         // Rows are drawn from the first visible one, at most as many as were inserted.
         const std::vector<ListPaintRow> rows = m.PlanPaintRows(area);
-        FUZZ_CHECK(rows.size() <= static_cast<size_t>(m.m_nItemCount));
+        FUZZ_CHECK(rows.size() <= static_cast<size_t>(m.GetItemCount()));
         for (const ListPaintRow& row : rows) {
-            FUZZ_CHECK(row.row >= 0 && row.row < m.m_nRows);
+            FUZZ_CHECK(row.row >= 0 && row.row < m.RowCount());
             (void)m.GetItemText(row.row, 0);
         }
         return {};
     }
     case 20: {
         const ListScrollRange range = m.ScrollRange();
-        FUZZ_CHECK(range.pos == m.m_nScrollY && range.max >= 0);
+        FUZZ_CHECK(range.pos == m.ScrollY() && range.max >= 0);
         const int top = m.TopRow();
-        FUZZ_CHECK(top >= 0 && top <= m.m_nRows);
-        (void)m.RowTop(NearRow(in, m));
-        (void)m.ColumnLeft(NearColumn(in, m));
+        FUZZ_CHECK(top >= 0 && top <= m.RowCount());
+        (void)m.ColumnWidth(NearColumn(in, m));
         (void)m.RowHeight(NearRow(in, m));
         return {};
     }
     case 21:
-        m.m_bExactScroll = in.Bool();
-        m.m_bCheckMode = in.U8() % 3;
+        m.SetExactScroll(in.Bool());
+        m.SetCheckMode(in.U8() % 3);
         return {};
     case 22: {
         const uint32_t a = in.U32(), b = in.U32(), c = in.U32(), d = in.U32(), e = in.U32();
@@ -171,7 +172,7 @@ ListEffects Step(ListModel& m, FuzzInput& in) {
         // short input can fill the table and go past it.
         const int count = in.Range(0, ListModel::kMaxRows + 10);
         ListEffects fx;
-        for (int k = 0; k < count; ++k) fx.Merge(m.InsertItem(m.m_nItemCount, L"row", k));
+        for (int k = 0; k < count; ++k) fx.Merge(m.InsertItem(m.GetItemCount(), L"row", k));
         return fx;
     }
     default: {
@@ -191,11 +192,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     m.SetViewport(MakeQvRect(0, 0, 600, 300), 0);
     bool gridSetDirectly = false;
     for (int op = 0; op < kMaxOps && !in.Empty(); ++op) {
-        const int rows = m.m_nRows, count = m.m_nItemCount;
+        const int rows = m.RowCount(), count = m.GetItemCount();
         const ListEffects fx = Step(m, in);
-        if (m.m_nItemCount != count)
+        if (m.GetItemCount() != count)
             gridSetDirectly = false;
-        else if (m.m_nRows != rows)
+        else if (m.RowCount() != rows)
             gridSetDirectly = true;
         CheckInvariants(m, fx, gridSetDirectly);
     }

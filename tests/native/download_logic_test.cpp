@@ -93,17 +93,13 @@ private:
     std::wstring m_open;
 };
 
-class RecordingUi : public IDownloadUi {
+class RecordingUi : public IDownloadSink {
 public:
     explicit RecordingUi(Log& log) : m_log(log) {}
-    void SetDialogEnabled(bool enabled) override { m_log.push_back(enabled ? L"Enable" : L"Disable"); }
-    void SetRowStatus(int row, const std::wstring& text) override {
-        m_log.push_back(L"Status " + std::to_wstring(row) + L" " + text);
-        statuses.push_back(text);
-    }
-    void SetBanner(const std::wstring& text) override { m_log.push_back(L"Banner " + text); }
-    void ReleaseWorker() override { m_log.push_back(L"Release"); }
-    void ShowNotice(const std::wstring& first, const std::wstring& second) override {
+    void ShowProgress(int row, const std::wstring& text) override { Status(row, text); }
+    void ShowRowState(int row, const std::wstring& text) override { Status(row, text); }
+    void ShowBanner(const std::wstring& text) override { m_log.push_back(L"Banner " + text); }
+    void Failed(const std::wstring& first, const std::wstring& second) override {
         m_log.push_back(L"Notice " + first + L"|" + second);
     }
     void Sleep(unsigned milliseconds) override { m_log.push_back(L"Sleep " + std::to_wstring(milliseconds)); }
@@ -113,6 +109,10 @@ public:
     std::function<bool()> stopWhen;
 
 private:
+    void Status(int row, const std::wstring& text) {
+        m_log.push_back(L"Status " + std::to_wstring(row) + L" " + text);
+        statuses.push_back(text);
+    }
     Log& m_log;
 };
 
@@ -181,12 +181,10 @@ TEST(DownloadLogic, ExactMultipleOfTheBlockReadsNoExtraBlock) {
     EXPECT_EQ(rig.Run({rig.Serve(content)}), 1);
     EXPECT_EQ(rig.files.disk[kLocal], content);
     const Log expected = {
-        L"Disable",
         L"MakeFolder c:\\Windows\\Temp\\QVUpdate\\",
         L"Connect 127.0.0.1:5301 autoupdater Tor%!&6284fern",
         L"OpenFile " + kRemote,
         L"Create " + kLocal,
-        L"Disable",
         L"Banner #17",
         L"Read 30720 -> 30720",
         L"Write 30720",
@@ -201,7 +199,6 @@ TEST(DownloadLogic, ExactMultipleOfTheBlockReadsNoExtraBlock) {
         L"Close",
         L"Status 0 Completed",
         L"Banner #21",
-        L"Enable",
         L"Sleep 500",
     };
     EXPECT_EQ(rig.log, expected);
@@ -240,7 +237,7 @@ TEST(DownloadLogic, ResetMidFileStartsAgainFromTheFirstByte) {
                                                           L" 67 / 100[%]", L" 100 / 100[%]", L"Completed"}));
     const Log restart = {
         L"Read 30720 -> -12031", L"Close", L"CloseFile", L"Delete " + kLocal, L"OpenFile " + kRemote,
-        L"Create " + kLocal, L"Disable", L"Banner #17", L"Read 30720 -> 30720",
+        L"Create " + kLocal, L"Banner #17", L"Read 30720 -> 30720",
     };
     const Log after = rig.From(L"Read 30720 -> -12031");
     ASSERT_GE(after.size(), restart.size());
@@ -267,48 +264,47 @@ struct FailureCase {
 TEST(DownloadLogic, EveryFailureCleansUpAndShowsItsNotice) {
     const std::wstring open = L"OpenFile " + kRemote;
     const std::wstring connect = L"Connect 127.0.0.1:5301 autoupdater Tor%!&6284fern";
-    const Log transferStart = {connect, open, L"Create " + kLocal, L"Disable", L"Banner #17"};
+    const Log transferStart = {connect, open, L"Create " + kLocal, L"Banner #17"};
     auto join = [](Log a, const Log& b) { a.insert(a.end(), b.begin(), b.end()); return a; };
     const std::vector<FailureCase> cases = {
         {"name not ending in exe", [](Rig& r) { return r.Serve(Bytes(10), L"TALVIX_FULL_240101.cif"); },
-         {L"Enable", L"Release", L"Notice #13|#14"}},
+         {L"Notice #13|#14"}},
         {"upper-case EXE", [](Rig& r) { return r.Serve(Bytes(10), L"TALVIX_FULL_240101.EXE"); },
-         {L"Enable", L"Release", L"Notice #13|#14"}},
+         {L"Notice #13|#14"}},
         {"name escaping the work folder", [](Rig& r) { return Item(L"..\\..\\evil.exe", 10); },
-         {L"Enable", L"Release", L"Notice #13|#14"}},
+         {L"Notice #13|#14"}},
         {"reserved device name", [](Rig& r) { return r.Serve(Bytes(10), L"CON.exe"); },
-         {L"Enable", L"Release", L"Notice #13|#14"}},
+         {L"Notice #13|#14"}},
         {"listed size of 2 GiB or more", [](Rig& r) { return Item(kName, -2147483647 - 1); },
-         {L"Enable", L"Release", L"Notice #13|#14"}},
+         {L"Notice #13|#14"}},
         {"FTP connection fails", [](Rig& r) { r.script->connectResults = {0}; return r.Serve(Bytes(10)); },
-         {connect, L"Disconnect", L"Enable", L"Release", L"Notice #15|#14"}},
+         {connect, L"Disconnect", L"Notice #15|#14"}},
         {"no internet session", [](Rig& r) { r.script->connectResults = {-1}; return r.Serve(Bytes(10)); },
-         {connect, L"Disconnect", L"Enable", L"Release"}},
+         {connect, L"Disconnect"}},
         {"remote file missing", [](Rig& r) { return Item(kName, 10); },
-         {connect, open, L"Disconnect", L"Enable", L"Release", L"Notice #16|"}},
+         {connect, open, L"Disconnect", L"Notice #16|"}},
         {"local file cannot be created", [](Rig& r) { r.files.failCreate = true; return r.Serve(Bytes(10)); },
-         {connect, open, L"Create " + kLocal, L"CloseFile", L"Disconnect", L"Enable", L"Release",
-          L"Notice #29|"}},
+         {connect, open, L"Create " + kLocal, L"CloseFile", L"Disconnect", L"Notice #29|"}},
         {"read fails", [](Rig& r) { r.script->readSteps = {FtpReadStep::Fail()}; return r.Serve(Bytes(10)); },
          join(transferStart, {L"Read 10 -> -1", L"Close", L"CloseFile", L"Disconnect", L"Delete " + kLocal,
-                              L"Enable", L"Release", L"Notice #19|#10"})},
+                              L"Notice #19|#10"})},
         {"reconnection after a reset fails",
          [](Rig& r) {
              r.script->readSteps = {FtpReadStep::Data(4), FtpReadStep::ResetUnrecovered()};
              return r.Serve(Bytes(10));
          },
          join(transferStart, {L"Read 10 -> 4", L"Write 4", L"Status 0  40 / 100[%]", L"Sleep 1", L"Read 6 -> -1",
-                              L"Close", L"CloseFile", L"Disconnect", L"Delete " + kLocal, L"Enable", L"Release",
+                              L"Close", L"CloseFile", L"Disconnect", L"Delete " + kLocal,
                               L"Notice #19|#10"})},
         {"server file shorter than listed",
          [](Rig& r) { UPDATE_ITEM item = r.Serve(Bytes(40000)); item.dwFileSize = 100000; return item; },
          join(transferStart, {L"Read 30720 -> 30720", L"Write 30720", L"Status 0  31 / 100[%]", L"Sleep 1",
                               L"Read 30720 -> 9280", L"Write 9280", L"Status 0  40 / 100[%]", L"Sleep 1",
                               L"Read 30720 -> 0", L"Close", L"CloseFile", L"Disconnect", L"Delete " + kLocal,
-                              L"Enable", L"Release", L"Notice #19|#10"})},
+                              L"Notice #19|#10"})},
         {"write fails", [](Rig& r) { r.files.failWriteNumber = 0; return r.Serve(Bytes(10)); },
          join(transferStart, {L"Read 10 -> 10", L"Write 10", L"Close", L"CloseFile", L"Disconnect",
-                              L"Delete " + kLocal, L"Enable", L"Release", L"Notice #20|"})},
+                              L"Delete " + kLocal, L"Notice #20|"})},
     };
     for (const FailureCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -319,7 +315,6 @@ TEST(DownloadLogic, EveryFailureCleansUpAndShowsItsNotice) {
         ASSERT_FALSE(after.empty());
         EXPECT_EQ(Log(after.begin() + 1, after.end()), c.expectedAfterFolder);
         EXPECT_EQ(rig.files.disk.count(kLocal), 0u) << "a partial or unsafe file was left";
-        EXPECT_EQ(rig.log.front(), L"Disable");
     }
 }
 
@@ -387,7 +382,6 @@ TEST(DownloadLogic, EachItemHasItsOwnSessionRowAndLocalFile) {
     EXPECT_EQ(rig.Count(L"Disconnect"), 2);
     EXPECT_EQ(rig.Count(L"Status 0 Completed"), 1);
     EXPECT_EQ(rig.Count(L"Status 1 Completed"), 1);
-    EXPECT_EQ(rig.Count(L"Enable"), 2);
     EXPECT_EQ(rig.Count(L"Sleep 500"), 1);
     EXPECT_EQ(rig.files.disk[L"c:\\Windows\\Temp\\QVUpdate\\\\A_FULL_240101.EXE"], a);
     EXPECT_EQ(rig.files.disk[L"c:\\Windows\\Temp\\QVUpdate\\\\B_APP_240101.EXE"], b);
@@ -399,7 +393,7 @@ TEST(DownloadLogic, FailureOfALaterItemKeepsTheEarlierFile) {
     const UPDATE_ITEM second = Item(L"B_APP_240101.exe", 10, 1);  // not on the server
     EXPECT_EQ(rig.Run({first, second}), 0);
     EXPECT_EQ(rig.files.disk.count(L"c:\\Windows\\Temp\\QVUpdate\\\\A_FULL_240101.EXE"), 1u);
-    EXPECT_EQ(rig.Tail(3), (Log{L"Enable", L"Release", L"Notice #16|"}));
+    EXPECT_EQ(rig.Tail(1), (Log{L"Notice #16|"}));
 }
 
 TEST(DownloadLogic, RemotePathKeepsTheListedSpellingLocalNameIsUpperCase) {

@@ -129,4 +129,11 @@ TEST(HandOff, CompareIsAStrictWeakOrdering) {
     }
 }
 
+// The worker writes "folder\\NAME"; the hand-off lists it the way a folder scan names it.
+TEST(HandOffLogic, HandOffPathIsTheWorkFolderAndTheWrittenName) {
+    EXPECT_EQ(HandOffPathOf(L"c:\\Windows\\Temp\\QVUpdate\\", L"c:\\Windows\\Temp\\QVUpdate\\\\X_FULL_250101.EXE"),
+              L"c:\\Windows\\Temp\\QVUpdate\\X_FULL_250101.EXE");
+    EXPECT_EQ(HandOffPathOf(L"c:\\work", L"X.EXE"), L"c:\\work\\X.EXE");
+}
+
 }  // namespace

@@ -37,8 +37,14 @@ TEST(ListAccessTest, WindowTextGivesRowsWithTheirCheckStateOrTheHeadingsOfAnEmpt
     items.SetItemText(0, 1, L"Updatable");
     items.SetCheck(0, 1);
     EXPECT_EQ(ListWindowText(items), L"Main\tUpdatable\tchecked\r\nExtra\t \tnot checked");
-    items.m_bCheckMode = 0;
+    items.SetCheckMode(0);
     EXPECT_EQ(ListWindowText(items), L"Main\tUpdatable\r\nExtra\t ");
+
+    // The keyboard selects only inserted rows.
+    items.SelectRow(1);
+    EXPECT_EQ(items.Selection(), 1);
+    items.SelectRow(2);
+    EXPECT_EQ(items.Selection(), 1);
 
     ListModel headings;
     headings.SetGridSize(1, 3, false);

@@ -18,12 +18,12 @@ const QvRect kClient = MakeQvRect(0, 0, 17, 182);
 
 TEST(ScrollBarGeometry, ListRangeGivesButtonsTrackAndThumb) {
     const ScrollState s = ListState();
-    EXPECT_EQ(ScrollPartRect(kPartLineUp, kClient, s, true), MakeQvRect(0, 0, 17, 18));
-    EXPECT_EQ(ScrollPartRect(kPartLineDown, kClient, s, true), MakeQvRect(0, 164, 17, 182));
-    const QvRect track = ScrollPartRect(kPartTrack, kClient, s, true);
+    EXPECT_EQ(ScrollPartRect(kScrollLineUp, kClient, s, true), MakeQvRect(0, 0, 17, 18));
+    EXPECT_EQ(ScrollPartRect(kScrollLineDown, kClient, s, true), MakeQvRect(0, 164, 17, 182));
+    const QvRect track = ScrollPartRect(kScrollPartTrack, kClient, s, true);
     EXPECT_EQ(track.top, 18);
     EXPECT_EQ(track.Height(), 145);
-    const QvRect thumb = ScrollPartRect(kPartThumb, kClient, s, true);
+    const QvRect thumb = ScrollPartRect(kScrollThumbTrack, kClient, s, true);
     EXPECT_EQ(thumb.top, 18);
     EXPECT_EQ(thumb.Height(), 81);
     EXPECT_EQ(ScrollPartRect(42, kClient, s, true), kClient);
@@ -31,33 +31,33 @@ TEST(ScrollBarGeometry, ListRangeGivesButtonsTrackAndThumb) {
 
 TEST(ScrollBarGeometry, ThumbMovesWithPositionAndEndsAtTrackEnd) {
     // 145 - 81 = 64 pixels over 172 steps.
-    const QvRect last = ScrollPartRect(kPartThumb, kClient, ListState(172), true);
+    const QvRect last = ScrollPartRect(kScrollThumbTrack, kClient, ListState(172), true);
     EXPECT_EQ(last.top, static_cast<int>(18.2 + 172 * (64.0 / 172)));
     EXPECT_LE(last.bottom, 18 + 145 + 1);
-    EXPECT_GT(last.top, ScrollPartRect(kPartThumb, kClient, ListState(86), true).top);
+    EXPECT_GT(last.top, ScrollPartRect(kScrollThumbTrack, kClient, ListState(86), true).top);
 }
 
 TEST(ScrollBarGeometry, HitTestFollowsTheThumbEdges) {
     const ScrollState s = ListState(86);
-    const QvRect thumb = ScrollPartRect(kPartThumb, kClient, s, true);
-    EXPECT_EQ(ScrollHitTest(5, 3, kClient, s, true), kPartLineUp);
-    EXPECT_EQ(ScrollHitTest(5, 18, kClient, s, true), kPartLineUp);  // the up button's bottom line
-    EXPECT_EQ(ScrollHitTest(5, 19, kClient, s, true), kPartPageUp);
-    EXPECT_EQ(ScrollHitTest(5, thumb.top, kClient, s, true), kPartLineUp);
-    EXPECT_EQ(ScrollHitTest(5, thumb.top + 1, kClient, s, true), kPartThumb);
-    EXPECT_EQ(ScrollHitTest(5, thumb.bottom - 1, kClient, s, true), kPartThumb);
-    EXPECT_EQ(ScrollHitTest(5, thumb.bottom, kClient, s, true), kPartLineUp);
-    EXPECT_EQ(ScrollHitTest(5, thumb.bottom + 1, kClient, s, true), kPartPageDown);
-    EXPECT_EQ(ScrollHitTest(5, 163, kClient, s, true), kPartPageDown);
-    EXPECT_EQ(ScrollHitTest(5, 164, kClient, s, true), kPartLineDown);
-    EXPECT_EQ(ScrollHitTest(5, 181, kClient, s, true), kPartLineDown);
+    const QvRect thumb = ScrollPartRect(kScrollThumbTrack, kClient, s, true);
+    EXPECT_EQ(ScrollHitTest(5, 3, kClient, s, true), kScrollLineUp);
+    EXPECT_EQ(ScrollHitTest(5, 18, kClient, s, true), kScrollLineUp);  // the up button's bottom line
+    EXPECT_EQ(ScrollHitTest(5, 19, kClient, s, true), kScrollPageUp);
+    EXPECT_EQ(ScrollHitTest(5, thumb.top, kClient, s, true), kScrollLineUp);
+    EXPECT_EQ(ScrollHitTest(5, thumb.top + 1, kClient, s, true), kScrollThumbTrack);
+    EXPECT_EQ(ScrollHitTest(5, thumb.bottom - 1, kClient, s, true), kScrollThumbTrack);
+    EXPECT_EQ(ScrollHitTest(5, thumb.bottom, kClient, s, true), kScrollLineUp);
+    EXPECT_EQ(ScrollHitTest(5, thumb.bottom + 1, kClient, s, true), kScrollPageDown);
+    EXPECT_EQ(ScrollHitTest(5, 163, kClient, s, true), kScrollPageDown);
+    EXPECT_EQ(ScrollHitTest(5, 164, kClient, s, true), kScrollLineDown);
+    EXPECT_EQ(ScrollHitTest(5, 181, kClient, s, true), kScrollLineDown);
 }
 
 TEST(ScrollBarGeometry, PressOnTopEdgeOfThumbAtStartIsTheUpButton) {
     const ScrollState s = ListState(0);
-    EXPECT_EQ(ScrollPartRect(kPartThumb, kClient, s, true).top, 18);
-    EXPECT_EQ(ScrollHitTest(5, 18, kClient, s, true), kPartLineUp);
-    EXPECT_EQ(ScrollHitTest(5, 19, kClient, s, true), kPartThumb);
+    EXPECT_EQ(ScrollPartRect(kScrollThumbTrack, kClient, s, true).top, 18);
+    EXPECT_EQ(ScrollHitTest(5, 18, kClient, s, true), kScrollLineUp);
+    EXPECT_EQ(ScrollHitTest(5, 19, kClient, s, true), kScrollThumbTrack);
 }
 
 TEST(ScrollBarGeometry, DragIsClampedToTheRange) {
@@ -81,27 +81,27 @@ TEST(ScrollBarGeometry, FullPageOrEmptyRangeStaysFinite) {
     ScrollState s;
     s.maxPos = 9;
     s.page = 10;  // everything visible: no steps
-    const QvRect thumb = ScrollPartRect(kPartThumb, kClient, s, true);
+    const QvRect thumb = ScrollPartRect(kScrollThumbTrack, kClient, s, true);
     EXPECT_EQ(thumb.top, 18);
     EXPECT_EQ(thumb.Height(), 145);
     EXPECT_EQ(ScrollDragPosition(120, 0, kClient, s, true), 0);
     s.page = 50;  // a page larger than the range does not make the thumb longer than the track
-    EXPECT_EQ(ScrollPartRect(kPartThumb, kClient, s, true).Height(), 145);
+    EXPECT_EQ(ScrollPartRect(kScrollThumbTrack, kClient, s, true).Height(), 145);
     s.maxPos = -1;
     s.page = 0;
-    EXPECT_EQ(ScrollPartRect(kPartThumb, kClient, s, true).top, 18);
+    EXPECT_EQ(ScrollPartRect(kScrollThumbTrack, kClient, s, true).top, 18);
     ScrollState empty;
-    EXPECT_EQ(ScrollPartRect(kPartThumb, kClient, empty, true).Height(), 0);
+    EXPECT_EQ(ScrollPartRect(kScrollThumbTrack, kClient, empty, true).Height(), 0);
 }
 
 TEST(ScrollBarGeometry, HorizontalBarWorksAlongX) {
     const QvRect client = MakeQvRect(0, 0, 182, 17);
     const ScrollState s = ListState();
-    EXPECT_EQ(ScrollPartRect(kPartLineUp, client, s, false), MakeQvRect(0, 0, 18, 17));
-    EXPECT_EQ(ScrollPartRect(kPartLineDown, client, s, false), MakeQvRect(164, 0, 182, 17));
-    EXPECT_EQ(ScrollPartRect(kPartThumb, client, s, false).Width(), 81);
-    EXPECT_EQ(ScrollHitTest(170, 5, client, s, false), kPartLineDown);
-    EXPECT_EQ(ScrollHitTest(40, 5, client, s, false), kPartThumb);
+    EXPECT_EQ(ScrollPartRect(kScrollLineUp, client, s, false), MakeQvRect(0, 0, 18, 17));
+    EXPECT_EQ(ScrollPartRect(kScrollLineDown, client, s, false), MakeQvRect(164, 0, 182, 17));
+    EXPECT_EQ(ScrollPartRect(kScrollThumbTrack, client, s, false).Width(), 81);
+    EXPECT_EQ(ScrollHitTest(170, 5, client, s, false), kScrollLineDown);
+    EXPECT_EQ(ScrollHitTest(40, 5, client, s, false), kScrollThumbTrack);
     EXPECT_EQ(ScrollDragPosition(1000, 0, client, s, false), 172);
 }
 

@@ -57,18 +57,17 @@ std::vector<std::wstring> ProgramTexts(const std::wstring& programExe) {
 
 // Counts the progress texts the worker hands over and notes when the row says "Completed",
 // which the worker writes after the remote and the local file are closed.
-class BenchUi : public IDownloadUi {
+class BenchUi : public IDownloadSink {
 public:
     explicit BenchUi(std::wstring completed) : m_completed(std::move(completed)) {}
 
-    void SetDialogEnabled(bool) override {}
-    void SetRowStatus(int, const std::wstring& text) override {
+    void ShowProgress(int, const std::wstring&) override { ++statusUpdates; }
+    void ShowRowState(int, const std::wstring& text) override {
         ++statusUpdates;
         if (text == m_completed) completedAt = Now();
     }
-    void SetBanner(const std::wstring&) override {}
-    void ReleaseWorker() override {}
-    void ShowNotice(const std::wstring& first, const std::wstring& second) override {
+    void ShowBanner(const std::wstring&) override {}
+    void Failed(const std::wstring& first, const std::wstring& second) override {
         std::fwprintf(stderr, L"notice: %ls %ls\n", first.c_str(), second.c_str());
     }
     void Sleep(unsigned milliseconds) override { ::Sleep(milliseconds); }

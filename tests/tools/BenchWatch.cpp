@@ -14,10 +14,10 @@
 #include <cwchar>
 #include <string>
 
+#include "resources/resource.h"
+
 namespace {
 const wchar_t kMainTitle[] = L"탈빅스 다운로더";
-const int kStartButton = 921;
-const int kItemList = 1001;
 const DWORD kPollMs = 10;
 
 double Now() {
@@ -97,8 +97,8 @@ int Startup(const wchar_t* exe, const wchar_t* className, const wchar_t* title, 
 
 int Download(const std::wstring& doneText, DWORD timeoutMs) {
     HWND main = ::FindWindowW(L"#32770", kMainTitle);
-    HWND list = main ? ::GetDlgItem(main, kItemList) : nullptr;
-    HWND start = main ? ::GetDlgItem(main, kStartButton) : nullptr;
+    HWND list = main ? ::GetDlgItem(main, IDC_LIST_ITEMS) : nullptr;
+    HWND start = main ? ::GetDlgItem(main, IDC_START_INSTALLATION) : nullptr;
     if (!list || !start) return 1;
     std::printf("list=0x%lx\n", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(list)));
     std::fflush(stdout);

@@ -36,6 +36,8 @@
 #include <cwchar>
 #include <string>
 
+#include "resources/resource.h"
+
 namespace {
 const wchar_t kMainTitle[] = L"탈빅스 다운로더";
 
@@ -245,7 +247,7 @@ int wmain(int argc, wchar_t** argv) {
         });
     }
     if (cmd == L"list") {
-        HWND ctl = ::GetDlgItem(FindMain(), 1001);
+        HWND ctl = ::GetDlgItem(FindMain(), IDC_LIST_ITEMS);
         if (!ctl) return 1;
         Print(TextOf(ctl));
         return 0;
@@ -253,7 +255,7 @@ int wmain(int argc, wchar_t** argv) {
     if (cmd == L"wait-list") {
         const std::wstring want = arg(2);
         return WaitFor(num(3), [&] {
-            HWND ctl = ::GetDlgItem(FindMain(), 1001);
+            HWND ctl = ::GetDlgItem(FindMain(), IDC_LIST_ITEMS);
             return ctl && TextOf(ctl).find(want) != std::wstring::npos;
         });
     }

@@ -146,6 +146,16 @@ TEST_F(MultilineListWindow, OneInsertedRowOfFiveGridRowsIsDrawnWithItsCheckAndUn
     EXPECT_EQ(list.GetWindowText(), L"TALVIX_Setup.exe\t1.0.0\t kpa\tUpdatable\tchecked");
 }
 
+// The owner's language, not a process-wide one, aligns the cells.
+TEST_F(MultilineListWindow, RightToLeftLanguageMovesTheUnitMarkToTheCellsLeftEnd) {
+    CMultilineList& list = List();
+    list.SetLanguage(19);
+    AddRow(L"TALVIX_Setup.exe", L" kpa ");
+    const UiImage picture = UiPrintClient(list.m_hWnd);
+    EXPECT_EQ(picture.At(307, RowY(0) + 21), RGB(52, 52, 52));
+    EXPECT_NE(picture.At(393, RowY(0) + 21), RGB(52, 52, 52));
+}
+
 TEST_F(MultilineListWindow, AlternateAndSelectionFillsMarkTheirRows) {
     CMultilineList& list = List();
     AddRow(L"first.exe", L"kPa/s");

@@ -1,6 +1,7 @@
 // The skinned scroll bar in a real window: its own scroll state, auto-repeat timing, the thumb drag
 // and the pressed frames.
 #include "controls/CustomSkinScrollBar.h"
+#include "controls/logic/ScrollCodes.h"
 #include "support/ui_capture.h"
 #include "support/ui_fixture.h"
 
@@ -33,6 +34,8 @@ protected:
     }
 
     std::vector<UiRecordedMessage> Scrolls() const { return host.Messages(WM_VSCROLL); }
+    // A press holds the mouse capture until its release.
+    bool Held() const { return ::GetCapture() == bar.GetSafeHwnd(); }
 
     CCustomSkinScrollBar bar;
 };
@@ -49,7 +52,6 @@ TEST_F(ScrollBarTest, ScrollInfoIsKeptByTheControl) {
     SCROLLINFO pos{sizeof pos, SIF_POS, 0, 0, 0, 120, 0};
     ::SetScrollInfo(bar, SB_CTL, &pos, TRUE);
     EXPECT_EQ(bar.SendMessage(SBM_GETPOS), 120);
-    EXPECT_EQ(bar.GetPos(), 120);
     SCROLLINFO back{sizeof back, SIF_RANGE | SIF_PAGE | SIF_POS};
     ASSERT_TRUE(::GetScrollInfo(bar, SB_CTL, &back));
     EXPECT_EQ(back.nMax, 390);
@@ -62,7 +64,7 @@ TEST_F(ScrollBarTest, PartsFollowTheClientHeight) {
     EXPECT_EQ(bar.GetPartRect(SB_LINEUP).bottom, 18);
     EXPECT_EQ(bar.GetPartRect(SB_LINEDOWN).top, 164);
     EXPECT_EQ(bar.GetPartRect(SB_THUMBTRACK).bottom - bar.GetPartRect(SB_THUMBTRACK).top, 81);
-    EXPECT_EQ(bar.GetPartRect(CCustomSkinScrollBar::kPartTrack).bottom, 18 + 145);
+    EXPECT_EQ(bar.GetPartRect(kScrollPartTrack).bottom, 18 + 145);
 }
 
 TEST_F(ScrollBarTest, HeldDownButtonRepeatsEvery100Ms) {
@@ -70,10 +72,10 @@ TEST_F(ScrollBarTest, HeldDownButtonRepeatsEvery100Ms) {
     UiPostMouse(bar, WM_LBUTTONDOWN, 8, 175, MK_LBUTTON);
     ASSERT_TRUE(UiPumpUntil([&] { return Scrolls().size() == 1; }, 2000));
     EXPECT_LT(Scrolls()[0].ms - pressed, 90.0);  // the first comes at once, not with the first tick
-    EXPECT_TRUE(bar.IsAutoRepeating());
+    EXPECT_TRUE(Held());
     UiPumpFor(540);
     UiPostMouse(bar, WM_LBUTTONUP, 8, 175);
-    ASSERT_TRUE(UiPumpUntil([&] { return !bar.IsAutoRepeating(); }, 2000));
+    ASSERT_TRUE(UiPumpUntil([&] { return !Held(); }, 2000));
     const size_t atRelease = Scrolls().size();
     UiPumpFor(250);
     const std::vector<UiRecordedMessage> scrolls = Scrolls();
@@ -104,7 +106,7 @@ TEST_F(ScrollBarTest, PressesSendTheirPartsAndTheThumbTopEdgeIsLineUp) {
     for (const auto& p : presses) {
         host.ClearLog();
         UiPostClick(bar, 8, p.y);
-        ASSERT_TRUE(UiPumpUntil([&] { return !Scrolls().empty() && !bar.IsAutoRepeating(); }, 2000)) << p.y;
+        ASSERT_TRUE(UiPumpUntil([&] { return !Scrolls().empty() && !Held(); }, 2000)) << p.y;
         EXPECT_EQ(LOWORD(Scrolls()[0].wParam), p.code) << p.y;
     }
     SCROLLINFO si{sizeof si, SIF_POS, 0, 0, 0, 172, 0};
@@ -127,7 +129,7 @@ TEST_F(ScrollBarTest, ThumbDragTracksAndClamps) {
     const RECT thumb = bar.GetPartRect(SB_THUMBTRACK);
     const int grab = thumb.top + 10;
     UiPostMouse(bar, WM_LBUTTONDOWN, 8, grab, MK_LBUTTON);
-    ASSERT_TRUE(UiPumpUntil([&] { return bar.IsDragging() != FALSE; }, 2000));
+    ASSERT_TRUE(UiPumpUntil([&] { return Held(); }, 2000));
     EXPECT_TRUE(Scrolls().empty());  // a press on the thumb only starts the drag
 
     UiPostMouse(bar, WM_MOUSEMOVE, 8, grab + 40, MK_LBUTTON);
@@ -146,7 +148,7 @@ TEST_F(ScrollBarTest, ThumbDragTracksAndClamps) {
     EXPECT_EQ(si.nPos, 172);
 
     UiPostMouse(bar, WM_LBUTTONUP, 8, 900);
-    ASSERT_TRUE(UiPumpUntil([&] { return !bar.IsDragging(); }, 2000));
+    ASSERT_TRUE(UiPumpUntil([&] { return !Held(); }, 2000));
     UiPostMouse(bar, WM_MOUSEMOVE, 8, 20);
     UiPumpFor(30);
     EXPECT_EQ(Scrolls().size(), 3u);  // no tracking after the release
@@ -167,19 +169,19 @@ TEST_F(ScrollBarTest, PressedPartsDrawTheirPressedFrames) {
     const RECT thumb = bar.GetPartRect(SB_THUMBTRACK);
 
     UiPostMouse(bar, WM_LBUTTONDOWN, 8, 176, MK_LBUTTON);
-    ASSERT_TRUE(UiPumpUntil([&] { return bar.IsAutoRepeating() != FALSE; }, 2000));
+    ASSERT_TRUE(UiPumpUntil([&] { return Held(); }, 2000));
     bar.UpdateWindow();
     const UiImage held = UiCaptureClient(bar);
     EXPECT_GT(differs(idle, held, down), 20);
     EXPECT_EQ(differs(idle, held, up), 0);
     EXPECT_EQ(differs(idle, held, thumb), 0);
     UiPostMouse(bar, WM_LBUTTONUP, 8, 176);
-    ASSERT_TRUE(UiPumpUntil([&] { return !bar.IsAutoRepeating(); }, 2000));
+    ASSERT_TRUE(UiPumpUntil([&] { return !Held(); }, 2000));
     bar.UpdateWindow();
     EXPECT_EQ(differs(idle, UiCaptureClient(bar), down), 0);
 
     UiPostMouse(bar, WM_LBUTTONDOWN, 8, thumb.top + 10, MK_LBUTTON);
-    ASSERT_TRUE(UiPumpUntil([&] { return bar.IsDragging() != FALSE; }, 2000));
+    ASSERT_TRUE(UiPumpUntil([&] { return Held(); }, 2000));
     bar.UpdateWindow();
     const UiImage dragging = UiCaptureClient(bar);
     EXPECT_GT(differs(idle, dragging, thumb), 20);
@@ -187,7 +189,7 @@ TEST_F(ScrollBarTest, PressedPartsDrawTheirPressedFrames) {
     EXPECT_EQ(dragging.At(8, thumb.bottom + 10), RGB(0, 0, 0));
     EXPECT_NE(idle.At(8, thumb.bottom + 10), RGB(0, 0, 0));
     UiPostMouse(bar, WM_LBUTTONUP, 8, thumb.top + 10);
-    ASSERT_TRUE(UiPumpUntil([&] { return !bar.IsDragging(); }, 2000));
+    ASSERT_TRUE(UiPumpUntil([&] { return !Held(); }, 2000));
 }
 
 TEST_F(ScrollBarTest, ImagesComeFromTheResourcesNotThePaths) {

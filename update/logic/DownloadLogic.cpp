@@ -5,26 +5,10 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "system/logic/TextId.h"
 #include "system/logic/TextTable.h"
 
 namespace {
-
-// Entries of the text table read by the worker.
-enum TextEntry {
-    kTextCompleted = 2,
-    kTextRetryConnection = 10,
-    kTextInvalidFile = 13,
-    kTextTryAgain = 14,
-    kTextConnectFailed = 15,
-    kTextCannotOpenRemote = 16,
-    kTextDownloading = 17,
-    kTextReadError = 19,
-    kTextWriteError = 20,
-    kTextPreparing = 21,
-    kTextProgressFormat = 26,
-    kTextCannotOpenLocal = 29,
-    kNoText = -1,
-};
 
 const unsigned kBlockPauseMs = 1;
 const unsigned kFinalPauseMs = 500;
@@ -32,34 +16,32 @@ const unsigned kFinalPauseMs = 500;
 class Downloader {
 public:
     Downloader(const DownloadRequest& request, const std::vector<std::wstring>& texts,
-               const FtpSessionFactory& newSession, ILocalFiles& files, IDownloadUi& ui)
-        : request_(request), texts_(texts), newSession_(newSession), files_(files), ui_(ui),
+               const FtpSessionFactory& newSession, ILocalFiles& files, IDownloadSink& sink)
+        : request_(request), texts_(texts), newSession_(newSession), files_(files), sink_(sink),
           buffer_(kTransferBlockSize) {}
 
     int Run() {
-        ui_.SetDialogEnabled(false);
         files_.CreateFolderTree(request_.workFolder);
         for (const UPDATE_ITEM& item : request_.items) {
-            if (ui_.StopRequested()) return 0;
+            if (sink_.StopRequested()) return 0;
             if (!DownloadItem(item)) return 0;
         }
-        ui_.Sleep(kFinalPauseMs);
+        sink_.Sleep(kFinalPauseMs);
         return 1;
     }
 
 private:
     enum class Transfer { Done, Restart, Stopped, Failed };
 
-    const std::wstring& Text(int k) const {
+    const std::wstring& Text(TextId id) const {
         static const std::wstring kEmpty;
+        const int k = static_cast<int>(id);
         return k >= 0 && static_cast<size_t>(k) < texts_.size() ? texts_[static_cast<size_t>(k)] : kEmpty;
     }
 
-    // Gives the dialog back, then shows the notice (none for kNoText) and waits for the answer.
-    bool Fail(int first, int second = kNoText) {
-        ui_.SetDialogEnabled(true);
-        ui_.ReleaseWorker();
-        if (first != kNoText) ui_.ShowNotice(Text(first), Text(second));
+    // Reports the failure with its notice (none for TextId::None).
+    bool Fail(TextId first, TextId second = TextId::None) {
+        if (first != TextId::None) sink_.Failed(Text(first), Text(second));
         return false;
     }
 
@@ -67,7 +49,7 @@ private:
         const std::wstring name = item.Name();
         // A size of 2 GiB or more wraps negative in the 32-bit record and cannot be transferred.
         if (!HasSetupExtension(name) || !IsSafeLocalFileName(name) || item.dwFileSize < 0) {
-            return Fail(kTextInvalidFile, kTextTryAgain);
+            return Fail(TextId::InvalidUpdateFile, TextId::TryAgain);
         }
         const std::wstring remotePath = request_.serverFolder + name;
         const std::wstring localPath = request_.workFolder + L"\\" + LocalNameOf(name);
@@ -77,12 +59,12 @@ private:
         const int connected = session->Connect(server.host, server.user, server.password, server.port);
         if (connected != 1) {
             session->Disconnect();
-            if (connected == -1) return Fail(kNoText);  // no internet session: no notice
-            return Fail(kTextConnectFailed, kTextTryAgain);
+            if (connected == -1) return Fail(TextId::None);  // no internet session: no notice
+            return Fail(TextId::ConnectFailed, TextId::TryAgain);
         }
 
         for (;;) {
-            if (ui_.StopRequested()) {
+            if (sink_.StopRequested()) {
                 session->Disconnect();
                 return false;
             }
@@ -90,15 +72,14 @@ private:
             if (opened == kFtpReconnected) continue;
             if (opened != 1) {
                 session->Disconnect();
-                return Fail(kTextCannotOpenRemote);
+                return Fail(TextId::CannotOpenRemoteFile);
             }
             if (!files_.Create(localPath)) {
                 session->CloseFile();
                 session->Disconnect();
-                return Fail(kTextCannotOpenLocal);
+                return Fail(TextId::CannotOpenLocalFile);
             }
-            ui_.SetDialogEnabled(false);
-            ui_.SetBanner(Text(kTextDownloading));
+            sink_.ShowBanner(Text(TextId::Downloading));
 
             switch (TransferFile(*session, item, localPath)) {
             case Transfer::Restart:
@@ -112,9 +93,8 @@ private:
             session->CloseFile();
             session->Disconnect();
             files_.Close();
-            ShowRowStatus(item.nListRow, Text(kTextCompleted));
-            ui_.SetBanner(Text(kTextPreparing));
-            ui_.SetDialogEnabled(true);
+            sink_.ShowRowState(item.nListRow, Text(TextId::Completed));
+            sink_.ShowBanner(Text(TextId::PreparingInstallation));
             return true;
         }
     }
@@ -132,7 +112,7 @@ private:
         const int64_t total = item.dwFileSize;
         int64_t done = 0;
         do {
-            if (ui_.StopRequested()) {
+            if (sink_.StopRequested()) {
                 Abandon(session, localPath);
                 return Transfer::Stopped;
             }
@@ -150,17 +130,17 @@ private:
             // (or the line dropped): waiting would loop forever.
             if (got < 0 || got > request || (got == 0 && request > 0)) {
                 Abandon(session, localPath);
-                Fail(kTextReadError, kTextRetryConnection);
+                Fail(TextId::ReadError, TextId::CheckInternetAndRetry);
                 return Transfer::Failed;
             }
             if (got > 0 && !files_.Write(buffer_.data(), got)) {
                 Abandon(session, localPath);
-                Fail(kTextWriteError);
+                Fail(TextId::WriteError);
                 return Transfer::Failed;
             }
             done += got;
             ShowProgress(item.nListRow, total, done);
-            ui_.Sleep(kBlockPauseMs);
+            sink_.Sleep(kBlockPauseMs);
         } while (total > done);
         return Transfer::Done;
     }
@@ -169,12 +149,9 @@ private:
         // The percentage passes through float precision; an empty file counts as complete.
         const double exact = total > 0 ? static_cast<double>(done) / static_cast<double>(total) * 100.0 : 100.0;
         const float percent = static_cast<float>(exact);
-        ShowRowStatus(row, FormatProgressText(Text(kTextProgressFormat), percent, L"%"));
-    }
-
-    void ShowRowStatus(int row, const std::wstring& text) {
+        const std::wstring text = FormatProgressText(Text(TextId::ProgressFormat), percent, L"%");
         if (hasShownStatus_ && shownRow_ == row && shownStatus_ == text) return;
-        ui_.SetRowStatus(row, text);
+        sink_.ShowProgress(row, text);
         hasShownStatus_ = true;
         shownRow_ = row;
         shownStatus_ = text;
@@ -184,7 +161,7 @@ private:
     const std::vector<std::wstring>& texts_;
     const FtpSessionFactory& newSession_;
     ILocalFiles& files_;
-    IDownloadUi& ui_;
+    IDownloadSink& sink_;
     std::vector<unsigned char> buffer_;
     bool hasShownStatus_ = false;
     int shownRow_ = -1;
@@ -214,6 +191,6 @@ std::wstring LocalNameOf(const std::wstring& name) {
 }
 
 int DownloadUpdates(const DownloadRequest& request, const std::vector<std::wstring>& texts,
-                    const FtpSessionFactory& newSession, ILocalFiles& files, IDownloadUi& ui) {
-    return Downloader(request, texts, newSession, files, ui).Run();
+                    const FtpSessionFactory& newSession, ILocalFiles& files, IDownloadSink& sink) {
+    return Downloader(request, texts, newSession, files, sink).Run();
 }

@@ -26,20 +26,19 @@ public:
     virtual void Delete(const std::wstring& path) = 0;
 };
 
-// What the worker asks of the dialog. The program carries each call out on the user-interface
-// thread; ShowNotice returns only after the user's answer.
-class IDownloadUi {
+// What the transfer reports while it runs. The program carries each report out on its
+// user-interface thread; the transfer never waits for the window.
+class IDownloadSink {
 public:
-    virtual ~IDownloadUi() = default;
-    virtual void SetDialogEnabled(bool enabled) = 0;
-    // Column 3 of the row, repainted; called only when the text changes.
-    virtual void SetRowStatus(int row, const std::wstring& text) = 0;
-    virtual void SetBanner(const std::wstring& text) = 0;
-    // After a failure the worker gives up its place (the dialog's worker pointer becomes null);
-    // called after the dialog is enabled and before any notice.
-    virtual void ReleaseWorker() = 0;
-    // A one-line notice has an empty second line.
-    virtual void ShowNotice(const std::wstring& first, const std::wstring& second) = 0;
+    virtual ~IDownloadSink() = default;
+    // Column 3 of the row: the percentage while the file arrives, only when its text changes.
+    virtual void ShowProgress(int row, const std::wstring& text) = 0;
+    // Column 3 of the row once its file has arrived ("Completed").
+    virtual void ShowRowState(int row, const std::wstring& text) = 0;
+    virtual void ShowBanner(const std::wstring& text) = 0;
+    // The download has failed; the owner shows these lines as a notice once the worker is gone (a
+    // one-line notice has an empty second line). A silent failure reports nothing.
+    virtual void Failed(const std::wstring& first, const std::wstring& second) = 0;
     virtual void Sleep(unsigned milliseconds) = 0;
     // True once the program is closing; the worker stops at the next block without a notice.
     virtual bool StopRequested() = 0;
@@ -60,8 +59,8 @@ bool HasSetupExtension(const std::wstring& name);
 // Upper-case name with every ".CIF" replaced by ".EXE".
 std::wstring LocalNameOf(const std::wstring& name);
 
-// Downloads every item into the work folder, reporting through `ui` with texts of the table.
-// Returns 1 when every item has arrived; 0 after a failure (the notice has been answered) or a
-// stop request (no notice, partial file deleted).
+// Downloads every item into the work folder, reporting through `sink` with texts of the table.
+// Returns 1 when every item has arrived; 0 after a failure (reported to the sink) or a stop
+// request (nothing reported, partial file deleted).
 int DownloadUpdates(const DownloadRequest& request, const std::vector<std::wstring>& texts,
-                    const FtpSessionFactory& newSession, ILocalFiles& files, IDownloadUi& ui);
+                    const FtpSessionFactory& newSession, ILocalFiles& files, IDownloadSink& sink);

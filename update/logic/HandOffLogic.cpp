@@ -63,6 +63,14 @@ std::wstring BuildHandOffText(const std::vector<std::wstring>& sortedPaths) {
     return text;
 }
 
+std::wstring HandOffPathOf(const std::wstring& workFolder, const std::wstring& writtenPath) {
+    const size_t slash = writtenPath.find_last_of(L"\\/");
+    const std::wstring name = slash == std::wstring::npos ? writtenPath : writtenPath.substr(slash + 1);
+    std::wstring folder = workFolder;
+    if (folder.empty() || folder.back() != L'\\') folder += L'\\';
+    return folder + name;
+}
+
 std::wstring ChooseSetupToLaunch(const std::vector<std::wstring>& sortedPaths) {
     for (const std::wstring& path : sortedPaths) {
         const std::wstring upper = ToUpperPath(path);

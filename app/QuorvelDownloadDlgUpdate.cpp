@@ -1,0 +1,126 @@
+// The main dialog's side of the update road: the server check fills the list, the start command
+// hands the chosen rows to the download, the download's reports reach the list and the banner, and
+// a finished download goes on to the hand-off. The work itself is the update engine's.
+#include "app/QuorvelDownloadDlg.h"
+
+#include "system/LocalText.h"
+#include "update/InstallHandOff.h"
+
+void CQuorvelDownloadDlg::CheckServer() {
+    // The work folder belongs to the download until the hand-off has taken it.
+    if (DownloadInProgress()) return;
+    m_listItems.DeleteAllItems(0);
+    m_listItems.Invalidate(TRUE);
+    m_vecUpdateItems.clear();
+    if (!m_catalogue.Check(m_hWnd)) {
+        ShowNotice(LocalText(TextId::ServerConnectionFailure), LocalText(TextId::CheckInternetAndRetry));
+        return;
+    }
+    BuildUpdateList();
+}
+
+int CQuorvelDownloadDlg::BuildUpdateList() {
+    OfferedRow row;
+    if (m_catalogue.FindOfferedRow(row)) {
+        m_listItems.InsertItem(0, row.title, row.record);
+        m_listItems.SetItemText(0, 1, row.installedVersion);
+        m_listItems.SetItemText(0, 2, row.serverVersion);
+        m_listItems.SetItemText(0, 3, LocalText(TextId::Updatable));
+        m_listItems.SetCheck(0, 1);
+        SetBannerText(LocalText(TextId::Invitation));
+    }
+    if (m_listItems.GetItemCount() == 0) SetBannerText(LocalText(TextId::ServerMaintenance));
+    m_listItems.Invalidate(TRUE);
+    return 1;
+}
+
+void CQuorvelDownloadDlg::OnStartInstallation() {
+    if (DownloadInProgress()) return;
+    m_vecUpdateItems.clear();
+    bool anyChecked = false;
+    for (int row = 0; row < m_listItems.GetItemCount(); ++row) {
+        if (!m_listItems.IsChecked(row)) continue;
+        anyChecked = true;
+        if (m_listItems.GetItemText(row, 3) != LocalText(TextId::Updatable)) continue;
+        const FTP_FILE_INFO* file = m_catalogue.ServerFile(m_listItems.GetItemData(row));
+        if (!file) continue;
+        UPDATE_ITEM item;
+        static_cast<FTP_FILE_INFO&>(item) = *file;
+        item.nListRow = row;
+        m_vecUpdateItems.push_back(item);
+    }
+    if (!anyChecked) {
+        ShowNotice(LocalText(TextId::NothingSelected));
+        return;
+    }
+    if (m_vecUpdateItems.empty()) {
+        ShowNotice(LocalText(TextId::SelectUpdatableFile));
+        return;
+    }
+    DownloadUpdates();
+}
+
+// Starts the worker on the chosen items. The window stays disabled until the worker's end has been
+// handled, so neither command can run in between.
+int CQuorvelDownloadDlg::DownloadUpdates() {
+    DownloadRequest request;
+    request.items = m_vecUpdateItems;
+    request.serverFolder = BuildServerFolderForDownload();
+    request.workFolder = CUpdateCatalogue::GetWorkFolder();
+    request.server = UpdateServerSettings(CUpdateCatalogue::GetUpdateHost());
+    m_bDownloadFinished = false;
+    EnableWindow(FALSE);
+    if (!m_download.Start(std::move(request), g_localText.Items(), m_pTasks)) {
+        EnableWindow(TRUE);
+        return 0;
+    }
+    return 1;
+}
+
+void CQuorvelDownloadDlg::DownloadFinished(std::vector<DownloadedFile> files) {
+    m_vecDownloaded = std::move(files);
+    m_bDownloadFinished = true;
+    PostMessage(UM_DOWNLOAD_FINISHED);
+}
+
+void CQuorvelDownloadDlg::DownloadFailed(const std::wstring& first, const std::wstring& second) {
+    EnableWindow(TRUE);
+    if (!first.empty()) ShowNotice(first, second);
+}
+
+// Honoured once per finished download of this run; the same message from anywhere else is ignored.
+LRESULT CQuorvelDownloadDlg::OnDownloadFinished() {
+    if (!m_bDownloadFinished || m_download.IsRunning()) return 0;
+    m_bDownloadFinished = false;
+    m_vecUpdateItems.clear();
+    EnableWindow(TRUE);
+    HandOffToSetup();
+    return 0;
+}
+
+int CQuorvelDownloadDlg::HandOffToSetup() {
+    const std::vector<DownloadedFile> files = std::move(m_vecDownloaded);
+    m_vecDownloaded.clear();
+    switch (RunInstallHandOff(CUpdateCatalogue::GetWorkFolder(), files)) {
+    case HandOffResult::ListNotCreated:
+        ShowNotice(LocalText(TextId::ListCreateFailed));
+        break;
+    case HandOffResult::ListNotWritten:
+        ShowNotice(LocalText(TextId::ListWriteFailed));
+        break;
+    case HandOffResult::SetupChanged:
+    case HandOffResult::LaunchFailed:
+        ShowNotice(LocalText(TextId::InvalidUpdateFile), LocalText(TextId::TryAgain));
+        break;
+    case HandOffResult::Launched:
+    case HandOffResult::NoSetupFile:
+        SendMessage(WM_CLOSE);
+        break;
+    }
+    return 0;
+}
+
+void CQuorvelDownloadDlg::SetRowStatus(int row, const std::wstring& text) {
+    m_listItems.SetItemText(row, 3, text);
+    m_listItems.Invalidate(FALSE);
+}

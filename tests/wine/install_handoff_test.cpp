@@ -1,0 +1,134 @@
+// The hand-off on a prepared work folder: only the files this run wrote are listed and launched,
+// a setup program changed after its download is not launched, and one that does not start is
+// reported. The demo setup program records its start.
+#include "system/Sha256.h"
+#include "update/InstallHandOff.h"
+#include "update/LocalFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace {
+
+const wchar_t kLaunchRecord[] = L"c:\\Windows\\Temp\\qv-setup-launched.txt";
+
+std::string ReadBytes(const std::wstring& path) {
+    std::string bytes;
+    HANDLE f = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_EXISTING, 0, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return bytes;
+    char buffer[4096];
+    DWORD got = 0;
+    while (::ReadFile(f, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
+    ::CloseHandle(f);
+    return bytes;
+}
+
+std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+class InstallHandOffTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        wchar_t temp[MAX_PATH] = {};
+        ::GetTempPathW(MAX_PATH, temp);
+        // A folder of each test's own: a launched setup program may still hold the last one's file.
+        static int serial = 0;
+        m_folder = std::wstring(temp) + L"qv-handoff-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                   std::to_wstring(++serial) + L"\\";
+        ::CreateDirectoryW(m_folder.c_str(), nullptr);
+        ::DeleteFileW(kLaunchRecord);
+        // The demo setup program closes its window by itself.
+        ::SetEnvironmentVariableW(L"QV_SETUP_AUTOCLOSE_MS", L"300");
+        wchar_t self[MAX_PATH] = {};
+        ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+        const std::wstring here(self);
+        m_demoSetup = ReadBytes(here.substr(0, here.find_last_of(L'\\') + 1) + L"DemoSetup.exe");
+        ASSERT_FALSE(m_demoSetup.empty());
+    }
+    void TearDown() override {
+        for (const wchar_t* name : {L"X_FULL_250101.EXE", L"X_APP_250101.EXE", L"X_FULL_999999.EXE",
+                                    L"NEXT_UPDATE_INFO.INI"})
+            ::DeleteFileW((m_folder + name).c_str());
+        ::RemoveDirectoryW(m_folder.c_str());
+        ::DeleteFileW(kLaunchRecord);
+    }
+
+    // Writes the file the way the download worker does, with its digest.
+    void Download(const std::wstring& name, const std::string& bytes) {
+        ASSERT_TRUE(m_files.Create(m_folder + L"\\" + name));
+        ASSERT_TRUE(m_files.Write(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size())));
+        m_files.Close();
+    }
+    // Writes a file into the work folder behind the worker's back.
+    void Place(const std::wstring& name, const std::string& bytes) {
+        std::ofstream(Narrow(m_folder + name), std::ios::binary | std::ios::app) << bytes;
+    }
+    // The demo setup program's record of its start, or empty when it did not start in time.
+    static std::string LaunchRecord(DWORD timeoutMs) {
+        const DWORD start = ::GetTickCount();
+        do {
+            const std::string record = ReadBytes(kLaunchRecord);
+            if (!record.empty()) return record;
+            ::Sleep(50);
+        } while (::GetTickCount() - start < timeoutMs);
+        return std::string();
+    }
+
+    std::wstring m_folder;
+    std::string m_demoSetup;
+    CLocalFiles m_files;
+};
+
+TEST_F(InstallHandOffTest, ListsAndLaunchesOnlyWhatThisRunWrote) {
+    Download(L"X_APP_250101.EXE", m_demoSetup);
+    Download(L"X_FULL_250101.EXE", m_demoSetup);
+    Place(L"X_FULL_999999.EXE", m_demoSetup);  // a higher number, not downloaded
+    ASSERT_EQ(m_files.Written().size(), 2u);
+
+    EXPECT_EQ(RunInstallHandOff(m_folder, m_files.Written()), HandOffResult::Launched);
+    const std::string folder = Narrow(m_folder);
+    EXPECT_EQ(ReadBytes(m_folder + L"NEXT_UPDATE_INFO.INI"),
+              "[NEXT_FILE]\r\nINDEX =0\r\n0 = " + folder + "X_FULL_250101.EXE\r\n1 = " + folder +
+                  "X_APP_250101.EXE\r\n");
+    const std::string record = LaunchRecord(20000);
+    ASSERT_FALSE(record.empty()) << "the setup program did not start";
+    std::string launched = record.substr(0, record.find("\r\n"));
+    for (char& c : launched) c = static_cast<char>(::toupper(static_cast<unsigned char>(c)));
+    std::string expected = "PATH=" + folder + "X_FULL_250101.EXE";
+    for (char& c : expected) c = static_cast<char>(::toupper(static_cast<unsigned char>(c)));
+    EXPECT_EQ(launched, expected);
+}
+
+TEST_F(InstallHandOffTest, SetupChangedAfterItsDownloadIsNotLaunched) {
+    Download(L"X_FULL_250101.EXE", m_demoSetup);
+    Place(L"X_FULL_250101.EXE", "one more byte");
+    EXPECT_EQ(RunInstallHandOff(m_folder, m_files.Written()), HandOffResult::SetupChanged);
+    EXPECT_TRUE(LaunchRecord(1500).empty());
+}
+
+TEST_F(InstallHandOffTest, SetupThatIsNotAProgramIsReported) {
+    Download(L"X_FULL_250101.EXE", std::string(70000, '\x5A'));
+    EXPECT_EQ(RunInstallHandOff(m_folder, m_files.Written()), HandOffResult::LaunchFailed);
+}
+
+TEST(LocalFilesTest, DigestIsOfTheBytesWrittenAndADeletedFileIsForgotten) {
+    wchar_t temp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    const std::wstring path = std::wstring(temp) + L"qv-digest-" + std::to_wstring(::GetCurrentProcessId());
+    CLocalFiles files;
+    ASSERT_TRUE(files.Create(path));
+    const unsigned char abc[] = {'a', 'b', 'c'};
+    ASSERT_TRUE(files.Write(abc, 1));
+    ASSERT_TRUE(files.Write(abc + 1, 2));
+    files.Close();
+    ASSERT_EQ(files.Written().size(), 1u);
+    EXPECT_EQ(ToHex(files.Written()[0].digest), L"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    files.Delete(path);
+    EXPECT_TRUE(files.Written().empty());
+    EXPECT_EQ(::GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+}  // namespace

@@ -1,0 +1,22 @@
+// The hand-off to the setup program after a finished download: list this run's files, write
+// NEXT_UPDATE_INFO.INI when there are two or more, check that the setup program is still the one
+// downloaded, end a running scanner program and launch the setup.
+#pragma once
+
+#include "update/LocalFiles.h"
+
+#include <string>
+#include <vector>
+
+enum class HandOffResult {
+    Launched,        // the setup program was started
+    NoSetupFile,     // nothing to launch; the scanner program was still ended
+    ListNotCreated,  // the hand-off file could not be created; nothing ended or launched
+    ListNotWritten,  // the hand-off file could not be written; nothing ended or launched
+    SetupChanged,    // the setup program is not the one downloaded; nothing ended or launched
+    LaunchFailed,    // the setup program did not start; the scanner program was ended
+};
+
+// Only `files`, the files this run's worker wrote into `workFolder`, are listed and launched;
+// anything else lying in the work folder is left alone.
+HandOffResult RunInstallHandOff(const std::wstring& workFolder, const std::vector<DownloadedFile>& files);

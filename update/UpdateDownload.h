@@ -1,0 +1,40 @@
+// The download: the one worker thread and its job. The worker runs the transfer logic against
+// WinINet and the disk and reports through the owner's task queue; it never touches a window.
+#pragma once
+
+#include "framework/Thread.h"
+#include "framework/UiTaskQueue.h"
+#include "update/UpdateSink.h"
+#include "update/logic/DownloadLogic.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class CUpdateDownload {
+public:
+    explicit CUpdateDownload(IUpdateSink& sink) : m_sink(sink) {}
+    ~CUpdateDownload() { Stop(); }
+    CUpdateDownload(const CUpdateDownload&) = delete;
+    CUpdateDownload& operator=(const CUpdateDownload&) = delete;
+
+    // Starts the worker for the request; its reports run as tasks of `tasks`. False when a worker
+    // exists already or the thread cannot start.
+    bool Start(DownloadRequest request, std::vector<std::wstring> texts, std::shared_ptr<CUiTaskQueue> tasks);
+    // A worker exists: from Start until its end has been handled on the owner's thread.
+    bool IsRunning() const { return m_pWorkerThread != nullptr; }
+    // Asks a running worker to stop at its next block and waits, bounded, for it to end; its end
+    // is then no longer reported.
+    void Stop();
+
+private:
+    struct Job;
+    class WorkerReport;
+    static UINT WorkerProc(void* job);
+    // On the owner's thread: the worker has ended.
+    void OnWorkerEnded(const std::shared_ptr<Job>& job);
+
+    IUpdateSink& m_sink;
+    std::unique_ptr<CWinThread> m_pWorkerThread;
+    std::shared_ptr<Job> m_pJob;
+};

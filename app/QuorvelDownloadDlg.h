@@ -65,8 +65,9 @@ private:
     void DownloadFinished(std::vector<DownloadedFile> files) override;
     void DownloadFailed(const std::wstring& first, const std::wstring& second) override;
 
-    // From the start command until the hand-off has run (or the download has failed).
-    bool DownloadInProgress() const { return m_download.IsRunning() || m_bDownloadFinished; }
+    // From the start command until the download has failed or its hand-off has failed; after a
+    // launch the window only closes. Check Server and Start do nothing meanwhile.
+    bool DownloadInProgress() const { return m_road != Road::Idle; }
     void BuildControls();
     LRESULT OnPaint();
     LRESULT OnNcHitTest(WPARAM wParam, LPARAM lParam);
@@ -97,7 +98,9 @@ private:
     std::vector<UPDATE_ITEM> m_vecUpdateItems;
     // What the last finished download wrote, until the hand-off takes it.
     std::vector<DownloadedFile> m_vecDownloaded;
-    bool m_bDownloadFinished = false;
+    // Where the window is on the road of one installation.
+    enum class Road { Idle, Downloading, Finished, HandingOff, Closing };
+    Road m_road = Road::Idle;
     // Tasks for this window's thread; shared with the worker, closed when the window goes.
     std::shared_ptr<CUiTaskQueue> m_pTasks;
 };

@@ -68,32 +68,33 @@ int CQuorvelDownloadDlg::DownloadUpdates() {
     request.serverFolder = BuildServerFolderForDownload();
     request.workFolder = CUpdateCatalogue::GetWorkFolder();
     request.server = UpdateServerSettings(CUpdateCatalogue::GetUpdateHost());
-    m_bDownloadFinished = false;
     EnableWindow(FALSE);
     if (!m_download.Start(std::move(request), g_localText.Items(), m_pTasks)) {
         EnableWindow(TRUE);
         return 0;
     }
+    m_road = Road::Downloading;
     return 1;
 }
 
 void CQuorvelDownloadDlg::DownloadFinished(std::vector<DownloadedFile> files) {
     m_vecDownloaded = std::move(files);
-    m_bDownloadFinished = true;
+    m_road = Road::Finished;
     PostMessage(UM_DOWNLOAD_FINISHED);
 }
 
 void CQuorvelDownloadDlg::DownloadFailed(const std::wstring& first, const std::wstring& second) {
+    m_road = Road::Idle;
     EnableWindow(TRUE);
     if (!first.empty()) ShowNotice(first, second);
 }
 
-// Honoured once per finished download of this run; the same message from anywhere else is ignored.
+// Honoured once per finished download of this run; the same message from anywhere else, or again
+// while the hand-off runs, is ignored.
 LRESULT CQuorvelDownloadDlg::OnDownloadFinished() {
-    if (!m_bDownloadFinished || m_download.IsRunning()) return 0;
-    m_bDownloadFinished = false;
+    if (m_road != Road::Finished) return 0;
+    m_road = Road::HandingOff;
     m_vecUpdateItems.clear();
-    EnableWindow(TRUE);
     HandOffToSetup();
     return 0;
 }
@@ -101,20 +102,24 @@ LRESULT CQuorvelDownloadDlg::OnDownloadFinished() {
 int CQuorvelDownloadDlg::HandOffToSetup() {
     const std::vector<DownloadedFile> files = std::move(m_vecDownloaded);
     m_vecDownloaded.clear();
-    switch (RunInstallHandOff(CUpdateCatalogue::GetWorkFolder(), files)) {
+    const HandOffResult result = RunInstallHandOff(CUpdateCatalogue::GetWorkFolder(), files);
+    if (result == HandOffResult::Launched || result == HandOffResult::NoSetupFile) {
+        // The setup program owns the work folder now: nothing may empty it before the window goes.
+        m_road = Road::Closing;
+        SendMessage(WM_CLOSE);
+        return 0;
+    }
+    m_road = Road::Idle;
+    EnableWindow(TRUE);
+    switch (result) {
     case HandOffResult::ListNotCreated:
         ShowNotice(LocalText(TextId::ListCreateFailed));
         break;
     case HandOffResult::ListNotWritten:
         ShowNotice(LocalText(TextId::ListWriteFailed));
         break;
-    case HandOffResult::SetupChanged:
-    case HandOffResult::LaunchFailed:
+    default:  // the setup program changed, refused for its signature, or did not start
         ShowNotice(LocalText(TextId::InvalidUpdateFile), LocalText(TextId::TryAgain));
-        break;
-    case HandOffResult::Launched:
-    case HandOffResult::NoSetupFile:
-        SendMessage(WM_CLOSE);
         break;
     }
     return 0;

@@ -1,8 +1,8 @@
 # The source folders are layers, each built on the ones before it in this list:
-#   framework/ <- system/ <- controls/ <- update/ <- app/
+#   framework/ <- controls/ <- system/ <- update/ <- app/
 # A layer's code sees its own folder, the folders below it and resources/ through a view in the
 # build tree that links only those, so an include of a higher folder does not compile.
-set(QV_LAYERS framework system controls update app)
+set(QV_LAYERS framework controls system update app)
 get_filename_component(QV_SOURCE_ROOT ${CMAKE_CURRENT_LIST_DIR}/.. ABSOLUTE)
 
 # Sets out_var to the include folder of the layer's view, making it on first use.

@@ -14,3 +14,6 @@ target_link_libraries(native_tests PRIVATE qv_update_logic qv_controls_logic qv_
 target_compile_definitions(native_tests PRIVATE QV_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 include(GoogleTest)
 gtest_discover_tests(native_tests PROPERTIES TIMEOUT 120)
+
+include(cmake/signers.cmake)
+qv_add_signer_setting_tests()

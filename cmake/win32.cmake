@@ -9,13 +9,15 @@ else()
   set(QV_UPDATE_HOST_EFFECTIVE "${QV_UPDATE_HOST}")
 endif()
 message(STATUS "Update server host: ${QV_UPDATE_HOST_EFFECTIVE}")
+include(cmake/signers.cmake)
+qv_apply_setup_signers()
 
 add_compile_definitions(UNICODE _UNICODE _WIN32_WINNT=0x0601 WINVER=0x0601 NOMINMAX)
 add_compile_options(-Wall -Wextra -Wno-unused-parameter -Wno-missing-field-initializers
                     -Wno-cast-function-type)
 add_link_options(-static -static-libgcc -static-libstdc++)
 
-set(QV_WIN_LIBS wininet netapi32 version shell32 comctl32 msimg32 msvfw32 winmm bcrypt
+set(QV_WIN_LIBS wininet netapi32 version shell32 comctl32 msimg32 msvfw32 winmm bcrypt wintrust crypt32
                 gdi32 user32 kernel32 ole32 uuid)
 
 # One library per layer; target_link_libraries mirrors the layers.

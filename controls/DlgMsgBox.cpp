@@ -185,8 +185,16 @@ int CDlg_MSG_Box::ShowAndWait(const std::wstring& mainText, const std::wstring& 
                               int buttonSet) {
     if (!m_hWnd) return msgbox::kIdSecond;
     if (::GetWindowThreadProcessId(m_hWnd, nullptr) != ::GetCurrentThreadId()) {
-        ShowRequest request{&mainText, &secondText, kind, buttonSet};
-        return static_cast<int>(SendMessage(UM_SHOW_AND_WAIT, 0, reinterpret_cast<LPARAM>(&request)));
+        const ShowRequest request{&mainText, &secondText, kind, buttonSet};
+        std::lock_guard<std::mutex> sender(m_senderMutex);
+        {
+            std::lock_guard<std::mutex> lock(m_requestMutex);
+            m_pRequest = &request;
+        }
+        const int id = static_cast<int>(SendMessage(UM_SHOW_AND_WAIT));
+        std::lock_guard<std::mutex> lock(m_requestMutex);
+        m_pRequest = nullptr;  // the box is gone or never took it
+        return id;
     }
     ShowMessage(mainText, secondText, kind, buttonSet);
     const unsigned serial = m_nShownSerial;
@@ -205,8 +213,12 @@ int CDlg_MSG_Box::ShowAndWait(const std::wstring& mainText, const std::wstring& 
     return id;
 }
 
-LRESULT CDlg_MSG_Box::OnShowAndWaitRequest(LPARAM lParam) {
-    const ShowRequest* request = reinterpret_cast<const ShowRequest*>(lParam);
+LRESULT CDlg_MSG_Box::OnShowAndWaitRequest() {
+    const ShowRequest* request = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(m_requestMutex);
+        std::swap(request, m_pRequest);
+    }
     if (!request) return msgbox::kIdSecond;
     return ShowAndWait(*request->mainText, *request->secondText, request->kind, request->buttonSet);
 }
@@ -305,7 +317,7 @@ LRESULT CDlg_MSG_Box::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_PAINT: return OnPaint();
     case WM_PRINTCLIENT: PaintTo(reinterpret_cast<HDC>(wParam)); return 0;
     case WM_ERASEBKGND: return 1;
-    case UM_SHOW_AND_WAIT: return OnShowAndWaitRequest(lParam);
+    case UM_SHOW_AND_WAIT: return OnShowAndWaitRequest();
     default: return CDialog::WindowProc(msg, wParam, lParam);
     }
 }

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -65,7 +66,7 @@ private:
     void DrawMessageText(HDC dc, const RECT& client);
 
     LRESULT OnPaint();
-    LRESULT OnShowAndWaitRequest(LPARAM lParam);
+    LRESULT OnShowAndWaitRequest();
     void PaintTo(HDC dc);
     // Centres the box over its owner, or on the screen when that would put it off the screen.
     void PlaceBox();
@@ -101,4 +102,9 @@ private:
     int m_nChoiceId = 0;
     RECT m_rcMainText{};
     RECT m_rcSecondText{};
+    // A request from another thread of the program: set, and the box woken with a message that
+    // carries nothing, so a message from another program finds no request to act on.
+    std::mutex m_senderMutex;   // one request at a time
+    std::mutex m_requestMutex;  // guards m_pRequest
+    const ShowRequest* m_pRequest = nullptr;
 };

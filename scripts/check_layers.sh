@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# Checks that no source includes upward against the layers framework <- system <- controls <- update
+# Checks that no source includes upward against the layers framework <- controls <- system <- update
 # <- app: a file may include its own folder, the folders below it and resources/. Files under a
 # logic/ folder stay pure: they include only logic/ headers and standard headers (no <windows.h>).
 # Prints each offending line as "file:line: text" and exits 1 when there is any.
 set -uo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 cd "$ROOT"
-layers=(framework system controls update app)
+layers=(framework controls system update app)
 
 rank_of() {
   local i

@@ -9,12 +9,13 @@
 #include <vector>
 
 enum class HandOffResult {
-    Launched,        // the setup program was started
-    NoSetupFile,     // nothing to launch; the scanner program was still ended
-    ListNotCreated,  // the hand-off file could not be created; nothing ended or launched
-    ListNotWritten,  // the hand-off file could not be written; nothing ended or launched
-    SetupChanged,    // the setup program is not the one downloaded; nothing ended or launched
-    LaunchFailed,    // the setup program did not start; the scanner program was ended
+    Launched,          // the setup program was started
+    NoSetupFile,       // nothing to launch; the scanner program was still ended
+    ListNotCreated,    // the hand-off file could not be created; nothing ended or launched
+    ListNotWritten,    // the hand-off file could not be written; nothing ended or launched
+    SetupChanged,      // the setup program is not the one downloaded; nothing ended or launched
+    SignatureRefused,  // refused for its signature (SetupSignature.h); nothing ended or launched
+    LaunchFailed,      // the setup program did not start; the scanner program was ended
 };
 
 // Only `files`, the files this run's worker wrote into `workFolder`, are listed and launched;

@@ -27,6 +27,11 @@
 //                                    (the main window enabled), a space, control ID's text with
 //                                    line breaks shown as " | "
 //   QvDriver cmdline EXE             the command line of the running process whose file is EXE
+//   QvDriver post-command ID MS [TEXT]  once some row of the item list contains TEXT (at once without
+//                                    TEXT), posts WM_COMMAND for control ID to the main window every
+//                                    10 ms until the main window has gone or MS have passed, the
+//                                    way a disabled button's command could still arrive; prints
+//                                    how many were posted
 #include <windows.h>
 #include <tlhelp32.h>
 #include <winternl.h>
@@ -316,6 +321,25 @@ int wmain(int argc, wchar_t** argv) {
         const DWORD pid = FindProcess(arg(2));
         if (!pid || !CommandLineOf(pid, line)) return 1;
         Print(line);
+        return 0;
+    }
+    if (cmd == L"post-command") {
+        const int id = static_cast<int>(num(2));
+        const DWORD ms = num(3);
+        const std::wstring want = arg(4);
+        const DWORD start = ::GetTickCount();
+        if (!want.empty() && WaitFor(ms, [&] {
+                HWND ctl = ::GetDlgItem(FindMain(), IDC_LIST_ITEMS);
+                return ctl && TextOf(ctl).find(want) != std::wstring::npos;
+            }) != 0)
+            return 2;
+        unsigned long posted = 0;
+        for (HWND main = FindMain(); main && ::GetTickCount() - start < ms; main = FindMain()) {
+            const LPARAM control = reinterpret_cast<LPARAM>(::GetDlgItem(main, id));
+            if (::PostMessageW(main, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), control)) ++posted;
+            ::Sleep(10);
+        }
+        std::printf("%lu\n", posted);
         return 0;
     }
     if (cmd == L"gui-objects") {

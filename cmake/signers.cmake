@@ -1,0 +1,76 @@
+# QV_SETUP_SIGNERS: the SHA-256 fingerprints of the certificates allowed to sign the setup program.
+# Empty (the default) pins no publisher. The value is checked here so that a typing error stops the
+# configure step instead of building a program that refuses every setup; the program receives the
+# fingerprints in one normal form (lower case, no separators, ',' between them).
+#
+# Also runs as a script, which the native tests use:
+#   cmake -DQV_SETUP_SIGNERS=<value> -P cmake/signers.cmake
+
+# Sets out_var to the normal form of value, or stops with a message naming the faulty fingerprint.
+function(qv_normalize_signers value out_var)
+  string(REPLACE "," ";" items "${value}")
+  set(result)
+  foreach(item IN LISTS items)
+    string(REGEX REPLACE "[-: ]" "" digits "${item}")
+    string(STRIP "${item}" stripped)
+    if(stripped STREQUAL "")
+      continue()
+    endif()
+    if(NOT digits MATCHES "^[0-9A-Fa-f]+$")
+      message(FATAL_ERROR "QV_SETUP_SIGNERS: \"${item}\" is not a SHA-256 fingerprint: "
+              "it holds characters other than hexadecimal digits and ':', ' ' or '-'.")
+    endif()
+    string(LENGTH "${digits}" length)
+    if(NOT length EQUAL 64)
+      message(FATAL_ERROR "QV_SETUP_SIGNERS: \"${item}\" is not a SHA-256 fingerprint: "
+              "it has ${length} hexadecimal digits, not 64.")
+    endif()
+    string(TOLOWER "${digits}" digits)
+    list(APPEND result ${digits})
+  endforeach()
+  list(REMOVE_DUPLICATES result)
+  list(JOIN result "," joined)
+  set(${out_var} "${joined}" PARENT_SCOPE)
+endfunction()
+
+if(CMAKE_SCRIPT_MODE_FILE)
+  qv_normalize_signers("${QV_SETUP_SIGNERS}" pins)
+  message("QV_SETUP_SIGNERS pins: [${pins}]")
+  return()
+endif()
+
+# Configure-time checks of the setting, run by the native tests.
+function(qv_add_signer_setting_tests)
+  set(script ${CMAKE_CURRENT_FUNCTION_LIST_FILE})
+  set(a "AB:CD:EF:01:23:45:67:89:ab:cd:ef:01:23:45:67:89:AB:CD:EF:01:23:45:67:89:ab:cd:ef:01:23:45:67:89")
+  set(b "00112233-44556677 8899aabb-CCDDEEFF 00112233-44556677 8899aabb-ccddeeff")
+  add_test(NAME signers.two_fingerprints_normalised
+           COMMAND ${CMAKE_COMMAND} "-DQV_SETUP_SIGNERS=${a}$<SEMICOLON>${b}," -P ${script})
+  set_tests_properties(signers.two_fingerprints_normalised PROPERTIES PASS_REGULAR_EXPRESSION
+    "pins: \\[abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789,00112233445566778899aabbccddeeff00112233445566778899aabbccddeeff\\]")
+  add_test(NAME signers.short_fingerprint_fails
+           COMMAND ${CMAKE_COMMAND} "-DQV_SETUP_SIGNERS=${a},abcd" -P ${script})
+  set_tests_properties(signers.short_fingerprint_fails PROPERTIES WILL_FAIL TRUE)
+  add_test(NAME signers.short_fingerprint_message
+           COMMAND ${CMAKE_COMMAND} "-DQV_SETUP_SIGNERS=${a},abcd" -P ${script})
+  set_tests_properties(signers.short_fingerprint_message PROPERTIES PASS_REGULAR_EXPRESSION
+    "\"abcd\" is not a SHA-256 fingerprint: it has 4 hexadecimal")
+  add_test(NAME signers.non_hex_fingerprint_message
+           COMMAND ${CMAKE_COMMAND} "-DQV_SETUP_SIGNERS=${a},xyz" -P ${script})
+  set_tests_properties(signers.non_hex_fingerprint_message PROPERTIES PASS_REGULAR_EXPRESSION
+    "\"xyz\" is not a SHA-256 fingerprint: it holds")
+endfunction()
+
+# Checks the build setting and hands it to the check's own file, so changing it rebuilds one file.
+function(qv_apply_setup_signers)
+  set(QV_SETUP_SIGNERS "" CACHE STRING
+      "SHA-256 fingerprints of the certificates that may sign the setup program (';' or ',' between them); empty: none pinned")
+  qv_normalize_signers("${QV_SETUP_SIGNERS}" QV_SETUP_SIGNER_PINS)
+  if(QV_SETUP_SIGNER_PINS STREQUAL "")
+    message(STATUS "Setup signers: none pinned (a setup whose signature does not match its content is refused)")
+  else()
+    message(STATUS "Setup signers pinned: ${QV_SETUP_SIGNER_PINS}")
+  endif()
+  set_property(SOURCE ${CMAKE_SOURCE_DIR}/update/SetupSignature.cpp APPEND PROPERTY
+               COMPILE_DEFINITIONS "QV_SETUP_SIGNERS=\"${QV_SETUP_SIGNER_PINS}\"")
+endfunction()

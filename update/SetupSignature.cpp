@@ -1,0 +1,146 @@
+// WinVerifyTrust on the setup program about to be launched, and the build's pinned publishers.
+#include "update/SetupSignature.h"
+
+#include "system/Sha256.h"
+
+#include <softpub.h>
+#include <wintrust.h>
+
+#include <memory>
+
+#ifndef QV_SETUP_SIGNERS
+#define QV_SETUP_SIGNERS ""
+#endif
+
+namespace {
+// Reads exactly size bytes at offset; false when the file is shorter or the read fails.
+bool ReadAt(HANDLE file, uint32_t offset, uint8_t* data, DWORD size) {
+    OVERLAPPED at{};
+    at.Offset = offset;
+    DWORD got = 0;
+    return ::ReadFile(file, data, size, &got, &at) && got == size;
+}
+
+PeSignatureLocation LocateSignature(HANDLE file) {
+    uint8_t dos[64];
+    if (!ReadAt(file, 0, dos, sizeof dos)) return PeSignatureLocation();
+    const uint32_t at = PeHeadersOffset(dos, sizeof dos);
+    if (at == 0) return PeSignatureLocation();
+    // The signature of the PE headers, the file header and a PE32+ optional header's directories.
+    uint8_t headers[24 + 112 + 16 * 8] = {};
+    OVERLAPPED where{};
+    where.Offset = at;
+    DWORD got = 0;
+    if (!::ReadFile(file, headers, sizeof headers, &got, &where)) return PeSignatureLocation();
+    return FindPeSignature(headers, got);
+}
+
+// Results of WinVerifyTrust that judge the signer's certificate chain once the signature has been
+// found to match the content; anything else about a declared signature means it is broken.
+// TRUST_E_CERT_SIGNATURE is not among them: Wine answers it for a signature value that does not
+// verify, and no certificate of a working publisher carries a broken signature of its own.
+bool IsChainVerdict(LONG result) {
+    switch (static_cast<HRESULT>(result)) {
+    case CERT_E_UNTRUSTEDROOT:
+    case CERT_E_UNTRUSTEDTESTROOT:
+    case CERT_E_UNTRUSTEDCA:
+    case CERT_E_CHAINING:
+    case CERT_E_EXPIRED:
+    case CERT_E_VALIDITYPERIODNESTING:
+    case CERT_E_WRONG_USAGE:
+    case CERT_E_PURPOSE:
+    case CERT_E_REVOKED:
+    case CERT_E_REVOCATION_FAILURE:
+    case CRYPT_E_NO_REVOCATION_CHECK:
+    case CRYPT_E_REVOCATION_OFFLINE:
+    case CERT_E_CRITICAL:
+    case CERT_E_PATHLENCONST:
+    case CERT_E_ROLE:
+    case TRUST_E_EXPLICIT_DISTRUST:
+    case TRUST_E_BASIC_CONSTRAINTS:
+    case TRUST_E_SUBJECT_NOT_TRUSTED:   // the local trust policy's answer about the publisher
+    case CRYPT_E_SECURITY_SETTINGS:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// One WinVerifyTrust run whose state is closed again when the object goes.
+class CTrustCheck {
+public:
+    CTrustCheck(HANDLE file, const std::wstring& path) {
+        m_file.cbStruct = sizeof m_file;
+        m_file.pcwszFilePath = path.c_str();
+        m_file.hFile = file;
+        m_data.cbStruct = sizeof m_data;
+        m_data.dwUIChoice = WTD_UI_NONE;
+        m_data.fdwRevocationChecks = WTD_REVOKE_NONE;
+        m_data.dwUnionChoice = WTD_CHOICE_FILE;
+        m_data.pFile = &m_file;
+        m_data.dwStateAction = WTD_STATEACTION_VERIFY;
+        m_data.dwProvFlags = WTD_REVOCATION_CHECK_NONE | WTD_CACHE_ONLY_URL_RETRIEVAL;
+        m_result = ::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &m_action, &m_data);
+    }
+    ~CTrustCheck() {
+        m_data.dwStateAction = WTD_STATEACTION_CLOSE;
+        ::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &m_action, &m_data);
+    }
+    CTrustCheck(const CTrustCheck&) = delete;
+    CTrustCheck& operator=(const CTrustCheck&) = delete;
+
+    LONG Result() const { return m_result; }
+
+    // The fingerprint of the certificate that made the primary signature.
+    bool SignerFingerprint(CertFingerprint& fingerprint) const {
+        CRYPT_PROVIDER_DATA* provider = ::WTHelperProvDataFromStateData(m_data.hWVTStateData);
+        CRYPT_PROVIDER_SGNR* signer = provider ? ::WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0) : nullptr;
+        CRYPT_PROVIDER_CERT* cert = signer ? ::WTHelperGetProvCertFromChain(signer, 0) : nullptr;
+        if (!cert || !cert->pCert || !cert->pCert->pbCertEncoded) return false;
+        return CSha256::Of(cert->pCert->pbCertEncoded, cert->pCert->cbCertEncoded, fingerprint);
+    }
+
+private:
+    GUID m_action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+    WINTRUST_FILE_INFO m_file{};
+    WINTRUST_DATA m_data{};
+    LONG m_result = 0;
+};
+}  // namespace
+
+SignatureVerdict CheckSetupSignature(HANDLE file, const std::wstring& path) {
+    SignatureVerdict verdict;
+    // Whether a signature is there is read from the file itself, so that a damaged signature can
+    // never pass for a missing one, whatever error the platform gives for it. A file that declares
+    // none is unsigned unless the platform found a signature all the same.
+    const bool declared = LocateSignature(file).DeclaresSignature();
+    LARGE_INTEGER start{};
+    ::SetFilePointerEx(file, start, nullptr, FILE_BEGIN);
+    CTrustCheck check(file, path);
+    const LONG result = check.Result();
+    verdict.platformResult = result;
+    if (result == ERROR_SUCCESS || IsChainVerdict(result)) {
+        verdict.content = SignatureContent::Intact;
+        verdict.chain = result == ERROR_SUCCESS ? SignatureChain::Trusted : SignatureChain::Untrusted;
+        verdict.hasSigner = check.SignerFingerprint(verdict.signer);
+    } else if (declared || result == TRUST_E_BAD_DIGEST) {
+        verdict.content = SignatureContent::Broken;
+    } else {
+        verdict.content = SignatureContent::Unsigned;
+    }
+    return verdict;
+}
+
+const std::vector<CertFingerprint>& BuildSignerPins() {
+    static const std::vector<CertFingerprint> pins = [] {
+        std::vector<CertFingerprint> parsed;
+        // The build checked the setting already; should it still not parse, nothing passes.
+        if (!ParseSignerPins(QV_SETUP_SIGNERS, parsed)) parsed.assign(1, CertFingerprint{});
+        return parsed;
+    }();
+    return pins;
+}
+
+bool SetupSignatureAllowsLaunch(HANDLE file, const std::wstring& path) {
+    return SignatureAllowsLaunch(CheckSetupSignature(file, path), BuildSignerPins());
+}

@@ -1,5 +1,6 @@
 // What the main dialog shows: its controls, its painting and the notices.
 #include "app/QuorvelDownloadDlg.h"
+#include "controls/FocusCue.h"
 #include "framework/DC.h"
 #include "resources/resource.h"
 #include "system/LocalText.h"
@@ -9,6 +10,14 @@ const wchar_t kTitle[] = L"탈빅스 다운로더";
 constexpr COLORREF kWindowColour = RGB(168, 168, 168);
 
 bool Korean() { return LanguageIndex == 1; }
+
+// A label that screen readers find at the warning line's place; it draws nothing, the dialog's
+// paint draws the line (red on the background picture), and clicks pass through to the dialog.
+void CreateWarningLabel(HWND dialog, int id, const std::wstring& text, const RECT& rc) {
+    ::CreateWindowExW(0, L"STATIC", text.c_str(), WS_CHILD | WS_VISIBLE | SS_OWNERDRAW, rc.left, rc.top,
+                      rc.right - rc.left, rc.bottom - rc.top, dialog,
+                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr), nullptr);
+}
 
 void SetButtonFont(CMultiTextBtn& button, int koreanHeight, int englishHeight) {
     if (Korean())
@@ -92,6 +101,23 @@ void CQuorvelDownloadDlg::BuildControls() {
     m_btnBanner.SetTextColor(2, RGB(237, 173, 138));
     SetButtonFont(m_btnBanner, 22, 18);
     m_btnBanner.ShowWindow(SW_SHOW);
+    m_btnBanner.ModifyStyle(WS_TABSTOP, 0);  // a notice, not a command
+
+    CreateWarningLabel(m_hWnd, IDC_WARNING_ENGLISH, LocalText(TextId::WarningModuleConnected), RECT{50, 188, 510, 208});
+    CreateWarningLabel(m_hWnd, IDC_WARNING_KOREAN, LocalText(TextId::WarningCheckModulePower), RECT{50, 208, 510, 238});
+
+    // Tab order and reading order follow the window from top to bottom; the heading list stays
+    // above the item list it covers.
+    const int order[] = {IDC_EXIT, IDC_BANNER, IDC_WARNING_ENGLISH, IDC_WARNING_KOREAN, IDC_CHECK_SERVER,
+                         IDC_START_INSTALLATION, IDC_LIST_HEADER, IDC_LIST_ITEMS};
+    HWND after = HWND_TOP;
+    for (int id : order) {
+        const HWND control = ::GetDlgItem(m_hWnd, id);
+        ::SetWindowPos(control, after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOREDRAW);
+        after = control;
+    }
+    // Focus cues stay hidden until the first key press, as in any dialog opened with the mouse.
+    ForgetKeyboardUse(m_hWnd);
 }
 
 LRESULT CQuorvelDownloadDlg::OnPaint() {

@@ -2,6 +2,7 @@
 // blocks in GetMessage until a button or key chooses.
 #include "controls/DlgMsgBox.h"
 
+#include "controls/FocusCue.h"
 #include "controls/MemDC2.h"
 #include "controls/RectConversion.h"
 #include "controls/logic/MsgBoxLayout.h"
@@ -134,6 +135,7 @@ void CDlg_MSG_Box::ApplyButtonLayout(StartVisibility start) {
         }
         m_nFocusIndex = 0;
         m_vecActiveButtons = active;
+        MarkFocusedButton();
     }
     for (int i = 0; i < kButtonCount; ++i) {
         const bool shown = (m_btns[i].GetStyle() & WS_VISIBLE) != 0;
@@ -163,6 +165,7 @@ void CDlg_MSG_Box::ShowMessage(const std::wstring& mainText, const std::wstring&
                                int buttonSet) {
     m_nButtonSet = 0;
     SetContent(mainText, secondText, kind, buttonSet);
+    MatchOwnerKeyboardCues();
     ++m_nShownSerial;
     ShowWindow(SW_SHOW);
     UpdateWindow();
@@ -265,7 +268,25 @@ BOOL CDlg_MSG_Box::OnCommand(WPARAM wParam, LPARAM) {
 void CDlg_MSG_Box::SelectFocused() {
     for (size_t i = 0; i < m_vecActiveButtons.size(); ++i)
         m_vecActiveButtons[i]->SetSelected(static_cast<int>(i) == m_nFocusIndex, TRUE);
+    MarkFocusedButton();
 }
+
+void CDlg_MSG_Box::MarkFocusedButton() {
+    const CMultiTextBtn* focused = m_nFocusIndex >= 0 && m_nFocusIndex < static_cast<int>(m_vecActiveButtons.size())
+                                       ? m_vecActiveButtons[static_cast<size_t>(m_nFocusIndex)]
+                                       : nullptr;
+    for (CMultiTextBtn& button : m_btns) button.SetFocusCue(&button == focused);
+}
+
+void CDlg_MSG_Box::MatchOwnerKeyboardCues() {
+    if (!m_pParent || !m_pParent->m_hWnd) return;
+    if (FocusCuesShown(m_pParent->m_hWnd))
+        NoteKeyboardUse(m_hWnd);
+    else
+        ForgetKeyboardUse(m_hWnd);
+}
+
+void CDlg_MSG_Box::ShowKeyboardCues() { NoteKeyboardUse(m_hWnd); }
 
 BOOL CDlg_MSG_Box::PreTranslateMessage(MSG* msg) {
     const bool forBox = m_hWnd && (msg->hwnd == m_hWnd || ::IsChild(m_hWnd, msg->hwnd));
@@ -273,6 +294,7 @@ BOOL CDlg_MSG_Box::PreTranslateMessage(MSG* msg) {
     if (msg->message == WM_KEYDOWN) return TRUE;
     if (msg->message != WM_KEYUP) return CDialog::PreTranslateMessage(msg);
 
+    ShowKeyboardCues();
     const int count = static_cast<int>(m_vecActiveButtons.size());
     switch (msg->wParam) {
     case VK_RETURN: RunChoice(msgbox::EnterChoice(m_nButtonSet, count, m_nFocusIndex)); return TRUE;

@@ -75,6 +75,11 @@ private:
     void RunChoice(int id);
     void RecordChoice(int id);
     void SelectFocused();
+    // The focus cue goes to the button at the focus index (the box keeps the keyboard choice itself).
+    void MarkFocusedButton();
+    // Keyboard cues: as the owner shows them when a message appears, shown from the first key on.
+    void MatchOwnerKeyboardCues();
+    void ShowKeyboardCues();
 
     static CDIBSectionLite s_imgBackground;
     CDIBSectionLite m_imgIcons[kKindCount];

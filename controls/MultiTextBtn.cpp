@@ -1,12 +1,16 @@
 // The skinned push button. It is an owner-drawn BUTTON so that the class never paints its own look
-// (focus, push state, default-button style); everything is drawn by this class's paint, off-screen.
+// (focus, push state, default-button style); everything is drawn by this class's paint, off-screen,
+// including the focus cue. To the dialog manager it answers as a push button (Enter presses it).
 #include "controls/MultiTextBtn.h"
 
+#include "controls/FocusCue.h"
 #include "controls/MemDC2.h"
 #include "controls/RectConversion.h"
 #include "controls/logic/CaptionLayout.h"
 
 #include <windowsx.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -74,6 +78,12 @@ BOOL CMultiTextBtn::SetText(const std::wstring& caption) {
     return TRUE;
 }
 
+void CMultiTextBtn::SetFocusCue(BOOL shown) {
+    if (m_bFocusCue == shown) return;
+    m_bFocusCue = shown;
+    if (m_hWnd) Invalidate(FALSE);
+}
+
 std::wstring CMultiTextBtn::GetText() const {
     std::lock_guard<std::mutex> lock(m_captionLock);
     return m_strCaption;
@@ -87,9 +97,15 @@ void CMultiTextBtn::SyncWindowText() {
         PostMessage(UM_SYNC_WINDOW_TEXT);  // a sent WM_SETTEXT could block a worker on a busy window
 }
 
+// A changed caption is announced to screen readers (the banner's notices and progress).
 LRESULT CMultiTextBtn::OnSyncWindowText() {
     const std::wstring caption = GetText();
+    const int length = ::GetWindowTextLengthW(m_hWnd);
+    std::wstring shown(static_cast<size_t>(length) + 1, L'\0');
+    shown.resize(static_cast<size_t>(::GetWindowTextW(m_hWnd, &shown[0], length + 1)));
+    if (shown == caption) return 0;
     ::SetWindowTextW(m_hWnd, caption.c_str());
+    ::NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, m_hWnd, OBJID_CLIENT, CHILDID_SELF);
     return 0;
 }
 
@@ -123,14 +139,18 @@ LRESULT CMultiTextBtn::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_TIMER: return OnTimer(static_cast<UINT_PTR>(wParam));
     case WM_CAPTURECHANGED: return OnCaptureChanged(reinterpret_cast<HWND>(lParam));
     case UM_SYNC_WINDOW_TEXT: return OnSyncWindowText();
+    case WM_GETDLGCODE: return OnGetDlgCode(lParam);
     // The button class would repaint its own look for these; the plain window handling is enough.
     case WM_SETTEXT:
+    case WM_ENABLE: return ::DefWindowProcW(m_hWnd, msg, wParam, lParam);
+    // The focus cue follows the focus and the window's keyboard-cue state.
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
-    case WM_ENABLE:
-    case WM_UPDATEUISTATE: return ::DefWindowProcW(m_hWnd, msg, wParam, lParam);
+    case WM_UPDATEUISTATE: return RepaintAfterDefault(msg, wParam, lParam);
+    // The dialog manager makes the focused push button the default one; the type stays owner-drawn
+    // so that the class never paints its own look.
+    case BM_SETSTYLE: return 0;
     case BM_SETSTATE:
-    case BM_SETSTYLE:
     case BM_SETCHECK: return PaintByClass();
     default: return Default();
     }
@@ -141,6 +161,24 @@ LRESULT CMultiTextBtn::PaintByClass() {
     LRESULT result = Default();
     Invalidate(FALSE);
     return result;
+}
+
+LRESULT CMultiTextBtn::RepaintAfterDefault(UINT msg, WPARAM wParam, LPARAM lParam) {
+    const LRESULT result = ::DefWindowProcW(m_hWnd, msg, wParam, lParam);
+    Invalidate(FALSE);
+    return result;
+}
+
+// An owner-drawn button is not a push button to the dialog manager, which would then send Enter to
+// the dialog's default command; answered as a push button, the focused one is the default and
+// Enter presses it.
+LRESULT CMultiTextBtn::OnGetDlgCode(LPARAM keyMessage) const {
+    if (IsKeyPress(keyMessage)) NoteKeyboardUse(m_hWnd);
+    return DLGC_BUTTON | (::GetFocus() == m_hWnd ? DLGC_DEFPUSHBUTTON : DLGC_UNDEFPUSHBUTTON);
+}
+
+bool CMultiTextBtn::ShowsFocusCue() const {
+    return (m_bFocusCue || ::GetFocus() == m_hWnd) && FocusCuesShown(m_hWnd);
 }
 
 LRESULT CMultiTextBtn::OnPaint() {
@@ -221,6 +259,10 @@ BOOL CMultiTextBtn::Paint(HDC dc) {
     {
         CSelectObject font(mem, m_bFontCreated ? static_cast<HFONT>(m_font) : nullptr);
         DrawCaption(mem, GetText(), client, frameHeight);
+    }
+    if (ShowsFocusCue()) {
+        const RECT cue{client.left + 3, client.top + 3, client.right - 3, std::min<LONG>(client.bottom, frameHeight) - 3};
+        DrawFocusCue(mem, cue, ::GetTextColor(mem));
     }
     if (hasImage) m_pImage->FreeMemoryDC();
     return TRUE;

@@ -37,6 +37,9 @@ public:
     void SetSelected(BOOL selected, BOOL redraw);
     UINT GetState() const { return m_nState; }
     BOOL IsSelected() const { return m_bSelected; }
+    // The owner's keyboard choice (the message box's focus index): the button shows the focus cue
+    // as if it had the focus.
+    void SetFocusCue(BOOL shown);
     // Draws the button into dc; a null dc invalidates it instead.
     BOOL Paint(HDC dc);
 
@@ -51,6 +54,9 @@ private:
     LRESULT OnCaptureChanged(HWND newCapture);
     LRESULT OnSyncWindowText();
     LRESULT PaintByClass();
+    LRESULT OnGetDlgCode(LPARAM keyMessage) const;
+    LRESULT RepaintAfterDefault(UINT msg, WPARAM wParam, LPARAM lParam);
+    bool ShowsFocusCue() const;
 
     void DrawCaption(HDC dc, const std::wstring& caption, const RECT& client, int frameHeight);
     void DrawCaptionText(HDC dc, const std::wstring& text, RECT rc, UINT flags);
@@ -68,6 +74,7 @@ private:
     UINT m_nState = kStateNormal;
     UINT m_nSavedState = kStateNormal;
     BOOL m_bSelected = FALSE;
+    BOOL m_bFocusCue = FALSE;
     BOOL m_bEnabled = TRUE;
     BOOL m_bClickLock = FALSE;
     UINT m_nLockMs = 100;

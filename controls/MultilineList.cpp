@@ -2,6 +2,8 @@
 // MultilineListPaint.cpp.
 #include "controls/MultilineList.h"
 
+#include "controls/FocusCue.h"
+
 #include <windowsx.h>
 
 #include <algorithm>
@@ -115,7 +117,9 @@ void CMultilineList::SetColumnWidth(int column, int width) {
 void CMultilineList::SetColumnTitle(int column, const std::wstring& text) { Apply(m_model.SetColumnTitle(column, text)); }
 
 void CMultilineList::SetItemText(int row, int col, std::wstring text) {
+    const std::wstring before = m_model.GetItemText(row, col);
     Apply(m_model.SetItemText(row, col, std::move(text)));
+    if (row < m_model.GetItemCount() && m_model.GetItemText(row, col) != before) AnnounceNameChange();
 }
 
 void CMultilineList::InsertItem(int row, const std::wstring& text, int data) { Apply(m_model.InsertItem(row, text, data)); }
@@ -128,9 +132,16 @@ void CMultilineList::SetCheckMode(BYTE on, int) {
     m_imgUnchecked.LoadResourceBitmap(kUncheckedImageId);
 }
 
-void CMultilineList::SetCheck(int row, BYTE flag) { Apply(m_model.SetCheck(row, flag)); }
+void CMultilineList::SetCheck(int row, BYTE flag) {
+    const bool before = m_model.IsChecked(row);
+    Apply(m_model.SetCheck(row, flag));
+    if (m_model.IsChecked(row) != before) AnnounceNameChange();
+}
 
-void CMultilineList::ToggleCheck(int row) { Apply(m_model.ToggleCheck(row)); }
+void CMultilineList::ToggleCheck(int row) {
+    Apply(m_model.ToggleCheck(row));
+    AnnounceNameChange();
+}
 
 void CMultilineList::SetColors(COLORREF header, COLORREF second, COLORREF altRow, COLORREF selection,
                                COLORREF headerText) {
@@ -228,8 +239,13 @@ LRESULT CMultilineList::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_LBUTTONDOWN: return OnLButtonDown(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
     case WM_LBUTTONUP: return OnLButtonUp(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
     case WM_LBUTTONDBLCLK: return OnLButtonDblClk();
-    case WM_GETTEXTLENGTH: return static_cast<LRESULT>(m_model.RowsText().size());
+    case WM_GETTEXTLENGTH: return static_cast<LRESULT>(ListWindowText(m_model).size());
     case WM_GETTEXT: return OnGetText(static_cast<size_t>(wParam), reinterpret_cast<wchar_t*>(lParam));
+    case WM_GETDLGCODE: return OnGetDlgCode(lParam);
+    case WM_KEYDOWN: return OnKeyDown(static_cast<int>(wParam));
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+    case WM_UPDATEUISTATE: return OnFocusChange(msg, wParam, lParam);
     default: return Default();
     }
 }
@@ -285,10 +301,46 @@ LRESULT CMultilineList::OnLButtonDblClk() {
     return Default();
 }
 
-// The window's text is its rows, so that tools outside the process can read the list.
+LRESULT CMultilineList::OnGetDlgCode(LPARAM keyMessage) {
+    if (IsKeyPress(keyMessage)) NoteKeyboardUse(m_hWnd);
+    return DLGC_WANTARROWS | DLGC_WANTCHARS;
+}
+
+// Arrows choose the row and Space checks it, as a tap in the check zone does.
+LRESULT CMultilineList::OnKeyDown(int key) {
+    const ListKeyResult result = ListKeyDown(key, m_model.Selection(), m_model.GetItemCount(), m_model.CheckMode());
+    if (!result.handled) return Default();
+    SyncGeometry();
+    Apply(m_model.SelectRow(result.selection));
+    if (result.toggle) {
+        ToggleCheck(result.selection);
+        if (const HWND parent = GetParentHwnd())
+            ::PostMessageW(parent, UM_CHECK_CHANGED, reinterpret_cast<WPARAM>(this), static_cast<LPARAM>(result.selection));
+    }
+    return 0;
+}
+
+// Focus from the keyboard starts on the selected row, or the first; the focus cue follows the
+// focus and the window's keyboard-cue state.
+LRESULT CMultilineList::OnFocusChange(UINT msg, WPARAM wParam, LPARAM lParam) {
+    const LRESULT result = Default();
+    if (msg == WM_SETFOCUS) {
+        SyncGeometry();
+        Apply(m_model.SelectRow(ListFocusRow(m_model.Selection(), m_model.GetItemCount())));
+    }
+    Invalidate(FALSE);
+    return result;
+}
+
+void CMultilineList::AnnounceNameChange() const {
+    if (m_hWnd) ::NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, m_hWnd, OBJID_CLIENT, CHILDID_SELF);
+}
+
+// The window's text is its rows with their check state (the heading list's: its headings), so that
+// screen readers and tools outside the process can read the list.
 LRESULT CMultilineList::OnGetText(size_t capacity, wchar_t* buffer) const {
     if (!buffer || capacity == 0) return 0;
-    const std::wstring text = m_model.RowsText();
+    const std::wstring text = ListWindowText(m_model);
     const size_t n = std::min(text.size(), capacity - 1);
     std::memcpy(buffer, text.data(), n * sizeof(wchar_t));
     buffer[n] = L'\0';

@@ -7,6 +7,7 @@
 #include "controls/CustomSkinScrollBar.h"
 #include "controls/DIBSectionLite.h"
 #include "controls/ListMessages.h"
+#include "controls/logic/ListAccess.h"
 #include "controls/logic/ListModel.h"
 #include "framework/DC.h"
 #include "framework/GdiObjects.h"
@@ -78,6 +79,11 @@ private:
     LRESULT OnLButtonUp(int x, int y);
     LRESULT OnLButtonDblClk();
     LRESULT OnGetText(size_t capacity, wchar_t* buffer) const;
+    LRESULT OnGetDlgCode(LPARAM keyMessage);
+    LRESULT OnKeyDown(int key);
+    LRESULT OnFocusChange(UINT msg, WPARAM wParam, LPARAM lParam);
+    // Screen readers hear a row's changed text or check state.
+    void AnnounceNameChange() const;
 
     // Carries out what a model operation asks of the window.
     void Apply(const ListEffects& fx);
@@ -98,6 +104,7 @@ private:
     void DrawHeaderBand(HDC dc, COLORREF top, COLORREF textColour, HPEN pen, int textBottom, int lineTop,
                         int lineBottom);
     void DrawFrame();
+    void DrawFocusedRow(HDC dc, const QvRect& list);
     HFONT FontFor(ListFont font) const;
 
     ListModel m_model;

@@ -2,6 +2,7 @@
 // check images, unit marks and grid, the header band over it, and the window frame.
 #include "controls/MultilineList.h"
 
+#include "controls/FocusCue.h"
 #include "controls/RectConversion.h"
 
 namespace {
@@ -82,11 +83,24 @@ bool CMultilineList::PaintTo(HDC target) {
     CSelectObject bitmap(mem, m_bmpBack);
     const QvRect list = m_model.ListRect();
     DrawRows(mem, list);
+    DrawFocusedRow(mem, list);
 
     m_bFramePending = m_bDrawFrame;
     DrawHeaderBand(mem, kBandTop, kText, m_penHeadingSeparator, kHeaderBand - 2, 1, kHeaderBand - 1);
     ::BitBlt(target, 0, 0, list.right, list.bottom, mem, 0, 0, SRCCOPY);
     return true;
+}
+
+// The keyboard's row gets the focus cue while the list has the focus and keyboard cues show.
+void CMultilineList::DrawFocusedRow(HDC dc, const QvRect& list) {
+    const int selected = m_model.Selection();
+    if (::GetFocus() != m_hWnd || selected < 0 || !FocusCuesShown(m_hWnd)) return;
+    const RECT area = ToRect(list);
+    for (const ListPaintRow& row : m_model.PlanPaintRows(list)) {
+        if (row.row != selected) continue;
+        RECT cue{area.left + 2, row.y + 3, area.right - 2, row.y + row.height - 1};
+        if (::IntersectRect(&cue, &cue, &area)) DrawFocusCue(dc, cue, kText);
+    }
 }
 
 // The band over (0, 0) to (client right, 37): a vertical gradient, then for each column that

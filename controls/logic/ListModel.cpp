@@ -256,14 +256,3 @@ std::wstring ListModel::TrimRight(std::wstring text) {
     return text;
 }
 
-std::wstring ListModel::RowsText() const {
-    std::wstring text;
-    for (int r = 0; r < m_nItemCount; ++r) {
-        if (r > 0) text += L"\r\n";
-        for (int c = 0; c < m_nCols; ++c) {
-            if (c > 0) text += L'\t';
-            text += m_table.Text(r, c);
-        }
-    }
-    return text;
-}

@@ -150,10 +150,10 @@ public:
     ListEffects LButtonDown(int x, int y);
     ListEffects LButtonUp(int x, int y);
     ListEffects LButtonDblClk() const;
+    // The keyboard's choice of row: selected and scrolled into view; rows not inserted are refused.
+    ListEffects SelectRow(int row);
 
     static std::wstring TrimRight(std::wstring text);
-    // The inserted rows as text: cells separated by tabs, rows by CR LF (the window's text).
-    std::wstring RowsText() const;
 
 private:
     // Sum of the heights of rows 0 .. count - 1 of the grid.

@@ -132,6 +132,15 @@ ListEffects ListModel::LButtonDown(int x, int y) {
     return fx;
 }
 
+ListEffects ListModel::SelectRow(int row) {
+    ListEffects fx;
+    if (row < 0 || row >= m_nItemCount) return fx;
+    m_nSel = row;
+    fx.Invalidate(false);
+    fx.Merge(EnsureVisible(row));
+    return fx;
+}
+
 ListEffects ListModel::LButtonUp(int x, int y) {
     ListEffects fx;
     if (m_bCheckMode == 1 && m_bCheckPressed == 1 && x > 0 && x < m_rcUnitZone.left) {

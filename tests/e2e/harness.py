@@ -41,8 +41,11 @@ def header_numbers(relative_path):
 _IDS = header_numbers("resources/resource.h")
 ID_CHECK_SERVER, ID_START, ID_EXIT = _IDS["IDC_CHECK_SERVER"], _IDS["IDC_START_INSTALLATION"], _IDS["IDC_EXIT"]
 ID_BANNER, ID_LIST, ID_HEADER = _IDS["IDC_BANNER"], _IDS["IDC_LIST_ITEMS"], _IDS["IDC_LIST_HEADER"]
+ID_WARNING_1, ID_WARNING_2 = _IDS["IDC_WARNING_ENGLISH"], _IDS["IDC_WARNING_KOREAN"]
 ID_OK = header_numbers("controls/logic/MsgBoxLayout.h")["kIdFirst"]
-VK_RETURN, VK_ESCAPE = 0x0D, 0x1B
+VK_TAB, VK_RETURN, VK_ESCAPE, VK_SPACE = 0x09, 0x0D, 0x1B, 0x20
+# The last field of an item-list row in its window text: the row's check state.
+CHECK_STATES = ("checked", "not checked")
 
 
 # Wine has no Arial. English runs get its metric twin, so captions wrap as on Windows; Korean runs get
@@ -151,8 +154,20 @@ class Driver:
         return self.ok("text", control_id)
 
     def rows(self):
+        """The item list's rows, a list of cell texts each (without the check state)."""
+        return [cells[:-1] if cells[-1] in CHECK_STATES else cells for cells in self.rows_with_checks()]
+
+    def checks(self):
+        """The check state of each row of the item list: True when checked."""
+        return [cells[-1] == CHECK_STATES[0] for cells in self.rows_with_checks()]
+
+    def rows_with_checks(self):
         out = self.ok("list")
         return [line.split("\t") for line in out.split("\n") if line.strip()]
+
+    def focus(self, which="main"):
+        """The control id that has the keyboard focus (0: the window itself)."""
+        return int(self.ok("focus", which))
 
     def rect(self, which="main"):
         return tuple(int(v) for v in self.ok("rect", which).split())

@@ -133,7 +133,8 @@ class DownloadTest(unittest.TestCase):
         self.assertEqual(self.program.wait(60), 0)
         self.assertIsNotNone(scanner.wait(30))  # the running scanner was ended
 
-        seen = [(enabled, row.split("\t")[3]) for enabled, row in watch.result() if row.count("\t") == 3]
+        # A row is four cells and its check state.
+        seen = [(enabled, row.split("\t")[3]) for enabled, row in watch.result() if row.count("\t") == 4]
         statuses = [status for _, status in seen]
         self.assertEqual(statuses[-1], EN[2])
         progress = [(enabled, status) for enabled, status in seen if status not in (EN[0], EN[2])]

@@ -10,6 +10,7 @@
 //   QvDriver click ID [msgbox]       a mouse click (press and release) on control ID
 //   QvDriver click-at ID X Y [msgbox]  the same click at a point of control ID's client area
 //   QvDriver key VK [msgbox]         a key press (down and up) to the focused control of the window
+//   QvDriver focus [msgbox]          the control id of the window's keyboard focus (0: the window)
 //   QvDriver text ID                 window text of control ID of the main window
 //   QvDriver wait-text ID TEXT MS    control ID's text contains TEXT
 //   QvDriver list                    the item list's rows, cells separated by tabs
@@ -227,6 +228,13 @@ int wmain(int argc, wchar_t** argv) {
         if (!ctl) return 1;
         if (!::IsWindowEnabled(top) || !::IsWindowEnabled(ctl)) return 3;
         Click(ctl);
+        return 0;
+    }
+    if (cmd == L"focus") {
+        HWND top = arg(2) == L"msgbox" ? FindBox() : FindMain();
+        if (!top) return 1;
+        const HWND focus = FocusOf(top);
+        std::printf("%d\n", focus == top ? 0 : ::GetDlgCtrlID(focus));
         return 0;
     }
     if (cmd == L"text") {

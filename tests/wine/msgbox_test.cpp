@@ -1,6 +1,7 @@
 // The program's message box in real windows: button sets, keyboard, the wait from the
 // user-interface thread and from another thread, placement, and screenshots in both languages.
 #include "controls/DlgMsgBox.h"
+#include "controls/FocusCue.h"
 #include "framework/WinApp.h"
 #include "resources/resource.h"
 #include "support/ui_capture.h"
@@ -168,6 +169,38 @@ TEST_F(MsgBoxTest, ButtonSet2ArrowKeysMoveTheSelection) {
     EXPECT_TRUE(keys.Happened());
     WhenShown enter([&] { return BoxUp(); }, [&] { UiPostKey(box, VK_RETURN); });
     EXPECT_EQ(box.ShowAndWait(L"Question", L"", 3, 2), 10);  // a new message selects "OK" again
+}
+
+TEST_F(MsgBoxTest, FocusCueMarksTheKeyboardChoiceOnceAKeyHasBeenPressed) {
+    auto* ok = box.GetButton(10);
+    auto* cancel = box.GetButton(11);
+    auto picture = [](CMultiTextBtn* button) {
+        button->UpdateWindow();
+        return UiCaptureClient(*button);
+    };
+    auto same = [](const UiImage& a, const UiImage& b) { return a.width == b.width && a.pixels == b.pixels; };
+    ForgetKeyboardUse(owner);
+    box.ShowMessage(L"Question", L"", 3, 2);
+    const UiImage okPlain = picture(ok);
+    const UiImage cancelPlain = picture(cancel);
+
+    UiPostKey(box, VK_RIGHT);
+    ASSERT_TRUE(UiPumpUntil([&] { return cancel->IsSelected() != FALSE; }, 2000));
+    UiPostKey(box, VK_LEFT);
+    ASSERT_TRUE(UiPumpUntil([&] { return ok->IsSelected() != FALSE; }, 2000));
+    const UiImage okCued = picture(ok);
+    EXPECT_FALSE(same(okCued, okPlain));
+    EXPECT_TRUE(same(picture(cancel), cancelPlain));
+
+    // A message that appears while the owner shows keyboard cues shows them at once.
+    box.ShowMessage(L"Question", L"", 3, 2);
+    EXPECT_TRUE(same(picture(ok), okPlain));
+    NoteKeyboardUse(owner);
+    box.ShowMessage(L"Question", L"", 3, 2);
+    EXPECT_TRUE(same(picture(ok), okCued));
+    box.ShowWindow(SW_HIDE);
+    ForgetKeyboardUse(owner);
+    ForgetKeyboardUse(box);
 }
 
 TEST_F(MsgBoxTest, EraseButtonOfSet5Returns12AndLeavesTheBoxVisible) {

@@ -143,7 +143,7 @@ TEST_F(MultilineListWindow, OneInsertedRowOfFiveGridRowsIsDrawnWithItsCheckAndUn
     POINT other{};
     EXPECT_TRUE(AllOf(picture, RECT{0, RowY(1) + 2, picture.width, picture.height}, window, &other))
         << "first differing pixel at " << other.x << ", " << other.y;
-    EXPECT_EQ(list.GetWindowText(), L"TALVIX_Setup.exe\t1.0.0\t kpa\tUpdatable");
+    EXPECT_EQ(list.GetWindowText(), L"TALVIX_Setup.exe\t1.0.0\t kpa\tUpdatable\tchecked");
 }
 
 // The owner's language, not a process-wide one, aligns the cells.

@@ -9,6 +9,22 @@ namespace {
 const wchar_t kTitle[] = L"탈빅스 다운로더";
 constexpr COLORREF kWindowColour = RGB(168, 168, 168);
 
+// Where things stand on the background picture, in pixels of the client area.
+constexpr RECT kTitleRect{193, 5, 500, 50};
+constexpr RECT kWarningLineRects[2] = {{50, 188, 510, 223}, {50, 208, 510, 238}};
+constexpr RECT kWarningLabelRects[2] = {{50, 188, 510, 208}, {50, 208, 510, 238}};
+constexpr RECT kListRect{15, 325, 550, 580};  // the item list; the heading list covers its top
+constexpr int kHeadingHeight = 37;
+constexpr int kColumnWidths[4] = {185, 110, 110, 127};
+constexpr RECT kBannerRect{40, 71, 530, 146};
+constexpr RECT kExitRect{506, 9, 560, 47};
+constexpr POINT kCommandButtonOrigin{140, 265};
+constexpr SIZE kCommandButtonSize{136, 42};
+constexpr int kCommandButtonPitch = 170;  // from one command button's left edge to the next
+constexpr TextId kColumnTitles[4] = {TextId::ColumnSetupProgram, TextId::ColumnCurrentVersion,
+                                     TextId::ColumnFinalVersion, TextId::ColumnStatus};
+constexpr TextId kWarningLines[2] = {TextId::WarningModuleConnected, TextId::WarningCheckModulePower};
+
 bool Korean() { return LanguageIndex == 1; }
 
 // A label that screen readers find at the warning line's place; it draws nothing, the dialog's
@@ -43,24 +59,20 @@ void CQuorvelDownloadDlg::BuildControls() {
         m_fontWarning.Create(16, 0, 700, 0, L"Arial");
     }
 
-    m_listItems.MoveWindow(15, 325, 535, 255, TRUE);
+    m_listItems.MoveWindow(kListRect, TRUE);
     m_listItems.SetGridSize(5, 4, false, 1);
-    m_listHeader.MoveWindow(15, 325, 535, 37, TRUE);
+    m_listHeader.MoveWindow(kListRect.left, kListRect.top, kListRect.right - kListRect.left, kHeadingHeight, TRUE);
     m_listHeader.SetGridSize(1, 4, false);
     // The heading list lies over the top of the item list: keep it above, and keep the item list
     // from painting over it.
     m_listItems.ModifyStyle(0, WS_CLIPSIBLINGS);
     ::SetWindowPos(m_listHeader, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 
-    m_listHeader.SetColumnTitle(0, LocalText(TextId::ColumnSetupProgram));
-    m_listHeader.SetColumnWidth(0, 185);
-    m_listItems.SetColumnWidth(0, 185);
     m_listItems.SetCheckMode(1);
-    const int widths[] = {0, 110, 110, 127};
-    for (int c = 1; c <= 3; ++c) {
-        m_listItems.SetColumnWidth(c, widths[c]);
-        m_listHeader.SetColumnTitle(c, LocalText(static_cast<TextId>(static_cast<int>(TextId::ColumnSetupProgram) + c)));
-        m_listHeader.SetColumnWidth(c, widths[c]);
+    for (int c = 0; c < 4; ++c) {
+        m_listItems.SetColumnWidth(c, kColumnWidths[c]);
+        m_listHeader.SetColumnTitle(c, LocalText(kColumnTitles[c]));
+        m_listHeader.SetColumnWidth(c, kColumnWidths[c]);
     }
     for (CMultilineList* list : {&m_listItems, &m_listHeader}) {
         list->RequestFrame();
@@ -73,7 +85,9 @@ void CQuorvelDownloadDlg::BuildControls() {
         m_pImgCommand[i]->LoadResourceBitmap(IDB_COMMAND_BUTTON);
         m_pBtnCommand[i] = std::make_unique<CMultiTextBtn>();
         CMultiTextBtn& button = *m_pBtnCommand[i];
-        button.Create(m_pImgCommand[i].get(), 140 + 170 * i, 265, 136, 42, L"", this, i == 0 ? IDC_CHECK_SERVER : IDC_START_INSTALLATION, 4);
+        button.Create(m_pImgCommand[i].get(), kCommandButtonOrigin.x + kCommandButtonPitch * i, kCommandButtonOrigin.y,
+                      kCommandButtonSize.cx, kCommandButtonSize.cy, L"", this,
+                      i == 0 ? IDC_CHECK_SERVER : IDC_START_INSTALLATION, 4);
         button.SetTextColor(0, RGB(0, 0, 0));
         button.SetTextColor(1, RGB(255, 255, 255));
         button.SetTextColor(2, RGB(255, 255, 255));
@@ -85,7 +99,8 @@ void CQuorvelDownloadDlg::BuildControls() {
 
     m_pImgExit = std::make_unique<CDIBSectionLite>();
     m_pImgExit->LoadResourceBitmap(IDB_EXIT);
-    m_btnExit.Create(m_pImgExit.get(), 506, 9, 54, 38, L"", this, IDC_EXIT, 4);
+    m_btnExit.Create(m_pImgExit.get(), kExitRect.left, kExitRect.top, kExitRect.right - kExitRect.left,
+                     kExitRect.bottom - kExitRect.top, L"", this, IDC_EXIT, 4);
     m_btnExit.SetText(LocalText(TextId::Exit));
     m_btnExit.SetTextColor(0, RGB(255, 255, 255));
     m_btnExit.SetTextColor(1, RGB(192, 192, 192));
@@ -95,7 +110,8 @@ void CQuorvelDownloadDlg::BuildControls() {
 
     m_pImgBanner = std::make_unique<CDIBSectionLite>();
     m_pImgBanner->LoadResourceBitmap(IDB_BANNER);
-    m_btnBanner.Create(m_pImgBanner.get(), 40, 71, 490, 75, L"", this, IDC_BANNER, 1);
+    m_btnBanner.Create(m_pImgBanner.get(), kBannerRect.left, kBannerRect.top, kBannerRect.right - kBannerRect.left,
+                       kBannerRect.bottom - kBannerRect.top, L"", this, IDC_BANNER, 1);
     m_btnBanner.SetTextColor(0, RGB(255, 255, 255));
     m_btnBanner.SetTextColor(1, RGB(255, 255, 255));
     m_btnBanner.SetTextColor(2, RGB(237, 173, 138));
@@ -103,8 +119,8 @@ void CQuorvelDownloadDlg::BuildControls() {
     m_btnBanner.ShowWindow(SW_SHOW);
     m_btnBanner.ModifyStyle(WS_TABSTOP, 0);  // a notice, not a command
 
-    CreateWarningLabel(m_hWnd, IDC_WARNING_ENGLISH, LocalText(TextId::WarningModuleConnected), RECT{50, 188, 510, 208});
-    CreateWarningLabel(m_hWnd, IDC_WARNING_KOREAN, LocalText(TextId::WarningCheckModulePower), RECT{50, 208, 510, 238});
+    CreateWarningLabel(m_hWnd, IDC_WARNING_ENGLISH, LocalText(kWarningLines[0]), kWarningLabelRects[0]);
+    CreateWarningLabel(m_hWnd, IDC_WARNING_KOREAN, LocalText(kWarningLines[1]), kWarningLabelRects[1]);
 
     // Tab order and reading order follow the window from top to bottom; the heading list stays
     // above the item list it covers.
@@ -128,18 +144,15 @@ LRESULT CQuorvelDownloadDlg::OnPaint() {
     {
         CSelectObject font(dc, m_fontTitle);
         CTextMode mode(dc, TRANSPARENT, RGB(255, 255, 255));
-        RECT rc{193, 5, 500, 50};
+        RECT rc = kTitleRect;
         ::DrawTextW(dc, kTitle, -1, &rc, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
     }
-    // The warning lines go through a context of the whole client area, so they are always drawn
-    // in full whatever part of the window is being repainted.
-    CClientDC whole(m_hWnd);
-    CSelectObject font(whole, m_fontWarning);
-    CTextMode mode(whole, TRANSPARENT, RGB(255, 0, 0));
-    const std::wstring line1 = LocalText(TextId::WarningModuleConnected), line2 = LocalText(TextId::WarningCheckModulePower);
-    RECT rc1{50, 188, 510, 223}, rc2{50, 208, 510, 238};
-    ::DrawTextW(whole, line1.c_str(), -1, &rc1, DT_CENTER | DT_VCENTER | DT_NOPREFIX);
-    ::DrawTextW(whole, line2.c_str(), -1, &rc2, DT_CENTER | DT_VCENTER | DT_NOPREFIX);
+    CSelectObject font(dc, m_fontWarning);
+    CTextMode mode(dc, TRANSPARENT, RGB(255, 0, 0));
+    for (int i = 0; i < 2; ++i) {
+        RECT rc = kWarningLineRects[i];
+        ::DrawTextW(dc, LocalText(kWarningLines[i]).c_str(), -1, &rc, DT_CENTER | DT_VCENTER | DT_NOPREFIX);
+    }
     return 0;
 }
 

@@ -8,7 +8,7 @@
 #include "system/LocalText.h"
 
 namespace {
-constexpr int kWindowWidth = 562;   // used when the background picture is missing
+constexpr int kWindowWidth = 562;  // used when the background picture is missing
 constexpr int kWindowHeight = 598;
 constexpr int kExitCodeOfExitButton = 18;
 }  // namespace

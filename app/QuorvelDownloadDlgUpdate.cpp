@@ -112,12 +112,8 @@ int CQuorvelDownloadDlg::HandOffToSetup() {
     m_road = Road::Idle;
     EnableWindow(TRUE);
     switch (result) {
-    case HandOffResult::ListNotCreated:
-        ShowNotice(LocalText(TextId::ListCreateFailed));
-        break;
-    case HandOffResult::ListNotWritten:
-        ShowNotice(LocalText(TextId::ListWriteFailed));
-        break;
+    case HandOffResult::ListNotCreated: ShowNotice(LocalText(TextId::ListCreateFailed)); break;
+    case HandOffResult::ListNotWritten: ShowNotice(LocalText(TextId::ListWriteFailed)); break;
     default:  // the setup program changed, refused for its signature, or did not start
         ShowNotice(LocalText(TextId::InvalidUpdateFile), LocalText(TextId::TryAgain));
         break;

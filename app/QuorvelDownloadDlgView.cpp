@@ -31,8 +31,8 @@ bool Korean() { return LanguageIndex == 1; }
 // paint draws the line (red on the background picture), and clicks pass through to the dialog.
 void CreateWarningLabel(HWND dialog, int id, const std::wstring& text, const RECT& rc) {
     ::CreateWindowExW(0, L"STATIC", text.c_str(), WS_CHILD | WS_VISIBLE | SS_OWNERDRAW, rc.left, rc.top,
-                      rc.right - rc.left, rc.bottom - rc.top, dialog,
-                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr), nullptr);
+                      rc.right - rc.left, rc.bottom - rc.top, dialog, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                      ::GetModuleHandleW(nullptr), nullptr);
 }
 
 void SetButtonFont(CMultiTextBtn& button, int koreanHeight, int englishHeight) {
@@ -124,8 +124,9 @@ void CQuorvelDownloadDlg::BuildControls() {
 
     // Tab order and reading order follow the window from top to bottom; the heading list stays
     // above the item list it covers.
-    const int order[] = {IDC_EXIT, IDC_BANNER, IDC_WARNING_ENGLISH, IDC_WARNING_KOREAN, IDC_CHECK_SERVER,
-                         IDC_START_INSTALLATION, IDC_LIST_HEADER, IDC_LIST_ITEMS};
+    const int order[] = {IDC_EXIT,           IDC_BANNER,       IDC_WARNING_ENGLISH,
+                         IDC_WARNING_KOREAN, IDC_CHECK_SERVER, IDC_START_INSTALLATION,
+                         IDC_LIST_HEADER,    IDC_LIST_ITEMS};
     HWND after = HWND_TOP;
     for (int id : order) {
         const HWND control = ::GetDlgItem(m_hWnd, id);

@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
     const int result = DownloadUpdates(request, texts, newSession, files, ui);
     const double ns = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count();
     const long blocks = (static_cast<long>(item.dwFileSize) + kTransferBlockSize - 1) / kTransferBlockSize;
-    std::printf("blocks=%ld\nns_per_block=%.1f\nstatus_updates=%d\nresult=%s\n", blocks, ns / blocks,
-                ui.statusUpdates, result == 1 ? "ok" : "failed");
+    std::printf("blocks=%ld\nns_per_block=%.1f\nstatus_updates=%d\nresult=%s\n", blocks, ns / blocks, ui.statusUpdates,
+                result == 1 ? "ok" : "failed");
     return result == 1 ? 0 : 1;
 }

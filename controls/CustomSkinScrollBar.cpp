@@ -19,7 +19,6 @@ const COLORREF kEdgeColour = RGB(182, 186, 191);
 const COLORREF kTrackLeft = RGB(220, 220, 220);
 const COLORREF kTrackRight = RGB(250, 250, 250);
 
-
 // Frame 0 (normal) or 1 (pressed) of a two-frame strip.
 RECT FrameOf(const CDIBSectionLite& image, int frame) {
     const int w = image.Width() / 2;
@@ -70,13 +69,11 @@ void CCustomSkinScrollBar::SetThumbImage(const std::wstring&) { LoadSkinImage(m_
 ScrollState CCustomSkinScrollBar::CurrentState() const { return ScrollState{m_nMin, m_nMax, m_nPage, m_nPos}; }
 
 RECT CCustomSkinScrollBar::GetPartRect(int part) const {
-    return ToRect(ScrollPartRect(part, ToQvRect(GetClientRect()), CurrentState(),
-                                 m_bVertical != 0));
+    return ToRect(ScrollPartRect(part, ToQvRect(GetClientRect()), CurrentState(), m_bVertical != 0));
 }
 
 int CCustomSkinScrollBar::HitTest(POINT pt) const {
-    return ScrollHitTest(pt.x, pt.y, ToQvRect(GetClientRect()), CurrentState(),
-                         m_bVertical != 0);
+    return ScrollHitTest(pt.x, pt.y, ToQvRect(GetClientRect()), CurrentState(), m_bVertical != 0);
 }
 
 LRESULT CCustomSkinScrollBar::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -221,8 +218,8 @@ void CCustomSkinScrollBar::RedrawTrackWhileDragging() {
     CDC(off->dc()).FillSolidRect(client, RGB(0, 0, 0));
     DrawFrame(m_pImgThumb, off->dc(), GetPartRect(kScrollThumbTrack), true);
     const RECT track = GetPartRect(kScrollPartTrack);
-    ::BitBlt(screen, track.left, track.top, track.right - track.left, track.bottom - track.top, off->dc(),
-             track.left, track.top, SRCCOPY);
+    ::BitBlt(screen, track.left, track.top, track.right - track.left, track.bottom - track.top, off->dc(), track.left,
+             track.top, SRCCOPY);
 }
 
 COffscreen32* CCustomSkinScrollBar::Offscreen() {

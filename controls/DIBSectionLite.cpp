@@ -17,7 +17,10 @@ UINT CDIBSectionLite::ColorTableEntries(int bitCount, DWORD compression, UINT li
     case 16:
     case 32: entries = compression == BI_BITFIELDS ? 3 : 0; break;
     case 24: entries = 0; break;
-    default: QV_ASSERT(!"unexpected bit count"); entries = 0; break;
+    default:
+        QV_ASSERT(!"unexpected bit count");
+        entries = 0;
+        break;
     }
     if (limit != 0 && limit < entries) entries = limit;
     return entries;
@@ -26,8 +29,8 @@ UINT CDIBSectionLite::ColorTableEntries(int bitCount, DWORD compression, UINT li
 BOOL CDIBSectionLite::LoadResourceBitmap(UINT id) { return LoadResourceBitmap(MAKEINTRESOURCEW(id)); }
 
 BOOL CDIBSectionLite::LoadResourceBitmap(const wchar_t* name) {
-    HBITMAP loaded = static_cast<HBITMAP>(
-        ::LoadImageW(::GetModuleHandleW(nullptr), name, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    HBITMAP loaded =
+        static_cast<HBITMAP>(::LoadImageW(::GetModuleHandleW(nullptr), name, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
     if (!loaded) return FALSE;
     BOOL result = AssignBitmap(loaded);
     ::DeleteObject(loaded);
@@ -46,8 +49,8 @@ void CDIBSectionLite::Clear() {
 // The system's reason is fetched so a debugger sees it, then the half-built picture is dropped.
 void CDIBSectionLite::FailAssignment() {
     wchar_t* text = nullptr;
-    ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, ::GetLastError(),
-                     0x400, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, ::GetLastError(), 0x400,
+                     reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     if (text) {
         ::OutputDebugStringW(text);
         ::LocalFree(text);
@@ -135,8 +138,7 @@ BOOL CDIBSectionLite::StretchTo(HDC dc, const RECT& dest, const RECT& source, DW
     if (!mem) return FALSE;
     const int oldMode = ::SetStretchBltMode(dc, COLORONCOLOR);
     BOOL result = ::StretchBlt(dc, dest.left, dest.top, dest.right - dest.left, dest.bottom - dest.top, mem,
-                               source.left, source.top, source.right - source.left,
-                               source.bottom - source.top, rop);
+                               source.left, source.top, source.right - source.left, source.bottom - source.top, rop);
     ::SetStretchBltMode(dc, oldMode);
     FreeMemoryDC();
     return result;

@@ -18,7 +18,6 @@ const int kLanguageGerman = 13;
 const int kButtonStripFrames = 4;
 const POINT kInitialButtonPlaces[CDlg_MSG_Box::kButtonCount] = {{137, 95}, {252, 95}, {252, 95}};
 
-
 bool IsButtonlessSet(int buttonSet) { return buttonSet == 0 || buttonSet == 9; }
 
 }  // namespace
@@ -71,8 +70,8 @@ BOOL CDlg_MSG_Box::OnInitDialog() {
 void CDlg_MSG_Box::CreateTextFont(const wchar_t* face, int height) {
     if (m_nLanguage == kLanguageKorean && height > 2) --height;
     m_fontText.DeleteObject();
-    m_bTextFontCreated = m_fontText.Create(height, 0, FW_NORMAL, ANSI_CHARSET, face, CLEARTYPE_QUALITY,
-                                           FF_SWISS | DEFAULT_PITCH);
+    m_bTextFontCreated =
+        m_fontText.Create(height, 0, FW_NORMAL, ANSI_CHARSET, face, CLEARTYPE_QUALITY, FF_SWISS | DEFAULT_PITCH);
 }
 
 void CDlg_MSG_Box::CreateButtons() {
@@ -130,8 +129,10 @@ void CDlg_MSG_Box::ApplyButtonLayout(StartVisibility start) {
             active.push_back(button);
         }
         for (int i = 0; i < kButtonCount; ++i) {
-            if (!used[i]) visible[i] = false;
-            else if (IsButtonlessSet(m_nButtonSet)) visible[i] = true;  // the set's one "OK" button
+            if (!used[i])
+                visible[i] = false;
+            else if (IsButtonlessSet(m_nButtonSet))
+                visible[i] = true;  // the set's one "OK" button
         }
         m_nFocusIndex = 0;
         m_vecActiveButtons = active;
@@ -143,8 +144,7 @@ void CDlg_MSG_Box::ApplyButtonLayout(StartVisibility start) {
     }
 }
 
-void CDlg_MSG_Box::SetContent(const std::wstring& mainText, const std::wstring& secondText, int kind,
-                              int buttonSet) {
+void CDlg_MSG_Box::SetContent(const std::wstring& mainText, const std::wstring& secondText, int kind, int buttonSet) {
     m_nKind = kind;
     m_strMainText = mainText;
     m_strSecondText = secondText;
@@ -161,8 +161,7 @@ void CDlg_MSG_Box::SetContent(const std::wstring& mainText, const std::wstring& 
         ShowButtons();
 }
 
-void CDlg_MSG_Box::ShowMessage(const std::wstring& mainText, const std::wstring& secondText, int kind,
-                               int buttonSet) {
+void CDlg_MSG_Box::ShowMessage(const std::wstring& mainText, const std::wstring& secondText, int kind, int buttonSet) {
     m_nButtonSet = 0;
     SetContent(mainText, secondText, kind, buttonSet);
     MatchOwnerKeyboardCues();
@@ -181,8 +180,7 @@ void CDlg_MSG_Box::Deactivate() {
     if (m_pParent && m_pParent->m_hWnd) ::SetForegroundWindow(m_pParent->m_hWnd);
 }
 
-int CDlg_MSG_Box::ShowAndWait(const std::wstring& mainText, const std::wstring& secondText, int kind,
-                              int buttonSet) {
+int CDlg_MSG_Box::ShowAndWait(const std::wstring& mainText, const std::wstring& secondText, int kind, int buttonSet) {
     if (!m_hWnd) return msgbox::kIdSecond;
     if (::GetWindowThreadProcessId(m_hWnd, nullptr) != ::GetCurrentThreadId()) {
         const ShowRequest request{&mainText, &secondText, kind, buttonSet};
@@ -336,7 +334,8 @@ void CDlg_MSG_Box::PaintTo(HDC target) {
     const RECT whole{0, 0, s_imgBackground.Width(), s_imgBackground.Height()};
     if (!s_imgBackground.StretchTo(dc, client, whole)) return;
     if (m_nKind >= 0 && m_nKind < kKindCount)
-        m_imgIcons[m_nKind].DrawAt(dc, POINT{msgbox::kIconLeft, msgbox::IconTop(client.bottom, IsButtonlessSet(m_nButtonSet))});
+        m_imgIcons[m_nKind].DrawAt(
+            dc, POINT{msgbox::kIconLeft, msgbox::IconTop(client.bottom, IsButtonlessSet(m_nButtonSet))});
     DrawMessageText(dc, client);
 }
 

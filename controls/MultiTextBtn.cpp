@@ -18,7 +18,6 @@ namespace {
 const UINT UM_SYNC_WINDOW_TEXT = WM_APP + 0x2B1;
 const UINT kHighestDrawnState = 3;
 
-
 SIZE MeasureLine(HDC dc, const std::wstring& text) {
     SIZE size{};
     ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
@@ -34,8 +33,7 @@ CMultiTextBtn::~CMultiTextBtn() { DestroyWindow(); }
 BOOL CMultiTextBtn::Create(CDIBSectionLite* image, int x, int y, int cx, int cy, const std::wstring& caption,
                            CWnd* parent, UINT id, UINT frames) {
     m_rcPlace = RECT{x, y, x + cx, y + cy};
-    if (!CButton::Create(L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW, m_rcPlace, parent, id))
-        return FALSE;
+    if (!CButton::Create(L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW, m_rcPlace, parent, id)) return FALSE;
     m_nID = id;
     {
         std::lock_guard<std::mutex> lock(m_captionLock);
@@ -177,9 +175,7 @@ LRESULT CMultiTextBtn::OnGetDlgCode(LPARAM keyMessage) const {
     return DLGC_BUTTON | (::GetFocus() == m_hWnd ? DLGC_DEFPUSHBUTTON : DLGC_UNDEFPUSHBUTTON);
 }
 
-bool CMultiTextBtn::ShowsFocusCue() const {
-    return (m_bFocusCue || ::GetFocus() == m_hWnd) && FocusCuesShown(m_hWnd);
-}
+bool CMultiTextBtn::ShowsFocusCue() const { return (m_bFocusCue || ::GetFocus() == m_hWnd) && FocusCuesShown(m_hWnd); }
 
 LRESULT CMultiTextBtn::OnPaint() {
     CPaintDC dc(m_hWnd);
@@ -261,7 +257,8 @@ BOOL CMultiTextBtn::Paint(HDC dc) {
         DrawCaption(mem, GetText(), client, frameHeight);
     }
     if (ShowsFocusCue()) {
-        const RECT cue{client.left + 3, client.top + 3, client.right - 3, std::min<LONG>(client.bottom, frameHeight) - 3};
+        const RECT cue{client.left + 3, client.top + 3, client.right - 3,
+                       std::min<LONG>(client.bottom, frameHeight) - 3};
         DrawFocusCue(mem, cue, ::GetTextColor(mem));
     }
     if (hasImage) m_pImage->FreeMemoryDC();

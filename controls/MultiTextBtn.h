@@ -83,7 +83,6 @@ private:
     BOOL m_bFontCreated = FALSE;
     int m_nFontHeight = 0;
     UINT m_nFormat = DT_CENTER;
-    COLORREF m_crText[kColourSlots] = {RGB(0, 0, 0), RGB(255, 0, 0), RGB(0, 0, 0), RGB(255, 255, 255),
-                                       RGB(92, 92, 92)};
+    COLORREF m_crText[kColourSlots] = {RGB(0, 0, 0), RGB(255, 0, 0), RGB(0, 0, 0), RGB(255, 255, 255), RGB(92, 92, 92)};
     COLORREF m_crSelected = RGB(255, 0, 0);
 };

@@ -114,7 +114,9 @@ void CMultilineList::SetColumnWidth(int column, int width) {
     Apply(m_model.SetColumnWidth(column, width));
 }
 
-void CMultilineList::SetColumnTitle(int column, const std::wstring& text) { Apply(m_model.SetColumnTitle(column, text)); }
+void CMultilineList::SetColumnTitle(int column, const std::wstring& text) {
+    Apply(m_model.SetColumnTitle(column, text));
+}
 
 void CMultilineList::SetItemText(int row, int col, std::wstring text) {
     const std::wstring before = m_model.GetItemText(row, col);
@@ -122,7 +124,9 @@ void CMultilineList::SetItemText(int row, int col, std::wstring text) {
     if (row < m_model.GetItemCount() && m_model.GetItemText(row, col) != before) AnnounceNameChange();
 }
 
-void CMultilineList::InsertItem(int row, const std::wstring& text, int data) { Apply(m_model.InsertItem(row, text, data)); }
+void CMultilineList::InsertItem(int row, const std::wstring& text, int data) {
+    Apply(m_model.InsertItem(row, text, data));
+}
 
 void CMultilineList::DeleteAllItems(int firstColumn) { Apply(m_model.DeleteAllItems(firstColumn)); }
 
@@ -180,9 +184,7 @@ void CMultilineList::ShowOverflowMessage() const {
 }
 
 // The bar's own visibility bit: the list may itself still be hidden during the dialog's set-up.
-bool CMultilineList::ScrollBarShown() const {
-    return m_scrollBar.m_hWnd && (m_scrollBar.GetStyle() & WS_VISIBLE) != 0;
-}
+bool CMultilineList::ScrollBarShown() const { return m_scrollBar.m_hWnd && (m_scrollBar.GetStyle() & WS_VISIBLE) != 0; }
 
 void CMultilineList::SyncGeometry() {
     if (!m_hWnd) return;
@@ -315,7 +317,8 @@ LRESULT CMultilineList::OnKeyDown(int key) {
     if (result.toggle) {
         ToggleCheck(result.selection);
         if (const HWND parent = GetParentHwnd())
-            ::PostMessageW(parent, UM_CHECK_CHANGED, reinterpret_cast<WPARAM>(this), static_cast<LPARAM>(result.selection));
+            ::PostMessageW(parent, UM_CHECK_CHANGED, reinterpret_cast<WPARAM>(this),
+                           static_cast<LPARAM>(result.selection));
     }
     return 0;
 }

@@ -105,8 +105,8 @@ void CMultilineList::DrawFocusedRow(HDC dc, const QvRect& list) {
 
 // The band over (0, 0) to (client right, 37): a vertical gradient, then for each column that
 // starts within the list its heading and a separator at its right edge.
-void CMultilineList::DrawHeaderBand(HDC dc, COLORREF top, COLORREF textColour, HPEN pen, int textBottom,
-                                    int lineTop, int lineBottom) {
+void CMultilineList::DrawHeaderBand(HDC dc, COLORREF top, COLORREF textColour, HPEN pen, int textBottom, int lineTop,
+                                    int lineBottom) {
     const CDC out(dc);
     const QvRect client = m_model.ClientRect();
     out.GradientRect(RECT{0, 0, client.right, kHeaderBand}, top, kBandBottom, true);
@@ -154,7 +154,8 @@ void CMultilineList::DrawRows(HDC dc, const QvRect& area) {
 
 void CMultilineList::DrawCell(HDC dc, const ListPaintRow& row, int column, int x, int width, bool rightAligned) {
     const CDC out(dc);
-    if (row.row % 2 == 1) out.FillSolidRect(RECT{x, row.y + 2, x + width, row.y + 2 + row.height}, m_model.Colours().altRow);
+    if (row.row % 2 == 1)
+        out.FillSolidRect(RECT{x, row.y + 2, x + width, row.y + 2 + row.height}, m_model.Colours().altRow);
     if (row.row == m_model.Selection())
         out.FillSolidRect(RECT{x, row.y + 1, x + width, row.y + 1 + row.height}, m_model.Colours().selection);
 
@@ -184,7 +185,8 @@ void CMultilineList::DrawCell(HDC dc, const ListPaintRow& row, int column, int x
     if (column == 2 && listpaint::IsUnitText(text)) {
         const auto corners = listpaint::UnitMarkPoints(placement.text, rightAligned);
         POINT points[3];
-        for (int i = 0; i < 3; ++i) points[i] = POINT{corners[static_cast<size_t>(i)].x, corners[static_cast<size_t>(i)].y};
+        for (int i = 0; i < 3; ++i)
+            points[i] = POINT{corners[static_cast<size_t>(i)].x, corners[static_cast<size_t>(i)].y};
         CSelectObject brush(dc, m_brushUnitMark);
         ::Polygon(dc, points, 3);
     }

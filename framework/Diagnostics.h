@@ -6,9 +6,8 @@
 #define QV_WIDEN2(x) L##x
 #define QV_WIDEN(x) QV_WIDEN2(x)
 
-#define QV_ASSERT(condition)                                                                        \
-    do {                                                                                            \
-        if (!(condition))                                                                           \
-            ::OutputDebugStringW(L"Assertion failed: " QV_WIDEN(#condition) L" (" QV_WIDEN(__FILE__) \
-                                 L")\n");                                                           \
+#define QV_ASSERT(condition)                                                                                  \
+    do {                                                                                                      \
+        if (!(condition))                                                                                     \
+            ::OutputDebugStringW(L"Assertion failed: " QV_WIDEN(#condition) L" (" QV_WIDEN(__FILE__) L")\n"); \
     } while (0)

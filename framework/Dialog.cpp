@@ -13,9 +13,9 @@ CDialog::~CDialog() {
 BOOL CDialog::Create(UINT templateId, CWnd* parent) {
     m_templateId = templateId;
     m_pParent = parent;
-    HWND wnd = ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId),
-                                    parent ? parent->m_hWnd : nullptr, StaticDialogProc,
-                                    reinterpret_cast<LPARAM>(this));
+    HWND wnd =
+        ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId),
+                             parent ? parent->m_hWnd : nullptr, StaticDialogProc, reinterpret_cast<LPARAM>(this));
     return wnd != nullptr;
 }
 
@@ -47,9 +47,7 @@ void CDialog::EndDialog(int result) {
         ShowWindow(SW_HIDE);  // a modeless dialog only hides; its owner decides when it goes
 }
 
-BOOL CDialog::PreTranslateMessage(MSG* msg) {
-    return m_hWnd && ::IsDialogMessageW(m_hWnd, msg);
-}
+BOOL CDialog::PreTranslateMessage(MSG* msg) { return m_hWnd && ::IsDialogMessageW(m_hWnd, msg); }
 
 BOOL CDialog::OnInitDialog() {
     DoDataExchange();

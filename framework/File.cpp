@@ -4,8 +4,8 @@
 bool CFile::OpenForWriting(const std::wstring& path) {
     Close();
     ::DeleteFileW(path.c_str());
-    m_hFile = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+    m_hFile = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                            nullptr);
     m_nLastError = IsOpen() ? 0 : ::GetLastError();
     return IsOpen();
 }

@@ -41,10 +41,10 @@ private:
 class CFont : public CGdiObject<HFONT> {
 public:
     // CreateFontW with the program's usual quality and family; returns false on failure.
-    bool Create(int height, int width, int weight, BYTE charSet, const wchar_t* face,
-                BYTE quality = CLEARTYPE_QUALITY, BYTE pitchAndFamily = FF_SWISS) {
-        Attach(::CreateFontW(height, width, 0, 0, weight, FALSE, FALSE, FALSE, charSet,
-                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, quality, pitchAndFamily, face));
+    bool Create(int height, int width, int weight, BYTE charSet, const wchar_t* face, BYTE quality = CLEARTYPE_QUALITY,
+                BYTE pitchAndFamily = FF_SWISS) {
+        Attach(::CreateFontW(height, width, 0, 0, weight, FALSE, FALSE, FALSE, charSet, OUT_DEFAULT_PRECIS,
+                             CLIP_DEFAULT_PRECIS, quality, pitchAndFamily, face));
         return !IsNull();
     }
     // A second font with the same logical description as another.

@@ -15,9 +15,7 @@ CWnd::~CWnd() {
     }
 }
 
-CWnd* CWnd::FromHandlePermanent(HWND wnd) {
-    return wnd ? static_cast<CWnd*>(::GetPropW(wnd, kObjectProp)) : nullptr;
-}
+CWnd* CWnd::FromHandlePermanent(HWND wnd) { return wnd ? static_cast<CWnd*>(::GetPropW(wnd, kObjectProp)) : nullptr; }
 
 bool CWnd::Bind(HWND wnd) {
     if (!wnd || m_hWnd) return false;
@@ -27,8 +25,8 @@ bool CWnd::Bind(HWND wnd) {
     return true;
 }
 
-BOOL CWnd::CreateEx(DWORD exStyle, const wchar_t* className, const wchar_t* text, DWORD style,
-                    const RECT& rc, CWnd* parent, UINT id) {
+BOOL CWnd::CreateEx(DWORD exStyle, const wchar_t* className, const wchar_t* text, DWORD style, const RECT& rc,
+                    CWnd* parent, UINT id) {
     HWND parentWnd = parent ? parent->m_hWnd : nullptr;
     HMENU menu = (style & WS_CHILD) ? reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)) : nullptr;
     HWND wnd = ::CreateWindowExW(exStyle, className, text, style, rc.left, rc.top, rc.right - rc.left,
@@ -113,12 +111,9 @@ void CWnd::CenterWindow() const {
 
 LRESULT CWnd::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) { return Default(); }
 
-LRESULT CWnd::Default() {
-    return ::DefSubclassProc(m_hWnd, m_current.msg, m_current.wParam, m_current.lParam);
-}
+LRESULT CWnd::Default() { return ::DefSubclassProc(m_hWnd, m_current.msg, m_current.wParam, m_current.lParam); }
 
-LRESULT CALLBACK CWnd::SubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                    DWORD_PTR refData) {
+LRESULT CALLBACK CWnd::SubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR refData) {
     CWnd* self = reinterpret_cast<CWnd*>(refData);
     if (msg == WM_NCDESTROY) {
         LRESULT result = ::DefSubclassProc(wnd, msg, wParam, lParam);

@@ -20,8 +20,8 @@ public:
     static CWnd* FromHandlePermanent(HWND wnd);
 
     // Creates a window of a registered class and binds it to this object.
-    BOOL CreateEx(DWORD exStyle, const wchar_t* className, const wchar_t* text, DWORD style,
-                  const RECT& rc, CWnd* parent, UINT id);
+    BOOL CreateEx(DWORD exStyle, const wchar_t* className, const wchar_t* text, DWORD style, const RECT& rc,
+                  CWnd* parent, UINT id);
     // Binds an existing window (a template control, a created control) to this object.
     BOOL SubclassWindow(HWND wnd);
     BOOL SubclassDlgItem(UINT id, CWnd* parent);
@@ -78,8 +78,8 @@ private:
         WPARAM wParam;
         LPARAM lParam;
     };
-    static LRESULT CALLBACK SubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam,
-                                         UINT_PTR id, DWORD_PTR refData);
+    static LRESULT CALLBACK SubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                         DWORD_PTR refData);
     bool Bind(HWND wnd);
     CurrentMessage m_current{};
 };

@@ -16,23 +16,19 @@ std::atomic<uint64_t> g_windowsVersion{0};
 
 // Walks the entries of a folder, "." names left out.
 template <typename Visit>
-bool ForEachEntry(const std::wstring& folder, Visit visit)
-{
+bool ForEachEntry(const std::wstring& folder, Visit visit) {
     WIN32_FIND_DATAW found;
     HANDLE find = FindFirstFileW((folder + L"*.*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE)
-        return false;
+    if (find == INVALID_HANDLE_VALUE) return false;
     bool more = true;
     do {
-        if (!EndsWithDot(found.cFileName))
-            more = visit(std::wstring(found.cFileName), found.dwFileAttributes);
+        if (!EndsWithDot(found.cFileName)) more = visit(std::wstring(found.cFileName), found.dwFileAttributes);
     } while (more && FindNextFileW(find, &found));
     FindClose(find);
     return true;
 }
 
-std::wstring ModulePath()
-{
+std::wstring ModulePath() {
     wchar_t path[MAX_PATH] = {};
     const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
     return std::wstring(path, length < MAX_PATH ? length : MAX_PATH);
@@ -40,13 +36,11 @@ std::wstring ModulePath()
 
 }  // namespace
 
-bool GetWindowsVersion(DWORD& major, DWORD& minor)
-{
+bool GetWindowsVersion(DWORD& major, DWORD& minor) {
     uint64_t cached = g_windowsVersion.load();
     if ((cached >> 32) == 0) {
         WKSTA_INFO_100* info = nullptr;
-        if (NetWkstaGetInfo(nullptr, 100, reinterpret_cast<LPBYTE*>(&info)) != NERR_Success || !info)
-            return false;
+        if (NetWkstaGetInfo(nullptr, 100, reinterpret_cast<LPBYTE*>(&info)) != NERR_Success || !info) return false;
         cached = (uint64_t{info->wki100_ver_major} << 32) | info->wki100_ver_minor;
         NetApiBufferFree(info);
         // Every caller that gets here stores the same value.
@@ -57,8 +51,7 @@ bool GetWindowsVersion(DWORD& major, DWORD& minor)
     return true;
 }
 
-void DetectWindowsBitness(std::wstring& bitness)
-{
+void DetectWindowsBitness(std::wstring& bitness) {
     OSVERSIONINFOW version = {};
     version.dwOSVersionInfoSize = sizeof version;
 #pragma GCC diagnostic push
@@ -70,38 +63,31 @@ void DetectWindowsBitness(std::wstring& bitness)
     SYSTEM_INFO system = {};
     GetNativeSystemInfo(&system);
     const std::wstring text = BitnessText(version.dwMajorVersion, system.wProcessorArchitecture);
-    if (!text.empty())
-        bitness = text;
+    if (!text.empty()) bitness = text;
 }
 
-int ReadInstalledScannerVersion(HWND owner, std::wstring& bitness, std::wstring& installedVersion)
-{
+int ReadInstalledScannerVersion(HWND owner, std::wstring& bitness, std::wstring& installedVersion) {
     DetectWindowsBitness(bitness);
     wchar_t programFiles[MAX_PATH] = {};
     std::wstring version = L"-";
     // Without the folder the path would point at the root of the current drive.
     if (SHGetSpecialFolderPathW(owner, programFiles, ScannerProgramFilesFolderId(bitness), FALSE))
         version = GetFileVersionString(ScannerExecutablePath(programFiles));
-    if (!version.empty())
-        installedVersion = version;
+    if (!version.empty()) installedVersion = version;
     return 1;
 }
 
-std::wstring GetFileVersionString(const std::wstring& path)
-{
+std::wstring GetFileVersionString(const std::wstring& path) {
     DWORD ignored = 0;
     const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
-    if (size == 0)
-        return L"-";
+    if (size == 0) return L"-";
     std::vector<BYTE> data(size);
-    if (!GetFileVersionInfoW(path.c_str(), 0, size, data.data()))
-        return L"-";
+    if (!GetFileVersionInfoW(path.c_str(), 0, size, data.data())) return L"-";
 
     uint32_t translation = 0;
     void* value = nullptr;
     UINT length = 0;
-    if (VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation", &value, &length) &&
-        length >= sizeof translation)
+    if (VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation", &value, &length) && length >= sizeof translation)
         translation = *static_cast<const uint32_t*>(value);
 
     std::wstring result = L"-";
@@ -112,20 +98,16 @@ std::wstring GetFileVersionString(const std::wstring& path)
     return result;
 }
 
-int KillProcessByName(const std::wstring& fragment)
-{
+int KillProcessByName(const std::wstring& fragment) {
     // An empty fragment would match the first process of the system.
-    if (fragment.empty())
-        return 0;
+    if (fragment.empty()) return 0;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return 0;
+    if (snapshot == INVALID_HANDLE_VALUE) return 0;
     int result = 0;
     PROCESSENTRY32W entry = {};
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
-        if (std::wstring(entry.szExeFile).find(fragment) == std::wstring::npos)
-            continue;
+        if (std::wstring(entry.szExeFile).find(fragment) == std::wstring::npos) continue;
         if (HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID)) {
             result = TerminateProcess(process, 0) ? 1 : 0;
             CloseHandle(process);
@@ -136,20 +118,16 @@ int KillProcessByName(const std::wstring& fragment)
     return result;
 }
 
-void CloseRunningScanner()
-{
+void CloseRunningScanner() {
     KillProcessByName(L"TALVIX");
     Sleep(300);
 }
 
-void CreateFolderTree(const std::wstring& path)
-{
-    for (const std::wstring& folder : FolderTreeSteps(path))
-        CreateDirectoryW(folder.c_str(), nullptr);
+void CreateFolderTree(const std::wstring& path) {
+    for (const std::wstring& folder : FolderTreeSteps(path)) CreateDirectoryW(folder.c_str(), nullptr);
 }
 
-int DeleteFolderTree(const std::wstring& folder, bool removeFolder)
-{
+int DeleteFolderTree(const std::wstring& folder, bool removeFolder) {
     const std::wstring base = WithTrailingBackslash(folder);
     int count = 0;
     bool failed = false;
@@ -164,15 +142,12 @@ int DeleteFolderTree(const std::wstring& folder, bool removeFolder)
         }
         return !failed;
     });
-    if (!listed || failed)
-        return -1;
-    if (removeFolder && !RemoveDirectoryW(base.c_str()))
-        return -1;
+    if (!listed || failed) return -1;
+    if (removeFolder && !RemoveDirectoryW(base.c_str())) return -1;
     return count;
 }
 
-bool CollectFiles(const std::wstring& folder, std::vector<std::wstring>& files)
-{
+bool CollectFiles(const std::wstring& folder, std::vector<std::wstring>& files) {
     const std::wstring base = WithTrailingBackslash(folder);
     bool added = false;
     ForEachEntry(base, [&](const std::wstring& name, DWORD attributes) {
@@ -187,18 +162,11 @@ bool CollectFiles(const std::wstring& folder, std::vector<std::wstring>& files)
     return added;
 }
 
-std::wstring GetModuleFolder()
-{
-    return FolderOfPath(ModulePath());
-}
+std::wstring GetModuleFolder() { return FolderOfPath(ModulePath()); }
 
-std::wstring GetModuleFileTitle()
-{
-    return TitleOfPath(ModulePath());
-}
+std::wstring GetModuleFileTitle() { return TitleOfPath(ModulePath()); }
 
-bool FileExists(const std::wstring& path)
-{
+bool FileExists(const std::wstring& path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     return GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) != FALSE;
 }

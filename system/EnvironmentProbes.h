@@ -30,8 +30,7 @@ void CreateFolderTree(const std::wstring& path);
 int DeleteFolderTree(const std::wstring& folder, bool removeFolder);
 // Appends the paths of the files under the folder, subfolders included; true when any was added.
 bool CollectFiles(const std::wstring& folder, std::vector<std::wstring>& files);
-inline bool CollectFiles(const std::wstring& folder, CStringArray& files)
-{
+inline bool CollectFiles(const std::wstring& folder, CStringArray& files) {
     return CollectFiles(folder, files.Items());
 }
 // The running program's folder without a trailing backslash.

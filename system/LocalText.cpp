@@ -31,9 +31,7 @@ void CLocalText::Load() {
     for (std::wstring& entry : ParseTextTable(text, LanguageIndex)) Add(std::move(entry));
 }
 
-void ChooseLanguageFromUserInterface() {
-    LanguageIndex = LanguageIndexFromUiLanguage(::GetUserDefaultUILanguage());
-}
+void ChooseLanguageFromUserInterface() { LanguageIndex = LanguageIndexFromUiLanguage(::GetUserDefaultUILanguage()); }
 
 void ChooseLanguageFromSystemDefault() {
     LanguageIndex = LanguageIndexFromSystemPrimaryLanguage(PRIMARYLANGID(::GetSystemDefaultLangID()));

@@ -29,8 +29,8 @@ bool CSha256::Update(const void* data, size_t size) {
     const auto* bytes = static_cast<const UCHAR*>(data);
     while (IsValid() && size > 0) {
         const ULONG piece = size > 0x40000000u ? 0x40000000u : static_cast<ULONG>(size);
-        if (!BCRYPT_SUCCESS(::BCryptHashData(static_cast<BCRYPT_HASH_HANDLE>(m_hHash), const_cast<UCHAR*>(bytes),
-                                             piece, 0))) {
+        if (!BCRYPT_SUCCESS(
+                ::BCryptHashData(static_cast<BCRYPT_HASH_HANDLE>(m_hHash), const_cast<UCHAR*>(bytes), piece, 0))) {
             Release();
             return false;
         }

@@ -16,66 +16,51 @@ namespace {
 // A silent server must not hold an operation longer than this.
 constexpr DWORD kOperationTimeoutMs = 15000;
 
-constexpr DWORD kConnectFlags =
-    INTERNET_FLAG_PASSIVE | INTERNET_FLAG_SECURE | INTERNET_FLAG_IGNORE_CERT_CN_INVALID;
+constexpr DWORD kConnectFlags = INTERNET_FLAG_PASSIVE | INTERNET_FLAG_SECURE | INTERNET_FLAG_IGNORE_CERT_CN_INVALID;
 
-void SetTimeouts(HINTERNET session)
-{
-    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
-                         INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_DATA_SEND_TIMEOUT,
-                         INTERNET_OPTION_DATA_RECEIVE_TIMEOUT}) {
+void SetTimeouts(HINTERNET session) {
+    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT,
+                         INTERNET_OPTION_DATA_SEND_TIMEOUT, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT}) {
         DWORD value = kOperationTimeoutMs;
         InternetSetOptionW(session, option, &value, sizeof value);
     }
 }
 
 // The calling thread's last response from the server: asked for with 260 characters, more if longer.
-std::wstring LastResponseText()
-{
+std::wstring LastResponseText() {
     DWORD error = 0;
     std::vector<wchar_t> text(260);
     DWORD length = static_cast<DWORD>(text.size());
     if (!InternetGetLastResponseInfoW(&error, text.data(), &length)) {
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER)
-            return std::wstring();
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return std::wstring();
         text.resize(length + 1);
         length = static_cast<DWORD>(text.size());
-        if (!InternetGetLastResponseInfoW(&error, text.data(), &length))
-            return std::wstring();
+        if (!InternetGetLastResponseInfoW(&error, text.data(), &length)) return std::wstring();
     }
     return std::wstring(text.data(), std::min<size_t>(length, text.size()));
 }
 
 // The URL cache file that WinINet copies a download into, or "" when it keeps none. Wine's FTP
 // client keeps one for every download whatever the no-cache flag says.
-std::wstring CacheCopyOf(HINTERNET file)
-{
+std::wstring CacheCopyOf(HINTERNET file) {
     std::vector<wchar_t> name(1024);
     DWORD size = static_cast<DWORD>(name.size() * sizeof(wchar_t));
-    if (!InternetQueryOptionW(file, INTERNET_OPTION_DATAFILE_NAME, name.data(), &size))
-        return std::wstring();
+    if (!InternetQueryOptionW(file, INTERNET_OPTION_DATAFILE_NAME, name.data(), &size)) return std::wstring();
     return std::wstring(name.data());
 }
 
 }  // namespace
 
-bool CInternetHandle::Close()
-{
-    if (m_handle == nullptr)
-        return true;
+bool CInternetHandle::Close() {
+    if (m_handle == nullptr) return true;
     const BOOL closed = InternetCloseHandle(m_handle);
     m_handle = nullptr;
     return closed != FALSE;
 }
 
-CFtpSession::~CFtpSession()
-{
-    Disconnect();
-}
+CFtpSession::~CFtpSession() { Disconnect(); }
 
-int CFtpSession::Connect(std::wstring server, std::wstring user, std::wstring password,
-                         uint16_t port)
-{
+int CFtpSession::Connect(std::wstring server, std::wstring user, std::wstring password, uint16_t port) {
     CloseRemoteFile();
     m_hConnection.Close();
     m_hSession.Close();
@@ -109,8 +94,7 @@ int CFtpSession::Connect(std::wstring server, std::wstring user, std::wstring pa
 // timeout options while they wait for the server's greeting. After the bound the session handle
 // is closed, which cancels the call, and the helper frees whatever connection it still gets.
 // The server's response to a failed attempt is recorded per thread, so the helper passes it back.
-HINTERNET CFtpSession::OpenConnection(std::wstring& response)
-{
+HINTERNET CFtpSession::OpenConnection(std::wstring& response) {
     struct PendingConnect {
         HINTERNET session;
         std::wstring server, user, password;
@@ -135,14 +119,12 @@ HINTERNET CFtpSession::OpenConnection(std::wstring& response)
     auto attempt = [call] {
         HINTERNET connection =
             InternetConnectW(call->session, call->server.c_str(), call->port, call->user.c_str(),
-                             call->password.c_str(), INTERNET_SERVICE_FTP, kConnectFlags,
-                             call->context);
+                             call->password.c_str(), INTERNET_SERVICE_FTP, kConnectFlags, call->context);
         const DWORD error = GetLastError();
         std::wstring response = connection ? std::wstring() : LastResponseText();
         std::lock_guard<std::mutex> lock(call->mutex);
         if (call->abandoned) {
-            if (connection)
-                InternetCloseHandle(connection);
+            if (connection) InternetCloseHandle(connection);
             return;
         }
         call->result = connection;
@@ -160,8 +142,7 @@ HINTERNET CFtpSession::OpenConnection(std::wstring& response)
     }
 
     std::unique_lock<std::mutex> lock(call->mutex);
-    if (call->finished.wait_for(lock, std::chrono::milliseconds(kOperationTimeoutMs),
-                                [&] { return call->done; })) {
+    if (call->finished.wait_for(lock, std::chrono::milliseconds(kOperationTimeoutMs), [&] { return call->done; })) {
         lock.unlock();
         helper.join();
         response = call->response;
@@ -179,8 +160,7 @@ HINTERNET CFtpSession::OpenConnection(std::wstring& response)
 }
 
 int CFtpSession::ListFiles(const std::wstring& folder, std::vector<FTP_FILE_INFO>& files,
-                           const std::wstring& extension)
-{
+                           const std::wstring& extension) {
     const std::wstring search = ToFtpServerPath(BuildFtpSearchPath(folder, extension));
     WIN32_FIND_DATAW found = {};
     CInternetHandle find;
@@ -198,8 +178,7 @@ int CFtpSession::ListFiles(const std::wstring& folder, std::vector<FTP_FILE_INFO
 
     int count = 0;
     do {
-        if (found.cFileName[0] == L'.' || found.dwFileAttributes == FILE_ATTRIBUTE_DIRECTORY)
-            continue;
+        if (found.cFileName[0] == L'.' || found.dwFileAttributes == FILE_ATTRIBUTE_DIRECTORY) continue;
         FTP_FILE_INFO info;
         info.dwFileSize = ListedFileSize(found.nFileSizeHigh, found.nFileSizeLow);
         info.SetName(found.cFileName);
@@ -208,15 +187,12 @@ int CFtpSession::ListFiles(const std::wstring& folder, std::vector<FTP_FILE_INFO
     } while (InternetFindNextFileW(find.Get(), &found));
     find.Close();
 
-    if (count == 0)
-        m_strLastError = L"ERROR NO FILE!!";
+    if (count == 0) m_strLastError = L"ERROR NO FILE!!";
     return count;
 }
 
-int CFtpSession::OpenFile(const std::wstring& path)
-{
-    if (m_bConnected == 0)
-        return kFtpFailed;
+int CFtpSession::OpenFile(const std::wstring& path) {
+    if (m_bConnected == 0) return kFtpFailed;
     const std::wstring remote = ToFtpServerPath(BuildFtpOpenPath(path));
     HINTERNET file = m_calls.openFile(m_hConnection.Get(), remote.c_str(), GENERIC_READ,
                                       INTERNET_FLAG_NO_CACHE_WRITE | FTP_TRANSFER_TYPE_BINARY, 0);
@@ -227,14 +203,12 @@ int CFtpSession::OpenFile(const std::wstring& path)
         m_strCacheCopy = CacheCopyOf(file);
         return kFtpSuccess;
     }
-    if (error == ERROR_INTERNET_CONNECTION_RESET)
-        return Reconnect() ? kFtpReconnected : kFtpFailed;
+    if (error == ERROR_INTERNET_CONNECTION_RESET) return Reconnect() ? kFtpReconnected : kFtpFailed;
     m_strLastError = LastResponseText();
     return kFtpFailed;
 }
 
-int CFtpSession::Read(void* buffer, int count)
-{
+int CFtpSession::Read(void* buffer, int count) {
     DWORD read = 0;
     if (count >= 0 && m_calls.readFile(m_hFile.Get(), buffer, static_cast<DWORD>(count), &read))
         return static_cast<int>(read);
@@ -244,10 +218,8 @@ int CFtpSession::Read(void* buffer, int count)
     return kFtpError;
 }
 
-int CFtpSession::CloseFile()
-{
-    if (!m_hFile)
-        return kFtpSuccess;
+int CFtpSession::CloseFile() {
+    if (!m_hFile) return kFtpSuccess;
     if (!CloseRemoteFile()) {
         m_strLastError = FormatFtpError(L"FTP FILE CLOSE ERROR!!", GetLastError());
         return kFtpFailed;
@@ -255,8 +227,7 @@ int CFtpSession::CloseFile()
     return kFtpSuccess;
 }
 
-void CFtpSession::Disconnect()
-{
+void CFtpSession::Disconnect() {
     CloseRemoteFile();
     m_hConnection.Close();
     m_hSession.Close();
@@ -265,8 +236,7 @@ void CFtpSession::Disconnect()
 
 // Opens a new connection after a reset and lets the stale file and connection handles go. On
 // failure the server's answer (or the failure's code when there is none) is the last error.
-bool CFtpSession::Reconnect()
-{
+bool CFtpSession::Reconnect() {
     std::wstring response;
     HINTERNET connection = OpenConnection(response);
     if (connection == nullptr) {
@@ -281,8 +251,7 @@ bool CFtpSession::Reconnect()
 
 // Closes the open remote file and removes WinINet's cache copy of it, which would otherwise be
 // left outside the work folder (in full after a download, in part after a failed one).
-bool CFtpSession::CloseRemoteFile()
-{
+bool CFtpSession::CloseRemoteFile() {
     const bool closed = m_hFile.Close();
     if (!m_strCacheCopy.empty()) {
         DeleteFileW(m_strCacheCopy.c_str());
@@ -291,7 +260,4 @@ bool CFtpSession::CloseRemoteFile()
     return closed;
 }
 
-std::unique_ptr<IFtpSession> MakeFtpSession()
-{
-    return std::make_unique<CFtpSessionAdapter>();
-}
+std::unique_ptr<IFtpSession> MakeFtpSession() { return std::make_unique<CFtpSessionAdapter>(); }

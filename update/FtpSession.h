@@ -21,7 +21,10 @@ public:
 
     HINTERNET Get() const { return m_handle; }
     explicit operator bool() const { return m_handle != nullptr; }
-    void Reset(HINTERNET handle) { Close(); m_handle = handle; }
+    void Reset(HINTERNET handle) {
+        Close();
+        m_handle = handle;
+    }
     // Closes the handle if one is held; false when the system refused.
     bool Close();
 
@@ -44,8 +47,7 @@ public:
     CFtpSession& operator=(const CFtpSession&) = delete;
 
     int Connect(std::wstring server, std::wstring user, std::wstring password, uint16_t port);
-    int ListFiles(const std::wstring& folder, std::vector<FTP_FILE_INFO>& files,
-                  const std::wstring& extension);
+    int ListFiles(const std::wstring& folder, std::vector<FTP_FILE_INFO>& files, const std::wstring& extension);
     int OpenFile(const std::wstring& path);
     int Read(void* buffer, int count);
     int CloseFile();
@@ -75,14 +77,11 @@ private:
 
 class CFtpSessionAdapter : public IFtpSession {
 public:
-    int Connect(std::wstring server, std::wstring user, std::wstring password,
-                uint16_t port) override
-    {
+    int Connect(std::wstring server, std::wstring user, std::wstring password, uint16_t port) override {
         return m_session.Connect(std::move(server), std::move(user), std::move(password), port);
     }
     int ListFiles(const std::wstring& folder, std::vector<FTP_FILE_INFO>& files,
-                  const std::wstring& extension) override
-    {
+                  const std::wstring& extension) override {
         return m_session.ListFiles(folder, files, extension);
     }
     int OpenFile(const std::wstring& path) override { return m_session.OpenFile(path); }

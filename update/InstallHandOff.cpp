@@ -18,12 +18,12 @@ const wchar_t kHandOffFile[] = L"\\NEXT_UPDATE_INFO.INI";
 // The hand-off text in the thread's ANSI code page, converted in one piece.
 std::string ToThreadAnsi(const std::wstring& text) {
     if (text.empty()) return std::string();
-    const int n = ::WideCharToMultiByte(CP_THREAD_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                        nullptr, 0, nullptr, nullptr);
+    const int n = ::WideCharToMultiByte(CP_THREAD_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                        nullptr, nullptr);
     std::string bytes(static_cast<size_t>(n > 0 ? n : 0), '\0');
     if (n > 0)
-        ::WideCharToMultiByte(CP_THREAD_ACP, 0, text.data(), static_cast<int>(text.size()), &bytes[0], n,
-                              nullptr, nullptr);
+        ::WideCharToMultiByte(CP_THREAD_ACP, 0, text.data(), static_cast<int>(text.size()), &bytes[0], n, nullptr,
+                              nullptr);
     return bytes;
 }
 

@@ -58,11 +58,9 @@ bool IsChainVerdict(LONG result) {
     case CERT_E_ROLE:
     case TRUST_E_EXPLICIT_DISTRUST:
     case TRUST_E_BASIC_CONSTRAINTS:
-    case TRUST_E_SUBJECT_NOT_TRUSTED:   // the local trust policy's answer about the publisher
-    case CRYPT_E_SECURITY_SETTINGS:
-        return true;
-    default:
-        return false;
+    case TRUST_E_SUBJECT_NOT_TRUSTED:  // the local trust policy's answer about the publisher
+    case CRYPT_E_SECURITY_SETTINGS: return true;
+    default: return false;
     }
 }
 

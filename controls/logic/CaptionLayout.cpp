@@ -8,8 +8,7 @@ const int kWrapInset = 10;
 const int kMarkerShift = 7;
 }  // namespace
 
-CaptionPlacement PlaceCaption(const QvRect& client, int imageHeight, int textWidth, int textHeight,
-                              bool markerShift) {
+CaptionPlacement PlaceCaption(const QvRect& client, int imageHeight, int textWidth, int textHeight, bool markerShift) {
     CaptionPlacement p;
     p.rect = client;
     const int available = client.Width() - kSideSpace;

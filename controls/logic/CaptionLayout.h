@@ -11,8 +11,7 @@ struct CaptionPlacement {
 // client: the button's client rectangle; imageHeight: the frame height (the client height when the
 // button has no image); textWidth/textHeight: the caption measured on one line; markerShift: the
 // caption sits 7 pixels lower (the 320 x 48 strip in its normal and third state).
-CaptionPlacement PlaceCaption(const QvRect& client, int imageHeight, int textWidth, int textHeight,
-                              bool markerShift);
+CaptionPlacement PlaceCaption(const QvRect& client, int imageHeight, int textWidth, int textHeight, bool markerShift);
 
 // Whether a strip of this size and a state get the 7-pixel shift and the "\n" marker rules.
 bool IsMarkerStrip(int imageWidth, int imageHeight);

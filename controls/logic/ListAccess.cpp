@@ -8,9 +8,7 @@ const wchar_t kListNotChecked[] = L"not checked";
 
 namespace {
 
-bool IsBlank(const std::wstring& text) {
-    return text.find_first_not_of(L" \t\r\n") == std::wstring::npos;
-}
+bool IsBlank(const std::wstring& text) { return text.find_first_not_of(L" \t\r\n") == std::wstring::npos; }
 
 }  // namespace
 

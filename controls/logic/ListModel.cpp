@@ -63,7 +63,8 @@ ListEffects ListModel::SetColumnWidth(int column, int width) {
     if (column == 2) {
         // The unit zone follows the widths as they were before this change.
         const int left = m_columns[0].width + m_columns[1].width;
-        m_rcUnitZone = {left, 0, left + m_columns[2].width + kUnitZoneExtraWidth, m_rcClient.bottom + kUnitZoneExtraHeight};
+        m_rcUnitZone = {left, 0, left + m_columns[2].width + kUnitZoneExtraWidth,
+                        m_rcClient.bottom + kUnitZoneExtraHeight};
     }
     auto it = m_columns.find(column);
     if (it != m_columns.end() && it->second.width == width) return fx;
@@ -255,4 +256,3 @@ std::wstring ListModel::TrimRight(std::wstring text) {
     text.erase(end);
     return text;
 }
-

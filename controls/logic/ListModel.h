@@ -24,11 +24,11 @@ constexpr ListColour ListRgb(int r, int g, int b) {
 }
 
 struct ListColours {
-    ListColour header = ListRgb(239, 239, 239);      // top of the header band when erased
-    ListColour second = ListRgb(255, 255, 255);      // kept for the owner, not drawn
-    ListColour altRow = ListRgb(235, 235, 235);      // fill of every odd row
-    ListColour selection = ListRgb(162, 215, 254);   // fill of the selected row
-    ListColour headerText = ListRgb(0, 0, 0);        // headings when erased
+    ListColour header = ListRgb(239, 239, 239);     // top of the header band when erased
+    ListColour second = ListRgb(255, 255, 255);     // kept for the owner, not drawn
+    ListColour altRow = ListRgb(235, 235, 235);     // fill of every odd row
+    ListColour selection = ListRgb(162, 215, 254);  // fill of the selected row
+    ListColour headerText = ListRgb(0, 0, 0);       // headings when erased
 };
 
 struct ListColumn {

@@ -44,7 +44,8 @@ ListEffects ListModel::VScroll(int code, unsigned position) {
     case kScrollThumbPosition:
     case kScrollThumbTrack:
         // Snaps to whole rows.
-        m_nScrollY = static_cast<int>(position / static_cast<unsigned>(m_nRowHeight) * static_cast<unsigned>(m_nRowHeight));
+        m_nScrollY =
+            static_cast<int>(position / static_cast<unsigned>(m_nRowHeight) * static_cast<unsigned>(m_nRowHeight));
         break;
     case kScrollLineUp:
     case kScrollLineDown: {
@@ -57,16 +58,13 @@ ListEffects ListModel::VScroll(int code, unsigned position) {
         }
         break;
     }
-    case kScrollPageUp:
-        m_nScrollY -= page - m_nPageOverlap;
-        break;
+    case kScrollPageUp: m_nScrollY -= page - m_nPageOverlap; break;
     case kScrollPageDown: {
         const int rest = TotalHeight() - (m_nScrollY + page);
         m_nScrollY += rest < page ? rest + m_nPageOverlap : page - m_nPageOverlap;
         break;
     }
-    default:
-        break;
+    default: break;
     }
     return AfterScroll();
 }
@@ -76,26 +74,19 @@ ListEffects ListModel::HScroll(int code, int position) {
     const int width = list.right - list.left;
     const int total = TotalWidth();
     switch (code) {
-    case kScrollLineUp:
-        m_nScrollX -= kHorizontalLine;
-        break;
+    case kScrollLineUp: m_nScrollX -= kHorizontalLine; break;
     case kScrollLineDown:
         if (width < total - m_nScrollX) m_nScrollX += kHorizontalLine;
         break;
-    case kScrollPageUp:
-        m_nScrollX -= width;
-        break;
+    case kScrollPageUp: m_nScrollX -= width; break;
     case kScrollPageDown: {
         const int rest = total - width - m_nScrollX;
         m_nScrollX += rest < width ? rest : width;
         break;
     }
     case kScrollThumbPosition:
-    case kScrollThumbTrack:
-        m_nScrollX = position;
-        break;
-    default:
-        break;
+    case kScrollThumbTrack: m_nScrollX = position; break;
+    default: break;
     }
     return AfterScroll();
 }
@@ -171,8 +162,6 @@ ListEffects ListModel::LButtonUp(int x, int y) {
 
 ListEffects ListModel::LButtonDblClk() const {
     ListEffects fx;
-    if (CanToggleSelection())
-        fx.notices.push_back({ListNotice::CheckChanged, m_nSel});
+    if (CanToggleSelection()) fx.notices.push_back({ListNotice::CheckChanged, m_nSel});
     return fx;
 }
-

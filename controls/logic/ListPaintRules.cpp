@@ -53,7 +53,8 @@ ListRowFonts RowFontsFor(int languageIndex) {
     if (IsRightAlignedLanguage(languageIndex))
         return {{h, 500, L"Arial", 0}, {h - 2, 500, L"Arial", 0}, {h - 6, 500, L"Arial", 0}};
     if (languageIndex == 1)
-        return {{h - 2, 700, L"NanumGothic", 129}, {h - 2, 700, L"NanumGothic", 129}, {h - 3, 700, L"NanumGothic", 129}};
+        return {
+            {h - 2, 700, L"NanumGothic", 129}, {h - 2, 700, L"NanumGothic", 129}, {h - 3, 700, L"NanumGothic", 129}};
     return {{h, 400, L"Arial", 0}, {h - 2, 400, L"Arial", 0}, {h - 6, 400, L"Arial", 0}};
 }
 

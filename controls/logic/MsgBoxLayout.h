@@ -22,8 +22,8 @@ const int kIdThird = 12;
 
 struct TextTops {
     int mainTop = 0;
-    int lines = 0;           // line widths the main text needs (1 to 4); 0 when it needs more
-    int secondTop = 0;       // where the second text starts
+    int lines = 0;      // line widths the main text needs (1 to 4); 0 when it needs more
+    int secondTop = 0;  // where the second text starts
 };
 
 // clientHeight: H; availableWidth: the text area's width; mainWidth/lineHeight: the main text

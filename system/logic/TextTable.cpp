@@ -88,15 +88,18 @@ std::wstring Utf8ToWide(const std::string& bytes) {
         char32_t cp = 0;
         unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
         if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2; cp = lead & 0x1F;
+            length = 2;
+            cp = lead & 0x1F;
         } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3; cp = lead & 0x0F;
-            if (lead == 0xE0) low = 0xA0;       // no overlong forms
-            if (lead == 0xED) high = 0x9F;      // no surrogates
+            length = 3;
+            cp = lead & 0x0F;
+            if (lead == 0xE0) low = 0xA0;   // no overlong forms
+            if (lead == 0xED) high = 0x9F;  // no surrogates
         } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4; cp = lead & 0x07;
+            length = 4;
+            cp = lead & 0x07;
             if (lead == 0xF0) low = 0x90;
-            if (lead == 0xF4) high = 0x8F;      // nothing above U+10FFFF
+            if (lead == 0xF4) high = 0x8F;  // nothing above U+10FFFF
         } else {
             AppendCodePoint(out, kReplacementChar);
             ++i;
@@ -107,11 +110,17 @@ std::wstring Utf8ToWide(const std::string& bytes) {
         size_t used = 1;
         bool valid = true;
         for (; used < length; ++used) {
-            if (i + used >= n) { valid = false; break; }
+            if (i + used >= n) {
+                valid = false;
+                break;
+            }
             const unsigned char c = static_cast<unsigned char>(bytes[i + used]);
             const unsigned char lo = used == 1 ? low : 0x80;
             const unsigned char hi = used == 1 ? high : 0xBF;
-            if (c < lo || c > hi) { valid = false; break; }
+            if (c < lo || c > hi) {
+                valid = false;
+                break;
+            }
             cp = (cp << 6) | (c & 0x3F);
         }
         AppendCodePoint(out, valid ? cp : kReplacementChar);
@@ -138,9 +147,7 @@ std::vector<std::wstring> ParseTextTable(const std::wstring& resourceText, int l
     return entries;
 }
 
-int LanguageIndexFromUiLanguage(unsigned langId) {
-    return langId == 0x0412 ? 1 : 0;
-}
+int LanguageIndexFromUiLanguage(unsigned langId) { return langId == 0x0412 ? 1 : 0; }
 
 int LanguageIndexFromSystemPrimaryLanguage(unsigned primary) {
     switch (primary & 0x3FF) {

@@ -50,7 +50,8 @@ public:
         FUZZ_CHECK(!m_connected);
         int result;
         switch (m_road.in.Empty() ? 2 : m_road.in.U8() % 5) {
-        case 0: case 1: result = kFtpSuccess; break;
+        case 0:
+        case 1: result = kFtpSuccess; break;
         case 2: result = kFtpFailed; break;
         case 3: result = kFtpError; break;
         default: result = m_road.in.I32(); break;
@@ -69,7 +70,8 @@ public:
         const uint8_t choice = m_road.in.U8();
         int result;
         switch (choice % 4) {
-        case 0: case 1: result = kFtpSuccess; break;
+        case 0:
+        case 1: result = kFtpSuccess; break;
         case 2: result = kFtpReconnected; break;
         default: result = choice & 0x80 ? m_road.in.I32() : kFtpFailed; break;
         }
@@ -92,7 +94,9 @@ public:
         }
         int got;
         switch (m_road.in.U8() % 8) {
-        case 0: case 1: case 2: got = count; break;
+        case 0:
+        case 1:
+        case 2: got = count; break;
         case 3: got = m_road.in.U16() % (count + 1); break;
         case 4: return count + 1 + m_road.in.U8();  // claims more than it may have written
         case 5: got = kFtpReadReconnected; break;

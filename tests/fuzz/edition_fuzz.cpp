@@ -50,9 +50,8 @@ void CheckTitle(const std::wstring& title, bool testFolders) {
     FUZZ_CHECK(edition.empty() == channel.empty());
     FUZZ_CHECK(oem == (code.empty() ? L"" : L"OEM"));
     if (code.empty()) FUZZ_CHECK(edition.empty());
-    FUZZ_CHECK(edition.empty() ||
-               IsOneOf(edition, {L"KESTRA", L"LUMOR", L"PARVEN", L"SOLIA", L"TREVON", L"ULMARIS", L"VEDRIX",
-                                 L"MBI", L"BMS"}));
+    FUZZ_CHECK(edition.empty() || IsOneOf(edition, {L"KESTRA", L"LUMOR", L"PARVEN", L"SOLIA", L"TREVON", L"ULMARIS",
+                                                    L"VEDRIX", L"MBI", L"BMS"}));
     FUZZ_CHECK(channel.empty() || IsOneOf(channel, {L"Center", L"Factory", L"BMS"}));
 
     const std::wstring listing = ListingServerFolder(source, testFolders);
@@ -69,9 +68,9 @@ void CheckTitle(const std::wstring& title, bool testFolders) {
                        part == L"Software" + TestSuffix(testFolders));
         }
     }
-    const std::wstring expected = oem.empty() ? L"\\Software" + TestSuffix(testFolders)
-                                              : L"\\OEM\\" + edition + L"\\" + channel + L"\\Software" +
-                                                    TestSuffix(testFolders);
+    const std::wstring expected =
+        oem.empty() ? L"\\Software" + TestSuffix(testFolders)
+                    : L"\\OEM\\" + edition + L"\\" + channel + L"\\Software" + TestSuffix(testFolders);
     FUZZ_CHECK(listing == expected);
 
     const std::wstring title2 = OfferedRowTitle(source);

@@ -23,13 +23,22 @@ constexpr int kMaxOps = 100;
 // A row at one of the edges that matter (the grid's, the inserted rows', the table's) or in the
 // table's range and a little beyond. Edges come first: plain mutation rarely lands on them.
 int NearRow(FuzzInput& in, const ListModel& m) {
-    const int edges[] = {-1, 0, 1, m.RowCount() - 1, m.RowCount(), m.GetItemCount() - 1, m.GetItemCount(),
-                         ListModel::kMaxRows - 1, ListModel::kMaxRows, ListModel::kMaxRows + 1};
+    const int edges[] = {-1,
+                         0,
+                         1,
+                         m.RowCount() - 1,
+                         m.RowCount(),
+                         m.GetItemCount() - 1,
+                         m.GetItemCount(),
+                         ListModel::kMaxRows - 1,
+                         ListModel::kMaxRows,
+                         ListModel::kMaxRows + 1};
     const uint8_t pick = in.U8();
     return pick < 160 ? edges[pick % 10] : in.Range(-2, ListModel::kMaxRows + 2);
 }
 int NearColumn(FuzzInput& in, const ListModel& m) {
-    const int edges[] = {-1, 0, 1, 2, m.ColumnCount() - 1, m.ColumnCount(), ListModel::kCellsPerRow - 1, ListModel::kCellsPerRow};
+    const int edges[] = {
+        -1, 0, 1, 2, m.ColumnCount() - 1, m.ColumnCount(), ListModel::kCellsPerRow - 1, ListModel::kCellsPerRow};
     const uint8_t pick = in.U8();
     return pick < 160 ? edges[pick % 8] : in.Range(-2, ListModel::kCellsPerRow + 2);
 }

@@ -20,9 +20,8 @@ constexpr size_t kMaxRecords = 16;
 constexpr size_t kNameCapacity = sizeof(FTP_FILE_INFO::szFileName) / sizeof(wchar_t);
 
 bool Offerable(const std::wstring& name) {
-    return OfferedExtensionOf(name) == L"exe" && name.size() >= 4 &&
-           name.compare(name.size() - 4, 4, L".exe") == 0 && IsSafeLocalFileName(name) &&
-           std::wstring(kWorkFolder).size() + name.size() <= kMaxPathLength;
+    return OfferedExtensionOf(name) == L"exe" && name.size() >= 4 && name.compare(name.size() - 4, 4, L".exe") == 0 &&
+           IsSafeLocalFileName(name) && std::wstring(kWorkFolder).size() + name.size() <= kMaxPathLength;
 }
 
 FTP_FILE_INFO ReadRecord(FuzzInput& in) {

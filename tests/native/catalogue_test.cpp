@@ -28,7 +28,11 @@ TEST(EditionCode, FromTheProgramFileName) {
 }
 
 TEST(EditionCode, EveryCodeOfTheTable) {
-    const struct { const wchar_t* code; const wchar_t* edition; const wchar_t* channel; } kCodes[] = {
+    const struct {
+        const wchar_t* code;
+        const wchar_t* edition;
+        const wchar_t* channel;
+    } kCodes[] = {
         {L"KSC", L"KESTRA", L"Center"},  {L"KSF", L"KESTRA", L"Factory"}, {L"LUC", L"LUMOR", L"Center"},
         {L"LUF", L"LUMOR", L"Factory"},  {L"PVC", L"PARVEN", L"Center"},  {L"PVF", L"PARVEN", L"Factory"},
         {L"SOC", L"SOLIA", L"Center"},   {L"SOF", L"SOLIA", L"Factory"},  {L"TRC", L"TREVON", L"Center"},
@@ -109,7 +113,7 @@ TEST(OfferedRow, VersionAndExtensionRules) {
     EXPECT_EQ(OfferedExtensionOf(L"TALVIX_FULL_240101.exe"), L"exe");
     EXPECT_EQ(OfferedExtensionOf(L"setup.EXE"), L"EXE");
     EXPECT_EQ(OfferedExtensionOf(L"a.b_setup.txt"), L"txt");
-    EXPECT_EQ(OfferedExtensionOf(L"a.exe_notes"), L"not");   // the last "_" field has no "."
+    EXPECT_EQ(OfferedExtensionOf(L"a.exe_notes"), L"not");  // the last "_" field has no "."
     EXPECT_EQ(OfferedExtensionOf(L"a_exefile"), L"exe");
     EXPECT_EQ(OfferedExtensionOf(L"a_b.ex"), L"ex");
     EXPECT_EQ(OfferedExtensionOf(L"a_"), L"");
@@ -119,13 +123,11 @@ TEST(OfferedRow, FirstSafeSetupFileInServerOrder) {
     EXPECT_EQ(FindOfferedFile({}).index, -1);
     EXPECT_EQ(FindOfferedFile({Listed(L"readme.txt"), Listed(L"SETUP_240101.EXE")}).index, -1);
 
-    const OfferedFile textThenSetup =
-        FindOfferedFile({Listed(L"readme.txt"), Listed(L"TALVIX_FULL_240101.exe")});
+    const OfferedFile textThenSetup = FindOfferedFile({Listed(L"readme.txt"), Listed(L"TALVIX_FULL_240101.exe")});
     EXPECT_EQ(textThenSetup.index, 1);
     EXPECT_EQ(textThenSetup.serverVersion, L"240101");
 
-    const OfferedFile twoSetups =
-        FindOfferedFile({Listed(L"A_FULL_240101.exe"), Listed(L"B_FULL_240202.exe")});
+    const OfferedFile twoSetups = FindOfferedFile({Listed(L"A_FULL_240101.exe"), Listed(L"B_FULL_240202.exe")});
     EXPECT_EQ(twoSetups.index, 0);
     EXPECT_EQ(twoSetups.serverVersion, L"240101");
 
@@ -154,9 +156,10 @@ TEST(OfferedRow, NamesTooLongToLaunchFromTheWorkFolderAreSkipped) {
 
 TEST(OfferedRow, UnsafeNamesAreSkipped) {
     const std::vector<std::wstring> unsafe = {
-        L"..\\A_240101.exe", L"../A_240101.exe", L"sub\\A_240101.exe", L"c:A_240101.exe",
-        L"CON.exe", L"nul.exe", L"Com1.exe", L"LPT9.exe", L"con .exe", L"A_240101.exe ",
-        L"A\x01_240101.exe", L"A?_240101.exe", L"A|_240101.exe", L"A*.exe", L"A<.exe", L"A\".exe",
+        L"..\\A_240101.exe", L"../A_240101.exe", L"sub\\A_240101.exe", L"c:A_240101.exe", L"CON.exe",
+        L"nul.exe",          L"Com1.exe",        L"LPT9.exe",          L"con .exe",       L"A_240101.exe ",
+        L"A\x01_240101.exe", L"A?_240101.exe",   L"A|_240101.exe",     L"A*.exe",         L"A<.exe",
+        L"A\".exe",
     };
     for (const std::wstring& name : unsafe) {
         EXPECT_FALSE(IsSafeLocalFileName(name)) << std::string(name.begin(), name.end());
@@ -168,8 +171,8 @@ TEST(OfferedRow, UnsafeNamesAreSkipped) {
 
 TEST(SafeLocalName, WindowsFileNameRules) {
     EXPECT_TRUE(IsSafeLocalFileName(L"TALVIX_FULL_240101.exe"));
-    EXPECT_TRUE(IsSafeLocalFileName(L"..exe"));          // dots inside a name are fine
-    EXPECT_TRUE(IsSafeLocalFileName(L"CONSOLE.exe"));    // only the exact device names are taken
+    EXPECT_TRUE(IsSafeLocalFileName(L"..exe"));        // dots inside a name are fine
+    EXPECT_TRUE(IsSafeLocalFileName(L"CONSOLE.exe"));  // only the exact device names are taken
     EXPECT_TRUE(IsSafeLocalFileName(L"COM0.exe"));
     EXPECT_TRUE(IsSafeLocalFileName(L"\xD0C8\xBE45\xC2A4.exe"));  // Korean letters
     EXPECT_TRUE(IsSafeLocalFileName(std::wstring(251, L'a') + L".exe"));

@@ -159,16 +159,14 @@ struct Rig {
     }
 
     int Count(const std::wstring& prefix) const {
-        return static_cast<int>(std::count_if(log.begin(), log.end(), [&](const std::wstring& e) {
-            return e.compare(0, prefix.size(), prefix) == 0;
-        }));
+        return static_cast<int>(std::count_if(
+            log.begin(), log.end(), [&](const std::wstring& e) { return e.compare(0, prefix.size(), prefix) == 0; }));
     }
 
     // The events from the first one starting with `prefix` (the whole log when none does).
     Log From(const std::wstring& prefix) const {
-        auto it = std::find_if(log.begin(), log.end(), [&](const std::wstring& e) {
-            return e.compare(0, prefix.size(), prefix) == 0;
-        });
+        auto it = std::find_if(log.begin(), log.end(),
+                               [&](const std::wstring& e) { return e.compare(0, prefix.size(), prefix) == 0; });
         return Log(it == log.end() ? log.begin() : it, log.end());
     }
 
@@ -236,8 +234,8 @@ TEST(DownloadLogic, ResetMidFileStartsAgainFromTheFirstByte) {
     EXPECT_EQ(rig.ui.statuses, (std::vector<std::wstring>{L" 33 / 100[%]", L" 67 / 100[%]", L" 33 / 100[%]",
                                                           L" 67 / 100[%]", L" 100 / 100[%]", L"Completed"}));
     const Log restart = {
-        L"Read 30720 -> -12031", L"Close", L"CloseFile", L"Delete " + kLocal, L"OpenFile " + kRemote,
-        L"Create " + kLocal, L"Banner #17", L"Read 30720 -> 30720",
+        L"Read 30720 -> -12031", L"Close",      L"CloseFile",           L"Delete " + kLocal, L"OpenFile " + kRemote,
+        L"Create " + kLocal,     L"Banner #17", L"Read 30720 -> 30720",
     };
     const Log after = rig.From(L"Read 30720 -> -12031");
     ASSERT_GE(after.size(), restart.size());
@@ -265,46 +263,68 @@ TEST(DownloadLogic, EveryFailureCleansUpAndShowsItsNotice) {
     const std::wstring open = L"OpenFile " + kRemote;
     const std::wstring connect = L"Connect 127.0.0.1:5301 autoupdater Tor%!&6284fern";
     const Log transferStart = {connect, open, L"Create " + kLocal, L"Banner #17"};
-    auto join = [](Log a, const Log& b) { a.insert(a.end(), b.begin(), b.end()); return a; };
+    auto join = [](Log a, const Log& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
     const std::vector<FailureCase> cases = {
-        {"name not ending in exe", [](Rig& r) { return r.Serve(Bytes(10), L"TALVIX_FULL_240101.cif"); },
+        {"name not ending in exe",
+         [](Rig& r) { return r.Serve(Bytes(10), L"TALVIX_FULL_240101.cif"); },
          {L"Notice #13|#14"}},
-        {"upper-case EXE", [](Rig& r) { return r.Serve(Bytes(10), L"TALVIX_FULL_240101.EXE"); },
-         {L"Notice #13|#14"}},
-        {"name escaping the work folder", [](Rig& r) { return Item(L"..\\..\\evil.exe", 10); },
-         {L"Notice #13|#14"}},
-        {"reserved device name", [](Rig& r) { return r.Serve(Bytes(10), L"CON.exe"); },
-         {L"Notice #13|#14"}},
-        {"listed size of 2 GiB or more", [](Rig& r) { return Item(kName, -2147483647 - 1); },
-         {L"Notice #13|#14"}},
-        {"FTP connection fails", [](Rig& r) { r.script->connectResults = {0}; return r.Serve(Bytes(10)); },
+        {"upper-case EXE", [](Rig& r) { return r.Serve(Bytes(10), L"TALVIX_FULL_240101.EXE"); }, {L"Notice #13|#14"}},
+        {"name escaping the work folder", [](Rig& r) { return Item(L"..\\..\\evil.exe", 10); }, {L"Notice #13|#14"}},
+        {"reserved device name", [](Rig& r) { return r.Serve(Bytes(10), L"CON.exe"); }, {L"Notice #13|#14"}},
+        {"listed size of 2 GiB or more", [](Rig& r) { return Item(kName, -2147483647 - 1); }, {L"Notice #13|#14"}},
+        {"FTP connection fails",
+         [](Rig& r) {
+             r.script->connectResults = {0};
+             return r.Serve(Bytes(10));
+         },
          {connect, L"Disconnect", L"Notice #15|#14"}},
-        {"no internet session", [](Rig& r) { r.script->connectResults = {-1}; return r.Serve(Bytes(10)); },
+        {"no internet session",
+         [](Rig& r) {
+             r.script->connectResults = {-1};
+             return r.Serve(Bytes(10));
+         },
          {connect, L"Disconnect"}},
-        {"remote file missing", [](Rig& r) { return Item(kName, 10); },
-         {connect, open, L"Disconnect", L"Notice #16|"}},
-        {"local file cannot be created", [](Rig& r) { r.files.failCreate = true; return r.Serve(Bytes(10)); },
+        {"remote file missing", [](Rig& r) { return Item(kName, 10); }, {connect, open, L"Disconnect", L"Notice #16|"}},
+        {"local file cannot be created",
+         [](Rig& r) {
+             r.files.failCreate = true;
+             return r.Serve(Bytes(10));
+         },
          {connect, open, L"Create " + kLocal, L"CloseFile", L"Disconnect", L"Notice #29|"}},
-        {"read fails", [](Rig& r) { r.script->readSteps = {FtpReadStep::Fail()}; return r.Serve(Bytes(10)); },
-         join(transferStart, {L"Read 10 -> -1", L"Close", L"CloseFile", L"Disconnect", L"Delete " + kLocal,
-                              L"Notice #19|#10"})},
+        {"read fails",
+         [](Rig& r) {
+             r.script->readSteps = {FtpReadStep::Fail()};
+             return r.Serve(Bytes(10));
+         },
+         join(transferStart,
+              {L"Read 10 -> -1", L"Close", L"CloseFile", L"Disconnect", L"Delete " + kLocal, L"Notice #19|#10"})},
         {"reconnection after a reset fails",
          [](Rig& r) {
              r.script->readSteps = {FtpReadStep::Data(4), FtpReadStep::ResetUnrecovered()};
              return r.Serve(Bytes(10));
          },
          join(transferStart, {L"Read 10 -> 4", L"Write 4", L"Status 0  40 / 100[%]", L"Sleep 1", L"Read 6 -> -1",
-                              L"Close", L"CloseFile", L"Disconnect", L"Delete " + kLocal,
-                              L"Notice #19|#10"})},
+                              L"Close", L"CloseFile", L"Disconnect", L"Delete " + kLocal, L"Notice #19|#10"})},
         {"server file shorter than listed",
-         [](Rig& r) { UPDATE_ITEM item = r.Serve(Bytes(40000)); item.dwFileSize = 100000; return item; },
-         join(transferStart, {L"Read 30720 -> 30720", L"Write 30720", L"Status 0  31 / 100[%]", L"Sleep 1",
-                              L"Read 30720 -> 9280", L"Write 9280", L"Status 0  40 / 100[%]", L"Sleep 1",
-                              L"Read 30720 -> 0", L"Close", L"CloseFile", L"Disconnect", L"Delete " + kLocal,
-                              L"Notice #19|#10"})},
-        {"write fails", [](Rig& r) { r.files.failWriteNumber = 0; return r.Serve(Bytes(10)); },
-         join(transferStart, {L"Read 10 -> 10", L"Write 10", L"Close", L"CloseFile", L"Disconnect",
-                              L"Delete " + kLocal, L"Notice #20|"})},
+         [](Rig& r) {
+             UPDATE_ITEM item = r.Serve(Bytes(40000));
+             item.dwFileSize = 100000;
+             return item;
+         },
+         join(transferStart,
+              {L"Read 30720 -> 30720", L"Write 30720", L"Status 0  31 / 100[%]", L"Sleep 1", L"Read 30720 -> 9280",
+               L"Write 9280", L"Status 0  40 / 100[%]", L"Sleep 1", L"Read 30720 -> 0", L"Close", L"CloseFile",
+               L"Disconnect", L"Delete " + kLocal, L"Notice #19|#10"})},
+        {"write fails",
+         [](Rig& r) {
+             r.files.failWriteNumber = 0;
+             return r.Serve(Bytes(10));
+         },
+         join(transferStart, {L"Read 10 -> 10", L"Write 10", L"Close", L"CloseFile", L"Disconnect", L"Delete " + kLocal,
+                              L"Notice #20|"})},
     };
     for (const FailureCase& c : cases) {
         SCOPED_TRACE(c.what);

@@ -8,38 +8,32 @@
 #include "update/logic/FtpPaths.h"
 #include "update/logic/FtpTypes.h"
 
-TEST(FtpSearchPath, WrapsTheFolderInBackslashesAndBuildsTheMask)
-{
+TEST(FtpSearchPath, WrapsTheFolderInBackslashesAndBuildsTheMask) {
     EXPECT_EQ(BuildFtpSearchPath(L"Software", L"*"), L"\\Software\\*.*");
     EXPECT_EQ(BuildFtpSearchPath(L"Software\\", L"exe"), L"\\Software\\*.exe");
     EXPECT_EQ(BuildFtpSearchPath(L"OEM\\KESTRA", L".exe"), L"\\OEM\\KESTRA\\*.exe");
     EXPECT_EQ(BuildFtpSearchPath(L"", L"*"), L"*.*");
 }
 
-TEST(FtpSearchPath, FolderWithLeadingBackslashGetsASecondOne)
-{
+TEST(FtpSearchPath, FolderWithLeadingBackslashGetsASecondOne) {
     EXPECT_EQ(BuildFtpSearchPath(L"\\OEM\\KESTRA\\Factory\\Software", L"*"),
               L"\\\\OEM\\KESTRA\\Factory\\Software\\*.*");
 }
 
-TEST(FtpOpenPath, AddsALeadingBackslashOnlyWhenMissing)
-{
+TEST(FtpOpenPath, AddsALeadingBackslashOnlyWhenMissing) {
     EXPECT_EQ(BuildFtpOpenPath(L"Software\\a.exe"), L"\\Software\\a.exe");
     EXPECT_EQ(BuildFtpOpenPath(L"\\Software\\a.exe"), L"\\Software\\a.exe");
     EXPECT_EQ(BuildFtpOpenPath(L"/Software/a.exe"), L"\\/Software/a.exe");
 }
 
-TEST(FtpServerPath, UsesSlashesAndCollapsesRunsOfSeparators)
-{
-    EXPECT_EQ(ToFtpServerPath(L"\\\\OEM\\KESTRA\\Factory\\Software\\*.*"),
-              L"/OEM/KESTRA/Factory/Software/*.*");
+TEST(FtpServerPath, UsesSlashesAndCollapsesRunsOfSeparators) {
+    EXPECT_EQ(ToFtpServerPath(L"\\\\OEM\\KESTRA\\Factory\\Software\\*.*"), L"/OEM/KESTRA/Factory/Software/*.*");
     EXPECT_EQ(ToFtpServerPath(L"\\Software\\/\\a b.exe"), L"/Software/a b.exe");
     EXPECT_EQ(ToFtpServerPath(L"*.*"), L"*.*");
     EXPECT_EQ(ToFtpServerPath(L"\\"), L"/");
 }
 
-TEST(FtpFileInfo, DefaultsAndByteCopy)
-{
+TEST(FtpFileInfo, DefaultsAndByteCopy) {
     static_assert(std::is_trivially_copyable<FTP_FILE_INFO>::value, "copied byte for byte");
     FTP_FILE_INFO info;
     EXPECT_EQ(info.dwFileSize, -1);
@@ -52,8 +46,7 @@ TEST(FtpFileInfo, DefaultsAndByteCopy)
     EXPECT_EQ(copy.dwFileSize, 12031);
 }
 
-TEST(FtpFileInfo, LongNamesAreCutAt259AndShorterOnesClearTheRest)
-{
+TEST(FtpFileInfo, LongNamesAreCutAt259AndShorterOnesClearTheRest) {
     FTP_FILE_INFO info;
     info.SetName(std::wstring(300, L'x'));
     EXPECT_EQ(info.Name(), std::wstring(259, L'x'));
@@ -63,8 +56,7 @@ TEST(FtpFileInfo, LongNamesAreCutAt259AndShorterOnesClearTheRest)
     EXPECT_EQ(info.szFileName[3], L'\0');
 }
 
-TEST(FtpFileInfo, ListedSizesFromTwoGiBOnAreRefusedNotWrapped)
-{
+TEST(FtpFileInfo, ListedSizesFromTwoGiBOnAreRefusedNotWrapped) {
     EXPECT_EQ(ListedFileSize(0, 0), 0);
     EXPECT_EQ(ListedFileSize(0, 30720), 30720);
     EXPECT_EQ(ListedFileSize(0, 0x7FFFFFFFu), 2147483647);
@@ -75,20 +67,17 @@ TEST(FtpFileInfo, ListedSizesFromTwoGiBOnAreRefusedNotWrapped)
     EXPECT_EQ(ListedFileSize(0xFFFFFFFFu, 0xFFFFFFFFu), -1);
 }
 
-TEST(FtpErrorText, HasTheSessionsLayout)
-{
+TEST(FtpErrorText, HasTheSessionsLayout) {
     EXPECT_EQ(FormatFtpError(L"FTP OPEN ERROR!!", 12014), L"FTP OPEN ERROR!!\r\n ERROR CODE : [ 12014 ]");
 }
 
-TEST(FtpReturnCodes, ReadReconnectionCannotBeABytecountOrTheFailure)
-{
+TEST(FtpReturnCodes, ReadReconnectionCannotBeABytecountOrTheFailure) {
     static_assert(kFtpReadReconnected < 0 && kFtpReadReconnected != kFtpError, "");
     static_assert(kFtpReconnected == 12031, "");
 }
 
 // The worker's tests depend on the stand-in behaving like a server: reset, reopen, full content.
-TEST(ScriptedFtpSession, ReplaysAResetThenServesTheFileAgainFromItsStart)
-{
+TEST(ScriptedFtpSession, ReplaysAResetThenServesTheFileAgainFromItsStart) {
     auto script = std::make_shared<FtpScript>();
     script->AddFile(L"Software\\a.exe", "0123456789");
     script->readSteps = {FtpReadStep::Data(4), FtpReadStep::Reset()};
@@ -109,8 +98,7 @@ TEST(ScriptedFtpSession, ReplaysAResetThenServesTheFileAgainFromItsStart)
     EXPECT_EQ(script->Calls().front(), L"OpenFile Software\\a.exe");
 }
 
-TEST(ScriptedFtpSession, ListsTheFolderOfTheListingForm)
-{
+TEST(ScriptedFtpSession, ListsTheFolderOfTheListingForm) {
     auto script = std::make_shared<FtpScript>();
     script->AddFile(L"OEM\\KESTRA\\Factory\\Software\\notes.txt", "n");
     script->AddFile(L"OEM\\KESTRA\\Factory\\Software\\TALVIX_250101.exe", "xyz");

@@ -36,12 +36,16 @@ TEST(HandOff, FullBeforeAppOfOneVersionAndTheListByteForByte) {
 
 TEST(HandOff, NewerVersionFirstWhateverItsKind) {
     std::vector<std::wstring> paths = {
-        kDir + L"TALVIX_FULL_240101.EXE", kDir + L"TALVIX_OS_240301.EXE", kDir + L"TALVIX_APP_240201.EXE",
+        kDir + L"TALVIX_FULL_240101.EXE",
+        kDir + L"TALVIX_OS_240301.EXE",
+        kDir + L"TALVIX_APP_240201.EXE",
         kDir + L"TALVIX_FULL_240301.EXE",
     };
     SortInstallFiles(paths);
     const std::vector<std::wstring> expected = {
-        kDir + L"TALVIX_FULL_240301.EXE", kDir + L"TALVIX_OS_240301.EXE", kDir + L"TALVIX_APP_240201.EXE",
+        kDir + L"TALVIX_FULL_240301.EXE",
+        kDir + L"TALVIX_OS_240301.EXE",
+        kDir + L"TALVIX_APP_240201.EXE",
         kDir + L"TALVIX_FULL_240101.EXE",
     };
     EXPECT_EQ(paths, expected);
@@ -49,16 +53,15 @@ TEST(HandOff, NewerVersionFirstWhateverItsKind) {
 
 TEST(HandOff, KindsRankedAndUnknownKindsLastThenByPath) {
     std::vector<std::wstring> paths = {
-        kDir + L"X_ZZZ_240101.EXE", kDir + L"X_OS_240101.EXE", kDir + L"X_full_240101.EXE",
-        kDir + L"X_FW_240101.EXE",  kDir + L"X_DIAG_240101.EXE", kDir + L"X_APP_240101.EXE",
-        kDir + L"X_FULL_240101.EXE", kDir + L"NOTES.TXT",
+        kDir + L"X_ZZZ_240101.EXE",  kDir + L"X_OS_240101.EXE",  kDir + L"X_full_240101.EXE", kDir + L"X_FW_240101.EXE",
+        kDir + L"X_DIAG_240101.EXE", kDir + L"X_APP_240101.EXE", kDir + L"X_FULL_240101.EXE", kDir + L"NOTES.TXT",
     };
     SortInstallFiles(paths);
     const std::vector<std::wstring> expected = {
         kDir + L"X_FULL_240101.EXE", kDir + L"X_APP_240101.EXE", kDir + L"X_DIAG_240101.EXE",
         kDir + L"X_FW_240101.EXE",   kDir + L"X_OS_240101.EXE",  kDir + L"X_ZZZ_240101.EXE",
         kDir + L"X_full_240101.EXE",  // kinds are case-sensitive
-        kDir + L"NOTES.TXT",           // version 0
+        kDir + L"NOTES.TXT",          // version 0
     };
     EXPECT_EQ(paths, expected);
 }
@@ -68,7 +71,7 @@ TEST(HandOff, VersionAndKindOfAPath) {
     EXPECT_EQ(InstallFileVersion(kDir + L"A_FULL_ +1234.EXE"), 1234);
     EXPECT_EQ(InstallFileVersion(kDir + L"A_FULL_x-1234.EXE"), 0);
     EXPECT_EQ(InstallFileVersion(kDir + L"A_FULL_-12x45.EXE"), -12);
-    EXPECT_EQ(InstallFileVersion(L"1.EXE"), 1);   // fewer than six before the "."
+    EXPECT_EQ(InstallFileVersion(L"1.EXE"), 1);  // fewer than six before the "."
     EXPECT_EQ(InstallFileVersion(L"NOEXT"), 0);
     EXPECT_EQ(InstallFileKindRank(kDir + L"T_FULL_1.EXE"), 0);
     EXPECT_EQ(InstallFileKindRank(kDir + L"T_OS"), 4);
@@ -79,7 +82,8 @@ TEST(HandOff, VersionAndKindOfAPath) {
 
 TEST(HandOff, LaunchesTheFirstExeInUpperCase) {
     const std::vector<std::wstring> paths = {
-        L"c:\\Windows\\Temp\\QVUpdate\\sub\\readme.txt", L"c:\\Windows\\Temp\\QVUpdate\\sub\\Setup_full_1.exe",
+        L"c:\\Windows\\Temp\\QVUpdate\\sub\\readme.txt",
+        L"c:\\Windows\\Temp\\QVUpdate\\sub\\Setup_full_1.exe",
         kDir + L"OTHER.EXE",
     };
     EXPECT_EQ(ChooseSetupToLaunch(paths), L"C:\\WINDOWS\\TEMP\\QVUPDATE\\SUB\\SETUP_FULL_1.EXE");

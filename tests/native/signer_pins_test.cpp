@@ -9,7 +9,8 @@
 
 namespace {
 
-const std::string kA = "ab:cd:ef:01:23:45:67:89:AB:CD:EF:01:23:45:67:89:ab:cd:ef:01:23:45:67:89:AB:CD:EF:01:23:45:67:89";
+const std::string kA =
+    "ab:cd:ef:01:23:45:67:89:AB:CD:EF:01:23:45:67:89:ab:cd:ef:01:23:45:67:89:AB:CD:EF:01:23:45:67:89";
 const std::string kB = "00112233-44556677 8899AABB-ccddeeff 00112233-44556677 8899aabb-CCDDEEFF";
 
 CertFingerprint Fp(uint8_t first) {
@@ -37,8 +38,8 @@ TEST(SignerPins, MalformedFingerprintsFailWithAReason) {
     std::string why;
     EXPECT_FALSE(ParseSignerPins(kA + ";abcd", pins, &why));
     EXPECT_NE(why.find("4 hexadecimal digits"), std::string::npos) << why;
-    EXPECT_TRUE(pins.empty());  // nothing half-parsed is left behind
-    EXPECT_FALSE(ParseSignerPins(kA + "0", pins, &why));                 // 65 digits
+    EXPECT_TRUE(pins.empty());                            // nothing half-parsed is left behind
+    EXPECT_FALSE(ParseSignerPins(kA + "0", pins, &why));  // 65 digits
     EXPECT_FALSE(ParseSignerPins("sha256:" + kA.substr(0, 60), pins, &why));
     EXPECT_NE(why.find("'s'"), std::string::npos) << why;
     EXPECT_FALSE(ParseSignerPins(std::string(63, 'a') + "g", pins, &why));

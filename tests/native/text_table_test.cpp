@@ -19,68 +19,44 @@ struct TableRow {
 
 // The texts as loaded: each \n below is the line break the resource writes as backslash-n.
 const TableRow kTable[31] = {
-    {L"Updatable",
-     L"업데이트 가능"},  // 0
-    {L"Latest",
-     L"최신"},  // 1
-    {L"Completed",
-     L"완료"},  // 2
-    {L"Setup Program",
-     L"설치 프로그램"},  // 3
-    {L"Current Ver",
-     L"현재 버전"},  // 4
-    {L"Final Ver",
-     L"최종 버전"},  // 5
-    {L"Updating Status",
-     L"진행 사항"},  // 6
-    {L"Check Server",
-     L"서버 확인"},  // 7
-    {L"Start Installation",
-     L"설치 시작"},  // 8
-    {L"Server connection failure",
-     L"서버 연결 실패"},  // 9
-    {L"Please check internet connection and try again",
-     L"인터넷 연결 확인 후 다시 시도해 주세요."},  // 10
+    {L"Updatable", L"업데이트 가능"},                                                                 // 0
+    {L"Latest", L"최신"},                                                                             // 1
+    {L"Completed", L"완료"},                                                                          // 2
+    {L"Setup Program", L"설치 프로그램"},                                                             // 3
+    {L"Current Ver", L"현재 버전"},                                                                   // 4
+    {L"Final Ver", L"최종 버전"},                                                                     // 5
+    {L"Updating Status", L"진행 사항"},                                                               // 6
+    {L"Check Server", L"서버 확인"},                                                                  // 7
+    {L"Start Installation", L"설치 시작"},                                                            // 8
+    {L"Server connection failure", L"서버 연결 실패"},                                                // 9
+    {L"Please check internet connection and try again", L"인터넷 연결 확인 후 다시 시도해 주세요."},  // 10
     {L"This is a Tal-vix Internet automatic installation program.Click \n\n[Start Installation ] button.",
      L"탈빅스 인터넷 자동 설치 프로그램 입니다.\n[ 설치 시작 ] 버튼을 클릭하세요."},  // 11
     {L"[Checking the server ..]\nPlease contact the administrator.",
-     L"[ 서버 점검 중.. ]\n관리자에게 문의 바랍니다."},  // 12
-    {L"Invalid update file.",
-     L"잘못된 업데이트 파일 입니다."},  // 13
-    {L"Please try again.",
-     L"다시 시도해주십시오."},  // 14
-    {L"Failed to connect to server.",
-     L"서버에 접속하지 못했습니다."},  // 15
-    {L"The server cannot open the file.",
-     L"서버의 파일을 열 수 없습니다."},  // 16
+     L"[ 서버 점검 중.. ]\n관리자에게 문의 바랍니다."},                       // 12
+    {L"Invalid update file.", L"잘못된 업데이트 파일 입니다."},               // 13
+    {L"Please try again.", L"다시 시도해주십시오."},                          // 14
+    {L"Failed to connect to server.", L"서버에 접속하지 못했습니다."},        // 15
+    {L"The server cannot open the file.", L"서버의 파일을 열 수 없습니다."},  // 16
     {L"Downloading from update server is in progress.Please maintain \n\n connection status.",
-     L"업데이트 서버로부터 다운로드를 진행하고 있습니다.\n연결상태를 유지하여 주세요."},  // 17
-    {L"[ %s ] Server disconnected .. retrying ..",
-     L"[ %s ] 서버 접속 끊김.. 재시도 중.."},  // 18
-    {L"File download error [ 101 ]",
-     L"파일을 다운로드 에러 [ 101 ]"},  // 19
-    {L"File download error [ 102 ]",
-     L"파일을 다운로드 에러 [ 102 ]"},  // 20
+     L"업데이트 서버로부터 다운로드를 진행하고 있습니다.\n연결상태를 유지하여 주세요."},     // 17
+    {L"[ %s ] Server disconnected .. retrying ..", L"[ %s ] 서버 접속 끊김.. 재시도 중.."},  // 18
+    {L"File download error [ 101 ]", L"파일을 다운로드 에러 [ 101 ]"},                       // 19
+    {L"File download error [ 102 ]", L"파일을 다운로드 에러 [ 102 ]"},                       // 20
     {L"The download has been completed and are being preparing for installation.\nPlease wait a moment.",
-     L"다운로드가 완료되어 설치를 준비중 입니다.\n잠시만 기다려 주십시오."},  // 21
-    {L"Please select an updateable file.",
-     L"업데이트 가능한 파일을 선택해 주십시오."},  // 22
-    {L"Failed to create update list.",
-     L"업데이트 리스트를 생성하지 못했습니다."},  // 23
+     L"다운로드가 완료되어 설치를 준비중 입니다.\n잠시만 기다려 주십시오."},             // 21
+    {L"Please select an updateable file.", L"업데이트 가능한 파일을 선택해 주십시오."},  // 22
+    {L"Failed to create update list.", L"업데이트 리스트를 생성하지 못했습니다."},       // 23
     {L"An error occurred while creating the update list file.",
      L"업데이트 리스트 파일을 생성하는 도중 오류가 발생했습다."},  // 24
-    {L"No items are selected.",
-     L"선택된 항목이 없습니다."},  // 25
-    {L" %.0f / 100[%%]",
-     L"진행중..%.0f%s"},  // 26
+    {L"No items are selected.", L"선택된 항목이 없습니다."},       // 25
+    {L" %.0f / 100[%%]", L"진행중..%.0f%s"},                       // 26
     {L"The diagnostic module must be connected when installing the program.",
      L"프로그램 설치 시 진단 모듈이 연결되어 있어야 합니다."},  // 27
     {L"Check the power or connection of the diagnostic module.",
      L"진단 모듈의 전원 또는 연결 상태를 확인 해 주세요."},  // 28
-    {L"Unable to open file.",
-     L"파일을 열 수 없습니다."},  // 29
-    {L"Exit",
-     L"닫기"},  // 30
+    {L"Unable to open file.", L"파일을 열 수 없습니다."},    // 29
+    {L"Exit", L"닫기"},                                      // 30
 };
 
 std::string ReadResourceBytes() {
@@ -196,9 +172,12 @@ TEST(LanguageChoice, UiLanguageAndSystemLanguage) {
     EXPECT_EQ(LanguageIndexFromUiLanguage(0x0812), 0);  // Korean (Johab) is not Korean (Korea)
     EXPECT_EQ(LanguageIndexFromUiLanguage(0x0012), 0);
 
-    const struct { unsigned primary; int index; } kSystem[] = {
-        {0x12, 1}, {0x19, 5}, {0x0A, 6}, {0x06, 7}, {0x08, 8}, {0x10, 9}, {0x15, 10},
-        {0x16, 11}, {0x1F, 12}, {0x07, 13}, {0x01, 19}, {0x09, 0}, {0x0C, 0}, {0x11, 0}, {0x00, 0},
+    const struct {
+        unsigned primary;
+        int index;
+    } kSystem[] = {
+        {0x12, 1},  {0x19, 5},  {0x0A, 6},  {0x06, 7}, {0x08, 8}, {0x10, 9}, {0x15, 10}, {0x16, 11},
+        {0x1F, 12}, {0x07, 13}, {0x01, 19}, {0x09, 0}, {0x0C, 0}, {0x11, 0}, {0x00, 0},
     };
     for (const auto& c : kSystem) {
         EXPECT_EQ(LanguageIndexFromSystemPrimaryLanguage(c.primary), c.index) << std::hex << c.primary;

@@ -52,8 +52,8 @@ int wmain(int argc, wchar_t** argv) {
         digest.push_back(NowMs() - t);
     }
     ::CloseHandle(file);
-    std::printf("check_ms=%.1f\ndigest_ms=%.1f\ncontent=%s\nchain=%s\nsigner=%ls\nallowed=%d\nresult=0x%08lx\n", Median(check),
-                Median(digest), Name(verdict.content),
+    std::printf("check_ms=%.1f\ndigest_ms=%.1f\ncontent=%s\nchain=%s\nsigner=%ls\nallowed=%d\nresult=0x%08lx\n",
+                Median(check), Median(digest), Name(verdict.content),
                 verdict.chain == SignatureChain::Trusted ? "trusted" : "untrusted",
                 verdict.hasSigner ? ToHex(verdict.signer).c_str() : L"-", allowed ? 1 : 0,
                 static_cast<unsigned long>(verdict.platformResult));

@@ -112,8 +112,8 @@ double RunProgramPath(const std::wstring& host, uint16_t port, const std::wstrin
 // (the session handle, if one was opened, is returned for closing all the same).
 HINTERNET BareConnect(const std::wstring& host, uint16_t port, HINTERNET& session) {
     session = ::InternetOpenW(L"BenchTransfer", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
-    return session ? ::InternetConnectW(session, host.c_str(), port, kUpdateUser, kUpdatePassword,
-                                        INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 0)
+    return session ? ::InternetConnectW(session, host.c_str(), port, kUpdateUser, kUpdatePassword, INTERNET_SERVICE_FTP,
+                                        INTERNET_FLAG_PASSIVE, 0)
                    : nullptr;
 }
 
@@ -182,9 +182,11 @@ double RunBareCheck(const std::wstring& host, uint16_t port) {
 
 int wmain(int argc, wchar_t** argv) {
     const std::wstring mode = argc > 1 ? argv[1] : L"";
-    if (!((mode == L"program" && argc == 8) || (mode == L"bare" && argc == 7) || ((mode == L"check" || mode == L"bare-check") && argc == 4))) {
-        std::fwprintf(stderr, L"usage: BenchTransfer program|bare HOST PORT NAME SIZE WORKFOLDER [PROGRAM_EXE]\n"
-                              L"       BenchTransfer check|bare-check HOST PORT\n");
+    if (!((mode == L"program" && argc == 8) || (mode == L"bare" && argc == 7) ||
+          ((mode == L"check" || mode == L"bare-check") && argc == 4))) {
+        std::fwprintf(stderr,
+                      L"usage: BenchTransfer program|bare HOST PORT NAME SIZE WORKFOLDER [PROGRAM_EXE]\n"
+                      L"       BenchTransfer check|bare-check HOST PORT\n");
         return 3;
     }
     const std::wstring host = argv[2];
@@ -206,7 +208,6 @@ int wmain(int argc, wchar_t** argv) {
                                      : RunBareLoop(host, port, name, size, workFolder);
     }
 
-    std::printf("seconds=%.4f\nstatus_updates=%d\nresult=%s\n", seconds, statusUpdates,
-                seconds >= 0 ? "ok" : "failed");
+    std::printf("seconds=%.4f\nstatus_updates=%d\nresult=%s\n", seconds, statusUpdates, seconds >= 0 ? "ok" : "failed");
     return seconds >= 0 ? 0 : 1;
 }

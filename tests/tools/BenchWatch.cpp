@@ -74,8 +74,8 @@ int Startup(const wchar_t* exe, const wchar_t* className, const wchar_t* title, 
     PROCESS_INFORMATION process = {};
     const double start = Now();
     // Detached, so a console program gets no console of its own: both programs start alike.
-    if (!::CreateProcessW(exe, &commandLine[0], nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr,
-                          &startup, &process))
+    if (!::CreateProcessW(exe, &commandLine[0], nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr, &startup,
+                          &process))
         return 1;
     WindowSearch search{process.dwProcessId, className, title, nullptr};
     int code = 2;

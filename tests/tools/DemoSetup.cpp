@@ -22,7 +22,8 @@ std::wstring ReadAnsiFile(const std::wstring& path) {
 }
 
 void WriteUtf8(const std::wstring& path, const std::wstring& text) {
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    const int n =
+        ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string bytes(static_cast<size_t>(n), '\0');
     ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &bytes[0], n, nullptr, nullptr);
     HANDLE f = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -52,7 +53,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR cmdLine, int) {
     WriteUtf8(L"c:\\Windows\\Temp\\qv-setup-launched.txt", report);
 
     wchar_t autoClose[32] = {};
-    if (::GetEnvironmentVariableW(L"QV_SETUP_AUTOCLOSE_MS", autoClose, 32)) g_autoClose = std::wcstoul(autoClose, nullptr, 10);
+    if (::GetEnvironmentVariableW(L"QV_SETUP_AUTOCLOSE_MS", autoClose, 32))
+        g_autoClose = std::wcstoul(autoClose, nullptr, 10);
     if (g_autoClose) ::SetTimer(nullptr, 0, g_autoClose, CloseBox);
     std::wstring text = L"The TALVIX setup program was started as\n" + std::wstring(self) +
                         L"\n\nHand-off list NEXT_UPDATE_INFO.INI:\n" + ini;

@@ -20,9 +20,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     windowClass.lpszClassName = L"QvMinimalWindow";
     if (!::RegisterClassW(&windowClass)) return 1;
-    HWND window = ::CreateWindowW(L"QvMinimalWindow", L"Minimal Window", WS_OVERLAPPEDWINDOW,
-                                  CW_USEDEFAULT, CW_USEDEFAULT, 562, 598, nullptr, nullptr, instance,
-                                  nullptr);
+    HWND window = ::CreateWindowW(L"QvMinimalWindow", L"Minimal Window", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                                  CW_USEDEFAULT, 562, 598, nullptr, nullptr, instance, nullptr);
     if (!window) return 1;
     ::ShowWindow(window, show);
     ::UpdateWindow(window);

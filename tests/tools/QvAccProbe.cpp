@@ -118,8 +118,8 @@ int NameChanges(DWORD ms, const std::vector<int>& ids) {
     }
     DWORD pid = 0;
     ::GetWindowThreadProcessId(main, &pid);
-    const HWINEVENTHOOK hook = ::SetWinEventHook(EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_NAMECHANGE, nullptr,
-                                                 OnWinEvent, pid, 0, WINEVENT_OUTOFCONTEXT);
+    const HWINEVENTHOOK hook = ::SetWinEventHook(EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_NAMECHANGE, nullptr, OnWinEvent,
+                                                 pid, 0, WINEVENT_OUTOFCONTEXT);
     if (!hook) return 1;
     Print(L"watching");
     while (::IsWindow(main) && ::GetTickCount() - start < ms) {

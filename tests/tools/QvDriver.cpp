@@ -164,12 +164,13 @@ bool CommandLineOf(DWORD pid, std::wstring& out) {
     PROCESS_BASIC_INFORMATION info{};
     RTL_USER_PROCESS_PARAMETERS* params = nullptr;
     UNICODE_STRING line{};
-    bool ok = query(p, ProcessBasicInformation, &info, sizeof info, nullptr) >= 0 &&
-              ::ReadProcessMemory(p, reinterpret_cast<const char*>(info.PebBaseAddress) + offsetof(PEB, ProcessParameters),
-                                  &params, sizeof params, nullptr) &&
-              ::ReadProcessMemory(p, reinterpret_cast<const char*>(params) +
-                                         offsetof(RTL_USER_PROCESS_PARAMETERS, CommandLine),
-                                  &line, sizeof line, nullptr);
+    bool ok =
+        query(p, ProcessBasicInformation, &info, sizeof info, nullptr) >= 0 &&
+        ::ReadProcessMemory(p, reinterpret_cast<const char*>(info.PebBaseAddress) + offsetof(PEB, ProcessParameters),
+                            &params, sizeof params, nullptr) &&
+        ::ReadProcessMemory(p,
+                            reinterpret_cast<const char*>(params) + offsetof(RTL_USER_PROCESS_PARAMETERS, CommandLine),
+                            &line, sizeof line, nullptr);
     if (ok) {
         out.assign(line.Length / sizeof(wchar_t), L'\0');
         ok = out.empty() || ::ReadProcessMemory(p, line.Buffer, &out[0], line.Length, nullptr);
@@ -194,15 +195,24 @@ int wmain(int argc, wchar_t** argv) {
     auto num = [&](int i) { return static_cast<DWORD>(std::wcstoul(arg(i).c_str(), nullptr, 10)); };
 
     if (cmd == L"wait-main")
-        return WaitFor(num(2), [] { HWND m = FindMain(); return m && ::IsWindowVisible(m); });
+        return WaitFor(num(2), [] {
+            HWND m = FindMain();
+            return m && ::IsWindowVisible(m);
+        });
     if (cmd == L"wait-gone") return WaitFor(num(2), [] { return FindMain() == nullptr; });
     if (cmd == L"wait-msgbox") {
-        int r = WaitFor(num(2), [] { HWND b = FindBox(); return b && ::IsWindowVisible(b); });
+        int r = WaitFor(num(2), [] {
+            HWND b = FindBox();
+            return b && ::IsWindowVisible(b);
+        });
         if (r == 0) Print(TextOf(FindBox()));
         return r;
     }
     if (cmd == L"wait-no-msgbox")
-        return WaitFor(num(2), [] { HWND b = FindBox(); return !b || !::IsWindowVisible(b); });
+        return WaitFor(num(2), [] {
+            HWND b = FindBox();
+            return !b || !::IsWindowVisible(b);
+        });
     if (cmd == L"msgbox-text") {
         HWND b = FindBox();
         if (!b) return 1;
@@ -272,7 +282,10 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (cmd == L"wait-enabled") {
         const bool want = num(2) != 0;
-        return WaitFor(num(3), [want] { HWND m = FindMain(); return m && (::IsWindowEnabled(m) != FALSE) == want; });
+        return WaitFor(num(3), [want] {
+            HWND m = FindMain();
+            return m && (::IsWindowEnabled(m) != FALSE) == want;
+        });
     }
     if (cmd == L"visible") {
         HWND w = arg(2) == L"msgbox" ? FindBox() : FindMain();
@@ -329,9 +342,9 @@ int wmain(int argc, wchar_t** argv) {
         const std::wstring want = arg(4);
         const DWORD start = ::GetTickCount();
         if (!want.empty() && WaitFor(ms, [&] {
-                HWND ctl = ::GetDlgItem(FindMain(), IDC_LIST_ITEMS);
-                return ctl && TextOf(ctl).find(want) != std::wstring::npos;
-            }) != 0)
+                                 HWND ctl = ::GetDlgItem(FindMain(), IDC_LIST_ITEMS);
+                                 return ctl && TextOf(ctl).find(want) != std::wstring::npos;
+                             }) != 0)
             return 2;
         unsigned long posted = 0;
         for (HWND main = FindMain(); main && ::GetTickCount() - start < ms; main = FindMain()) {

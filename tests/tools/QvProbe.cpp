@@ -49,8 +49,8 @@ constexpr size_t kPeb64GdiTable = 0xF8;
 template <class T>
 bool ReadAt(HANDLE p, uint64_t address, T& value) {
     if (address == 0 || address > 0xFFFFFFFFull) return false;
-    return ::ReadProcessMemory(p, reinterpret_cast<const void*>(static_cast<uintptr_t>(address)), &value,
-                               sizeof value, nullptr) != FALSE;
+    return ::ReadProcessMemory(p, reinterpret_cast<const void*>(static_cast<uintptr_t>(address)), &value, sizeof value,
+                               nullptr) != FALSE;
 }
 
 using QueryProcessFn = LONG(WINAPI*)(HANDLE, PROCESSINFOCLASS, PVOID, ULONG, PULONG);

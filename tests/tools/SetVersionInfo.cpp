@@ -16,29 +16,23 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-void AppendWord(Bytes& bytes, uint16_t word)
-{
+void AppendWord(Bytes& bytes, uint16_t word) {
     bytes.push_back(static_cast<uint8_t>(word & 0xFF));
     bytes.push_back(static_cast<uint8_t>(word >> 8));
 }
 
-void AppendText(Bytes& bytes, const std::wstring& text)
-{
-    for (wchar_t c : text)
-        AppendWord(bytes, static_cast<uint16_t>(c));
+void AppendText(Bytes& bytes, const std::wstring& text) {
+    for (wchar_t c : text) AppendWord(bytes, static_cast<uint16_t>(c));
     AppendWord(bytes, 0);
 }
 
-void Align(Bytes& bytes)
-{
-    while (bytes.size() % 4)
-        bytes.push_back(0);
+void Align(Bytes& bytes) {
+    while (bytes.size() % 4) bytes.push_back(0);
 }
 
 // One block of a version resource: header, key, value, children, each aligned to 4 bytes.
 Bytes Block(const std::wstring& key, uint16_t type, const Bytes& value, uint16_t valueLength,
-            const std::vector<Bytes>& children = {})
-{
+            const std::vector<Bytes>& children = {}) {
     Bytes bytes(6, 0);
     AppendText(bytes, key);
     Align(bytes);
@@ -56,15 +50,13 @@ Bytes Block(const std::wstring& key, uint16_t type, const Bytes& value, uint16_t
     return bytes;
 }
 
-Bytes StringValue(const std::wstring& key, const std::wstring& text)
-{
+Bytes StringValue(const std::wstring& key, const std::wstring& text) {
     Bytes value;
     AppendText(value, text);
     return Block(key, 1, value, static_cast<uint16_t>(text.size() + 1));
 }
 
-Bytes VersionResource(uint16_t language, uint16_t codePage, const std::wstring& fileVersion)
-{
+Bytes VersionResource(uint16_t language, uint16_t codePage, const std::wstring& fileVersion) {
     unsigned parts[4] = {};
     swscanf(fileVersion.c_str(), L"%u.%u.%u.%u", &parts[0], &parts[1], &parts[2], &parts[3]);
     VS_FIXEDFILEINFO fixed = {};
@@ -81,8 +73,7 @@ Bytes VersionResource(uint16_t language, uint16_t codePage, const std::wstring& 
     swprintf(tableKey, 9, L"%04x%04x", language, codePage);
     const Bytes table = Block(tableKey, 1, {}, 0,
                               {StringValue(L"FileDescription", L"TALVIX stand-in for tests"),
-                               StringValue(L"FileVersion", fileVersion),
-                               StringValue(L"ProductName", L"TALVIX")});
+                               StringValue(L"FileVersion", fileVersion), StringValue(L"ProductName", L"TALVIX")});
     Bytes translation;
     AppendWord(translation, language);
     AppendWord(translation, codePage);
@@ -91,16 +82,14 @@ Bytes VersionResource(uint16_t language, uint16_t codePage, const std::wstring& 
                   Block(L"VarFileInfo", 1, {}, 0, {Block(L"Translation", 0, translation, 4)})});
 }
 
-BOOL CALLBACK CollectLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR list)
-{
+BOOL CALLBACK CollectLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR list) {
     reinterpret_cast<std::vector<WORD>*>(list)->push_back(language);
     return TRUE;
 }
 
 }  // namespace
 
-int wmain(int argc, wchar_t** argv)
-{
+int wmain(int argc, wchar_t** argv) {
     if (argc != 5) {
         fwprintf(stderr, L"usage: SetVersionInfo <exe> <language hex> <code page hex> <FileVersion>\n");
         return 1;
@@ -125,9 +114,8 @@ int wmain(int argc, wchar_t** argv)
     // Replaced in place (Wine does not delete resources): readers go by the translation inside,
     // not by the resource's language.
     const WORD resourceLanguage = languages.empty() ? language : languages.front();
-    const bool ok = UpdateResourceW(update, MAKEINTRESOURCEW(16), MAKEINTRESOURCEW(1),
-                                    resourceLanguage, resource.data(),
-                                    static_cast<DWORD>(resource.size())) != FALSE;
+    const bool ok = UpdateResourceW(update, MAKEINTRESOURCEW(16), MAKEINTRESOURCEW(1), resourceLanguage,
+                                    resource.data(), static_cast<DWORD>(resource.size())) != FALSE;
     if (!EndUpdateResourceW(update, !ok) || !ok) {
         fwprintf(stderr, L"cannot update %ls (error %lu)\n", exe.c_str(), GetLastError());
         return 2;

@@ -43,10 +43,10 @@ TEST(DIBSectionLite, EveryArtworkResourceLoadsAt8Bits) {
     const struct {
         UINT id;
         int width, height;
-    } expected[] = {{IDB_EXIT, 208, 38},          {IDB_SCROLL_DOWN, 70, 65}, {IDB_SCROLL_THUMB, 70, 490},
-                    {IDB_SCROLL_UP, 70, 65},      {IDB_MSGBOX_BACKGROUND, 564, 280},
-                    {IDB_MSGBOX_BUTTON, 700, 55}, {IDB_BACKGROUND, 562, 598}, {IDB_COMMAND_BUTTON, 544, 42},
-                    {IDB_BANNER, 490, 75},        {IDB_CHECK_ON, 23, 22}};
+    } expected[] = {{IDB_EXIT, 208, 38},        {IDB_SCROLL_DOWN, 70, 65},         {IDB_SCROLL_THUMB, 70, 490},
+                    {IDB_SCROLL_UP, 70, 65},    {IDB_MSGBOX_BACKGROUND, 564, 280}, {IDB_MSGBOX_BUTTON, 700, 55},
+                    {IDB_BACKGROUND, 562, 598}, {IDB_COMMAND_BUTTON, 544, 42},     {IDB_BANNER, 490, 75},
+                    {IDB_CHECK_ON, 23, 22}};
     for (const auto& e : expected) {
         CDIBSectionLite image;
         ASSERT_TRUE(image.LoadResourceBitmap(e.id)) << e.id;

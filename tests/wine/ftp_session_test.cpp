@@ -14,32 +14,25 @@ namespace {
 
 constexpr int kBlock = 30720;
 
-std::vector<std::wstring> Names(const std::vector<FTP_FILE_INFO>& files)
-{
+std::vector<std::wstring> Names(const std::vector<FTP_FILE_INFO>& files) {
     std::vector<std::wstring> names;
-    for (const FTP_FILE_INFO& info : files)
-        names.push_back(info.Name());
+    for (const FTP_FILE_INFO& info : files) names.push_back(info.Name());
     return names;
 }
 
-bool StartsWith(const std::wstring& text, const std::wstring& prefix)
-{
+bool StartsWith(const std::wstring& text, const std::wstring& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
 }
 
 // Reads the open file to its end in blocks; "" after a failed or reconnecting read.
-std::string ReadToEnd(IFtpSession& session, std::vector<int>* counts = nullptr)
-{
+std::string ReadToEnd(IFtpSession& session, std::vector<int>* counts = nullptr) {
     std::string content;
     std::vector<char> buffer(kBlock);
     for (;;) {
         const int got = session.Read(buffer.data(), kBlock);
-        if (counts)
-            counts->push_back(got);
-        if (got < 0)
-            return std::string();
-        if (got == 0)
-            return content;
+        if (counts) counts->push_back(got);
+        if (got < 0) return std::string();
+        if (got == 0) return content;
         content.append(buffer.data(), static_cast<size_t>(got));
     }
 }
@@ -48,9 +41,7 @@ std::string ReadToEnd(IFtpSession& session, std::vector<int>* counts = nullptr)
 int g_openResets = 0;
 int g_readResets = 0;
 
-HINTERNET WINAPI OpenWithReset(HINTERNET connection, LPCWSTR path, DWORD access, DWORD flags,
-                               DWORD_PTR context)
-{
+HINTERNET WINAPI OpenWithReset(HINTERNET connection, LPCWSTR path, DWORD access, DWORD flags, DWORD_PTR context) {
     if (g_openResets > 0) {
         --g_openResets;
         SetLastError(ERROR_INTERNET_CONNECTION_RESET);
@@ -59,8 +50,7 @@ HINTERNET WINAPI OpenWithReset(HINTERNET connection, LPCWSTR path, DWORD access,
     return FtpOpenFileW(connection, path, access, flags, context);
 }
 
-BOOL WINAPI ReadWithReset(HINTERNET file, LPVOID buffer, DWORD count, LPDWORD read)
-{
+BOOL WINAPI ReadWithReset(HINTERNET file, LPVOID buffer, DWORD count, LPDWORD read) {
     if (g_readResets > 0) {
         --g_readResets;
         SetLastError(ERROR_INTERNET_CONNECTION_RESET);
@@ -70,8 +60,7 @@ BOOL WINAPI ReadWithReset(HINTERNET file, LPVOID buffer, DWORD count, LPDWORD re
 }
 
 // The session's transfer calls report resets while g_openResets / g_readResets count down.
-void InstallResets(CFtpSessionAdapter& adapter)
-{
+void InstallResets(CFtpSessionAdapter& adapter) {
     FtpTransferCalls calls;
     calls.openFile = OpenWithReset;
     calls.readFile = ReadWithReset;
@@ -80,33 +69,23 @@ void InstallResets(CFtpSessionAdapter& adapter)
 
 class FtpSessionTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
+    static void SetUpTestSuite() {
         server = new FtpTestServer;
         started = server->Start();
     }
-    static void TearDownTestSuite()
-    {
+    static void TearDownTestSuite() {
         delete server;
         server = nullptr;
     }
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_TRUE(started) << "ftpserver.py did not start";
         server->SetFaults("{}");
         server->ClearRequests();
         g_openResets = g_readResets = 0;
     }
-    int Connect(CFtpSession& session)
-    {
-        return session.Connect(L"127.0.0.1", kFtpUser, kFtpPassword, server->Port());
-    }
-    int Connect(IFtpSession& session)
-    {
-        return session.Connect(L"127.0.0.1", kFtpUser, kFtpPassword, server->Port());
-    }
-    int Logins() const
-    {
+    int Connect(CFtpSession& session) { return session.Connect(L"127.0.0.1", kFtpUser, kFtpPassword, server->Port()); }
+    int Connect(IFtpSession& session) { return session.Connect(L"127.0.0.1", kFtpUser, kFtpPassword, server->Port()); }
+    int Logins() const {
         const auto requests = server->Requests();
         return static_cast<int>(std::count(requests.begin(), requests.end(), "LOGIN autoupdater"));
     }
@@ -118,16 +97,14 @@ protected:
 FtpTestServer* FtpSessionTest::server = nullptr;
 bool FtpSessionTest::started = false;
 
-TEST_F(FtpSessionTest, ConnectsAndLogsIn)
-{
+TEST_F(FtpSessionTest, ConnectsAndLogsIn) {
     CFtpSession session;
     EXPECT_EQ(Connect(session), 1);
     EXPECT_EQ(session.LastError(), L"");
     EXPECT_EQ(Logins(), 1);
 }
 
-TEST_F(FtpSessionTest, RefusedLoginFailsAndLaterOperationsStayOffTheWire)
-{
+TEST_F(FtpSessionTest, RefusedLoginFailsAndLaterOperationsStayOffTheWire) {
     server->SetFaults(R"({"refuse_login": true})");
     CFtpSession session;
     EXPECT_EQ(Connect(session), 0);
@@ -140,8 +117,7 @@ TEST_F(FtpSessionTest, RefusedLoginFailsAndLaterOperationsStayOffTheWire)
     EXPECT_EQ(server->Requests().size(), before);
 }
 
-TEST_F(FtpSessionTest, SilentServerFailsWithinTheBound)
-{
+TEST_F(FtpSessionTest, SilentServerFailsWithinTheBound) {
     server->SetFaults(R"({"silent": true})");
     CFtpSession session;
     const ULONGLONG start = GetTickCount64();
@@ -150,8 +126,7 @@ TEST_F(FtpSessionTest, SilentServerFailsWithinTheBound)
     EXPECT_TRUE(StartsWith(session.LastError(), L"FTP OPEN ERROR!!"));
 }
 
-TEST_F(FtpSessionTest, ListsFilesInTheServersOrderSkippingFoldersAndDotNames)
-{
+TEST_F(FtpSessionTest, ListsFilesInTheServersOrderSkippingFoldersAndDotNames) {
     server->AddFile(L"Listing\\b_notes.txt", 10);
     server->AddFile(L"Listing\\a_TALVIX_250101.exe", 70000);
     server->AddFile(L"Listing\\c_setup.exe", 3);
@@ -164,16 +139,14 @@ TEST_F(FtpSessionTest, ListsFilesInTheServersOrderSkippingFoldersAndDotNames)
     std::vector<FTP_FILE_INFO> files(1);  // appended to, never cleared
     EXPECT_EQ(session.ListFiles(L"\\Listing", files, L"*"), 3);
     ASSERT_EQ(files.size(), 4u);
-    EXPECT_EQ(Names(files), (std::vector<std::wstring>{L"", L"c_setup.exe", L"b_notes.txt",
-                                                       L"a_TALVIX_250101.exe"}));
+    EXPECT_EQ(Names(files), (std::vector<std::wstring>{L"", L"c_setup.exe", L"b_notes.txt", L"a_TALVIX_250101.exe"}));
     EXPECT_EQ(files[1].dwFileSize, 123456);
     EXPECT_EQ(files[3].dwFileSize, 70000);
     // The listing form's two leading backslashes reach the server as one slash.
     EXPECT_TRUE(server->HasRequest("LIST /Listing"));
 }
 
-TEST_F(FtpSessionTest, ExtensionNarrowsTheListing)
-{
+TEST_F(FtpSessionTest, ExtensionNarrowsTheListing) {
     server->AddFile(L"Masked\\notes.txt", 1);
     server->AddFile(L"Masked\\setup.exe", 1);
     CFtpSession session;
@@ -183,8 +156,7 @@ TEST_F(FtpSessionTest, ExtensionNarrowsTheListing)
     EXPECT_EQ(Names(files), (std::vector<std::wstring>{L"setup.exe"}));
 }
 
-TEST_F(FtpSessionTest, FoldersWithoutFilesGiveNoFile)
-{
+TEST_F(FtpSessionTest, FoldersWithoutFilesGiveNoFile) {
     server->AddFolder(L"Empty");
     server->AddFolder(L"OnlyFolders\\inner");
     server->AddFile(L"OnlyFolders\\.profile", 4);
@@ -198,8 +170,7 @@ TEST_F(FtpSessionTest, FoldersWithoutFilesGiveNoFile)
     EXPECT_TRUE(files.empty());
 }
 
-TEST_F(FtpSessionTest, MissingFolderFails)
-{
+TEST_F(FtpSessionTest, MissingFolderFails) {
     CFtpSession session;
     ASSERT_EQ(Connect(session), 1);
     std::vector<FTP_FILE_INFO> files;
@@ -213,8 +184,7 @@ TEST_F(FtpSessionTest, MissingFolderFails)
     EXPECT_TRUE(files.empty());
 }
 
-TEST_F(FtpSessionTest, ReadsAWholeFileInBlocksWithAnOrdinary12031ByteTail)
-{
+TEST_F(FtpSessionTest, ReadsAWholeFileInBlocksWithAnOrdinary12031ByteTail) {
     const std::string served = server->AddFile(L"Software\\TALVIX_250101.exe", 3 * kBlock + 12031);
     CFtpSessionAdapter session;
     ASSERT_EQ(Connect(session), 1);
@@ -228,8 +198,7 @@ TEST_F(FtpSessionTest, ReadsAWholeFileInBlocksWithAnOrdinary12031ByteTail)
     EXPECT_EQ(session.CloseFile(), 1);  // nothing open any more
 }
 
-TEST_F(FtpSessionTest, OpenPathsWithAndWithoutLeadingBackslashReachTheSameFile)
-{
+TEST_F(FtpSessionTest, OpenPathsWithAndWithoutLeadingBackslashReachTheSameFile) {
     const std::string served = server->AddFile(L"Software\\a.exe", 5000);
     CFtpSession session;
     ASSERT_EQ(Connect(session), 1);
@@ -241,24 +210,21 @@ TEST_F(FtpSessionTest, OpenPathsWithAndWithoutLeadingBackslashReachTheSameFile)
     EXPECT_EQ(std::count(requests.begin(), requests.end(), "RETR /Software/a.exe"), 2);
 }
 
-TEST_F(FtpSessionTest, MissingRemoteFileGivesZeroWithTheServersAnswer)
-{
+TEST_F(FtpSessionTest, MissingRemoteFileGivesZeroWithTheServersAnswer) {
     CFtpSession session;
     ASSERT_EQ(Connect(session), 1);
     EXPECT_EQ(session.OpenFile(L"Software\\missing.exe"), 0);
     EXPECT_TRUE(StartsWith(session.LastError(), L"550")) << session.LastError().size();
 }
 
-TEST_F(FtpSessionTest, CloseFileWithNothingOpenSucceeds)
-{
+TEST_F(FtpSessionTest, CloseFileWithNothingOpenSucceeds) {
     CFtpSession session;
     EXPECT_EQ(session.CloseFile(), 1);
 }
 
 // Wine's client reports a data connection cut by the server as an early end of the file (a read
 // of 0), not as a failure; the caller sees fewer bytes than listed.
-TEST_F(FtpSessionTest, DataConnectionCutByTheServerEndsTheTransferEarly)
-{
+TEST_F(FtpSessionTest, DataConnectionCutByTheServerEndsTheTransferEarly) {
     const std::string served = server->AddFile(L"Software\\dropped.exe", 200000);
     server->SetFaults(R"({"drop_after": {"/Software/dropped.exe": 40000}})");
     CFtpSessionAdapter session;
@@ -272,8 +238,7 @@ TEST_F(FtpSessionTest, DataConnectionCutByTheServerEndsTheTransferEarly)
     session.CloseFile();
 }
 
-TEST_F(FtpSessionTest, ResetOnOpenReconnectsToTheSamePort)
-{
+TEST_F(FtpSessionTest, ResetOnOpenReconnectsToTheSamePort) {
     const std::string served = server->AddFile(L"Software\\reset.exe", 2 * kBlock + 7);
     CFtpSessionAdapter adapter;
     InstallResets(adapter);
@@ -288,8 +253,7 @@ TEST_F(FtpSessionTest, ResetOnOpenReconnectsToTheSamePort)
     EXPECT_EQ(session.CloseFile(), 1);
 }
 
-TEST_F(FtpSessionTest, ResetOnReadReconnectsAndTheFileCanBeFetchedAgain)
-{
+TEST_F(FtpSessionTest, ResetOnReadReconnectsAndTheFileCanBeFetchedAgain) {
     const std::string served = server->AddFile(L"Software\\reread.exe", 3 * kBlock);
     CFtpSessionAdapter adapter;
     InstallResets(adapter);
@@ -307,8 +271,7 @@ TEST_F(FtpSessionTest, ResetOnReadReconnectsAndTheFileCanBeFetchedAgain)
     EXPECT_TRUE(ReadToEnd(session) == served);
 }
 
-TEST_F(FtpSessionTest, FailedReconnectionReportsTheServersAnswer)
-{
+TEST_F(FtpSessionTest, FailedReconnectionReportsTheServersAnswer) {
     server->AddFile(L"Software\\gone.exe", 2 * kBlock);
     CFtpSessionAdapter adapter;
     InstallResets(adapter);
@@ -329,8 +292,7 @@ TEST_F(FtpSessionTest, FailedReconnectionReportsTheServersAnswer)
     EXPECT_TRUE(StartsWith(session.LastError(), L"530"));
 }
 
-TEST_F(FtpSessionTest, ConnectAgainReplacesTheOldConnection)
-{
+TEST_F(FtpSessionTest, ConnectAgainReplacesTheOldConnection) {
     CFtpSession session;
     ASSERT_EQ(Connect(session), 1);
     ASSERT_EQ(Connect(session), 1);
@@ -342,20 +304,17 @@ TEST_F(FtpSessionTest, ConnectAgainReplacesTheOldConnection)
 // WinINet's URL cache lies outside the work folder: no download may leave a copy of its file there.
 class FtpCacheCopyTest : public FtpSessionTest {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         FtpSessionTest::SetUp();
         wchar_t path[MAX_PATH] = {};
         ASSERT_TRUE(SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_INTERNET_CACHE, nullptr, 0, path)));
         cache = path;
         // Copies left by an earlier run would hide a new one.
-        for (const std::wstring& copy : CacheCopies())
-            DeleteFileW(copy.c_str());
+        for (const std::wstring& copy : CacheCopies()) DeleteFileW(copy.c_str());
         ASSERT_TRUE(CacheCopies().empty());
     }
     // Files below the cache folder whose names start with "CACHECOPY_".
-    std::vector<std::wstring> CacheCopies() const
-    {
+    std::vector<std::wstring> CacheCopies() const {
         std::vector<std::wstring> found;
         FindCopies(cache, found);
         return found;
@@ -364,16 +323,13 @@ protected:
     std::wstring cache;
 
 private:
-    static void FindCopies(const std::wstring& folder, std::vector<std::wstring>& found)
-    {
+    static void FindCopies(const std::wstring& folder, std::vector<std::wstring>& found) {
         WIN32_FIND_DATAW data = {};
         HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-        if (find == INVALID_HANDLE_VALUE)
-            return;
+        if (find == INVALID_HANDLE_VALUE) return;
         do {
             const std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
+            if (name == L"." || name == L"..") continue;
             if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                 FindCopies(folder + L"\\" + name, found);
             else if (StartsWith(name, L"CACHECOPY_"))
@@ -383,8 +339,7 @@ private:
     }
 };
 
-TEST_F(FtpCacheCopyTest, CompleteDownloadLeavesNoCopy)
-{
+TEST_F(FtpCacheCopyTest, CompleteDownloadLeavesNoCopy) {
     const std::string served = server->AddFile(L"Software\\CACHECOPY_FULL_250101.exe", 3 * kBlock + 17);
     CFtpSessionAdapter session;
     ASSERT_EQ(Connect(session), 1);
@@ -396,8 +351,7 @@ TEST_F(FtpCacheCopyTest, CompleteDownloadLeavesNoCopy)
     EXPECT_TRUE(CacheCopies().empty());
 }
 
-TEST_F(FtpCacheCopyTest, AbandonedDownloadLeavesNoCopy)
-{
+TEST_F(FtpCacheCopyTest, AbandonedDownloadLeavesNoCopy) {
     server->AddFile(L"Software\\CACHECOPY_APP_250101.exe", 5 * kBlock);
     std::vector<char> buffer(kBlock);
     {
@@ -416,8 +370,7 @@ TEST_F(FtpCacheCopyTest, AbandonedDownloadLeavesNoCopy)
     EXPECT_TRUE(CacheCopies().empty());
 }
 
-TEST_F(FtpCacheCopyTest, CutTransferLeavesNoCopy)
-{
+TEST_F(FtpCacheCopyTest, CutTransferLeavesNoCopy) {
     server->AddFile(L"Software\\CACHECOPY_OS_250101.exe", 4 * kBlock);
     server->SetFaults(R"({"drop_after": {"*": 40000}})");
     CFtpSessionAdapter session;

@@ -17,8 +17,8 @@ const wchar_t kLaunchRecord[] = L"c:\\Windows\\Temp\\qv-setup-launched.txt";
 
 std::string ReadBytes(const std::wstring& path) {
     std::string bytes;
-    HANDLE f = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                             OPEN_EXISTING, 0, nullptr);
+    HANDLE f = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                             nullptr);
     if (f == INVALID_HANDLE_VALUE) return bytes;
     char buffer[4096];
     DWORD got = 0;
@@ -49,8 +49,8 @@ protected:
         ASSERT_FALSE(m_demoSetup.empty());
     }
     void TearDown() override {
-        for (const wchar_t* name : {L"X_FULL_250101.EXE", L"X_APP_250101.EXE", L"X_FULL_999999.EXE",
-                                    L"NEXT_UPDATE_INFO.INI"})
+        for (const wchar_t* name :
+             {L"X_FULL_250101.EXE", L"X_APP_250101.EXE", L"X_FULL_999999.EXE", L"NEXT_UPDATE_INFO.INI"})
             ::DeleteFileW((m_folder + name).c_str());
         ::RemoveDirectoryW(m_folder.c_str());
         ::DeleteFileW(kLaunchRecord);
@@ -59,7 +59,8 @@ protected:
     // Writes the file the way the download worker does, with its digest.
     void Download(const std::wstring& name, const std::string& bytes) {
         ASSERT_TRUE(m_files.Create(m_folder + L"\\" + name));
-        ASSERT_TRUE(m_files.Write(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size())));
+        ASSERT_TRUE(
+            m_files.Write(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size())));
         m_files.Close();
     }
     // Writes a file into the work folder behind the worker's back.
@@ -90,9 +91,9 @@ TEST_F(InstallHandOffTest, ListsAndLaunchesOnlyWhatThisRunWrote) {
 
     EXPECT_EQ(RunInstallHandOff(m_folder, m_files.Written()), HandOffResult::Launched);
     const std::string folder = Narrow(m_folder);
-    EXPECT_EQ(ReadBytes(m_folder + L"NEXT_UPDATE_INFO.INI"),
-              "[NEXT_FILE]\r\nINDEX =0\r\n0 = " + folder + "X_FULL_250101.EXE\r\n1 = " + folder +
-                  "X_APP_250101.EXE\r\n");
+    EXPECT_EQ(
+        ReadBytes(m_folder + L"NEXT_UPDATE_INFO.INI"),
+        "[NEXT_FILE]\r\nINDEX =0\r\n0 = " + folder + "X_FULL_250101.EXE\r\n1 = " + folder + "X_APP_250101.EXE\r\n");
     const std::string record = LaunchRecord(20000);
     ASSERT_FALSE(record.empty()) << "the setup program did not start";
     std::string launched = record.substr(0, record.find("\r\n"));

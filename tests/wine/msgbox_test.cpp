@@ -264,8 +264,11 @@ TEST_F(MsgBoxTest, WaitingDoesNotBurnTheProcessor) {
     EXPECT_EQ(box.ShowAndWait(kFailureEn, L"", 10, 6), 10);
     ::GetThreadTimes(self, &created, &exited, &kernelAfter, &userAfter);
     EXPECT_TRUE(click.Happened());
-    auto ticks = [](const FILETIME& f) { return (static_cast<unsigned long long>(f.dwHighDateTime) << 32) | f.dwLowDateTime; };
-    const double busyMs = static_cast<double>(ticks(kernelAfter) - ticks(kernelBefore) + ticks(userAfter) - ticks(userBefore)) / 10000.0;
+    auto ticks = [](const FILETIME& f) {
+        return (static_cast<unsigned long long>(f.dwHighDateTime) << 32) | f.dwLowDateTime;
+    };
+    const double busyMs =
+        static_cast<double>(ticks(kernelAfter) - ticks(kernelBefore) + ticks(userAfter) - ticks(userBefore)) / 10000.0;
     EXPECT_LT(busyMs, 300.0);  // the 600 ms of waiting were spent blocked, not polling
 }
 
@@ -359,9 +362,12 @@ void CheckAndSaveScreenshot(CDlg_MSG_Box& box, const wchar_t* file) {
             const bool inMain = x >= 165 && x < kBoxW - 5 && y >= mainText.top && y < secondText.top - 8;
             const bool inSecond = x >= 165 && x < kBoxW - 5 && y >= secondText.top && y < ok.top;
             if ((inMain || inSecond) && UiColoursClose(shot.At(x, y), RGB(255, 255, 255), 8)) ++white;
-            if (inMain) ++textInk;
-            else if (inSecond) ++secondInk;
-            else if (!inIcon && !inButton) ++stray;
+            if (inMain)
+                ++textInk;
+            else if (inSecond)
+                ++secondInk;
+            else if (!inIcon && !inButton)
+                ++stray;
         }
     }
     EXPECT_GT(textInk, 100);

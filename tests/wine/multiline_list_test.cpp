@@ -59,9 +59,7 @@ bool ShowsImageAt(const UiImage& picture, UINT imageId, int x, int y) {
     return true;
 }
 
-bool TakePosted(HWND wnd, UINT msg, MSG* out) {
-    return ::PeekMessageW(out, wnd, msg, msg, PM_REMOVE) != FALSE;
-}
+bool TakePosted(HWND wnd, UINT msg, MSG* out) { return ::PeekMessageW(out, wnd, msg, msg, PM_REMOVE) != FALSE; }
 
 void DrainPosted(HWND wnd) {
     MSG msg;

@@ -263,7 +263,7 @@ TEST_F(MultiTextBtnTest, CaptionsDrawInsideTheButton) {
     int splitFirst = 0, splitLast = 0;
     inkRows(L"Top\rBottom", &splitFirst, &splitLast);
     ASSERT_GE(splitFirst, 0);
-    EXPECT_GE(splitFirst, kH / 4 - 2);  // the first part starts a quarter down
+    EXPECT_GE(splitFirst, kH / 4 - 2);      // the first part starts a quarter down
     EXPECT_GT(splitLast - splitFirst, 18);  // the second part sits below it
 }
 

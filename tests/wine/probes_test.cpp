@@ -14,32 +14,26 @@
 
 namespace {
 
-std::wstring OwnPath()
-{
+std::wstring OwnPath() {
     wchar_t path[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, path, MAX_PATH);
     return path;
 }
 
-std::wstring ToolPath(const std::wstring& name)
-{
+std::wstring ToolPath(const std::wstring& name) {
     const std::wstring own = OwnPath();
     return own.substr(0, own.rfind(L'\\') + 1) + name;
 }
 
 // Runs a program to its end; its exit code, or -1 when it could not run in time.
-int RunProgram(const std::wstring& commandLine)
-{
+int RunProgram(const std::wstring& commandLine) {
     std::wstring line = commandLine;
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process))
-        return -1;
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) return -1;
     DWORD code = static_cast<DWORD>(-1);
-    if (WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0)
-        GetExitCodeProcess(process.hProcess, &code);
+    if (WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &code);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return static_cast<int>(code);
@@ -47,30 +41,25 @@ int RunProgram(const std::wstring& commandLine)
 
 // A copy of the scanner stand-in with its own translation and FileVersion.
 bool InstallStandIn(const std::wstring& target, const wchar_t* language, const wchar_t* codePage,
-                    const wchar_t* version)
-{
-    if (!CopyFileW(ToolPath(L"TalvixStandIn.exe").c_str(), target.c_str(), FALSE))
-        return false;
-    return RunProgram(L"\"" + ToolPath(L"SetVersionInfo.exe") + L"\" \"" + target + L"\" " + language +
-               L" " + codePage + L" " + version) == 0;
+                    const wchar_t* version) {
+    if (!CopyFileW(ToolPath(L"TalvixStandIn.exe").c_str(), target.c_str(), FALSE)) return false;
+    return RunProgram(L"\"" + ToolPath(L"SetVersionInfo.exe") + L"\" \"" + target + L"\" " + language + L" " +
+                      codePage + L" " + version) == 0;
 }
 
 // A running program; ended with the object unless it has gone already.
 class RunningProgram {
 public:
-    explicit RunningProgram(const std::wstring& path)
-    {
+    explicit RunningProgram(const std::wstring& path) {
         std::wstring line = L"\"" + path + L"\" 120";
         STARTUPINFOW startup = {};
         startup.cb = sizeof startup;
-        if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                           &startup, &m_process)) {
+        if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &m_process)) {
             CloseHandle(m_process.hThread);
             WaitForInputIdle(m_process.hProcess, 10000);
         }
     }
-    ~RunningProgram()
-    {
+    ~RunningProgram() {
         if (m_process.hProcess) {
             TerminateProcess(m_process.hProcess, 0);
             WaitForSingleObject(m_process.hProcess, 5000);
@@ -86,60 +75,50 @@ private:
 };
 
 // Ids of the processes whose names contain the fragment, in snapshot order.
-std::vector<DWORD> ProcessesNamed(const std::wstring& fragment)
-{
+std::vector<DWORD> ProcessesNamed(const std::wstring& fragment) {
     std::vector<DWORD> ids;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     PROCESSENTRY32W entry = {};
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
-        if (std::wstring(entry.szExeFile).find(fragment) != std::wstring::npos)
-            ids.push_back(entry.th32ProcessID);
+        if (std::wstring(entry.szExeFile).find(fragment) != std::wstring::npos) ids.push_back(entry.th32ProcessID);
     CloseHandle(snapshot);
     return ids;
 }
 
-bool IsFolder(const std::wstring& path)
-{
+bool IsFolder(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 class ProbesTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         wchar_t temp[MAX_PATH] = {};
         GetTempPathW(MAX_PATH, temp);
-        m_folder = std::wstring(temp) + L"qv-probes-" + std::to_wstring(GetCurrentProcessId()) +
-                   L"-" + std::to_wstring(GetTickCount64());
+        m_folder = std::wstring(temp) + L"qv-probes-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                   std::to_wstring(GetTickCount64());
         ASSERT_TRUE(CreateDirectoryW(m_folder.c_str(), nullptr));
-        ASSERT_TRUE(GetFileAttributesW(ToolPath(L"TalvixStandIn.exe").c_str()) !=
-                    INVALID_FILE_ATTRIBUTES)
+        ASSERT_TRUE(GetFileAttributesW(ToolPath(L"TalvixStandIn.exe").c_str()) != INVALID_FILE_ATTRIBUTES)
             << "the test tools are built next to the test";
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         // Leftovers of a failed test must not confuse the next one.
-        for (const std::wstring& file : Files())
-            SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+        for (const std::wstring& file : Files()) SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
         RemoveTree(m_folder);
     }
-    std::vector<std::wstring> Files()
-    {
+    std::vector<std::wstring> Files() {
         std::vector<std::wstring> files;
         CollectFiles(m_folder, files);
         return files;
     }
-    static void RemoveTree(const std::wstring& folder)
-    {
+    static void RemoveTree(const std::wstring& folder) {
         WIN32_FIND_DATAW found;
         HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
         if (find != INVALID_HANDLE_VALUE) {
             do {
                 const std::wstring name = found.cFileName;
-                if (name == L"." || name == L"..")
-                    continue;
+                if (name == L"." || name == L"..") continue;
                 const std::wstring path = folder + L"\\" + name;
                 SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
                 if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
@@ -156,8 +135,7 @@ protected:
     std::wstring m_folder;
 };
 
-TEST_F(ProbesTest, FileVersionIsReadUnderTheFirstTranslation)
-{
+TEST_F(ProbesTest, FileVersionIsReadUnderTheFirstTranslation) {
     const std::wstring korean = Path(L"korean.exe");
     ASSERT_TRUE(InstallStandIn(korean, L"0412", L"04b0", L"3.2.1.0"));
     EXPECT_EQ(GetFileVersionString(korean), L"3.2.1.0");
@@ -167,14 +145,12 @@ TEST_F(ProbesTest, FileVersionIsReadUnderTheFirstTranslation)
     EXPECT_EQ(GetFileVersionString(english), L"1.0.25.7");
 }
 
-TEST_F(ProbesTest, FilesWithoutAVersionGiveADash)
-{
+TEST_F(ProbesTest, FilesWithoutAVersionGiveADash) {
     EXPECT_EQ(GetFileVersionString(ToolPath(L"SetVersionInfo.exe")), L"-");  // has none
     EXPECT_EQ(GetFileVersionString(Path(L"missing.exe")), L"-");
 }
 
-TEST_F(ProbesTest, InstalledScannerIsLookedForWhereThisWindowsKeeps32BitPrograms)
-{
+TEST_F(ProbesTest, InstalledScannerIsLookedForWhereThisWindowsKeeps32BitPrograms) {
     SYSTEM_INFO system = {};
     GetNativeSystemInfo(&system);
     const bool x64 = system.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64;
@@ -197,8 +173,7 @@ TEST_F(ProbesTest, InstalledScannerIsLookedForWhereThisWindowsKeeps32BitPrograms
     RemoveDirectoryW((programFiles + L"\\QuorvelSystems").c_str());
 }
 
-TEST_F(ProbesTest, WindowsVersionIsKnownAndStable)
-{
+TEST_F(ProbesTest, WindowsVersionIsKnownAndStable) {
     DWORD major = 0, minor = 0;
     ASSERT_TRUE(GetWindowsVersion(major, minor));
     EXPECT_GE(major, 5u);
@@ -208,8 +183,7 @@ TEST_F(ProbesTest, WindowsVersionIsKnownAndStable)
     EXPECT_EQ(againMinor, minor);
 }
 
-TEST_F(ProbesTest, OnlyTheFirstMatchingProcessIsEnded)
-{
+TEST_F(ProbesTest, OnlyTheFirstMatchingProcessIsEnded) {
     const std::wstring scanner = Path(L"TALVIX.exe");
     ASSERT_TRUE(InstallStandIn(scanner, L"0409", L"04b0", L"1.0.0.0"));
     ASSERT_TRUE(ProcessesNamed(L"TALVIX").empty()) << "a scanner stand-in from elsewhere runs";
@@ -226,8 +200,7 @@ TEST_F(ProbesTest, OnlyTheFirstMatchingProcessIsEnded)
     EXPECT_FALSE(second.EndsWithin(300));
 }
 
-TEST_F(ProbesTest, NamesAreMatchedCaseSensitively)
-{
+TEST_F(ProbesTest, NamesAreMatchedCaseSensitively) {
     const std::wstring lower = Path(L"talvix.exe");
     ASSERT_TRUE(InstallStandIn(lower, L"0409", L"04b0", L"1.0.0.0"));
     RunningProgram program(lower);
@@ -237,8 +210,7 @@ TEST_F(ProbesTest, NamesAreMatchedCaseSensitively)
     EXPECT_EQ(KillProcessByName(L""), 0);
 }
 
-TEST_F(ProbesTest, CloseRunningScannerEndsTheScanner)
-{
+TEST_F(ProbesTest, CloseRunningScannerEndsTheScanner) {
     const std::wstring scanner = Path(L"TALVIX.exe");
     ASSERT_TRUE(InstallStandIn(scanner, L"0409", L"04b0", L"1.0.0.0"));
     RunningProgram program(scanner);
@@ -248,23 +220,20 @@ TEST_F(ProbesTest, CloseRunningScannerEndsTheScanner)
     CloseRunningScanner();  // nothing left to end
 }
 
-TEST_F(ProbesTest, CreateFolderTreeMakesTheWorkFolderAndPassesOverExistingOnes)
-{
+TEST_F(ProbesTest, CreateFolderTreeMakesTheWorkFolderAndPassesOverExistingOnes) {
     const std::wstring work = L"c:\\Windows\\Temp\\QVUpdate\\";
     const bool existed = IsFolder(work);
     CreateFolderTree(work);
     EXPECT_TRUE(IsFolder(work));
     CreateFolderTree(work);
     EXPECT_TRUE(IsFolder(work));
-    if (!existed)
-        RemoveDirectoryW(work.c_str());
+    if (!existed) RemoveDirectoryW(work.c_str());
 
     CreateFolderTree(Path(L"a\\b\\c"));
     EXPECT_TRUE(IsFolder(Path(L"a\\b\\c")));
 }
 
-TEST_F(ProbesTest, DeleteFolderTreeCountsFilesAndKeepsFoldersUnlessAsked)
-{
+TEST_F(ProbesTest, DeleteFolderTreeCountsFilesAndKeepsFoldersUnlessAsked) {
     CreateDirectoryW(Path(L"sub").c_str(), nullptr);
     WriteWholeFile(Path(L"one.exe"), "1");
     WriteWholeFile(Path(L"two.ini"), "2");
@@ -282,8 +251,7 @@ TEST_F(ProbesTest, DeleteFolderTreeCountsFilesAndKeepsFoldersUnlessAsked)
     EXPECT_EQ(DeleteFolderTree(Path(L"sub"), false), -1);
 }
 
-TEST_F(ProbesTest, ReadOnlySubfolderStopsTheDeletion)
-{
+TEST_F(ProbesTest, ReadOnlySubfolderStopsTheDeletion) {
     const std::wstring locked = Path(L"locked");
     CreateDirectoryW(locked.c_str(), nullptr);
     WriteWholeFile(Path(L"locked\\inside.txt"), "x");
@@ -300,8 +268,7 @@ TEST_F(ProbesTest, ReadOnlySubfolderStopsTheDeletion)
     SetFileAttributesW(locked.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
-TEST_F(ProbesTest, CollectFilesWalksSubfoldersAndAppends)
-{
+TEST_F(ProbesTest, CollectFilesWalksSubfoldersAndAppends) {
     CreateDirectoryW(Path(L"sub").c_str(), nullptr);
     WriteWholeFile(Path(L"sub\\inner.exe"), "x");
     std::vector<std::wstring> files{L"kept"};
@@ -314,8 +281,7 @@ TEST_F(ProbesTest, CollectFilesWalksSubfoldersAndAppends)
     EXPECT_EQ(files.size(), 2u);
 }
 
-TEST_F(ProbesTest, ModulePathAndFileExistence)
-{
+TEST_F(ProbesTest, ModulePathAndFileExistence) {
     const std::wstring own = OwnPath();
     EXPECT_EQ(GetModuleFolder() + L"\\" + GetModuleFileTitle(), own);
     EXPECT_EQ(GetModuleFolder().find(L'\\', GetModuleFolder().size() - 1), std::wstring::npos);

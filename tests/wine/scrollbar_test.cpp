@@ -19,7 +19,8 @@ class ScrollBarTest : public UiSharedHostTest {
 protected:
     void SetUp() override {
         UiSharedHostTest::SetUp();
-        ASSERT_TRUE(bar.Create(WS_CHILD | WS_VISIBLE | SBS_VERT, RECT{200, 10, 200 + kWidth, 10 + kHeight}, &host, kId));
+        ASSERT_TRUE(
+            bar.Create(WS_CHILD | WS_VISIBLE | SBS_VERT, RECT{200, 10, 200 + kWidth, 10 + kHeight}, &host, kId));
         bar.SetUpImage(L"C:\\IMAGES\\DIAGNOSIS_SCROLLBAR_UP.BMP");
         bar.SetDownImage(L"C:\\IMAGES\\DIAGNOSIS_SCROLLBAR_DOWN.BMP");
         bar.SetThumbImage(L"C:\\IMAGES\\DIAGNOSIS_SCROLLBAR_THUMB.BMP");
@@ -101,7 +102,9 @@ TEST_F(ScrollBarTest, PressesSendTheirPartsAndTheThumbTopEdgeIsLineUp) {
     const struct {
         int y;
         int code;
-    } presses[] = {{5, SB_LINEUP}, {static_cast<int>(thumb.top), SB_LINEUP}, {static_cast<int>(thumb.bottom) + 5, SB_PAGEDOWN},
+    } presses[] = {{5, SB_LINEUP},
+                   {static_cast<int>(thumb.top), SB_LINEUP},
+                   {static_cast<int>(thumb.bottom) + 5, SB_PAGEDOWN},
                    {176, SB_LINEDOWN}};
     for (const auto& p : presses) {
         host.ClearLog();

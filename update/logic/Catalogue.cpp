@@ -10,15 +10,12 @@ struct CodeEntry {
 };
 
 constexpr CodeEntry kCodes[] = {
-    {L"KSC", L"KESTRA", L"Center"},   {L"KSF", L"KESTRA", L"Factory"},
-    {L"LUC", L"LUMOR", L"Center"},    {L"LUF", L"LUMOR", L"Factory"},
-    {L"PVC", L"PARVEN", L"Center"},   {L"PVF", L"PARVEN", L"Factory"},
-    {L"SOC", L"SOLIA", L"Center"},    {L"SOF", L"SOLIA", L"Factory"},
-    {L"TRC", L"TREVON", L"Center"},   {L"TRF", L"TREVON", L"Factory"},
-    {L"ULC", L"ULMARIS", L"Center"},  {L"ULF", L"ULMARIS", L"Factory"},
-    {L"VDC", L"VEDRIX", L"Center"},   {L"VDF", L"VEDRIX", L"Factory"},
-    {L"MBI", L"MBI", L"Center"},      {L"MBF", L"MBI", L"Factory"},
-    {L"BMS", L"BMS", L"BMS"},
+    {L"KSC", L"KESTRA", L"Center"},  {L"KSF", L"KESTRA", L"Factory"}, {L"LUC", L"LUMOR", L"Center"},
+    {L"LUF", L"LUMOR", L"Factory"},  {L"PVC", L"PARVEN", L"Center"},  {L"PVF", L"PARVEN", L"Factory"},
+    {L"SOC", L"SOLIA", L"Center"},   {L"SOF", L"SOLIA", L"Factory"},  {L"TRC", L"TREVON", L"Center"},
+    {L"TRF", L"TREVON", L"Factory"}, {L"ULC", L"ULMARIS", L"Center"}, {L"ULF", L"ULMARIS", L"Factory"},
+    {L"VDC", L"VEDRIX", L"Center"},  {L"VDF", L"VEDRIX", L"Factory"}, {L"MBI", L"MBI", L"Center"},
+    {L"MBF", L"MBI", L"Factory"},    {L"BMS", L"BMS", L"BMS"},
 };
 
 const wchar_t kSoftware[] = L"Software";
@@ -114,16 +111,13 @@ std::wstring OemFolderOf(const std::wstring& editionSource) {
     return EditionCode(editionSource).empty() ? L"" : L"OEM";
 }
 
-std::wstring TestSuffix(bool testMarkerPresent) {
-    return testMarkerPresent ? L"Test" : L"";
-}
+std::wstring TestSuffix(bool testMarkerPresent) { return testMarkerPresent ? L"Test" : L""; }
 
 std::wstring ListingServerFolder(const std::wstring& editionSource, bool testMarkerPresent) {
     const std::wstring oem = OemFolderOf(editionSource);
     const std::wstring tail = kSoftware + TestSuffix(testMarkerPresent);
     if (oem.empty()) return L"\\" + tail;
-    return L"\\" + oem + L"\\" + EditionFolderOf(editionSource) + L"\\" +
-           ChannelFolderOf(editionSource) + L"\\" + tail;
+    return L"\\" + oem + L"\\" + EditionFolderOf(editionSource) + L"\\" + ChannelFolderOf(editionSource) + L"\\" + tail;
 }
 
 std::wstring DownloadServerFolder(const std::wstring& editionSource, bool testMarkerPresent) {
@@ -157,11 +151,16 @@ bool IsSafeLocalFileName(const std::wstring& name) {
     for (wchar_t c : name) {
         if (static_cast<unsigned long>(c) < 0x20) return false;
         switch (c) {
-        case L'<': case L'>': case L':': case L'"': case L'/': case L'\\': case L'|': case L'?':
-        case L'*':
-            return false;
-        default:
-            break;
+        case L'<':
+        case L'>':
+        case L':':
+        case L'"':
+        case L'/':
+        case L'\\':
+        case L'|':
+        case L'?':
+        case L'*': return false;
+        default: break;
         }
     }
     if (name.back() == L'.' || name.back() == L' ') return false;

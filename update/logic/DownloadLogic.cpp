@@ -17,7 +17,11 @@ class Downloader {
 public:
     Downloader(const DownloadRequest& request, const std::vector<std::wstring>& texts,
                const FtpSessionFactory& newSession, ILocalFiles& files, IDownloadSink& sink)
-        : request_(request), texts_(texts), newSession_(newSession), files_(files), sink_(sink),
+        : request_(request),
+          texts_(texts),
+          newSession_(newSession),
+          files_(files),
+          sink_(sink),
           buffer_(kTransferBlockSize) {}
 
     int Run() {
@@ -82,13 +86,10 @@ private:
             sink_.ShowBanner(Text(TextId::Downloading));
 
             switch (TransferFile(*session, item, localPath)) {
-            case Transfer::Restart:
-                continue;
+            case Transfer::Restart: continue;
             case Transfer::Stopped:
-            case Transfer::Failed:
-                return false;
-            case Transfer::Done:
-                break;
+            case Transfer::Failed: return false;
+            case Transfer::Done: break;
             }
             session->CloseFile();
             session->Disconnect();

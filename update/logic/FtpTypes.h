@@ -8,8 +8,8 @@
 
 // One file listed on the update server, copied byte for byte between owners.
 struct FTP_FILE_INFO {
-    int32_t dwFileSize = -1;          // low 32 bits of the listed size
-    wchar_t szFileName[260] = {};     // NUL-terminated, at most 259 characters
+    int32_t dwFileSize = -1;       // low 32 bits of the listed size
+    wchar_t szFileName[260] = {};  // NUL-terminated, at most 259 characters
 
     // Stores a name, cutting it at 259 characters so the record always stays terminated.
     void SetName(const std::wstring& name);
@@ -23,8 +23,8 @@ int32_t ListedFileSize(uint32_t high, uint32_t low);
 
 // Results of the session operations.
 constexpr int kFtpSuccess = 1;
-constexpr int kFtpFailed = 0;   // Connect: no FTP connection; OpenFile: not opened; CloseFile
-constexpr int kFtpError = -1;   // Connect: no internet session; ListFiles: search failed; Read
+constexpr int kFtpFailed = 0;  // Connect: no FTP connection; OpenFile: not opened; CloseFile
+constexpr int kFtpError = -1;  // Connect: no internet session; ListFiles: search failed; Read
 // Outcome of OpenFile: the connection had been reset and was re-established; open again.
 constexpr int kFtpReconnected = 12031;
 // Outcome of Read with the same meaning; negative so it can never be mistaken for a byte count.

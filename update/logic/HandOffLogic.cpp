@@ -7,9 +7,7 @@
 
 namespace {
 
-bool IsWideSpace(wchar_t c) {
-    return c == L' ' || (c >= L'\t' && c <= L'\r');
-}
+bool IsWideSpace(wchar_t c) { return c == L' ' || (c >= L'\t' && c <= L'\r'); }
 
 }  // namespace
 
@@ -47,13 +45,9 @@ bool CompareInstallFiles(const std::wstring& a, const std::wstring& b) {
     return a < b;
 }
 
-void SortInstallFiles(std::vector<std::wstring>& paths) {
-    std::sort(paths.begin(), paths.end(), CompareInstallFiles);
-}
+void SortInstallFiles(std::vector<std::wstring>& paths) { std::sort(paths.begin(), paths.end(), CompareInstallFiles); }
 
-bool NeedsHandOffFile(size_t count) {
-    return count >= 2;
-}
+bool NeedsHandOffFile(size_t count) { return count >= 2; }
 
 std::wstring BuildHandOffText(const std::vector<std::wstring>& sortedPaths) {
     std::wstring text = L"[NEXT_FILE]\r\nINDEX =0\r\n";

@@ -36,7 +36,8 @@ bool ParseSignerPins(const std::string& text, std::vector<CertFingerprint>& pins
         for (char c : item) {
             if (IsDigitSeparator(c)) continue;
             const int v = HexValue(c);
-            if (v < 0) return Fail(error, "\"" + item + "\" holds '" + std::string(1, c) + "', not a hexadecimal digit");
+            if (v < 0)
+                return Fail(error, "\"" + item + "\" holds '" + std::string(1, c) + "', not a hexadecimal digit");
             if (digits == 64) return Fail(error, "\"" + item + "\" has more than 64 hexadecimal digits");
             fp[digits / 2] = static_cast<uint8_t>(fp[digits / 2] | (digits % 2 ? v : v << 4));
             ++digits;

@@ -50,18 +50,17 @@ struct FtpReadStep {
 };
 
 struct FtpScript {
-    std::deque<int> connectResults;    // popped per Connect; empty: 1
-    std::deque<int> listResults;       // popped per ListFiles; empty: the listing below
-    std::deque<int> openResults;       // popped per OpenFile; empty: 1 for a known file, else 0
-    std::deque<FtpReadStep> readSteps; // popped per Read; empty: an ordinary read
-    std::deque<int> closeResults;      // popped per CloseFile of an open file; empty: 1
-    std::map<std::wstring, std::string> files;                   // server path -> content
-    std::map<std::wstring, std::vector<FTP_FILE_INFO>> listings; // server folder -> entries
+    std::deque<int> connectResults;             // popped per Connect; empty: 1
+    std::deque<int> listResults;                // popped per ListFiles; empty: the listing below
+    std::deque<int> openResults;                // popped per OpenFile; empty: 1 for a known file, else 0
+    std::deque<FtpReadStep> readSteps;          // popped per Read; empty: an ordinary read
+    std::deque<int> closeResults;               // popped per CloseFile of an open file; empty: 1
+    std::map<std::wstring, std::string> files;  // server path -> content
+    std::map<std::wstring, std::vector<FTP_FILE_INFO>> listings;  // server folder -> entries
     std::wstring serverResponse = L"550 No such file or directory.";
 
     // Serves `content` under `path` and lists it in its folder with its real size.
-    void AddFile(const std::wstring& path, const std::string& content)
-    {
+    void AddFile(const std::wstring& path, const std::string& content) {
         const std::wstring key = Key(path);
         files[key] = content;
         FTP_FILE_INFO info;
@@ -70,26 +69,21 @@ struct FtpScript {
         listings[key.substr(0, std::max<size_t>(key.rfind(L'/'), 1))].push_back(info);
     }
 
-    std::vector<std::wstring> Calls() const
-    {
+    std::vector<std::wstring> Calls() const {
         std::lock_guard<std::mutex> lock(mutex);
         return calls;
     }
 
-    int CountCalls(const std::wstring& prefix) const
-    {
+    int CountCalls(const std::wstring& prefix) const {
         std::lock_guard<std::mutex> lock(mutex);
-        return static_cast<int>(std::count_if(calls.begin(), calls.end(), [&](const auto& call) {
-            return call.compare(0, prefix.size(), prefix) == 0;
-        }));
+        return static_cast<int>(std::count_if(
+            calls.begin(), calls.end(), [&](const auto& call) { return call.compare(0, prefix.size(), prefix) == 0; }));
     }
 
     // "/Software/a.exe" for any spelling of a remote path; "/" for the top folder.
-    static std::wstring Key(const std::wstring& path)
-    {
+    static std::wstring Key(const std::wstring& path) {
         std::wstring key = ToFtpServerPath(BuildFtpOpenPath(path));
-        while (key.size() > 1 && key.back() == L'/')
-            key.pop_back();
+        while (key.size() > 1 && key.back() == L'/') key.pop_back();
         return key;
     }
 
@@ -101,9 +95,7 @@ class ScriptedFtpSession : public IFtpSession {
 public:
     explicit ScriptedFtpSession(std::shared_ptr<FtpScript> script) : m_script(std::move(script)) {}
 
-    int Connect(std::wstring server, std::wstring user, std::wstring password,
-                uint16_t port) override
-    {
+    int Connect(std::wstring server, std::wstring user, std::wstring password, uint16_t port) override {
         std::lock_guard<std::mutex> lock(m_script->mutex);
         Log(L"Connect " + server + L":" + std::to_wstring(port) + L" " + user);
         const int result = Pop(m_script->connectResults, kFtpSuccess);
@@ -115,22 +107,18 @@ public:
         return result;
     }
 
-    int ListFiles(const std::wstring& folder, std::vector<FTP_FILE_INFO>& files,
-                  const std::wstring& ext) override
-    {
+    int ListFiles(const std::wstring& folder, std::vector<FTP_FILE_INFO>& files, const std::wstring& ext) override {
         std::lock_guard<std::mutex> lock(m_script->mutex);
         Log(L"ListFiles " + folder + L"|" + ext);
         if (!m_script->listResults.empty()) {
             const int result = Pop(m_script->listResults, 0);
-            m_lastError = result < 0 ? FormatFtpError(L"FILE FIND ERROR!!!!", 12003)
-                                     : std::wstring(L"ERROR NO FILE!!");
+            m_lastError = result < 0 ? FormatFtpError(L"FILE FIND ERROR!!!!", 12003) : std::wstring(L"ERROR NO FILE!!");
             return result;
         }
         const std::wstring search = ToFtpServerPath(BuildFtpSearchPath(folder, ext));
         const size_t slash = search.rfind(L'/');
         const std::wstring mask = slash == std::wstring::npos ? search : search.substr(slash + 1);
-        const std::wstring dir =
-            slash == std::wstring::npos ? L"/" : FtpScript::Key(search.substr(0, slash));
+        const std::wstring dir = slash == std::wstring::npos ? L"/" : FtpScript::Key(search.substr(0, slash));
         const auto listing = m_script->listings.find(dir);
         if (listing == m_script->listings.end()) {
             m_lastError = FormatFtpError(L"FILE FIND ERROR!!!!", 12003);
@@ -143,20 +131,16 @@ public:
                 ++count;
             }
         }
-        if (count == 0)
-            m_lastError = L"ERROR NO FILE!!";
+        if (count == 0) m_lastError = L"ERROR NO FILE!!";
         return count;
     }
 
-    int OpenFile(const std::wstring& path) override
-    {
+    int OpenFile(const std::wstring& path) override {
         std::lock_guard<std::mutex> lock(m_script->mutex);
         Log(L"OpenFile " + path);
-        if (!m_connected)
-            return kFtpFailed;
+        if (!m_connected) return kFtpFailed;
         const auto file = m_script->files.find(FtpScript::Key(path));
-        const int result =
-            Pop(m_script->openResults, file != m_script->files.end() ? kFtpSuccess : kFtpFailed);
+        const int result = Pop(m_script->openResults, file != m_script->files.end() ? kFtpSuccess : kFtpFailed);
         if (result == kFtpSuccess && file != m_script->files.end()) {
             m_open = &file->second;
             m_position = 0;
@@ -169,29 +153,24 @@ public:
         return result;
     }
 
-    int Read(void* buffer, int count) override
-    {
+    int Read(void* buffer, int count) override {
         std::lock_guard<std::mutex> lock(m_script->mutex);
         const int result = ReadLocked(buffer, count);
         Log(L"Read " + std::to_wstring(count) + L" -> " + std::to_wstring(result));
         return result;
     }
 
-    int CloseFile() override
-    {
+    int CloseFile() override {
         std::lock_guard<std::mutex> lock(m_script->mutex);
         Log(L"CloseFile");
-        if (m_open == nullptr)
-            return kFtpSuccess;
+        if (m_open == nullptr) return kFtpSuccess;
         m_open = nullptr;
         const int result = Pop(m_script->closeResults, kFtpSuccess);
-        if (result != kFtpSuccess)
-            m_lastError = FormatFtpError(L"FTP FILE CLOSE ERROR!!", 6);
+        if (result != kFtpSuccess) m_lastError = FormatFtpError(L"FTP FILE CLOSE ERROR!!", 6);
         return result;
     }
 
-    void Disconnect() override
-    {
+    void Disconnect() override {
         std::lock_guard<std::mutex> lock(m_script->mutex);
         Log(L"Disconnect");
         m_connected = false;
@@ -200,8 +179,7 @@ public:
     std::wstring LastError() const override { return m_lastError; }
 
 private:
-    int ReadLocked(void* buffer, int count)
-    {
+    int ReadLocked(void* buffer, int count) {
         FtpReadStep step;
         if (!m_script->readSteps.empty()) {
             step = m_script->readSteps.front();
@@ -213,35 +191,29 @@ private:
             m_open = nullptr;  // the handle is stale after a reconnection
             return kFtpReadReconnected;
         }
-        if (step.kind == FtpReadStep::kResetUnrecovered)
-            m_open = nullptr;
+        if (step.kind == FtpReadStep::kResetUnrecovered) m_open = nullptr;
         if (step.kind != FtpReadStep::kData || m_open == nullptr || count < 0) {
             m_lastError = m_script->serverResponse;
             return kFtpError;
         }
         const size_t left = m_open->size() - m_position;
-        const size_t n = std::min<size_t>({left, static_cast<size_t>(count),
-                                           static_cast<size_t>(std::max(step.limit, 0))});
+        const size_t n =
+            std::min<size_t>({left, static_cast<size_t>(count), static_cast<size_t>(std::max(step.limit, 0))});
         std::memcpy(buffer, m_open->data() + m_position, n);
         m_position += n;
         return static_cast<int>(n);
     }
 
-    static bool Matches(const std::wstring& name, const std::wstring& mask)
-    {
+    static bool Matches(const std::wstring& name, const std::wstring& mask) {
         const std::wstring tail = mask.substr(std::min<size_t>(1, mask.size()));
-        if (tail.empty() || tail == L".*")
-            return true;
-        if (name.size() < tail.size())
-            return false;
+        if (tail.empty() || tail == L".*") return true;
+        if (name.size() < tail.size()) return false;
         return std::equal(tail.begin(), tail.end(), name.end() - tail.size(),
                           [](wchar_t a, wchar_t b) { return std::towlower(a) == std::towlower(b); });
     }
 
-    static int Pop(std::deque<int>& queue, int fallback)
-    {
-        if (queue.empty())
-            return fallback;
+    static int Pop(std::deque<int>& queue, int fallback) {
+        if (queue.empty()) return fallback;
         const int value = queue.front();
         queue.pop_front();
         return value;

@@ -72,7 +72,8 @@ bool UiImage::SaveBmp(const std::wstring& path) const {
     HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
-    bool ok = ::WriteFile(h, &file, sizeof file, &written, nullptr) && ::WriteFile(h, &info, sizeof info, &written, nullptr) &&
+    bool ok = ::WriteFile(h, &file, sizeof file, &written, nullptr) &&
+              ::WriteFile(h, &info, sizeof info, &written, nullptr) &&
               ::WriteFile(h, pixels.data(), bytes, &written, nullptr) && written == bytes;
     ::CloseHandle(h);
     return ok;

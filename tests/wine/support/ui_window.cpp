@@ -90,9 +90,7 @@ bool UiWaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
     return true;
 }
 
-void UiPostMouse(HWND wnd, UINT msg, int x, int y, WPARAM keys) {
-    ::PostMessageW(wnd, msg, keys, MAKELPARAM(x, y));
-}
+void UiPostMouse(HWND wnd, UINT msg, int x, int y, WPARAM keys) { ::PostMessageW(wnd, msg, keys, MAKELPARAM(x, y)); }
 
 void UiPostClick(HWND wnd, int x, int y) {
     UiPostMouse(wnd, WM_LBUTTONDOWN, x, y, MK_LBUTTON);

@@ -12,6 +12,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.environ.get("QV_ROOT") or os.path.dirname(os.path.dirname(HERE))
@@ -171,6 +172,37 @@ class Driver:
 
     def rect(self, which="main"):
         return tuple(int(v) for v in self.ok("rect", which).split())
+
+
+class RoadTest(unittest.TestCase):
+    """A test of the download road: a fresh Wine session with no scanner, no setup record and no work
+    folder (removed again at clean-up, after the program has been killed), and an FTP server on
+    port 5301 for the test to fill and start."""
+
+    def setUp(self):
+        self.wine = Wine()
+        self.wine.kill_server()
+        self.work = self.wine.unix(WORK_FOLDER)
+        self.record = self.wine.unix(SETUP_RECORD)
+        self.remove_record()
+        # Clean-ups run last-registered first: these run after the program has been killed.
+        self.addCleanup(self.remove_record)
+        self.addCleanup(shutil.rmtree, self.work, True)
+        remove_scanner(self.wine)
+        self.addCleanup(remove_scanner, self.wine)
+        self.ftp = FtpFixture(port=5301)
+        self.addCleanup(self.ftp.cleanup)
+
+    def remove_record(self):
+        if os.path.exists(self.record):
+            os.remove(self.record)
+
+    def launch_record(self, timeout=60):
+        """What the demo setup program recorded about its start, once it has started."""
+        wait_until(lambda: os.path.exists(self.record) and os.path.getsize(self.record) > 0, timeout,
+                   "the setup program to start")
+        with open(self.record, encoding="utf-8") as f:
+            return f.read()
 
 
 class Program:

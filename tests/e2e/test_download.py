@@ -1,13 +1,12 @@
 """Start Installation in the real program: the download, the hand-off to the setup program, every
 failure the user can meet on the way, and closing the program while a download runs."""
 import os
-import shutil
 import subprocess
 import threading
 import unittest
 
-from harness import (BIN, ID_BANNER, ID_CHECK_SERVER, ID_LIST, ID_START, SETUP_RECORD, WORK_FOLDER, Driver,
-                     FtpFixture, Program, Wine, install_scanner, remove_scanner, text_table, wait_until)
+from harness import (BIN, ID_BANNER, ID_CHECK_SERVER, ID_LIST, ID_START, WORK_FOLDER, Driver, Program, RoadTest,
+                     install_scanner, text_table, wait_until)
 
 EN = text_table()
 SETUP = "TALVIX_FULL_250101.exe"
@@ -42,32 +41,10 @@ class Watch:
         return self.seen
 
 
-class DownloadTest(unittest.TestCase):
+class DownloadTest(RoadTest):
     def setUp(self):
-        self.wine = Wine()
-        self.wine.kill_server()
-        self.work = self.wine.unix(WORK_FOLDER)
+        super().setUp()
         self.local = os.path.join(self.work, LOCAL)
-        self.record = self.wine.unix(SETUP_RECORD)
-        self.remove_record()
-        # Cleanups run last-registered first: these run after the program has been killed.
-        self.addCleanup(self.remove_record)
-        self.addCleanup(shutil.rmtree, self.work, True)
-        remove_scanner(self.wine)
-        self.addCleanup(remove_scanner, self.wine)
-        self.ftp = FtpFixture(port=5301)
-        self.addCleanup(self.ftp.cleanup)
-
-    def launch_record(self, timeout=60):
-        """What the demo setup program recorded about its start, once it has started."""
-        wait_until(lambda: os.path.exists(self.record) and os.path.getsize(self.record) > 0, timeout,
-                   "the setup program to start")
-        with open(self.record, encoding="utf-8") as f:
-            return f.read()
-
-    def remove_record(self):
-        if os.path.exists(self.record):
-            os.remove(self.record)
 
     def start(self, content=100000, **faults):
         """Serves the setup file, starts the program and waits for the offered row."""

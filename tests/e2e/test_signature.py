@@ -7,8 +7,8 @@ import shutil
 import subprocess
 import unittest
 
-from harness import (BIN, BUILD, ID_BANNER, ID_CHECK_SERVER, ID_START, ROOT, SETUP_RECORD, WORK_FOLDER,
-                     Driver, FtpFixture, Program, Wine, install_scanner, remove_scanner, text_table, wait_until)
+from harness import (BIN, BUILD, ID_BANNER, ID_CHECK_SERVER, ID_START, ROOT, Driver, Program, RoadTest,
+                     install_scanner, text_table, wait_until)
 from signing import Signer, broken_signatures, change_one_byte
 
 EN = text_table()
@@ -36,26 +36,12 @@ def build_pinned(fingerprint):
     return os.path.join(PINNED_BUILD, "QuorvelDownloader.exe")
 
 
-class SignatureCase(unittest.TestCase):
+class SignatureCase(RoadTest):
     program_exe = None  # None: the program of the default build
 
     def setUp(self):
-        self.wine = Wine()
-        self.wine.kill_server()
-        self.work = self.wine.unix(WORK_FOLDER)
-        self.record = self.wine.unix(SETUP_RECORD)
-        self.remove_record()
-        self.addCleanup(self.remove_record)
-        self.addCleanup(shutil.rmtree, self.work, True)
-        remove_scanner(self.wine)
-        self.addCleanup(remove_scanner, self.wine)
-        self.ftp = FtpFixture(port=5301)
-        self.addCleanup(self.ftp.cleanup)
+        super().setUp()
         self.signer = Signer.make(CERTS, "a")
-
-    def remove_record(self):
-        if os.path.exists(self.record):
-            os.remove(self.record)
 
     def start(self, content):
         self.ftp.add_file(REMOTE, content)
@@ -72,8 +58,7 @@ class SignatureCase(unittest.TestCase):
     def assert_launched(self, content):
         self.start(content)
         self.driver.ok("click", ID_START)
-        wait_until(lambda: os.path.exists(self.record) and os.path.getsize(self.record) > 0, 60,
-                   "the setup program to start")
+        self.launch_record()
         self.assertEqual(self.program.wait(60), 0)
 
     def assert_refused(self, content, scanner=None):

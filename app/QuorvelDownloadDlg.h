@@ -62,7 +62,7 @@ private:
     void ShowProgress(int row, const std::wstring& text) override { SetRowStatus(row, text); }
     void ShowRowState(int row, const std::wstring& text) override { SetRowStatus(row, text); }
     void ShowBanner(const std::wstring& text) override { SetBannerText(text); }
-    void DownloadFinished(std::vector<DownloadedFile> files) override;
+    void DownloadFinished(FinishedDownload download) override;
     void DownloadFailed(const std::wstring& first, const std::wstring& second) override;
 
     // From the start command until the download has failed or its hand-off has failed; after a
@@ -96,8 +96,8 @@ private:
     CUpdateCatalogue m_catalogue;
     CUpdateDownload m_download{*this};
     std::vector<UPDATE_ITEM> m_vecUpdateItems;
-    // What the last finished download wrote, until the hand-off takes it.
-    std::vector<DownloadedFile> m_vecDownloaded;
+    // What the last finished download wrote, its setup program held, until the hand-off takes it.
+    FinishedDownload m_downloaded;
     // Where the window is on the road of one installation.
     enum class Road { Idle, Downloading, Finished, HandingOff, Closing };
     Road m_road = Road::Idle;

@@ -77,8 +77,8 @@ int CQuorvelDownloadDlg::DownloadUpdates() {
     return 1;
 }
 
-void CQuorvelDownloadDlg::DownloadFinished(std::vector<DownloadedFile> files) {
-    m_vecDownloaded = std::move(files);
+void CQuorvelDownloadDlg::DownloadFinished(FinishedDownload download) {
+    m_downloaded = std::move(download);
     m_road = Road::Finished;
     PostMessage(UM_DOWNLOAD_FINISHED);
 }
@@ -100,9 +100,10 @@ LRESULT CQuorvelDownloadDlg::OnDownloadFinished() {
 }
 
 int CQuorvelDownloadDlg::HandOffToSetup() {
-    const std::vector<DownloadedFile> files = std::move(m_vecDownloaded);
-    m_vecDownloaded.clear();
-    const HandOffResult result = RunInstallHandOff(CUpdateCatalogue::GetWorkFolder(), files);
+    // Taken over here, so the setup program is let go when the hand-off is over, whatever its end.
+    const FinishedDownload download = std::move(m_downloaded);
+    m_downloaded = FinishedDownload();
+    const HandOffResult result = RunInstallHandOff(CUpdateCatalogue::GetWorkFolder(), download);
     if (result == HandOffResult::Launched || result == HandOffResult::NoSetupFile) {
         // The setup program owns the work folder now: nothing may empty it before the window goes.
         m_road = Road::Closing;

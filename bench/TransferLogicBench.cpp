@@ -50,6 +50,7 @@ public:
     void ShowBanner(const std::wstring&) override {}
     void Failed(const std::wstring&, const std::wstring&) override {}
     void Sleep(unsigned) override {}
+    void FinalPause(unsigned) override {}
     bool StopRequested() override { return false; }
     int statusUpdates = 0;
 };

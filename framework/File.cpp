@@ -18,6 +18,13 @@ bool CFile::OpenForReading(const std::wstring& path) {
     return IsOpen();
 }
 
+bool CFile::Reopen(const CFile& held) {
+    Close();
+    m_hFile = ::ReOpenFile(held.Handle(), GENERIC_READ, FILE_SHARE_READ, FILE_FLAG_SEQUENTIAL_SCAN);
+    m_nLastError = IsOpen() ? 0 : ::GetLastError();
+    return IsOpen();
+}
+
 bool CFile::Write(const void* data, DWORD size) {
     if (!IsOpen()) return false;
     const BYTE* p = static_cast<const BYTE*>(data);

@@ -20,6 +20,9 @@ public:
     // Opens an existing file for reading and holds it: until it is closed nobody can write, rename
     // or delete it. A link at the path is opened as itself, not followed.
     bool OpenForReading(const std::wstring& path);
+    // Opens a second handle for reading to the file `held` is open on, with a file position of its
+    // own; like `held`, it lets nobody else write, rename or delete the file.
+    bool Reopen(const CFile& held);
     HANDLE Handle() const { return m_hFile; }
     // Writes every byte or reports failure.
     bool Write(const void* data, DWORD size);

@@ -1,9 +1,9 @@
 // The hand-off to the setup program after a finished download: list this run's files, write
-// NEXT_UPDATE_INFO.INI when there are two or more, check that the setup program is still the one
-// downloaded, end a running scanner program and launch the setup.
+// NEXT_UPDATE_INFO.INI when there are two or more, refuse a setup program that failed its check,
+// end a running scanner program and launch the setup while it is still held.
 #pragma once
 
-#include "update/LocalFiles.h"
+#include "update/HeldSetup.h"
 
 #include <string>
 #include <vector>
@@ -18,6 +18,7 @@ enum class HandOffResult {
     LaunchFailed,      // the setup program did not start; the scanner program was ended
 };
 
-// Only `files`, the files this run's worker wrote into `workFolder`, are listed and launched;
-// anything else lying in the work folder is left alone.
-HandOffResult RunInstallHandOff(const std::wstring& workFolder, const std::vector<DownloadedFile>& files);
+// Only the files this run's worker wrote into `workFolder` are listed and launched; anything else
+// lying in the work folder is left alone. The setup program is launched only as the download's
+// check left it, held and found sound.
+HandOffResult RunInstallHandOff(const std::wstring& workFolder, const FinishedDownload& download);

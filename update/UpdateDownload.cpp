@@ -10,6 +10,8 @@
 namespace {
 constexpr DWORD kWorkerStopTimeoutMs = 30000;
 constexpr DWORD kWorkerEndTimeoutMs = 5000;  // the worker posts its end as its last act
+// The setup program's check reads it whole twice (seconds for a large file under Wine).
+constexpr DWORD kSetupCheckTimeoutMs = 180000;
 }  // namespace
 
 struct CUpdateDownload::Job {
@@ -31,14 +33,14 @@ struct CUpdateDownload::Job {
     bool finished = false;
     std::wstring noticeFirst;
     std::wstring noticeSecond;
-    std::vector<DownloadedFile> files;
+    FinishedDownload download;
 };
 
 // The transfer's reports, turned into tasks for the owner's thread. Its destructor posts the
 // worker's end, so the owner hears of it on every path out of the worker.
 class CUpdateDownload::WorkerReport : public IDownloadSink {
 public:
-    explicit WorkerReport(std::shared_ptr<Job> job) : m_job(std::move(job)) {}
+    WorkerReport(std::shared_ptr<Job> job, const CLocalFiles& files) : m_job(std::move(job)), m_files(files) {}
     ~WorkerReport() override {
         try {
             std::shared_ptr<Job> job = m_job;
@@ -86,10 +88,19 @@ public:
         m_job->noticeSecond = second;
     }
     void Sleep(unsigned milliseconds) override { ::Sleep(milliseconds); }
+    // The setup program is checked and held for the hand-off while the banner asks the user to
+    // wait, so the check adds to the road only what it takes beyond the pause.
+    void FinalPause(unsigned milliseconds) override {
+        const DWORD start = ::GetTickCount();
+        m_job->download.setup = CHeldSetup::Check(m_job->request.workFolder, m_files.Written(), kSetupCheckTimeoutMs);
+        const DWORD elapsed = ::GetTickCount() - start;
+        if (elapsed < milliseconds) ::Sleep(milliseconds - elapsed);
+    }
     bool StopRequested() override { return m_job->stop.load(); }
 
 private:
     std::shared_ptr<Job> m_job;
+    const CLocalFiles& m_files;
 };
 
 bool CUpdateDownload::Start(DownloadRequest request, std::vector<std::wstring> texts,
@@ -112,12 +123,12 @@ bool CUpdateDownload::Start(DownloadRequest request, std::vector<std::wstring> t
 
 UINT CUpdateDownload::WorkerProc(void* param) {
     const std::shared_ptr<Job> job = std::move(static_cast<Job*>(param)->self);
-    WorkerReport report(job);
-    CTimerResolution resolution;
     CLocalFiles files;
+    WorkerReport report(job, files);
+    CTimerResolution resolution;
     const FtpSessionFactory newSession = [] { return MakeFtpSession(); };
     job->finished = ::DownloadUpdates(job->request, job->texts, newSession, files, report) == 1;
-    if (job->finished) job->files = files.Written();
+    if (job->finished) job->download.files = files.Written();
     return 0;
 }
 
@@ -128,7 +139,7 @@ void CUpdateDownload::OnWorkerEnded(const std::shared_ptr<Job>& job) {
     m_pWorkerThread.reset();
     m_pJob.reset();
     if (job->finished)
-        m_sink.DownloadFinished(std::move(job->files));
+        m_sink.DownloadFinished(std::move(job->download));
     else
         m_sink.DownloadFailed(job->noticeFirst, job->noticeSecond);
 }

@@ -1,5 +1,6 @@
 // The download: the one worker thread and its job. The worker runs the transfer logic against
-// WinINet and the disk and reports through the owner's task queue; it never touches a window.
+// WinINet and the disk, checks and holds the setup program for the hand-off, and reports through
+// the owner's task queue; it never touches a window.
 #pragma once
 
 #include "framework/Thread.h"

@@ -2,7 +2,7 @@
 // thread, whichever thread the engine was on when it had something to say.
 #pragma once
 
-#include "update/LocalFiles.h"
+#include "update/HeldSetup.h"
 
 #include <string>
 #include <vector>
@@ -15,8 +15,9 @@ public:
     // Column 3 of a row once its file has arrived.
     virtual void ShowRowState(int row, const std::wstring& text) = 0;
     virtual void ShowBanner(const std::wstring& text) = 0;
-    // The worker has ended after every item arrived; `files` are what it wrote.
-    virtual void DownloadFinished(std::vector<DownloadedFile> files) = 0;
+    // The worker has ended after every item arrived, with the files it wrote and its setup program
+    // checked and held.
+    virtual void DownloadFinished(FinishedDownload download) = 0;
     // The worker has ended without finishing: after a failure, with the lines of its notice (the
     // first empty for a silent failure; a one-line notice has an empty second line).
     virtual void DownloadFailed(const std::wstring& first, const std::wstring& second) = 0;

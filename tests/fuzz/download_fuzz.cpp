@@ -190,6 +190,7 @@ public:
         ++failures;
     }
     void Sleep(unsigned) override {}
+    void FinalPause(unsigned) override {}
     bool StopRequested() override {
         stopped = stopped || (m_stopAfter != 0 && ++m_calls >= m_stopAfter);
         return stopped;

@@ -103,6 +103,7 @@ public:
         m_log.push_back(L"Notice " + first + L"|" + second);
     }
     void Sleep(unsigned milliseconds) override { m_log.push_back(L"Sleep " + std::to_wstring(milliseconds)); }
+    void FinalPause(unsigned milliseconds) override { m_log.push_back(L"FinalPause " + std::to_wstring(milliseconds)); }
     bool StopRequested() override { return stopWhen && stopWhen(); }
 
     std::vector<std::wstring> statuses;
@@ -197,7 +198,7 @@ TEST(DownloadLogic, ExactMultipleOfTheBlockReadsNoExtraBlock) {
         L"Close",
         L"Status 0 Completed",
         L"Banner #21",
-        L"Sleep 500",
+        L"FinalPause 500",
     };
     EXPECT_EQ(rig.log, expected);
 }
@@ -389,7 +390,7 @@ TEST(DownloadLogic, StopRequestBeforeAnItemStartsNothing) {
     EXPECT_EQ(rig.Run({first, second}), 0);
     EXPECT_EQ(rig.Count(L"Connect"), 1);
     EXPECT_EQ(rig.Count(L"Notice"), 0);
-    EXPECT_EQ(rig.Count(L"Sleep 500"), 0);
+    EXPECT_EQ(rig.Count(L"FinalPause 500"), 0);
 }
 
 TEST(DownloadLogic, EachItemHasItsOwnSessionRowAndLocalFile) {
@@ -402,7 +403,7 @@ TEST(DownloadLogic, EachItemHasItsOwnSessionRowAndLocalFile) {
     EXPECT_EQ(rig.Count(L"Disconnect"), 2);
     EXPECT_EQ(rig.Count(L"Status 0 Completed"), 1);
     EXPECT_EQ(rig.Count(L"Status 1 Completed"), 1);
-    EXPECT_EQ(rig.Count(L"Sleep 500"), 1);
+    EXPECT_EQ(rig.Count(L"FinalPause 500"), 1);
     EXPECT_EQ(rig.files.disk[L"c:\\Windows\\Temp\\QVUpdate\\\\A_FULL_240101.EXE"], a);
     EXPECT_EQ(rig.files.disk[L"c:\\Windows\\Temp\\QVUpdate\\\\B_APP_240101.EXE"], b);
 }

@@ -71,6 +71,7 @@ public:
         std::fwprintf(stderr, L"notice: %ls %ls\n", first.c_str(), second.c_str());
     }
     void Sleep(unsigned milliseconds) override { ::Sleep(milliseconds); }
+    void FinalPause(unsigned milliseconds) override { ::Sleep(milliseconds); }
     bool StopRequested() override { return false; }
 
     int statusUpdates = 0;

@@ -6,7 +6,10 @@
 //   BenchWatch download TEXT MS
 //       clicks Start in the main window and prints "list=HWND" (the item list), then
 //       "first_progress=S" (a "%" in the list) and "seconds=S" (TEXT in the list), counted from the
-//       click.
+//       click;
+//   BenchWatch download TEXT MS closed
+//       the same, then also "closed=S" once the main window is gone (the hand-off has launched the
+//       setup program and closed it).
 // Exit code 0: done; 1: failed; 2: timed out.
 #include <windows.h>
 
@@ -95,7 +98,7 @@ int Startup(const wchar_t* exe, const wchar_t* className, const wchar_t* title, 
     return code;
 }
 
-int Download(const std::wstring& doneText, DWORD timeoutMs) {
+int Download(const std::wstring& doneText, DWORD timeoutMs, bool untilClosed) {
     HWND main = ::FindWindowW(L"#32770", kMainTitle);
     HWND list = main ? ::GetDlgItem(main, IDC_LIST_ITEMS) : nullptr;
     HWND start = main ? ::GetDlgItem(main, IDC_START_INSTALLATION) : nullptr;
@@ -113,6 +116,14 @@ int Download(const std::wstring& doneText, DWORD timeoutMs) {
         }
         if (text.find(doneText) != std::wstring::npos) {
             std::printf("seconds=%.4f\n", Now() - clicked);
+            if (!untilClosed) return 0;
+            break;
+        }
+        ::Sleep(kPollMs);
+    }
+    while (Now() - clicked < timeoutMs / 1000.0) {
+        if (!::IsWindow(main)) {
+            std::printf("closed=%.4f\n", Now() - clicked);
             return 0;
         }
         ::Sleep(kPollMs);
@@ -125,7 +136,8 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring command = argc > 1 ? argv[1] : L"";
     if (command == L"startup" && argc == 6)
         return Startup(argv[2], argv[3], argv[4], std::wcstoul(argv[5], nullptr, 10));
-    if (command == L"download" && argc == 4) return Download(argv[2], std::wcstoul(argv[3], nullptr, 10));
-    std::fwprintf(stderr, L"usage: BenchWatch startup EXE CLASS TITLE MS | download TEXT MS\n");
+    if (command == L"download" && (argc == 4 || (argc == 5 && std::wcscmp(argv[4], L"closed") == 0)))
+        return Download(argv[2], std::wcstoul(argv[3], nullptr, 10), argc == 5);
+    std::fwprintf(stderr, L"usage: BenchWatch startup EXE CLASS TITLE MS | download TEXT MS [closed]\n");
     return 1;
 }

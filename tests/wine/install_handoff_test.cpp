@@ -63,6 +63,11 @@ protected:
             m_files.Write(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size())));
         m_files.Close();
     }
+    // The worker's check of the setup program, then the hand-off.
+    HandOffResult HandOff() {
+        const FinishedDownload download{m_files.Written(), CHeldSetup::Check(m_folder, m_files.Written(), 60000)};
+        return RunInstallHandOff(m_folder, download);
+    }
     // Writes a file into the work folder behind the worker's back.
     void Place(const std::wstring& name, const std::string& bytes) {
         std::ofstream(Narrow(m_folder + name), std::ios::binary | std::ios::app) << bytes;
@@ -89,7 +94,7 @@ TEST_F(InstallHandOffTest, ListsAndLaunchesOnlyWhatThisRunWrote) {
     Place(L"X_FULL_999999.EXE", m_demoSetup);  // a higher number, not downloaded
     ASSERT_EQ(m_files.Written().size(), 2u);
 
-    EXPECT_EQ(RunInstallHandOff(m_folder, m_files.Written()), HandOffResult::Launched);
+    EXPECT_EQ(HandOff(), HandOffResult::Launched);
     const std::string folder = Narrow(m_folder);
     EXPECT_EQ(
         ReadBytes(m_folder + L"NEXT_UPDATE_INFO.INI"),
@@ -106,13 +111,30 @@ TEST_F(InstallHandOffTest, ListsAndLaunchesOnlyWhatThisRunWrote) {
 TEST_F(InstallHandOffTest, SetupChangedAfterItsDownloadIsNotLaunched) {
     Download(L"X_FULL_250101.EXE", m_demoSetup);
     Place(L"X_FULL_250101.EXE", "one more byte");
-    EXPECT_EQ(RunInstallHandOff(m_folder, m_files.Written()), HandOffResult::SetupChanged);
+    EXPECT_EQ(HandOff(), HandOffResult::SetupChanged);
     EXPECT_TRUE(LaunchRecord(1500).empty());
 }
 
 TEST_F(InstallHandOffTest, SetupThatIsNotAProgramIsReported) {
     Download(L"X_FULL_250101.EXE", std::string(70000, '\x5A'));
-    EXPECT_EQ(RunInstallHandOff(m_folder, m_files.Written()), HandOffResult::LaunchFailed);
+    EXPECT_EQ(HandOff(), HandOffResult::LaunchFailed);
+}
+
+TEST_F(InstallHandOffTest, CheckedSetupIsHeldAgainstChangeUntilLetGo) {
+    Download(L"X_FULL_250101.EXE", m_demoSetup);
+    std::unique_ptr<CHeldSetup> setup = CHeldSetup::Check(m_folder, m_files.Written(), 60000);
+    EXPECT_EQ(setup->Verdict(), SetupVerdict::Ready);
+    const std::wstring path = m_folder + L"X_FULL_250101.EXE";
+    EXPECT_EQ(_wcsicmp(setup->Path().c_str(), path.c_str()), 0);
+    const HANDLE writer =
+        ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                      OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(writer, INVALID_HANDLE_VALUE);
+    if (writer != INVALID_HANDLE_VALUE) ::CloseHandle(writer);
+    EXPECT_FALSE(::MoveFileW(path.c_str(), (m_folder + L"X_FULL_999999.EXE").c_str()));
+    EXPECT_FALSE(::DeleteFileW(path.c_str()));
+    setup.reset();
+    EXPECT_TRUE(::DeleteFileW(path.c_str()));
 }
 
 TEST(LocalFilesTest, DigestIsOfTheBytesWrittenAndADeletedFileIsForgotten) {

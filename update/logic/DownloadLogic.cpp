@@ -30,7 +30,7 @@ public:
             if (sink_.StopRequested()) return 0;
             if (!DownloadItem(item)) return 0;
         }
-        sink_.Sleep(kFinalPauseMs);
+        sink_.FinalPause(kFinalPauseMs);
         return 1;
     }
 

@@ -39,7 +39,11 @@ public:
     // The download has failed; the owner shows these lines as a notice once the worker is gone (a
     // one-line notice has an empty second line). A silent failure reports nothing.
     virtual void Failed(const std::wstring& first, const std::wstring& second) = 0;
+    // The pause after each block.
     virtual void Sleep(unsigned milliseconds) = 0;
+    // After the last item: the worker's last step, lasting at least this long, while the banner asks
+    // the user to wait. The program readies the hand-off in it.
+    virtual void FinalPause(unsigned milliseconds) = 0;
     // True once the program is closing; the worker stops at the next block without a notice.
     virtual bool StopRequested() = 0;
 };

@@ -1,0 +1,77 @@
+// The setup program's check before the hand-off: the digest on the calling thread, the signature
+// on a helper, each through a handle of its own to the one held file.
+#include "update/HeldSetup.h"
+
+#include "framework/Thread.h"
+#include "update/SetupSignature.h"
+#include "update/logic/Catalogue.h"
+#include "update/logic/HandOffLogic.h"
+
+#include <atomic>
+
+namespace {
+
+// The signature check on a helper thread. The job owns everything it touches, so an answer that
+// comes too late finds nobody waiting and goes with the job.
+struct SignatureJob {
+    CFile file;
+    std::wstring path;
+    std::atomic<bool> allowed{false};
+    // Held until the helper takes it over, so the job lives as long as either side needs it.
+    std::shared_ptr<SignatureJob> self;
+};
+
+UINT RunSignatureJob(void* param) {
+    const std::shared_ptr<SignatureJob> job = std::move(static_cast<SignatureJob*>(param)->self);
+    job->allowed = SetupSignatureAllowsLaunch(job->file.Handle(), job->path);
+    return 0;
+}
+
+}  // namespace
+
+std::vector<std::wstring> HandOffPaths(const std::wstring& workFolder, const std::vector<DownloadedFile>& files) {
+    std::vector<std::wstring> paths;
+    for (const DownloadedFile& file : files) paths.push_back(HandOffPathOf(workFolder, file.path));
+    SortInstallFiles(paths);
+    return paths;
+}
+
+std::unique_ptr<CHeldSetup> CHeldSetup::Check(const std::wstring& workFolder, const std::vector<DownloadedFile>& files,
+                                              DWORD timeoutMs) {
+    std::unique_ptr<CHeldSetup> setup(new CHeldSetup);
+    setup->m_strPath = ChooseSetupToLaunch(HandOffPaths(workFolder, files));
+    if (setup->m_strPath.empty()) return setup;
+    setup->m_verdict = SetupVerdict::Changed;
+
+    const DownloadedFile* source = nullptr;
+    for (const DownloadedFile& file : files) {
+        if (ToUpperPath(HandOffPathOf(workFolder, file.path)) == setup->m_strPath) source = &file;
+    }
+    // Held from here on, nobody can write, rename or delete it; a link is opened as itself.
+    if (!source || !setup->m_file.OpenForReading(setup->m_strPath)) return setup;
+    BY_HANDLE_FILE_INFORMATION held{};
+    if (!::GetFileInformationByHandle(setup->m_file.Handle(), &held) ||
+        (held.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+        return setup;
+
+    // Each reader has its own handle to the held file, so neither moves the other's file position.
+    auto job = std::make_shared<SignatureJob>();
+    job->path = setup->m_strPath;
+    CFile digestReader;
+    if (!job->file.Reopen(setup->m_file) || !digestReader.Reopen(setup->m_file)) return setup;
+    job->self = job;
+    const std::unique_ptr<CWinThread> helper = CWinThread::Begin(RunSignatureJob, job.get(), L"signature check");
+    if (!helper) {
+        job->self.reset();
+        job->allowed = SetupSignatureAllowsLaunch(job->file.Handle(), job->path);
+    }
+
+    Sha256Digest actual{};
+    if (!CSha256::OfFile(digestReader.Handle(), actual) || actual != source->digest) return setup;
+    if (helper && !helper->Wait(timeoutMs)) {
+        setup->m_verdict = SetupVerdict::SignatureRefused;  // no answer in time: not trusted
+        return setup;
+    }
+    setup->m_verdict = job->allowed ? SetupVerdict::Ready : SetupVerdict::SignatureRefused;
+    return setup;
+}

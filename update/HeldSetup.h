@@ -1,0 +1,46 @@
+// The setup program a finished download is to launch, checked and held from the end of the
+// download until its launch: while the object lives nobody can write, rename or delete the file.
+#pragma once
+
+#include "framework/File.h"
+#include "update/LocalFiles.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+enum class SetupVerdict {
+    Ready,             // the file is the one downloaded and its signature lets it be launched
+    Changed,           // not the file the worker wrote: gone, replaced or altered since
+    SignatureRefused,  // refused for its signature (SetupSignature.h)
+};
+
+class CHeldSetup {
+public:
+    // Chooses the setup program among this run's files as the hand-off does, opens and holds it,
+    // and checks it: its content against the digest computed while it was written, and its
+    // signature. Both checks read the whole file, so they run side by side; a check not done
+    // within the timeout refuses the file. Blocks until the verdict is in.
+    static std::unique_ptr<CHeldSetup> Check(const std::wstring& workFolder, const std::vector<DownloadedFile>& files,
+                                             DWORD timeoutMs);
+
+    // The path the hand-off launches, upper case; empty when this run wrote no setup program.
+    const std::wstring& Path() const { return m_strPath; }
+    SetupVerdict Verdict() const { return m_verdict; }
+
+private:
+    std::wstring m_strPath;
+    CFile m_file;
+    SetupVerdict m_verdict = SetupVerdict::Ready;
+};
+
+// What a finished download hands on to the hand-off: the files it wrote and its setup program,
+// checked and held.
+struct FinishedDownload {
+    std::vector<DownloadedFile> files;
+    std::unique_ptr<CHeldSetup> setup;
+};
+
+// The paths under which the hand-off lists this run's files, in its order: the newest FULL setup
+// program first.
+std::vector<std::wstring> HandOffPaths(const std::wstring& workFolder, const std::vector<DownloadedFile>& files);

@@ -18,6 +18,33 @@ bool CFile::OpenForReading(const std::wstring& path) {
     return IsOpen();
 }
 
+bool CFile::OpenFolder(const std::wstring& path) {
+    Close();
+    // Without its trailing separators, so that a link is named as itself, not entered.
+    std::wstring folder = path;
+    while (folder.size() > 1 && (folder.back() == L'\\' || folder.back() == L'/') && folder[folder.size() - 2] != L':')
+        folder.pop_back();
+    m_hFile =
+        ::CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    m_nLastError = IsOpen() ? 0 : ::GetLastError();
+    if (!IsOpen()) return false;
+    // Held, the path cannot be pointed elsewhere, so both the handle and the path are asked: some
+    // systems open what a link points to even when told not to, but still name the link a link.
+    const auto plain = [](DWORD attributes) {
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+               !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    };
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(m_hFile, &info) || !plain(info.dwFileAttributes) ||
+        !plain(::GetFileAttributesW(folder.c_str()))) {
+        Close();
+        m_nLastError = ERROR_CANT_ACCESS_FILE;
+        return false;
+    }
+    return true;
+}
+
 bool CFile::Reopen(const CFile& held) {
     Close();
     m_hFile = ::ReOpenFile(held.Handle(), GENERIC_READ, FILE_SHARE_READ, FILE_FLAG_SEQUENTIAL_SCAN);

@@ -20,6 +20,10 @@ public:
     // Opens an existing file for reading and holds it: until it is closed nobody can write, rename
     // or delete it. A link at the path is opened as itself, not followed.
     bool OpenForReading(const std::wstring& path);
+    // Opens a folder and holds it: until it is closed nobody can rename or delete it, so its path
+    // keeps naming it. Fails for anything but a plain folder: a link or junction there is neither
+    // followed nor held.
+    bool OpenFolder(const std::wstring& path);
     // Opens a second handle for reading to the file `held` is open on, with a file position of its
     // own; like `held`, it lets nobody else write, rename or delete the file.
     bool Reopen(const CFile& held);

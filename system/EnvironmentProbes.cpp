@@ -1,5 +1,7 @@
 #include "system/EnvironmentProbes.h"
 
+#include "framework/File.h"
+
 #include <lm.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
@@ -129,6 +131,10 @@ void CreateFolderTree(const std::wstring& path) {
 
 int DeleteFolderTree(const std::wstring& folder, bool removeFolder) {
     const std::wstring base = WithTrailingBackslash(folder);
+    // Held while its entries go, so that nobody can put a link in its place meanwhile; a link
+    // where a folder should be is never entered.
+    CFile held;
+    if (!held.OpenFolder(base)) return -1;
     int count = 0;
     bool failed = false;
     const bool listed = ForEachEntry(base, [&](const std::wstring& name, DWORD attributes) {
@@ -143,6 +149,7 @@ int DeleteFolderTree(const std::wstring& folder, bool removeFolder) {
         return !failed;
     });
     if (!listed || failed) return -1;
+    held.Close();
     if (removeFolder && !RemoveDirectoryW(base.c_str())) return -1;
     return count;
 }

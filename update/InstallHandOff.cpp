@@ -26,6 +26,10 @@ std::string ToThreadAnsi(const std::wstring& text) {
 
 HandOffResult RunInstallHandOff(const std::wstring& workFolder, const FinishedDownload& download) {
     const std::vector<std::wstring> paths = HandOffPaths(workFolder, download.files);
+    // Held until the launch has returned: the hand-off file goes into the work folder itself, not
+    // through a link put in its place.
+    CFile folder;
+    if (!folder.OpenFolder(workFolder)) return HandOffResult::ListNotCreated;
     if (NeedsHandOffFile(paths.size())) {
         CFile list;
         if (!list.OpenForWriting(workFolder + kHandOffFile)) return HandOffResult::ListNotCreated;

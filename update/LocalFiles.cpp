@@ -7,7 +7,10 @@
 
 #include <mmsystem.h>
 
-void CLocalFiles::CreateFolderTree(const std::wstring& folder) { probes::CreateFolderTree(folder); }
+void CLocalFiles::CreateFolderTree(const std::wstring& folder) {
+    probes::CreateFolderTree(folder);
+    m_folder.OpenFolder(folder);
+}
 
 bool CLocalFiles::Create(const std::wstring& path) {
     Forget(path);
@@ -15,7 +18,9 @@ bool CLocalFiles::Create(const std::wstring& path) {
     m_digest.Finish(discarded);  // a fresh digest for the new file
     m_bWriteFailed = false;
     m_strOpenPath = path;
-    return m_file.OpenForWriting(path);
+    // Only into the work folder as created and held: a link planted in its place is not written
+    // through.
+    return m_folder.IsOpen() && m_file.OpenForWriting(path);
 }
 
 bool CLocalFiles::Write(const unsigned char* data, int count) {

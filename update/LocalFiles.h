@@ -28,6 +28,7 @@ public:
 private:
     void Forget(const std::wstring& path);
 
+    CFile m_folder;  // the work folder, held from its creation: nothing is written through a link
     CFile m_file;
     CSha256 m_digest;
     std::wstring m_strOpenPath;

@@ -1,13 +1,15 @@
 """The hand-off against hostile surroundings, in the real program: a file planted in the work folder
-during a download, a download changed on disk before its launch, every private window message with
-junk parameters from another program, and Check Server arriving while the finished download is
-handed over. (A served setup file that is no program: test_download.py.)"""
+during a download, a download changed on disk before its launch, a link planted in place of the work
+folder, every private window message with junk parameters from another program, and Check Server
+arriving while the finished download is handed over. (A served setup file that is no program:
+test_download.py.)"""
 import os
 import shutil
 import subprocess
+import tempfile
 import unittest
 
-from harness import (BIN, ID_BANNER, ID_CHECK_SERVER, ID_START, WORK_FOLDER, Driver, FtpFixture,
+from harness import (BIN, ID_BANNER, ID_CHECK_SERVER, ID_START, WORK_FOLDER, Driver, FtpFixture, Wine,
                      install_scanner, screenshot, screenshot_dir, text_table, wait_until)
 from hardening import demo_setup, prepare_program
 
@@ -113,6 +115,23 @@ class HandOffSafetyTest(unittest.TestCase):
         self.assertEqual(self.driver.answer_msgbox(), EN[13] + "\n" + EN[14])
         self.driver.ok("wait-enabled", 1, 10000)
         self.assertTrue(self.program.running())
+        self.assertFalse(os.path.exists(self.record), "a setup program was launched")
+
+    def test_a_link_in_place_of_the_work_folder_is_neither_emptied_nor_written_through(self):
+        victim = tempfile.mkdtemp(prefix="qv-link-target-")
+        self.addCleanup(shutil.rmtree, victim, True)
+        with open(os.path.join(victim, "PRECIOUS.TXT"), "wb") as f:
+            f.write(b"another account's file")
+        work = Wine().unix(WORK_FOLDER)
+        shutil.rmtree(work, True)
+        os.symlink(victim, work)
+        self.addCleanup(lambda: os.path.islink(work) and os.unlink(work))
+        self.start(demo_setup(100000))  # the server check at start-up empties the work folder
+        self.driver.ok("click", ID_START)
+        self.wait_notice_or_end(60)
+        self.assertEqual(self.driver.answer_msgbox(), EN[29])
+        self.assertTrue(self.program.running())
+        self.assertEqual(os.listdir(victim), ["PRECIOUS.TXT"])
         self.assertFalse(os.path.exists(self.record), "a setup program was launched")
 
     def test_stray_private_messages_neither_crash_nor_steer_the_program(self):

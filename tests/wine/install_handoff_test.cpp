@@ -39,6 +39,7 @@ protected:
         m_folder = std::wstring(temp) + L"qv-handoff-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
                    std::to_wstring(++serial) + L"\\";
         ::CreateDirectoryW(m_folder.c_str(), nullptr);
+        m_files->CreateFolderTree(m_folder);
         ::DeleteFileW(kLaunchRecord);
         // The demo setup program closes its window by itself.
         ::SetEnvironmentVariableW(L"QV_SETUP_AUTOCLOSE_MS", L"300");
@@ -49,6 +50,7 @@ protected:
         ASSERT_FALSE(m_demoSetup.empty());
     }
     void TearDown() override {
+        m_files.reset();  // lets the work folder go
         for (const wchar_t* name :
              {L"X_FULL_250101.EXE", L"X_APP_250101.EXE", L"X_FULL_999999.EXE", L"NEXT_UPDATE_INFO.INI"})
             ::DeleteFileW((m_folder + name).c_str());
@@ -58,14 +60,14 @@ protected:
 
     // Writes the file the way the download worker does, with its digest.
     void Download(const std::wstring& name, const std::string& bytes) {
-        ASSERT_TRUE(m_files.Create(m_folder + L"\\" + name));
+        ASSERT_TRUE(m_files->Create(m_folder + L"\\" + name));
         ASSERT_TRUE(
-            m_files.Write(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size())));
-        m_files.Close();
+            m_files->Write(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size())));
+        m_files->Close();
     }
     // The worker's check of the setup program, then the hand-off.
     HandOffResult HandOff() {
-        const FinishedDownload download{m_files.Written(), CHeldSetup::Check(m_folder, m_files.Written(), 60000)};
+        const FinishedDownload download{m_files->Written(), CHeldSetup::Check(m_folder, m_files->Written(), 60000)};
         return RunInstallHandOff(m_folder, download);
     }
     // Writes a file into the work folder behind the worker's back.
@@ -85,14 +87,14 @@ protected:
 
     std::wstring m_folder;
     std::string m_demoSetup;
-    CLocalFiles m_files;
+    std::unique_ptr<CLocalFiles> m_files = std::make_unique<CLocalFiles>();
 };
 
 TEST_F(InstallHandOffTest, ListsAndLaunchesOnlyWhatThisRunWrote) {
     Download(L"X_APP_250101.EXE", m_demoSetup);
     Download(L"X_FULL_250101.EXE", m_demoSetup);
     Place(L"X_FULL_999999.EXE", m_demoSetup);  // a higher number, not downloaded
-    ASSERT_EQ(m_files.Written().size(), 2u);
+    ASSERT_EQ(m_files->Written().size(), 2u);
 
     EXPECT_EQ(HandOff(), HandOffResult::Launched);
     const std::string folder = Narrow(m_folder);
@@ -122,7 +124,7 @@ TEST_F(InstallHandOffTest, SetupThatIsNotAProgramIsReported) {
 
 TEST_F(InstallHandOffTest, CheckedSetupIsHeldAgainstChangeUntilLetGo) {
     Download(L"X_FULL_250101.EXE", m_demoSetup);
-    std::unique_ptr<CHeldSetup> setup = CHeldSetup::Check(m_folder, m_files.Written(), 60000);
+    std::unique_ptr<CHeldSetup> setup = CHeldSetup::Check(m_folder, m_files->Written(), 60000);
     EXPECT_EQ(setup->Verdict(), SetupVerdict::Ready);
     const std::wstring path = m_folder + L"X_FULL_250101.EXE";
     EXPECT_EQ(_wcsicmp(setup->Path().c_str(), path.c_str()), 0);
@@ -142,6 +144,7 @@ TEST(LocalFilesTest, DigestIsOfTheBytesWrittenAndADeletedFileIsForgotten) {
     ::GetTempPathW(MAX_PATH, temp);
     const std::wstring path = std::wstring(temp) + L"qv-digest-" + std::to_wstring(::GetCurrentProcessId());
     CLocalFiles files;
+    files.CreateFolderTree(temp);
     ASSERT_TRUE(files.Create(path));
     const unsigned char abc[] = {'a', 'b', 'c'};
     ASSERT_TRUE(files.Write(abc, 1));

@@ -38,7 +38,7 @@ std::vector<std::wstring> HandOffPaths(const std::wstring& workFolder, const std
 
 std::unique_ptr<CHeldSetup> CHeldSetup::Check(const std::wstring& workFolder, const std::vector<DownloadedFile>& files,
                                               DWORD timeoutMs) {
-    std::unique_ptr<CHeldSetup> setup(new CHeldSetup);
+    auto setup = std::make_unique<CHeldSetup>(Key());
     setup->m_strPath = ChooseSetupToLaunch(HandOffPaths(workFolder, files));
     if (setup->m_strPath.empty()) return setup;
     setup->m_verdict = SetupVerdict::Changed;

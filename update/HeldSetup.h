@@ -16,6 +16,11 @@ enum class SetupVerdict {
 };
 
 class CHeldSetup {
+    // Only Check makes held setups.
+    struct Key {
+        explicit Key() = default;
+    };
+
 public:
     // Chooses the setup program among this run's files as the hand-off does, opens and holds it,
     // and checks it: its content against the digest computed while it was written, and its
@@ -23,6 +28,10 @@ public:
     // within the timeout refuses the file. Blocks until the verdict is in.
     static std::unique_ptr<CHeldSetup> Check(const std::wstring& workFolder, const std::vector<DownloadedFile>& files,
                                              DWORD timeoutMs);
+
+    explicit CHeldSetup(Key) {}
+    CHeldSetup(const CHeldSetup&) = delete;
+    CHeldSetup& operator=(const CHeldSetup&) = delete;
 
     // The path the hand-off launches, upper case; empty when this run wrote no setup program.
     const std::wstring& Path() const { return m_strPath; }

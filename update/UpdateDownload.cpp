@@ -36,8 +36,9 @@ struct CUpdateDownload::Job {
     FinishedDownload download;
 };
 
-// The transfer's reports, turned into tasks for the owner's thread. Its destructor posts the
-// worker's end, so the owner hears of it on every path out of the worker.
+// The transfer's reports, turned into tasks for the owner's thread, and its pauses: the final one
+// is where the setup program is checked for the hand-off. Its destructor posts the worker's end, so
+// the owner hears of it on every path out of the worker.
 class CUpdateDownload::WorkerReport : public IDownloadSink {
 public:
     WorkerReport(std::shared_ptr<Job> job, const CLocalFiles& files) : m_job(std::move(job)), m_files(files) {}

@@ -56,45 +56,56 @@ TEST(FtpFileInfo, LongNamesAreCutAt259AndShorterOnesClearTheRest) {
     EXPECT_EQ(info.szFileName[3], L'\0');
 }
 
-TEST(FtpFileInfo, ListedSizesFromTwoGiBOnAreRefusedNotWrapped) {
-    EXPECT_EQ(ListedFileSize(0, 0), 0);
+TEST(FtpFileInfo, ListedSizesKeepAll64BitsAndTheCapIsAskedAgain) {
     EXPECT_EQ(ListedFileSize(0, 30720), 30720);
-    EXPECT_EQ(ListedFileSize(0, 0x7FFFFFFFu), 2147483647);
-    EXPECT_EQ(ListedFileSize(0, 0x80000000u), -1);
-    EXPECT_EQ(ListedFileSize(0, 0xFFFFFFFFu), -1);
+    EXPECT_EQ(ListedFileSize(0, 0x80000000u), 2147483648);
     // 4 GiB + 100 bytes must not pass for a file of 100 bytes.
-    EXPECT_EQ(ListedFileSize(1, 100), -1);
+    EXPECT_EQ(ListedFileSize(1, 100), 4294967396);
     EXPECT_EQ(ListedFileSize(0xFFFFFFFFu, 0xFFFFFFFFu), -1);
+    EXPECT_TRUE(ListedSizeMayBeCapped(2147483647));
+    EXPECT_FALSE(ListedSizeMayBeCapped(2147483646));
+
+    EXPECT_EQ(ParseSizeReply(L"213 4294967301\r\n"), 4294967301);
+    EXPECT_EQ(ParseSizeReply(L"213 0"), 0);
+    EXPECT_EQ(ParseSizeReply(L"550 SIZE not allowed in ASCII mode."), -1);
+    EXPECT_EQ(ParseSizeReply(L"213 12x"), -1);
+    EXPECT_EQ(ParseSizeReply(L"213 "), -1);
+    EXPECT_EQ(ParseSizeReply(L"213 99999999999999999999"), -1);  // beyond 64 bits
+    EXPECT_TRUE(IsRestartAccepted(L"350 Restarting at 31720."));
+    EXPECT_FALSE(IsRestartAccepted(L"501 Resuming transfers not allowed in ASCII mode."));
 }
 
 TEST(FtpErrorText, HasTheSessionsLayout) {
     EXPECT_EQ(FormatFtpError(L"FTP OPEN ERROR!!", 12014), L"FTP OPEN ERROR!!\r\n ERROR CODE : [ 12014 ]");
 }
 
-TEST(FtpReturnCodes, ReadReconnectionCannotBeABytecountOrTheFailure) {
-    static_assert(kFtpReadReconnected < 0 && kFtpReadReconnected != kFtpError, "");
-    static_assert(kFtpReconnected == 12031, "");
-}
-
-// The worker's tests depend on the stand-in behaving like a server: reset, reopen, full content.
-TEST(ScriptedFtpSession, ReplaysAResetThenServesTheFileAgainFromItsStart) {
+// The worker's tests depend on the stand-in behaving like a server: a fault ends the connection,
+// REST moves the start of the next file, a new connection serves the file again.
+TEST(ScriptedFtpSession, ReplaysAFaultThenServesTheFileFromTheOffset) {
     auto script = std::make_shared<FtpScript>();
     script->AddFile(L"Software\\a.exe", "0123456789");
     script->readSteps = {FtpReadStep::Data(4), FtpReadStep::Reset()};
     ScriptedFtpSession session(script);
     char buffer[16] = {};
+    int got = 0;
 
-    EXPECT_EQ(session.OpenFile(L"Software\\a.exe"), kFtpFailed);  // not connected
+    EXPECT_EQ(session.OpenFile(L"Software\\a.exe"), FtpOpen::LineFault);  // not connected
     ASSERT_EQ(session.Connect(L"host", L"autoupdater", L"pw", 5301), kFtpSuccess);
-    ASSERT_EQ(session.OpenFile(L"Software\\a.exe"), kFtpSuccess);
-    EXPECT_EQ(session.Read(buffer, 8), 4);
-    EXPECT_EQ(session.Read(buffer, 8), kFtpReadReconnected);
-    EXPECT_EQ(session.Read(buffer, 8), kFtpError);  // stale handle
-    ASSERT_EQ(session.OpenFile(L"\\Software\\a.exe"), kFtpSuccess);
-    EXPECT_EQ(session.Read(buffer, 16), 10);
-    EXPECT_EQ(std::string(buffer, 10), "0123456789");
-    EXPECT_EQ(session.Read(buffer, 16), 0);
-    EXPECT_EQ(script->CountCalls(L"OpenFile"), 3);
+    ASSERT_EQ(session.OpenFile(L"Software\\a.exe"), FtpOpen::Done);
+    EXPECT_EQ(session.Read(buffer, 8, got, 100), FtpRead::Data);
+    EXPECT_EQ(got, 4);
+    EXPECT_EQ(session.Read(buffer, 8, got, 100), FtpRead::Reset);
+    EXPECT_EQ(session.OpenFile(L"Software\\a.exe"), FtpOpen::LineFault);  // the connection is gone
+
+    ScriptedFtpSession next(script);
+    ASSERT_EQ(next.Connect(L"host", L"autoupdater", L"pw", 5301), kFtpSuccess);
+    EXPECT_EQ(next.RemoteFileSize(L"/Software/a.exe"), 10);
+    EXPECT_EQ(next.RestartAt(4), FtpOpen::Done);
+    ASSERT_EQ(next.OpenFile(L"\\Software\\a.exe"), FtpOpen::Done);
+    EXPECT_EQ(next.Read(buffer, 16, got, 100), FtpRead::Data);
+    EXPECT_EQ(std::string(buffer, static_cast<size_t>(got)), "456789");
+    EXPECT_EQ(next.Read(buffer, 16, got, 100), FtpRead::Data);
+    EXPECT_EQ(got, 0);
     EXPECT_EQ(script->Calls().front(), L"OpenFile Software\\a.exe");
 }
 

@@ -1,172 +1,251 @@
-// Transfer of the chosen items: one session per item, 30720-byte blocks, a restart from the first
-// byte after every reset, and the notices of each failure.
+// Transfer of the chosen items: 30720-byte blocks, a new connection after the line breaks that
+// goes on from the bytes on disk, bounded retries, and the result of each failure.
 #include "update/logic/DownloadLogic.h"
 
 #include <algorithm>
 #include <cstdint>
 
-#include "system/logic/TextId.h"
 #include "system/logic/TextTable.h"
 
 namespace {
 
 const unsigned kBlockPauseMs = 1;
 const unsigned kFinalPauseMs = 500;
+const unsigned kPauseSliceMs = 100;  // a pause before reconnecting still answers a stop request
 
 class Downloader {
 public:
-    Downloader(const DownloadRequest& request, const std::vector<std::wstring>& texts,
-               const FtpSessionFactory& newSession, ILocalFiles& files, IDownloadSink& sink)
-        : request_(request),
-          texts_(texts),
-          newSession_(newSession),
-          files_(files),
-          sink_(sink),
-          buffer_(kTransferBlockSize) {}
+    Downloader(const DownloadRequest& request, const FtpSessionFactory& newSession, ILocalFiles& files,
+               IDownloadSink& sink)
+        : request_(request), newSession_(newSession), files_(files), sink_(sink), buffer_(kTransferBlockSize) {}
 
-    int Run() {
+    DownloadResult Run() {
         files_.CreateFolderTree(request_.workFolder);
-        for (const UPDATE_ITEM& item : request_.items) {
-            if (sink_.StopRequested()) return 0;
-            if (!DownloadItem(item)) return 0;
+        for (size_t k = 0; k < request_.items.size(); ++k) {
+            if (sink_.StopRequested()) return DownloadResult::Stopped;
+            const DownloadResult result = DownloadItem(k);
+            if (result != DownloadResult::Completed) return result;
         }
         sink_.FinalPause(kFinalPauseMs);
-        return 1;
+        return DownloadResult::Completed;
     }
 
 private:
-    enum class Transfer { Done, Restart, Stopped, Failed };
+    // How one connection's attempt at the file ended.
+    enum class Attempt { Done, Broken, Stopped, Failed };
 
-    const std::wstring& Text(TextId id) const {
-        static const std::wstring kEmpty;
-        const int k = static_cast<int>(id);
-        return k >= 0 && static_cast<size_t>(k) < texts_.size() ? texts_[static_cast<size_t>(k)] : kEmpty;
+    // The state of one item across its attempts.
+    struct Item {
+        size_t index = 0;
+        std::wstring remotePath;
+        std::wstring localPath;
+        int64_t total = 0;
+        int64_t done = 0;         // bytes on disk
+        int64_t best = 0;         // the most bytes on disk so far: beyond it a byte is new
+        bool created = false;     // the local file exists and is open
+        bool resumed = false;     // this attempt started at `done` > 0
+        bool noRestart = false;   // the server ignores offsets: always from byte 0
+        LineFault fault = LineFault::None;
+        DownloadResult failure = DownloadResult::ReadFailed;
+    };
+
+    void Report(const Item& item, DownloadState state, int attempt = 0) {
+        DownloadStatus status;
+        status.item = item.index;
+        status.state = state;
+        status.done = item.done;
+        status.total = item.total;
+        status.attempt = attempt;
+        status.fault = state == DownloadState::Reconnecting ? item.fault : LineFault::None;
+        status.resumeFrom = item.done;
+        sink_.Report(status);
     }
 
-    // Reports the failure with its notice (none for TextId::None).
-    bool Fail(TextId first, TextId second = TextId::None) {
-        if (first != TextId::None) sink_.Failed(Text(first), Text(second));
-        return false;
-    }
+    DownloadResult DownloadItem(size_t index) {
+        const UPDATE_ITEM& listed = request_.items[index];
+        const std::wstring name = listed.Name();
+        if (!HasSetupExtension(name) || !IsSafeLocalFileName(name) || listed.dwFileSize < 0)
+            return DownloadResult::InvalidFile;
+        Item item;
+        item.index = index;
+        item.total = listed.dwFileSize;
+        item.remotePath = request_.serverFolder + name;
+        item.localPath = request_.workFolder + L"\\" + LocalNameOf(name);
+        const int64_t free = files_.FreeSpace(request_.workFolder);
+        if (free >= 0 && free < item.total) return DownloadResult::DiskFull;
 
-    bool DownloadItem(const UPDATE_ITEM& item) {
-        const std::wstring name = item.Name();
-        // A size of 2 GiB or more wraps negative in the 32-bit record and cannot be transferred.
-        if (!HasSetupExtension(name) || !IsSafeLocalFileName(name) || item.dwFileSize < 0) {
-            return Fail(TextId::InvalidUpdateFile, TextId::TryAgain);
-        }
-        const std::wstring remotePath = request_.serverFolder + name;
-        const std::wstring localPath = request_.workFolder + L"\\" + LocalNameOf(name);
-
+        Report(item, DownloadState::Connecting);
         std::unique_ptr<IFtpSession> session = newSession_();
         const FtpConnectionSettings& server = request_.server;
         const int connected = session->Connect(server.host, server.user, server.password, server.port);
-        if (connected != 1) {
+        if (connected != kFtpSuccess) {
             session->Disconnect();
-            if (connected == -1) return Fail(TextId::None);  // no internet session: no notice
-            return Fail(TextId::ConnectFailed, TextId::TryAgain);
+            return connected == kFtpError ? DownloadResult::NoInternet : DownloadResult::ConnectFailed;
         }
 
+        int barren = 0;  // attempts in a row that brought no new byte
         for (;;) {
-            if (sink_.StopRequested()) {
-                session->Disconnect();
-                return false;
-            }
-            const int opened = session->OpenFile(remotePath);
-            if (opened == kFtpReconnected) continue;
-            if (opened != 1) {
-                session->Disconnect();
-                return Fail(TextId::CannotOpenRemoteFile);
-            }
-            if (!files_.Create(localPath)) {
+            Attempt attempt = session ? Transfer(*session, item) : Attempt::Broken;
+            if (attempt == Attempt::Done) {
                 session->CloseFile();
                 session->Disconnect();
-                return Fail(TextId::CannotOpenLocalFile);
+                if (!files_.Close()) {
+                    files_.Delete(item.localPath);
+                    return DownloadResult::WriteFailed;
+                }
+                Report(item, DownloadState::Completed);
+                return DownloadResult::Completed;
             }
-            sink_.ShowBanner(Text(TextId::Downloading));
-
-            switch (TransferFile(*session, item, localPath)) {
-            case Transfer::Restart: continue;
-            case Transfer::Stopped:
-            case Transfer::Failed: return false;
-            case Transfer::Done: break;
+            if (session) {
+                session->CloseFile();
+                session->Disconnect();
+                session.reset();
             }
-            session->CloseFile();
-            session->Disconnect();
-            files_.Close();
-            sink_.ShowRowState(item.nListRow, Text(TextId::Completed));
-            sink_.ShowBanner(Text(TextId::PreparingInstallation));
-            return true;
+            if (attempt == Attempt::Broken) {
+                barren = item.done > item.best ? 0 : barren + 1;
+                item.best = std::max(item.best, item.done);
+                if (RetriesExhausted(request_.bounds, barren)) {
+                    item.failure = DownloadResult::ReadFailed;
+                    attempt = Attempt::Failed;
+                } else {
+                    Report(item, DownloadState::Reconnecting, barren + 1);
+                    if (!Pause(RetryPauseMs(request_.bounds, barren))) attempt = Attempt::Stopped;
+                }
+            }
+            if (attempt == Attempt::Stopped || attempt == Attempt::Failed) {
+                if (item.created) {
+                    files_.Close();
+                    files_.Delete(item.localPath);
+                }
+                return attempt == Attempt::Stopped ? DownloadResult::Stopped : item.failure;
+            }
+            session = Reconnect(item);
         }
     }
 
-    // Releases both files and the connection and removes the partial local file.
-    void Abandon(IFtpSession& session, const std::wstring& localPath) {
-        files_.Close();
-        session.CloseFile();
-        session.Disconnect();
-        files_.Delete(localPath);
+    // A new connection for the next attempt, or null (with the item's fault) when it failed.
+    std::unique_ptr<IFtpSession> Reconnect(Item& item) {
+        std::unique_ptr<IFtpSession> session = newSession_();
+        const FtpConnectionSettings& server = request_.server;
+        if (session->Connect(server.host, server.user, server.password, server.port) != kFtpSuccess) {
+            session->Disconnect();
+            item.fault = LineFault::ConnectFailed;
+            return nullptr;
+        }
+        return session;
     }
 
-    Transfer TransferFile(IFtpSession& session, const UPDATE_ITEM& item, const std::wstring& localPath) {
-        // 64-bit counters so that sizes near 2 GiB cannot overflow the block arithmetic.
-        const int64_t total = item.dwFileSize;
-        int64_t done = 0;
-        do {
-            if (sink_.StopRequested()) {
-                Abandon(session, localPath);
-                return Transfer::Stopped;
+    // Sleeps in short pieces; false when a stop request came meanwhile.
+    bool Pause(uint32_t milliseconds) {
+        while (milliseconds > 0) {
+            if (sink_.StopRequested()) return false;
+            const uint32_t slice = std::min<uint32_t>(milliseconds, kPauseSliceMs);
+            sink_.Sleep(slice);
+            milliseconds -= slice;
+        }
+        return !sink_.StopRequested();
+    }
+
+    Attempt Broken(Item& item, LineFault fault) {
+        item.fault = fault;
+        return Attempt::Broken;
+    }
+
+    Attempt Fail(Item& item, DownloadResult failure) {
+        item.failure = failure;
+        return Attempt::Failed;
+    }
+
+    // Goes on from the bytes on disk when the server still holds the listed file and accepts the
+    // offset; otherwise the file starts again from its first byte.
+    Attempt Position(IFtpSession& session, Item& item) {
+        item.resumed = false;
+        if (item.done == 0) return Attempt::Done;
+        if (!item.noRestart && session.RemoteFileSize(item.remotePath) == item.total) {
+            const FtpOpen restart = session.RestartAt(item.done);
+            if (restart == FtpOpen::LineFault) return Broken(item, LineFault::Reset);
+            if (restart == FtpOpen::Done) {
+                item.resumed = true;
+                return Attempt::Done;
             }
-            const int request = static_cast<int>(std::min<int64_t>(kTransferBlockSize, total - done));
-            std::fill(buffer_.begin(), buffer_.end(), static_cast<unsigned char>(0));
-            const int got = session.Read(buffer_.data(), request);
-            if (got == kFtpReadReconnected) {
-                // The file is fetched again from its first byte over the new connection.
-                files_.Close();
-                session.CloseFile();
-                files_.Delete(localPath);
-                return Transfer::Restart;
-            }
-            // Nothing read before the listed size is reached means the server's file is shorter
-            // (or the line dropped): waiting would loop forever.
-            if (got < 0 || got > request || (got == 0 && request > 0)) {
-                Abandon(session, localPath);
-                Fail(TextId::ReadError, TextId::CheckInternetAndRetry);
-                return Transfer::Failed;
-            }
-            if (got > 0 && !files_.Write(buffer_.data(), got)) {
-                Abandon(session, localPath);
-                Fail(TextId::WriteError);
-                return Transfer::Failed;
-            }
-            done += got;
-            ShowProgress(item.nListRow, total, done);
+        }
+        if (!files_.Rewind()) return Fail(item, DownloadResult::WriteFailed);
+        item.done = 0;
+        return Attempt::Done;
+    }
+
+    Attempt Transfer(IFtpSession& session, Item& item) {
+        const Attempt positioned = Position(session, item);
+        if (positioned != Attempt::Done) return positioned;
+        switch (session.OpenFile(item.remotePath)) {
+        case FtpOpen::Done: break;
+        case FtpOpen::Refused: return Fail(item, DownloadResult::RemoteFileUnopenable);
+        case FtpOpen::LineFault: return Broken(item, LineFault::Reset);
+        }
+        if (!item.created) {
+            if (!files_.Create(item.localPath)) return Fail(item, DownloadResult::LocalFileUnopenable);
+            item.created = true;
+        }
+        Report(item, DownloadState::Transferring);
+
+        LineWatch watch(request_.bounds);
+        watch.Start(sink_.NowMs());
+        // An empty file still takes one read, which ends it.
+        bool first = true;
+        while (item.done < item.total || (first && item.total == 0)) {
+            first = false;
+            if (sink_.StopRequested()) return Attempt::Stopped;
+            const int request = static_cast<int>(std::min<int64_t>(kTransferBlockSize, item.total - item.done));
+            int got = 0;
+            const Attempt read = ReadBlock(session, item, watch, request, got);
+            if (read != Attempt::Done) return read;
+            // Nothing before the listed size means the server's file is shorter than listed.
+            if (got > request || (got == 0 && request > 0)) return Fail(item, DownloadResult::ReadFailed);
+            if (got > 0 && !files_.Write(buffer_.data(), got)) return Fail(item, DownloadResult::WriteFailed);
+            item.done += got;
+            watch.Received(got, sink_.NowMs());
+            Report(item, DownloadState::Transferring);
             sink_.Sleep(kBlockPauseMs);
-        } while (total > done);
-        return Transfer::Done;
+            if (item.done < item.total) {
+                const LineVerdict verdict = watch.Verdict(sink_.NowMs());
+                if (verdict == LineVerdict::Silent) return Broken(item, LineFault::Silent);
+                if (verdict == LineVerdict::Slow) return Broken(item, LineFault::Slow);
+            }
+        }
+        return item.resumed ? CheckResumedEnd(session, item, watch) : Attempt::Done;
     }
 
-    void ShowProgress(int row, int64_t total, int64_t done) {
-        // The percentage passes through float precision; an empty file counts as complete.
-        const double exact = total > 0 ? static_cast<double>(done) / static_cast<double>(total) * 100.0 : 100.0;
-        const float percent = static_cast<float>(exact);
-        const std::wstring text = FormatProgressText(Text(TextId::ProgressFormat), percent, L"%");
-        if (hasShownStatus_ && shownRow_ == row && shownStatus_ == text) return;
-        sink_.ShowProgress(row, text);
-        hasShownStatus_ = true;
-        shownRow_ = row;
-        shownStatus_ = text;
+    Attempt ReadBlock(IFtpSession& session, Item& item, const LineWatch& watch, int request, int& got) {
+        std::fill(buffer_.begin(), buffer_.end(), static_cast<unsigned char>(0));
+        switch (session.Read(buffer_.data(), request, got, watch.ReadTimeoutMs(sink_.NowMs()))) {
+        case FtpRead::Data: return Attempt::Done;
+        case FtpRead::Reset: return Broken(item, LineFault::Reset);
+        case FtpRead::Failed: return Broken(item, LineFault::ReadFailed);
+        case FtpRead::TimedOut: return Broken(item, LineFault::Silent);
+        case FtpRead::Stopped: return Attempt::Stopped;
+        }
+        return Broken(item, LineFault::ReadFailed);
+    }
+
+    // A resumed transfer must end exactly at the listed size: a byte beyond it means the server sent
+    // the file from its start, and what this attempt wrote is not the file's.
+    Attempt CheckResumedEnd(IFtpSession& session, Item& item, const LineWatch& watch) {
+        int got = 0;
+        const Attempt read = ReadBlock(session, item, watch, 1, got);
+        if (read != Attempt::Done) return read;
+        if (got == 0) return Attempt::Done;
+        if (!files_.Rewind()) return Fail(item, DownloadResult::WriteFailed);
+        item.done = 0;
+        item.best = 0;
+        item.noRestart = true;
+        return Broken(item, LineFault::OffsetIgnored);
     }
 
     const DownloadRequest& request_;
-    const std::vector<std::wstring>& texts_;
     const FtpSessionFactory& newSession_;
     ILocalFiles& files_;
     IDownloadSink& sink_;
     std::vector<unsigned char> buffer_;
-    bool hasShownStatus_ = false;
-    int shownRow_ = -1;
-    std::wstring shownStatus_;
 };
 
 }  // namespace
@@ -191,7 +270,12 @@ std::wstring LocalNameOf(const std::wstring& name) {
     return out;
 }
 
-int DownloadUpdates(const DownloadRequest& request, const std::vector<std::wstring>& texts,
-                    const FtpSessionFactory& newSession, ILocalFiles& files, IDownloadSink& sink) {
-    return Downloader(request, texts, newSession, files, sink).Run();
+float ProgressPercent(int64_t done, int64_t total) {
+    const double exact = total > 0 ? static_cast<double>(done) / static_cast<double>(total) * 100.0 : 100.0;
+    return static_cast<float>(exact);
+}
+
+DownloadResult DownloadUpdates(const DownloadRequest& request, const FtpSessionFactory& newSession,
+                               ILocalFiles& files, IDownloadSink& sink) {
+    return Downloader(request, newSession, files, sink).Run();
 }

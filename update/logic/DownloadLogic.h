@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "update/logic/Catalogue.h"
+#include "update/logic/DownloadReport.h"
 #include "update/logic/FtpTypes.h"
+#include "update/logic/LineWatch.h"
 #include "update/logic/UpdateItem.h"
 
 constexpr int kTransferBlockSize = 30720;
@@ -19,27 +21,23 @@ public:
     virtual ~ILocalFiles() = default;
     // Creates the folder and any missing parents; the outcome is not looked at.
     virtual void CreateFolderTree(const std::wstring& folder) = 0;
+    // Free bytes on the folder's volume for this user, or -1 when unknown.
+    virtual int64_t FreeSpace(const std::wstring& folder) = 0;
     // Creates the file for writing, truncating an existing one; false when it cannot be created.
     virtual bool Create(const std::wstring& path) = 0;
     virtual bool Write(const unsigned char* data, int count) = 0;
-    virtual void Close() = 0;
+    // Empties the open file: the next byte written is its first again.
+    virtual bool Rewind() = 0;
+    // Closes the open file; false when the bytes may not all have reached the disk.
+    virtual bool Close() = 0;
     virtual void Delete(const std::wstring& path) = 0;
 };
 
-// What the transfer reports while it runs. The program carries each report out on its
-// user-interface thread; the transfer never waits for the window.
-class IDownloadSink {
+// The worker's surroundings: where it reports, its clock and pauses, and the stop request.
+class IDownloadSink : public IDownloadReport {
 public:
-    virtual ~IDownloadSink() = default;
-    // Column 3 of the row: the percentage while the file arrives, only when its text changes.
-    virtual void ShowProgress(int row, const std::wstring& text) = 0;
-    // Column 3 of the row once its file has arrived ("Completed").
-    virtual void ShowRowState(int row, const std::wstring& text) = 0;
-    virtual void ShowBanner(const std::wstring& text) = 0;
-    // The download has failed; the owner shows these lines as a notice once the worker is gone (a
-    // one-line notice has an empty second line). A silent failure reports nothing.
-    virtual void Failed(const std::wstring& first, const std::wstring& second) = 0;
-    // The pause after each block.
+    virtual uint64_t NowMs() = 0;
+    // The pause after each block, and the pieces of a pause before reconnecting.
     virtual void Sleep(unsigned milliseconds) = 0;
     // After the last item: the worker's last step, lasting at least this long, while the banner asks
     // the user to wait. The program readies the hand-off in it.
@@ -48,7 +46,7 @@ public:
     virtual bool StopRequested() = 0;
 };
 
-// Makes a fresh session for each item.
+// Makes a fresh session for each connection.
 using FtpSessionFactory = std::function<std::unique_ptr<IFtpSession>()>;
 
 struct DownloadRequest {
@@ -56,15 +54,18 @@ struct DownloadRequest {
     std::wstring serverFolder;  // download form, ends in a backslash
     std::wstring workFolder;    // ends in a backslash
     FtpConnectionSettings server;
+    LineBounds bounds;
 };
 
 // The three characters after the last "." (or the first three when there is none) are "exe".
 bool HasSetupExtension(const std::wstring& name);
 // Upper-case name with every ".CIF" replaced by ".EXE".
 std::wstring LocalNameOf(const std::wstring& name);
+// The percentage of a row, passed through float precision; an empty file counts as complete.
+float ProgressPercent(int64_t done, int64_t total);
 
-// Downloads every item into the work folder, reporting through `sink` with texts of the table.
-// Returns 1 when every item has arrived; 0 after a failure (reported to the sink) or a stop
-// request (nothing reported, partial file deleted).
-int DownloadUpdates(const DownloadRequest& request, const std::vector<std::wstring>& texts,
-                    const FtpSessionFactory& newSession, ILocalFiles& files, IDownloadSink& sink);
+// Downloads every item into the work folder, reporting its facts through `sink`. A connection
+// that breaks is made again and the file goes on from the bytes on disk. A stop request ends it
+// without a report and removes the partial file.
+DownloadResult DownloadUpdates(const DownloadRequest& request, const FtpSessionFactory& newSession,
+                               ILocalFiles& files, IDownloadSink& sink);

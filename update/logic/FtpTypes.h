@@ -1,4 +1,4 @@
-// Records, return codes and the session interface shared by the FTP client, the catalogue, the
+// Records, results and the session interface shared by the FTP client, the catalogue, the
 // download worker and their test doubles. Pure: no Win32 types.
 #pragma once
 
@@ -8,7 +8,7 @@
 
 // One file listed on the update server, copied byte for byte between owners.
 struct FTP_FILE_INFO {
-    int32_t dwFileSize = -1;       // low 32 bits of the listed size
+    int64_t dwFileSize = -1;       // the listed size in bytes; -1 when unknown
     wchar_t szFileName[260] = {};  // NUL-terminated, at most 259 characters
 
     // Stores a name, cutting it at 259 characters so the record always stays terminated.
@@ -17,23 +17,41 @@ struct FTP_FILE_INFO {
     std::wstring Name() const;
 };
 
-// The record's size for a listed size of high:low: the size itself below 2 GiB, else -1, which the
-// download refuses. Keeping only the low 32 bits would turn a file of 4 GiB + n bytes into one of n.
-int32_t ListedFileSize(uint32_t high, uint32_t low);
+// The size a listing reports as its two 32-bit halves.
+int64_t ListedFileSize(uint32_t high, uint32_t low);
+// Wine's listing reports every file of 2 GiB or more as 2147483647 bytes: such a size has to be
+// asked of the server itself.
+bool ListedSizeMayBeCapped(int64_t size);
+// The size in a reply to SIZE ("213 4294967301"), or -1 for any other reply.
+int64_t ParseSizeReply(const std::wstring& reply);
+// The reply to REST accepts the offset ("350 ...").
+bool IsRestartAccepted(const std::wstring& reply);
 
-// Results of the session operations.
+// Results of Connect and ListFiles.
 constexpr int kFtpSuccess = 1;
-constexpr int kFtpFailed = 0;  // Connect: no FTP connection; OpenFile: not opened; CloseFile
-constexpr int kFtpError = -1;  // Connect: no internet session; ListFiles: search failed; Read
-// Outcome of OpenFile: the connection had been reset and was re-established; open again.
-constexpr int kFtpReconnected = 12031;
-// Outcome of Read with the same meaning; negative so it can never be mistaken for a byte count.
-constexpr int kFtpReadReconnected = -12031;
+constexpr int kFtpFailed = 0;  // Connect: no FTP connection; CloseFile
+constexpr int kFtpError = -1;  // Connect: no internet session; ListFiles: search failed
+
+// Outcome of opening a remote file or asking the server to start it at an offset.
+enum class FtpOpen {
+    Done,
+    Refused,    // the server answered with an error (no such file, no restart in this mode)
+    LineFault,  // the connection broke, timed out or is gone
+};
+
+// Outcome of one read of the open remote file.
+enum class FtpRead {
+    Data,      // `got` bytes arrived (0: the server ended the file)
+    Reset,     // the connection was reset or aborted
+    Failed,    // the read failed otherwise (Wine reports a reset data connection so)
+    TimedOut,  // nothing arrived within the time given
+    Stopped,   // the caller's stop request ended the wait
+};
 
 // "<title>\r\n ERROR CODE : [ <code> ]", the form of the session's error texts.
 std::wstring FormatFtpError(const wchar_t* title, unsigned long code);
 
-// The six operations of an FTP session, so the download logic can run against a scripted double.
+// The operations of an FTP session, so the download logic can run against a scripted double.
 class IFtpSession {
 public:
     virtual ~IFtpSession() = default;
@@ -42,10 +60,14 @@ public:
     // Number of files appended (>= 1); 0: no file; -1: the search failed.
     virtual int ListFiles(const std::wstring& folder, std::vector<FTP_FILE_INFO>& files,
                           const std::wstring& extension) = 0;
-    // 1: opened; 0: not connected or failed; kFtpReconnected: reset and reconnected, not open.
-    virtual int OpenFile(const std::wstring& path) = 0;
-    // Bytes read (0 at the end); kFtpReadReconnected; -1: the read failed.
-    virtual int Read(void* buffer, int count) = 0;
+    // The file's size as the server reports it now (binary mode), or -1 when it cannot tell.
+    virtual int64_t RemoteFileSize(const std::wstring& path) = 0;
+    // Asks the server to send the next opened file from byte `offset` on.
+    virtual FtpOpen RestartAt(int64_t offset) = 0;
+    virtual FtpOpen OpenFile(const std::wstring& path) = 0;
+    // Reads at most `count` bytes into `buffer`, waiting at most `timeoutMs` for them. A read that
+    // does not come back in time is left behind: it never writes into `buffer` afterwards.
+    virtual FtpRead Read(void* buffer, int count, int& got, uint32_t timeoutMs) = 0;
     // 1: closed or nothing open; 0: closing failed.
     virtual int CloseFile() = 0;
     virtual void Disconnect() = 0;

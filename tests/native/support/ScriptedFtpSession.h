@@ -1,30 +1,33 @@
 // ScriptedFtpSession: an IFtpSession that plays a script instead of talking to a server.
 //
 // A script (FtpScript) is shared by every session made from it, so code that creates a fresh
-// session per file draws on one script and leaves one call log:
+// session per connection draws on one script and leaves one call log:
 //
 //   auto script = std::make_shared<FtpScript>();
 //   script->AddFile(L"Software\\TALVIX_250101.exe", std::string(70000, 'x')); // served and listed
 //   script->connectResults = {0};                  // first Connect fails; later ones give 1
-//   script->openResults = {kFtpReconnected};       // first OpenFile reports a reset
+//   script->openResults = {FtpOpen::LineFault};    // first OpenFile finds the line broken
 //   script->readSteps = {FtpReadStep::Data(1000),  // a short read of at most 1000 bytes
-//                        FtpReadStep::Reset(),     // kFtpReadReconnected; the open file is dropped
-//                        FtpReadStep::Fail()};     // -1 with script->serverResponse as last error
+//                        FtpReadStep::Reset(),     // FtpRead::Reset; the connection is gone
+//                        FtpReadStep::Stall()};    // FtpRead::TimedOut after the whole time given
 //   auto factory = [script] { return std::make_unique<ScriptedFtpSession>(script); };
 //   ... run the code under test ...
 //   EXPECT_EQ(script->CountCalls(L"OpenFile"), 2);
 //
-// Without a scripted step every call behaves like a healthy server: Connect gives 1; OpenFile
-// gives 1 for a known file (paths compare in server form, so "Software\\a.exe", "\\Software\\a.exe"
-// and "/Software/a.exe" are the same file) and 0 otherwise; Read serves the file from its first
-// byte in blocks of the requested size and then 0. Like the real session, OpenFile and Read fail
-// when there is no connection or no open file. Calls are logged as
-// "Connect <server>:<port> <user>", "ListFiles <folder>|<ext>", "OpenFile <path>",
+// Without a scripted step every call behaves like a healthy server: Connect gives 1; SIZE answers
+// the file's length; REST is accepted and honoured (`restart` says otherwise); OpenFile opens a
+// known file (paths compare in server form, so "Software\\a.exe", "\\Software\\a.exe" and
+// "/Software/a.exe" are the same file) and refuses others; Read serves the file in blocks of the
+// requested size and then 0. A line fault ends the connection: every later call on that session
+// fails. `clockMs` is the scripted time: each read step moves it on by its `elapsedMs`, a stall by
+// the whole time the reader allowed. Calls are logged as "Connect <server>:<port> <user>",
+// "ListFiles <folder>|<ext>", "Size <path>", "Rest <offset>", "OpenFile <path>",
 // "Read <count> -> <result>", "CloseFile", "Disconnect". The script is safe to read from another
 // thread while sessions run.
 #pragma once
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <cwctype>
 #include <deque>
@@ -38,26 +41,32 @@
 #include "update/logic/FtpTypes.h"
 
 struct FtpReadStep {
-    enum Kind { kData, kReset, kResetUnrecovered, kFail };
+    enum Kind { kData, kReset, kFail, kStall };
     Kind kind = kData;
-    int limit = 0;  // kData: most bytes this read may return
+    int limit = 0;           // kData: most bytes this read may return
+    uint32_t elapsedMs = 0;  // kData: how long the read took
 
-    static FtpReadStep Data(int limit) { return {kData, limit}; }
-    static FtpReadStep Reset() { return {kReset, 0}; }
-    // A reset whose reconnection failed: -1 with the server's response as last error.
-    static FtpReadStep ResetUnrecovered() { return {kResetUnrecovered, 0}; }
-    static FtpReadStep Fail() { return {kFail, 0}; }
+    static FtpReadStep Data(int limit, uint32_t elapsedMs = 0) { return {kData, limit, elapsedMs}; }
+    static FtpReadStep Reset() { return {kReset, 0, 0}; }
+    static FtpReadStep Fail() { return {kFail, 0, 0}; }
+    static FtpReadStep Stall() { return {kStall, 0, 0}; }
 };
+
+// How the server answers REST.
+enum class FtpRestart { Honour, Ignore /* 350, then the file from byte 0 */, Refuse };
 
 struct FtpScript {
     std::deque<int> connectResults;             // popped per Connect; empty: 1
     std::deque<int> listResults;                // popped per ListFiles; empty: the listing below
-    std::deque<int> openResults;                // popped per OpenFile; empty: 1 for a known file, else 0
+    std::deque<FtpOpen> openResults;            // popped per OpenFile; empty: Done for a known file
     std::deque<FtpReadStep> readSteps;          // popped per Read; empty: an ordinary read
     std::deque<int> closeResults;               // popped per CloseFile of an open file; empty: 1
     std::map<std::wstring, std::string> files;  // server path -> content
     std::map<std::wstring, std::vector<FTP_FILE_INFO>> listings;  // server folder -> entries
     std::wstring serverResponse = L"550 No such file or directory.";
+    FtpRestart restart = FtpRestart::Honour;
+    std::map<std::wstring, int64_t> sizes;      // server path -> SIZE answer instead of the length
+    uint64_t clockMs = 0;
 
     // Serves `content` under `path` and lists it in its folder with its real size.
     void AddFile(const std::wstring& path, const std::string& content) {
@@ -135,28 +144,54 @@ public:
         return count;
     }
 
-    int OpenFile(const std::wstring& path) override {
+    int64_t RemoteFileSize(const std::wstring& path) override {
+        std::lock_guard<std::mutex> lock(m_script->mutex);
+        Log(L"Size " + path);
+        if (!m_connected) return -1;
+        const std::wstring key = FtpScript::Key(path);
+        const auto size = m_script->sizes.find(key);
+        if (size != m_script->sizes.end()) return size->second;
+        const auto file = m_script->files.find(key);
+        return file == m_script->files.end() ? -1 : static_cast<int64_t>(file->second.size());
+    }
+
+    FtpOpen RestartAt(int64_t offset) override {
+        std::lock_guard<std::mutex> lock(m_script->mutex);
+        Log(L"Rest " + std::to_wstring(offset));
+        if (!m_connected) return FtpOpen::LineFault;
+        if (m_script->restart == FtpRestart::Refuse) return FtpOpen::Refused;
+        m_restartAt = m_script->restart == FtpRestart::Honour ? static_cast<size_t>(offset) : 0;
+        return FtpOpen::Done;
+    }
+
+    FtpOpen OpenFile(const std::wstring& path) override {
         std::lock_guard<std::mutex> lock(m_script->mutex);
         Log(L"OpenFile " + path);
-        if (!m_connected) return kFtpFailed;
+        if (!m_connected) return FtpOpen::LineFault;
         const auto file = m_script->files.find(FtpScript::Key(path));
-        const int result = Pop(m_script->openResults, file != m_script->files.end() ? kFtpSuccess : kFtpFailed);
-        if (result == kFtpSuccess && file != m_script->files.end()) {
-            m_open = &file->second;
-            m_position = 0;
-        } else if (result == kFtpSuccess) {
-            m_open = &m_empty;  // scripted to open a file the script doesn't hold
-            m_position = 0;
-        } else if (result == kFtpFailed) {
-            m_lastError = m_script->serverResponse;
+        FtpOpen result = file != m_script->files.end() ? FtpOpen::Done : FtpOpen::Refused;
+        if (!m_script->openResults.empty()) {
+            result = m_script->openResults.front();
+            m_script->openResults.pop_front();
         }
+        if (result == FtpOpen::Done) {
+            m_open = file != m_script->files.end() ? &file->second : &m_empty;
+            m_position = std::min(m_restartAt, m_open->size());
+        } else if (result == FtpOpen::Refused) {
+            m_lastError = m_script->serverResponse;
+        } else {
+            m_connected = false;
+        }
+        m_restartAt = 0;
         return result;
     }
 
-    int Read(void* buffer, int count) override {
+    FtpRead Read(void* buffer, int count, int& got, uint32_t timeoutMs) override {
         std::lock_guard<std::mutex> lock(m_script->mutex);
-        const int result = ReadLocked(buffer, count);
-        Log(L"Read " + std::to_wstring(count) + L" -> " + std::to_wstring(result));
+        got = 0;
+        const FtpRead result = ReadLocked(buffer, count, got, timeoutMs);
+        Log(L"Read " + std::to_wstring(count) + L" -> " +
+            (result == FtpRead::Data ? std::to_wstring(got) : std::wstring(ReadName(result))));
         return result;
     }
 
@@ -179,7 +214,7 @@ public:
     std::wstring LastError() const override { return m_lastError; }
 
 private:
-    int ReadLocked(void* buffer, int count) {
+    FtpRead ReadLocked(void* buffer, int count, int& got, uint32_t timeoutMs) {
         FtpReadStep step;
         if (!m_script->readSteps.empty()) {
             step = m_script->readSteps.front();
@@ -187,21 +222,37 @@ private:
         } else {
             step.limit = count;
         }
-        if (step.kind == FtpReadStep::kReset) {
-            m_open = nullptr;  // the handle is stale after a reconnection
-            return kFtpReadReconnected;
-        }
-        if (step.kind == FtpReadStep::kResetUnrecovered) m_open = nullptr;
-        if (step.kind != FtpReadStep::kData || m_open == nullptr || count < 0) {
+        if (m_open == nullptr || count < 0) return FtpRead::Failed;
+        if (step.kind != FtpReadStep::kData) {
+            // The connection is gone after any fault.
+            m_open = nullptr;
+            m_connected = false;
+            if (step.kind == FtpReadStep::kStall) {
+                m_script->clockMs += timeoutMs;
+                return FtpRead::TimedOut;
+            }
             m_lastError = m_script->serverResponse;
-            return kFtpError;
+            return step.kind == FtpReadStep::kReset ? FtpRead::Reset : FtpRead::Failed;
         }
+        m_script->clockMs += step.elapsedMs;
         const size_t left = m_open->size() - m_position;
         const size_t n =
             std::min<size_t>({left, static_cast<size_t>(count), static_cast<size_t>(std::max(step.limit, 0))});
         std::memcpy(buffer, m_open->data() + m_position, n);
         m_position += n;
-        return static_cast<int>(n);
+        got = static_cast<int>(n);
+        return FtpRead::Data;
+    }
+
+    static const wchar_t* ReadName(FtpRead result) {
+        switch (result) {
+        case FtpRead::Data: return L"data";
+        case FtpRead::Reset: return L"reset";
+        case FtpRead::Failed: return L"failed";
+        case FtpRead::TimedOut: return L"timed out";
+        case FtpRead::Stopped: return L"stopped";
+        }
+        return L"?";
     }
 
     static bool Matches(const std::wstring& name, const std::wstring& mask) {
@@ -226,5 +277,6 @@ private:
     const std::string* m_open = nullptr;
     const std::string m_empty;
     size_t m_position = 0;
+    size_t m_restartAt = 0;
     std::wstring m_lastError;
 };

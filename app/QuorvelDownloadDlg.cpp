@@ -67,7 +67,6 @@ LRESULT CQuorvelDownloadDlg::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) 
     case WM_PAINT: return OnPaint();
     case WM_ERASEBKGND: return TRUE;  // the paint covers the whole client area
     case WM_NCHITTEST: return OnNcHitTest(wParam, lParam);
-    case WM_SYSCOMMAND: return OnSysCommand(msg, wParam, lParam);
     case UM_DOWNLOAD_FINISHED: return OnDownloadFinished();
     case UM_CHECK_CHANGED: return OnCheckChanged();
     case UM_RUN_TASKS: return OnRunTasks();
@@ -85,22 +84,29 @@ BOOL CQuorvelDownloadDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
     }
 }
 
-// The caption-less window is dragged by its own surface; child controls keep their clicks.
+// The caption-less window is dragged by its own surface, except while the worker downloads;
+// child controls keep their clicks.
 LRESULT CQuorvelDownloadDlg::OnNcHitTest(WPARAM, LPARAM) {
     const LRESULT hit = Default();
-    return hit == HTCLIENT ? HTCAPTION : hit;
+    return hit == HTCLIENT && !m_download.IsRunning() ? HTCAPTION : hit;
 }
 
-void CQuorvelDownloadDlg::OnExit() { ::PostQuitMessage(kExitCodeOfExitButton); }
+// Exit during a download stops it as Escape does, then ends the run with Exit's code.
+void CQuorvelDownloadDlg::OnExit() {
+    m_download.Stop();
+    ::PostQuitMessage(kExitCodeOfExitButton);
+}
 
-// The default handling ignores the system commands of a disabled window, and the window is disabled
-// while the worker downloads: the taskbar's Close must still stop the download and end the run.
-LRESULT CQuorvelDownloadDlg::OnSysCommand(UINT msg, WPARAM wParam, LPARAM lParam) {
-    if ((wParam & 0xFFF0) == SC_CLOSE && m_download.IsRunning() && !IsWindowEnabled()) {
-        OnCancel();
-        return 0;
+// Enter does nothing while the worker downloads, as when the whole window was disabled.
+void CQuorvelDownloadDlg::OnOK() {
+    if (!m_download.IsRunning()) CDialog::OnOK();
+}
+
+void CQuorvelDownloadDlg::EnableRoadControls(bool enable) {
+    for (CWnd* control : {static_cast<CWnd*>(m_pBtnCommand[0].get()), static_cast<CWnd*>(m_pBtnCommand[1].get()),
+                          static_cast<CWnd*>(&m_listItems), static_cast<CWnd*>(&m_listHeader)}) {
+        if (control && control->m_hWnd) control->EnableWindow(enable ? TRUE : FALSE);
     }
-    return CDialog::WindowProc(msg, wParam, lParam);
 }
 
 // Esc, Alt+F4, the system menu's Close and WM_CLOSE end the run; a running download is stopped

@@ -55,15 +55,17 @@ protected:
     BOOL OnInitDialog() override;
     void DoDataExchange() override;
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
+    void OnOK() override;
     void OnCancel() override;
 
 private:
     // What the engine reports, on this window's thread.
-    void ShowProgress(int row, const std::wstring& text) override { SetRowStatus(row, text); }
-    void ShowRowState(int row, const std::wstring& text) override { SetRowStatus(row, text); }
-    void ShowBanner(const std::wstring& text) override { SetBannerText(text); }
+    void Report(const DownloadStatus& status) override;
     void DownloadFinished(FinishedDownload download) override;
-    void DownloadFailed(const std::wstring& first, const std::wstring& second) override;
+    void DownloadFailed(DownloadResult result) override;
+    // While the worker runs only Exit (and Escape) stay: the window itself stays enabled so that
+    // Exit can be clicked.
+    void EnableRoadControls(bool enable);
 
     // From the start command until the download has failed or its hand-off has failed; after a
     // launch the window only closes. Check Server and Start do nothing meanwhile.
@@ -71,7 +73,6 @@ private:
     void BuildControls();
     LRESULT OnPaint();
     LRESULT OnNcHitTest(WPARAM wParam, LPARAM lParam);
-    LRESULT OnSysCommand(UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT OnDownloadFinished();
     LRESULT OnCheckChanged();
     LRESULT OnRunTasks();
@@ -101,6 +102,8 @@ private:
     // Where the window is on the road of one installation.
     enum class Road { Idle, Downloading, Finished, HandingOff, Closing };
     Road m_road = Road::Idle;
+    // The download's last state shown on the banner.
+    DownloadState m_shownState = DownloadState::Connecting;
     // Tasks for this window's thread; shared with the worker, closed when the window goes.
     std::shared_ptr<CUiTaskQueue> m_pTasks;
 };

@@ -4,6 +4,7 @@
 #include "app/QuorvelDownloadDlg.h"
 
 #include "system/LocalText.h"
+#include "system/logic/TextTable.h"
 #include "update/InstallHandOff.h"
 
 void CQuorvelDownloadDlg::CheckServer() {
@@ -60,21 +61,52 @@ void CQuorvelDownloadDlg::OnStartInstallation() {
     DownloadUpdates();
 }
 
-// Starts the worker on the chosen items. The window stays disabled until the worker's end has been
-// handled, so neither command can run in between.
+// Starts the worker on the chosen items. The road's controls stay disabled until the worker's end
+// has been handled, so neither command can run in between; Exit stops the worker.
 int CQuorvelDownloadDlg::DownloadUpdates() {
     DownloadRequest request;
     request.items = m_vecUpdateItems;
     request.serverFolder = BuildServerFolderForDownload();
     request.workFolder = CUpdateCatalogue::GetWorkFolder();
     request.server = UpdateServerSettings(CUpdateCatalogue::GetUpdateHost());
-    EnableWindow(FALSE);
-    if (!m_download.Start(std::move(request), g_localText.Items(), m_pTasks)) {
-        EnableWindow(TRUE);
+    EnableRoadControls(false);
+    m_shownState = DownloadState::Connecting;
+    if (!m_download.Start(std::move(request), m_pTasks)) {
+        EnableRoadControls(true);
         return 0;
     }
     m_road = Road::Downloading;
     return 1;
+}
+
+void CQuorvelDownloadDlg::Report(const DownloadStatus& status) {
+    if (status.item >= m_vecUpdateItems.size()) return;
+    const UPDATE_ITEM& item = m_vecUpdateItems[status.item];
+    switch (status.state) {
+    case DownloadState::Connecting: break;
+    case DownloadState::Transferring:
+        if (m_shownState != DownloadState::Transferring) SetBannerText(LocalText(TextId::Downloading));
+        // The row shows what has arrived: nothing before the first block, as it always has.
+        if (status.done > 0 || status.total == 0) {
+            const std::wstring text = FormatProgressText(LocalText(TextId::ProgressFormat),
+                                                         ProgressPercent(status.done, status.total), L"%");
+            if (m_listItems.GetItemText(item.nListRow, 3) != text) SetRowStatus(item.nListRow, text);
+        }
+        break;
+    case DownloadState::Reconnecting: {
+        // "[ %s ] Server disconnected .. retrying ..", with the file's name.
+        std::wstring text = LocalText(TextId::ServerDisconnected);
+        const size_t at = text.find(L"%s");
+        if (at != std::wstring::npos) text.replace(at, 2, item.Name());
+        SetBannerText(text);
+        break;
+    }
+    case DownloadState::Completed:
+        SetRowStatus(item.nListRow, LocalText(TextId::Completed));
+        SetBannerText(LocalText(TextId::PreparingInstallation));
+        break;
+    }
+    m_shownState = status.state;
 }
 
 void CQuorvelDownloadDlg::DownloadFinished(FinishedDownload download) {
@@ -83,10 +115,25 @@ void CQuorvelDownloadDlg::DownloadFinished(FinishedDownload download) {
     PostMessage(UM_DOWNLOAD_FINISHED);
 }
 
-void CQuorvelDownloadDlg::DownloadFailed(const std::wstring& first, const std::wstring& second) {
+void CQuorvelDownloadDlg::DownloadFailed(DownloadResult result) {
     m_road = Road::Idle;
-    EnableWindow(TRUE);
-    if (!first.empty()) ShowNotice(first, second);
+    EnableRoadControls(true);
+    switch (result) {
+    case DownloadResult::Completed:
+    case DownloadResult::Stopped:
+    case DownloadResult::NoInternet: break;  // nothing to tell
+    case DownloadResult::InvalidFile:
+        ShowNotice(LocalText(TextId::InvalidUpdateFile), LocalText(TextId::TryAgain));
+        break;
+    case DownloadResult::ConnectFailed: ShowNotice(LocalText(TextId::ConnectFailed), LocalText(TextId::TryAgain)); break;
+    case DownloadResult::RemoteFileUnopenable: ShowNotice(LocalText(TextId::CannotOpenRemoteFile)); break;
+    case DownloadResult::LocalFileUnopenable: ShowNotice(LocalText(TextId::CannotOpenLocalFile)); break;
+    case DownloadResult::ReadFailed:
+        ShowNotice(LocalText(TextId::ReadError), LocalText(TextId::CheckInternetAndRetry));
+        break;
+    case DownloadResult::WriteFailed:
+    case DownloadResult::DiskFull: ShowNotice(LocalText(TextId::WriteError)); break;
+    }
 }
 
 // Honoured once per finished download of this run; the same message from anywhere else, or again
@@ -111,7 +158,7 @@ int CQuorvelDownloadDlg::HandOffToSetup() {
         return 0;
     }
     m_road = Road::Idle;
-    EnableWindow(TRUE);
+    EnableRoadControls(true);
     switch (result) {
     case HandOffResult::ListNotCreated: ShowNotice(LocalText(TextId::ListCreateFailed)); break;
     case HandOffResult::ListNotWritten: ShowNotice(LocalText(TextId::ListWriteFailed)); break;

@@ -1,7 +1,7 @@
 // The transfer logic's own cost per block, natively and without I/O: DownloadUpdates over a session
 // that hands out every block at once, local files that drop the bytes and a user interface that
-// does not pause. What is left is the block loop itself: the zero fill, the progress text and its
-// comparison, the calls through the interfaces.
+// does not pause. What is left is the block loop itself: the zero fill, the line watch, the progress
+// report and the window's text for it, the calls through the interfaces.
 //   TransferLogicBench TEXT_TABLE_FILE [MIB]
 // Prints key=value lines: blocks, ns_per_block, status_updates, result.
 #include <chrono>
@@ -23,8 +23,13 @@ class InstantSession : public IFtpSession {
 public:
     int Connect(std::wstring, std::wstring, std::wstring, uint16_t) override { return kFtpSuccess; }
     int ListFiles(const std::wstring&, std::vector<FTP_FILE_INFO>&, const std::wstring&) override { return 0; }
-    int OpenFile(const std::wstring&) override { return kFtpSuccess; }
-    int Read(void*, int count) override { return count; }
+    int64_t RemoteFileSize(const std::wstring&) override { return -1; }
+    FtpOpen RestartAt(int64_t) override { return FtpOpen::Refused; }
+    FtpOpen OpenFile(const std::wstring&) override { return FtpOpen::Done; }
+    FtpRead Read(void*, int count, int& got, uint32_t) override {
+        got = count;
+        return FtpRead::Data;
+    }
     int CloseFile() override { return kFtpSuccess; }
     void Disconnect() override {}
     std::wstring LastError() const override { return std::wstring(); }
@@ -33,26 +38,38 @@ public:
 class DroppedFiles : public ILocalFiles {
 public:
     void CreateFolderTree(const std::wstring&) override {}
+    int64_t FreeSpace(const std::wstring&) override { return -1; }
     bool Create(const std::wstring&) override { return true; }
+    bool Rewind() override { return true; }
     bool Write(const unsigned char* data, int count) override {
         sink += data[count - 1];  // touch the block, as a write would
         return true;
     }
-    void Close() override {}
+    bool Close() override { return true; }
     void Delete(const std::wstring&) override {}
     volatile unsigned sink = 0;
 };
 
+// Turns each progress report into the row's text, as the window does, and counts the changes.
 class QuietUi : public IDownloadSink {
 public:
-    void ShowProgress(int, const std::wstring&) override { ++statusUpdates; }
-    void ShowRowState(int, const std::wstring&) override { ++statusUpdates; }
-    void ShowBanner(const std::wstring&) override {}
-    void Failed(const std::wstring&, const std::wstring&) override {}
+    explicit QuietUi(std::wstring format) : m_format(std::move(format)) {}
+    void Report(const DownloadStatus& status) override {
+        if (status.state != DownloadState::Transferring) return;
+        std::wstring text = FormatProgressText(m_format, ProgressPercent(status.done, status.total), L"%");
+        if (text != m_shown) ++statusUpdates;
+        m_shown = std::move(text);
+    }
+    uint64_t NowMs() override { return ++m_clock; }
     void Sleep(unsigned) override {}
     void FinalPause(unsigned) override {}
     bool StopRequested() override { return false; }
     int statusUpdates = 0;
+
+private:
+    std::wstring m_format;
+    std::wstring m_shown;
+    uint64_t m_clock = 0;
 };
 
 }  // namespace
@@ -70,21 +87,20 @@ int main(int argc, char** argv) {
     DownloadRequest request;
     UPDATE_ITEM item;
     item.SetName(L"BENCH.exe");
-    item.dwFileSize = mib * 1024 * 1024;
-    item.nListRow = 0;
+    item.dwFileSize = int64_t{mib} * 1024 * 1024;
     request.items.push_back(item);
     request.serverFolder = DownloadServerFolder(L"", false);
     request.workFolder = kWorkFolder;
     request.server = UpdateServerSettings(L"127.0.0.1");
 
     DroppedFiles files;
-    QuietUi ui;
+    QuietUi ui(texts.size() > 26 ? texts[26] : std::wstring());
     const FtpSessionFactory newSession = [] { return std::make_unique<InstantSession>(); };
     const auto start = std::chrono::steady_clock::now();
-    const int result = DownloadUpdates(request, texts, newSession, files, ui);
+    const bool ok = DownloadUpdates(request, newSession, files, ui) == DownloadResult::Completed;
     const double ns = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count();
     const long blocks = (static_cast<long>(item.dwFileSize) + kTransferBlockSize - 1) / kTransferBlockSize;
     std::printf("blocks=%ld\nns_per_block=%.1f\nstatus_updates=%d\nresult=%s\n", blocks, ns / blocks, ui.statusUpdates,
-                result == 1 ? "ok" : "failed");
-    return result == 1 ? 0 : 1;
+                ok ? "ok" : "failed");
+    return ok ? 0 : 1;
 }

@@ -4,10 +4,21 @@
 bool CFile::OpenForWriting(const std::wstring& path) {
     Close();
     ::DeleteFileW(path.c_str());
-    m_hFile = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                            nullptr);
+    m_hFile = ::CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
     m_nLastError = IsOpen() ? 0 : ::GetLastError();
     return IsOpen();
+}
+
+bool CFile::Truncate() {
+    LARGE_INTEGER start = {};
+    return ::SetFilePointerEx(m_hFile, start, nullptr, FILE_BEGIN) && ::SetEndOfFile(m_hFile);
+}
+
+bool CFile::SetDeleteOnClose(bool remove) {
+    FILE_DISPOSITION_INFO disposition = {};
+    disposition.DeleteFile = remove ? TRUE : FALSE;
+    return ::SetFileInformationByHandle(m_hFile, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
 }
 
 bool CFile::OpenForReading(const std::wstring& path) {

@@ -30,6 +30,11 @@ public:
     HANDLE Handle() const { return m_hFile; }
     // Writes every byte or reports failure.
     bool Write(const void* data, DWORD size);
+    // A file open for writing: empties it and writes from its start again.
+    bool Truncate();
+    // A file open for writing: whether the system removes it when its last handle closes, also
+    // when the process ends without closing it.
+    bool SetDeleteOnClose(bool remove);
     // Closes the file; false when the system reports a failure (data may not have reached disk).
     bool Close();
     bool IsOpen() const { return m_hFile != INVALID_HANDLE_VALUE; }

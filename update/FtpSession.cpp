@@ -40,6 +40,14 @@ std::wstring LastResponseText() {
     return std::wstring(text.data(), std::min<size_t>(length, text.size()));
 }
 
+// A failed operation on the connection that a new connection may get past: anything but the
+// server's own refusal (a reply of the 5xx class).
+bool IsLineFault(const std::wstring& reply) { return reply.empty() || reply[0] != L'5'; }
+
+bool IsResetError(DWORD error) {
+    return error == ERROR_INTERNET_CONNECTION_RESET || error == ERROR_INTERNET_CONNECTION_ABORTED;
+}
+
 // The URL cache file that WinINet copies a download into, or "" when it keeps none. Wine's FTP
 // client keeps one for every download whatever the no-cache flag says.
 std::wstring CacheCopyOf(HINTERNET file) {
@@ -50,6 +58,98 @@ std::wstring CacheCopyOf(HINTERNET file) {
 }
 
 }  // namespace
+
+// Reads the open remote file on a thread of its own, one block per request. Under Wine a read that
+// the server leaves waiting is not released by closing its handles, so the session stops waiting
+// and leaves the reader behind: it owns its buffer and never touches the caller's, and it ends once
+// its read comes back.
+class CBlockReader {
+public:
+    static std::shared_ptr<CBlockReader> Start(const FtpTransferCalls& calls, HINTERNET file) {
+        auto reader = std::make_shared<CBlockReader>(calls, file);
+        try {
+            std::thread([reader] { reader->Run(); }).detach();
+        } catch (const std::system_error&) {
+            return nullptr;
+        }
+        return reader;
+    }
+
+    CBlockReader(const FtpTransferCalls& calls, HINTERNET file) : m_calls(calls), m_file(file) {}
+
+    // Data, Reset or Failed as the read ended; TimedOut or Stopped when it was left behind.
+    FtpRead Read(void* buffer, int count, int& got, uint32_t timeoutMs, const std::atomic<bool>* stop, DWORD& error) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_buffer.resize(static_cast<size_t>(count));
+        m_count = count;
+        m_requested = true;
+        m_finished = false;
+        m_wake.notify_one();
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        for (;;) {
+            if (m_finished) break;
+            if (stop && stop->load()) return Abandon(FtpRead::Stopped);
+            const auto now = std::chrono::steady_clock::now();
+            if (now >= deadline) return Abandon(FtpRead::TimedOut);
+            m_done.wait_for(lock, std::min<std::chrono::steady_clock::duration>(deadline - now, kStopPoll));
+        }
+        error = m_error;
+        if (!m_ok) return IsResetError(m_error) ? FtpRead::Reset : FtpRead::Failed;
+        got = static_cast<int>(std::min<DWORD>(m_read, static_cast<DWORD>(count)));
+        std::copy_n(m_buffer.data(), got, static_cast<char*>(buffer));
+        return FtpRead::Data;
+    }
+
+    // The session is done with the reader; it ends when its read, if any, has returned.
+    void Quit() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_quit = true;
+        m_wake.notify_one();
+    }
+
+private:
+    static constexpr std::chrono::milliseconds kStopPoll{50};
+
+    FtpRead Abandon(FtpRead outcome) {
+        m_quit = true;
+        return outcome;
+    }
+
+    void Run() {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        for (;;) {
+            m_wake.wait(lock, [this] { return m_requested || m_quit; });
+            if (m_quit) return;
+            m_requested = false;
+            const DWORD count = static_cast<DWORD>(m_count);
+            lock.unlock();
+            // Only this thread touches the buffer until it reports the read finished.
+            DWORD read = 0;
+            const BOOL ok = m_calls.readFile(m_file, m_buffer.data(), count, &read);
+            const DWORD error = ok ? 0 : GetLastError();
+            lock.lock();
+            m_ok = ok;
+            m_read = read;
+            m_error = error;
+            m_finished = true;
+            m_done.notify_one();
+        }
+    }
+
+    const FtpTransferCalls m_calls;
+    const HINTERNET m_file;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::condition_variable m_done;
+    std::vector<char> m_buffer;
+    int m_count = 0;
+    bool m_requested = false;
+    bool m_finished = false;
+    bool m_quit = false;
+    BOOL m_ok = FALSE;
+    DWORD m_read = 0;
+    DWORD m_error = 0;
+};
 
 bool CInternetHandle::Close() {
     if (m_handle == nullptr) return true;
@@ -187,12 +287,41 @@ int CFtpSession::ListFiles(const std::wstring& folder, std::vector<FTP_FILE_INFO
     } while (InternetFindNextFileW(find.Get(), &found));
     find.Close();
 
+    // The listing cannot tell sizes of 2 GiB or more under Wine: the server's SIZE can.
+    for (auto it = files.end() - count; it != files.end(); ++it) {
+        if (!ListedSizeMayBeCapped(it->dwFileSize)) continue;
+        const int64_t size = RemoteFileSize(folder + L"\\" + it->Name());
+        if (size >= 0) it->dwFileSize = size;
+    }
     if (count == 0) m_strLastError = L"ERROR NO FILE!!";
     return count;
 }
 
-int CFtpSession::OpenFile(const std::wstring& path) {
-    if (m_bConnected == 0) return kFtpFailed;
+std::wstring CFtpSession::Command(const std::wstring& command) {
+    if (m_bConnected == 0) return std::wstring();
+    // SIZE and REST are refused in ASCII mode by some servers.
+    if (!FtpCommandW(m_hConnection.Get(), FALSE, FTP_TRANSFER_TYPE_BINARY, L"TYPE I", 0, nullptr) &&
+        GetLastError() != ERROR_INTERNET_EXTENDED_ERROR)
+        return std::wstring();
+    if (!FtpCommandW(m_hConnection.Get(), FALSE, FTP_TRANSFER_TYPE_BINARY, command.c_str(), 0, nullptr) &&
+        GetLastError() != ERROR_INTERNET_EXTENDED_ERROR)
+        return std::wstring();  // no reply came: what the thread holds is an older one
+    return LastResponseText();
+}
+
+int64_t CFtpSession::RemoteFileSize(const std::wstring& path) {
+    return ParseSizeReply(Command(L"SIZE " + ToFtpServerPath(BuildFtpOpenPath(path))));
+}
+
+FtpOpen CFtpSession::RestartAt(int64_t offset) {
+    const std::wstring reply = Command(L"REST " + std::to_wstring(offset));
+    if (IsRestartAccepted(reply)) return FtpOpen::Done;
+    m_strLastError = reply;
+    return IsLineFault(reply) ? FtpOpen::LineFault : FtpOpen::Refused;
+}
+
+FtpOpen CFtpSession::OpenFile(const std::wstring& path) {
+    if (m_bConnected == 0) return FtpOpen::LineFault;
     const std::wstring remote = ToFtpServerPath(BuildFtpOpenPath(path));
     HINTERNET file = m_calls.openFile(m_hConnection.Get(), remote.c_str(), GENERIC_READ,
                                       INTERNET_FLAG_NO_CACHE_WRITE | FTP_TRANSFER_TYPE_BINARY, 0);
@@ -201,21 +330,29 @@ int CFtpSession::OpenFile(const std::wstring& path) {
     m_hFile.Reset(file);
     if (m_hFile) {
         m_strCacheCopy = CacheCopyOf(file);
-        return kFtpSuccess;
+        return FtpOpen::Done;
     }
-    if (error == ERROR_INTERNET_CONNECTION_RESET) return Reconnect() ? kFtpReconnected : kFtpFailed;
-    m_strLastError = LastResponseText();
-    return kFtpFailed;
+    const std::wstring reply = error == ERROR_INTERNET_EXTENDED_ERROR ? LastResponseText() : std::wstring();
+    m_strLastError = reply.empty() ? FormatFtpError(L"FTP FILE OPEN ERROR!!", error) : reply;
+    return IsLineFault(reply) ? FtpOpen::LineFault : FtpOpen::Refused;
 }
 
-int CFtpSession::Read(void* buffer, int count) {
-    DWORD read = 0;
-    if (count >= 0 && m_calls.readFile(m_hFile.Get(), buffer, static_cast<DWORD>(count), &read))
-        return static_cast<int>(read);
-    if (count >= 0 && GetLastError() == ERROR_INTERNET_CONNECTION_RESET)
-        return Reconnect() ? kFtpReadReconnected : kFtpError;
-    m_strLastError = LastResponseText();
-    return kFtpError;
+FtpRead CFtpSession::Read(void* buffer, int count, int& got, uint32_t timeoutMs) {
+    got = 0;
+    if (!m_hFile || count < 0) return FtpRead::Failed;
+    if (!m_pReader) m_pReader = CBlockReader::Start(m_calls, m_hFile.Get());
+    if (!m_pReader) return FtpRead::Failed;
+    DWORD error = 0;
+    const FtpRead result = m_pReader->Read(buffer, count, got, timeoutMs, m_pStop, error);
+    if (result == FtpRead::TimedOut || result == FtpRead::Stopped) {
+        // The reader stays behind with the file; this session is done with both.
+        m_pReader.reset();
+        m_bConnected = 0;
+        m_strLastError = FormatFtpError(L"FILE READ ERROR!!", ERROR_INTERNET_TIMEOUT);
+    } else if (result != FtpRead::Data) {
+        m_strLastError = FormatFtpError(L"FILE READ ERROR!!", error);
+    }
+    return result;
 }
 
 int CFtpSession::CloseFile() {
@@ -234,24 +371,13 @@ void CFtpSession::Disconnect() {
     m_bConnected = 0;
 }
 
-// Opens a new connection after a reset and lets the stale file and connection handles go. On
-// failure the server's answer (or the failure's code when there is none) is the last error.
-bool CFtpSession::Reconnect() {
-    std::wstring response;
-    HINTERNET connection = OpenConnection(response);
-    if (connection == nullptr) {
-        const DWORD error = GetLastError();
-        m_strLastError = response.empty() ? FormatFtpError(L"FTP OPEN ERROR!!", error) : response;
-        return false;
-    }
-    CloseRemoteFile();
-    m_hConnection.Reset(connection);
-    return true;
-}
-
 // Closes the open remote file and removes WinINet's cache copy of it, which would otherwise be
 // left outside the work folder (in full after a download, in part after a failed one).
 bool CFtpSession::CloseRemoteFile() {
+    if (m_pReader) {
+        m_pReader->Quit();
+        m_pReader.reset();
+    }
     const bool closed = m_hFile.Close();
     if (!m_strCacheCopy.empty()) {
         DeleteFileW(m_strCacheCopy.c_str());
@@ -260,4 +386,6 @@ bool CFtpSession::CloseRemoteFile() {
     return closed;
 }
 
-std::unique_ptr<IFtpSession> MakeFtpSession() { return std::make_unique<CFtpSessionAdapter>(); }
+std::unique_ptr<IFtpSession> MakeFtpSession(const std::atomic<bool>* stop) {
+    return std::make_unique<CFtpSessionAdapter>(stop);
+}

@@ -1,10 +1,12 @@
 // CFtpSession: the program's FTP client over WinINet (one session, one connection, at most one
-// open remote file), and CFtpSessionAdapter, which puts it behind IFtpSession for the worker.
+// open remote file, read on a thread of its own so that a read that hangs can be left behind), and
+// CFtpSessionAdapter, which puts it behind IFtpSession for the worker.
 #pragma once
 
 #include "framework/Win32.h"
 #include <wininet.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,23 +35,28 @@ private:
 };
 
 // The two WinINet calls whose failure can mean a reset connection. Tests replace them to provoke
-// a reset, which a real client cannot be made to report on demand.
+// a reset, which Wine's client cannot be made to report on demand.
 struct FtpTransferCalls {
     HINTERNET(WINAPI* openFile)(HINTERNET, LPCWSTR, DWORD, DWORD, DWORD_PTR) = FtpOpenFileW;
     BOOL(WINAPI* readFile)(HINTERNET, LPVOID, DWORD, LPDWORD) = InternetReadFile;
 };
 
+class CBlockReader;
+
 class CFtpSession {
 public:
-    CFtpSession() = default;
+    // `stop`, when given, ends a read's wait as soon as it turns true.
+    explicit CFtpSession(const std::atomic<bool>* stop = nullptr) : m_pStop(stop) {}
     ~CFtpSession();
     CFtpSession(const CFtpSession&) = delete;
     CFtpSession& operator=(const CFtpSession&) = delete;
 
     int Connect(std::wstring server, std::wstring user, std::wstring password, uint16_t port);
     int ListFiles(const std::wstring& folder, std::vector<FTP_FILE_INFO>& files, const std::wstring& extension);
-    int OpenFile(const std::wstring& path);
-    int Read(void* buffer, int count);
+    int64_t RemoteFileSize(const std::wstring& path);
+    FtpOpen RestartAt(int64_t offset);
+    FtpOpen OpenFile(const std::wstring& path);
+    FtpRead Read(void* buffer, int count, int& got, uint32_t timeoutMs);
     int CloseFile();
     void Disconnect();
 
@@ -57,9 +64,11 @@ public:
     void SetTransferCalls(const FtpTransferCalls& calls) { m_calls = calls; }
 
 private:
-    bool Reconnect();
     HINTERNET OpenConnection(std::wstring& response);
     bool CloseRemoteFile();
+    // Sends a command on the connection after switching it to binary; the server's reply, or ""
+    // when none came.
+    std::wstring Command(const std::wstring& command);
 
     CInternetHandle m_hSession;
     CInternetHandle m_hConnection;
@@ -70,13 +79,15 @@ private:
     std::wstring m_strPassword;
     int32_t m_bConnected = 0;
     std::wstring m_strLastError;
-    // A reconnection goes back to the port the session was connected to.
     uint16_t m_nPort = INTERNET_DEFAULT_FTP_PORT;
     FtpTransferCalls m_calls;
+    const std::atomic<bool>* m_pStop;
+    std::shared_ptr<CBlockReader> m_pReader;  // started by the first read of an open file
 };
 
 class CFtpSessionAdapter : public IFtpSession {
 public:
+    explicit CFtpSessionAdapter(const std::atomic<bool>* stop = nullptr) : m_session(stop) {}
     int Connect(std::wstring server, std::wstring user, std::wstring password, uint16_t port) override {
         return m_session.Connect(std::move(server), std::move(user), std::move(password), port);
     }
@@ -84,8 +95,12 @@ public:
                   const std::wstring& extension) override {
         return m_session.ListFiles(folder, files, extension);
     }
-    int OpenFile(const std::wstring& path) override { return m_session.OpenFile(path); }
-    int Read(void* buffer, int count) override { return m_session.Read(buffer, count); }
+    int64_t RemoteFileSize(const std::wstring& path) override { return m_session.RemoteFileSize(path); }
+    FtpOpen RestartAt(int64_t offset) override { return m_session.RestartAt(offset); }
+    FtpOpen OpenFile(const std::wstring& path) override { return m_session.OpenFile(path); }
+    FtpRead Read(void* buffer, int count, int& got, uint32_t timeoutMs) override {
+        return m_session.Read(buffer, count, got, timeoutMs);
+    }
     int CloseFile() override { return m_session.CloseFile(); }
     void Disconnect() override { m_session.Disconnect(); }
     std::wstring LastError() const override { return m_session.LastError(); }
@@ -96,5 +111,6 @@ private:
     CFtpSession m_session;
 };
 
-// A fresh WinINet session for one use, as the download worker asks for them.
-std::unique_ptr<IFtpSession> MakeFtpSession();
+// A fresh WinINet session for one use, as the download worker asks for them; its reads end their
+// wait when `stop` turns true.
+std::unique_ptr<IFtpSession> MakeFtpSession(const std::atomic<bool>* stop = nullptr);

@@ -4,12 +4,19 @@
 #include "system/EnvironmentProbes.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include <mmsystem.h>
 
 void CLocalFiles::CreateFolderTree(const std::wstring& folder) {
     probes::CreateFolderTree(folder);
     m_folder.OpenFolder(folder);
+}
+
+int64_t CLocalFiles::FreeSpace(const std::wstring& folder) {
+    ULARGE_INTEGER available = {};
+    if (!::GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr)) return -1;
+    return available.QuadPart > static_cast<ULONGLONG>(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(available.QuadPart);
 }
 
 bool CLocalFiles::Create(const std::wstring& path) {
@@ -19,8 +26,15 @@ bool CLocalFiles::Create(const std::wstring& path) {
     m_bWriteFailed = false;
     m_strOpenPath = path;
     // Only into the work folder as created and held: a link planted in its place is not written
-    // through.
-    return m_folder.IsOpen() && m_file.OpenForWriting(path);
+    // through. Until it is complete, a process that ends leaves no part of it behind.
+    return m_folder.IsOpen() && m_file.OpenForWriting(path) && m_file.SetDeleteOnClose(true);
+}
+
+bool CLocalFiles::Rewind() {
+    Sha256Digest discarded;
+    m_digest.Finish(discarded);
+    m_bWriteFailed = false;
+    return m_file.Truncate();
 }
 
 bool CLocalFiles::Write(const unsigned char* data, int count) {
@@ -30,12 +44,16 @@ bool CLocalFiles::Write(const unsigned char* data, int count) {
     return ok;
 }
 
-void CLocalFiles::Close() {
-    if (!m_file.IsOpen()) return;
-    const bool closed = m_file.Close();
+bool CLocalFiles::Close() {
+    if (!m_file.IsOpen()) return true;
+    // Kept only when every byte was written and the digest is whole; otherwise the system removes it.
     DownloadedFile file{m_strOpenPath, {}};
-    if (closed && !m_bWriteFailed && m_digest.Finish(file.digest)) m_vecWritten.push_back(std::move(file));
+    const bool whole = !m_bWriteFailed && m_digest.Finish(file.digest) && m_file.SetDeleteOnClose(false);
+    const bool closed = m_file.Close();
     m_strOpenPath.clear();
+    if (!whole || !closed) return false;
+    m_vecWritten.push_back(std::move(file));
+    return true;
 }
 
 void CLocalFiles::Delete(const std::wstring& path) {

@@ -17,9 +17,12 @@ struct DownloadedFile {
 class CLocalFiles : public ILocalFiles {
 public:
     void CreateFolderTree(const std::wstring& folder) override;
+    int64_t FreeSpace(const std::wstring& folder) override;
+    // The file is removed by the system if the process ends before it is closed complete.
     bool Create(const std::wstring& path) override;
     bool Write(const unsigned char* data, int count) override;
-    void Close() override;
+    bool Rewind() override;
+    bool Close() override;
     void Delete(const std::wstring& path) override;
 
     // The files written in full and closed, and not deleted since, in the order they were made.

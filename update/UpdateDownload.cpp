@@ -5,18 +5,34 @@
 #include "update/FtpSession.h"
 
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <mutex>
 
 namespace {
-constexpr DWORD kWorkerStopTimeoutMs = 30000;
+// A stop ends a read's wait at once; a connection being made or a command sent to a silent server
+// can still hold the worker for the session's own bound, longer than a user waits for Exit.
+constexpr DWORD kWorkerStopTimeoutMs = 1500;
 constexpr DWORD kWorkerEndTimeoutMs = 5000;  // the worker posts its end as its last act
 // The setup program's check reads it whole twice (seconds for a large file under Wine).
 constexpr DWORD kSetupCheckTimeoutMs = 180000;
 }  // namespace
 
+#ifdef QV_TEST_LINE_BOUNDS
+// Test builds only: QV_TEST_LINE_BOUNDS="silenceMs,slowWindowMs,firstPauseMs" shortens the bounds
+// of a poor line so that the end-to-end tests need not wait them out. The release never reads it.
+static void ApplyTestLineBounds(LineBounds& bounds) {
+    const char* value = std::getenv("QV_TEST_LINE_BOUNDS");
+    unsigned silence = 0, window = 0, pause = 0;
+    if (!value || std::sscanf(value, "%u,%u,%u", &silence, &window, &pause) != 3) return;
+    if (silence > 0) bounds.silenceMs = silence;
+    if (window > 0) bounds.slowWindowMs = window;
+    if (pause > 0) bounds.firstPauseMs = pause;
+}
+#endif
+
 struct CUpdateDownload::Job {
     DownloadRequest request;
-    std::vector<std::wstring> texts;
     std::shared_ptr<CUiTaskQueue> tasks;
     CUpdateDownload* owner = nullptr;  // touched only by tasks, on the owner's thread
     std::atomic<bool> stop{false};
@@ -26,13 +42,10 @@ struct CUpdateDownload::Job {
     // The latest progress not yet shown; one task at a time carries it to the window.
     std::mutex progressMutex;
     bool progressPending = false;
-    int progressRow = -1;
-    std::wstring progressText;
+    DownloadStatus progress;
 
     // What the worker ends with, written by the worker before its end is posted.
-    bool finished = false;
-    std::wstring noticeFirst;
-    std::wstring noticeSecond;
+    DownloadResult result = DownloadResult::Stopped;
     FinishedDownload download;
 };
 
@@ -53,41 +66,31 @@ public:
     WorkerReport(const WorkerReport&) = delete;
     WorkerReport& operator=(const WorkerReport&) = delete;
 
-    void ShowProgress(int row, const std::wstring& text) override {
+    void Report(const DownloadStatus& status) override {
+        std::shared_ptr<Job> job = m_job;
+        if (status.state != DownloadState::Transferring) {
+            job->tasks->Post([job, status] { job->owner->m_sink.Report(status); });
+            return;
+        }
         bool post = false;
         {
-            std::lock_guard<std::mutex> lock(m_job->progressMutex);
-            post = !m_job->progressPending;
-            m_job->progressPending = true;
-            m_job->progressRow = row;
-            m_job->progressText = text;
+            std::lock_guard<std::mutex> lock(job->progressMutex);
+            post = !job->progressPending;
+            job->progressPending = true;
+            job->progress = status;
         }
         if (!post) return;
-        std::shared_ptr<Job> job = m_job;
         job->tasks->Post([job] {
-            int row;
-            std::wstring text;
+            DownloadStatus latest;
             {
                 std::lock_guard<std::mutex> lock(job->progressMutex);
                 job->progressPending = false;
-                row = job->progressRow;
-                text = std::move(job->progressText);
+                latest = job->progress;
             }
-            job->owner->m_sink.ShowProgress(row, text);
+            job->owner->m_sink.Report(latest);
         });
     }
-    void ShowRowState(int row, const std::wstring& text) override {
-        std::shared_ptr<Job> job = m_job;
-        job->tasks->Post([job, row, text] { job->owner->m_sink.ShowRowState(row, text); });
-    }
-    void ShowBanner(const std::wstring& text) override {
-        std::shared_ptr<Job> job = m_job;
-        job->tasks->Post([job, text] { job->owner->m_sink.ShowBanner(text); });
-    }
-    void Failed(const std::wstring& first, const std::wstring& second) override {
-        m_job->noticeFirst = first;
-        m_job->noticeSecond = second;
-    }
+    uint64_t NowMs() override { return ::GetTickCount64(); }
     void Sleep(unsigned milliseconds) override { ::Sleep(milliseconds); }
     // The setup program is checked and held for the hand-off while the banner asks the user to
     // wait, so the check adds to the road only what it takes beyond the pause.
@@ -104,12 +107,13 @@ private:
     const CLocalFiles& m_files;
 };
 
-bool CUpdateDownload::Start(DownloadRequest request, std::vector<std::wstring> texts,
-                            std::shared_ptr<CUiTaskQueue> tasks) {
+bool CUpdateDownload::Start(DownloadRequest request, std::shared_ptr<CUiTaskQueue> tasks) {
     if (m_pWorkerThread || !tasks) return false;
     auto job = std::make_shared<Job>();
     job->request = std::move(request);
-    job->texts = std::move(texts);
+#ifdef QV_TEST_LINE_BOUNDS
+    ApplyTestLineBounds(job->request.bounds);
+#endif
     job->tasks = std::move(tasks);
     job->owner = this;
     job->self = job;
@@ -127,9 +131,10 @@ UINT CUpdateDownload::WorkerProc(void* param) {
     CLocalFiles files;
     WorkerReport report(job, files);
     CTimerResolution resolution;
-    const FtpSessionFactory newSession = [] { return MakeFtpSession(); };
-    job->finished = ::DownloadUpdates(job->request, job->texts, newSession, files, report) == 1;
-    if (job->finished) job->download.files = files.Written();
+    const std::atomic<bool>* stop = &job->stop;
+    const FtpSessionFactory newSession = [stop] { return MakeFtpSession(stop); };
+    job->result = ::DownloadUpdates(job->request, newSession, files, report);
+    if (job->result == DownloadResult::Completed) job->download.files = files.Written();
     return 0;
 }
 
@@ -139,10 +144,10 @@ void CUpdateDownload::OnWorkerEnded(const std::shared_ptr<Job>& job) {
     m_pWorkerThread->Wait(kWorkerEndTimeoutMs);
     m_pWorkerThread.reset();
     m_pJob.reset();
-    if (job->finished)
+    if (job->result == DownloadResult::Completed)
         m_sink.DownloadFinished(std::move(job->download));
     else
-        m_sink.DownloadFailed(job->noticeFirst, job->noticeSecond);
+        m_sink.DownloadFailed(job->result);
 }
 
 void CUpdateDownload::Stop() {

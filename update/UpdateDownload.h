@@ -9,8 +9,6 @@
 #include "update/logic/DownloadLogic.h"
 
 #include <memory>
-#include <string>
-#include <vector>
 
 class CUpdateDownload {
 public:
@@ -21,11 +19,12 @@ public:
 
     // Starts the worker for the request; its reports run as tasks of `tasks`. False when a worker
     // exists already or the thread cannot start.
-    bool Start(DownloadRequest request, std::vector<std::wstring> texts, std::shared_ptr<CUiTaskQueue> tasks);
+    bool Start(DownloadRequest request, std::shared_ptr<CUiTaskQueue> tasks);
     // A worker exists: from Start until its end has been handled on the owner's thread.
     bool IsRunning() const { return m_pWorkerThread != nullptr; }
-    // Asks a running worker to stop at its next block and waits, bounded, for it to end; its end
-    // is then no longer reported.
+    // Asks a running worker to stop and waits a moment for it to end; its end is then no longer
+    // reported. A worker still held by the network after that is left to end with the process,
+    // which takes its partial file with it.
     void Stop();
 
 private:

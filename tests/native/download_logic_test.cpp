@@ -116,6 +116,7 @@ const wchar_t* FaultName(LineFault fault) {
     case LineFault::None: return L"none";
     case LineFault::Reset: return L"reset";
     case LineFault::ReadFailed: return L"read failed";
+    case LineFault::EndedEarly: return L"ended early";
     case LineFault::Silent: return L"silent";
     case LineFault::Slow: return L"slow";
     case LineFault::ConnectFailed: return L"connect failed";
@@ -321,6 +322,16 @@ TEST(DownloadLogic, RetriesWithGrowingPausesThenFailsWithNothingKept) {
     EXPECT_EQ(rig.script->clockMs - start, 1u + 15000u);  // one block pause and the retry pauses
     EXPECT_EQ(rig.Tail(3), (Log{L"Disconnect", L"Close", L"Delete " + kLocal}));
     EXPECT_EQ(rig.files.disk.count(kLocal), 0u);
+
+    // A file shorter than listed ends the same way: every attempt ends early without a new byte.
+    Rig shorter;
+    UPDATE_ITEM item2 = shorter.Serve(Bytes(4));
+    item2.dwFileSize = 10;
+    shorter.script->sizes[L"/Software/" + kName] = 10;  // the server lists and sizes it so
+    EXPECT_EQ(shorter.Run({item2}), R::ReadFailed);
+    EXPECT_EQ(shorter.Count(L"Reconnecting 0 5 ended early from 4"), 1);
+    EXPECT_EQ(shorter.Count(L"Rest 4"), 5);
+    EXPECT_EQ(shorter.files.disk.count(kLocal), 0u);
 }
 
 TEST(DownloadLogic, DripBelowTheSlowBoundCountsAsBroken) {
@@ -390,15 +401,6 @@ TEST(DownloadLogic, EveryFailureCleansUpAndReportsItsResult) {
              return r.Serve(Bytes(10));
          },
          R::LocalFileUnopenable, {L"Connecting 0 ", connect, open, L"Create " + kLocal, L"CloseFile", L"Disconnect"}},
-        {"server file shorter than listed",
-         [](Rig& r) {
-             UPDATE_ITEM item = r.Serve(Bytes(4));
-             item.dwFileSize = 10;
-             return item;
-         },
-         R::ReadFailed,
-         join(transferStart, {L"Read 10 -> 4", L"Write 4", L"Transferring 0 4/10", L"Sleep 1", L"Read 6 -> 0",
-                              L"CloseFile", L"Disconnect", L"Close", L"Delete " + kLocal})},
         {"write fails",
          [](Rig& r) {
              r.files.failWriteNumber = 0;
@@ -444,8 +446,8 @@ TEST(DownloadLogic, SizesBeyond4GiBCountIn64Bits) {
     UPDATE_ITEM item = rig.Serve(Bytes(10));
     item.dwFileSize = (int64_t{1} << 32) + 10;  // a 32-bit size would wrap to the 10 bytes served
     EXPECT_EQ(rig.Run({item}), R::ReadFailed);
-    EXPECT_EQ(rig.Count(L"Read 30720 -> 10"), 1);
-    EXPECT_EQ(rig.Count(L"Transferring 0 10/4294967306"), 1);
+    EXPECT_GE(rig.Count(L"Read 30720 -> 10"), 1);
+    EXPECT_GE(rig.Count(L"Transferring 0 10/4294967306"), 1);
     EXPECT_EQ(rig.files.disk.count(kLocal), 0u);
     EXPECT_EQ(ProgressPercent(int64_t{3} << 31, int64_t{1} << 33), 75.0f);
     EXPECT_EQ(ProgressPercent(0, 0), 100.0f);

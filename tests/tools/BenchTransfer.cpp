@@ -55,34 +55,40 @@ std::vector<std::wstring> ProgramTexts(const std::wstring& programExe) {
     return texts;
 }
 
-// Counts the progress texts the worker hands over and notes when the row says "Completed",
-// which the worker writes after the remote and the local file are closed.
+// Counts the progress texts the window would show (one per change, as the dialog repaints) and
+// notes when the item is reported complete, after the remote and the local file are closed.
 class BenchUi : public IDownloadSink {
 public:
-    explicit BenchUi(std::wstring completed) : m_completed(std::move(completed)) {}
+    explicit BenchUi(std::wstring progressFormat) : m_format(std::move(progressFormat)) {}
 
-    void ShowProgress(int, const std::wstring&) override { ++statusUpdates; }
-    void ShowRowState(int, const std::wstring& text) override {
-        ++statusUpdates;
-        if (text == m_completed) completedAt = Now();
+    void Report(const DownloadStatus& status) override {
+        if (status.state == DownloadState::Completed) {
+            ++statusUpdates;
+            completedAt = Now();
+        } else if (status.state == DownloadState::Transferring && status.done > 0) {
+            const std::wstring text = FormatProgressText(m_format, ProgressPercent(status.done, status.total), L"%");
+            if (text != m_shown) ++statusUpdates;
+            m_shown = text;
+        } else if (status.state == DownloadState::Reconnecting) {
+            ++reconnections;
+        }
     }
-    void ShowBanner(const std::wstring&) override {}
-    void Failed(const std::wstring& first, const std::wstring& second) override {
-        std::fwprintf(stderr, L"notice: %ls %ls\n", first.c_str(), second.c_str());
-    }
+    uint64_t NowMs() override { return ::GetTickCount64(); }
     void Sleep(unsigned milliseconds) override { ::Sleep(milliseconds); }
     void FinalPause(unsigned milliseconds) override { ::Sleep(milliseconds); }
     bool StopRequested() override { return false; }
 
     int statusUpdates = 0;
+    int reconnections = 0;
     double completedAt = 0;
 
 private:
-    std::wstring m_completed;
+    std::wstring m_format;
+    std::wstring m_shown;
 };
 
 // Returns the seconds from connect to the closed local file, or a negative value on failure.
-double RunProgramPath(const std::wstring& host, uint16_t port, const std::wstring& name, int32_t size,
+double RunProgramPath(const std::wstring& host, uint16_t port, const std::wstring& name, int64_t size,
                       const std::wstring& workFolder, const std::wstring& programExe, int& statusUpdates) {
     const std::vector<std::wstring> texts = ProgramTexts(programExe);
     if (texts.size() < 27) {
@@ -93,7 +99,6 @@ double RunProgramPath(const std::wstring& host, uint16_t port, const std::wstrin
     UPDATE_ITEM item;
     item.SetName(name);
     item.dwFileSize = size;
-    item.nListRow = 0;
     request.items.push_back(item);
     request.serverFolder = DownloadServerFolder(L"", false);
     request.workFolder = workFolder;
@@ -101,12 +106,14 @@ double RunProgramPath(const std::wstring& host, uint16_t port, const std::wstrin
     request.server.port = port;
 
     CLocalFiles files;
-    BenchUi ui(texts[2]);
+    BenchUi ui(texts[26]);
     const FtpSessionFactory newSession = [] { return MakeFtpSession(); };
     const double start = Now();
-    const int result = DownloadUpdates(request, texts, newSession, files, ui);
+    const DownloadResult result = DownloadUpdates(request, newSession, files, ui);
     statusUpdates = ui.statusUpdates;
-    return result == 1 && ui.completedAt > 0 ? ui.completedAt - start : -1;
+    if (ui.reconnections > 0) std::printf("reconnections=%d\n", ui.reconnections);
+    if (result != DownloadResult::Completed) std::printf("failure=%d\n", static_cast<int>(result));
+    return result == DownloadResult::Completed && ui.completedAt > 0 ? ui.completedAt - start : -1;
 }
 
 // A plain passive FTP connection with the update account, straight through WinINet; null on failure
@@ -118,7 +125,7 @@ HINTERNET BareConnect(const std::wstring& host, uint16_t port, HINTERNET& sessio
                    : nullptr;
 }
 
-double RunBareLoop(const std::wstring& host, uint16_t port, const std::wstring& name, int32_t size,
+double RunBareLoop(const std::wstring& host, uint16_t port, const std::wstring& name, int64_t size,
                    const std::wstring& workFolder) {
     const double start = Now();
     HINTERNET session = nullptr;
@@ -198,7 +205,7 @@ int wmain(int argc, wchar_t** argv) {
         return seconds >= 0 ? 0 : 1;
     }
     const std::wstring name = argv[4];
-    const auto size = static_cast<int32_t>(std::wcstol(argv[5], nullptr, 10));
+    const int64_t size = std::wcstoll(argv[5], nullptr, 10);
     const std::wstring workFolder = argv[6];
 
     int statusUpdates = 0;

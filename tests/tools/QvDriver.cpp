@@ -15,8 +15,8 @@
 //   QvDriver wait-text ID TEXT MS    control ID's text contains TEXT
 //   QvDriver list                    the item list's rows, cells separated by tabs
 //   QvDriver wait-list TEXT MS       some row of the item list contains TEXT
-//   QvDriver enabled                 1 when the main window is enabled, else 0
-//   QvDriver wait-enabled 0|1 MS     the main window's enabled state is the one given
+//   QvDriver enabled                 1 when the road is usable (main window and Start enabled), else 0
+//   QvDriver wait-enabled 0|1 MS     the road is usable (main window and Start enabled) or not
 //   QvDriver visible main|msgbox     1 when the window exists and is visible, else 0
 //   QvDriver rect main|msgbox        the window rectangle: left top right bottom
 //   QvDriver client-rect ID          control ID's rectangle in the main window's client coordinates
@@ -24,7 +24,7 @@
 //   QvDriver style main|msgbox       the window's style and extended style, in hexadecimal
 //   QvDriver gui-objects             GDI and USER object counts of the program's process
 //   QvDriver watch ID MS             until the main window has gone, a line for each change: 1 or 0
-//                                    (the main window enabled), a space, control ID's text with
+//                                    (the road usable), a space, control ID's text with
 //                                    line breaks shown as " | "
 //   QvDriver cmdline EXE             the command line of the running process whose file is EXE
 //   QvDriver post-command ID MS [TEXT]  once some row of the item list contains TEXT (at once without
@@ -47,6 +47,12 @@ namespace {
 const wchar_t kMainTitle[] = L"탈빅스 다운로더";
 
 HWND FindMain() { return ::FindWindowW(L"#32770", kMainTitle); }
+
+// The user can take the road: the window takes input and Start is not held by a running download.
+bool RoadUsable(HWND main) {
+    HWND start = ::GetDlgItem(main, IDC_START_INSTALLATION);
+    return ::IsWindowEnabled(main) && start && ::IsWindowEnabled(start);
+}
 
 struct BoxSearch {
     HWND owner;
@@ -277,14 +283,14 @@ int wmain(int argc, wchar_t** argv) {
     if (cmd == L"enabled") {
         HWND m = FindMain();
         if (!m) return 1;
-        std::printf("%d\n", ::IsWindowEnabled(m) ? 1 : 0);
+        std::printf("%d\n", RoadUsable(m) ? 1 : 0);
         return 0;
     }
     if (cmd == L"wait-enabled") {
         const bool want = num(2) != 0;
         return WaitFor(num(3), [want] {
             HWND m = FindMain();
-            return m && (::IsWindowEnabled(m) != FALSE) == want;
+            return m && RoadUsable(m) == want;
         });
     }
     if (cmd == L"visible") {
@@ -323,7 +329,7 @@ int wmain(int argc, wchar_t** argv) {
             HWND main = FindMain();
             HWND ctl = main ? ::GetDlgItem(main, id) : nullptr;
             if (!ctl) return true;
-            const std::wstring now = (::IsWindowEnabled(main) ? L"1 " : L"0 ") + OneLine(TextOf(ctl));
+            const std::wstring now = (RoadUsable(main) ? L"1 " : L"0 ") + OneLine(TextOf(ctl));
             if (now != last) Print(now);
             last = now;
             return false;

@@ -4,6 +4,8 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -24,17 +26,24 @@ bool StartsWith(const std::wstring& text, const std::wstring& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
 }
 
-// Reads the open file to its end in blocks; "" after a failed or reconnecting read.
+// Reads the open file to its end in blocks; "" after a failed read (counted as -1).
 std::string ReadToEnd(IFtpSession& session, std::vector<int>* counts = nullptr) {
     std::string content;
     std::vector<char> buffer(kBlock);
     for (;;) {
-        const int got = session.Read(buffer.data(), kBlock);
-        if (counts) counts->push_back(got);
-        if (got < 0) return std::string();
+        int got = 0;
+        const bool read = session.Read(buffer.data(), kBlock, got, 30000) == FtpRead::Data;
+        if (counts) counts->push_back(read ? got : -1);
+        if (!read) return std::string();
         if (got == 0) return content;
         content.append(buffer.data(), static_cast<size_t>(got));
     }
+}
+
+// One block's read result.
+FtpRead ReadBlock(IFtpSession& session, std::vector<char>& buffer, uint32_t timeoutMs = 30000) {
+    int got = 0;
+    return session.Read(buffer.data(), kBlock, got, timeoutMs);
 }
 
 // Stand-ins for the WinINet transfer calls that report a reset a set number of times.
@@ -113,7 +122,7 @@ TEST_F(FtpSessionTest, RefusedLoginFailsAndLaterOperationsStayOffTheWire) {
     EXPECT_EQ(session.LastError().back(), L']');
 
     const size_t before = server->Requests().size();
-    EXPECT_EQ(session.OpenFile(L"Software\\a.exe"), 0);
+    EXPECT_EQ(session.OpenFile(L"Software\\a.exe"), FtpOpen::LineFault);
     EXPECT_EQ(server->Requests().size(), before);
 }
 
@@ -188,7 +197,7 @@ TEST_F(FtpSessionTest, ReadsAWholeFileInBlocksWithAnOrdinary12031ByteTail) {
     const std::string served = server->AddFile(L"Software\\TALVIX_250101.exe", 3 * kBlock + 12031);
     CFtpSessionAdapter session;
     ASSERT_EQ(Connect(session), 1);
-    ASSERT_EQ(session.OpenFile(L"Software\\TALVIX_250101.exe"), 1);
+    ASSERT_EQ(session.OpenFile(L"Software\\TALVIX_250101.exe"), FtpOpen::Done);
     EXPECT_TRUE(server->HasRequest("RETR /Software/TALVIX_250101.exe"));
 
     std::vector<int> counts;
@@ -202,18 +211,18 @@ TEST_F(FtpSessionTest, OpenPathsWithAndWithoutLeadingBackslashReachTheSameFile) 
     const std::string served = server->AddFile(L"Software\\a.exe", 5000);
     CFtpSession session;
     ASSERT_EQ(Connect(session), 1);
-    ASSERT_EQ(session.OpenFile(L"\\Software\\a.exe"), 1);
+    ASSERT_EQ(session.OpenFile(L"\\Software\\a.exe"), FtpOpen::Done);
     session.CloseFile();
-    ASSERT_EQ(session.OpenFile(L"Software\\a.exe"), 1);
+    ASSERT_EQ(session.OpenFile(L"Software\\a.exe"), FtpOpen::Done);
     session.CloseFile();
     const auto requests = server->Requests();
     EXPECT_EQ(std::count(requests.begin(), requests.end(), "RETR /Software/a.exe"), 2);
 }
 
-TEST_F(FtpSessionTest, MissingRemoteFileGivesZeroWithTheServersAnswer) {
+TEST_F(FtpSessionTest, MissingRemoteFileIsRefusedWithTheServersAnswer) {
     CFtpSession session;
     ASSERT_EQ(Connect(session), 1);
-    EXPECT_EQ(session.OpenFile(L"Software\\missing.exe"), 0);
+    EXPECT_EQ(session.OpenFile(L"Software\\missing.exe"), FtpOpen::Refused);
     EXPECT_TRUE(StartsWith(session.LastError(), L"550")) << session.LastError().size();
 }
 
@@ -229,7 +238,7 @@ TEST_F(FtpSessionTest, DataConnectionCutByTheServerEndsTheTransferEarly) {
     server->SetFaults(R"({"drop_after": {"/Software/dropped.exe": 40000}})");
     CFtpSessionAdapter session;
     ASSERT_EQ(Connect(session), 1);
-    ASSERT_EQ(session.OpenFile(L"Software\\dropped.exe"), 1);
+    ASSERT_EQ(session.OpenFile(L"Software\\dropped.exe"), FtpOpen::Done);
     std::vector<int> counts;
     const std::string content = ReadToEnd(session, &counts);
     EXPECT_LE(counts.back(), 0);
@@ -238,58 +247,66 @@ TEST_F(FtpSessionTest, DataConnectionCutByTheServerEndsTheTransferEarly) {
     session.CloseFile();
 }
 
-TEST_F(FtpSessionTest, ResetOnOpenReconnectsToTheSamePort) {
-    const std::string served = server->AddFile(L"Software\\reset.exe", 2 * kBlock + 7);
+TEST_F(FtpSessionTest, ResetsAreLineFaultsLeftToTheCaller) {
+    server->AddFile(L"Software\\reset.exe", 2 * kBlock + 7);
     CFtpSessionAdapter adapter;
     InstallResets(adapter);
     IFtpSession& session = adapter;
     ASSERT_EQ(Connect(session), 1);
 
     g_openResets = 1;
-    EXPECT_EQ(session.OpenFile(L"Software\\reset.exe"), kFtpReconnected);
-    EXPECT_EQ(Logins(), 2);
-    ASSERT_EQ(session.OpenFile(L"Software\\reset.exe"), 1);
-    EXPECT_TRUE(ReadToEnd(session) == served);
-    EXPECT_EQ(session.CloseFile(), 1);
+    EXPECT_EQ(session.OpenFile(L"Software\\reset.exe"), FtpOpen::LineFault);
+    ASSERT_EQ(session.OpenFile(L"Software\\reset.exe"), FtpOpen::Done);
+    std::vector<char> buffer(kBlock);
+    EXPECT_EQ(ReadBlock(session, buffer), FtpRead::Data);
+    g_readResets = 1;
+    EXPECT_EQ(ReadBlock(session, buffer), FtpRead::Reset);
+    EXPECT_EQ(Logins(), 1);  // the session does not reconnect on its own
 }
 
-TEST_F(FtpSessionTest, ResetOnReadReconnectsAndTheFileCanBeFetchedAgain) {
-    const std::string served = server->AddFile(L"Software\\reread.exe", 3 * kBlock);
-    CFtpSessionAdapter adapter;
-    InstallResets(adapter);
-    IFtpSession& session = adapter;
+TEST_F(FtpSessionTest, SizeAndRestartGoOnFromTheOffsetBeyond4GiBListings) {
+    const std::string served = server->AddFile(L"Software\\resume.exe", 3 * kBlock + 5);
+    CFtpSessionAdapter session;
     ASSERT_EQ(Connect(session), 1);
-    ASSERT_EQ(session.OpenFile(L"Software\\reread.exe"), 1);
-
-    std::vector<char> buffer(kBlock);
-    ASSERT_EQ(session.Read(buffer.data(), kBlock), kBlock);
-    g_readResets = 1;
-    EXPECT_EQ(session.Read(buffer.data(), kBlock), kFtpReadReconnected);
-    EXPECT_EQ(Logins(), 2);
-    EXPECT_EQ(session.CloseFile(), 1);
-    ASSERT_EQ(session.OpenFile(L"Software\\reread.exe"), 1);
-    EXPECT_TRUE(ReadToEnd(session) == served);
-}
-
-TEST_F(FtpSessionTest, FailedReconnectionReportsTheServersAnswer) {
-    server->AddFile(L"Software\\gone.exe", 2 * kBlock);
-    CFtpSessionAdapter adapter;
-    InstallResets(adapter);
-    IFtpSession& session = adapter;
-    ASSERT_EQ(Connect(session), 1);
-    ASSERT_EQ(session.OpenFile(L"Software\\gone.exe"), 1);
-    std::vector<char> buffer(kBlock);
-    ASSERT_EQ(session.Read(buffer.data(), kBlock), kBlock);
-
-    server->SetFaults(R"({"refuse_login": true})");
-    g_readResets = 1;
-    EXPECT_EQ(session.Read(buffer.data(), kBlock), -1);
-    EXPECT_TRUE(StartsWith(session.LastError(), L"530")) << session.LastError().size();
+    EXPECT_EQ(session.RemoteFileSize(L"Software\\resume.exe"), 3 * kBlock + 5);
+    EXPECT_EQ(session.RestartAt(kBlock + 1), FtpOpen::Done);
+    ASSERT_EQ(session.OpenFile(L"Software\\resume.exe"), FtpOpen::Done);
+    EXPECT_TRUE(ReadToEnd(session) == served.substr(kBlock + 1));
     session.CloseFile();
 
-    g_openResets = 1;
-    EXPECT_EQ(session.OpenFile(L"Software\\gone.exe"), 0);
-    EXPECT_TRUE(StartsWith(session.LastError(), L"530"));
+    // Listings stop at 2147483647 under Wine: the server's SIZE tells the rest.
+    server->SetFaults(R"({"size_override": {"/Software/resume.exe": 4294967301}})");
+    std::vector<FTP_FILE_INFO> files;
+    ASSERT_EQ(session.ListFiles(L"\\Software", files, L"exe"), 1);
+    EXPECT_EQ(files[0].dwFileSize, 4294967301);
+    EXPECT_EQ(session.RemoteFileSize(L"Software\\missing.exe"), -1);
+}
+
+TEST_F(FtpSessionTest, ReadOfASilentServerIsLeftBehindAtTheBoundOrOnStop) {
+    server->AddFile(L"Software\\stall.exe", 4 * kBlock);
+    server->SetFaults(R"({"stall_after": {"*": 40000}})");
+    std::atomic<bool> stop{false};
+    for (bool stopping : {false, true}) {
+        CFtpSessionAdapter session(&stop);
+        ASSERT_EQ(Connect(session), 1);
+        ASSERT_EQ(session.OpenFile(L"Software\\stall.exe"), FtpOpen::Done);
+        std::vector<char> buffer(kBlock);
+        int got = 0, total = 0;
+        FtpRead result = FtpRead::Data;
+        const ULONGLONG start = GetTickCount64();
+        if (stopping) {
+            std::thread([&stop] {
+                Sleep(700);
+                stop = true;
+            }).detach();
+        }
+        while ((result = session.Read(buffer.data(), kBlock, got, stopping ? 20000 : 700)) == FtpRead::Data && got > 0)
+            total += got;
+        EXPECT_EQ(result, stopping ? FtpRead::Stopped : FtpRead::TimedOut);
+        EXPECT_EQ(total, 40000);
+        EXPECT_LT(GetTickCount64() - start, 5000u);
+        session.Disconnect();
+    }
 }
 
 TEST_F(FtpSessionTest, ConnectAgainReplacesTheOldConnection) {
@@ -297,7 +314,7 @@ TEST_F(FtpSessionTest, ConnectAgainReplacesTheOldConnection) {
     ASSERT_EQ(Connect(session), 1);
     ASSERT_EQ(Connect(session), 1);
     session.Disconnect();
-    EXPECT_EQ(session.OpenFile(L"Software\\a.exe"), 0);
+    EXPECT_EQ(session.OpenFile(L"Software\\a.exe"), FtpOpen::LineFault);
     EXPECT_EQ(Logins(), 2);
 }
 
@@ -343,7 +360,7 @@ TEST_F(FtpCacheCopyTest, CompleteDownloadLeavesNoCopy) {
     const std::string served = server->AddFile(L"Software\\CACHECOPY_FULL_250101.exe", 3 * kBlock + 17);
     CFtpSessionAdapter session;
     ASSERT_EQ(Connect(session), 1);
-    ASSERT_EQ(session.OpenFile(L"Software\\CACHECOPY_FULL_250101.exe"), 1);
+    ASSERT_EQ(session.OpenFile(L"Software\\CACHECOPY_FULL_250101.exe"), FtpOpen::Done);
     EXPECT_TRUE(ReadToEnd(session) == served);
     EXPECT_EQ(session.CloseFile(), 1);
     EXPECT_TRUE(CacheCopies().empty());
@@ -357,15 +374,17 @@ TEST_F(FtpCacheCopyTest, AbandonedDownloadLeavesNoCopy) {
     {
         CFtpSession session;
         ASSERT_EQ(Connect(session), 1);
-        ASSERT_EQ(session.OpenFile(L"Software\\CACHECOPY_APP_250101.exe"), 1);
-        EXPECT_EQ(session.Read(buffer.data(), kBlock), kBlock);
+        ASSERT_EQ(session.OpenFile(L"Software\\CACHECOPY_APP_250101.exe"), FtpOpen::Done);
+        int got = 0;
+        EXPECT_EQ(session.Read(buffer.data(), kBlock, got, 30000), FtpRead::Data);
+        EXPECT_EQ(got, kBlock);
         session.Disconnect();  // closes the file that is still open
         EXPECT_TRUE(CacheCopies().empty());
     }
     {
         CFtpSession session;  // destroyed with the file open
         ASSERT_EQ(Connect(session), 1);
-        ASSERT_EQ(session.OpenFile(L"Software\\CACHECOPY_APP_250101.exe"), 1);
+        ASSERT_EQ(session.OpenFile(L"Software\\CACHECOPY_APP_250101.exe"), FtpOpen::Done);
     }
     EXPECT_TRUE(CacheCopies().empty());
 }
@@ -375,7 +394,7 @@ TEST_F(FtpCacheCopyTest, CutTransferLeavesNoCopy) {
     server->SetFaults(R"({"drop_after": {"*": 40000}})");
     CFtpSessionAdapter session;
     ASSERT_EQ(Connect(session), 1);
-    ASSERT_EQ(session.OpenFile(L"Software\\CACHECOPY_OS_250101.exe"), 1);
+    ASSERT_EQ(session.OpenFile(L"Software\\CACHECOPY_OS_250101.exe"), FtpOpen::Done);
     EXPECT_LE(ReadToEnd(session).size(), 40000u);
     session.CloseFile();
     session.Disconnect();

@@ -199,8 +199,10 @@ private:
             int got = 0;
             const Attempt read = ReadBlock(session, item, watch, request, got);
             if (read != Attempt::Done) return read;
-            // Nothing before the listed size means the server's file is shorter than listed.
-            if (got > request || (got == 0 && request > 0)) return Fail(item, DownloadResult::ReadFailed);
+            if (got > request) return Fail(item, DownloadResult::ReadFailed);
+            // The end before the listed size: a cut data connection, or a file shorter than listed,
+            // which no attempt gets past.
+            if (got == 0 && request > 0) return Broken(item, LineFault::EndedEarly);
             if (got > 0 && !files_.Write(buffer_.data(), got)) return Fail(item, DownloadResult::WriteFailed);
             item.done += got;
             watch.Received(got, sink_.NowMs());

@@ -16,7 +16,8 @@ enum class DownloadState {
 enum class LineFault {
     None,
     Reset,          // reset or aborted by the line or the server
-    ReadFailed,     // a failed read (how Wine reports a reset data connection)
+    ReadFailed,     // a failed read
+    EndedEarly,     // the data ended before the listed size (how Wine may report a cut connection)
     Silent,         // no byte for the silence bound
     Slow,           // fewer bytes than the slow-line bound over its window
     ConnectFailed,  // a new connection could not be made

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
+#include <cwchar>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -37,7 +38,8 @@ std::wstring LastResponseText() {
         length = static_cast<DWORD>(text.size());
         if (!InternetGetLastResponseInfoW(&error, text.data(), &length)) return std::wstring();
     }
-    return std::wstring(text.data(), std::min<size_t>(length, text.size()));
+    // Wine counts the terminator in the length.
+    return std::wstring(text.data(), wcsnlen(text.data(), std::min<size_t>(length, text.size())));
 }
 
 // A failed operation on the connection that a new connection may get past: anything but the

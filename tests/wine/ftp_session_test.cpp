@@ -277,8 +277,10 @@ TEST_F(FtpSessionTest, SizeAndRestartGoOnFromTheOffsetBeyond4GiBListings) {
     // Listings stop at 2147483647 under Wine: the server's SIZE tells the rest.
     server->SetFaults(R"({"size_override": {"/Software/resume.exe": 4294967301}})");
     std::vector<FTP_FILE_INFO> files;
-    ASSERT_EQ(session.ListFiles(L"\\Software", files, L"exe"), 1);
-    EXPECT_EQ(files[0].dwFileSize, 4294967301);
+    ASSERT_GE(session.ListFiles(L"\\Software", files, L"exe"), 1);
+    const auto listed = std::find_if(files.begin(), files.end(), [](const FTP_FILE_INFO& f) { return f.Name() == L"resume.exe"; });
+    ASSERT_NE(listed, files.end());
+    EXPECT_EQ(listed->dwFileSize, 4294967301);
     EXPECT_EQ(session.RemoteFileSize(L"Software\\missing.exe"), -1);
 }
 

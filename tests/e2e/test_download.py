@@ -1,12 +1,14 @@
 """Start Installation in the real program: the download, the hand-off to the setup program, every
-failure the user can meet on the way, and closing the program while a download runs."""
+failure the user can meet on the way, a line that breaks or goes silent, and closing the program
+while a download runs."""
 import os
 import subprocess
 import threading
+import time
 import unittest
 
-from harness import (BIN, ID_BANNER, ID_CHECK_SERVER, ID_LIST, ID_START, WORK_FOLDER, Driver, Program, RoadTest,
-                     install_scanner, text_table, wait_until)
+from harness import (BIN, ID_BANNER, ID_CHECK_SERVER, ID_EXIT, ID_LIST, ID_START, WORK_FOLDER, Driver, Program,
+                     RoadTest, install_scanner, text_table, wait_until)
 
 EN = text_table()
 SETUP = "TALVIX_FULL_250101.exe"
@@ -14,6 +16,9 @@ REMOTE = "/Software/" + SETUP
 LOCAL = SETUP.upper()
 # Row 0 of the item list, inside the check-box zone (left of the version columns).
 CHECK_BOX_POINT = (100, 56)
+# A poor line's bounds, shortened for the tests (silence, slow-line window, first retry pause in ms).
+SHORT_LINE_BOUNDS = {"QV_TEST_LINE_BOUNDS": "2000,60000,200"}
+RETRYING = EN[18].replace("%s", SETUP)
 
 
 def demo_setup(size):
@@ -46,13 +51,13 @@ class DownloadTest(RoadTest):
         super().setUp()
         self.local = os.path.join(self.work, LOCAL)
 
-    def start(self, content=100000, **faults):
+    def start(self, content=100000, line_bounds=SHORT_LINE_BOUNDS, **faults):
         """Serves the setup file, starts the program and waits for the offered row."""
         self.served = self.ftp.add_file(REMOTE, content)
         self.ftp.set_faults(**faults)
         self.ftp.start()
         # The setup program it launches stays until the clean-up ends the Wine session.
-        self.program = Program(self.wine).start()
+        self.program = Program(self.wine, extra_env=line_bounds).start()
         self.addCleanup(self.program.kill)
         self.driver = Driver(self.wine)
         self.driver.wait_main()
@@ -87,6 +92,11 @@ class DownloadTest(RoadTest):
         self.ftp.wait_for_request("LIST /Software", 20)
         self.driver.ok("wait-text", ID_BANNER, EN[11].split("\n")[0], 20000)
         self.assertEqual(self.driver.rows()[0][3], EN[0])
+
+    def bytes_served(self):
+        """Bytes sent by every data connection of the setup file, in order."""
+        prefix = "SENT " + REMOTE + " "
+        return [int(line[len(prefix):]) for line in self.ftp.requests() if line.startswith(prefix)]
 
     def place_in_work_folder(self, name, folder=False):
         """Puts a file (or a folder) into the work folder after the server check has emptied it."""
@@ -166,20 +176,65 @@ class DownloadTest(RoadTest):
         self.ftp.set_faults()
         self.assert_usable_again(EN[15])
 
-    def test_short_or_dropped_file_gives_19_and_10_and_leaves_no_partial_file(self):
+    def test_short_file_gives_19_and_10_after_the_retries_and_leaves_no_partial_file(self):
         self.start(300000, size_override={REMOTE: 400000})
         self.assertEqual(self.notice_after_start(), EN[19] + "\n" + EN[10])
         self.assertFalse(os.path.exists(self.local))
+        self.assertEqual(self.ftp.requests().count("REST 300000"), 5)  # asked again, never more bytes
         # The row keeps its last percentage, so it is no longer "Updatable".
         self.assertTrue(self.driver.rows()[0][3].endswith("/ 100[%]"))
         self.assertEqual(self.notice_after_start(), EN[22])
         self.assert_usable_again(EN[22])
 
-        self.ftp.set_faults(drop_after={REMOTE: 100000})
+    def test_reset_data_connection_resumes_and_the_setup_is_launched(self):
+        self.start(demo_setup(600000), rate=800000, drop_after={REMOTE: 250000}, drops=2)
+        self.driver.ok("click", ID_START)
+        self.launch_record()
+        self.assertEqual(self.program.wait(60), 0)
+        with open(self.local, "rb") as f:
+            self.assertEqual(f.read(), self.served)
+        # Every byte came over the line once: the second and third connections went on from the first.
+        self.assertEqual(sum(self.bytes_served()), len(self.served))
+        self.assertEqual(len([line for line in self.ftp.requests() if line.startswith("REST ")]), 2)
+
+    def test_server_ignoring_rest_sends_the_whole_file_again(self):
+        self.start(demo_setup(400000), rate=800000, drop_after={REMOTE: 150000}, drops=1, ignore_rest=True)
+        self.driver.ok("click", ID_START)
+        self.launch_record()
+        self.assertEqual(self.program.wait(60), 0)
+        with open(self.local, "rb") as f:
+            self.assertEqual(f.read(), self.served)
+        self.assertEqual(self.bytes_served()[-1], len(self.served))  # the last time from byte 0, whole
+
+    def test_server_that_stops_sending_ends_with_19_and_10_within_the_bounds(self):
+        self.start(400000, rate=800000, stall_after={REMOTE: 100000})
+        seen = []
+        banner = threading.Thread(target=lambda: seen.append(self.driver("wait-text", ID_BANNER, RETRYING, 40000)[0]))
+        banner.start()
+        started = time.monotonic()
         self.assertEqual(self.notice_after_start(), EN[19] + "\n" + EN[10])
+        # One silence after the first bytes, then five attempts without a byte, and their pauses.
+        self.assertLess(time.monotonic() - started, 45)
         self.assertFalse(os.path.exists(self.local))
-        self.ftp.set_faults()
+        self.assertEqual(self.ftp.requests().count("REST 100000"), 5)
+        banner.join(60)
+        self.assertEqual(seen, [0])  # the banner said it was reconnecting
         self.assert_usable_again(EN[19])
+
+    def test_exit_stops_a_download_held_by_a_silent_server(self):
+        # The real bounds: the read waits on the silent server when Exit is pressed.
+        self.start(3000000, line_bounds={}, rate=800000, stall_after={REMOTE: 200000})
+        scanner = self.start_scanner()
+        self.driver.ok("click", ID_START)
+        self.driver.ok("wait-list", "/ 100[%]", 20000)
+        time.sleep(1)  # the server has gone silent by now
+        pressed = time.monotonic()
+        self.driver.ok("click", ID_EXIT)
+        self.assertEqual(self.program.wait(30), 18)
+        self.assertLess(time.monotonic() - pressed, 4)
+        self.assertFalse(os.path.exists(self.local))
+        self.assertFalse(os.path.exists(self.record))
+        self.assertIsNone(scanner.poll())  # nothing was ended
 
     def test_unwritable_local_path_gives_29(self):
         self.start()

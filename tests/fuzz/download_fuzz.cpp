@@ -1,15 +1,20 @@
-// Fuzzes the transfer logic with a scripted road: every connect, open, read, file creation and
-// write takes its outcome from the input, in the order the worker asks. A read can return the
-// bytes asked for, fewer, none, more than asked, a reset, a failure or any negative number. Once
-// the script runs out every step fails and the server's file ends, so a run always ends.
+// Fuzzes the transfer logic with a scripted road: every connect, SIZE, REST, open, read, file
+// creation and write takes its outcome from the input, in the order the worker asks. The server
+// holds a file of the listed size or of another, answers SIZE truly or not, honours or ignores
+// REST; a read can return the bytes asked for, fewer, more than asked, a reset, a failure or a
+// time-out. Once the script runs out every connection fails, so a run always ends. Whatever the
+// road, a file kept on disk holds exactly the server's bytes of the listed size.
 //
-// Input: the item count, each item (name choice, size choice, list row), the call count after
-// which the program asks the worker to stop (0: never), then the script.
+// Input: the item count, each item (name choice, size choice), the call count after which the
+// program asks the worker to stop (0: never), then the script.
 #include <cstddef>
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -39,6 +44,8 @@ struct Road {
     FuzzInput& in;
     int sessionsMade = 0;
     int sessionsDisconnected = 0;
+    int64_t serverSize = 0;  // the size of the item's file on the server
+    uint64_t clockMs = 0;
 };
 
 class ScriptSession : public IFtpSession {
@@ -47,7 +54,7 @@ public:
     ~ScriptSession() override { FUZZ_CHECK(!m_connected); }
 
     int Connect(std::wstring, std::wstring, std::wstring, uint16_t) override {
-        FUZZ_CHECK(!m_connected);
+        FUZZ_CHECK(!m_connected && !m_disconnected);
         int result;
         switch (m_road.in.Empty() ? 2 : m_road.in.U8() % 5) {
         case 0:
@@ -63,54 +70,81 @@ public:
         FUZZ_CHECK(false);  // the worker never lists
         return kFtpError;
     }
-    int OpenFile(const std::wstring& path) override {
-        FUZZ_CHECK(path == expectedPath);
-        FUZZ_CHECK(!m_open);
-        if (!m_connected || m_road.in.Empty()) return kFtpFailed;
-        const uint8_t choice = m_road.in.U8();
-        int result;
-        switch (choice % 4) {
+    int64_t RemoteFileSize(const std::wstring& path) override {
+        FUZZ_CHECK(path == expectedPath && m_connected && !m_open);
+        if (m_road.in.Empty()) return -1;
+        switch (m_road.in.U8() % 4) {
         case 0:
-        case 1: result = kFtpSuccess; break;
-        case 2: result = kFtpReconnected; break;
-        default: result = choice & 0x80 ? m_road.in.I32() : kFtpFailed; break;
+        case 1: return m_road.serverSize;
+        case 2: return -1;
+        default: return m_road.in.I32();
         }
-        if (result == kFtpSuccess) {
+    }
+    FtpOpen RestartAt(int64_t offset) override {
+        FUZZ_CHECK(m_connected && !m_open);
+        FUZZ_CHECK(offset > 0);
+        if (m_road.in.Empty()) return FtpOpen::LineFault;
+        switch (m_road.in.U8() % 4) {
+        case 0: m_restart = offset; return FtpOpen::Done;
+        case 1: m_restart = 0; return FtpOpen::Done;  // accepted and ignored
+        case 2: return FtpOpen::Refused;
+        default: return FtpOpen::LineFault;
+        }
+    }
+    FtpOpen OpenFile(const std::wstring& path) override {
+        FUZZ_CHECK(path == expectedPath);
+        FUZZ_CHECK(!m_open && m_connected);
+        FtpOpen result = FtpOpen::LineFault;
+        if (!m_road.in.Empty()) {
+            const uint8_t choice = m_road.in.U8() % 8;
+            result = choice < 6 ? FtpOpen::Done : choice == 6 ? FtpOpen::Refused : FtpOpen::LineFault;
+        }
+        if (result == FtpOpen::Done) {
             m_open = true;
-            m_position = 0;
-            m_ended = false;
+            m_position = std::min(m_restart, m_road.serverSize);
         }
+        m_restart = 0;
         return result;
     }
-    int Read(void* buffer, int count) override {
+    FtpRead Read(void* buffer, int count, int& got, uint32_t timeoutMs) override {
         FUZZ_CHECK(m_open && m_connected);
         FUZZ_CHECK(count >= 0 && count <= kTransferBlockSize);
-        // An empty read before the listed size means the file ended early; reading on would never
-        // end, as the line keeps answering with nothing.
+        FUZZ_CHECK(timeoutMs > 0);
+        // Nothing is read again after the server has ended the file.
         FUZZ_CHECK(!m_ended);
+        got = 0;
+        const int64_t left = m_road.serverSize - m_position;
+        FtpRead result = FtpRead::Data;
         if (m_road.in.Empty()) {
-            m_ended = count > 0;  // a script that runs out is a file that ends here
-            return 0;
+            result = FtpRead::Failed;
+        } else {
+            switch (m_road.in.U8() % 10) {
+            case 0:
+            case 1:
+            case 2:
+            case 3: got = static_cast<int>(std::min<int64_t>(count, left)); break;
+            case 4: got = static_cast<int>(std::min<int64_t>(m_road.in.U16() % (count + 1), left)); break;
+            case 5:
+                got = count + 1 + m_road.in.U8();  // claims more than it may have written
+                return FtpRead::Data;
+            case 6: result = FtpRead::Reset; break;
+            case 7: result = FtpRead::Failed; break;
+            case 8:
+                result = FtpRead::TimedOut;
+                m_road.clockMs += timeoutMs;
+                break;
+            default: m_road.clockMs += m_road.in.U16(); got = static_cast<int>(std::min<int64_t>(count, left)); break;
+            }
         }
-        int got;
-        switch (m_road.in.U8() % 8) {
-        case 0:
-        case 1:
-        case 2: got = count; break;
-        case 3: got = m_road.in.U16() % (count + 1); break;
-        case 4: return count + 1 + m_road.in.U8();  // claims more than it may have written
-        case 5: got = kFtpReadReconnected; break;
-        case 6: return kFtpError;
-        default: got = static_cast<int>(m_road.in.U32() | 0x80000000u); break;
-        }
-        if (got < 0) {
-            if (got == kFtpReadReconnected) m_open = false;  // the handle is stale after a reconnection
-            return got;
+        if (result != FtpRead::Data) {
+            m_open = false;  // the connection is gone
+            m_connected = false;
+            return result;
         }
         std::memcpy(buffer, ContentAt(m_position), static_cast<size_t>(got));
         m_position += got;
         m_ended = got == 0 && count > 0;
-        return got;
+        return FtpRead::Data;
     }
     int CloseFile() override {
         m_open = false;
@@ -132,6 +166,7 @@ private:
     bool m_disconnected = false;
     bool m_open = false;
     bool m_ended = false;
+    int64_t m_restart = 0;
     int64_t m_position = 0;
 };
 
@@ -140,56 +175,76 @@ public:
     explicit ScriptFiles(Road& road) : m_road(road) {}
 
     void CreateFolderTree(const std::wstring& folder) override { FUZZ_CHECK(folder == kWork); }
+    int64_t FreeSpace(const std::wstring& folder) override {
+        FUZZ_CHECK(folder == kWork);
+        return m_road.in.Empty() || m_road.in.U8() % 8 != 0 ? -1 : m_road.in.I32();
+    }
     bool Create(const std::wstring& path) override {
         FUZZ_CHECK(m_open.empty());
         FUZZ_CHECK(path == expectedPath);
         if (m_road.in.Empty() || m_road.in.U8() % 8 == 0) return false;
         disk[path].clear();
-        sizeOnCreate[path] = listedSize;
+        kept.erase(path);
+        m_foreign = false;
         m_open = path;
         return true;
     }
     bool Write(const unsigned char* data, int count) override {
         FUZZ_CHECK(!m_open.empty());
         FUZZ_CHECK(count > 0 && count <= kTransferBlockSize);
-        if (m_road.in.Empty() || m_road.in.U8() % 8 == 0) return false;
+        if (!m_road.in.Empty() && m_road.in.U8() % 32 == 0) return false;
         std::string& file = disk[m_open];
-        // Never more than the listed size, and every byte is the server's byte at that offset.
+        // Never more than the listed size. A byte that is not the server's byte at its offset (a
+        // server that ignored REST) must not survive to a kept file.
         FUZZ_CHECK(static_cast<int64_t>(file.size()) + count <= listedSize);
-        FUZZ_CHECK(std::memcmp(data, ContentAt(static_cast<int64_t>(file.size())), static_cast<size_t>(count)) == 0);
+        m_foreign = m_foreign ||
+                    std::memcmp(data, ContentAt(static_cast<int64_t>(file.size())), static_cast<size_t>(count)) != 0;
         file.append(reinterpret_cast<const char*>(data), static_cast<size_t>(count));
         return true;
     }
-    void Close() override { m_open.clear(); }
+    bool Rewind() override {
+        FUZZ_CHECK(!m_open.empty());
+        disk[m_open].clear();
+        m_foreign = false;
+        return true;
+    }
+    bool Close() override {
+        if (m_open.empty()) return true;
+        const bool ok = m_road.in.Empty() || m_road.in.U8() % 16 != 0;
+        // Closed on the way out of a failure too; only a whole, true file may stay on disk.
+        if (ok && !m_foreign && static_cast<int64_t>(disk[m_open].size()) == listedSize) kept.insert(m_open);
+        m_open.clear();
+        return ok;
+    }
     void Delete(const std::wstring& path) override {
         FUZZ_CHECK(m_open.empty());
         disk.erase(path);
+        kept.erase(path);
     }
 
     bool IsOpen() const { return !m_open.empty(); }
 
     std::map<std::wstring, std::string> disk;
-    std::map<std::wstring, int64_t> sizeOnCreate;  // listed size of the item that made each file
+    std::set<std::wstring> kept;  // closed whole, with the server's bytes
     std::wstring expectedPath;
     int64_t listedSize = 0;
 
 private:
     Road& m_road;
     std::wstring m_open;
+    bool m_foreign = false;
 };
 
 class ScriptUi : public IDownloadSink {
 public:
-    explicit ScriptUi(unsigned stopAfter) : m_stopAfter(stopAfter) {}
+    ScriptUi(unsigned stopAfter, Road& road) : m_stopAfter(stopAfter), m_road(road) {}
 
-    void ShowProgress(int, const std::wstring&) override { FUZZ_CHECK(failures == 0); }
-    void ShowRowState(int, const std::wstring&) override { FUZZ_CHECK(failures == 0); }
-    void ShowBanner(const std::wstring&) override { FUZZ_CHECK(failures == 0); }
-    void Failed(const std::wstring& first, const std::wstring&) override {
-        FUZZ_CHECK(!first.empty());
-        ++failures;
+    void Report(const DownloadStatus& status) override {
+        FUZZ_CHECK(status.done >= 0 && status.done <= status.total);
+        if (status.state == DownloadState::Reconnecting) FUZZ_CHECK(status.attempt >= 1 && status.attempt <= 5);
     }
-    void Sleep(unsigned) override {}
+    uint64_t NowMs() override { return m_road.clockMs; }
+    void Sleep(unsigned milliseconds) override { m_road.clockMs += milliseconds; }
     void FinalPause(unsigned) override {}
     bool StopRequested() override {
         stopped = stopped || (m_stopAfter != 0 && ++m_calls >= m_stopAfter);
@@ -197,11 +252,11 @@ public:
     }
 
     bool stopped = false;
-    int failures = 0;
 
 private:
     unsigned m_stopAfter;
     unsigned m_calls = 0;
+    Road& m_road;
 };
 
 std::wstring ItemName(FuzzInput& in) {
@@ -215,7 +270,7 @@ std::wstring ItemName(FuzzInput& in) {
     }
 }
 
-int32_t ItemSize(FuzzInput& in) {
+int64_t ItemSize(FuzzInput& in) {
     switch (in.U8() % 4) {
     case 0: return in.U8();
     case 1: return in.U16() * 3;
@@ -224,17 +279,9 @@ int32_t ItemSize(FuzzInput& in) {
     }
 }
 
-std::vector<std::wstring> Texts() {
-    std::vector<std::wstring> texts;
-    for (int k = 0; k < 32; ++k) texts.push_back(L"text " + std::to_wstring(k));
-    texts[26] = L" %.0f / 100[%%]";
-    return texts;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::vector<std::wstring> texts = Texts();
     FuzzInput in(data, size);
     DownloadRequest request;
     request.serverFolder = kServerFolder;
@@ -245,42 +292,58 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         UPDATE_ITEM item;
         item.SetName(ItemName(in));
         item.dwFileSize = ItemSize(in);
-        item.nListRow = in.U8();
         request.items.push_back(item);
     }
-    ScriptUi ui(in.U16());
-
     Road road(in);
+    ScriptUi ui(in.U16(), road);
     ScriptFiles files(road);
-    // The worker goes through the items in order; the test follows along by the sessions it makes.
+    // The worker goes through the items in order, each from its first connection.
+    size_t item = 0;
+    std::wstring lastPath;
     const auto newSession = [&]() -> std::unique_ptr<IFtpSession> {
-        FUZZ_CHECK(road.sessionsMade < static_cast<int>(request.items.size()));
-        const UPDATE_ITEM& item = request.items[static_cast<size_t>(road.sessionsMade)];
-        FUZZ_CHECK(!files.IsOpen());
-        FUZZ_CHECK(IsSafeLocalFileName(item.Name()) && HasSetupExtension(item.Name()) && item.dwFileSize >= 0);
         auto session = std::make_unique<ScriptSession>(road);
-        session->expectedPath = kServerFolder + item.Name();
-        files.expectedPath = kWork + L"\\" + LocalNameOf(item.Name());
-        files.listedSize = item.dwFileSize;
+        session->expectedPath = lastPath;
         return session;
     };
+    // Which item the worker is on is told by its Connecting report; wrap the sink to follow it.
+    class Follow : public IDownloadSink {
+    public:
+        Follow(ScriptUi& ui, std::function<void(size_t)> onItem) : m_ui(ui), m_onItem(std::move(onItem)) {}
+        void Report(const DownloadStatus& status) override {
+            if (status.state == DownloadState::Connecting) m_onItem(status.item);
+            m_ui.Report(status);
+        }
+        uint64_t NowMs() override { return m_ui.NowMs(); }
+        void Sleep(unsigned ms) override { m_ui.Sleep(ms); }
+        void FinalPause(unsigned ms) override { m_ui.FinalPause(ms); }
+        bool StopRequested() override { return m_ui.StopRequested(); }
 
-    const int result = DownloadUpdates(request, texts, newSession, files, ui);
+    private:
+        ScriptUi& m_ui;
+        std::function<void(size_t)> m_onItem;
+    } follow(ui, [&](size_t k) {
+        FUZZ_CHECK(k == item++);
+        FUZZ_CHECK(!files.IsOpen());
+        const UPDATE_ITEM& next = request.items[k];
+        FUZZ_CHECK(IsSafeLocalFileName(next.Name()) && HasSetupExtension(next.Name()) && next.dwFileSize >= 0);
+        lastPath = kServerFolder + next.Name();
+        files.expectedPath = kWork + L"\\" + LocalNameOf(next.Name());
+        files.listedSize = next.dwFileSize;
+        road.serverSize = in.Empty() || in.U8() % 4 != 0 ? next.dwFileSize : in.U16();
+    });
 
-    FUZZ_CHECK(result == 0 || result == 1);
+    const DownloadResult result = DownloadUpdates(request, newSession, files, follow);
+
     FUZZ_CHECK(!files.IsOpen());
     FUZZ_CHECK(road.sessionsDisconnected == road.sessionsMade);
-    // No partial file survives: whatever is on disk was written in full.
-    for (const auto& file : files.disk)
-        FUZZ_CHECK(static_cast<int64_t>(file.second.size()) == files.sizeOnCreate[file.first]);
-
-    if (result == 1) {
-        FUZZ_CHECK(!ui.stopped && ui.failures == 0);
-        FUZZ_CHECK(road.sessionsMade == static_cast<int>(request.items.size()));
-        for (const UPDATE_ITEM& item : request.items)
-            FUZZ_CHECK(files.disk.count(kWork + L"\\" + LocalNameOf(item.Name())) == 1);
-    } else {
-        FUZZ_CHECK(ui.failures <= 1);
+    // No partial or foreign file survives: whatever is on disk was closed whole and true.
+    for (const auto& file : files.disk) FUZZ_CHECK(files.kept.count(file.first) == 1);
+    if (result == DownloadResult::Completed) {
+        FUZZ_CHECK(!ui.stopped);
+        FUZZ_CHECK(item == request.items.size());
+        for (const UPDATE_ITEM& done : request.items)
+            FUZZ_CHECK(files.disk.count(kWork + L"\\" + LocalNameOf(done.Name())) == 1);
     }
+    if (result == DownloadResult::Stopped) FUZZ_CHECK(ui.stopped);
     return 0;
 }

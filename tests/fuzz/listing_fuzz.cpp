@@ -29,12 +29,12 @@ FTP_FILE_INFO ReadRecord(FuzzInput& in) {
     const uint8_t mode = in.U8();
     info.dwFileSize = in.I32();
     if (mode & 2) {
-        // The size as the server lists it, in two 32-bit halves: kept only while it fits.
+        // The size as the server lists it, in two 32-bit halves: all 64 bits kept.
         const uint32_t low = static_cast<uint32_t>(info.dwFileSize);
         const uint32_t high = in.U32();
         info.dwFileSize = ListedFileSize(high, low);
         const uint64_t size = (static_cast<uint64_t>(high) << 32) | low;
-        FUZZ_CHECK(info.dwFileSize == (size <= INT32_MAX ? static_cast<int32_t>(size) : -1));
+        FUZZ_CHECK(info.dwFileSize == (size <= static_cast<uint64_t>(INT64_MAX) ? static_cast<int64_t>(size) : -1));
     }
     const std::wstring name = in.Wide();
     if (mode & 1) {

@@ -5,8 +5,75 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <system_error>
 
 #include <mmsystem.h>
+
+namespace {
+constexpr size_t kMaxQueuedBlocks = 32;  // about 1 MiB of 30720-byte blocks
+}
+
+CBackgroundDigest::~CBackgroundDigest() {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_quit = true;
+    }
+    m_changed.notify_all();
+    if (m_thread.joinable()) m_thread.join();
+}
+
+bool CBackgroundDigest::Update(const unsigned char* data, size_t size) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (!m_started) {
+        m_started = true;
+        try {
+            m_thread = std::thread([this] { Run(); });
+        } catch (const std::system_error&) {
+        }
+    }
+    if (!m_thread.joinable()) return !m_failed && m_digest.Update(data, size);  // no thread: hash here
+    m_changed.wait(lock, [this] { return m_queue.size() < kMaxQueuedBlocks; });
+    if (m_failed) return false;
+    std::vector<unsigned char> block;
+    if (!m_spare.empty()) {
+        block = std::move(m_spare.back());
+        m_spare.pop_back();
+    }
+    block.assign(data, data + size);
+    m_queue.push_back(std::move(block));
+    m_changed.notify_all();
+    return true;
+}
+
+bool CBackgroundDigest::Drain(std::unique_lock<std::mutex>& lock) {
+    m_changed.wait(lock, [this] { return m_queue.empty() && !m_hashing; });
+    return !m_failed;
+}
+
+bool CBackgroundDigest::Finish(Sha256Digest& digest) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    const bool whole = Drain(lock);
+    m_failed = false;
+    return m_digest.Finish(digest) && whole;
+}
+
+void CBackgroundDigest::Run() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    for (;;) {
+        m_changed.wait(lock, [this] { return m_quit || !m_queue.empty(); });
+        if (m_queue.empty()) return;
+        std::vector<unsigned char> block = std::move(m_queue.front());
+        m_queue.pop_front();
+        m_hashing = true;
+        lock.unlock();
+        const bool ok = m_digest.Update(block.data(), block.size());
+        lock.lock();
+        m_hashing = false;
+        m_failed = m_failed || !ok;
+        m_spare.push_back(std::move(block));
+        m_changed.notify_all();
+    }
+}
 
 void CLocalFiles::CreateFolderTree(const std::wstring& folder) {
     probes::CreateFolderTree(folder);
@@ -39,7 +106,7 @@ bool CLocalFiles::Rewind() {
 
 bool CLocalFiles::Write(const unsigned char* data, int count) {
     const bool ok = count >= 0 && m_file.Write(data, static_cast<DWORD>(count)) &&
-                    m_digest.Update(data, static_cast<size_t>(count));
+                    m_digest.Update(data, static_cast<size_t>(count));  // hashed on its own thread
     m_bWriteFailed = m_bWriteFailed || !ok;
     return ok;
 }

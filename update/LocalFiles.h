@@ -6,12 +6,46 @@
 #include "system/Sha256.h"
 #include "update/logic/DownloadLogic.h"
 
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 // A file this run's worker wrote, with the SHA-256 of the bytes it wrote.
 struct DownloadedFile {
     std::wstring path;
     Sha256Digest digest{};
+};
+
+// The SHA-256 of the bytes written, computed on a thread of its own so that hashing stays off the
+// transfer's path. Blocks are copied into a bounded queue; a writer that gets too far ahead waits.
+class CBackgroundDigest {
+public:
+    CBackgroundDigest() = default;
+    ~CBackgroundDigest();
+    CBackgroundDigest(const CBackgroundDigest&) = delete;
+    CBackgroundDigest& operator=(const CBackgroundDigest&) = delete;
+
+    bool Update(const unsigned char* data, size_t size);
+    // Waits for the queued blocks; then as CSha256::Finish (the digest starts again empty).
+    bool Finish(Sha256Digest& digest);
+
+private:
+    void Run();
+    // Waits until the hashing thread has taken every queued block in; false after a failure.
+    bool Drain(std::unique_lock<std::mutex>& lock);
+
+    CSha256 m_digest;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<std::vector<unsigned char>> m_queue;
+    std::vector<std::vector<unsigned char>> m_spare;  // buffers for reuse
+    bool m_hashing = false;                           // the thread holds a block
+    bool m_failed = false;
+    bool m_quit = false;
+    bool m_started = false;
+    std::thread m_thread;
 };
 
 class CLocalFiles : public ILocalFiles {
@@ -33,7 +67,7 @@ private:
 
     CFile m_folder;  // the work folder, held from its creation: nothing is written through a link
     CFile m_file;
-    CSha256 m_digest;
+    CBackgroundDigest m_digest;
     std::wstring m_strOpenPath;
     bool m_bWriteFailed = false;
     std::vector<DownloadedFile> m_vecWritten;

@@ -88,6 +88,7 @@ def prepare_program(test, lang="en_US.UTF-8"):
     remove_record()
     test.addCleanup(remove_record)
     test.addCleanup(shutil.rmtree, work, True)
-    program = Program(wine, extra_env={"QV_SETUP_AUTOCLOSE_MS": "500"})
+    # Short bounds of a poor line (silence, slow-line window, first retry pause in ms).
+    program = Program(wine, extra_env={"QV_SETUP_AUTOCLOSE_MS": "500", "QV_TEST_LINE_BOUNDS": "2000,60000,200"})
     test.addCleanup(program.kill)
     return wine, program, work, record

@@ -49,6 +49,8 @@ def parse_args():
     ap.add_argument("--results", default=os.path.join(HERE, "results.md"))
     ap.add_argument("--quick", action="store_true",
                     help="a check of the bench itself: small files, short idle; results.md is left alone")
+    ap.add_argument("--line-only", action="store_true",
+                    help="only the poor line's measurements (resets, a file over 2 GiB, the bare loop)")
     return ap.parse_args()
 
 
@@ -253,6 +255,78 @@ def throughput(wine, temp):
     return rows
 
 
+LINE_SIZE_MIB = 64
+LINE_RATE = 12_500_000
+LINE_RESET_MIB = 16
+LARGE_SIZE = (2 << 30) + MIB  # just over 2 GiB, a sparse file on the server
+
+
+def served_bytes(ftp, name):
+    prefix = "SENT /Software/%s " % name
+    return sum(int(line[len(prefix):]) for line in ftp.requests() if line.startswith(prefix))
+
+
+def poor_line(wine, temp):
+    """The transfer path on a line that resets every 16 MiB against the same download unbroken; a
+    file over 2 GiB against a 64 MiB one; and the unthrottled path against the bare WinINet loop."""
+    local_dir = wine.unix(BENCH_FOLDER)
+    figures = {}
+    with FtpFixture(port=0, max_lifetime=3600) as ftp:
+        name, size = "LINE_%dMB.exe" % LINE_SIZE_MIB, LINE_SIZE_MIB * MIB
+        ftp.add_file("/Software/" + name, size)
+        served = ftp.path_of("/Software/" + name)
+        runs = {"unbroken": [], "reset": [], "bare": [], "unthrottled": []}
+        hwm = []
+        for _ in range(REPEATS):
+            ftp.set_faults(rate=LINE_RATE)
+            runs["unbroken"].append(fetch(wine, "program", ftp.port, name, size, local_dir, temp, served)["seconds"])
+            ftp.set_faults(rate=LINE_RATE, drop_after={"*": LINE_RESET_MIB * MIB})
+            ftp.clear_requests()
+            runs["reset"].append(fetch(wine, "program", ftp.port, name, size, local_dir, temp, served)["seconds"])
+            figures["served"] = served_bytes(ftp, name) / size
+            ftp.set_faults()
+            r = fetch(wine, "program", ftp.port, name, size, local_dir, temp, served)
+            runs["unthrottled"].append(r["seconds"])
+            hwm.append(r["vm_hwm"])
+            runs["bare"].append(fetch(wine, "bare", ftp.port, name, size, local_dir, temp, served)["seconds"])
+        figures.update({k: statistics.median(v) for k, v in runs.items()})
+        figures["hwm_64"] = max(hwm)
+
+        large = "LARGE_2GB.exe"
+        with open(ftp.path_of("/Software/" + large), "wb") as f:
+            f.truncate(LARGE_SIZE)
+        r = fetch(wine, "program", ftp.port, large, LARGE_SIZE, local_dir, temp, ftp.path_of("/Software/" + large))
+        figures["large_seconds"], figures["hwm_large"] = r["seconds"], r["vm_hwm"]
+    print("  poor line: %r" % figures, flush=True)
+    return figures
+
+
+def line_rows(f):
+    return [
+        ("%d MiB at %s, data connection reset every %d MiB: bytes served / file size"
+         % (LINE_SIZE_MIB, rate_label(LINE_RATE), LINE_RESET_MIB),
+         "%.3f" % f["served"], "1 (each byte once)", "%.3f" % f["served"], "<= 1.05", yes(f["served"] <= 1.05)),
+        ("%d MiB at %s, reset every %d MiB / the same download unbroken"
+         % (LINE_SIZE_MIB, rate_label(LINE_RATE), LINE_RESET_MIB),
+         "%.2f s" % f["reset"], "%.2f s" % f["unbroken"], "%.3f" % (f["reset"] / f["unbroken"]), "<= 1.15",
+         yes(f["reset"] / f["unbroken"] <= 1.15)),
+        ("%d MiB unthrottled: transfer path (digest on its own thread) / bare WinINet loop" % LINE_SIZE_MIB,
+         "%.2f s" % f["unthrottled"], "%.2f s" % f["bare"], "%.3f" % (f["unthrottled"] / f["bare"]), "<= 1.10",
+         yes(f["unthrottled"] / f["bare"] <= 1.10)),
+        ("Peak working set (VmHWM), transfer path: %.2f GiB / %d MiB download (%.0f s)"
+         % (LARGE_SIZE / (1 << 30), LINE_SIZE_MIB, f["large_seconds"]),
+         "%.1f MiB" % (f["hwm_large"] / MIB), "%.1f MiB" % (f["hwm_64"] / MIB),
+         "%.3f" % (f["hwm_large"] / f["hwm_64"]), "<= 1.10", yes(f["hwm_large"] / f["hwm_64"] <= 1.10)),
+    ]
+
+
+def table_of(rows):
+    header = ("Measurement", "Program", "Reference", "Ratio", "Target", "Met")
+    lines = ["| " + " | ".join(header) + " |", "|" + "|".join("---" for _ in header) + "|"]
+    lines += ["| " + " | ".join(row) + " |" for row in rows]
+    return "\n".join(lines)
+
+
 def count_list_paints(log_path, start, end, list_hwnd):
     """WM_PAINTs dispatched to the list window in the byte range of Wine's +message log."""
     with open(log_path, "rb") as f:
@@ -411,7 +485,7 @@ def yes(ok):
     return "yes" if ok else "**no**"
 
 
-def build_table(tp, wp, logic_ns):
+def build_table(tp, wp, logic_ns, line):
     rows = []
 
     def add(what, program, reference, ratio, target, met):
@@ -489,11 +563,8 @@ def build_table(tp, wp, logic_ns):
         "%.1f MiB" % (big / MIB), "%.1f MiB" % (small / MIB), "%.3f" % ratio, "<= 1.10", yes(ratio <= 1.10))
     add("Peak working set (VmHWM), whole program after the %d MiB download" % WHOLE_SIZE_MIB,
         "%.1f MiB" % (wp["whole_hwm"] / MIB), "-", "-", "-", "-")
-
-    header = ("Measurement", "Program", "Reference", "Ratio", "Target", "Met")
-    lines = ["| " + " | ".join(header) + " |", "|" + "|".join("---" for _ in header) + "|"]
-    lines += ["| " + " | ".join(row) + " |" for row in rows]
-    return "\n".join(lines)
+    rows += line_rows(line)
+    return table_of(rows)
 
 
 def load_average():
@@ -531,15 +602,18 @@ def main():
     wine.run(["cmd", "/c", "exit"])
     temp = tempfile.mkdtemp(prefix="qv-bench-")
     try:
-        print("Transfer path against curl (free port):", flush=True)
-        tp = throughput(wine, temp)
-        logic_ns = logic_per_block()
-        print("Whole program (port 5301):", flush=True)
-        wp = whole_program(wine, temp)
+        print("Transfer path on a poor line (free port):", flush=True)
+        line = poor_line(wine, temp)
+        if not ARGS.line_only:
+            print("Transfer path against curl (free port):", flush=True)
+            tp = throughput(wine, temp)
+            logic_ns = logic_per_block()
+            print("Whole program (port 5301):", flush=True)
+            wp = whole_program(wine, temp)
     finally:
         wine.kill_server()
         shutil.rmtree(temp, ignore_errors=True)
-    table = build_table(tp, wp, logic_ns)
+    table = table_of(line_rows(line)) if ARGS.line_only else build_table(tp, wp, logic_ns, line)
     print()
     print(table)
     if not ARGS.quick:

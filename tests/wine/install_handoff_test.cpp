@@ -139,7 +139,13 @@ TEST_F(InstallHandOffTest, CheckedSetupIsHeldAgainstChangeUntilLetGo) {
     EXPECT_TRUE(::DeleteFileW(path.c_str()));
 }
 
-TEST(LocalFilesTest, DigestIsOfTheBytesWrittenAndADeletedFileIsForgotten) {
+int64_t GetFileSizeOf(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+    return (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+TEST(LocalFilesTest, DigestIsOfTheBytesWrittenAcrossARewindAndAPartialFileGoes) {
     wchar_t temp[MAX_PATH] = {};
     ::GetTempPathW(MAX_PATH, temp);
     const std::wstring path = std::wstring(temp) + L"qv-digest-" + std::to_wstring(::GetCurrentProcessId());
@@ -147,13 +153,26 @@ TEST(LocalFilesTest, DigestIsOfTheBytesWrittenAndADeletedFileIsForgotten) {
     files.CreateFolderTree(temp);
     ASSERT_TRUE(files.Create(path));
     const unsigned char abc[] = {'a', 'b', 'c'};
+    ASSERT_TRUE(files.Write(abc + 2, 1));
+    ASSERT_TRUE(files.Rewind());  // a start from byte 0 again: neither the bytes nor the digest stay
     ASSERT_TRUE(files.Write(abc, 1));
     ASSERT_TRUE(files.Write(abc + 1, 2));
-    files.Close();
+    ASSERT_TRUE(files.Close());
     ASSERT_EQ(files.Written().size(), 1u);
+    EXPECT_EQ(GetFileSizeOf(path), 3);
     EXPECT_EQ(ToHex(files.Written()[0].digest), L"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
     files.Delete(path);
     EXPECT_TRUE(files.Written().empty());
+    EXPECT_EQ(::GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
+
+    // A file not closed whole is removed by the system when its handle goes, as at a process's end.
+    {
+        CLocalFiles partial;
+        partial.CreateFolderTree(temp);
+        ASSERT_TRUE(partial.Create(path));
+        ASSERT_TRUE(partial.Write(abc, 3));
+        EXPECT_NE(::GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
+    }
     EXPECT_EQ(::GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 

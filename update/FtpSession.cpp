@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cwchar>
+#include <deque>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -16,6 +17,8 @@ namespace {
 
 // A silent server must not hold an operation longer than this.
 constexpr DWORD kOperationTimeoutMs = 15000;
+// How long closing a file waits for a read ahead to come back (one block on a live line).
+constexpr uint32_t kReaderCloseWaitMs = 1000;
 
 constexpr DWORD kConnectFlags = INTERNET_FLAG_PASSIVE | INTERNET_FLAG_SECURE | INTERNET_FLAG_IGNORE_CERT_CN_INVALID;
 
@@ -61,10 +64,10 @@ std::wstring CacheCopyOf(HINTERNET file) {
 
 }  // namespace
 
-// Reads the open remote file on a thread of its own, one block per request. Under Wine a read that
-// the server leaves waiting is not released by closing its handles, so the session stops waiting
-// and leaves the reader behind: it owns its buffer and never touches the caller's, and it ends once
-// its read comes back.
+// Reads the open remote file ahead on a thread of its own, a few blocks at most, so that the line
+// and the disk work side by side. Under Wine a read that the server leaves waiting is not released
+// by closing its handles, so the session stops waiting and leaves the reader behind: it owns its
+// buffers and never touches the caller's, and it ends once its read comes back.
 class CBlockReader {
 public:
     static std::shared_ptr<CBlockReader> Start(const FtpTransferCalls& calls, HINTERNET file) {
@@ -79,77 +82,106 @@ public:
 
     CBlockReader(const FtpTransferCalls& calls, HINTERNET file) : m_calls(calls), m_file(file) {}
 
-    // Data, Reset or Failed as the read ended; TimedOut or Stopped when it was left behind.
+    // Data (0 bytes: the end of the file), Reset or Failed as the reads went; TimedOut or Stopped
+    // when nothing came in time and the reader was left behind.
     FtpRead Read(void* buffer, int count, int& got, uint32_t timeoutMs, const std::atomic<bool>* stop, DWORD& error) {
         std::unique_lock<std::mutex> lock(m_mutex);
-        m_buffer.resize(static_cast<size_t>(count));
-        m_count = count;
-        m_requested = true;
-        m_finished = false;
-        m_wake.notify_one();
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        for (;;) {
-            if (m_finished) break;
+        while (m_ready.empty() && !m_ended) {
             if (stop && stop->load()) return Abandon(FtpRead::Stopped);
             const auto now = std::chrono::steady_clock::now();
             if (now >= deadline) return Abandon(FtpRead::TimedOut);
-            m_done.wait_for(lock, std::min<std::chrono::steady_clock::duration>(deadline - now, kStopPoll));
+            m_arrived.wait_for(lock, std::min<std::chrono::steady_clock::duration>(deadline - now, kStopPoll));
         }
-        error = m_error;
-        if (!m_ok) return IsResetError(m_error) ? FtpRead::Reset : FtpRead::Failed;
-        got = static_cast<int>(std::min<DWORD>(m_read, static_cast<DWORD>(count)));
-        std::copy_n(m_buffer.data(), got, static_cast<char*>(buffer));
+        if (m_ready.empty()) {
+            error = m_error;
+            if (m_ok) return FtpRead::Data;  // the server ended the file
+            return IsResetError(m_error) ? FtpRead::Reset : FtpRead::Failed;
+        }
+        Block& front = m_ready.front();
+        got = static_cast<int>(std::min<size_t>(static_cast<size_t>(std::max(count, 0)), front.size - front.taken));
+        std::copy_n(front.bytes.data() + front.taken, got, static_cast<char*>(buffer));
+        front.taken += static_cast<size_t>(got);
+        if (front.taken == front.size) {
+            m_spare.push_back(std::move(front.bytes));
+            m_ready.pop_front();
+            m_room.notify_one();
+        }
         return FtpRead::Data;
     }
 
-    // The session is done with the reader; it ends when its read, if any, has returned.
-    void Quit() {
-        std::lock_guard<std::mutex> lock(m_mutex);
+    // The session is done with the reader: it reads no more, and ends when its read, if any, has
+    // returned. Waits that long, but at most `timeoutMs`; false when the read is still out.
+    bool Quit(uint32_t timeoutMs) {
+        std::unique_lock<std::mutex> lock(m_mutex);
         m_quit = true;
-        m_wake.notify_one();
+        m_room.notify_one();
+        return m_arrived.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return !m_reading; });
     }
 
 private:
     static constexpr std::chrono::milliseconds kStopPoll{50};
+    static constexpr DWORD kBlock = 30720;  // the transfer's block
+    static constexpr size_t kAhead = 8;
+
+    struct Block {
+        std::vector<char> bytes;
+        size_t size = 0;
+        size_t taken = 0;
+    };
 
     FtpRead Abandon(FtpRead outcome) {
         m_quit = true;
+        m_room.notify_one();
         return outcome;
     }
 
     void Run() {
         std::unique_lock<std::mutex> lock(m_mutex);
         for (;;) {
-            m_wake.wait(lock, [this] { return m_requested || m_quit; });
+            m_room.wait(lock, [this] { return m_quit || m_ready.size() < kAhead; });
             if (m_quit) return;
-            m_requested = false;
-            const DWORD count = static_cast<DWORD>(m_count);
+            std::vector<char> bytes;
+            if (!m_spare.empty()) {
+                bytes = std::move(m_spare.back());
+                m_spare.pop_back();
+            }
+            bytes.resize(kBlock);
+            m_reading = true;
             lock.unlock();
-            // Only this thread touches the buffer until it reports the read finished.
+            // Only this thread touches the buffer until it is queued.
             DWORD read = 0;
-            const BOOL ok = m_calls.readFile(m_file, m_buffer.data(), count, &read);
+            const BOOL ok = m_calls.readFile(m_file, bytes.data(), kBlock, &read);
             const DWORD error = ok ? 0 : GetLastError();
             lock.lock();
-            m_ok = ok;
-            m_read = read;
-            m_error = error;
-            m_finished = true;
-            m_done.notify_one();
+            m_reading = false;
+            if (m_quit) {
+                m_arrived.notify_all();
+                return;
+            }
+            if (!ok || read == 0) {
+                m_ended = true;
+                m_ok = ok;
+                m_error = error;
+                m_arrived.notify_all();
+                return;
+            }
+            m_ready.push_back(Block{std::move(bytes), std::min<size_t>(read, kBlock), 0});
+            m_arrived.notify_one();
         }
     }
 
     const FtpTransferCalls m_calls;
     const HINTERNET m_file;
     std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::condition_variable m_done;
-    std::vector<char> m_buffer;
-    int m_count = 0;
-    bool m_requested = false;
-    bool m_finished = false;
+    std::condition_variable m_room;     // the reader may read the next block
+    std::condition_variable m_arrived;  // a block or the end has come
+    std::deque<Block> m_ready;
+    std::vector<std::vector<char>> m_spare;
+    bool m_ended = false;
     bool m_quit = false;
+    bool m_reading = false;
     BOOL m_ok = FALSE;
-    DWORD m_read = 0;
     DWORD m_error = 0;
 };
 
@@ -376,8 +408,9 @@ void CFtpSession::Disconnect() {
 // Closes the open remote file and removes WinINet's cache copy of it, which would otherwise be
 // left outside the work folder (in full after a download, in part after a failed one).
 bool CFtpSession::CloseRemoteFile() {
+    // A read still out holds the file, and with it WinINet's cache copy, open: let it come back.
     if (m_pReader) {
-        m_pReader->Quit();
+        m_pReader->Quit(kReaderCloseWaitMs);
         m_pReader.reset();
     }
     const bool closed = m_hFile.Close();

@@ -88,8 +88,8 @@ void CQuorvelDownloadDlg::Report(const DownloadStatus& status) {
         if (m_shownState != DownloadState::Transferring) SetBannerText(LocalText(TextId::Downloading));
         // The row shows what has arrived: nothing before the first block, as it always has.
         if (status.done > 0 || status.total == 0) {
-            const std::wstring text = FormatProgressText(LocalText(TextId::ProgressFormat),
-                                                         ProgressPercent(status.done, status.total), L"%");
+            const std::wstring text =
+                FormatProgressText(LocalText(TextId::ProgressFormat), ProgressPercent(status.done, status.total), L"%");
             if (m_listItems.GetItemText(item.nListRow, 3) != text) SetRowStatus(item.nListRow, text);
         }
         break;
@@ -125,7 +125,9 @@ void CQuorvelDownloadDlg::DownloadFailed(DownloadResult result) {
     case DownloadResult::InvalidFile:
         ShowNotice(LocalText(TextId::InvalidUpdateFile), LocalText(TextId::TryAgain));
         break;
-    case DownloadResult::ConnectFailed: ShowNotice(LocalText(TextId::ConnectFailed), LocalText(TextId::TryAgain)); break;
+    case DownloadResult::ConnectFailed:
+        ShowNotice(LocalText(TextId::ConnectFailed), LocalText(TextId::TryAgain));
+        break;
     case DownloadResult::RemoteFileUnopenable: ShowNotice(LocalText(TextId::CannotOpenRemoteFile)); break;
     case DownloadResult::LocalFileUnopenable: ShowNotice(LocalText(TextId::CannotOpenLocalFile)); break;
     case DownloadResult::ReadFailed:

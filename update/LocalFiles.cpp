@@ -83,7 +83,8 @@ void CLocalFiles::CreateFolderTree(const std::wstring& folder) {
 int64_t CLocalFiles::FreeSpace(const std::wstring& folder) {
     ULARGE_INTEGER available = {};
     if (!::GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr)) return -1;
-    return available.QuadPart > static_cast<ULONGLONG>(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(available.QuadPart);
+    return available.QuadPart > static_cast<ULONGLONG>(INT64_MAX) ? INT64_MAX
+                                                                  : static_cast<int64_t>(available.QuadPart);
 }
 
 bool CLocalFiles::Create(const std::wstring& path) {

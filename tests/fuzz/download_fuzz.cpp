@@ -133,7 +133,10 @@ public:
                 result = FtpRead::TimedOut;
                 m_road.clockMs += timeoutMs;
                 break;
-            default: m_road.clockMs += m_road.in.U16(); got = static_cast<int>(std::min<int64_t>(count, left)); break;
+            default:
+                m_road.clockMs += m_road.in.U16();
+                got = static_cast<int>(std::min<int64_t>(count, left));
+                break;
             }
         }
         if (result != FtpRead::Data) {

@@ -269,7 +269,7 @@ TEST(DownloadLogic, BrokenLineResumesFromTheBytesOnDisk) {
         const Log after = rig.From(L"Size");
         EXPECT_EQ(Log(after.begin(), after.begin() + static_cast<long>(resume.size())), resume);
         EXPECT_EQ(rig.Count(L"Reconnecting 0 1 "), 1);
-        EXPECT_EQ(rig.Count(L"Create"), 1);     // the local file stays open across the reconnection
+        EXPECT_EQ(rig.Count(L"Create"), 1);  // the local file stays open across the reconnection
         EXPECT_EQ(rig.Count(L"Rewind"), 0);
         EXPECT_EQ(rig.Count(L"Connect 1"), 2);  // at once: the broken attempt brought new bytes
         EXPECT_EQ(rig.Count(L"Sleep 100"), 0);
@@ -369,8 +369,10 @@ TEST(DownloadLogic, EveryFailureCleansUpAndReportsItsResult) {
         return a;
     };
     const std::vector<FailureCase> cases = {
-        {"name not ending in exe", [](Rig& r) { return r.Serve(Bytes(10), L"TALVIX_FULL_240101.cif"); },
-         R::InvalidFile, {}},
+        {"name not ending in exe",
+         [](Rig& r) { return r.Serve(Bytes(10), L"TALVIX_FULL_240101.cif"); },
+         R::InvalidFile,
+         {}},
         {"upper-case EXE", [](Rig& r) { return r.Serve(Bytes(10), L"TALVIX_FULL_240101.EXE"); }, R::InvalidFile, {}},
         {"name escaping the work folder", [](Rig& r) { return Item(L"..\\..\\evil.exe", 10); }, R::InvalidFile, {}},
         {"reserved device name", [](Rig& r) { return r.Serve(Bytes(10), L"CON.exe"); }, R::InvalidFile, {}},
@@ -380,35 +382,41 @@ TEST(DownloadLogic, EveryFailureCleansUpAndReportsItsResult) {
              r.files.freeSpace = 9;
              return r.Serve(Bytes(10));
          },
-         R::DiskFull, {}},
+         R::DiskFull,
+         {}},
         {"FTP connection fails",
          [](Rig& r) {
              r.script->connectResults = {0};
              return r.Serve(Bytes(10));
          },
-         R::ConnectFailed, {L"Connecting 0 ", connect, L"Disconnect"}},
+         R::ConnectFailed,
+         {L"Connecting 0 ", connect, L"Disconnect"}},
         {"no internet session",
          [](Rig& r) {
              r.script->connectResults = {-1};
              return r.Serve(Bytes(10));
          },
-         R::NoInternet, {L"Connecting 0 ", connect, L"Disconnect"}},
-        {"remote file missing", [](Rig& r) { return Item(kName, 10); }, R::RemoteFileUnopenable,
+         R::NoInternet,
+         {L"Connecting 0 ", connect, L"Disconnect"}},
+        {"remote file missing",
+         [](Rig& r) { return Item(kName, 10); },
+         R::RemoteFileUnopenable,
          {L"Connecting 0 ", connect, open, L"CloseFile", L"Disconnect"}},
         {"local file cannot be created",
          [](Rig& r) {
              r.files.failCreate = true;
              return r.Serve(Bytes(10));
          },
-         R::LocalFileUnopenable, {L"Connecting 0 ", connect, open, L"Create " + kLocal, L"CloseFile", L"Disconnect"}},
+         R::LocalFileUnopenable,
+         {L"Connecting 0 ", connect, open, L"Create " + kLocal, L"CloseFile", L"Disconnect"}},
         {"write fails",
          [](Rig& r) {
              r.files.failWriteNumber = 0;
              return r.Serve(Bytes(10));
          },
          R::WriteFailed,
-         join(transferStart, {L"Read 10 -> 10", L"Write 10", L"CloseFile", L"Disconnect", L"Close",
-                              L"Delete " + kLocal})},
+         join(transferStart,
+              {L"Read 10 -> 10", L"Write 10", L"CloseFile", L"Disconnect", L"Close", L"Delete " + kLocal})},
         {"close fails",
          [](Rig& r) {
              r.files.failClose = true;
@@ -424,10 +432,9 @@ TEST(DownloadLogic, EveryFailureCleansUpAndReportsItsResult) {
              return r.Serve(Bytes(10));
          },
          R::RemoteFileUnopenable,
-         join(transferStart,
-              {L"Read 10 -> 4", L"Write 4", L"Transferring 0 4/10", L"Sleep 1", L"Read 6 -> fault", L"CloseFile",
-               L"Disconnect", L"Reconnecting 0 1 reset from 4", connect, L"Size", L"Rest 4", open, L"CloseFile",
-               L"Disconnect", L"Close", L"Delete " + kLocal})},
+         join(transferStart, {L"Read 10 -> 4", L"Write 4", L"Transferring 0 4/10", L"Sleep 1", L"Read 6 -> fault",
+                              L"CloseFile", L"Disconnect", L"Reconnecting 0 1 reset from 4", connect, L"Size",
+                              L"Rest 4", open, L"CloseFile", L"Disconnect", L"Close", L"Delete " + kLocal})},
     };
     for (const FailureCase& c : cases) {
         SCOPED_TRACE(c.what);

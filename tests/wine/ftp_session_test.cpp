@@ -277,7 +277,8 @@ TEST_F(FtpSessionTest, SizeAndRestartGoOnFromTheOffsetBeyond4GiBListings) {
     server->SetFaults(R"({"size_override": {"/Software/resume.exe": 4294967301}})");
     std::vector<FTP_FILE_INFO> files;
     ASSERT_GE(session.ListFiles(L"\\Software", files, L"exe"), 1);
-    const auto listed = std::find_if(files.begin(), files.end(), [](const FTP_FILE_INFO& f) { return f.Name() == L"resume.exe"; });
+    const auto listed =
+        std::find_if(files.begin(), files.end(), [](const FTP_FILE_INFO& f) { return f.Name() == L"resume.exe"; });
     ASSERT_NE(listed, files.end());
     EXPECT_EQ(listed->dwFileSize, 4294967301);
     EXPECT_EQ(session.RemoteFileSize(L"Software\\missing.exe"), -1);

@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "system/logic/TextTable.h"
-
 namespace {
 
 const unsigned kBlockPauseMs = 1;
@@ -40,11 +38,11 @@ private:
         std::wstring remotePath;
         std::wstring localPath;
         int64_t total = 0;
-        int64_t done = 0;         // bytes on disk
-        int64_t best = 0;         // the most bytes on disk so far: beyond it a byte is new
-        bool created = false;     // the local file exists and is open
-        bool resumed = false;     // this attempt started at `done` > 0
-        bool noRestart = false;   // the server ignores offsets: always from byte 0
+        int64_t done = 0;        // bytes on disk
+        int64_t best = 0;        // the most bytes on disk so far: beyond it a byte is new
+        bool created = false;    // the local file exists and is open
+        bool resumed = false;    // this attempt started at `done` > 0
+        bool noRestart = false;  // the server ignores offsets: always from byte 0
         LineFault fault = LineFault::None;
         DownloadResult failure = DownloadResult::ReadFailed;
     };
@@ -277,7 +275,7 @@ float ProgressPercent(int64_t done, int64_t total) {
     return static_cast<float>(exact);
 }
 
-DownloadResult DownloadUpdates(const DownloadRequest& request, const FtpSessionFactory& newSession,
-                               ILocalFiles& files, IDownloadSink& sink) {
+DownloadResult DownloadUpdates(const DownloadRequest& request, const FtpSessionFactory& newSession, ILocalFiles& files,
+                               IDownloadSink& sink) {
     return Downloader(request, newSession, files, sink).Run();
 }

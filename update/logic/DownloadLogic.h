@@ -67,5 +67,5 @@ float ProgressPercent(int64_t done, int64_t total);
 // Downloads every item into the work folder, reporting its facts through `sink`. A connection
 // that breaks is made again and the file goes on from the bytes on disk. A stop request ends it
 // without a report and removes the partial file.
-DownloadResult DownloadUpdates(const DownloadRequest& request, const FtpSessionFactory& newSession,
-                               ILocalFiles& files, IDownloadSink& sink);
+DownloadResult DownloadUpdates(const DownloadRequest& request, const FtpSessionFactory& newSession, ILocalFiles& files,
+                               IDownloadSink& sink);

@@ -37,15 +37,15 @@ struct DownloadStatus {
 // How a download ends.
 enum class DownloadResult {
     Completed,
-    Stopped,                // on request: nothing reported
-    NoInternet,             // no internet session: nothing reported
-    InvalidFile,            // a name or size the program does not download
+    Stopped,      // on request: nothing reported
+    NoInternet,   // no internet session: nothing reported
+    InvalidFile,  // a name or size the program does not download
     ConnectFailed,
     RemoteFileUnopenable,
     LocalFileUnopenable,
-    ReadFailed,             // includes a line that broke for good
-    WriteFailed,            // includes a file whose closing failed
-    DiskFull,               // the work folder's volume cannot hold the file
+    ReadFailed,   // includes a line that broke for good
+    WriteFailed,  // includes a file whose closing failed
+    DiskFull,     // the work folder's volume cannot hold the file
 };
 
 // The one report interface of the download, implemented by the worker's relay and by the window.

@@ -7,11 +7,11 @@
 #include <utility>
 
 struct LineBounds {
-    uint32_t silenceMs = 30000;         // no byte for this long: the connection is broken
-    uint32_t slowWindowMs = 60000;      // fewer bytes than this window at the rate below...
-    uint32_t slowBytesPerSecond = 1024; // ...averaged over it: broken too
-    int barrenAttempts = 5;             // attempts in a row without a new byte before giving up
-    uint32_t firstPauseMs = 1000;       // before the second such attempt; doubled for each further
+    uint32_t silenceMs = 30000;          // no byte for this long: the connection is broken
+    uint32_t slowWindowMs = 60000;       // fewer bytes than this window at the rate below...
+    uint32_t slowBytesPerSecond = 1024;  // ...averaged over it: broken too
+    int barrenAttempts = 5;              // attempts in a row without a new byte before giving up
+    uint32_t firstPauseMs = 1000;        // before the second such attempt; doubled for each further
 };
 
 enum class LineVerdict { Healthy, Silent, Slow };

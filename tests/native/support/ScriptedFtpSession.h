@@ -56,16 +56,16 @@ struct FtpReadStep {
 enum class FtpRestart { Honour, Ignore /* 350, then the file from byte 0 */, Refuse };
 
 struct FtpScript {
-    std::deque<int> connectResults;             // popped per Connect; empty: 1
-    std::deque<int> listResults;                // popped per ListFiles; empty: the listing below
-    std::deque<FtpOpen> openResults;            // popped per OpenFile; empty: Done for a known file
-    std::deque<FtpReadStep> readSteps;          // popped per Read; empty: an ordinary read
-    std::deque<int> closeResults;               // popped per CloseFile of an open file; empty: 1
-    std::map<std::wstring, std::string> files;  // server path -> content
+    std::deque<int> connectResults;                               // popped per Connect; empty: 1
+    std::deque<int> listResults;                                  // popped per ListFiles; empty: the listing below
+    std::deque<FtpOpen> openResults;                              // popped per OpenFile; empty: Done for a known file
+    std::deque<FtpReadStep> readSteps;                            // popped per Read; empty: an ordinary read
+    std::deque<int> closeResults;                                 // popped per CloseFile of an open file; empty: 1
+    std::map<std::wstring, std::string> files;                    // server path -> content
     std::map<std::wstring, std::vector<FTP_FILE_INFO>> listings;  // server folder -> entries
     std::wstring serverResponse = L"550 No such file or directory.";
     FtpRestart restart = FtpRestart::Honour;
-    std::map<std::wstring, int64_t> sizes;      // server path -> SIZE answer instead of the length
+    std::map<std::wstring, int64_t> sizes;  // server path -> SIZE answer instead of the length
     uint64_t clockMs = 0;
 
     // Serves `content` under `path` and lists it in its folder with its real size.

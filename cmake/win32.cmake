@@ -41,6 +41,9 @@ qv_add_layer_library(qv_controls controls SOURCES ${QV_CONTROLS_SOURCES}
 qv_add_layer_library(qv_update update SOURCES ${QV_UPDATE_SOURCES} DEPENDS qv_system qv_controls qv_update_logic)
 qv_add_layer_library(qv_app app SOURCES ${QV_APP_SOURCES} DEPENDS qv_update)
 target_compile_definitions(qv_update PRIVATE QV_UPDATE_HOST=L"${QV_UPDATE_HOST_EFFECTIVE}")
+# The revocation look-up's time limit lives in the chain parameters' extra fields.
+set_property(SOURCE ${CMAKE_SOURCE_DIR}/update/SetupSignature.cpp APPEND PROPERTY
+             COMPILE_DEFINITIONS CERT_CHAIN_PARA_HAS_EXTRA_FIELDS)
 
 
 set(QV_RC ${CMAKE_SOURCE_DIR}/resources/QuorvelDownloader.rc)

@@ -16,7 +16,7 @@ namespace {
 // A silent server must not hold an operation longer than this.
 constexpr DWORD kOperationTimeoutMs = 15000;
 
-constexpr DWORD kConnectFlags = INTERNET_FLAG_PASSIVE | INTERNET_FLAG_SECURE | INTERNET_FLAG_IGNORE_CERT_CN_INVALID;
+constexpr DWORD kConnectFlags = INTERNET_FLAG_PASSIVE | INTERNET_FLAG_IGNORE_CERT_CN_INVALID;
 
 void SetTimeouts(HINTERNET session) {
     for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT,

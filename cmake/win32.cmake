@@ -109,6 +109,15 @@ if(TARGET probes_test)
   set_tests_properties(wine32.probes_test PROPERTIES TIMEOUT 300
     ENVIRONMENT "WINEARCH=win32;WINEPREFIX=${CMAKE_BINARY_DIR}/../wine32;${QV_WINE_TEST_ENV}")
 endif()
+# The demo setup program signed with a throwaway certificate made under build/signing (never
+# committed): what the Windows-side tests launch.
+if(TARGET DemoSetup)
+  add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/DemoSetupSigned.exe
+    COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tests/fixtures/signing.py ${CMAKE_SOURCE_DIR}/build/signing a
+            $<TARGET_FILE:DemoSetup> ${CMAKE_BINARY_DIR}/DemoSetupSigned.exe
+    DEPENDS DemoSetup ${CMAKE_SOURCE_DIR}/tests/fixtures/signing.py VERBATIM)
+  add_custom_target(DemoSetupSigned ALL DEPENDS ${CMAKE_BINARY_DIR}/DemoSetupSigned.exe)
+endif()
 if(TARGET TalvixStandIn)
   set_target_properties(TalvixStandIn DemoSetup MinimalWindow BenchImportsWindow PROPERTIES WIN32_EXECUTABLE ON)
 endif()

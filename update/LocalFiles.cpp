@@ -1,15 +1,15 @@
 // The download worker's local files and the timer resolution of a download.
 #include "update/LocalFiles.h"
 
-#include "system/EnvironmentProbes.h"
+#include "system/PrivateFolder.h"
 
 #include <algorithm>
 
 #include <mmsystem.h>
 
 void CLocalFiles::CreateFolderTree(const std::wstring& folder) {
-    probes::CreateFolderTree(folder);
-    m_folder.OpenFolder(folder);
+    // Not held when it cannot be made private: then no file is created in it.
+    OpenPrivateFolder(folder, m_folder);
 }
 
 bool CLocalFiles::Create(const std::wstring& path) {

@@ -54,6 +54,7 @@ function(qv_check_delay_stubs target)
 endfunction()
 
 if(CMAKE_SCRIPT_MODE_FILE AND QV_EXE)
+  cmake_policy(SET CMP0057 NEW)
   execute_process(COMMAND ${QV_NM} ${QV_EXE} OUTPUT_VARIABLE symbols COMMAND_ERROR_IS_FATAL ANY)
   string(REGEX MATCHALL "[0-9a-f]+ A _[^\n]+" absolute "${symbols}")
   file(GLOB defs ${QV_DEFS}/*.def)

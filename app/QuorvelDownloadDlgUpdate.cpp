@@ -164,6 +164,8 @@ int CQuorvelDownloadDlg::HandOffToSetup() {
     switch (result) {
     case HandOffResult::ListNotCreated: ShowNotice(LocalText(TextId::ListCreateFailed)); break;
     case HandOffResult::ListNotWritten: ShowNotice(LocalText(TextId::ListWriteFailed)); break;
+    case HandOffResult::FolderUnusable: ShowNotice(LocalText(TextId::CannotOpenLocalFile)); break;
+    case HandOffResult::ElevationDeclined: ShowNotice(LocalText(TextId::TryAgain)); break;
     default:  // the setup program changed, refused for its signature, or did not start
         ShowNotice(LocalText(TextId::InvalidUpdateFile), LocalText(TextId::TryAgain));
         break;

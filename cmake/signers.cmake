@@ -1,13 +1,21 @@
 # QV_SETUP_SIGNERS: the SHA-256 fingerprints of the certificates allowed to sign the setup program.
-# Empty (the default) pins no publisher. The value is checked here so that a typing error stops the
-# configure step instead of building a program that refuses every setup; the program receives the
-# fingerprints in one normal form (lower case, no separators, ',' between them).
+# Empty (the default) pins no publisher: any publisher whose chain this machine trusts is accepted;
+# the word ANY_TRUSTED says so explicitly, which a release needs when it pins none
+# (QV_REQUIRE_PUBLISHER, set by the release preset). The value is checked here so that a typing
+# error stops the configure step instead of building a program that refuses every setup; the program
+# receives the fingerprints in one normal form (lower case, no separators, ',' between them).
+# QV_ALLOW_UNSIGNED_SETUP: also launch setups that are unsigned or whose chain is not trusted.
 #
 # Also runs as a script, which the native tests use:
 #   cmake -DQV_SETUP_SIGNERS=<value> -P cmake/signers.cmake
 
 # Sets out_var to the normal form of value, or stops with a message naming the faulty fingerprint.
 function(qv_normalize_signers value out_var)
+  string(TOUPPER "${value}" upper)
+  if(upper STREQUAL "ANY_TRUSTED")
+    set(${out_var} "" PARENT_SCOPE)
+    return()
+  endif()
   string(REPLACE "," ";" items "${value}")
   set(result)
   foreach(item IN LISTS items)
@@ -33,7 +41,20 @@ function(qv_normalize_signers value out_var)
   set(${out_var} "${joined}" PARENT_SCOPE)
 endfunction()
 
+# Stops unless a release names its publisher: at least one fingerprint, or the word ANY_TRUSTED.
+function(qv_check_publisher_named value)
+  string(STRIP "${value}" stripped)
+  if(stripped STREQUAL "")
+    message(FATAL_ERROR "A release must name the publisher of its setup program: set QV_SETUP_SIGNERS to the "
+            "SHA-256 fingerprint of the certificate that signs it (see README, \"The setup program's "
+            "signature\"), or to ANY_TRUSTED to accept any publisher this machine trusts.")
+  endif()
+endfunction()
+
 if(CMAKE_SCRIPT_MODE_FILE)
+  if(QV_REQUIRE_PUBLISHER)
+    qv_check_publisher_named("${QV_SETUP_SIGNERS}")
+  endif()
   qv_normalize_signers("${QV_SETUP_SIGNERS}" pins)
   message("QV_SETUP_SIGNERS pins: [${pins}]")
   return()
@@ -59,18 +80,37 @@ function(qv_add_signer_setting_tests)
            COMMAND ${CMAKE_COMMAND} "-DQV_SETUP_SIGNERS=${a},xyz" -P ${script})
   set_tests_properties(signers.non_hex_fingerprint_message PROPERTIES PASS_REGULAR_EXPRESSION
     "\"xyz\" is not a SHA-256 fingerprint: it holds")
+  add_test(NAME signers.release_without_publisher_fails
+           COMMAND ${CMAKE_COMMAND} -DQV_REQUIRE_PUBLISHER=ON "-DQV_SETUP_SIGNERS= " -P ${script})
+  set_tests_properties(signers.release_without_publisher_fails PROPERTIES PASS_REGULAR_EXPRESSION
+    "must name the publisher")
+  add_test(NAME signers.release_accepts_any_trusted
+           COMMAND ${CMAKE_COMMAND} -DQV_REQUIRE_PUBLISHER=ON -DQV_SETUP_SIGNERS=any_trusted -P ${script})
+  set_tests_properties(signers.release_accepts_any_trusted PROPERTIES PASS_REGULAR_EXPRESSION "pins: \\[\\]")
 endfunction()
 
 # Checks the build setting and hands it to the check's own file, so changing it rebuilds one file.
 function(qv_apply_setup_signers)
   set(QV_SETUP_SIGNERS "" CACHE STRING
-      "SHA-256 fingerprints of the certificates that may sign the setup program (';' or ',' between them); empty: none pinned")
+      "SHA-256 fingerprints of the certificates that may sign the setup program (';' or ',' between them), or ANY_TRUSTED; empty: none pinned")
+  option(QV_REQUIRE_PUBLISHER "Stop unless QV_SETUP_SIGNERS names the setup program's publisher" OFF)
+  option(QV_ALLOW_UNSIGNED_SETUP "Launch setup programs without a trusted signature too (gives the signature check away)" OFF)
+  if(QV_REQUIRE_PUBLISHER)
+    qv_check_publisher_named("${QV_SETUP_SIGNERS}")
+  endif()
   qv_normalize_signers("${QV_SETUP_SIGNERS}" QV_SETUP_SIGNER_PINS)
   if(QV_SETUP_SIGNER_PINS STREQUAL "")
-    message(STATUS "Setup signers: none pinned (a setup whose signature does not match its content is refused)")
+    message(STATUS "Setup signers: none pinned (only a setup signed by a publisher this machine trusts runs)")
   else()
     message(STATUS "Setup signers pinned: ${QV_SETUP_SIGNER_PINS}")
   endif()
+  if(QV_ALLOW_UNSIGNED_SETUP)
+    message(WARNING "QV_ALLOW_UNSIGNED_SETUP is ON: this program launches unsigned setup programs. Anyone on "
+            "the network path to the FTP server, or the server itself, can then run any program on the PC.")
+    set(allow_unsigned 1)
+  else()
+    set(allow_unsigned 0)
+  endif()
   set_property(SOURCE ${CMAKE_SOURCE_DIR}/update/SetupSignature.cpp APPEND PROPERTY
-               COMPILE_DEFINITIONS "QV_SETUP_SIGNERS=\"${QV_SETUP_SIGNER_PINS}\"")
+               COMPILE_DEFINITIONS "QV_SETUP_SIGNERS=\"${QV_SETUP_SIGNER_PINS}\"" QV_ALLOW_UNSIGNED_SETUP=${allow_unsigned})
 endfunction()

@@ -13,12 +13,20 @@ include(cmake/signers.cmake)
 qv_apply_setup_signers()
 
 add_compile_definitions(UNICODE _UNICODE _WIN32_WINNT=0x0601 WINVER=0x0601 NOMINMAX)
+# Calls to Windows functions go through their import stubs, not straight through the __imp_
+# pointers: GNU ld keeps a delay-import library's stub only when something calls it, and an import
+# slot whose stub was dropped jumps to address 0 (cmake/delayload.cmake).
+add_compile_definitions(DECLSPEC_IMPORT=)
 add_compile_options(-Wall -Wextra -Wno-unused-parameter -Wno-missing-field-initializers
                     -Wno-cast-function-type)
 add_link_options(-static -static-libgcc -static-libstdc++)
 
-set(QV_WIN_LIBS wininet netapi32 version shell32 comctl32 msimg32 msvfw32 winmm bcrypt wintrust crypt32
-                gdi32 user32 kernel32 ole32 uuid)
+include(cmake/delayload.cmake)
+set(QV_WIN_LIBS ${QV_DELAY_LOADED_LIBS} ${QV_STATIC_LIBS})
+qv_make_delay_import_libraries(QV_DELAY_IMPORT_LIBS QV_DELAY_LOADED_DLLS)
+# Start-up loads these from System32 by hand where Windows cannot limit the search order.
+set_property(SOURCE ${CMAKE_SOURCE_DIR}/framework/WinApp.cpp APPEND PROPERTY
+             COMPILE_DEFINITIONS "QV_DELAY_LOADED_DLLS=L\"${QV_DELAY_LOADED_DLLS}\"")
 
 # One library per layer; target_link_libraries mirrors the layers.
 qv_add_logic_libraries(qv_)
@@ -34,7 +42,12 @@ qv_layer_sources(QV_APP_SOURCES app)
 # The one global application object lives only in the program itself.
 list(REMOVE_ITEM QV_APP_SOURCES ${CMAKE_SOURCE_DIR}/app/QuorvelDownloadApp.cpp)
 
-qv_add_layer_library(qv_framework framework SOURCES ${QV_FRAMEWORK_SOURCES} DEPENDS ${QV_WIN_LIBS})
+# A target with the property QV_DELAY_LOAD (the program) gets the delay-import libraries, the tests
+# and tools the plain ones.
+set(QV_DELAY_LOAD_SWITCH $<BOOL:$<TARGET_PROPERTY:QV_DELAY_LOAD>>)
+qv_add_layer_library(qv_framework framework SOURCES ${QV_FRAMEWORK_SOURCES} DEPENDS
+                     "$<${QV_DELAY_LOAD_SWITCH}:${QV_DELAY_IMPORT_LIBS};delayimp>"
+                     "$<$<NOT:${QV_DELAY_LOAD_SWITCH}>:${QV_DELAY_LOADED_LIBS}>" ${QV_STATIC_LIBS})
 qv_add_layer_library(qv_system system SOURCES ${QV_SYSTEM_SOURCES} DEPENDS qv_framework qv_system_logic)
 qv_add_layer_library(qv_controls controls SOURCES ${QV_CONTROLS_SOURCES}
                      DEPENDS qv_framework qv_controls_logic)
@@ -45,6 +58,9 @@ if(QV_BUILD_TESTS)
   # Lets the end-to-end tests shorten the bounds of a poor line; a release never reads it.
   target_compile_definitions(qv_update PRIVATE QV_TEST_LINE_BOUNDS)
 endif()
+# The revocation look-up's time limit lives in the chain parameters' extra fields.
+set_property(SOURCE ${CMAKE_SOURCE_DIR}/update/SetupSignature.cpp APPEND PROPERTY
+             COMPILE_DEFINITIONS CERT_CHAIN_PARA_HAS_EXTRA_FIELDS)
 
 
 set(QV_RC ${CMAKE_SOURCE_DIR}/resources/QuorvelDownloader.rc)
@@ -55,6 +71,8 @@ set_source_files_properties(${QV_RC} PROPERTIES OBJECT_DEPENDS "${QV_RC_DEPENDS}
 
 add_executable(QuorvelDownloader WIN32 ${CMAKE_SOURCE_DIR}/app/QuorvelDownloadApp.cpp ${QV_RC})
 target_link_libraries(QuorvelDownloader PRIVATE qv_app)
+set_target_properties(QuorvelDownloader PROPERTIES QV_DELAY_LOAD ON)
+qv_check_delay_stubs(QuorvelDownloader)
 target_link_options(QuorvelDownloader PRIVATE -municode -mwindows)
 
 if(NOT QV_BUILD_TESTS)
@@ -103,12 +121,25 @@ foreach(src ${QV_TOOLS})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 endforeach()
 
+# The DLL the planting test leaves beside the program under every name the program uses.
+add_library(QvPlanted SHARED ${CMAKE_SOURCE_DIR}/tests/tools/planted/PlantedDll.cpp)
+set_target_properties(QvPlanted PROPERTIES PREFIX "" RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+
 # The probes again in a 32-bit Windows prefix (made by scripts/test.sh), for the other bitness.
 if(TARGET probes_test)
   add_test(NAME wine32.probes_test COMMAND probes_test --gtest_brief=1
            --gtest_output=xml:${QV_GTEST_RESULTS}/wine32.probes_test.xml)
   set_tests_properties(wine32.probes_test PROPERTIES TIMEOUT 300
     ENVIRONMENT "WINEARCH=win32;WINEPREFIX=${CMAKE_BINARY_DIR}/../wine32;${QV_WINE_TEST_ENV}")
+endif()
+# The demo setup program signed with a throwaway certificate made under build/signing (never
+# committed): what the Windows-side tests launch.
+if(TARGET DemoSetup)
+  add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/DemoSetupSigned.exe
+    COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tests/fixtures/signing.py ${CMAKE_SOURCE_DIR}/build/signing a
+            $<TARGET_FILE:DemoSetup> ${CMAKE_BINARY_DIR}/DemoSetupSigned.exe
+    DEPENDS DemoSetup ${CMAKE_SOURCE_DIR}/tests/fixtures/signing.py VERBATIM)
+  add_custom_target(DemoSetupSigned ALL DEPENDS ${CMAKE_BINARY_DIR}/DemoSetupSigned.exe)
 endif()
 if(TARGET TalvixStandIn)
   set_target_properties(TalvixStandIn DemoSetup MinimalWindow BenchImportsWindow PROPERTIES WIN32_EXECUTABLE ON)

@@ -20,7 +20,7 @@ constexpr DWORD kOperationTimeoutMs = 15000;
 // How long closing a file waits for a read ahead to come back (one block on a live line).
 constexpr uint32_t kReaderCloseWaitMs = 1000;
 
-constexpr DWORD kConnectFlags = INTERNET_FLAG_PASSIVE | INTERNET_FLAG_SECURE | INTERNET_FLAG_IGNORE_CERT_CN_INVALID;
+constexpr DWORD kConnectFlags = INTERNET_FLAG_PASSIVE | INTERNET_FLAG_IGNORE_CERT_CN_INVALID;
 
 void SetTimeouts(HINTERNET session) {
     for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT,

@@ -42,6 +42,7 @@ std::unique_ptr<CHeldSetup> CHeldSetup::Check(const std::wstring& workFolder, co
     setup->m_strPath = ChooseSetupToLaunch(HandOffPaths(workFolder, files));
     if (setup->m_strPath.empty()) return setup;
     setup->m_verdict = SetupVerdict::Changed;
+    if (!setup->m_folder.OpenFolder(workFolder)) return setup;
 
     const DownloadedFile* source = nullptr;
     for (const DownloadedFile& file : files) {

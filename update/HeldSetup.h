@@ -1,5 +1,6 @@
 // The setup program a finished download is to launch, checked and held from the end of the
-// download until its launch: while the object lives nobody can write, rename or delete the file.
+// download until its launch: while the object lives nobody can write, rename or delete the file,
+// nor rename or delete the work folder it lies in.
 #pragma once
 
 #include "framework/File.h"
@@ -39,6 +40,7 @@ public:
 
 private:
     std::wstring m_strPath;
+    CFile m_folder;  // the work folder, held on from the worker's own hold until the launch
     CFile m_file;
     SetupVerdict m_verdict = SetupVerdict::Ready;
 };

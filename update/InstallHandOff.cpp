@@ -3,6 +3,7 @@
 
 #include "framework/File.h"
 #include "system/EnvironmentProbes.h"
+#include "system/PrivateFolder.h"
 #include "update/logic/HandOffLogic.h"
 
 #include <shellapi.h>
@@ -29,7 +30,10 @@ HandOffResult RunInstallHandOff(const std::wstring& workFolder, const FinishedDo
     // Held until the launch has returned: the hand-off file goes into the work folder itself, not
     // through a link put in its place.
     CFile folder;
-    if (!folder.OpenFolder(workFolder)) return HandOffResult::ListNotCreated;
+    if (!OpenPrivateFolder(workFolder, folder)) return HandOffResult::FolderUnusable;
+    // The setup program finds beside itself only what this run wrote: no planted library, no
+    // planted hand-off file.
+    if (!RemoveAllBut(workFolder, paths)) return HandOffResult::FolderUnusable;
     if (NeedsHandOffFile(paths.size())) {
         CFile list;
         if (!list.OpenForWriting(workFolder + kHandOffFile)) return HandOffResult::ListNotCreated;
@@ -51,7 +55,13 @@ HandOffResult RunInstallHandOff(const std::wstring& workFolder, const FinishedDo
 
     probes::CloseRunningScanner();
     if (setup.empty()) return HandOffResult::NoSetupFile;
-    const HINSTANCE launched = ::ShellExecuteW(nullptr, L"open", setup.c_str(), L"", nullptr, SW_SHOWNORMAL);
-    // Results up to 32 are errors: not a program, access refused, elevation declined...
-    return reinterpret_cast<INT_PTR>(launched) > 32 ? HandOffResult::Launched : HandOffResult::LaunchFailed;
+    SHELLEXECUTEINFOW launch{};
+    launch.cbSize = sizeof launch;
+    launch.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+    launch.lpVerb = L"open";
+    launch.lpFile = setup.c_str();
+    launch.nShow = SW_SHOWNORMAL;
+    if (::ShellExecuteExW(&launch)) return HandOffResult::Launched;
+    // Not a program, access refused, or the user said no to the elevation prompt.
+    return ::GetLastError() == ERROR_CANCELLED ? HandOffResult::ElevationDeclined : HandOffResult::LaunchFailed;
 }

@@ -9,16 +9,20 @@
 #include <vector>
 
 enum class HandOffResult {
-    Launched,          // the setup program was started
-    NoSetupFile,       // nothing to launch; the scanner program was still ended
-    ListNotCreated,    // the hand-off file could not be created; nothing ended or launched
-    ListNotWritten,    // the hand-off file could not be written; nothing ended or launched
-    SetupChanged,      // the setup program is not the one downloaded; nothing ended or launched
-    SignatureRefused,  // refused for its signature (SetupSignature.h); nothing ended or launched
-    LaunchFailed,      // the setup program did not start; the scanner program was ended
+    Launched,           // the setup program was started
+    NoSetupFile,        // nothing to launch; the scanner program was still ended
+    FolderUnusable,     // the work folder cannot be opened, made private or rid of what this run did
+                        // not write; nothing ended or launched
+    ListNotCreated,     // the hand-off file could not be created; nothing ended or launched
+    ListNotWritten,     // the hand-off file could not be written; nothing ended or launched
+    SetupChanged,       // the setup program is not the one downloaded; nothing ended or launched
+    SignatureRefused,   // refused for its signature (SetupSignature.h); nothing ended or launched
+    LaunchFailed,       // the setup program did not start; the scanner program was ended
+    ElevationDeclined,  // the user declined the setup program's elevation; the scanner program was ended
 };
 
-// Only the files this run's worker wrote into `workFolder` are listed and launched; anything else
-// lying in the work folder is left alone. The setup program is launched only as the download's
-// check left it, held and found sound.
+// Only the files this run's worker wrote into `workFolder` are listed and launched, from a folder
+// that only the user, SYSTEM and Administrators can change and that holds nothing else: whatever
+// else lies there is removed first. The setup program is launched only as the download's check
+// left it, held and found sound.
 HandOffResult RunInstallHandOff(const std::wstring& workFolder, const FinishedDownload& download);

@@ -1,7 +1,7 @@
 // The download worker's local files and the timer resolution of a download.
 #include "update/LocalFiles.h"
 
-#include "system/EnvironmentProbes.h"
+#include "system/PrivateFolder.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -76,8 +76,8 @@ void CBackgroundDigest::Run() {
 }
 
 void CLocalFiles::CreateFolderTree(const std::wstring& folder) {
-    probes::CreateFolderTree(folder);
-    m_folder.OpenFolder(folder);
+    // Not held when it cannot be made private: then no file is created in it.
+    OpenPrivateFolder(folder, m_folder);
 }
 
 int64_t CLocalFiles::FreeSpace(const std::wstring& folder) {

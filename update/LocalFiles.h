@@ -65,7 +65,9 @@ public:
 private:
     void Forget(const std::wstring& path);
 
-    CFile m_folder;  // the work folder, held from its creation: nothing is written through a link
+    // The work folder, private and held from its creation: nothing is written through a link or
+    // into a folder that other accounts can change.
+    CFile m_folder;
     CFile m_file;
     CBackgroundDigest m_digest;
     std::wstring m_strOpenPath;

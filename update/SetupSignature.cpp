@@ -11,6 +11,9 @@
 #ifndef QV_SETUP_SIGNERS
 #define QV_SETUP_SIGNERS ""
 #endif
+#ifndef QV_ALLOW_UNSIGNED_SETUP
+#define QV_ALLOW_UNSIGNED_SETUP 0
+#endif
 
 namespace {
 // Reads exactly size bytes at offset; false when the file is shorter or the read fails.
@@ -33,6 +36,15 @@ PeSignatureLocation LocateSignature(HANDLE file) {
     DWORD got = 0;
     if (!::ReadFile(file, headers, sizeof headers, &got, &where)) return PeSignatureLocation();
     return FindPeSignature(headers, got);
+}
+
+// True when the declared certificate table holds nothing but the signature and ends the file.
+bool TableIsSound(HANDLE file, const PeSignatureLocation& location) {
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file, &size) || location.size > kMaxCertificateTableSize) return false;
+    std::vector<uint8_t> table(location.size);
+    if (!table.empty() && !ReadAt(file, location.offset, table.data(), location.size)) return false;
+    return CertificateTableIsSound(location, static_cast<uint64_t>(size.QuadPart), table.data(), table.size());
 }
 
 // Results of WinVerifyTrust that judge the signer's certificate chain once the signature has been
@@ -98,7 +110,30 @@ public:
         return CSha256::Of(cert->pCert->pbCertEncoded, cert->pCert->cbCertEncoded, fingerprint);
     }
 
+    // The trust status of the signer's chain built again with revocation checking, bounded in
+    // time; 0 when it cannot be built. Only its revocation bits are read: WinVerifyTrust has
+    // judged the rest with the signature's time stamp in mind.
+    DWORD SignerRevocationStatus() const {
+        CRYPT_PROVIDER_DATA* provider = ::WTHelperProvDataFromStateData(m_data.hWVTStateData);
+        CRYPT_PROVIDER_SGNR* signer = provider ? ::WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0) : nullptr;
+        CRYPT_PROVIDER_CERT* cert = signer ? ::WTHelperGetProvCertFromChain(signer, 0) : nullptr;
+        if (!cert || !cert->pCert) return 0;
+        CERT_CHAIN_PARA para{};
+        para.cbSize = sizeof para;
+        para.dwUrlRetrievalTimeout = kRevocationTimeoutMs;
+        PCCERT_CHAIN_CONTEXT chain = nullptr;
+        const DWORD flags = CERT_CHAIN_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT | CERT_CHAIN_REVOCATION_ACCUMULATIVE_TIMEOUT;
+        if (!::CertGetCertificateChain(nullptr, cert->pCert, nullptr, cert->pCert->hCertStore, &para, flags, nullptr,
+                                       &chain))
+            return 0;
+        const DWORD status = chain->TrustStatus.dwErrorStatus;
+        ::CertFreeCertificateChain(chain);
+        return status;
+    }
+
 private:
+    // A workshop PC is often offline: an unreachable revocation server costs at most this long.
+    static constexpr DWORD kRevocationTimeoutMs = 10000;
     GUID m_action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
     WINTRUST_FILE_INFO m_file{};
     WINTRUST_DATA m_data{};
@@ -110,8 +145,11 @@ SignatureVerdict CheckSetupSignature(HANDLE file, const std::wstring& path) {
     SignatureVerdict verdict;
     // Whether a signature is there is read from the file itself, so that a damaged signature can
     // never pass for a missing one, whatever error the platform gives for it. A file that declares
-    // none is unsigned unless the platform found a signature all the same.
-    const bool declared = LocateSignature(file).DeclaresSignature();
+    // none is unsigned unless the platform found a signature all the same. Bytes the signature does
+    // not cover, hidden in or after its table, make it broken.
+    const PeSignatureLocation location = LocateSignature(file);
+    const bool declared = location.DeclaresSignature();
+    if (declared && !TableIsSound(file, location)) return verdict;
     LARGE_INTEGER start{};
     ::SetFilePointerEx(file, start, nullptr, FILE_BEGIN);
     CTrustCheck check(file, path);
@@ -119,7 +157,7 @@ SignatureVerdict CheckSetupSignature(HANDLE file, const std::wstring& path) {
     verdict.platformResult = result;
     if (result == ERROR_SUCCESS || IsChainVerdict(result)) {
         verdict.content = SignatureContent::Intact;
-        verdict.chain = result == ERROR_SUCCESS ? SignatureChain::Trusted : SignatureChain::Untrusted;
+        verdict.chain = ChainVerdictOf(static_cast<uint32_t>(result), check.SignerRevocationStatus());
         verdict.hasSigner = check.SignerFingerprint(verdict.signer);
     } else if (declared || result == TRUST_E_BAD_DIGEST) {
         verdict.content = SignatureContent::Broken;
@@ -129,16 +167,17 @@ SignatureVerdict CheckSetupSignature(HANDLE file, const std::wstring& path) {
     return verdict;
 }
 
-const std::vector<CertFingerprint>& BuildSignerPins() {
-    static const std::vector<CertFingerprint> pins = [] {
-        std::vector<CertFingerprint> parsed;
+const SignaturePolicy& BuildSignaturePolicy() {
+    static const SignaturePolicy policy = [] {
+        SignaturePolicy parsed;
         // The build checked the setting already; should it still not parse, nothing passes.
-        if (!ParseSignerPins(QV_SETUP_SIGNERS, parsed)) parsed.assign(1, CertFingerprint{});
+        if (!ParseSignerPins(QV_SETUP_SIGNERS, parsed.pins)) parsed.pins.assign(1, CertFingerprint{});
+        parsed.allowUnsigned = QV_ALLOW_UNSIGNED_SETUP != 0;
         return parsed;
     }();
-    return pins;
+    return policy;
 }
 
 bool SetupSignatureAllowsLaunch(HANDLE file, const std::wstring& path) {
-    return SignatureAllowsLaunch(CheckSetupSignature(file, path), BuildSignerPins());
+    return SignatureAllowsLaunch(CheckSetupSignature(file, path), BuildSignaturePolicy());
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "framework/Win32.h"
+#include "update/logic/PeCertificateTable.h"
 #include "update/logic/SignerPins.h"
 
 #include <string>
@@ -11,9 +12,9 @@
 // fingerprint of the signer's certificate. The file is read through the open handle.
 SignatureVerdict CheckSetupSignature(HANDLE file, const std::wstring& path);
 
-// The publishers this build pins (QV_SETUP_SIGNERS); empty when the build pins none.
-const std::vector<CertFingerprint>& BuildSignerPins();
+// The publishers this build pins (QV_SETUP_SIGNERS) and whether it lets unsigned setups run
+// (QV_ALLOW_UNSIGNED_SETUP).
+const SignaturePolicy& BuildSignaturePolicy();
 
-// True when the build's policy lets the open file be launched: a signature that does not match the
-// content is always refused; with pinned publishers only an intact signature by one of them passes.
+// True when the build's policy lets the open file be launched (SignatureAllowsLaunch).
 bool SetupSignatureAllowsLaunch(HANDLE file, const std::wstring& path);

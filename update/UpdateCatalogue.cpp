@@ -2,6 +2,7 @@
 #include "update/UpdateCatalogue.h"
 
 #include "system/EnvironmentProbes.h"
+#include "system/PrivateFolder.h"
 #include "update/FtpSession.h"
 #include "update/logic/Catalogue.h"
 
@@ -31,7 +32,11 @@ std::wstring CUpdateCatalogue::BuildServerFolderForDownload() {
 bool CUpdateCatalogue::Check(HWND owner) {
     m_vecServerFiles.clear();
     probes::ReadInstalledScannerVersion(owner, m_strBitness, m_strInstalledVersion);
-    probes::DeleteFolderTree(GetWorkFolder(), false);
+    {
+        // Only a folder that no other account can change is emptied; it is made so here.
+        CFile work;
+        if (OpenPrivateFolder(GetWorkFolder(), work)) probes::DeleteFolderTree(GetWorkFolder(), false);
+    }
 
     CFtpSession session;
     const FtpConnectionSettings server = UpdateServerSettings(GetUpdateHost());

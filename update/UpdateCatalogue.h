@@ -19,8 +19,9 @@ struct OfferedRow {
 class CUpdateCatalogue {
 public:
     // The server check: reads the installed scanner's version (`owner` owns the shell's request),
-    // empties the work folder, then lists the edition's folder on the server. False when the
-    // server cannot be reached; the server files are then none.
+    // makes the work folder private and empties it (left alone when it cannot be made private), then
+    // lists the edition's folder on the server. False when the server cannot be reached; the server
+    // files are then none.
     bool Check(HWND owner);
     // The row to offer, or false when the listing holds no setup program that may be offered.
     bool FindOfferedRow(OfferedRow& row) const;

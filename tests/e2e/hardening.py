@@ -14,7 +14,7 @@ import os
 import shutil
 import sys
 
-from harness import BIN, SETUP_RECORD, WORK_FOLDER, Program, Wine, remove_scanner
+from harness import SETUP_RECORD, WORK_FOLDER, Program, Wine, demo_setup_signed, remove_scanner
 
 WINE_CHURN = ("windows/temp/wine",)
 URL_CACHE = "appdata/local/microsoft/windows/inetcache/"
@@ -61,9 +61,8 @@ class PrefixWatch:
 
 
 def demo_setup(padding=0):
-    """The demo setup program followed by random bytes, so a completed download can be launched."""
-    with open(os.path.join(BIN, "DemoSetup.exe"), "rb") as f:
-        return f.read() + os.urandom(padding)
+    """The demo setup program followed by random bytes, signed, so a completed download can be launched."""
+    return demo_setup_signed(padding)
 
 
 def log(line):

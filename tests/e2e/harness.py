@@ -21,6 +21,7 @@ BIN = os.environ.get("QV_BIN") or os.path.join(BUILD, "win32")
 sys.path.insert(0, os.path.join(ROOT, "tests", "fixtures"))
 
 from ftp_fixture import FtpFixture  # noqa: E402
+from signing import signed_demo_setup  # noqa: E402
 
 MAIN_TITLE = "탈빅스 다운로더"
 WORK_FOLDER = r"c:\Windows\Temp\QVUpdate"
@@ -253,6 +254,13 @@ def text_table(korean=False):
         lines = f.read().split("\r\n")
     column = 1 if korean else 0
     return [line.rstrip(";").split("^")[column].replace("\\n", "\n") for line in lines if line]
+
+
+def demo_setup_signed(padding=0):
+    """The demo setup program followed by `padding` random bytes, signed with the run's throwaway
+    certificate (build/signing), as the program launches only signed setups."""
+    return signed_demo_setup(os.path.join(BIN, "DemoSetup.exe"), os.path.join(BUILD, "signing"),
+                             os.urandom(padding))
 
 
 def install_scanner(wine, version=None):

@@ -8,7 +8,7 @@ import unittest
 
 from harness import (BIN, ID_BANNER, ID_CHECK_SERVER, ID_EXIT, ID_HEADER, ID_LIST, ID_START, ID_WARNING_1,
                      ID_WARNING_2, SETUP_RECORD, VK_RETURN, VK_SPACE, VK_TAB, WORK_FOLDER, Driver, FtpFixture,
-                     Program, Wine, screenshot, screenshot_dir, text_table, wait_until)
+                     Program, Wine, demo_setup_signed, screenshot, screenshot_dir, text_table, wait_until)
 
 EN = text_table()
 SETUP = "TALVIX_FULL_250101.exe"
@@ -96,8 +96,7 @@ class AccessibilityTest(unittest.TestCase):
         self.addCleanup(lambda: subprocess.run(["rm", "-rf", self.wine.unix(WORK_FOLDER)], timeout=30))
         self.ftp = FtpFixture(port=5301)
         self.addCleanup(self.ftp.cleanup)
-        with open(os.path.join(BIN, "DemoSetup.exe"), "rb") as f:
-            self.ftp.add_file(REMOTE, f.read() + os.urandom(300000))
+        self.ftp.add_file(REMOTE, demo_setup_signed(300000))
         self.ftp.set_faults(rate=600000)
         self.ftp.start()
         self.program = Program(self.wine).start()

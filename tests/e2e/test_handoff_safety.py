@@ -1,10 +1,12 @@
-"""The hand-off against hostile surroundings, in the real program: a file planted in the work folder
-during a download, a download changed on disk before its launch, a link planted in place of the work
-folder, every private window message with junk parameters from another program, and Check Server
-arriving while the finished download is handed over. (A served setup file that is no program:
-test_download.py.)"""
+"""The hand-off against hostile surroundings, in the real program: a work folder opened to everyone
+with files planted in it during a download, a download changed on disk before its launch, a link
+planted in place of the work folder, DLLs planted beside the program, every private window message
+with junk parameters from another program, and Check Server arriving while the finished download is
+handed over. (A served setup file that is no program: test_download.py.)"""
 import os
+import re
 import shutil
+import struct
 import subprocess
 import tempfile
 import unittest
@@ -20,6 +22,86 @@ REMOTE = FOLDER + "/" + SETUP
 LOCAL = SETUP.upper()
 # A newer FULL setup by its name: it would sort before the download and be launched in its place.
 PLANTED = "X_FULL_999999.EXE"
+# Rights that let a trustee add, change or delete what a folder holds, or take it over.
+CHANGE_RIGHTS = 0x2 | 0x4 | 0x10 | 0x40 | 0x100 | 0x10000 | 0x40000 | 0x80000 | 0x10000000 | 0x40000000
+SDDL_RIGHTS = {"FA": 0x1F01FF, "FR": 0x120089, "FW": 0x120116, "FX": 0x1200A0, "GA": 0x10000000,
+               "GR": 0x80000000, "GW": 0x40000000, "GX": 0x20000000, "SD": 0x10000, "WD": 0x40000,
+               "WO": 0x80000, "RC": 0x20000, "WP": 0x20, "CC": 0x1, "DC": 0x2, "LC": 0x4, "SW": 0x8,
+               "RP": 0x10, "DT": 0x40, "LO": 0x80, "CR": 0x100}
+PLANTED_RECORD = r"c:\Windows\Temp\qv-planted-loaded.txt"
+# Loaded from System32 whatever the search order, on every Windows the program runs on.
+KNOWN_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll", "msvcrt.dll", "ole32.dll",
+              "ntdll.dll"}
+WINE_BUILTINS = "/usr/lib/i386-linux-gnu/wine/i386-windows"
+
+
+def static_imports(path):
+    """The DLL names of a 32-bit PE file's import table, lower case."""
+    with open(path, "rb") as f:
+        data = f.read()
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    sections = struct.unpack_from("<H", data, pe + 6)[0]
+    table = pe + 24 + struct.unpack_from("<H", data, pe + 20)[0]
+
+    def offset(rva):
+        for i in range(sections):
+            size, address, _, raw = struct.unpack_from("<IIII", data, table + 40 * i + 8)
+            if address <= rva < address + max(size, 1):
+                return rva - address + raw
+        raise ValueError("RVA %x outside the sections" % rva)
+
+    rva = struct.unpack_from("<I", data, pe + 24 + 96 + 8)[0]
+    names = set()
+    at = offset(rva) if rva else None
+    while at is not None:
+        name_rva = struct.unpack_from("<I", data, at + 12)[0]
+        if name_rva == 0:
+            break
+        start = offset(name_rva)
+        names.add(data[start:data.index(b"\0", start)].decode("ascii").lower())
+        at += 20
+    return names
+
+
+def wine_loads_with(dlls):
+    """What Wine's own builtin DLLs import, from the given ones on: DLLs every program with these
+    imports loads at its start under Wine, before any of its code runs (Wine's user32 imports
+    version.dll, Windows' does not)."""
+    seen, todo = set(), list(dlls)
+    while todo:
+        path = os.path.join(WINE_BUILTINS, todo.pop())
+        if not os.path.exists(path):
+            continue
+        for name in static_imports(path) - seen:
+            seen.add(name)
+            todo.append(name)
+    return seen
+
+
+def others_who_may_change(sddl):
+    """The entries of an SDDL DACL that let anyone but the owner, SYSTEM and Administrators change
+    the folder: [(trustee, rights)]."""
+    owner = re.match(r"O:([^:]+?)(?:G:|D:)", sddl).group(1)
+    found = []
+    for kind, rights, trustee in re.findall(r"\((\w+);[^;]*;([^;]*);[^;]*;[^;]*;([^)]*)\)", sddl):
+        if kind != "A" or trustee in ("SY", "BA", owner):
+            continue
+        mask = int(rights, 16) if rights.startswith("0x") else sum(
+            SDDL_RIGHTS.get(rights[i:i + 2], 0) for i in range(0, len(rights), 2))
+        if mask & CHANGE_RIGHTS:
+            found.append((trustee, rights))
+    return found
+
+
+def dll_names(exe):
+    """Every DLL name the program's file mentions (its imports, delay-loaded or not, and any name it
+    loads by itself), lower case."""
+    with open(exe, "rb") as f:
+        data = f.read()
+    ascii_names = re.findall(rb"[A-Za-z0-9_\-]{2,40}\.[dD][lL][lL]", data)
+    wide_names = re.findall(rb"(?:[A-Za-z0-9_\-]\x00){2,40}\.\x00[dD]\x00[lL]\x00[lL]\x00", data)
+    return sorted({n.decode("ascii").lower() for n in ascii_names} |
+                  {n.decode("utf-16-le").lower() for n in wide_names})
 
 
 class HandOffSafetyTest(unittest.TestCase):
@@ -42,13 +124,16 @@ class HandOffSafetyTest(unittest.TestCase):
     def shot(self, name, which="main"):
         screenshot(self.driver, os.path.join(screenshot_dir(), "handoff-safety-%s.png" % name), which)
 
-    def plant(self):
-        """A copy of the demo setup under a newer setup name in the work folder; its launch would
-        record its own path."""
+    def plant(self, name=PLANTED):
+        """A copy of the demo setup under a newer setup name (or another) in the work folder; its
+        launch would record its own path."""
         os.makedirs(self.work, exist_ok=True)
-        path = os.path.join(self.work, PLANTED)
+        path = os.path.join(self.work, name)
         shutil.copy(os.path.join(BIN, "DemoSetup.exe"), path)
         return path
+
+    def work_folder_sddl(self):
+        return self.driver.wine.run([os.path.join(BIN, "QvSecurity.exe"), "sddl", WORK_FOLDER])[1].decode().strip()
 
     def launched_path(self, timeout=60):
         """The path the setup program recorded as its own, once one has started."""
@@ -84,18 +169,59 @@ class HandOffSafetyTest(unittest.TestCase):
         self.driver.ok("wait-text", ID_BANNER, EN[11].split("\n")[0], 20000)
         self.assertEqual(self.driver.rows()[0][3], EN[0])
 
-    def test_a_file_planted_during_the_download_is_neither_listed_nor_launched(self):
+    def test_an_open_work_folder_is_made_private_and_cleared_of_planted_files_before_the_launch(self):
+        # Opened to everyone before the program starts and again during the download (the one
+        # unsafe state Wine can show: "Everyone may write"), with a setup, a library and a
+        # hand-off file planted in it.
+        work = Wine().unix(WORK_FOLDER)
+        shutil.rmtree(work, True)
+        os.makedirs(work)
+        os.chmod(work, 0o777)
         self.start(demo_setup(600000), rate=200000)
+        self.assertEqual(others_who_may_change(self.work_folder_sddl()), [])
         self.driver.ok("click", ID_START)
         self.driver.ok("wait-list", "/ 100[%]", 20000)
-        self.plant()
+        os.chmod(self.work, 0o777)
+        self.assertNotEqual(others_who_may_change(self.work_folder_sddl()), [])
+        planted = [self.plant(), self.plant("VERSION.DLL"), self.plant("NEXT_UPDATE_INFO.INI")]
         self.shot("planted-during-download")
         self.assertEqual(self.program.wait(60), 0)
         self.assert_download_launched()
-        ini = os.path.join(self.work, "NEXT_UPDATE_INFO.INI")
-        if os.path.exists(ini):
-            with open(ini, "rb") as f:
-                self.assertNotIn(PLANTED.lower().encode(), f.read().lower())
+        self.assertEqual([p for p in planted if os.path.exists(p)], [])
+        self.assertEqual(sorted(os.listdir(self.work)), [LOCAL])
+        sddl = self.work_folder_sddl()
+        self.assertEqual(others_who_may_change(sddl), [], sddl)
+
+    def test_libraries_planted_beside_the_program_are_not_loaded(self):
+        exe = os.path.join(BIN, "QuorvelDownloader.exe")
+        static = static_imports(exe)
+        self.assertLessEqual(static, KNOWN_DLLS, "static imports that are not KnownDLLs")
+        # Every other DLL the program names is planted, but those Wine itself loads for the static
+        # imports at start-up, which no program can keep out under Wine.
+        names = [n for n in dll_names(exe) if n not in KNOWN_DLLS | wine_loads_with(static)]
+        for expected in ("wininet.dll", "wintrust.dll", "bcrypt.dll", "comctl32.dll", "crypt32.dll"):
+            self.assertIn(expected, names)
+        record = Wine().unix(PLANTED_RECORD)
+        if os.path.exists(record):
+            os.remove(record)
+        self.addCleanup(lambda: os.path.exists(record) and os.remove(record))
+        self.served = self.ftp.add_file(REMOTE, demo_setup(100000))
+        self.ftp.start()
+        self.wine, self.program, self.work, self.record = prepare_program(self)
+        for name in names:
+            shutil.copy(os.path.join(BIN, "QvPlanted.dll"), os.path.join(os.path.dirname(self.program.path), name))
+        # Wine prefers its own DLLs unless asked for native ones: ask for every planted name.
+        overrides = ";".join(n[:-4] + "=n,b" for n in names)
+        self.program.env["WINEDLLOVERRIDES"] = overrides + ";mscoree,mshtml="
+        self.program.start()
+        self.driver = Driver(self.wine)
+        self.driver.wait_main()
+        self.driver.ok("wait-text", ID_BANNER, EN[11].split("\n")[0], 30000)
+        self.driver.ok("click", ID_START)
+        self.assertEqual(self.program.wait(60), 0)
+        self.assert_download_launched()
+        loaded = open(record, encoding="utf-8").read() if os.path.exists(record) else ""
+        self.assertEqual(loaded, "", "planted DLLs were loaded")
 
     def test_a_download_changed_on_disk_before_the_launch_is_not_launched(self):
         program_size = len(demo_setup())

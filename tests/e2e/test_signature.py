@@ -1,7 +1,8 @@
 """The Authenticode check before the setup program is launched, in the real program: a setup whose
-signature does not match its bytes is never launched; without pinned publishers an unsigned or
-validly signed setup is launched as before; a build pinned to a certificate launches only setups
-that were signed with that certificate. Certificates are made at test time (tests/fixtures/signing.py)."""
+signature does not match its bytes is never launched; without pinned publishers a setup signed by a
+publisher the platform trusts is launched and an unsigned one is refused (Wine trusts a self-signed
+certificate); a build pinned to a certificate launches only setups that were signed with that
+certificate. Certificates are made at test time (tests/fixtures/signing.py)."""
 import os
 import shutil
 import subprocess
@@ -98,8 +99,11 @@ class DefaultBuildTest(SignatureCase):
     def test_signed_setup_is_launched(self):
         self.assert_launched(self.signer.sign(demo_setup()))
 
-    def test_unsigned_setup_is_launched(self):
-        self.assert_launched(demo_setup())
+    def test_unsigned_setup_is_refused(self):
+        unsigned = demo_setup()
+        self.start(unsigned)
+        scanner = self.start_scanner()
+        self.assert_refused(unsigned, scanner)
 
     def test_setup_whose_signature_does_not_match_is_refused(self):
         signed = self.signer.sign(demo_setup())

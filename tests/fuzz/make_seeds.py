@@ -213,7 +213,40 @@ def download():
     }
 
 
+def pe_signature():
+    def image(magic, table, pad_after=0, directories=16):
+        optional = 96 + 16 * 8 if magic == 0x10B else 112 + 16 * 8
+        head = bytearray(0x80 + 24 + optional)
+        head[0:2] = b"MZ"
+        head[0x3C:0x40] = u32(0x80)
+        head[0x80:0x84] = b"PE\0\0"
+        head[0x80 + 20:0x80 + 22] = u16(optional)
+        opt = 0x80 + 24
+        head[opt:opt + 2] = u16(magic)
+        count = 92 if magic == 0x10B else 108
+        head[opt + count:opt + count + 4] = u32(directories)
+        entry = opt + count + 4 + 4 * 8
+        body = bytes(head) + bytes(-len(head) % 8)
+        head[entry:entry + 8] = u32(len(body)) + u32(len(table))
+        return bytes(head) + bytes(-len(head) % 8) + table + bytes(pad_after)
+
+    def table(der_len, entry_extra=0, pad=0):
+        der = b"\x30\x82" + u16(der_len)[::-1] + bytes(der_len)
+        exact = 8 + len(der)
+        padding = -exact % 8 + pad
+        return u32(exact + entry_extra) + u16(0x200) + u16(2) + der + bytes(padding)
+
+    return {
+        "sound_pe32": image(0x10B, table(1001)),
+        "sound_pe32plus": image(0x20B, table(501, entry_extra=7)),
+        "bytes_after_table": image(0x10B, table(1001), pad_after=64),
+        "padding_beyond_alignment": image(0x10B, table(1001, pad=16)),
+        "few_directories": image(0x10B, table(16), directories=4),
+    }
+
+
 TARGETS = {
+    "pe_signature": pe_signature,
     "text_table": text_table,
     "listing": listing,
     "edition": edition,

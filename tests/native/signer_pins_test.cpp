@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "update/logic/PeCertificateTable.h"
 #include "update/logic/SignerPins.h"
 
 namespace {
@@ -45,32 +46,68 @@ TEST(SignerPins, MalformedFingerprintsFailWithAReason) {
     EXPECT_FALSE(ParseSignerPins(std::string(63, 'a') + "g", pins, &why));
 }
 
-TEST(SignerPins, BrokenContentIsNeverLaunchedAndTheChainNeverRefusesWithoutPins) {
-    const std::vector<CertFingerprint> none;
-    const std::vector<CertFingerprint> pinned = {Fp(1), Fp(2)};
-    for (SignatureChain chain : {SignatureChain::Trusted, SignatureChain::Untrusted}) {
+// The launch decision over content x chain x pins x build setting, one row per combination.
+TEST(SignerPins, LaunchDecisionTable) {
+    using C = SignatureContent;
+    using H = SignatureChain;
+    enum Signer { Pinned, Other, Unreadable };
+    struct Row {
+        C content;
+        H chain;
+        Signer signer;
+        bool pinned, allowUnsigned, launched;
+    };
+    const Row rows[] = {
+        // Broken content and a revoked chain never run.
+        {C::Broken, H::Trusted, Pinned, false, true, false},
+        {C::Broken, H::Trusted, Pinned, true, true, false},
+        {C::Intact, H::Revoked, Pinned, true, true, false},
+        {C::Intact, H::Revoked, Pinned, false, true, false},
+        // Without pins the platform's trust decides.
+        {C::Intact, H::Trusted, Other, false, false, true},
+        {C::Intact, H::Untrusted, Other, false, false, false},
+        {C::Unsigned, H::Untrusted, Unreadable, false, false, false},
+        // With pins the pin stands in for the chain, and only a pinned signer runs.
+        {C::Intact, H::Untrusted, Pinned, true, false, true},
+        {C::Intact, H::Trusted, Other, true, false, false},
+        {C::Intact, H::Trusted, Unreadable, true, false, false},
+        {C::Unsigned, H::Untrusted, Unreadable, true, false, false},
+        // A build that allows unsigned setups gives up the chain, not the pins.
+        {C::Unsigned, H::Untrusted, Unreadable, false, true, true},
+        {C::Intact, H::Untrusted, Other, false, true, true},
+        {C::Unsigned, H::Untrusted, Unreadable, true, true, true},
+        {C::Intact, H::Trusted, Other, true, true, false},
+    };
+    for (const Row& row : rows) {
         SignatureVerdict v;
-        v.chain = chain;
-        v.content = SignatureContent::Broken;
-        v.hasSigner = true;
-        v.signer = Fp(1);
-        EXPECT_FALSE(SignatureAllowsLaunch(v, none));
-        EXPECT_FALSE(SignatureAllowsLaunch(v, pinned));
-
-        v.content = SignatureContent::Intact;
-        EXPECT_TRUE(SignatureAllowsLaunch(v, none));
-        EXPECT_TRUE(SignatureAllowsLaunch(v, pinned));  // the pin stands in for the chain
-        v.signer = Fp(3);
-        EXPECT_TRUE(SignatureAllowsLaunch(v, none));
-        EXPECT_FALSE(SignatureAllowsLaunch(v, pinned));  // somebody else's certificate
-        v.signer = Fp(2);
-        v.hasSigner = false;
-        EXPECT_FALSE(SignatureAllowsLaunch(v, pinned));  // signer unreadable
-
-        v.content = SignatureContent::Unsigned;
-        EXPECT_TRUE(SignatureAllowsLaunch(v, none));
-        EXPECT_FALSE(SignatureAllowsLaunch(v, pinned));
+        v.content = row.content;
+        v.chain = row.chain;
+        v.hasSigner = row.signer != Unreadable;
+        v.signer = Fp(row.signer == Pinned ? 2 : 3);
+        SignaturePolicy policy;
+        if (row.pinned) policy.pins = {Fp(1), Fp(2)};
+        policy.allowUnsigned = row.allowUnsigned;
+        EXPECT_EQ(SignatureAllowsLaunch(v, policy), row.launched)
+            << "row " << (&row - rows) << ": content " << int(row.content) << ", chain " << int(row.chain);
     }
+}
+
+TEST(SignerPins, RevocationIsReadFromTheChainAndAnUnreachableServerRefusesNothing) {
+    using namespace platform_trust;
+    const uint32_t untrustedRoot = 0x800B0109, expired = 0x800B0101;
+    EXPECT_EQ(ChainVerdictOf(0, 0), SignatureChain::Trusted);
+    EXPECT_EQ(ChainVerdictOf(untrustedRoot, 0x20), SignatureChain::Untrusted);
+    EXPECT_EQ(ChainVerdictOf(expired, 0x1), SignatureChain::Untrusted);
+    // The single answer names the root; the chain's status says revoked.
+    EXPECT_EQ(ChainVerdictOf(untrustedRoot, 0x20 | kStatusRevoked), SignatureChain::Revoked);
+    EXPECT_EQ(ChainVerdictOf(0, kStatusExplicitDistrust), SignatureChain::Revoked);
+    EXPECT_EQ(ChainVerdictOf(kCertRevoked, 0), SignatureChain::Revoked);
+    EXPECT_EQ(ChainVerdictOf(kExplicitDistrust, 0), SignatureChain::Revoked);
+    // Offline: the revocation status is unknown (0x40 | 0x1000000), not bad.
+    EXPECT_EQ(ChainVerdictOf(0, 0x01000040), SignatureChain::Trusted);
+    EXPECT_EQ(ChainVerdictOf(kRevocationOffline, 0x01000040), SignatureChain::Trusted);
+    EXPECT_EQ(ChainVerdictOf(kRevocationFailure, 0), SignatureChain::Trusted);
+    EXPECT_EQ(ChainVerdictOf(kNoRevocationCheck, 0), SignatureChain::Trusted);
 }
 
 // PE headers with a PE32 (0x10B) or PE32+ (0x20B) optional header and the given certificate table.
@@ -118,6 +155,60 @@ TEST(PeSignature, FindsTheCertificateTableOfBothKindsAndRejectsWhatIsNotPe) {
     auto h = PeHeaders(0x107, 16, 0x1234, 0x5678);
     EXPECT_FALSE(FindPeSignature(h.data(), h.size()).isPe);
     EXPECT_FALSE(FindPeSignature(h.data(), 3).isPe);
+}
+
+// A certificate table of one entry: the header with the given length, then a DER SEQUENCE whose
+// content is `der` bytes long, then `pad` zero bytes.
+std::vector<uint8_t> Table(uint32_t entryLength, size_t der, size_t pad, bool longForm = true) {
+    std::vector<uint8_t> t = {static_cast<uint8_t>(entryLength),
+                              static_cast<uint8_t>(entryLength >> 8),
+                              static_cast<uint8_t>(entryLength >> 16),
+                              static_cast<uint8_t>(entryLength >> 24),
+                              0x00,
+                              0x02,
+                              0x02,
+                              0x00,
+                              0x30};
+    if (longForm) {
+        t.insert(t.end(), {0x82, static_cast<uint8_t>(der >> 8), static_cast<uint8_t>(der)});
+    } else {
+        t.push_back(static_cast<uint8_t>(der));
+    }
+    t.resize(t.size() + der + pad, 0);
+    return t;
+}
+
+TEST(PeSignature, TheCertificateTableHoldsOnlyTheSignatureAndEndsTheFile) {
+    PeSignatureLocation at;
+    at.isPe = true;
+    at.offset = 4096;
+    auto sound = [&](const std::vector<uint8_t>& t, uint64_t fileSize) {
+        at.size = static_cast<uint32_t>(t.size());
+        return CertificateTableIsSound(at, fileSize, t.data(), t.size());
+    };
+    // 8 + 4 + 1001 = 1013 bytes, padded to 1016: its length either exact or padded.
+    EXPECT_TRUE(sound(Table(1016, 1001, 3), 4096 + 1016));
+    EXPECT_TRUE(sound(Table(1013, 1001, 3), 4096 + 1016));
+    EXPECT_TRUE(sound(Table(16, 6, 0, false), 4096 + 16));
+    // Bytes after the table, or a table that runs past the file.
+    EXPECT_FALSE(sound(Table(1016, 1001, 3), 4096 + 1017));
+    EXPECT_FALSE(sound(Table(1016, 1001, 3), 4096 + 1000));
+    // More padding than the alignment, within the entry or after it.
+    EXPECT_FALSE(sound(Table(1024, 1001, 11), 4096 + 1024));
+    EXPECT_FALSE(sound(Table(1016, 1001, 11), 4096 + 1024));
+    // An entry shorter than its signature, a second entry, no DER SEQUENCE, an indefinite length.
+    EXPECT_FALSE(sound(Table(1008, 1001, 3), 4096 + 1016));
+    std::vector<uint8_t> two = Table(1016, 1001, 3), second = Table(16, 6, 0, false);
+    two.insert(two.end(), second.begin(), second.end());
+    EXPECT_FALSE(sound(two, 4096 + two.size()));
+    std::vector<uint8_t> t = Table(1016, 1001, 3);
+    t[8] = 0x31;
+    EXPECT_FALSE(sound(t, 4096 + 1016));
+    t[8] = 0x30, t[9] = 0x80;
+    EXPECT_FALSE(sound(t, 4096 + 1016));
+    EXPECT_FALSE(sound(std::vector<uint8_t>(4), 4096 + 4));
+    at.offset = 0xFFFFFFF0u;  // the end past 4 GiB does not wrap around
+    EXPECT_FALSE(sound(Table(16, 6, 0, false), 0x0u));
 }
 
 }  // namespace

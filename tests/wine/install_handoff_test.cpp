@@ -1,6 +1,6 @@
 // The hand-off on a prepared work folder: only the files this run wrote are listed and launched,
-// a setup program changed after its download is not launched, and one that does not start is
-// reported. The demo setup program records its start.
+// anything else is removed first, a setup program changed after its download or without a trusted
+// signature is not launched. The demo setup program (signed at build time) records its start.
 #include "system/Sha256.h"
 #include "update/InstallHandOff.h"
 #include "update/LocalFiles.h"
@@ -46,7 +46,7 @@ protected:
         wchar_t self[MAX_PATH] = {};
         ::GetModuleFileNameW(nullptr, self, MAX_PATH);
         const std::wstring here(self);
-        m_demoSetup = ReadBytes(here.substr(0, here.find_last_of(L'\\') + 1) + L"DemoSetup.exe");
+        m_demoSetup = ReadBytes(here.substr(0, here.find_last_of(L'\\') + 1) + L"DemoSetupSigned.exe");
         ASSERT_FALSE(m_demoSetup.empty());
     }
     void TearDown() override {
@@ -94,6 +94,9 @@ TEST_F(InstallHandOffTest, ListsAndLaunchesOnlyWhatThisRunWrote) {
     Download(L"X_APP_250101.EXE", m_demoSetup);
     Download(L"X_FULL_250101.EXE", m_demoSetup);
     Place(L"X_FULL_999999.EXE", m_demoSetup);  // a higher number, not downloaded
+    Place(L"NEXT_UPDATE_INFO.INI", "[NEXT_FILE]");
+    ::CreateDirectoryW((m_folder + L"SUB").c_str(), nullptr);
+    Place(L"SUB\\VERSION.DLL", "planted");
     ASSERT_EQ(m_files->Written().size(), 2u);
 
     EXPECT_EQ(HandOff(), HandOffResult::Launched);
@@ -108,6 +111,9 @@ TEST_F(InstallHandOffTest, ListsAndLaunchesOnlyWhatThisRunWrote) {
     std::string expected = "PATH=" + folder + "X_FULL_250101.EXE";
     for (char& c : expected) c = static_cast<char>(::toupper(static_cast<unsigned char>(c)));
     EXPECT_EQ(launched, expected);
+    // What this run did not write was removed before the launch.
+    EXPECT_EQ(::GetFileAttributesW((m_folder + L"X_FULL_999999.EXE").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(::GetFileAttributesW((m_folder + L"SUB").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(InstallHandOffTest, SetupChangedAfterItsDownloadIsNotLaunched) {
@@ -117,9 +123,9 @@ TEST_F(InstallHandOffTest, SetupChangedAfterItsDownloadIsNotLaunched) {
     EXPECT_TRUE(LaunchRecord(1500).empty());
 }
 
-TEST_F(InstallHandOffTest, SetupThatIsNotAProgramIsReported) {
+TEST_F(InstallHandOffTest, UnsignedSetupOrOneThatIsNotAProgramIsRefused) {
     Download(L"X_FULL_250101.EXE", std::string(70000, '\x5A'));
-    EXPECT_EQ(HandOff(), HandOffResult::LaunchFailed);
+    EXPECT_EQ(HandOff(), HandOffResult::SignatureRefused);
 }
 
 TEST_F(InstallHandOffTest, CheckedSetupIsHeldAgainstChangeUntilLetGo) {

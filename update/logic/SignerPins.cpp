@@ -1,4 +1,4 @@
-// Pinned publishers, the PE certificate table and the launch decision.
+// Pinned publishers, the chain verdict and the launch decision.
 #include "update/logic/SignerPins.h"
 
 #include <algorithm>
@@ -17,11 +17,6 @@ bool Fail(std::string* error, const std::string& why) {
     if (error) *error = why;
     return false;
 }
-
-uint32_t ReadLe32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-uint16_t ReadLe16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 }  // namespace
 
 bool ParseSignerPins(const std::string& text, std::vector<CertFingerprint>& pins, std::string* error) {
@@ -54,43 +49,26 @@ bool ParseSignerPins(const std::string& text, std::vector<CertFingerprint>& pins
     return true;
 }
 
-bool SignatureAllowsLaunch(const SignatureVerdict& verdict, const std::vector<CertFingerprint>& pins) {
-    if (verdict.content == SignatureContent::Broken) return false;
-    if (pins.empty()) return true;  // an unsigned setup and an untrusted chain run as before
-    // A pin stands in for the chain: the platform's opinion of the root does not matter here.
-    return verdict.content == SignatureContent::Intact && verdict.hasSigner &&
-           std::find(pins.begin(), pins.end(), verdict.signer) != pins.end();
-}
-
-uint32_t PeHeadersOffset(const uint8_t* dosHeader, size_t size) {
-    if (size < 0x40 || dosHeader[0] != 'M' || dosHeader[1] != 'Z') return 0;
-    return ReadLe32(dosHeader + 0x3C);
-}
-
-PeSignatureLocation FindPeSignature(const uint8_t* peHeaders, size_t size) {
-    PeSignatureLocation none;
-    // "PE\0\0", the 20-byte file header, then the optional header.
-    if (size < 24 + 2 || peHeaders[0] != 'P' || peHeaders[1] != 'E' || peHeaders[2] != 0 || peHeaders[3] != 0)
-        return none;
-    const uint8_t* optional = peHeaders + 24;
-    const size_t optionalSize = std::min<size_t>(size - 24, ReadLe16(peHeaders + 20));
-    const uint16_t magic = ReadLe16(optional);
-    size_t countAt, directoriesAt;
-    if (magic == 0x10B) {
-        countAt = 92;
-        directoriesAt = 96;
-    } else if (magic == 0x20B) {
-        countAt = 108;
-        directoriesAt = 112;
-    } else {
-        return none;
+bool SignatureAllowsLaunch(const SignatureVerdict& verdict, const SignaturePolicy& policy) {
+    switch (verdict.content) {
+    case SignatureContent::Broken: return false;
+    case SignatureContent::Unsigned: return policy.allowUnsigned;
+    case SignatureContent::Intact: break;
     }
-    PeSignatureLocation found;
-    found.isPe = true;
-    if (optionalSize < countAt + 4 || ReadLe32(optional + countAt) <= 4) return found;
-    const size_t entry = directoriesAt + 4 * 8;
-    if (optionalSize < entry + 8) return found;
-    found.offset = ReadLe32(optional + entry);
-    found.size = ReadLe32(optional + entry + 4);
-    return found;
+    if (verdict.chain == SignatureChain::Revoked) return false;
+    // A pin stands in for the chain: the platform's opinion of the root does not matter here.
+    if (!policy.pins.empty())
+        return verdict.hasSigner &&
+               std::find(policy.pins.begin(), policy.pins.end(), verdict.signer) != policy.pins.end();
+    return verdict.chain == SignatureChain::Trusted || policy.allowUnsigned;
+}
+
+SignatureChain ChainVerdictOf(uint32_t platformResult, uint32_t revocationChainStatus) {
+    using namespace platform_trust;
+    if (platformResult == kCertRevoked || platformResult == kExplicitDistrust ||
+        (revocationChainStatus & (kStatusRevoked | kStatusExplicitDistrust)))
+        return SignatureChain::Revoked;
+    const bool revocationUnknown = platformResult == kRevocationFailure || platformResult == kRevocationOffline ||
+                                   platformResult == kNoRevocationCheck;
+    return platformResult == 0 || revocationUnknown ? SignatureChain::Trusted : SignatureChain::Untrusted;
 }

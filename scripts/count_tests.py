@@ -101,6 +101,13 @@ def xml_cases(path):
     return cases
 
 
+def show_missing(missing):
+    for case in missing[:3]:
+        print("  no result: %s" % case)
+    if len(missing) > 3:
+        print("  no result: %d more" % (len(missing) - 3))
+
+
 def option(command, prefix):
     return next((a[len(prefix):] for a in command if a.startswith(prefix)), None)
 
@@ -109,12 +116,12 @@ def count_program(test, verdict, xml_dir, tally):
     """A GoogleTest program that ctest runs whole and that reports to XML."""
     name = test["name"]
     listed = gtest_listing(test["command"], test["env"])
+    notes = []
     try:
         reported = xml_cases(os.path.join(xml_dir, name + ".xml"))
     except (OSError, ET.ParseError) as e:
         reported = {}
-        print("%s: %s and no case report (%s)" % (name, verdict or "no result", e.__class__.__name__))
-    notes = []
+        notes.append("%s and no case report (%s)" % (verdict or "no result", e.__class__.__name__))
     if listed is None:
         notes.append("its cases could not be listed")
         tally.add("failed")
@@ -134,8 +141,9 @@ def count_program(test, verdict, xml_dir, tally):
     print("%s: %d passed, %d failed, %d skipped%s" % (name, per.passed, per.failed, per.skipped,
                                                     "".join("; " + n for n in notes)))
     for case in listed:
-        if reported.get(case, "failed") == "failed":
-            print("  failed: %s%s" % (case, "" if case in reported else " (no result)"))
+        if reported.get(case) == "failed":
+            print("  failed: %s" % case)
+    show_missing(missing)
     tally.add("passed", per.passed)
     tally.add("failed", per.failed)
     tally.add("skipped", per.skipped)
@@ -185,7 +193,13 @@ def count_ctest(test_dir, log, xml_dir):
 def count_record(path):
     tally = Tally()
     listed, verdicts = [], {}
-    with open(path, encoding="utf-8", errors="replace") as f:
+    try:
+        f = open(path, encoding="utf-8", errors="replace")
+    except OSError:
+        print("no record %s" % path)
+        tally.add("failed")
+        return tally
+    with f:
         for line in f:
             word, _, case = line.rstrip("\n").partition(" ")
             if word == "listed":
@@ -199,8 +213,9 @@ def count_record(path):
         tally.add("failed")
     for case in listed:
         tally.add(verdicts.get(case, "failed"))
-        if case not in verdicts:
-            print("no result: %s" % case)
+        if verdicts.get(case) == "failed":
+            print("  failed: %s" % case)
+    show_missing([case for case in listed if case not in verdicts])
     return tally
 
 

@@ -262,7 +262,7 @@ log "summary"
 for t in "${timings[@]}"; do echo "  time: $t"; done
 for f in "${failures[@]}"; do echo "  $f"; done
 echo "Screenshots: $QV_SCREENSHOT_DIR"
-echo "test cases: $case_passed passed, $case_failed failed, $skipped skipped (not counted below)"
+echo "test cases: $case_passed passed, $case_failed failed ($skipped skipped, in neither count)"
 names=$(IFS=,; echo "${verdict_names[*]}" | sed 's/,/, /g')
 echo "stage verdicts: $verdict_passed passed, $verdict_failed failed ($names)"
 echo "$passed passed, $failed failed"

@@ -146,6 +146,7 @@ class HandOffSafetyTest(unittest.TestCase):
 
     def test_stray_private_messages_neither_crash_nor_steer_the_program(self):
         self.served = self.ftp.add_file(REMOTE, demo_setup(2000000))
+        self.ftp.max_lifetime = 1800  # half a million messages take minutes under Wine
         self.wine, self.program, self.work, self.record = prepare_program(self)
         self.driver = Driver(self.wine)
         scanner = self.start_scanner(900)

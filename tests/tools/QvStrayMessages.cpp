@@ -22,8 +22,9 @@
 #include <thread>
 #include <vector>
 
+#include "tests/tools/ProgramWindows.h"
+
 namespace {
-const wchar_t kMainTitle[] = L"탈빅스 다운로더";
 const UINT kLastPrivate = 0xBFFF;  // registered message numbers start at 0xC000
 const UINT kSendTimeoutMs = 200;
 const int kMaxTimeoutsInARow = 20;
@@ -32,31 +33,6 @@ struct Pair {
     WPARAM wParam;
     LPARAM lParam;
 };
-
-HWND FindMain() { return ::FindWindowW(L"#32770", kMainTitle); }
-
-struct BoxSearch {
-    HWND owner;
-    HWND found;
-};
-
-BOOL CALLBACK FindBoxProc(HWND wnd, LPARAM lp) {
-    auto* s = reinterpret_cast<BoxSearch*>(lp);
-    wchar_t cls[64] = {};
-    ::GetClassNameW(wnd, cls, 64);
-    if (wnd != s->owner && std::wcscmp(cls, L"#32770") == 0 && ::GetWindow(wnd, GW_OWNER) == s->owner &&
-        ::IsWindowVisible(wnd)) {
-        s->found = wnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND FindBox(HWND main) {
-    BoxSearch s{main, nullptr};
-    ::EnumWindows(FindBoxProc, reinterpret_cast<LPARAM>(&s));
-    return s.found;
-}
 
 template <class Find>
 HWND WaitFor(DWORD ms, Find find, bool visible = true) {
@@ -187,7 +163,7 @@ int wmain(int argc, wchar_t** argv) {
         } else if (name == L"controls") {
             for (HWND child : Descendants(main)) targets.push_back({child, pairs});
         } else if (name == L"msgbox") {
-            HWND box = WaitFor(waitMs, [main] { return FindBox(main); });
+            HWND box = WaitFor(waitMs, FindBox);
             if (!box) {
                 std::printf("no message box\n");
                 return 1;

@@ -1,8 +1,9 @@
 """The hand-off against hostile surroundings, in the real program: a file planted in the work folder
 during a download, a download changed on disk before its launch, a link planted in place of the work
-folder, every private window message with junk parameters from another program, and Check Server
-arriving while the finished download is handed over. (A served setup file that is no program:
-test_download.py.)"""
+folder, every private window message with junk parameters from another program (to the message box
+while it waits, to the main window and each control, and to the main window during a download), and
+Check Server arriving while the finished download is handed over. (A served setup file that is no
+program: test_download.py.)"""
 import os
 import shutil
 import subprocess

@@ -26,7 +26,7 @@
 
 namespace {
 const UINT kLastPrivate = 0xBFFF;  // registered message numbers start at 0xC000
-const UINT kSendTimeoutMs = 200;
+const UINT kSendTimeoutMs = 1000;  // a dozen senders share one busy thread: answers come late
 const int kMaxTimeoutsInARow = 20;
 
 struct Pair {

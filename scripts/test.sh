@@ -2,9 +2,12 @@
 # Runs every test: the layer check, native unit tests (ASan/UBSan), fuzzing for a short while, the
 # Windows-side tests under Wine, the end-to-end tests of the real program under Wine and Xvfb against
 # a local FTP server, and the release build. Installs what is missing first.
-# Counts test cases, not programs; a stage that cannot run (a missing script, a failed build, a run
-# without its summary) counts as a failure. Ends with "N passed, N failed" and exits non-zero on
-# failure. Every process it starts is ended by its id when it finishes.
+# Counts test cases, not programs, against the cases each stage should run (a GoogleTest program's own
+# listing, the e2e runner's list): a case that left no result counts as failed, a skipped one as
+# skipped. The layer check, each fuzz target and the release build are verdicts of their own, as is a
+# stage that cannot run (a missing script, a failed build) or whose runner fails. Ends with
+# "N passed, N failed", the lines above it splitting that into cases and verdicts, and exits non-zero
+# on failure. Every process it starts is ended by its id when it finishes.
 set -uo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 cd "$ROOT"
@@ -17,24 +20,53 @@ export QV_SCREENSHOT_DIR=$BUILD/screenshots
 FUZZ_SECONDS=${QV_FUZZ_SECONDS:-20}
 PYTHON=/usr/bin/python3
 
-passed=0
-failed=0
-skipped=0
+passed=0 failed=0 skipped=0            # cases and verdicts together
+case_passed=0 case_failed=0
+verdict_passed=0 verdict_failed=0
+verdict_names=()
 failures=()
 timings=()
 log() { printf '\n=== %s\n' "$*"; }
-count() {  # count NAME PASSED FAILED [SKIPPED]
+tally() {  # tally NAME PASSED FAILED SKIPPED
   passed=$((passed + $2))
   failed=$((failed + $3))
-  skipped=$((skipped + ${4:-0}))
+  skipped=$((skipped + $4))
   [ "$3" -gt 0 ] && failures+=("$1: $3 failed")
   local note=
-  [ "${4:-0}" -gt 0 ] && note=", $4 skipped"
+  [ "$4" -gt 0 ] && note=", $4 skipped"
   printf '%s: %s passed, %s failed%s\n' "$1" "$2" "$3" "$note"
+}
+count() {  # count NAME PASSED FAILED [SKIPPED]: test cases
+  case_passed=$((case_passed + $2))
+  case_failed=$((case_failed + $3))
+  tally "$1" "$2" "$3" "${4:-0}"
+}
+verdict() {  # verdict NAME PASSED FAILED: a stage, or its parts, that pass or fail as a whole
+  verdict_passed=$((verdict_passed + $2))
+  verdict_failed=$((verdict_failed + $3))
+  verdict_names+=("$1")
+  tally "$1" "$2" "$3" 0
 }
 cannot_run() {  # cannot_run NAME WHY
   echo "$1: could not run ($2)"
-  count "$1" 0 1
+  verdict "$1" 0 1
+}
+runner_failed() {  # runner_failed NAME EXIT_CODE: the stage's runner failed though no case did
+  echo "$1: its runner failed (exit $2)"
+  verdict "$1 runner" 0 1
+}
+# Counts a stage with scripts/count_tests.py (its arguments follow NAME); its notes are shown.
+count_cases() {  # count_cases NAME ARGS...
+  local name=$1 out p f s
+  shift
+  if out=$($PYTHON scripts/count_tests.py "$@") && read -r p f s < <(echo "$out" | tail -n 1) &&
+     [[ "$p $f $s" =~ ^[0-9]+\ [0-9]+\ [0-9]+$ ]]; then
+    echo "$out" | sed '$d' | tail -n 40
+    count "$name" "$p" "$f" "$s"
+  else
+    echo "$out" | tail -n 20
+    cannot_run "$name" "scripts/count_tests.py failed"
+  fi
 }
 
 # Process groups and Xvfb servers this script started; each is ended by its id.
@@ -109,7 +141,7 @@ mkdir -p "$BUILD"
 
 log "layers"
 if [ -f scripts/check_layers.sh ]; then
-  if bash scripts/check_layers.sh; then count layers 1 0; else count layers 0 1; fi
+  if bash scripts/check_layers.sh; then verdict "layer check" 1 0; else verdict "layer check" 0 1; fi
 else
   cannot_run layers "scripts/check_layers.sh is missing"
 fi
@@ -120,19 +152,14 @@ if cmake --preset native >/dev/null && cmake --build --preset native; then
   stage_end "native build"
   log "native unit tests"
   rm -f "$BUILD/native-ctest.log"
-  ctest --test-dir "$BUILD/native" -j2 --no-tests=error --output-on-failure > "$BUILD/native-ctest.log" 2>&1
+  run_group "$BUILD/native-ctest.log" 1800 \
+    ctest --test-dir "$BUILD/native" -j2 --no-tests=error --output-on-failure
   rc=$?
   grep -E 'tests passed|\*\*\*|Failed' "$BUILD/native-ctest.log" | tail -n 20
-  # ctest's summary: "NN% tests passed, F tests failed out of T"; each test is one discovered case.
-  summary=$(grep -E '[0-9]+ tests failed out of [0-9]+' "$BUILD/native-ctest.log" | tail -1)
-  if [ -z "$summary" ]; then
-    cannot_run native "no ctest summary, see build/native-ctest.log"
-  else
-    total=$(echo "$summary" | grep -Eo '[0-9]+$')
-    f=$(echo "$summary" | grep -Eo '[0-9]+ tests failed' | grep -Eo '^[0-9]+')
-    [ "$rc" -ne 0 ] && [ "$f" -eq 0 ] && f=1
-    count native "$((total - f))" "$f"
-  fi
+  # Each ctest test is one case (gtest_discover_tests), checked against the program's own listing.
+  before=$case_failed
+  count_cases native ctest "$BUILD/native" "$BUILD/native-ctest.log" "$BUILD/native/gtest-results"
+  [ "$rc" -ne 0 ] && [ "$case_failed" -eq "$before" ] && runner_failed native "$rc"
 else
   cannot_run native "the native build failed"
 fi
@@ -144,13 +171,20 @@ if [ -f scripts/fuzz.sh ]; then
   rc=$?
   stage_end fuzzing
   tail -n 20 "$BUILD/fuzz.log"
-  n=$(grep -c '^fuzz ok:' "$BUILD/fuzz.log")
-  m=$(grep -c '^fuzz FAILED:' "$BUILD/fuzz.log")
-  if [ "$rc" -ne 0 ] && [ "$m" -eq 0 ]; then m=1; fi
-  if [ "$n" -eq 0 ] && [ "$m" -eq 0 ]; then
-    cannot_run fuzz "no fuzz target reported, see build/fuzz.log"
+  # Every target in tests/fuzz has a verdict; one that reported nothing failed.
+  n=0 m=0
+  for src in tests/fuzz/*_fuzz.cpp; do
+    target=$(basename "$src" _fuzz.cpp)
+    if grep -qxF "fuzz ok: $target" "$BUILD/fuzz.log"; then n=$((n + 1)); else
+      grep -q "^fuzz FAILED: $target " "$BUILD/fuzz.log" || echo "fuzz: no verdict for $target"
+      m=$((m + 1))
+    fi
+  done
+  if [ $((n + m)) -eq 0 ]; then
+    cannot_run fuzz "no fuzz target in tests/fuzz"
   else
-    count fuzz "$n" "$m"
+    verdict "$((n + m)) fuzz targets" "$n" "$m"
+    [ "$rc" -ne 0 ] && [ "$m" -eq 0 ] && runner_failed fuzz "$rc"
   fi
 else
   cannot_run fuzz "scripts/fuzz.sh is missing"
@@ -176,16 +210,14 @@ if cmake --preset win32 >/dev/null && cmake --build --preset win32; then
   else
     run_group "$BUILD/wine-ctest.log" 3600 \
       ctest --test-dir "$BUILD/win32" --no-tests=error --output-on-failure
+    rc=$?
+    grep -E 'Test +#|tests passed|tests failed' "$BUILD/wine-ctest.log" | tail -n 40
+    # Each program's listing runs under Wine too, on the same display, before both are ended.
+    before=$case_failed
+    count_cases wine ctest "$BUILD/win32" "$BUILD/wine-ctest.log" "$results"
+    [ "$rc" -ne 0 ] && [ "$case_failed" -eq "$before" ] && runner_failed wine "$rc"
     stop_wine
     stop_xvfb
-    grep -E 'Test +#|tests passed|tests failed' "$BUILD/wine-ctest.log" | tail -n 40
-    if out=$($PYTHON scripts/count_tests.py "$BUILD/wine-ctest.log" "$results"); then
-      echo "$out" | sed '$d'
-      read -r p f s < <(echo "$out" | tail -n 1)
-      count wine "$p" "$f" "$s"
-    else
-      cannot_run wine "scripts/count_tests.py failed"
-    fi
   fi
   stage_end "Wine tests"
 
@@ -198,21 +230,16 @@ if cmake --preset win32 >/dev/null && cmake --build --preset win32; then
   elif ! start_xvfb; then
     cannot_run e2e "Xvfb did not start"
   else
-    run_group "$BUILD/e2e.log" 3600 $PYTHON tests/e2e/run.py
+    rm -f "$BUILD/e2e-record.txt"
+    run_group "$BUILD/e2e.log" 3600 $PYTHON tests/e2e/run.py --record "$BUILD/e2e-record.txt"
     rc=$?
     stop_wine
     stop_xvfb
     tail -n 60 "$BUILD/e2e.log"
-    line=$(grep -E '^e2e: [0-9]+ passed, [0-9]+ failed' "$BUILD/e2e.log" | tail -1)
-    if [ -z "$line" ]; then
-      cannot_run e2e "no summary line (exit $rc), see build/e2e.log"
-    else
-      p=$(echo "$line" | grep -Eo '[0-9]+ passed' | grep -Eo '[0-9]+')
-      f=$(echo "$line" | grep -Eo '[0-9]+ failed' | grep -Eo '[0-9]+')
-      s=$(echo "$line" | grep -Eo '[0-9]+ skipped' | grep -Eo '[0-9]+')
-      [ "$rc" -ne 0 ] && [ "$f" -eq 0 ] && f=1
-      count e2e "$p" "$f" "${s:-0}"
-    fi
+    # The runner lists its tests before the first one starts: one that left no verdict failed.
+    before=$case_failed
+    count_cases e2e record "$BUILD/e2e-record.txt"
+    [ "$rc" -ne 0 ] && [ "$case_failed" -eq "$before" ] && runner_failed e2e "$rc"
   fi
   stage_end "e2e tests"
 else
@@ -226,7 +253,7 @@ stage_start
 # Built as a maker would: pinned to a signing certificate (a throwaway one, made under build/signing).
 if RELEASE_SIGNER=$("$PYTHON" tests/fixtures/signing.py "$BUILD/signing" a) &&
    cmake --preset release -DQV_SETUP_SIGNERS="$RELEASE_SIGNER" >/dev/null && cmake --build --preset release; then
-  if [ -f "$BUILD/release/QuorvelDownloader.exe" ]; then count release-build 1 0; else
+  if [ -f "$BUILD/release/QuorvelDownloader.exe" ]; then verdict "release build" 1 0; else
     cannot_run release-build "no build/release/QuorvelDownloader.exe"; fi
 else
   cannot_run release-build "the release build failed"
@@ -237,6 +264,8 @@ log "summary"
 for t in "${timings[@]}"; do echo "  time: $t"; done
 for f in "${failures[@]}"; do echo "  $f"; done
 echo "Screenshots: $QV_SCREENSHOT_DIR"
-[ "$skipped" -gt 0 ] && echo "$skipped skipped"
+echo "test cases: $case_passed passed, $case_failed failed ($skipped skipped, in neither count)"
+names=$(IFS=,; echo "${verdict_names[*]}" | sed 's/,/, /g')
+echo "stage verdicts: $verdict_passed passed, $verdict_failed failed ($names)"
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]

@@ -1,6 +1,12 @@
 """Runs every end-to-end test (tests/e2e/test_*.py) one after the other and prints
 "e2e: N passed, N failed, N skipped"; exits 1 when any failed or none ran. Needs an X display
-(scripts/test.sh runs it under Xvfb)."""
+(scripts/test.sh runs it under Xvfb).
+
+    run.py [PATTERN] [--record FILE]
+
+With --record, FILE gets a line "listed ID" for every test before the first one runs, and
+"passed|failed|skipped ID" as each one ends, so a run cut short still shows what it left undone
+(scripts/count_tests.py counts it)."""
 import fcntl
 import os
 import shutil
@@ -25,6 +31,31 @@ def private_network():
     return subprocess.call(["unshare", "-n", "sh", "-c", script, sys.executable] + sys.argv, env=env)
 
 
+def tests_of(suite):
+    for item in suite:
+        if isinstance(item, unittest.TestSuite):
+            yield from tests_of(item)
+        else:
+            yield item
+
+
+def recording_result(path):
+    """A result class that appends each test's verdict to PATH as the test ends."""
+    class RecordingResult(unittest.TextTestResult):
+        def startTest(self, test):
+            self.before = (len(self.failures) + len(self.errors) + len(self.unexpectedSuccesses), len(self.skipped))
+            super().startTest(test)
+
+        def stopTest(self, test):
+            super().stopTest(test)
+            bad, skipped = self.before
+            verdict = ("failed" if len(self.failures) + len(self.errors) + len(self.unexpectedSuccesses) > bad else
+                       "skipped" if len(self.skipped) > skipped else "passed")
+            with open(path, "a", encoding="utf-8") as f:
+                f.write("%s %s\n" % (verdict, test.id()))
+    return RecordingResult
+
+
 def main():
     code = private_network()
     if code is not None:
@@ -34,10 +65,21 @@ def main():
     if not os.environ.get("QV_E2E_NETNS"):
         lock = open("/tmp/qv-port5301.lock", "w")
         fcntl.flock(lock, fcntl.LOCK_EX)
-    pattern = sys.argv[1] if len(sys.argv) > 1 else "test_*.py"
+    args = sys.argv[1:]
+    record = None
+    if "--record" in args:
+        at = args.index("--record")
+        record = args[at + 1]
+        del args[at:at + 2]
+    pattern = args[0] if args else "test_*.py"
     suite = unittest.defaultTestLoader.discover(HERE, pattern=pattern)
     total = suite.countTestCases()
-    result = unittest.TextTestRunner(verbosity=2).run(suite)
+    runner = unittest.TextTestRunner(verbosity=2)
+    if record:
+        with open(record, "w", encoding="utf-8") as f:
+            f.writelines("listed %s\n" % t.id() for t in tests_of(suite))
+        runner.resultclass = recording_result(record)
+    result = runner.run(suite)
     # A test counts once however many of its sub-tests or clean-ups failed; the tests that a failed
     # class or module set-up kept from running count as failed.
     failed_tests, failed_setups = set(), set()

@@ -1,19 +1,21 @@
 """The hand-off against hostile surroundings, in the real program: a work folder opened to everyone
 with files planted in it during a download, a download changed on disk before its launch, a link
 planted in place of the work folder, DLLs planted beside the program, every private window message
-with junk parameters from another program, and Check Server arriving while the finished download is
-handed over. (A served setup file that is no program: test_download.py.)"""
+with junk parameters from another program (to the message box while it waits, to the main window and
+each control, and to the main window during a download), and Check Server arriving while the finished
+download is handed over. (A served setup file that is no program: test_download.py.)"""
 import os
 import re
 import shutil
 import struct
 import subprocess
 import tempfile
+import time
 import unittest
 
 from harness import (BIN, ID_BANNER, ID_CHECK_SERVER, ID_START, WORK_FOLDER, Driver, FtpFixture, Wine,
                      install_scanner, screenshot, screenshot_dir, text_table, wait_until)
-from hardening import demo_setup, prepare_program
+from hardening import demo_setup, log, prepare_program
 
 EN = text_table()
 FOLDER = "/Software"
@@ -147,9 +149,9 @@ class HandOffSafetyTest(unittest.TestCase):
         with open(os.path.join(self.work, LOCAL), "rb") as f:
             self.assertTrue(f.read() == self.served, "the downloaded bytes differ from the server's")
 
-    def start_scanner(self):
-        """A running stand-in TALVIX.exe (ended at clean-up if it is still running)."""
-        scanner = subprocess.Popen(["wine", install_scanner(self.wine), "300"], env=self.wine.env,
+    def start_scanner(self, lifetime=300):
+        """A running stand-in TALVIX.exe, which ends itself after LIFETIME seconds (or at clean-up)."""
+        scanner = subprocess.Popen(["wine", install_scanner(self.wine), str(lifetime)], env=self.wine.env,
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.addCleanup(lambda: scanner.poll() is None and (scanner.kill(), scanner.wait(10)))
         wait_until(lambda: self.driver("cmdline", "TALVIX.exe")[0] == 0, 30, "the stand-in scanner to run")
@@ -260,22 +262,54 @@ class HandOffSafetyTest(unittest.TestCase):
         self.assertEqual(os.listdir(victim), ["PRECIOUS.TXT"])
         self.assertFalse(os.path.exists(self.record), "a setup program was launched")
 
+    def stray(self, *targets):
+        """Sends every private message with junk to the targets, as another program could."""
+        began = time.monotonic()
+        rc, out = self.wine.run([os.path.join(BIN, "QvStrayMessages.exe")] + list(targets), timeout=1200)
+        out = out.decode("utf-8", "replace").strip()
+        log("stray messages to %s: %s (%.0f s)" % (" ".join(targets), out, time.monotonic() - began))
+        self.assertEqual(rc, 0, out)
+        self.assertTrue(self.program.running(), "the program ended")
+
+    def assert_nothing_launched(self):
+        if os.path.exists(self.record):
+            with open(self.record, encoding="utf-8", errors="replace") as f:
+                self.fail("a setup program was launched: %r; the server saw %s" % (f.read(), self.ftp.requests()))
+
     def test_stray_private_messages_neither_crash_nor_steer_the_program(self):
-        self.start(demo_setup(100000))
-        scanner = self.start_scanner()
+        self.served = self.ftp.add_file(REMOTE, demo_setup(2000000))
+        self.ftp.max_lifetime = 1800  # half a million messages take minutes under Wine
+        self.wine, self.program, self.work, self.record = prepare_program(self)
+        self.driver = Driver(self.wine)
+        scanner = self.start_scanner(900)
+        self.program.start()  # no server yet: the failure notice waits for its answer
+        self.driver.wait_msgbox()
+        self.stray("msgbox")
+        self.assertEqual(self.driver("visible", "msgbox")[1], "1")
+        self.assertEqual(self.driver.answer_msgbox(), EN[9] + "\n" + EN[10])
+        self.assert_nothing_launched()
+
+        self.ftp.start()
+        self.driver.wait_main()
+        self.assert_check_server_works()
         # A hand-off set off from outside would launch this and end the scanner.
         planted = self.plant()
-        rc, out = self.wine.run([os.path.join(BIN, "QvStrayMessages.exe")], timeout=900)
-        out = out.decode("utf-8", "replace").strip()
-        self.assertEqual(rc, 0, out)
-        self.assertTrue(self.program.running())
+        self.stray("main", "controls")
         self.assertIsNone(scanner.poll(), "the scanner was ended")
-        self.assertFalse(os.path.exists(self.record), "a setup program was launched")
+        self.assert_nothing_launched()
         self.assertTrue(os.path.exists(planted))
         self.driver.ok("wait-enabled", 1, 10000)
         self.shot("after-stray-messages")
         self.assert_check_server_works()
+
+        # While a download runs, held back by the server until the messages have all been sent.
+        self.ftp.update_faults(rate=2000)
         self.driver.ok("click", ID_START)
+        self.driver.ok("wait-list", "/ 100[%]", 20000)
+        self.stray("main:3")
+        self.assertRegex(self.driver.rows()[0][3], r"/ 100\[%\]", "the download ended before the messages")
+        self.assert_nothing_launched()
+        self.ftp.update_faults(rate=0)
         self.assertEqual(self.program.wait(60), 0)
         self.assert_download_launched()
 

@@ -42,40 +42,13 @@
 #include <string>
 
 #include "resources/resource.h"
+#include "tests/tools/ProgramWindows.h"
 
 namespace {
-const wchar_t kMainTitle[] = L"탈빅스 다운로더";
-
-HWND FindMain() { return ::FindWindowW(L"#32770", kMainTitle); }
-
 // The user can take the road: the window takes input and Start is not held by a running download.
 bool RoadUsable(HWND main) {
     HWND start = ::GetDlgItem(main, IDC_START_INSTALLATION);
     return ::IsWindowEnabled(main) && start && ::IsWindowEnabled(start);
-}
-
-struct BoxSearch {
-    HWND owner;
-    HWND found;
-};
-
-BOOL CALLBACK FindBoxProc(HWND wnd, LPARAM lp) {
-    auto* s = reinterpret_cast<BoxSearch*>(lp);
-    wchar_t cls[64] = {};
-    ::GetClassNameW(wnd, cls, 64);
-    if (wnd != s->owner && std::wcscmp(cls, L"#32770") == 0 && ::GetWindow(wnd, GW_OWNER) == s->owner) {
-        s->found = wnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND FindBox() {
-    HWND main = FindMain();
-    if (!main) return nullptr;
-    BoxSearch s{main, nullptr};
-    ::EnumWindows(FindBoxProc, reinterpret_cast<LPARAM>(&s));
-    return s.found;
 }
 
 std::wstring TextOf(HWND wnd) {

@@ -1,96 +1,201 @@
-// Test tool: plays a hostile program on the same desktop. It finds QuorvelDownloader's main window
-// and sends it every private message number, WM_USER to 0xBFFF, each with several junk parameter
-// pairs. Nothing is left out: whatever number the program gives a meaning to must survive junk.
-//   QvStrayMessages [WAIT_MS]        waits up to WAIT_MS (default 30000) for the main window
-// Prints "sent N, timed out T" and exits 0 when every message has been sent; 1 when there is no
-// main window; 2 when the main window went away; 3 when it stopped answering (both print the
-// message being sent and the last one answered).
+// Test tool: plays a hostile program on the same desktop. It finds QuorvelDownloader's windows and
+// sends them every private message number, WM_USER to 0xBFFF, each with junk parameter pairs.
+// Nothing is left out: whatever number the program gives a meaning to must survive junk.
+//   QvStrayMessages [WAIT_MS] [TARGET[:PAIRS]]...    waits up to WAIT_MS (default 30000) for windows
+// Targets (default: main):
+//   main      the main window (every junk pair unless PAIRS says how many)
+//   controls  each control inside the main window: buttons, lists, scroll bars, ... (one pair)
+//   msgbox    the message box, which must be showing, and each control inside it (one pair)
+// The pairs come strongest first. Under Wine the program answers a few thousand messages a second,
+// whichever window they are for: more pairs for a dozen windows would make the run many minutes.
+// Each window has a sending thread of its own.
+// Prints "sent N to W windows, timed out T" and exits 0 when every message has been sent; 1 when a
+// target window is missing; 2 when a window went away; 3 when one stopped answering (both print the
+// window, the message being sent and the last one answered).
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cwchar>
+#include <cwctype>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/tools/ProgramWindows.h"
 
 namespace {
-const wchar_t kMainTitle[] = L"탈빅스 다운로더";
 const UINT kLastPrivate = 0xBFFF;  // registered message numbers start at 0xC000
-const UINT kSendTimeoutMs = 200;
+const UINT kSendTimeoutMs = 1000;  // a dozen senders share one busy thread: answers come late
 const int kMaxTimeoutsInARow = 20;
 
-HWND FindMain() { return ::FindWindowW(L"#32770", kMainTitle); }
+struct Pair {
+    WPARAM wParam;
+    LPARAM lParam;
+};
 
-HWND WaitForMain(DWORD ms) {
+template <class Find>
+HWND WaitFor(DWORD ms, Find find, bool visible = true) {
     const DWORD start = ::GetTickCount();
     for (;;) {
-        HWND main = FindMain();
-        if (main && ::IsWindowVisible(main)) return main;
+        HWND wnd = find();
+        if (wnd && (!visible || ::IsWindowVisible(wnd))) return wnd;
         if (::GetTickCount() - start >= ms) return nullptr;
         ::Sleep(50);
+    }
+}
+
+BOOL CALLBACK CollectChild(HWND wnd, LPARAM lp) {
+    reinterpret_cast<std::vector<HWND>*>(lp)->push_back(wnd);
+    return TRUE;
+}
+
+// Every window inside PARENT, however deep.
+std::vector<HWND> Descendants(HWND parent) {
+    std::vector<HWND> found;
+    ::EnumChildWindows(parent, CollectChild, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+std::string Describe(HWND wnd) {
+    char cls[64] = {};
+    ::GetClassNameA(wnd, cls, sizeof cls);
+    char text[160];
+    std::snprintf(text, sizeof text, "window %p (%s, id %d)", static_cast<void*>(wnd), cls, ::GetDlgCtrlID(wnd));
+    return text;
+}
+
+// A local of this process: a valid address here, a meaningless (or worse, a valid) one there.
+int g_local;
+
+// Strongest first: an address nobody maps, which is also a huge count and a negative index; the null
+// pointer; an index or count of -1. Then each further pattern in both parameters, and a junk lParam
+// beside a zero wParam, the pair a handler that trusts lParam once wParam says nothing would take.
+const Pair kPairs[] = {
+    {0xDEADBEEF, static_cast<LPARAM>(0xDEADBEEF)},
+    {0, 0},
+    {static_cast<WPARAM>(-1), -1},
+    {reinterpret_cast<WPARAM>(&g_local), reinterpret_cast<LPARAM>(&g_local)},
+    {1, 1},
+    {0x10000, 0x10000},
+    {0x400000, 0x400000},  // a 32-bit program's image base
+    {0x7FFE0000, 0x7FFE0000},
+    {0, static_cast<LPARAM>(0xDEADBEEF)},
+};
+const size_t kEveryPair = sizeof kPairs / sizeof kPairs[0];
+
+struct Target {
+    HWND wnd;
+    size_t pairs;
+    unsigned long sent = 0, timedOut = 0;
+    int code = 0;  // 0 done, 2 gone, 3 stopped answering
+    std::string report;
+};
+
+void Flood(Target& t, const std::atomic<bool>& stop) {
+    int timeoutsInARow = 0;
+    UINT lastAnswered = 0;
+    for (UINT msg = WM_USER; msg <= kLastPrivate && !stop; ++msg) {
+        for (size_t i = 0; i < t.pairs; ++i) {
+            const Pair& p = kPairs[i];
+            DWORD_PTR result = 0;
+            char line[256];
+            if (::SendMessageTimeoutW(t.wnd, msg, p.wParam, p.lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result)) {
+                timeoutsInARow = 0;
+                lastAnswered = msg;
+            } else if (!::IsWindow(t.wnd)) {
+                std::snprintf(line, sizeof line,
+                              " was gone at message 0x%04X (wParam 0x%08lX, lParam 0x%08lX), the last one "
+                              "answered was 0x%04X",
+                              msg, static_cast<unsigned long>(p.wParam), static_cast<unsigned long>(p.lParam),
+                              lastAnswered);
+                t.code = 2;
+                t.report = Describe(t.wnd) + line;
+                return;
+            } else {
+                ++t.timedOut;
+                if (++timeoutsInARow >= kMaxTimeoutsInARow) {
+                    std::snprintf(line, sizeof line,
+                                  " stopped answering at message 0x%04X, the last one answered was 0x%04X", msg,
+                                  lastAnswered);
+                    t.code = 3;
+                    t.report = Describe(t.wnd) + line;
+                    return;
+                }
+            }
+            ++t.sent;
+        }
     }
 }
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    const DWORD waitMs = argc > 1 ? static_cast<DWORD>(std::wcstoul(argv[1], nullptr, 10)) : 30000;
-    HWND main = WaitForMain(waitMs);
+    int first = 1;
+    DWORD waitMs = 30000;
+    if (argc > 1 && std::iswdigit(argv[1][0])) {
+        waitMs = static_cast<DWORD>(std::wcstoul(argv[1], nullptr, 10));
+        first = 2;
+    }
+    std::vector<std::wstring> names(argv + first, argv + argc);
+    if (names.empty()) names.push_back(L"main");
+
+    // A notice at start-up shows before the main window does.
+    const bool boxOnly = names.size() == 1 && names[0].compare(0, 6, L"msgbox") == 0;
+    HWND main = WaitFor(waitMs, FindMain, !boxOnly);
     if (!main) {
         std::printf("no main window\n");
         return 1;
     }
-
-    // A local of this process: a valid address here, a meaningless (or worse, a valid) one there.
-    int local = 0;
-    const DWORD_PTR junk[] = {
-        0,
-        1,
-        static_cast<DWORD_PTR>(-1),
-        0xDEADBEEF,
-        0x10000,
-        0x400000 /* a 32-bit program's image base */,
-        0x7FFE0000,
-        reinterpret_cast<DWORD_PTR>(&local),
-    };
-    struct Pair {
-        WPARAM wParam;
-        LPARAM lParam;
-    };
-    // Each pattern in both parameters, and a junk lParam beside a zero wParam, the pair a handler
-    // that trusts lParam once wParam says nothing would take. About 430 000 sends in all: more
-    // patterns per message would make the run minutes longer under Wine.
-    Pair pairs[sizeof junk / sizeof junk[0] + 1] = {};
-    size_t count = 0;
-    for (DWORD_PTR value : junk) pairs[count++] = {value, static_cast<LPARAM>(value)};
-    pairs[count++] = {0, static_cast<LPARAM>(0xDEADBEEF)};
-
-    unsigned long sent = 0, timedOut = 0;
-    int timeoutsInARow = 0;
-    UINT lastAnswered = 0;
-    for (UINT msg = WM_USER; msg <= kLastPrivate; ++msg) {
-        for (size_t i = 0; i < count; ++i) {
-            const Pair& p = pairs[i];
-            DWORD_PTR result = 0;
-            if (::SendMessageTimeoutW(main, msg, p.wParam, p.lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result)) {
-                timeoutsInARow = 0;
-                lastAnswered = msg;
-            } else if (!::IsWindow(main)) {
-                std::printf(
-                    "sent %lu, timed out %lu; the main window was gone at message 0x%04X "
-                    "(wParam 0x%08lX, lParam 0x%08lX), the last one answered was 0x%04X\n",
-                    sent, timedOut, msg, static_cast<unsigned long>(p.wParam), static_cast<unsigned long>(p.lParam),
-                    lastAnswered);
-                return 2;
-            } else {
-                ++timedOut;
-                if (++timeoutsInARow >= kMaxTimeoutsInARow) {
-                    std::printf(
-                        "sent %lu, timed out %lu; the main window stopped answering at message "
-                        "0x%04X, the last one answered was 0x%04X\n",
-                        sent, timedOut, msg, lastAnswered);
-                    return 3;
-                }
+    std::vector<Target> targets;
+    for (std::wstring name : names) {
+        size_t pairs = name == L"main" ? kEveryPair : 1;
+        const size_t colon = name.find(L':');
+        if (colon != std::wstring::npos) {
+            pairs = std::wcstoul(name.c_str() + colon + 1, nullptr, 10);
+            name.resize(colon);
+            if (pairs < 1 || pairs > kEveryPair) {
+                std::printf("the pairs of %ls must be 1 to %zu\n", name.c_str(), kEveryPair);
+                return 1;
             }
-            ++sent;
+        }
+        if (name == L"main") {
+            targets.push_back({main, pairs});
+        } else if (name == L"controls") {
+            for (HWND child : Descendants(main)) targets.push_back({child, pairs});
+        } else if (name == L"msgbox") {
+            HWND box = WaitFor(waitMs, FindBox);
+            if (!box) {
+                std::printf("no message box\n");
+                return 1;
+            }
+            targets.push_back({box, pairs});
+            for (HWND child : Descendants(box)) targets.push_back({child, pairs});
+        } else {
+            std::printf("unknown target %ls\n", name.c_str());
+            return 1;
         }
     }
-    std::printf("sent %lu, timed out %lu\n", sent, timedOut);
-    return 0;
+
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> threads;
+    for (Target& t : targets) {
+        threads.emplace_back([&t, &stop] {
+            Flood(t, stop);
+            if (t.code != 0) stop = true;
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+
+    unsigned long sent = 0, timedOut = 0;
+    int code = 0;
+    for (const Target& t : targets) {
+        sent += t.sent;
+        timedOut += t.timedOut;
+        if (t.code != 0 && code == 0) code = t.code;
+    }
+    std::printf("sent %lu to %zu windows, timed out %lu\n", sent, targets.size(), timedOut);
+    for (const Target& t : targets) {
+        if (t.code != 0) std::printf("%s\n", t.report.c_str());
+    }
+    return code;
 }

@@ -59,7 +59,14 @@ BOOL CCustomSkinScrollBar::Create(DWORD style, const RECT& rc, CWnd* parent, UIN
 
 void CCustomSkinScrollBar::LoadSkinImage(std::unique_ptr<CDIBSectionLite>& image, UINT resourceId) {
     if (!image) image = std::make_unique<CDIBSectionLite>();
-    image->LoadResourceBitmap(resourceId);
+    image->LoadResourceBitmap(resourceId, UiScale(), kLayoutFrameWidth);
+}
+
+void CCustomSkinScrollBar::ApplyScale() {
+    LoadSkinImage(m_pImgUp, IDB_SCROLL_UP);
+    LoadSkinImage(m_pImgDown, IDB_SCROLL_DOWN);
+    LoadSkinImage(m_pImgThumb, IDB_SCROLL_THUMB);
+    if (m_hWnd) Invalidate(FALSE);
 }
 
 void CCustomSkinScrollBar::SetUpImage(const std::wstring&) { LoadSkinImage(m_pImgUp, IDB_SCROLL_UP); }

@@ -28,6 +28,9 @@ public:
     void SetUpImage(const std::wstring& path);
     void SetDownImage(const std::wstring& path);
     void SetThumbImage(const std::wstring& path);
+    // Loads the images again at the window's scale (they are stretched to the parts either way; a
+    // larger source keeps them sharp).
+    void ApplyScale();
 
     // Client rectangle of a part (kScrollLineUp, kScrollLineDown, kScrollThumbTrack, kScrollPartTrack).
     RECT GetPartRect(int part) const;
@@ -54,6 +57,7 @@ private:
     // The part under a client point: line up/down, page up/down or the thumb.
     int HitTest(POINT pt) const;
     static void LoadSkinImage(std::unique_ptr<CDIBSectionLite>& image, UINT resourceId);
+    static constexpr int kLayoutFrameWidth = 35;  // two frames side by side in each strip
     void Notify(int code, int pos) const;
     void EndPress();
     void PaintTo(HDC dc);

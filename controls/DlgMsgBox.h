@@ -50,6 +50,8 @@ public:
     // Where the texts were last drawn (client coordinates).
     RECT GetMainTextRect() const { return m_rcMainText; }
     RECT GetSecondTextRect() const { return m_rcSecondText; }
+    // The panel, icons, fonts and buttons again at the window's scale (after a DPI change).
+    void ApplyScale();
 
 protected:
     BOOL OnInitDialog() override;

@@ -7,6 +7,7 @@
 #include "controls/MemDC2.h"
 #include "controls/RectConversion.h"
 #include "controls/logic/CaptionLayout.h"
+#include "controls/logic/DpiScale.h"
 
 #include <windowsx.h>
 
@@ -257,8 +258,9 @@ BOOL CMultiTextBtn::Paint(HDC dc) {
         DrawCaption(mem, GetText(), client, frameHeight);
     }
     if (ShowsFocusCue()) {
-        const RECT cue{client.left + 3, client.top + 3, client.right - 3,
-                       std::min<LONG>(client.bottom, frameHeight) - 3};
+        const int inset = UiPx(3);
+        const RECT cue{client.left + inset, client.top + inset, client.right - inset,
+                       std::min<LONG>(client.bottom, frameHeight) - inset};
         DrawFocusCue(mem, cue, ::GetTextColor(mem));
     }
     if (hasImage) m_pImage->FreeMemoryDC();
@@ -309,7 +311,7 @@ void CMultiTextBtn::DrawCaptionText(HDC dc, const std::wstring& text, RECT rc, U
         return;
     }
     const UINT lineFlags = DT_CENTER | DT_SINGLELINE | DT_NOPREFIX;
-    rc.top += 6;
+    rc.top += UiPx(6);
     ::DrawTextW(dc, first.c_str(), static_cast<int>(first.size()), &rc, lineFlags);
     rc.top += MeasureLine(dc, text).cy;
     ::DrawTextW(dc, second.c_str(), static_cast<int>(second.size()), &rc, lineFlags);

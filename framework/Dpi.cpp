@@ -28,6 +28,13 @@ int WindowDpi(HWND wnd) {
     return dpi;
 }
 
+int SystemMetricForDpi(int index, int dpi) {
+    using Fn = int(WINAPI*)(int, UINT);
+    static const auto forDpi = User32Function<Fn>("GetSystemMetricsForDpi");
+    if (forDpi) return forDpi(index, static_cast<UINT>(dpi));
+    return ::MulDiv(::GetSystemMetrics(index), dpi, WindowDpi(nullptr));
+}
+
 void KeepDialogLayoutOnDpiChange(HWND dialog) {
     using Fn = BOOL(WINAPI*)(HWND, int, int);
     static const auto setBehavior = User32Function<Fn>("SetDialogDpiChangeBehavior");

@@ -10,4 +10,6 @@ int WindowDpi(HWND wnd);
 // Windows 10 (1703 on) moves and resizes a per-monitor-aware dialog's controls and fonts itself
 // when its DPI changes; the dialog and each of its children given here do that themselves.
 void KeepDialogLayoutOnDpiChange(HWND dialog);
+// A system metric (a scroll bar's width) at the DPI, scaled from the system's DPI before Windows 10.
+int SystemMetricForDpi(int index, int dpi);
 void KeepControlLayoutOnDpiChange(HWND control);

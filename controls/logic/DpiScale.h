@@ -40,6 +40,8 @@ private:
 // window sets it when it is created and when it moves to a monitor of another DPI.
 const DpiScale& UiScale();
 void SetUiScale(const DpiScale& scale);
+// A layout length at the window's scale.
+inline int UiPx(int layout) { return UiScale()(layout); }
 
 // The window rectangle moved (not resized) so that it lies inside the work area; a window larger
 // than the area keeps its top-left corner in it.

@@ -690,8 +690,10 @@ def rle8(rows):
                 out += bytes((j - i, row[i]))
                 i = j
                 continue
-            k = i  # a literal stretch ends where a run of three begins
-            while k < n and k - i < 255 and not (k + 2 < n and row[k] == row[k + 1] == row[k + 2]):
+            # A literal stretch ends where a run of three begins, and at 254 bytes: Wine 8 misreads
+            # the rest of a row after a stretch of 255.
+            k = i
+            while k < n and k - i < 254 and not (k + 2 < n and row[k] == row[k + 1] == row[k + 2]):
                 k += 1
             if k - i < 3:  # literals shorter than three are not allowed: single runs
                 for t in range(i, k):

@@ -66,17 +66,15 @@ class DpiTest(RoadTest):
         self.at_dpi(144)
         left, top, _, _ = self.driver.rect()
 
-        def click(control, dx=None, dy=None):
+        def click(control):
             x0, y0, x1, y1 = rect_at(LAYOUT[control], 144)
-            click_screen(left + x0 + (dx if dx is not None else (x1 - x0) // 2),
-                         top + y0 + (dy if dy is not None else (y1 - y0) // 2))
+            click_screen(left + (x0 + x1) // 2, top + (y0 + y1) // 2)
 
-        # Row 0's check box, twice (off and on again), at its scaled place in the list.
-        check_box = (scaled(20, 144), scaled(56, 144))
-        click(ID_LIST, *check_box)
-        self.driver.ok("wait-list", "not checked", 10000)
-        click(ID_LIST, *check_box)
-        self.assertEqual(self.driver.checks(), [True])
+        # Check Server lists the folder again; Start downloads the offered (checked) row.
+        self.ftp.clear_requests()
+        click(ID_CHECK_SERVER)
+        self.ftp.wait_for_request("LIST /Software", 20)
+        self.driver.ok("wait-list", "250101", 20000)
         click(ID_START)
         self.launch_record()
         self.assertEqual(self.program.wait(60), 0)

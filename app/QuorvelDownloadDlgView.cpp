@@ -51,8 +51,8 @@ void CreateWarningFont(CFont& font, const std::wstring& line, const RECT& place)
         ::GetTextExtentPoint32W(screen, line.c_str(), static_cast<int>(line.size()), &size);
         return static_cast<int>(size.cx);
     };
-    const int height = FittingFontHeight(UiPx(layoutHeight), UiPx(kSmallestWarningHeight),
-                                         place.right - place.left, widthAt);
+    const int height =
+        FittingFontHeight(UiPx(layoutHeight), UiPx(kSmallestWarningHeight), place.right - place.left, widthAt);
     font.Create(height, 0, 700, 0, face);
 }
 
@@ -82,7 +82,8 @@ void PlaceButton(CMultiTextBtn& button, CDIBSectionLite& image, UINT imageId, co
 
 RECT CommandButtonRect(int i) {
     const int left = kCommandButtonOrigin.x + kCommandButtonPitch * i;
-    return RECT{left, kCommandButtonOrigin.y, left + kCommandButtonSize.cx, kCommandButtonOrigin.y + kCommandButtonSize.cy};
+    return RECT{left, kCommandButtonOrigin.y, left + kCommandButtonSize.cx,
+                kCommandButtonOrigin.y + kCommandButtonSize.cy};
 }
 }  // namespace
 
@@ -108,8 +109,8 @@ void CQuorvelDownloadDlg::BuildControls() {
         m_pImgCommand[i] = std::make_unique<CDIBSectionLite>();
         m_pBtnCommand[i] = std::make_unique<CMultiTextBtn>();
         CMultiTextBtn& button = *m_pBtnCommand[i];
-        button.Create(m_pImgCommand[i].get(), 0, 0, 0, 0, L"", this,
-                      i == 0 ? IDC_CHECK_SERVER : IDC_START_INSTALLATION, 4);
+        button.Create(m_pImgCommand[i].get(), 0, 0, 0, 0, L"", this, i == 0 ? IDC_CHECK_SERVER : IDC_START_INSTALLATION,
+                      4);
         button.SetTextColor(0, RGB(0, 0, 0));
         button.SetTextColor(1, RGB(255, 255, 255));
         button.SetTextColor(2, RGB(255, 255, 255));

@@ -82,8 +82,8 @@ BOOL CDIBSectionLite::LoadResourceBitmap(UINT id, const DpiScale& scale, int lay
     const HINSTANCE module = ::GetModuleHandleW(nullptr);
     int sourcePerLayout = 2;
     CBitmap source;
-    source.Attach(static_cast<HBITMAP>(
-        ::LoadImageW(module, MAKEINTRESOURCEW(id + kDoubleSizeIdOffset), IMAGE_BITMAP, 0, 0, 0)));
+    source.Attach(
+        static_cast<HBITMAP>(::LoadImageW(module, MAKEINTRESOURCEW(id + kDoubleSizeIdOffset), IMAGE_BITMAP, 0, 0, 0)));
     if (source.IsNull()) {
         sourcePerLayout = 1;
         source.Attach(static_cast<HBITMAP>(::LoadImageW(module, MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, 0)));
@@ -112,8 +112,8 @@ BOOL CDIBSectionLite::LoadResourceBitmap(UINT id, const DpiScale& scale, int lay
     h.biCompression = BI_RGB;
     h.biSizeImage = static_cast<DWORD>(BytesPerRow()) * static_cast<DWORD>(scaledHeight);
     CClientDC screen(nullptr);
-    m_hSection.Attach(::CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&m_info), DIB_RGB_COLORS, &m_pBits,
-                                         nullptr, 0));
+    m_hSection.Attach(
+        ::CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&m_info), DIB_RGB_COLORS, &m_pBits, nullptr, 0));
     if (m_hSection.IsNull() || !m_pBits) {
         FailAssignment();
         return FALSE;

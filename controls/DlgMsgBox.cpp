@@ -70,7 +70,8 @@ void CDlg_MSG_Box::ApplyScale() {
     else
         CreateTextFont(L"Arial", 24);
 
-    for (int i = 0; i < kKindCount; ++i) m_imgIcons[i].LoadResourceBitmap(IDB_MSGBOX_ICON_FIRST + i, UiScale());
+    // Each icon is loaded at the scale when a box of its kind is first painted.
+    for (CDIBSectionLite& icon : m_imgIcons) icon.Clear();
     CreateButtons();
     LayoutButtons();
     if (shown) {
@@ -347,9 +348,11 @@ void CDlg_MSG_Box::PaintTo(HDC target) {
     if (!dc.GetSafeHdc()) return;
     const RECT whole{0, 0, s_imgBackground.Width(), s_imgBackground.Height()};
     if (!s_imgBackground.StretchTo(dc, client, whole)) return;
-    if (m_nKind >= 0 && m_nKind < kKindCount)
-        m_imgIcons[m_nKind].DrawAt(
-            dc, POINT{UiPx(msgbox::kIconLeft), msgbox::IconTop(client.bottom, IsButtonlessSet(m_nButtonSet))});
+    if (m_nKind >= 0 && m_nKind < kKindCount) {
+        CDIBSectionLite& icon = m_imgIcons[m_nKind];
+        if (icon.IsEmpty()) icon.LoadResourceBitmap(IDB_MSGBOX_ICON_FIRST + m_nKind, UiScale());
+        icon.DrawAt(dc, POINT{UiPx(msgbox::kIconLeft), msgbox::IconTop(client.bottom, IsButtonlessSet(m_nButtonSet))});
+    }
     DrawMessageText(dc, client);
 }
 
@@ -366,9 +369,8 @@ void CDlg_MSG_Box::DrawMessageText(HDC dc, const RECT& client) {
     RECT measured{left, 0, right, 0};
     ::DrawTextW(dc, m_strMainText.c_str(), static_cast<int>(m_strMainText.size()), &measured, flags | DT_CALCRECT);
 
-    const msgbox::TextTops tops =
-        msgbox::PlaceTexts(bottom, right - left, size.cx, size.cy, m_strSecondText.empty(),
-                           m_nButtonSet == 0, measured.bottom - measured.top);
+    const msgbox::TextTops tops = msgbox::PlaceTexts(bottom, right - left, size.cx, size.cy, m_strSecondText.empty(),
+                                                     m_nButtonSet == 0, measured.bottom - measured.top);
     m_rcMainText = RECT{left, tops.mainTop, right, bottom};
     ::DrawTextW(dc, m_strMainText.c_str(), static_cast<int>(m_strMainText.size()), &m_rcMainText, flags);
     m_rcSecondText = RECT{left, tops.secondTop, right, bottom};

@@ -320,8 +320,8 @@ HFONT CMultiTextBtn::FittingFont(HDC dc, const std::wstring& caption, const RECT
                     m_nFormat | DT_WORDBREAK | DT_NOPREFIX | DT_CALCRECT);
         return static_cast<int>(measured.bottom);
     };
-    const int height = FittingFontHeight(m_nFontHeight, (m_nFontHeight + 1) / 2, std::max<int>(frameHeight, rc.top),
-                                         heightAt);
+    const int height =
+        FittingFontHeight(m_nFontHeight, (m_nFontHeight + 1) / 2, std::max<int>(frameHeight, rc.top), heightAt);
     if (height == m_nFontHeight) return current;
     LOGFONTW lf = m_logFont;
     lf.lfHeight = height;

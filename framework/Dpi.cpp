@@ -44,6 +44,5 @@ void KeepDialogLayoutOnDpiChange(HWND dialog) {
 void KeepControlLayoutOnDpiChange(HWND control) {
     using Fn = BOOL(WINAPI*)(HWND, int, int);
     static const auto setBehavior = User32Function<Fn>("SetDialogControlDpiChangeBehavior");
-    if (setBehavior && control)
-        setBehavior(control, kControlDisableFontAndRelayout, kControlDisableFontAndRelayout);
+    if (setBehavior && control) setBehavior(control, kControlDisableFontAndRelayout, kControlDisableFontAndRelayout);
 }

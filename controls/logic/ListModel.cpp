@@ -164,7 +164,8 @@ void ListModel::SetViewport(const QvRect& client, int scrollBarWidth) {
 }
 
 QvRect ListModel::ListRect() const {
-    return {m_rcClient.left, m_rcClient.top + UiPx(kHeaderInset), m_rcClient.right - m_nScrollBarWidth, m_rcClient.bottom};
+    return {m_rcClient.left, m_rcClient.top + UiPx(kHeaderInset), m_rcClient.right - m_nScrollBarWidth,
+            m_rcClient.bottom};
 }
 
 int ListModel::ColumnWidth(int column) const {
@@ -223,8 +224,8 @@ int ListModel::HitTest(int x, int y) {
 }
 
 QvRect ListModel::ScrollBarRect(int systemScrollWidth) const {
-    return {m_rcClient.right - systemScrollWidth - UiPx(kScrollBarExtraWidth), m_rcClient.top + UiPx(kHeaderBand), m_rcClient.right,
-            m_rcClient.bottom};
+    return {m_rcClient.right - systemScrollWidth - UiPx(kScrollBarExtraWidth), m_rcClient.top + UiPx(kHeaderBand),
+            m_rcClient.right, m_rcClient.bottom};
 }
 
 ListScrollRange ListModel::ScrollRange() {

@@ -44,8 +44,8 @@ ListEffects ListModel::VScroll(int code, unsigned position) {
     case kScrollThumbPosition:
     case kScrollThumbTrack:
         // Snaps to whole rows.
-        m_nScrollY =
-            static_cast<int>(position / static_cast<unsigned>(UiPx(m_nRowHeight)) * static_cast<unsigned>(UiPx(m_nRowHeight)));
+        m_nScrollY = static_cast<int>(position / static_cast<unsigned>(UiPx(m_nRowHeight)) *
+                                      static_cast<unsigned>(UiPx(m_nRowHeight)));
         break;
     case kScrollLineUp:
     case kScrollLineDown: {

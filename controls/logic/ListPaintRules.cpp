@@ -46,8 +46,7 @@ ListCellPlacement PlaceCellText(int column, const QvRect& text, int textWidth, i
 
 std::array<ListPoint, 3> UnitMarkPoints(const QvRect& text, bool rightAligned) {
     const int top = text.top + UiPx(5), tip = text.top + UiPx(13);
-    if (rightAligned)
-        return {{{text.left + UiPx(18), top}, {text.left + UiPx(2), top}, {text.left + UiPx(10), tip}}};
+    if (rightAligned) return {{{text.left + UiPx(18), top}, {text.left + UiPx(2), top}, {text.left + UiPx(10), tip}}};
     return {{{text.right - UiPx(18), top}, {text.right - UiPx(2), top}, {text.right - UiPx(10), tip}}};
 }
 

@@ -49,10 +49,10 @@ VK_TAB, VK_RETURN, VK_ESCAPE, VK_SPACE = 0x09, 0x0D, 0x1B, 0x20
 CHECK_STATES = ("checked", "not checked")
 
 
-# Wine has no Arial. English runs get its metric twin, so captions wrap as on Windows; Korean runs get
-# a font with Hangul, as Windows links one into Arial. Wine reads the replacement when a program
-# starts, so one prefix serves both languages run after run.
-ENGLISH_ARIAL, KOREAN_ARIAL = "Liberation Sans", "NanumGothic"
+# Wine has no Arial. English runs get its metric twin with Hangul added (the title), as Windows links
+# a Korean font into Arial, so captions wrap as on Windows; Korean runs get a font with Hangul. Wine
+# reads the replacement when a program starts, so one prefix serves both languages run after run.
+ENGLISH_ARIAL, KOREAN_ARIAL = "Liberation Sans Hangul", "NanumGothic"
 _arial_in_prefix = {}  # prefix -> the replacement this process has set there
 
 

@@ -27,8 +27,7 @@ TEST(DpiScale, KeepInsideMovesTheWindowOntoTheWorkArea) {
     EXPECT_EQ(KeepInside(MakeQvRect(1500, 900, 2343, 1797), area), MakeQvRect(1077, 143, 1920, 1040));
     EXPECT_EQ(KeepInside(MakeQvRect(-300, -20, 543, 877), area), MakeQvRect(0, 0, 843, 897));
     // Larger than the area: the top-left corner stays visible (the caption-less window is dragged there).
-    EXPECT_EQ(KeepInside(MakeQvRect(-50, 100, 1074, 1296), MakeQvRect(0, 0, 1024, 768)),
-              MakeQvRect(0, 0, 1124, 1196));
+    EXPECT_EQ(KeepInside(MakeQvRect(-50, 100, 1074, 1296), MakeQvRect(0, 0, 1024, 768)), MakeQvRect(0, 0, 1124, 1196));
 }
 
 TEST(TextFit, LargestHeightUpToTheLayoutsAtWhichTheLineFits) {

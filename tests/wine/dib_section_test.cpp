@@ -86,7 +86,7 @@ TEST(DIBSectionLite, PicturesAtTheScaleComeFromTheDoubleSizeSet) {
     const struct {
         UINT id;
         int pitch, frames, height;
-    } expected[] = {{IDB_EXIT, 54, 4, 38},     {IDB_COMMAND_BUTTON, 136, 4, 42}, {IDB_MSGBOX_BUTTON, 175, 4, 55},
+    } expected[] = {{IDB_EXIT, 54, 4, 38},      {IDB_COMMAND_BUTTON, 136, 4, 42}, {IDB_MSGBOX_BUTTON, 175, 4, 55},
                     {IDB_SCROLL_UP, 35, 2, 65}, {IDB_BACKGROUND, 562, 1, 598},    {IDB_CHECK_ON, 23, 1, 22}};
     for (const auto& e : expected) {
         CDIBSectionLite image;

@@ -88,17 +88,16 @@ void CDlg_MSG_Box::CreateTextFont(const wchar_t* face, int height) {
 }
 
 void CDlg_MSG_Box::CreateButtons() {
+    m_imgButton.LoadResourceBitmap(IDB_MSGBOX_BUTTON, UiScale(), msgbox::kButtonWidth);
     for (int i = 0; i < kButtonCount; ++i) {
-        if (!m_pImgButtons[i]) m_pImgButtons[i] = std::make_unique<CDIBSectionLite>();
-        m_pImgButtons[i]->LoadResourceBitmap(IDB_MSGBOX_BUTTON, UiScale(), msgbox::kButtonWidth);
         CMultiTextBtn& button = m_btns[i];
         if (!button.m_hWnd) {
-            button.Create(m_pImgButtons[i].get(), UiPx(kInitialButtonPlaces[i].x), UiPx(kInitialButtonPlaces[i].y),
+            button.Create(&m_imgButton, UiPx(kInitialButtonPlaces[i].x), UiPx(kInitialButtonPlaces[i].y),
                           UiPx(msgbox::kButtonWidth), UiPx(msgbox::kButtonHeight), L"", this, kIdButtonFirst + i,
                           kButtonStripFrames);
             button.SetText(L"");
         } else {
-            button.SetImage(m_pImgButtons[i].get());
+            button.SetImage(&m_imgButton);
         }
         button.SetTextColor(0, RGB(0, 0, 0));
         button.SetTextColor(1, RGB(0, 0, 0));

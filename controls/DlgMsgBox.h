@@ -85,7 +85,7 @@ private:
 
     static CDIBSectionLite s_imgBackground;
     CDIBSectionLite m_imgIcons[kKindCount];
-    std::unique_ptr<CDIBSectionLite> m_pImgButtons[kButtonCount];
+    CDIBSectionLite m_imgButton;  // one strip for every button: they paint one at a time
     CMultiTextBtn m_btns[kButtonCount];
     std::vector<CMultiTextBtn*> m_vecActiveButtons;
     int m_nFocusIndex = 0;

@@ -308,12 +308,15 @@ HFONT CMultiTextBtn::FittingFont(HDC dc, const std::wstring& caption, const RECT
     m_strFittedFor = caption;
     m_rcFittedFor = rc;
     m_fontFitted.DeleteObject();
-    const auto heightAt = [&](int height) {
+    const auto fontAt = [&](int height) {
         LOGFONTW lf = m_logFont;
         lf.lfHeight = height;
         lf.lfWidth = ::MulDiv(m_logFont.lfWidth, height, m_nFontHeight);
+        return ::CreateFontIndirectW(&lf);
+    };
+    const auto heightAt = [&](int height) {
         CFont trial;
-        trial.Attach(::CreateFontIndirectW(&lf));
+        trial.Attach(fontAt(height));
         CSelectObject selected(dc, trial.IsNull() ? current : static_cast<HFONT>(trial));
         RECT measured{rc.left + 1, rc.top, rc.right - 1, rc.top};
         ::DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &measured,
@@ -323,10 +326,7 @@ HFONT CMultiTextBtn::FittingFont(HDC dc, const std::wstring& caption, const RECT
     const int height =
         FittingFontHeight(m_nFontHeight, (m_nFontHeight + 1) / 2, std::max<int>(frameHeight, rc.top), heightAt);
     if (height == m_nFontHeight) return current;
-    LOGFONTW lf = m_logFont;
-    lf.lfHeight = height;
-    lf.lfWidth = ::MulDiv(m_logFont.lfWidth, height, m_nFontHeight);
-    m_fontFitted.Attach(::CreateFontIndirectW(&lf));
+    m_fontFitted.Attach(fontAt(height));
     return m_fontFitted.IsNull() ? current : static_cast<HFONT>(m_fontFitted);
 }
 

@@ -24,11 +24,6 @@ public:
     QvRect operator()(const QvRect& layout) const {
         return MakeQvRect((*this)(layout.left), (*this)(layout.top), (*this)(layout.right), (*this)(layout.bottom));
     }
-    // A screen length back in layout units (for points the user gives in screen pixels).
-    constexpr int ToLayout(int screen) const {
-        return static_cast<int>((static_cast<long long>(screen) * kLayoutDpi + (screen >= 0 ? m_dpi / 2 : -m_dpi / 2)) /
-                                m_dpi);
-    }
     bool operator==(const DpiScale& o) const { return m_dpi == o.m_dpi; }
     bool operator!=(const DpiScale& o) const { return m_dpi != o.m_dpi; }
 

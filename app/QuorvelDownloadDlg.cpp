@@ -3,13 +3,13 @@
 #include "app/QuorvelDownloadDlg.h"
 
 #include "controls/ListMessages.h"
+#include "controls/logic/DpiScale.h"
+#include "framework/Dpi.h"
 #include "resources/resource.h"
 #include "system/EnvironmentProbes.h"
 #include "system/LocalText.h"
 
 namespace {
-constexpr int kWindowWidth = 562;  // used when the background picture is missing
-constexpr int kWindowHeight = 598;
 constexpr int kExitCodeOfExitButton = 18;
 }  // namespace
 
@@ -42,14 +42,13 @@ BOOL CQuorvelDownloadDlg::OnInitDialog() {
     CDialog::OnInitDialog();
     m_pTasks = std::make_shared<CUiTaskQueue>(m_hWnd, UM_RUN_TASKS);
 
-    int width = kWindowWidth, height = kWindowHeight;
-    if (m_imgBackground.LoadResourceBitmap(IDB_BACKGROUND)) {
-        width = m_imgBackground.Width();
-        height = m_imgBackground.Height();
-    }
+    // The window lays itself out at its monitor's DPI, and again when that changes.
+    SetUiScale(DpiScale(WindowDpi(m_hWnd)));
+    KeepDialogLayoutOnDpiChange(m_hWnd);
+    const SIZE size = LoadBackground();
     m_msgBox.SetLanguage(LanguageIndex);
     m_msgBox.Create(IDD_MSG_BOX, this);
-    SetWindowPos(nullptr, 0, 0, width, height, SWP_NOZORDER);
+    SetWindowPos(nullptr, 0, 0, size.cx, size.cy, SWP_NOZORDER);
 
     ChooseLanguageFromUserInterface();
     g_localText.Load();
@@ -58,6 +57,7 @@ BOOL CQuorvelDownloadDlg::OnInitDialog() {
 
     BuildControls();
     CenterWindow();
+    KeepOnMonitor(GetWindowRect());
     CheckServer();
     return TRUE;
 }
@@ -70,6 +70,7 @@ LRESULT CQuorvelDownloadDlg::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) 
     case UM_DOWNLOAD_FINISHED: return OnDownloadFinished();
     case UM_CHECK_CHANGED: return OnCheckChanged();
     case UM_RUN_TASKS: return OnRunTasks();
+    case WM_DPICHANGED: return OnDpiChanged(wParam, lParam);
     case WM_DESTROY: return OnDestroy();
     default: return CDialog::WindowProc(msg, wParam, lParam);
     }

@@ -71,6 +71,11 @@ private:
     // launch the window only closes. Check Server and Start do nothing meanwhile.
     bool DownloadInProgress() const { return m_road != Road::Idle; }
     void BuildControls();
+    void PlaceControls();
+    // The window's size at its scale: the background picture's, or the layout's without it.
+    SIZE LoadBackground();
+    LRESULT OnDpiChanged(WPARAM wParam, LPARAM lParam);
+    void KeepOnMonitor(const RECT& windowRect);
     LRESULT OnPaint();
     LRESULT OnNcHitTest(WPARAM wParam, LPARAM lParam);
     LRESULT OnDownloadFinished();
@@ -86,7 +91,7 @@ private:
     CMultiTextBtn m_btnExit;
     CMultiTextBtn m_btnBanner;
     CDlg_MSG_Box m_msgBox;
-    CFont m_fontWarning;
+    CFont m_fontWarning[2];  // one per warning line: a line too wide for its place gets a smaller one
     int m_bControlsBuilt = 0;
     std::unique_ptr<CDIBSectionLite> m_pImgCommand[2];
     std::unique_ptr<CMultiTextBtn> m_pBtnCommand[2];

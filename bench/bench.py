@@ -47,6 +47,8 @@ def parse_args():
     ap.add_argument("--prefix", required=True, help="the Wine prefix")
     ap.add_argument("--native", required=True, help="TransferLogicBench, built for this machine")
     ap.add_argument("--results", default=os.path.join(HERE, "results.md"))
+    ap.add_argument("--dpi-only", action="store_true",
+                    help="only start-up and repaints at 144 DPI against 96 DPI")
     ap.add_argument("--quick", action="store_true",
                     help="a check of the bench itself: small files, short idle; results.md is left alone")
     ap.add_argument("--line-only", action="store_true",
@@ -441,6 +443,59 @@ def whole_program(wine, temp):
     return m
 
 
+def persistent_session(wine):
+    """One Wine session for the measurements that follow, so no program pays for a session's start."""
+    subprocess.run(["wineserver", "-p"], env=wine.env, check=True)
+    wine.run(["cmd", "/c", "exit"])
+
+
+def dpi_costs(wine, temp):
+    """Start-up and item-list repaints per download of the real program at 144 DPI and at 96 DPI,
+    each DPI in a Wine session of its own (Wine reads the DPI when a session starts)."""
+    m = {}
+    watch = os.path.join(ARGS.build, "BenchWatch.exe")
+    with open(PORT_LOCK, "w") as lock:
+        print("  waiting for port 5301 (%s)" % PORT_LOCK, flush=True)
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        ftp = FtpFixture(port=5301, max_lifetime=1800)
+        try:
+            ftp.add_file("/Software/" + SETUP_NAME, setup_bytes(WHOLE_SIZE_MIB * MIB))
+            ftp.start()
+            program = Program(wine, extra_env={"QV_SETUP_AUTOCLOSE_MS": "500"})
+            for dpi in (96, 144):
+                wine.set_dpi(dpi)
+                persistent_session(wine)
+                ftp.set_faults()
+                times = []
+                for i in range(STARTUP_RUNS + 1):  # the first run warms the session up
+                    rc, out = wine.run([watch, "startup", program.win_path, "#32770", "탈빅스 다운로더", "30000"],
+                                       timeout=60)
+                    if rc != 0:
+                        raise RuntimeError("start-up at %d DPI: exit %d %r" % (dpi, rc, out))
+                    if i > 0:
+                        times.append(float(key_values(out.decode().replace("\r", ""))["ms"]))
+                ftp.set_faults(rate=WHOLE_RATE)
+                m[dpi] = {"startup": statistics.median(times), "paints": count_paints(wine, watch, temp)}
+                print("  at %d DPI: start-up %s, list repaints %d" % (dpi, times, m[dpi]["paints"]), flush=True)
+        finally:
+            ftp.cleanup()
+            wine.set_dpi(96)
+    return m
+
+
+def dpi_rows(dpi):
+    rows = []
+    low, high = dpi[96], dpi[144]
+    ratio = high["startup"] / low["startup"]
+    rows.append(("Start-up to the main window shown at 144 DPI / at 96 DPI (medians of %d)" % STARTUP_RUNS,
+                 "%.0f ms" % high["startup"], "%.0f ms" % low["startup"], "%.2f" % ratio, "<= 1.10",
+                 yes(ratio <= 1.10)))
+    ratio = high["paints"] / max(low["paints"], 1)
+    rows.append(("Item list repaints during one download at 144 DPI / at 96 DPI", "%d" % high["paints"],
+                 "%d" % low["paints"], "%.2f" % ratio, "<= 1.10", yes(ratio <= 1.10)))
+    return rows
+
+
 def idle_cpu(pid, server):
     """CPU use of the process and of the wineserver over IDLE_SECONDS, in percent of one core."""
     before, server_before, start = cpu_seconds(pid), cpu_seconds(server), time.monotonic()
@@ -485,7 +540,7 @@ def yes(ok):
     return "yes" if ok else "**no**"
 
 
-def build_table(tp, wp, logic_ns, line):
+def build_table(tp, wp, logic_ns, line, dpi):
     rows = []
 
     def add(what, program, reference, ratio, target, met):
@@ -564,6 +619,7 @@ def build_table(tp, wp, logic_ns, line):
     add("Peak working set (VmHWM), whole program after the %d MiB download" % WHOLE_SIZE_MIB,
         "%.1f MiB" % (wp["whole_hwm"] / MIB), "-", "-", "-", "-")
     rows += line_rows(line)
+    rows += dpi_rows(dpi)
     return table_of(rows)
 
 
@@ -581,9 +637,9 @@ def write_results(table, started, load_at_start):
             text = f.read()
         cut = text.find("\n## ")
         earlier = text[cut + 1:] if cut >= 0 else ""
-    heading = "## %s, %d cores (%s, %s; load average %s at the start, %s at the end)\n\n" % (
+    heading = "## %s, %d cores (%s, %s; load average %s at the start, %s at the end)%s\n\n" % (
         started.strftime("%Y-%m-%d %H:%M UTC"), os.cpu_count(), platform.machine(), wine_version(),
-        load_at_start, load_average())
+        load_at_start, load_average(), "; the DPI part alone" if ARGS.dpi_only else "")
     with open(ARGS.results, "w", encoding="utf-8") as f:
         f.write(title + "\n" + heading + table + "\n" + ("\n" + earlier if earlier else ""))
 
@@ -598,22 +654,32 @@ def main():
     wine = Wine(prefix=ARGS.prefix)
     wine.kill_server()
     # One Wine session for the whole run, so no program pays for a session's start.
-    subprocess.run(["wineserver", "-p"], env=wine.env, check=True)
-    wine.run(["cmd", "/c", "exit"])
+    persistent_session(wine)
     temp = tempfile.mkdtemp(prefix="qv-bench-")
     try:
-        print("Transfer path on a poor line (free port):", flush=True)
-        line = poor_line(wine, temp)
-        if not ARGS.line_only:
+        line = None
+        if not ARGS.dpi_only:
+            print("Transfer path on a poor line (free port):", flush=True)
+            line = poor_line(wine, temp)
+        if not ARGS.line_only and not ARGS.dpi_only:
             print("Transfer path against curl (free port):", flush=True)
             tp = throughput(wine, temp)
             logic_ns = logic_per_block()
             print("Whole program (port 5301):", flush=True)
             wp = whole_program(wine, temp)
+        dpi = None
+        if not ARGS.line_only:
+            print("The program at 144 DPI against 96 DPI (port 5301):", flush=True)
+            dpi = dpi_costs(wine, temp)
     finally:
         wine.kill_server()
         shutil.rmtree(temp, ignore_errors=True)
-    table = table_of(line_rows(line)) if ARGS.line_only else build_table(tp, wp, logic_ns, line)
+    if ARGS.line_only:
+        table = table_of(line_rows(line))
+    elif ARGS.dpi_only:
+        table = table_of(dpi_rows(dpi))
+    else:
+        table = build_table(tp, wp, logic_ns, line, dpi)
     print()
     print(table)
     if not ARGS.quick:

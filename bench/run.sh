@@ -20,5 +20,5 @@ cmake --build "$NATIVE"
 bash scripts/wineprefix.sh "$PREFIX" win64
 export WINEPREFIX=$PREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 trap 'wineserver -k 2>/dev/null || true' EXIT
-xvfb-run -a -s "-screen 0 1024x768x24" /usr/bin/python3 bench/bench.py --build "$BUILD" --prefix "$PREFIX" \
+xvfb-run -a -s "-screen 0 1600x1300x24" /usr/bin/python3 bench/bench.py --build "$BUILD" --prefix "$PREFIX" \
   --native "$NATIVE/TransferLogicBench" "$@"

@@ -59,7 +59,12 @@ BOOL CCustomSkinScrollBar::Create(DWORD style, const RECT& rc, CWnd* parent, UIN
 
 void CCustomSkinScrollBar::LoadSkinImage(std::unique_ptr<CDIBSectionLite>& image, UINT resourceId) {
     if (!image) image = std::make_unique<CDIBSectionLite>();
-    image->LoadResourceBitmap(resourceId);
+    image->LoadResourceBitmap(resourceId, UiScale(), kLayoutFrameWidth);
+    m_nImagesDpi = UiScale().Dpi();
+}
+
+void CCustomSkinScrollBar::ApplyScale() {
+    if (m_hWnd && m_nImagesDpi != UiScale().Dpi()) Invalidate(FALSE);
 }
 
 void CCustomSkinScrollBar::SetUpImage(const std::wstring&) { LoadSkinImage(m_pImgUp, IDB_SCROLL_UP); }
@@ -249,6 +254,11 @@ LRESULT CCustomSkinScrollBar::OnPrintClient(HDC dc) {
 }
 
 void CCustomSkinScrollBar::PaintTo(HDC target) {
+    if (m_nImagesDpi != UiScale().Dpi()) {
+        LoadSkinImage(m_pImgUp, IDB_SCROLL_UP);
+        LoadSkinImage(m_pImgDown, IDB_SCROLL_DOWN);
+        LoadSkinImage(m_pImgThumb, IDB_SCROLL_THUMB);
+    }
     const RECT client = GetClientRect();
     const int cx = client.right, cy = client.bottom;
     COffscreen32* off = Offscreen();

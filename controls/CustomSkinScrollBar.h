@@ -28,6 +28,10 @@ public:
     void SetUpImage(const std::wstring& path);
     void SetDownImage(const std::wstring& path);
     void SetThumbImage(const std::wstring& path);
+    // The images are loaded again at the window's scale when the bar is next painted (it is hidden
+    // while the list needs no scrolling); they are stretched to the parts, a larger source keeps
+    // them sharp.
+    void ApplyScale();
 
     // Client rectangle of a part (kScrollLineUp, kScrollLineDown, kScrollThumbTrack, kScrollPartTrack).
     RECT GetPartRect(int part) const;
@@ -53,7 +57,8 @@ private:
     ScrollState CurrentState() const;
     // The part under a client point: line up/down, page up/down or the thumb.
     int HitTest(POINT pt) const;
-    static void LoadSkinImage(std::unique_ptr<CDIBSectionLite>& image, UINT resourceId);
+    void LoadSkinImage(std::unique_ptr<CDIBSectionLite>& image, UINT resourceId);
+    static constexpr int kLayoutFrameWidth = 35;  // two frames side by side in each strip
     void Notify(int code, int pos) const;
     void EndPress();
     void PaintTo(HDC dc);
@@ -64,6 +69,7 @@ private:
     std::unique_ptr<CDIBSectionLite> m_pImgThumb;
     std::unique_ptr<CDIBSectionLite> m_pImgUp;
     std::unique_ptr<CDIBSectionLite> m_pImgDown;
+    int m_nImagesDpi = 0;  // the DPI the images were loaded at
     int m_bVertical = 1;
     int m_nMin = 0;
     int m_nMax = 0;

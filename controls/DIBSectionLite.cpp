@@ -2,7 +2,46 @@
 // memory context for copying frames out of it.
 #include "controls/DIBSectionLite.h"
 
+#include "controls/logic/PictureScale.h"
 #include "framework/Diagnostics.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// The pixels of a bitmap as 32-bit values, rows top to bottom.
+bool ReadPixels(HBITMAP bitmap, int& width, int& height, std::vector<std::uint32_t>& pixels) {
+    BITMAP bm{};
+    if (!bitmap || !::GetObjectW(bitmap, sizeof bm, &bm) || bm.bmWidth <= 0 || bm.bmHeight == 0) return false;
+    width = bm.bmWidth;
+    height = bm.bmHeight < 0 ? -bm.bmHeight : bm.bmHeight;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    pixels.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
+    CClientDC screen(nullptr);
+    return screen.GetSafeHdc() &&
+           ::GetDIBits(screen, bitmap, 0, static_cast<UINT>(height), pixels.data(), &info, DIB_RGB_COLORS) == height;
+}
+
+// Widens a strip whose last frame is clipped to a whole number of frames, repeating its last column.
+std::vector<std::uint32_t> PadToFrames(const std::vector<std::uint32_t>& pixels, int width, int height,
+                                       int paddedWidth) {
+    std::vector<std::uint32_t> padded(static_cast<size_t>(paddedWidth) * static_cast<size_t>(height));
+    for (size_t y = 0; y < static_cast<size_t>(height); ++y)
+        for (size_t x = 0; x < static_cast<size_t>(paddedWidth); ++x)
+            padded[y * static_cast<size_t>(paddedWidth) + x] =
+                pixels[y * static_cast<size_t>(width) + std::min<size_t>(x, static_cast<size_t>(width) - 1)];
+    return padded;
+}
+
+}  // namespace
 
 CDIBSectionLite::CDIBSectionLite() = default;
 
@@ -35,6 +74,57 @@ BOOL CDIBSectionLite::LoadResourceBitmap(const wchar_t* name) {
     BOOL result = AssignBitmap(loaded);
     ::DeleteObject(loaded);
     return result;
+}
+
+BOOL CDIBSectionLite::LoadResourceBitmap(UINT id, const DpiScale& scale, int layoutFrameWidth) {
+    if (scale.IsLayoutDpi()) return LoadResourceBitmap(id);
+    // Without LR_CREATEDIBSECTION the loader also takes the run-length encoded double-size set.
+    const HINSTANCE module = ::GetModuleHandleW(nullptr);
+    int sourcePerLayout = 2;
+    CBitmap source;
+    source.Attach(
+        static_cast<HBITMAP>(::LoadImageW(module, MAKEINTRESOURCEW(id + kDoubleSizeIdOffset), IMAGE_BITMAP, 0, 0, 0)));
+    if (source.IsNull()) {
+        sourcePerLayout = 1;
+        source.Attach(static_cast<HBITMAP>(::LoadImageW(module, MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, 0)));
+    }
+    int width = 0, height = 0;
+    std::vector<std::uint32_t> pixels;
+    if (!ReadPixels(source, width, height, pixels)) return FALSE;
+
+    const int layoutWidth = width / sourcePerLayout;
+    const int pitch = layoutFrameWidth > 0 ? std::min(layoutFrameWidth, layoutWidth) : layoutWidth;
+    const int frames = (layoutWidth + pitch - 1) / pitch;
+    const int sourcePitch = pitch * sourcePerLayout;
+    if (frames * sourcePitch != width) pixels = PadToFrames(pixels, width, height, frames * sourcePitch);
+    const int frameWidth = scale(pitch), scaledHeight = scale(height / sourcePerLayout);
+    const std::vector<std::uint32_t> scaled =
+        ScaleFrames(pixels, sourcePitch, height, frames, frameWidth, scaledHeight);
+    if (scaled.empty()) return FALSE;
+
+    Clear();
+    BITMAPINFOHEADER& h = m_info.header;
+    h.biSize = sizeof(BITMAPINFOHEADER);
+    h.biWidth = frameWidth * frames;
+    h.biHeight = scaledHeight;
+    h.biPlanes = 1;
+    h.biBitCount = 32;
+    h.biCompression = BI_RGB;
+    h.biSizeImage = static_cast<DWORD>(BytesPerRow()) * static_cast<DWORD>(scaledHeight);
+    CClientDC screen(nullptr);
+    m_hSection.Attach(
+        ::CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&m_info), DIB_RGB_COLORS, &m_pBits, nullptr, 0));
+    if (m_hSection.IsNull() || !m_pBits) {
+        FailAssignment();
+        return FALSE;
+    }
+    // The section is bottom-up; the scaled rows are top-down.
+    const size_t row = static_cast<size_t>(h.biWidth);
+    auto* bits = static_cast<std::uint32_t*>(m_pBits);
+    for (size_t y = 0; y < static_cast<size_t>(scaledHeight); ++y)
+        std::memcpy(bits + (static_cast<size_t>(scaledHeight) - 1 - y) * row, scaled.data() + y * row,
+                    row * sizeof(std::uint32_t));
+    return TRUE;
 }
 
 void CDIBSectionLite::Clear() {

@@ -2,6 +2,7 @@
 // by callers through the lent memory context.
 #pragma once
 
+#include "controls/logic/DpiScale.h"
 #include "framework/DC.h"
 #include "framework/GdiObjects.h"
 
@@ -18,6 +19,12 @@ public:
     // Loads a bitmap resource of the program; on failure the current picture stays.
     BOOL LoadResourceBitmap(UINT id);
     BOOL LoadResourceBitmap(const wchar_t* name);
+    // Loads a bitmap resource at the scale: the resource itself at the layout's DPI, otherwise its
+    // double-size twin (id + kDoubleSizeIdOffset, the resource when there is none) boxed down.
+    // layoutFrameWidth: the pitch at which the program copies frames out of a strip, so that each
+    // frame is scaled on its own and lies at the scaled pitch (0: one frame).
+    BOOL LoadResourceBitmap(UINT id, const DpiScale& scale, int layoutFrameWidth = 0);
+    static constexpr UINT kDoubleSizeIdOffset = 1000;
     // Replaces the picture by a DIB-section copy of the bitmap; on failure the object is empty.
     BOOL AssignBitmap(HBITMAP bitmap);
     void Clear();

@@ -6,6 +6,7 @@
 #include "controls/MemDC2.h"
 #include "controls/RectConversion.h"
 #include "controls/logic/MsgBoxLayout.h"
+#include "framework/Dpi.h"
 #include "framework/WinApp.h"
 #include "resources/resource.h"
 
@@ -48,11 +49,19 @@ BOOL CDlg_MSG_Box::OnInitDialog() {
     // The box paints under its buttons only; together with the off-screen paint nothing flickers.
     ModifyStyle(0, WS_CLIPCHILDREN);
 
-    s_imgBackground.LoadResourceBitmap(IDB_MSGBOX_BACKGROUND);
+    KeepDialogLayoutOnDpiChange(m_hWnd);
+    ApplyScale();
+    return TRUE;
+}
+
+// The panel, icons, fonts and buttons at the window's scale; the box's size follows the panel.
+void CDlg_MSG_Box::ApplyScale() {
+    s_imgBackground.LoadResourceBitmap(IDB_MSGBOX_BACKGROUND, UiScale());
     RECT owner{};
     if (m_pParent && m_pParent->m_hWnd) owner = m_pParent->GetWindowRect();
+    const bool shown = IsWindowVisible() != FALSE;
     SetWindowPos(HWND_NOTOPMOST, owner.left, owner.top, s_imgBackground.Width(), s_imgBackground.Height(),
-                 SWP_HIDEWINDOW | SWP_NOACTIVATE);
+                 SWP_NOACTIVATE | (shown ? SWP_NOMOVE | SWP_NOZORDER : SWP_HIDEWINDOW));
 
     if (m_nLanguage == kLanguageKorean)
         CreateTextFont(L"NanumGothic", 26);
@@ -61,36 +70,41 @@ BOOL CDlg_MSG_Box::OnInitDialog() {
     else
         CreateTextFont(L"Arial", 24);
 
-    for (int i = 0; i < kKindCount; ++i) m_imgIcons[i].LoadResourceBitmap(IDB_MSGBOX_ICON_FIRST + i);
+    // Each icon is loaded at the scale when a box of its kind is first painted.
+    for (CDIBSectionLite& icon : m_imgIcons) icon.Clear();
     CreateButtons();
     LayoutButtons();
-    return TRUE;
+    if (shown) {
+        PlaceBox();
+        Invalidate(FALSE);
+    }
 }
 
 void CDlg_MSG_Box::CreateTextFont(const wchar_t* face, int height) {
     if (m_nLanguage == kLanguageKorean && height > 2) --height;
     m_fontText.DeleteObject();
     m_bTextFontCreated =
-        m_fontText.Create(height, 0, FW_NORMAL, ANSI_CHARSET, face, CLEARTYPE_QUALITY, FF_SWISS | DEFAULT_PITCH);
+        m_fontText.Create(UiPx(height), 0, FW_NORMAL, ANSI_CHARSET, face, CLEARTYPE_QUALITY, FF_SWISS | DEFAULT_PITCH);
 }
 
 void CDlg_MSG_Box::CreateButtons() {
+    m_imgButton.LoadResourceBitmap(IDB_MSGBOX_BUTTON, UiScale(), msgbox::kButtonWidth);
     for (int i = 0; i < kButtonCount; ++i) {
-        if (!m_pImgButtons[i]) m_pImgButtons[i] = std::make_unique<CDIBSectionLite>();
-        m_pImgButtons[i]->LoadResourceBitmap(IDB_MSGBOX_BUTTON);
         CMultiTextBtn& button = m_btns[i];
         if (!button.m_hWnd) {
-            button.Create(m_pImgButtons[i].get(), kInitialButtonPlaces[i].x, kInitialButtonPlaces[i].y,
-                          msgbox::kButtonWidth, msgbox::kButtonHeight, L"", this, kIdButtonFirst + i,
+            button.Create(&m_imgButton, UiPx(kInitialButtonPlaces[i].x), UiPx(kInitialButtonPlaces[i].y),
+                          UiPx(msgbox::kButtonWidth), UiPx(msgbox::kButtonHeight), L"", this, kIdButtonFirst + i,
                           kButtonStripFrames);
+            button.SetText(L"");
+        } else {
+            button.SetImage(&m_imgButton);
         }
-        button.SetText(L"");
         button.SetTextColor(0, RGB(0, 0, 0));
         button.SetTextColor(1, RGB(0, 0, 0));
         if (m_nLanguage == kLanguageKorean)
-            button.SetFont(L"Arial", 26, 0, 1, DT_CENTER, ANSI_CHARSET);
+            button.SetFont(L"Arial", UiPx(26), 0, 1, DT_CENTER, ANSI_CHARSET);
         else
-            button.SetFont(L"Arial", 20, 8, 1, DT_CENTER, ANSI_CHARSET);
+            button.SetFont(L"Arial", UiPx(20), UiPx(8), 1, DT_CENTER, ANSI_CHARSET);
     }
 }
 
@@ -333,9 +347,11 @@ void CDlg_MSG_Box::PaintTo(HDC target) {
     if (!dc.GetSafeHdc()) return;
     const RECT whole{0, 0, s_imgBackground.Width(), s_imgBackground.Height()};
     if (!s_imgBackground.StretchTo(dc, client, whole)) return;
-    if (m_nKind >= 0 && m_nKind < kKindCount)
-        m_imgIcons[m_nKind].DrawAt(
-            dc, POINT{msgbox::kIconLeft, msgbox::IconTop(client.bottom, IsButtonlessSet(m_nButtonSet))});
+    if (m_nKind >= 0 && m_nKind < kKindCount) {
+        CDIBSectionLite& icon = m_imgIcons[m_nKind];
+        if (icon.IsEmpty()) icon.LoadResourceBitmap(IDB_MSGBOX_ICON_FIRST + m_nKind, UiScale());
+        icon.DrawAt(dc, POINT{UiPx(msgbox::kIconLeft), msgbox::IconTop(client.bottom, IsButtonlessSet(m_nButtonSet))});
+    }
     DrawMessageText(dc, client);
 }
 
@@ -345,18 +361,18 @@ void CDlg_MSG_Box::DrawMessageText(HDC dc, const RECT& client) {
     SIZE size{};
     ::GetTextExtentPoint32W(dc, m_strMainText.c_str(), static_cast<int>(m_strMainText.size()), &size);
 
-    const int right = client.right - msgbox::kTextRightMargin;
+    const int right = client.right - UiPx(msgbox::kTextRightMargin);
+    const int left = UiPx(msgbox::kTextLeft);
     const int bottom = client.bottom;
     const UINT flags = DT_WORDBREAK | DT_NOPREFIX;
-    RECT measured{msgbox::kTextLeft, 0, right, 0};
+    RECT measured{left, 0, right, 0};
     ::DrawTextW(dc, m_strMainText.c_str(), static_cast<int>(m_strMainText.size()), &measured, flags | DT_CALCRECT);
 
-    const msgbox::TextTops tops =
-        msgbox::PlaceTexts(bottom, right - msgbox::kTextLeft, size.cx, size.cy, m_strSecondText.empty(),
-                           m_nButtonSet == 0, measured.bottom - measured.top);
-    m_rcMainText = RECT{msgbox::kTextLeft, tops.mainTop, right, bottom};
+    const msgbox::TextTops tops = msgbox::PlaceTexts(bottom, right - left, size.cx, size.cy, m_strSecondText.empty(),
+                                                     m_nButtonSet == 0, measured.bottom - measured.top);
+    m_rcMainText = RECT{left, tops.mainTop, right, bottom};
     ::DrawTextW(dc, m_strMainText.c_str(), static_cast<int>(m_strMainText.size()), &m_rcMainText, flags);
-    m_rcSecondText = RECT{msgbox::kTextLeft, tops.secondTop, right, bottom};
+    m_rcSecondText = RECT{left, tops.secondTop, right, bottom};
     if (!m_strSecondText.empty())
         ::DrawTextW(dc, m_strSecondText.c_str(), static_cast<int>(m_strSecondText.size()), &m_rcSecondText, flags);
 }

@@ -50,6 +50,8 @@ public:
     // Where the texts were last drawn (client coordinates).
     RECT GetMainTextRect() const { return m_rcMainText; }
     RECT GetSecondTextRect() const { return m_rcSecondText; }
+    // The panel, icons, fonts and buttons again at the window's scale (after a DPI change).
+    void ApplyScale();
 
 protected:
     BOOL OnInitDialog() override;
@@ -83,7 +85,7 @@ private:
 
     static CDIBSectionLite s_imgBackground;
     CDIBSectionLite m_imgIcons[kKindCount];
-    std::unique_ptr<CDIBSectionLite> m_pImgButtons[kButtonCount];
+    CDIBSectionLite m_imgButton;  // one strip for every button: they paint one at a time
     CMultiTextBtn m_btns[kButtonCount];
     std::vector<CMultiTextBtn*> m_vecActiveButtons;
     int m_nFocusIndex = 0;

@@ -7,6 +7,8 @@
 #include "controls/MemDC2.h"
 #include "controls/RectConversion.h"
 #include "controls/logic/CaptionLayout.h"
+#include "controls/logic/DpiScale.h"
+#include "controls/logic/TextFit.h"
 
 #include <windowsx.h>
 
@@ -61,7 +63,12 @@ BOOL CMultiTextBtn::SetFont(const wchar_t* face, int height, int width, int weig
     m_nFormat = formatFlags;
     m_font.DeleteObject();
     m_bFontCreated = m_font.Create(height, width, weight, charSet, face, CLEARTYPE_QUALITY, FF_SWISS);
-    if (m_bFontCreated) m_nFontHeight = height;
+    if (m_bFontCreated) {
+        m_nFontHeight = height;
+        ::GetObjectW(m_font, sizeof m_logFont, &m_logFont);
+    }
+    m_strFittedFor.clear();
+    m_fontFitted.DeleteObject();
     return TRUE;
 }
 
@@ -257,8 +264,9 @@ BOOL CMultiTextBtn::Paint(HDC dc) {
         DrawCaption(mem, GetText(), client, frameHeight);
     }
     if (ShowsFocusCue()) {
-        const RECT cue{client.left + 3, client.top + 3, client.right - 3,
-                       std::min<LONG>(client.bottom, frameHeight) - 3};
+        const int inset = UiPx(3);
+        const RECT cue{client.left + inset, client.top + inset, client.right - inset,
+                       std::min<LONG>(client.bottom, frameHeight) - inset};
         DrawFocusCue(mem, cue, ::GetTextColor(mem));
     }
     if (hasImage) m_pImage->FreeMemoryDC();
@@ -287,7 +295,39 @@ void CMultiTextBtn::DrawCaption(HDC dc, const std::wstring& caption, const RECT&
     const SIZE size = MeasureLine(dc, caption);
     const CaptionPlacement place = PlaceCaption(ToQvRect(client), frameHeight, size.cx, size.cy,
                                                 HasMarkerShift(m_nImageWidth, m_nImageHeight, m_nState));
-    DrawCaptionText(dc, caption, ToRect(place.rect), m_nFormat);
+    const RECT rc = ToRect(place.rect);
+    CSelectObject font(dc, FittingFont(dc, caption, rc, frameHeight));
+    DrawCaptionText(dc, caption, rc, m_nFormat);
+}
+
+HFONT CMultiTextBtn::FittingFont(HDC dc, const std::wstring& caption, const RECT& rc, int frameHeight) {
+    const HFONT current = static_cast<HFONT>(::GetCurrentObject(dc, OBJ_FONT));
+    if (!m_bFontCreated || IsMarkerStrip(m_nImageWidth, m_nImageHeight) || m_nFontHeight <= 0) return current;
+    if (caption == m_strFittedFor && ::EqualRect(&rc, &m_rcFittedFor))
+        return m_fontFitted.IsNull() ? current : static_cast<HFONT>(m_fontFitted);
+    m_strFittedFor = caption;
+    m_rcFittedFor = rc;
+    m_fontFitted.DeleteObject();
+    const auto fontAt = [&](int height) {
+        LOGFONTW lf = m_logFont;
+        lf.lfHeight = height;
+        lf.lfWidth = ::MulDiv(m_logFont.lfWidth, height, m_nFontHeight);
+        return ::CreateFontIndirectW(&lf);
+    };
+    const auto heightAt = [&](int height) {
+        CFont trial;
+        trial.Attach(fontAt(height));
+        CSelectObject selected(dc, trial.IsNull() ? current : static_cast<HFONT>(trial));
+        RECT measured{rc.left + 1, rc.top, rc.right - 1, rc.top};
+        ::DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &measured,
+                    m_nFormat | DT_WORDBREAK | DT_NOPREFIX | DT_CALCRECT);
+        return static_cast<int>(measured.bottom);
+    };
+    const int height =
+        FittingFontHeight(m_nFontHeight, (m_nFontHeight + 1) / 2, std::max<int>(frameHeight, rc.top), heightAt);
+    if (height == m_nFontHeight) return current;
+    m_fontFitted.Attach(fontAt(height));
+    return m_fontFitted.IsNull() ? current : static_cast<HFONT>(m_fontFitted);
 }
 
 void CMultiTextBtn::DrawCaptionText(HDC dc, const std::wstring& text, RECT rc, UINT flags) {
@@ -309,7 +349,7 @@ void CMultiTextBtn::DrawCaptionText(HDC dc, const std::wstring& text, RECT rc, U
         return;
     }
     const UINT lineFlags = DT_CENTER | DT_SINGLELINE | DT_NOPREFIX;
-    rc.top += 6;
+    rc.top += UiPx(6);
     ::DrawTextW(dc, first.c_str(), static_cast<int>(first.size()), &rc, lineFlags);
     rc.top += MeasureLine(dc, text).cy;
     ::DrawTextW(dc, second.c_str(), static_cast<int>(second.size()), &rc, lineFlags);

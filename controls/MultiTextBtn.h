@@ -60,6 +60,9 @@ private:
 
     void DrawCaption(HDC dc, const std::wstring& caption, const RECT& client, int frameHeight);
     void DrawCaptionText(HDC dc, const std::wstring& text, RECT rc, UINT flags);
+    // The caption's font, or a smaller one of its face where the caption wrapped in rc would reach
+    // below the frame (a screen of another DPI wraps a line that fits at the layout's).
+    HFONT FittingFont(HDC dc, const std::wstring& caption, const RECT& rc, int frameHeight);
     void SyncWindowText();
 
     UINT m_nID = 0;
@@ -82,6 +85,12 @@ private:
     CFont m_font;
     BOOL m_bFontCreated = FALSE;
     int m_nFontHeight = 0;
+    LOGFONTW m_logFont{};
+    // The smaller font last chosen for a caption that did not fit, and what it was chosen for.
+    CFont m_fontFitted;
+    std::wstring m_strFittedFor;
+    RECT m_rcFittedFor{};
+    int m_nFittedHeight = 0;
     UINT m_nFormat = DT_CENTER;
     COLORREF m_crText[kColourSlots] = {RGB(0, 0, 0), RGB(255, 0, 0), RGB(0, 0, 0), RGB(255, 255, 255), RGB(92, 92, 92)};
     COLORREF m_crSelected = RGB(255, 0, 0);

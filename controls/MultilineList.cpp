@@ -3,6 +3,7 @@
 #include "controls/MultilineList.h"
 
 #include "controls/FocusCue.h"
+#include "framework/Dpi.h"
 
 #include <windowsx.h>
 
@@ -77,8 +78,6 @@ CMultilineList::~CMultilineList() {
 }
 
 void CMultilineList::PreSubclassWindow() {
-    const ListRowFonts fonts = listpaint::RowFontsFor(m_nLanguage);
-
     // The border only takes effect once the window has been resized.
     ModifyStyle(0, WS_BORDER);
     RECT rc = GetWindowRect();
@@ -88,18 +87,31 @@ void CMultilineList::PreSubclassWindow() {
 
     EnsureBackBuffer();
     m_penGrid.Create(PS_SOLID, 1, ::GetSysColor(COLOR_WINDOWTEXT));
-    CreateRowFont(m_fontLine, fonts.lineFont);
-    CreateRowFont(m_fontCell, fonts.cellFont);
-    CreateRowFont(m_fontSmall, fonts.smallFont);
-    m_fontHeader.Create(16, 0, FW_BOLD, ANSI_CHARSET, L"Arial", CLEARTYPE_QUALITY, FF_SWISS);
-    m_fontMeasure.CreateCopyOf(m_fontLine);
-
     if (!m_scrollBar.m_hWnd) {
         const RECT empty{0, 0, 0, 0};
         if (!m_scrollBar.Create(WS_CHILD | WS_VISIBLE | SBS_VERT | SBS_RIGHTALIGN, empty, this, kScrollBarId))
             ReportFailedCheck("the scroll bar could not be created");
     }
+    ApplyScale();
+}
+
+void CMultilineList::ApplyScale() {
+    const ListRowFonts fonts = listpaint::RowFontsFor(m_nLanguage);
+    CreateRowFont(m_fontLine, fonts.lineFont);
+    CreateRowFont(m_fontCell, fonts.cellFont);
+    CreateRowFont(m_fontSmall, fonts.smallFont);
+    m_fontHeader.Create(UiPx(16), 0, FW_BOLD, ANSI_CHARSET, L"Arial", CLEARTYPE_QUALITY, FF_SWISS);
+    m_fontMeasure.CreateCopyOf(m_fontLine);
+    if (m_model.CheckMode()) LoadCheckImages();
+    m_scrollBar.ApplyScale();
     PlaceScrollBar();
+    UpdateScrollBar();
+    if (m_hWnd) Invalidate(TRUE);
+}
+
+void CMultilineList::LoadCheckImages() {
+    m_imgChecked.LoadResourceBitmap(kCheckedImageId, UiScale());
+    m_imgUnchecked.LoadResourceBitmap(kUncheckedImageId, UiScale());
 }
 
 // --- Operations ---------------------------------------------------------------------------------
@@ -132,8 +144,7 @@ void CMultilineList::DeleteAllItems(int firstColumn) { Apply(m_model.DeleteAllIt
 
 void CMultilineList::SetCheckMode(BYTE on, int) {
     m_model.SetCheckMode(on);
-    m_imgChecked.LoadResourceBitmap(kCheckedImageId);
-    m_imgUnchecked.LoadResourceBitmap(kUncheckedImageId);
+    LoadCheckImages();
 }
 
 void CMultilineList::SetCheck(int row, BYTE flag) {
@@ -196,7 +207,7 @@ void CMultilineList::SyncGeometry() {
 void CMultilineList::PlaceScrollBar() {
     if (!m_scrollBar.m_hWnd) return;
     SyncGeometry();
-    const QvRect rc = m_model.ScrollBarRect(::GetSystemMetrics(SM_CXVSCROLL));
+    const QvRect rc = m_model.ScrollBarRect(SystemMetricForDpi(SM_CXVSCROLL, UiScale().Dpi()));
     m_scrollBar.MoveWindow(rc.left, rc.top, rc.right - rc.left, std::max(rc.bottom - rc.top, 0), TRUE);
     SyncGeometry();
 }

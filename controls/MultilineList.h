@@ -54,6 +54,9 @@ public:
     // Caption of the message box shown when the grid is asked for more rows than it holds.
     void SetMessageTitle(const std::wstring& title) { m_strMessageTitle = title; }
     void RequestFrame() { m_bFramePending = 1; }
+    // Fonts, images and the scroll bar again at the window's scale (after a DPI change; the owner
+    // moves the list and sets its column widths).
+    void ApplyScale();
     void EnsureVisible(int row);
     int HitTest(int x, int y);
     int GetSelection() const { return m_model.Selection(); }
@@ -90,6 +93,7 @@ private:
     // Tells the model the client rectangle and the scroll bar's width while it is shown.
     void SyncGeometry();
     void PlaceScrollBar();
+    void LoadCheckImages();
     void UpdateScrollBar();
     void ShowOverflowMessage() const;
     bool ScrollBarShown() const;

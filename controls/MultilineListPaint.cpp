@@ -49,8 +49,8 @@ bool CMultilineList::EnsureBackBuffer() {
 LRESULT CMultilineList::OnEraseBkgnd(HDC dc) {
     SyncGeometry();
     const ListColours& colours = m_model.Colours();
-    DrawHeaderBand(dc, colours.header, colours.headerText, m_penHeadingErase, kHeaderBand, kErasedSeparatorTop,
-                   kErasedSeparatorBottom);
+    DrawHeaderBand(dc, colours.header, colours.headerText, m_penHeadingErase, UiPx(kHeaderBand),
+                   UiPx(kErasedSeparatorTop), UiPx(kErasedSeparatorBottom));
     return TRUE;
 }
 
@@ -86,7 +86,7 @@ bool CMultilineList::PaintTo(HDC target) {
     DrawFocusedRow(mem, list);
 
     m_bFramePending = m_bDrawFrame;
-    DrawHeaderBand(mem, kBandTop, kText, m_penHeadingSeparator, kHeaderBand - 2, 1, kHeaderBand - 1);
+    DrawHeaderBand(mem, kBandTop, kText, m_penHeadingSeparator, UiPx(kHeaderBand) - 2, 1, UiPx(kHeaderBand) - 1);
     ::BitBlt(target, 0, 0, list.right, list.bottom, mem, 0, 0, SRCCOPY);
     return true;
 }
@@ -109,7 +109,7 @@ void CMultilineList::DrawHeaderBand(HDC dc, COLORREF top, COLORREF textColour, H
                                     int lineBottom) {
     const CDC out(dc);
     const QvRect client = m_model.ClientRect();
-    out.GradientRect(RECT{0, 0, client.right, kHeaderBand}, top, kBandBottom, true);
+    out.GradientRect(RECT{0, 0, client.right, UiPx(kHeaderBand)}, top, kBandBottom, true);
     CTextMode mode(dc, TRANSPARENT, textColour);
     CSelectObject font(dc, m_fontHeader);
     CSelectObject selectedPen(dc, pen);
@@ -118,7 +118,7 @@ void CMultilineList::DrawHeaderBand(HDC dc, COLORREF top, COLORREF textColour, H
     for (int c = 0; c < m_model.ColumnCount() && x <= listRight; ++c) {
         const int width = m_model.ColumnWidth(c);
         const std::wstring heading = m_model.ColumnHeading(c);
-        RECT rc{x + 5, 0, x + width, textBottom};
+        RECT rc{x + UiPx(5), 0, x + width, textBottom};
         ::DrawTextW(dc, heading.c_str(), static_cast<int>(heading.size()), &rc,
                     DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
         out.Line(x + width, lineTop, x + width, lineBottom);
@@ -142,8 +142,8 @@ void CMultilineList::DrawRows(HDC dc, const QvRect& area) {
             DrawCell(dc, row, c, x, width, rightAligned);
             x += width;
         }
-        const int bottom = row.y + kRowHeight;
-        out.Line(area.left, bottom + 1, kGridLineEnd, bottom + 1);
+        const int bottom = row.y + UiPx(kRowHeight);
+        out.Line(area.left, bottom + 1, UiPx(kGridLineEnd), bottom + 1);
         x = left;
         for (int c = 0; c < m_model.ColumnCount() && x <= area.right; ++c) {
             x += m_model.ColumnWidth(c);
@@ -164,7 +164,7 @@ void CMultilineList::DrawCell(HDC dc, const ListPaintRow& row, int column, int x
         CDIBSectionLite& image = m_model.IsChecked(row.row) ? m_imgChecked : m_imgUnchecked;
         const ListPoint at = listpaint::CheckImageOrigin(x, row.y);
         image.DrawAt(dc, POINT{at.x, at.y});
-        checkIndent = listpaint::kCheckIndent;
+        checkIndent = UiPx(listpaint::kCheckIndent);
     }
 
     // Measured with whatever font the previous cell left selected, as the placement rules expect; the

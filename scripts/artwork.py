@@ -2,6 +2,8 @@
 """Draws the program's bitmap resources and writes them as 8-bit palettised BMP files.
 
 Every picture is drawn at four times its size and boxed down, so edges come out anti-aliased;
+a second set (resource id + 1000) is drawn at twice the layout's size for screens above 96 DPI, where
+the program boxes it down to the window's scale;
 the result is quantised to one 256-colour table per file. Elements that sit on another picture
 (buttons and banner on the main background, icons and buttons on the message-box panel) are
 drawn over the very pixels they cover, so their corners blend into what lies behind them.
@@ -16,7 +18,9 @@ import sys
 
 from PIL import Image, ImageDraw, ImageFilter
 
-SS = 4  # supersampling factor
+OUT = 1  # pixels of the written picture per layout pixel (1, or 2 for the high-DPI set)
+SS = 4  # supersampling factor: canvas pixels per layout pixel (4 per output pixel)
+HIGH_DPI_ID_OFFSET = 1000
 
 # Palette of the product: dark slate chrome, amber brand accent, light steel-blue body.
 SLATE_TOP = (50, 72, 100)
@@ -125,7 +129,12 @@ class Canvas:
         self.fill(m, colour, opacity)
 
     def result(self):
-        return self.img.convert("RGB").resize((self.w, self.h), Image.BOX)
+        return self.img.convert("RGB").resize((self.w * OUT, self.h * OUT), Image.BOX)
+
+
+def px(*values):
+    """Layout pixels as pixels of the written pictures (for crops and pastes)."""
+    return tuple(v * OUT for v in values) if len(values) > 1 else values[0] * OUT
 
 
 def s(v):
@@ -333,21 +342,21 @@ def button_strip(base, frame_w, frame_h, frames, draw_frame, slice_w=None):
     nominal frame width (the last slice is then clipped at the strip's edge)."""
     slice_w = slice_w or frame_w
     strip_w = frame_w * frames
-    strip = Image.new("RGB", (strip_w, frame_h))
+    strip = Image.new("RGB", px(strip_w, frame_h))
     for state in range(frames):
         x0 = state * slice_w
         width = min(slice_w, strip_w - x0)
-        under = base.crop((0, 0, width, frame_h)) if isinstance(base, Image.Image) \
-            else Image.new("RGB", (width, frame_h), base)
+        under = base.crop(px(0, 0, width, frame_h)) if isinstance(base, Image.Image) \
+            else Image.new("RGB", px(width, frame_h), base)
         cv = Canvas(width, frame_h, base=under)
         draw_frame(cv, state, width, frame_h)
-        strip.paste(cv.result(), (x0, 0))
+        strip.paste(cv.result(), px(x0, 0))
     return strip
 
 
 def make_exit(background):
     ex, ey, ew, eh = EXIT_POS
-    under = background.crop((ex, ey, ex + ew, ey + eh))
+    under = background.crop(px(ex, ey, ex + ew, ey + eh))
     looks = [  # edge, top, bottom, highlight
         ((112, 134, 162), (78, 101, 131), (45, 63, 88), (150, 172, 198)),    # normal
         ((70, 88, 112), (22, 33, 48), (36, 52, 73), None),                  # pressed
@@ -364,7 +373,7 @@ def make_exit(background):
 def make_command_strip(background):
     bx, by = COMMAND_POS[0]
     bw, bh = COMMAND_SIZE
-    under = background.crop((bx, by, bx + bw, by + bh))
+    under = background.crop(px(bx, by, bx + bw, by + bh))
 
     def frame(cv, state, w, h):
         if state == 0:    # light face for a black caption
@@ -389,7 +398,7 @@ def make_command_strip(background):
 
 def make_banner(background):
     bx, by, bw, bh = BANNER_POS
-    cv = Canvas(bw, bh, base=background.crop((bx, by, bx + bw, by + bh)))
+    cv = Canvas(bw, bh, base=background.crop(px(bx, by, bx + bw, by + bh)))
     bevel_face(cv, 0, 0, bw, bh, 8, (12, 22, 36),
                ramp("v", (52, 78, 112), (36, 58, 88), (24, 40, 63), start=1, end=bh - 1),
                (112, 140, 176), 0.6)
@@ -472,8 +481,8 @@ def make_box_panel():
 
 def make_box_buttons(panel):
     bw, bh = BOX_BUTTON_SIZE
-    under = panel.crop((BOX_SIZE[0] // 2 - 87, BOX_SIZE[1] - bh - 15,
-                        BOX_SIZE[0] // 2 - 87 + bw, BOX_SIZE[1] - 15))
+    under = panel.crop(px(BOX_SIZE[0] // 2 - 87, BOX_SIZE[1] - bh - 15,
+                          BOX_SIZE[0] // 2 - 87 + bw, BOX_SIZE[1] - 15))
 
     def frame(cv, state, w, h):
         if state == 0:    # silver
@@ -668,28 +677,59 @@ def quantise(img, keys=(), dither=False):
     return out
 
 
-def write_bmp8(path, pimg):
-    """Writes a bottom-up BI_RGB 8-bit BMP with a full 256-entry colour table."""
+def rle8(rows):
+    """BI_RLE8 data of the rows (bottom first): runs of one index, literal stretches between them."""
+    out = bytearray()
+    for row in rows:
+        i, n = 0, len(row)
+        while i < n:
+            j = i
+            while j < n and j - i < 255 and row[j] == row[i]:
+                j += 1
+            if j - i >= 3 or n - i < 3:
+                out += bytes((j - i, row[i]))
+                i = j
+                continue
+            # A literal stretch ends where a run of three begins, and at 254 bytes: Wine 8 misreads
+            # the rest of a row after a stretch of 255.
+            k = i
+            while k < n and k - i < 254 and not (k + 2 < n and row[k] == row[k + 1] == row[k + 2]):
+                k += 1
+            if k - i < 3:  # literals shorter than three are not allowed: single runs
+                for t in range(i, k):
+                    out += bytes((1, row[t]))
+            else:
+                out += bytes((0, k - i)) + bytes(row[i:k]) + (b"\0" if (k - i) & 1 else b"")
+            i = k
+        out += b"\0\0"  # end of line
+    return bytes(out + b"\0\1")  # end of picture
+
+
+def write_bmp8(path, pimg, compress=False):
+    """Writes a bottom-up 8-bit BMP with a full 256-entry colour table, BI_RGB or BI_RLE8."""
     w, h = pimg.size
     pal = (pimg.getpalette() or [])[:768]
     pal += [0] * (768 - len(pal))
     stride = (w + 3) & ~3
     data = pimg.tobytes()
-    rows = b"".join(data[y * w:(y + 1) * w] + b"\0" * (stride - w) for y in range(h - 1, -1, -1))
+    if compress:
+        rows = rle8([data[y * w:(y + 1) * w] for y in range(h - 1, -1, -1)])
+    else:
+        rows = b"".join(data[y * w:(y + 1) * w] + b"\0" * (stride - w) for y in range(h - 1, -1, -1))
     table = b"".join(bytes((pal[i + 2], pal[i + 1], pal[i], 0)) for i in range(0, 768, 3))
     offset = 14 + 40 + len(table)
-    info = struct.pack("<IiiHHIIiiII", 40, w, h, 1, 8, 0, len(rows), 2835, 2835, 256, 0)
+    info = struct.pack("<IiiHHIIiiII", 40, w, h, 1, 8, 1 if compress else 0, len(rows), 2835, 2835, 256, 0)
     with open(path, "wb") as f:
         f.write(b"BM" + struct.pack("<IHHI", offset + len(rows), 0, 0, offset))
         f.write(info + table + rows)
 
 
-def check_bmp8(path, size):
+def check_bmp8(path, size, compression=0):
     with open(path, "rb") as f:
         head = f.read(54)
     assert head[:2] == b"BM", path
     _, w, h, planes, bits, comp, _, _, _, used, _ = struct.unpack("<IiiHHIIiiII", head[14:54])
-    assert (w, h) == size and planes == 1 and bits == 8 and comp == 0 and used in (0, 256), \
+    assert (w, h) == size and planes == 1 and bits == 8 and comp == compression and used in (0, 256), \
         f"{path}: {w}x{h} planes {planes} bits {bits} compression {comp} colours {used}"
 
 
@@ -726,13 +766,17 @@ def main(argv):
     rc2 = argv[2] if len(argv) > 2 else None
     os.makedirs(out_dir, exist_ok=True)
     lines = []
-    for rid, what, img, keys, dither in build_all():
-        name = f"{rid}_{what}.bmp"
-        path = os.path.join(out_dir, name)
-        write_bmp8(path, quantise(img, keys, dither))
-        check_bmp8(path, img.size)
-        lines.append(f'{rid} BITMAP "bitmaps/{name}"')
-        print(f"{name}: {img.size[0]} x {img.size[1]}")
+    global OUT, SS
+    for OUT, suffix, offset in ((1, "", 0), (2, "_2x", HIGH_DPI_ID_OFFSET)):
+        SS = 4 * OUT
+        for rid, what, img, keys, dither in build_all():
+            name = f"{rid}_{what}{suffix}.bmp"
+            path = os.path.join(out_dir, name)
+            # The high-DPI set is run-length encoded: an eighth of its size, loaded the same way.
+            write_bmp8(path, quantise(img, keys, dither), compress=OUT > 1)
+            check_bmp8(path, img.size, 1 if OUT > 1 else 0)
+            lines.append(f'{rid + offset} BITMAP "bitmaps/{name}"')
+            print(f"{name}: {img.size[0]} x {img.size[1]}")
     if rc2:
         with open(rc2, "w", newline="\n") as f:
             f.write("// Bitmap resources of the program; written by scripts/artwork.py.\n")

@@ -100,7 +100,7 @@ trap 'exit 130' INT TERM
 start_xvfb() {
   local numfile=$BUILD/xvfb.display i
   : > "$numfile"
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$numfile" >/dev/null 2>&1 &
+  Xvfb -displayfd 3 -screen 0 1600x1300x24 -nolisten tcp 3>"$numfile" >/dev/null 2>&1 &
   xvfb_pid=$!
   for i in $(seq 100); do
     if [ -s "$numfile" ]; then

@@ -2,6 +2,8 @@
 // or a line and a half higher and are inset by 10 pixels on both sides.
 #include "controls/logic/CaptionLayout.h"
 
+#include "controls/logic/DpiScale.h"
+
 namespace {
 const int kSideSpace = 20;
 const int kWrapInset = 10;
@@ -11,8 +13,8 @@ const int kMarkerShift = 7;
 CaptionPlacement PlaceCaption(const QvRect& client, int imageHeight, int textWidth, int textHeight, bool markerShift) {
     CaptionPlacement p;
     p.rect = client;
-    const int available = client.Width() - kSideSpace;
-    const int wrapWidth = available - kSideSpace;
+    const int available = client.Width() - UiPx(kSideSpace);
+    const int wrapWidth = available - UiPx(kSideSpace);
     if (textWidth < available) {
         p.lines = 1;
         p.rect.top = imageHeight / 2 - textHeight / 2;
@@ -20,10 +22,10 @@ CaptionPlacement PlaceCaption(const QvRect& client, int imageHeight, int textWid
         // A button too narrow for the wrap estimate takes the caption as three lines.
         p.lines = (wrapWidth <= 0 || textWidth / wrapWidth >= 2) ? 3 : 2;
         p.rect.top = p.lines == 3 ? imageHeight / 2 - (3 * textHeight) / 2 : imageHeight / 2 - textHeight;
-        p.rect.left += kWrapInset;
-        p.rect.right -= kWrapInset;
+        p.rect.left += UiPx(kWrapInset);
+        p.rect.right -= UiPx(kWrapInset);
     }
-    if (markerShift) p.rect.top += kMarkerShift;
+    if (markerShift) p.rect.top += UiPx(kMarkerShift);
     return p;
 }
 

@@ -63,8 +63,8 @@ ListEffects ListModel::SetColumnWidth(int column, int width) {
     if (column == 2) {
         // The unit zone follows the widths as they were before this change.
         const int left = m_columns[0].width + m_columns[1].width;
-        m_rcUnitZone = {left, 0, left + m_columns[2].width + kUnitZoneExtraWidth,
-                        m_rcClient.bottom + kUnitZoneExtraHeight};
+        m_rcUnitZone = {left, 0, left + m_columns[2].width + UiPx(kUnitZoneExtraWidth),
+                        m_rcClient.bottom + UiPx(kUnitZoneExtraHeight)};
     }
     auto it = m_columns.find(column);
     if (it != m_columns.end() && it->second.width == width) return fx;
@@ -164,7 +164,8 @@ void ListModel::SetViewport(const QvRect& client, int scrollBarWidth) {
 }
 
 QvRect ListModel::ListRect() const {
-    return {m_rcClient.left, m_rcClient.top + kHeaderInset, m_rcClient.right - m_nScrollBarWidth, m_rcClient.bottom};
+    return {m_rcClient.left, m_rcClient.top + UiPx(kHeaderInset), m_rcClient.right - m_nScrollBarWidth,
+            m_rcClient.bottom};
 }
 
 int ListModel::ColumnWidth(int column) const {
@@ -185,7 +186,7 @@ int ListModel::TotalWidth() const {
 
 int ListModel::RowHeight(int row) const {
     auto it = m_rowHeights.find(row);
-    return it != m_rowHeights.end() ? it->second : 0;
+    return it != m_rowHeights.end() ? UiPx(it->second) : 0;
 }
 
 void ListModel::RefreshRowHeights() {
@@ -223,8 +224,8 @@ int ListModel::HitTest(int x, int y) {
 }
 
 QvRect ListModel::ScrollBarRect(int systemScrollWidth) const {
-    return {m_rcClient.right - systemScrollWidth - kScrollBarExtraWidth, m_rcClient.top + kHeaderBand, m_rcClient.right,
-            m_rcClient.bottom};
+    return {m_rcClient.right - systemScrollWidth - UiPx(kScrollBarExtraWidth), m_rcClient.top + UiPx(kHeaderBand),
+            m_rcClient.right, m_rcClient.bottom};
 }
 
 ListScrollRange ListModel::ScrollRange() {
@@ -245,7 +246,7 @@ std::vector<ListPaintRow> ListModel::PlanPaintRows(const QvRect& R) {
         ++m_nRowsDrawn;
         if (m_nRowsDrawn > m_nItemCount) break;
         rows.push_back({r, y, RowHeight(r)});
-        y += kRowHeight;
+        y += UiPx(kRowHeight);
     }
     return rows;
 }

@@ -44,12 +44,12 @@ ListEffects ListModel::VScroll(int code, unsigned position) {
     case kScrollThumbPosition:
     case kScrollThumbTrack:
         // Snaps to whole rows.
-        m_nScrollY =
-            static_cast<int>(position / static_cast<unsigned>(m_nRowHeight) * static_cast<unsigned>(m_nRowHeight));
+        m_nScrollY = static_cast<int>(position / static_cast<unsigned>(UiPx(m_nRowHeight)) *
+                                      static_cast<unsigned>(UiPx(m_nRowHeight)));
         break;
     case kScrollLineUp:
     case kScrollLineDown: {
-        const int r = FirstRowEndingBelow(m_nScrollY + kRowHeight);
+        const int r = FirstRowEndingBelow(m_nScrollY + UiPx(kRowHeight));
         const int rest = TotalHeight() - HeightOfRows(r);
         if (code == kScrollLineUp) {
             m_nScrollY = std::max(m_nScrollY - RowHeight(std::max(r - 1, 0)), 0);
@@ -74,9 +74,9 @@ ListEffects ListModel::HScroll(int code, int position) {
     const int width = list.right - list.left;
     const int total = TotalWidth();
     switch (code) {
-    case kScrollLineUp: m_nScrollX -= kHorizontalLine; break;
+    case kScrollLineUp: m_nScrollX -= UiPx(kHorizontalLine); break;
     case kScrollLineDown:
-        if (width < total - m_nScrollX) m_nScrollX += kHorizontalLine;
+        if (width < total - m_nScrollX) m_nScrollX += UiPx(kHorizontalLine);
         break;
     case kScrollPageUp: m_nScrollX -= width; break;
     case kScrollPageDown: {
@@ -99,13 +99,13 @@ ListEffects ListModel::Resize(int width, int height) {
     int shown = 0;
     if (m_bExactScroll) {
         shown = TopRow() + m_nRowsDrawn;
-    } else if (height / m_nRowHeight == 5) {
+    } else if (height / UiPx(m_nRowHeight) == 5) {
         shown = TopRow() + 5;
     } else {
         return fx;
     }
     // Keeps the last rows from hanging below a grown window.
-    if (shown < m_nItemCount + 2) m_nScrollY = std::max(m_nScrollY - m_nRowHeight, 0);
+    if (shown < m_nItemCount + 2) m_nScrollY = std::max(m_nScrollY - UiPx(m_nRowHeight), 0);
     return fx;
 }
 
@@ -118,7 +118,7 @@ ListEffects ListModel::LButtonDown(int x, int y) {
     fx.updateScrollBar = true;
     if (m_nSel < 0) return fx;
     fx.Merge(EnsureVisible(m_nSel));
-    if (m_bCheckMode == 1 && x > 0 && x < kCheckZoneRight) m_bCheckPressed = 1;
+    if (m_bCheckMode == 1 && x > 0 && x < UiPx(kCheckZoneRight)) m_bCheckPressed = 1;
     fx.notices.push_back({ListNotice::RowPressed, m_nSel});
     return fx;
 }
@@ -148,14 +148,15 @@ ListEffects ListModel::LButtonUp(int x, int y) {
     }
     const int left = m_ptDown.x - x;
     const int up = m_ptDown.y - y;
-    if (left > kSwipePage) {
+    const int page = UiPx(kSwipePage), line = UiPx(kSwipeLine);
+    if (left > page) {
         fx.Merge(VScroll(kScrollPageUp, 0));
-    } else if (-left > kSwipePage) {
+    } else if (-left > page) {
         fx.Merge(VScroll(kScrollPageDown, 0));
-    } else if (up > kSwipeLine) {
-        for (int step = 0; step < up; step += kSwipeLine) fx.Merge(VScroll(kScrollLineDown, 0));
-    } else if (-up > kSwipeLine) {
-        for (int step = 0; step < -up; step += kSwipeLine) fx.Merge(VScroll(kScrollLineUp, 0));
+    } else if (up > line) {
+        for (int step = 0; step < up; step += line) fx.Merge(VScroll(kScrollLineDown, 0));
+    } else if (-up > line) {
+        for (int step = 0; step < -up; step += line) fx.Merge(VScroll(kScrollLineUp, 0));
     }
     return fx;
 }

@@ -8,47 +8,55 @@
 
 namespace listpaint {
 
-QvRect CellTextRect(int x, int y, int width) { return {x + 2, y + 2 + 6, x + width - 2, y + kRowHeight}; }
+QvRect CellTextRect(int x, int y, int width) {
+    return {x + UiPx(2), y + UiPx(2 + 6), x + width - UiPx(2), y + UiPx(kRowHeight)};
+}
 
 ListPoint CheckImageOrigin(int x, int y) {
     const QvRect text = CellTextRect(x, y, 0);
-    return {text.left + 5, text.top};
+    return {text.left + UiPx(5), text.top};
 }
 
 ListCellPlacement PlaceCellText(int column, const QvRect& text, int textWidth, int checkIndent) {
     ListCellPlacement p;
     p.text = text;
     if (column == 0) {
-        p.text.left = kColumn0TextLeft;
-        if (textWidth < text.right - 20 - checkIndent) {
-            p.text.top += 5;
+        p.text.left = UiPx(kColumn0TextLeft);
+        if (textWidth < text.right - UiPx(20) - checkIndent) {
+            p.text.top += UiPx(5);
             p.font = ListFont::Line;
         } else {
             p.font = ListFont::Small;
-            if (textWidth > text.right) p.text.top += 5;
+            if (textWidth > text.right) p.text.top += UiPx(5);
         }
     } else if (column == 1 || column == 2) {
         if (textWidth < text.right - text.left) {
-            p.text.top += 5;
+            p.text.top += UiPx(5);
             p.font = ListFont::Cell;
         } else {
-            p.text.top -= 5;
+            p.text.top -= UiPx(5);
             p.font = ListFont::Small;
         }
     } else {
-        p.text.top += 5;
+        p.text.top += UiPx(5);
         p.font = ListFont::Cell;
     }
     return p;
 }
 
 std::array<ListPoint, 3> UnitMarkPoints(const QvRect& text, bool rightAligned) {
-    if (rightAligned)
-        return {{{text.left + 18, text.top + 5}, {text.left + 2, text.top + 5}, {text.left + 10, text.top + 13}}};
-    return {{{text.right - 18, text.top + 5}, {text.right - 2, text.top + 5}, {text.right - 10, text.top + 13}}};
+    const int top = text.top + UiPx(5), tip = text.top + UiPx(13);
+    if (rightAligned) return {{{text.left + UiPx(18), top}, {text.left + UiPx(2), top}, {text.left + UiPx(10), tip}}};
+    return {{{text.right - UiPx(18), top}, {text.right - UiPx(2), top}, {text.right - UiPx(10), tip}}};
 }
 
 ListRowFonts RowFontsFor(int languageIndex) {
+    ListRowFonts fonts = LayoutRowFontsFor(languageIndex);
+    for (ListFontDesc* font : {&fonts.lineFont, &fonts.cellFont, &fonts.smallFont}) font->height = UiPx(font->height);
+    return fonts;
+}
+
+ListRowFonts LayoutRowFontsFor(int languageIndex) {
     const int h = languageIndex == 1 ? 18 : 20;
     if (IsRightAlignedLanguage(languageIndex))
         return {{h, 500, L"Arial", 0}, {h - 2, 500, L"Arial", 0}, {h - 6, 500, L"Arial", 0}};

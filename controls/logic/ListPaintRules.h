@@ -3,6 +3,7 @@
 // of a language and which texts are units.
 #pragma once
 
+#include "controls/logic/DpiScale.h"
 #include "controls/logic/Geometry.h"
 
 #include <array>
@@ -42,15 +43,17 @@ constexpr int kRowHeight = 39;
 constexpr int kColumn0TextLeft = 40;
 constexpr int kCheckIndent = 50;
 
+// Lengths are layout lengths; the functions give places at the window's scale.
 // The text rectangle of a cell before measuring, for a column starting at x in a row at y.
 QvRect CellTextRect(int x, int y, int width);
 ListPoint CheckImageOrigin(int x, int y);
-// Font and final text rectangle from the measured text width (checkIndent kCheckIndent or 0).
+// Font and final text rectangle from the measured text width (checkIndent UiPx(kCheckIndent) or 0).
 ListCellPlacement PlaceCellText(int column, const QvRect& text, int textWidth, int checkIndent);
 // The three corners of the unit mark drawn in a cell's text rectangle.
 std::array<ListPoint, 3> UnitMarkPoints(const QvRect& text, bool rightAligned);
 inline bool IsRightAlignedLanguage(int languageIndex) { return languageIndex == 19 || languageIndex == 20; }
 ListRowFonts RowFontsFor(int languageIndex);
+ListRowFonts LayoutRowFontsFor(int languageIndex);
 // A unit of measure, with blanks around it and in any letter case.
 bool IsUnitText(const std::wstring& text);
 

@@ -2,6 +2,8 @@
 // with the second text it stays centred above the buttons.
 #include "controls/logic/MsgBoxLayout.h"
 
+#include "controls/logic/DpiScale.h"
+
 #include <cstdlib>
 
 namespace msgbox {
@@ -15,34 +17,35 @@ TextTops PlaceTexts(int clientHeight, int availableWidth, int mainWidth, int lin
     TextTops t;
     int withButtons = 0;
     int withoutButtons = 0;
+    const int band = UiPx(32), bandOfFour = UiPx(72), gap = UiPx(10);
     if (cx <= A && !secondEmpty) {
-        withButtons = static_cast<int>((H - 32) / 2 - 1.5 * cy);
+        withButtons = static_cast<int>((H - band) / 2 - 1.5 * cy);
         withoutButtons = static_cast<int>(H / 2 - 1.5 * cy);
         t.lines = 1;
     } else if (cx <= A) {
-        withButtons = (H - 32) / 2 - cy;
+        withButtons = (H - band) / 2 - cy;
         withoutButtons = H / 2 - cy;
         t.lines = 1;
     } else if (cx <= 2 * A) {
-        withButtons = (H - 32) / 2 - 2 * cy;
+        withButtons = (H - band) / 2 - 2 * cy;
         withoutButtons = H / 2 - 2 * cy;
         t.lines = 2;
     } else if (cx <= 3 * A) {
-        withButtons = (H - 32) / 2 - 3 * cy;
+        withButtons = (H - band) / 2 - 3 * cy;
         withoutButtons = H / 2 - 3 * cy;
         t.lines = 3;
     } else if (cx <= 4 * A) {
-        withButtons = static_cast<int>((H - 72) / 2 - 4.5 * cy);
+        withButtons = static_cast<int>((H - bandOfFour) / 2 - 4.5 * cy);
         withoutButtons = static_cast<int>(H / 2 - 4.5 * cy);
         t.lines = 4;
     } else {
         t.lines = 0;
-        t.mainTop = buttonSetZero ? 15 + 30 : 15 + 10;
-        t.secondTop = t.mainTop + mainDrawnHeight + 10;
+        t.mainTop = UiPx(buttonSetZero ? 15 + 30 : 15 + 10);
+        t.secondTop = t.mainTop + mainDrawnHeight + gap;
         return t;
     }
     t.mainTop = buttonSetZero ? withoutButtons : withButtons;
-    t.secondTop = t.mainTop + t.lines * cy + 10;
+    t.secondTop = t.mainTop + t.lines * cy + gap;
     return t;
 }
 
@@ -80,12 +83,13 @@ int ButtonCentre(int clientWidth, int count, int index) {
 }
 
 QvRect ButtonRect(int centreX, int clientHeight) {
-    const int left = centreX - kButtonWidth / 2;
-    const int top = clientHeight - kButtonHeight - kButtonBottomMargin;
-    return MakeQvRect(left, top, left + kButtonWidth, top + kButtonHeight);
+    const int width = UiPx(kButtonWidth), height = UiPx(kButtonHeight);
+    const int left = centreX - width / 2;
+    const int top = clientHeight - height - UiPx(kButtonBottomMargin);
+    return MakeQvRect(left, top, left + width, top + height);
 }
 
-int IconTop(int clientHeight, bool buttonSetZero) { return clientHeight / 2 - (buttonSetZero ? 70 : 72); }
+int IconTop(int clientHeight, bool buttonSetZero) { return clientHeight / 2 - UiPx(buttonSetZero ? 70 : 72); }
 
 int EnterChoice(int buttonSet, int activeCount, int focusIndex) {
     if (buttonSet == 0 || activeCount == 1 || focusIndex == 0) return kIdFirst;

@@ -10,6 +10,8 @@
 
 namespace msgbox {
 
+// Lengths here are the layout's (96 DPI); the rules give places at the window's scale.
+
 const int kTextLeft = 165;
 const int kTextRightMargin = 5;
 const int kButtonWidth = 175;

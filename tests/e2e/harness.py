@@ -50,10 +50,10 @@ VK_TAB, VK_RETURN, VK_ESCAPE, VK_SPACE = 0x09, 0x0D, 0x1B, 0x20
 CHECK_STATES = ("checked", "not checked")
 
 
-# Wine has no Arial. English runs get its metric twin, so captions wrap as on Windows; Korean runs get
-# a font with Hangul, as Windows links one into Arial. Wine reads the replacement when a program
-# starts, so one prefix serves both languages run after run.
-ENGLISH_ARIAL, KOREAN_ARIAL = "Liberation Sans", "NanumGothic"
+# Wine has no Arial. English runs get its metric twin with Hangul added (the title), as Windows links
+# a Korean font into Arial, so captions wrap as on Windows; Korean runs get a font with Hangul. Wine
+# reads the replacement when a program starts, so one prefix serves both languages run after run.
+ENGLISH_ARIAL, KOREAN_ARIAL = "Liberation Sans Hangul", "NanumGothic"
 _arial_in_prefix = {}  # prefix -> the replacement this process has set there
 
 
@@ -115,6 +115,16 @@ class Wine:
                                stdin=subprocess.DEVNULL, timeout=timeout)
             out.seek(0)
             return r.returncode, out.read()
+
+    def set_dpi(self, dpi):
+        """Sets the prefix's DPI (Wine has one for every monitor) and ends the Wine session, which
+        reads it at its start."""
+        for key in (r"HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts",
+                    r"HKCU\Control Panel\Desktop"):
+            subprocess.run(["wine", "reg", "add", key, "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(dpi), "/f"],
+                           env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=60, check=True)
+        self.kill_server()
 
     def kill_server(self):
         for flag in ("-k", "-w"):
@@ -293,6 +303,23 @@ def screenshot(driver, path, which="main"):
                     "%dx%d+%d+%d" % (right - left, bottom - top, left, top), "+repage", path],
                    check=True, timeout=30, capture_output=True)
     return path
+
+
+def scaled(layout, dpi):
+    """A layout length (96 DPI) at the DPI, rounded as the program rounds it."""
+    return (layout * dpi + 48) // 96
+
+
+def screen_size():
+    """The X screen's width and height."""
+    out = subprocess.run(["xdpyinfo"], check=True, capture_output=True, timeout=30).stdout.decode()
+    width, height = re.search(r"dimensions:\s+(\d+)x(\d+)", out).groups()
+    return int(width), int(height)
+
+
+def click_screen(x, y):
+    """A real click of the pointer at a point of the X screen."""
+    subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", "1"], check=True, timeout=30)
 
 
 def screenshot_dir():

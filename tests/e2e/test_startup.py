@@ -2,8 +2,8 @@
 import subprocess
 import unittest
 
-from harness import (ID_CHECK_SERVER, ID_EXIT, ID_START, VK_ESCAPE, Driver, FtpFixture, Program, Wine, screenshot,
-                     screenshot_dir)
+from harness import (ID_CHECK_SERVER, ID_EXIT, ID_START, VK_ESCAPE, Driver, FtpFixture, Program, Wine, screen_size,
+                     screenshot, screenshot_dir)
 
 SETUP = "/Software/TALVIX_FULL_250101.exe"
 # The command buttons in the main window's client area (left, top, right, bottom); their first frame
@@ -48,8 +48,9 @@ class StartupTest(unittest.TestCase):
         program, driver = self.start()
         left, top, right, bottom = driver.rect()
         self.assertEqual((right - left, bottom - top), (562, 598))
-        self.assertLessEqual(abs(left - (1024 - 562) // 2), 1)
-        self.assertLessEqual(abs(top - (768 - 598) // 2), 1)
+        width, height = screen_size()
+        self.assertLessEqual(abs(left - (width - 562) // 2), 1)
+        self.assertLessEqual(abs(top - (height - 598) // 2), 1)
         style, exstyle = (int(v, 16) for v in driver.ok("style", "main").split())
         WS_CAPTION, WS_POPUP, WS_EX_APPWINDOW = 0x00C00000, 0x80000000, 0x00040000
         self.assertEqual(style & WS_CAPTION, 0)

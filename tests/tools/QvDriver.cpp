@@ -20,6 +20,7 @@
 //   QvDriver visible main|msgbox     1 when the window exists and is visible, else 0
 //   QvDriver rect main|msgbox        the window rectangle: left top right bottom
 //   QvDriver client-rect ID          control ID's rectangle in the main window's client coordinates
+//   QvDriver dpi-changed DPI         sends WM_DPICHANGED for DPI to the main window (no rectangle)
 //   QvDriver close                   the taskbar's Close (WM_SYSCOMMAND SC_CLOSE)
 //   QvDriver style main|msgbox       the window's style and extended style, in hexadecimal
 //   QvDriver gui-objects             GDI and USER object counts of the program's process
@@ -282,6 +283,12 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
     }
     if (cmd == L"rect") return Rect(arg(2) == L"msgbox" ? FindBox() : FindMain());
+    if (cmd == L"dpi-changed") {  // as Windows tells a window moved to a monitor of this DPI
+        HWND m = FindMain();
+        DWORD_PTR result = 0;
+        const WPARAM dpi = MAKEWPARAM(num(2), num(2));
+        return m && ::SendMessageTimeoutW(m, WM_DPICHANGED, dpi, 0, SMTO_ABORTIFHUNG, 10000, &result) ? 0 : 1;
+    }
     if (cmd == L"style") {
         HWND w = arg(2) == L"msgbox" ? FindBox() : FindMain();
         if (!w) return 1;

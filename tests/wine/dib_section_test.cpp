@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 namespace {
 
 // A 32-bit DIB section of w x h, stored top-down or bottom-up, whose first memory row is red and
@@ -24,6 +26,21 @@ HBITMAP MakeStripedBitmap(int w, int h, bool topDown) {
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) px[y * w + x] = y == 0 ? 0x00FF0000u : 0x000000FFu;
     return bitmap;
+}
+
+// The picture as DrawAt puts it on a screen-compatible surface.
+UiImage Drawn(CDIBSectionLite& image) {
+    HDC screen = ::GetDC(nullptr);
+    HDC mem = ::CreateCompatibleDC(screen);
+    HBITMAP target = ::CreateCompatibleBitmap(screen, image.Width(), image.Height());
+    HGDIOBJ old = ::SelectObject(mem, target);
+    image.DrawAt(mem, POINT{0, 0});
+    UiImage drawn = UiCaptureDC(mem, 0, 0, image.Width(), image.Height());
+    ::SelectObject(mem, old);
+    ::DeleteObject(target);
+    ::DeleteDC(mem);
+    ::ReleaseDC(nullptr, screen);
+    return drawn;
 }
 
 TEST(DIBSectionLite, CheckBoxResourceLoadsWithItsFormat) {
@@ -60,6 +77,41 @@ TEST(DIBSectionLite, EveryArtworkResourceLoadsAt8Bits) {
         EXPECT_EQ(icon.Width(), 136) << id;
         EXPECT_EQ(icon.Height(), 136) << id;
     }
+}
+
+// Above 96 DPI every picture comes from the double-size set at the scale, each frame of a strip
+// at the scaled pitch; at 192 DPI the background matches the layout's picture, row by row.
+TEST(DIBSectionLite, PicturesAtTheScaleComeFromTheDoubleSizeSet) {
+    const DpiScale scale(144);
+    const struct {
+        UINT id;
+        int pitch, frames, height;
+    } expected[] = {{IDB_EXIT, 54, 4, 38},      {IDB_COMMAND_BUTTON, 136, 4, 42}, {IDB_MSGBOX_BUTTON, 175, 4, 55},
+                    {IDB_SCROLL_UP, 35, 2, 65}, {IDB_BACKGROUND, 562, 1, 598},    {IDB_CHECK_ON, 23, 1, 22}};
+    for (const auto& e : expected) {
+        CDIBSectionLite image;
+        ASSERT_TRUE(image.LoadResourceBitmap(e.id, scale, e.pitch)) << e.id;
+        EXPECT_EQ(image.Width(), e.frames * scale(e.pitch)) << e.id;
+        EXPECT_EQ(image.Height(), scale(e.height)) << e.id;
+    }
+
+    CDIBSectionLite layout, doubled;
+    ASSERT_TRUE(layout.LoadResourceBitmap(IDB_BACKGROUND));
+    ASSERT_TRUE(doubled.LoadResourceBitmap(IDB_BACKGROUND, DpiScale(192)));
+    const UiImage small = Drawn(layout), large = Drawn(doubled);
+    int worstRow = 0, worst = 0;
+    for (int y = 0; y < 598; ++y) {
+        int difference = 0;
+        for (int x = 0; x < 562; ++x) {
+            for (int shift : {0, 8, 16}) {
+                int sum = 0;
+                for (int d = 0; d < 4; ++d) sum += (large.At(2 * x + d % 2, 2 * y + d / 2) >> shift) & 0xFF;
+                difference += std::abs(sum / 4 - static_cast<int>((small.At(x, y) >> shift) & 0xFF));
+            }
+        }
+        if (difference / 562 > worst) worst = difference / 562, worstRow = y;
+    }
+    EXPECT_LT(worst, 12) << "row " << worstRow;
 }
 
 TEST(DIBSectionLite, MissingResourceFailsAndKeepsTheEarlierPicture) {

@@ -320,7 +320,9 @@ TEST_F(MsgBoxTest, TextTopsFollowTheLineCount) {
 }
 
 TEST_F(MsgBoxTest, BoxMovesToTheScreenCentreWhenItWouldLeaveTheScreen) {
-    owner.SetWindowPos(nullptr, 100, 500, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // The owner low on the screen (y 500 of 768): the box centred on it would pass the bottom.
+    const int lowOnScreen = ::GetSystemMetrics(SM_CYSCREEN) - 268;
+    owner.SetWindowPos(nullptr, 100, lowOnScreen, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     box.ShowMessage(kFailureEn, L"", 10, 6);
     const RECT rc = box.GetWindowRect();
     owner.SetWindowPos(nullptr, kOwnerPlace.x, kOwnerPlace.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);

@@ -6,6 +6,7 @@
 #include "resources/resource.h"
 #include "system/EnvironmentProbes.h"
 #include "system/LocalText.h"
+#include "update/UpdateDiagnostics.h"
 
 namespace {
 constexpr int kWindowWidth = 562;  // used when the background picture is missing
@@ -53,6 +54,7 @@ BOOL CQuorvelDownloadDlg::OnInitDialog() {
 
     ChooseLanguageFromUserInterface();
     g_localText.Load();
+    LogStartUp();
     // The taskbar button and automation tools show the same title the window paints.
     SetWindowText(L"탈빅스 다운로더");
 

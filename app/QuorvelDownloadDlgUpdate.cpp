@@ -74,16 +74,19 @@ int CQuorvelDownloadDlg::DownloadUpdates() {
         return 0;
     }
     m_road = Road::Downloading;
+    m_downloadLog.Started(m_vecUpdateItems);
     return 1;
 }
 
 void CQuorvelDownloadDlg::DownloadFinished(FinishedDownload download) {
+    m_downloadLog.Finished(download);
     m_downloaded = std::move(download);
     m_road = Road::Finished;
     PostMessage(UM_DOWNLOAD_FINISHED);
 }
 
 void CQuorvelDownloadDlg::DownloadFailed(const std::wstring& first, const std::wstring& second) {
+    m_downloadLog.Failed();
     m_road = Road::Idle;
     EnableWindow(TRUE);
     if (!first.empty()) ShowNotice(first, second);
@@ -104,6 +107,7 @@ int CQuorvelDownloadDlg::HandOffToSetup() {
     const FinishedDownload download = std::move(m_downloaded);
     m_downloaded = FinishedDownload();
     const HandOffResult result = RunInstallHandOff(CUpdateCatalogue::GetWorkFolder(), download);
+    LogHandOff(result);
     if (result == HandOffResult::Launched || result == HandOffResult::NoSetupFile) {
         // The setup program owns the work folder now: nothing may empty it before the window goes.
         m_road = Road::Closing;

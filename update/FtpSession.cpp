@@ -9,6 +9,7 @@
 #include <system_error>
 #include <thread>
 
+#include "system/DiagnosticsLog.h"
 #include "update/logic/FtpPaths.h"
 
 namespace {
@@ -239,6 +240,7 @@ void CFtpSession::Disconnect() {
 bool CFtpSession::Reconnect() {
     std::wstring response;
     HINTERNET connection = OpenConnection(response);
+    LogPlatformError("ftp.reconnect", ERROR_INTERNET_CONNECTION_RESET, {{"reconnected", connection != nullptr}});
     if (connection == nullptr) {
         const DWORD error = GetLastError();
         m_strLastError = response.empty() ? FormatFtpError(L"FTP OPEN ERROR!!", error) : response;

@@ -2,7 +2,9 @@
 #include "update/InstallHandOff.h"
 
 #include "framework/File.h"
+#include "system/DiagnosticsLog.h"
 #include "system/EnvironmentProbes.h"
+#include "update/UpdateDiagnostics.h"
 #include "update/logic/HandOffLogic.h"
 
 #include <shellapi.h>
@@ -35,7 +37,9 @@ HandOffResult RunInstallHandOff(const std::wstring& workFolder, const FinishedDo
         if (!list.OpenForWriting(workFolder + kHandOffFile)) return HandOffResult::ListNotCreated;
         const std::string bytes = ToThreadAnsi(BuildHandOffText(paths));
         const bool written = list.Write(bytes.data(), static_cast<DWORD>(bytes.size()));
-        if (!list.Close() || !written) return HandOffResult::ListNotWritten;
+        const bool closed = list.Close();
+        LogEvent("handoff.list", {{"files", paths.size()}, {"written", written && closed}});
+        if (!closed || !written) return HandOffResult::ListNotWritten;
     }
 
     const std::wstring setup = ChooseSetupToLaunch(paths);
@@ -52,6 +56,7 @@ HandOffResult RunInstallHandOff(const std::wstring& workFolder, const FinishedDo
     probes::CloseRunningScanner();
     if (setup.empty()) return HandOffResult::NoSetupFile;
     const HINSTANCE launched = ::ShellExecuteW(nullptr, L"open", setup.c_str(), L"", nullptr, SW_SHOWNORMAL);
+    LogLaunch(setup, reinterpret_cast<INT_PTR>(launched), ::GetLastError());
     // Results up to 32 are errors: not a program, access refused, elevation declined...
     return reinterpret_cast<INT_PTR>(launched) > 32 ? HandOffResult::Launched : HandOffResult::LaunchFailed;
 }

@@ -2,6 +2,7 @@
 #include "update/SetupSignature.h"
 
 #include "system/Sha256.h"
+#include "update/UpdateDiagnostics.h"
 
 #include <softpub.h>
 #include <wintrust.h>
@@ -140,5 +141,8 @@ const std::vector<CertFingerprint>& BuildSignerPins() {
 }
 
 bool SetupSignatureAllowsLaunch(HANDLE file, const std::wstring& path) {
-    return SignatureAllowsLaunch(CheckSetupSignature(file, path), BuildSignerPins());
+    const SignatureVerdict verdict = CheckSetupSignature(file, path);
+    const bool allowed = SignatureAllowsLaunch(verdict, BuildSignerPins());
+    LogSignatureVerdict(verdict, BuildSignerPins(), allowed);
+    return allowed;
 }

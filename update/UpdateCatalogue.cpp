@@ -3,6 +3,7 @@
 
 #include "system/EnvironmentProbes.h"
 #include "update/FtpSession.h"
+#include "update/UpdateDiagnostics.h"
 #include "update/logic/Catalogue.h"
 
 #ifndef QV_UPDATE_HOST
@@ -37,10 +38,12 @@ bool CUpdateCatalogue::Check(HWND owner) {
     const FtpConnectionSettings server = UpdateServerSettings(GetUpdateHost());
     const int connected = session.Connect(server.host, server.user, server.password, server.port);
     if (connected == 0 || connected == -1) {
+        LogServerConnectFailed(server, session.LastError());
         session.Disconnect();
         return false;
     }
-    session.ListFiles(BuildServerFolder(), m_vecServerFiles, L"*");
+    const int listed = session.ListFiles(BuildServerFolder(), m_vecServerFiles, L"*");
+    LogServerListing(server, m_strServerFolder, listed, session.LastError(), m_vecServerFiles);
     session.Disconnect();
     return true;
 }

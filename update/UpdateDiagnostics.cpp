@@ -1,0 +1,183 @@
+// What the update engine writes into the diagnostics log.
+#include "update/UpdateDiagnostics.h"
+
+#include "resources/Version.h"
+#include "system/DiagnosticsLog.h"
+#include "system/EnvironmentProbes.h"
+#include "system/LocalText.h"
+#include "system/Sha256.h"
+#include "update/UpdateCatalogue.h"
+#include "update/logic/Catalogue.h"
+
+#include <algorithm>
+
+namespace {
+
+// A hostile server may list thousands of names; the log keeps the first ones.
+constexpr size_t kMaxListedEntriesLogged = 50;
+// The launch's line is the one support needs most; the process ends right after it.
+constexpr DWORD kLaunchFlushTimeoutMs = 1000;
+
+const char* ReasonText(NotOffered reason) {
+    switch (reason) {
+    case NotOffered::Offerable: return "offerable";
+    case NotOffered::NotASetupProgram: return "not-a-setup-program";
+    case NotOffered::UnsafeName: return "unsafe-name";
+    case NotOffered::PathTooLong: return "path-too-long";
+    }
+    return "unknown";
+}
+
+const char* VerdictText(const std::unique_ptr<CHeldSetup>& setup) {
+    if (!setup || setup->Path().empty()) return "no-setup-program";
+    switch (setup->Verdict()) {
+    case SetupVerdict::Ready: return "ready";
+    case SetupVerdict::Changed: return "changed";
+    case SetupVerdict::SignatureRefused: return "signature-refused";
+    }
+    return "unknown";
+}
+
+std::wstring HexCode(uint32_t value) {
+    wchar_t text[16];
+    swprintf(text, 16, L"0x%08X", value);
+    return text;
+}
+
+uint64_t FileSizeOf(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+}
+
+// The session's error text as facts: its code and the platform's text when it carries one, else
+// the text itself (a server's answer).
+void LogSessionError(const char* event, const std::wstring& error, std::vector<CLogFact> facts) {
+    const unsigned long code = FtpErrorCodeOf(error);
+    if (code != 0) {
+        LogPlatformError(event, code, facts);
+        return;
+    }
+    if (!error.empty()) facts.emplace_back("answer", error);
+    LogEvent(event, facts);
+}
+
+}  // namespace
+
+void LogStartUp() {
+    DWORD major = 0, minor = 0;
+    const bool known = probes::GetWindowsVersion(major, minor);
+    std::wstring bitness = L"unknown";
+    probes::DetectWindowsBitness(bitness);
+    const std::wstring fileTitle = probes::GetModuleFileTitle();
+    wchar_t language[8];
+    swprintf(language, 8, L"0x%04X", static_cast<unsigned>(::GetUserDefaultUILanguage()));
+    LogEvent("start", {{"version", QV_VERSION_TEXT},
+                       {"program", fileTitle},
+                       {"edition", EditionCode(EditionSourceFromFileTitle(fileTitle))},
+                       {"channel", CUpdateCatalogue().GetTestSuffix().empty() ? "release" : "test"},
+                       {"windows", known ? std::to_wstring(major) + L"." + std::to_wstring(minor) : L"unknown"},
+                       {"bitness", bitness},
+                       {"ui_language", language},
+                       {"texts", LanguageIndex == 1 ? "korean" : "english"}});
+}
+
+void LogServerConnectFailed(const FtpConnectionSettings& server, const std::wstring& error) {
+    LogSessionError("server.connect-failed", error, {{"host", server.host}, {"port", server.port}});
+}
+
+void LogServerListing(const FtpConnectionSettings& server, const std::wstring& folder, int listed,
+                      const std::wstring& error, const std::vector<FTP_FILE_INFO>& files) {
+    if (listed < 0)
+        LogSessionError("server.list-failed", error, {{"host", server.host}, {"folder", folder}});
+    const OfferedFile offered = FindOfferedFile(files);
+    LogEvent("server.listed", {{"host", server.host},
+                               {"port", server.port},
+                               {"folder", folder},
+                               {"entries", files.size()},
+                               {"offered", offered.index >= 0 ? files[static_cast<size_t>(offered.index)].Name()
+                                                              : std::wstring(L"none")}});
+    const size_t logged = std::min(files.size(), kMaxListedEntriesLogged);
+    for (size_t i = 0; i < logged; ++i) {
+        const std::wstring name = files[i].Name();
+        const NotOffered reason = WhyNotOffered(name);
+        const char* verdict = static_cast<int>(i) == offered.index ? "offered"
+                              : reason == NotOffered::Offerable    ? "not-first"
+                                                                   : ReasonText(reason);
+        LogEvent("server.entry", {{"name", name}, {"size", files[i].dwFileSize}, {"verdict", verdict}});
+    }
+    if (logged < files.size()) LogEvent("server.entries-not-logged", {{"count", files.size() - logged}});
+}
+
+void LogSignatureVerdict(const SignatureVerdict& verdict, const std::vector<CertFingerprint>& pins, bool allowed) {
+    const bool pinned = verdict.hasSigner && std::find(pins.begin(), pins.end(), verdict.signer) != pins.end();
+    const char* content = verdict.content == SignatureContent::Intact     ? "intact"
+                          : verdict.content == SignatureContent::Unsigned ? "unsigned"
+                                                                          : "broken";
+    LogEvent("setup.signature",
+             {{"winverifytrust", HexCode(static_cast<uint32_t>(verdict.platformResult))},
+              {"content", content},
+              {"chain", verdict.chain == SignatureChain::Trusted ? "trusted" : "untrusted"},
+              {"signer", verdict.hasSigner ? ToHex(verdict.signer) : std::wstring(L"none")},
+              {"pinned", pins.empty() ? "no-pins-in-build" : pinned ? "yes" : "no"},
+              {"launch", allowed ? "allowed" : "refused"}});
+}
+
+void LogLaunch(const std::wstring& setup, INT_PTR result, DWORD error) {
+    if (result > 32)
+        LogEvent("handoff.launch", {{"file", setup}, {"started", true}, {"result", result}});
+    else
+        LogPlatformError("handoff.launch", error, {{"file", setup}, {"started", false}, {"result", result}});
+    FlushLog(kLaunchFlushTimeoutMs);
+}
+
+void LogHandOff(HandOffResult result) {
+    const char* text = "unknown";
+    switch (result) {
+    case HandOffResult::Launched: text = "launched"; break;
+    case HandOffResult::NoSetupFile: text = "no-setup-file"; break;
+    case HandOffResult::ListNotCreated: text = "list-not-created"; break;
+    case HandOffResult::ListNotWritten: text = "list-not-written"; break;
+    case HandOffResult::SetupChanged: text = "setup-changed"; break;
+    case HandOffResult::SignatureRefused: text = "signature-refused"; break;
+    case HandOffResult::LaunchFailed: text = "launch-failed"; break;
+    }
+    LogEvent("handoff", {{"result", text}});
+}
+
+void LogNotice(const std::wstring& first, const std::wstring& second) {
+    const auto numberOf = [](const std::wstring& text) {
+        const std::vector<std::wstring>& entries = g_localText.Items();
+        const auto found = std::find(entries.begin(), entries.end(), text);
+        return found == entries.end() ? -1 : static_cast<int>(found - entries.begin());
+    };
+    if (second.empty())
+        LogEvent("notice", {{"text", numberOf(first)}});
+    else
+        LogEvent("notice", {{"text", numberOf(first)}, {"second", numberOf(second)}});
+}
+
+void CDownloadDiagnostics::Started(const std::vector<UPDATE_ITEM>& items) {
+    m_nStartTick = ::GetTickCount64();
+    for (const UPDATE_ITEM& item : items)
+        LogEvent("download.start", {{"file", item.Name()}, {"listed_size", item.dwFileSize}});
+}
+
+void CDownloadDiagnostics::Finished(const FinishedDownload& download) {
+    const uint64_t ms = ElapsedMs();
+    uint64_t total = 0;
+    for (const DownloadedFile& file : download.files) {
+        const uint64_t bytes = FileSizeOf(file.path);
+        total += bytes;
+        LogEvent("download.file", {{"file", file.path}, {"bytes", bytes}});
+    }
+    LogEvent("download.done", {{"files", download.files.size()},
+                               {"bytes", total},
+                               {"ms", ms},
+                               {"bytes_per_s", ms > 0 ? total * 1000 / ms : total},
+                               {"setup_check", VerdictText(download.setup)}});
+}
+
+void CDownloadDiagnostics::Failed() { LogEvent("download.failed", {{"ms", ElapsedMs()}}); }
+
+uint64_t CDownloadDiagnostics::ElapsedMs() const { return ::GetTickCount64() - m_nStartTick; }

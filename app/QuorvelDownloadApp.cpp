@@ -6,6 +6,8 @@
 
 #include <shellapi.h>
 
+CQuorvelDownloadApp theApp;
+
 namespace {
 // True when the command line asks for the diagnostics log's folder: "/log" or "-log", any case.
 bool AskedForLogFolder() {

@@ -213,6 +213,15 @@ def download():
     }
 
 
+def log_line():
+    return {
+        "plain": raw(b"127.0.0.1") + u32(12029) + raw(b"FTP OPEN ERROR!!") + b"TALVIX_FULL_250101.exe",
+        "hostile": raw(b'a" b=1\r\nfake') + u32(0x80070005) + raw(b"x\r\n ERROR CODE : [ 5 ]") +
+                   b"\xed\x83\x88\xc0\xaf\x00\x1b\\",
+        "cut_utf8": raw(b"\xe2\x82") + u32(0) + raw(b"") + b"\xf4\x90\x80\x80",
+    }
+
+
 TARGETS = {
     "text_table": text_table,
     "listing": listing,
@@ -221,6 +230,7 @@ TARGETS = {
     "handoff": handoff,
     "list_model": list_model,
     "download": download,
+    "log_line": log_line,
 }
 
 

@@ -108,6 +108,7 @@ LRESULT CQuorvelDownloadDlg::OnSysCommand(UINT msg, WPARAM wParam, LPARAM lParam
 // Esc, Alt+F4, the system menu's Close and WM_CLOSE end the run; a running download is stopped
 // first (its partial file is deleted by the worker) so nothing outlives the window.
 void CQuorvelDownloadDlg::OnCancel() {
+    if (m_download.IsRunning()) m_downloadLog.Stopped();
     m_download.Stop();
     CDialog::OnCancel();
 }

@@ -17,6 +17,7 @@ public:
     CLogFact(const char* name, const std::wstring& value);
     CLogFact(const char* name, const wchar_t* value) : CLogFact(name, std::wstring(value ? value : L"")) {}
     CLogFact(const char* name, const char* value) : m_fact{name, value ? value : ""} {}
+    CLogFact(const char* name, const std::string& value) : m_fact{name, value} {}
     CLogFact(const char* name, bool value) : m_fact{name, value ? "yes" : "no"} {}
     template <typename T, std::enable_if_t<std::is_integral_v<T> && !std::is_same_v<T, bool>, int> = 0>
     CLogFact(const char* name, T value) : m_fact{name, std::to_string(value)} {}

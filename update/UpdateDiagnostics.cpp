@@ -8,6 +8,7 @@
 #include "system/Sha256.h"
 #include "update/UpdateCatalogue.h"
 #include "update/logic/Catalogue.h"
+#include "update/logic/FtpPaths.h"
 
 #include <algorithm>
 
@@ -88,12 +89,13 @@ void LogServerConnectFailed(const FtpConnectionSettings& server, const std::wstr
 
 void LogServerListing(const FtpConnectionSettings& server, const std::wstring& folder, int listed,
                       const std::wstring& error, const std::vector<FTP_FILE_INFO>& files) {
-    if (listed < 0)
-        LogSessionError("server.list-failed", error, {{"host", server.host}, {"folder", folder}});
+    // The folder as the server is asked for it.
+    const std::wstring asked = ToFtpServerPath(folder);
+    if (listed < 0) LogSessionError("server.list-failed", error, {{"host", server.host}, {"folder", asked}});
     const OfferedFile offered = FindOfferedFile(files);
     LogEvent("server.listed", {{"host", server.host},
                                {"port", server.port},
-                               {"folder", folder},
+                               {"folder", asked},
                                {"entries", files.size()},
                                {"offered", offered.index >= 0 ? files[static_cast<size_t>(offered.index)].Name()
                                                               : std::wstring(L"none")}});
@@ -169,7 +171,7 @@ void CDownloadDiagnostics::Finished(const FinishedDownload& download) {
     for (const DownloadedFile& file : download.files) {
         const uint64_t bytes = FileSizeOf(file.path);
         total += bytes;
-        LogEvent("download.file", {{"file", file.path}, {"bytes", bytes}});
+        LogEvent("download.file", {{"file", file.path.substr(file.path.find_last_of(L'\\') + 1)}, {"bytes", bytes}});
     }
     LogEvent("download.done", {{"files", download.files.size()},
                                {"bytes", total},
@@ -179,5 +181,7 @@ void CDownloadDiagnostics::Finished(const FinishedDownload& download) {
 }
 
 void CDownloadDiagnostics::Failed() { LogEvent("download.failed", {{"ms", ElapsedMs()}}); }
+
+void CDownloadDiagnostics::Stopped() { LogEvent("download.stopped", {{"ms", ElapsedMs()}}); }
 
 uint64_t CDownloadDiagnostics::ElapsedMs() const { return ::GetTickCount64() - m_nStartTick; }

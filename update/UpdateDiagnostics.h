@@ -44,6 +44,8 @@ public:
     void Started(const std::vector<UPDATE_ITEM>& items);
     void Finished(const FinishedDownload& download);
     void Failed();
+    // The program is closing while the worker runs.
+    void Stopped();
 
 private:
     uint64_t ElapsedMs() const;

@@ -22,6 +22,8 @@ bool AskedForLogFolder() {
 }  // namespace
 
 BOOL CQuorvelDownloadApp::InitInstance() {
+    // However the run ends, what it logged reaches the file first (within a bound).
+    const CFlushLogAtEnd flushLog;
     // Support's way to the log: show its folder and end, without a window or the server.
     if (AskedForLogFolder()) {
         m_nExitCode = OpenLogFolder() ? 0 : 1;
@@ -39,6 +41,5 @@ BOOL CQuorvelDownloadApp::InitInstance() {
     m_pMainWnd = nullptr;
     // The modal run is the whole program: no message loop of its own follows.
     LogEvent("end", {{"exit_code", m_nExitCode}});
-    FlushLog();
     return FALSE;
 }

@@ -35,6 +35,15 @@ void LogEvent(const char* event, const std::vector<CLogFact>& facts = {});
 // the time ran out (the lines then go on being written while the process lasts).
 bool FlushLog(DWORD timeoutMs = 2000);
 
+// Flushes the log when it goes, so that every way out of a scope leaves its lines in the file.
+class CFlushLogAtEnd {
+public:
+    CFlushLogAtEnd() = default;
+    ~CFlushLogAtEnd() { FlushLog(); }
+    CFlushLogAtEnd(const CFlushLogAtEnd&) = delete;
+    CFlushLogAtEnd& operator=(const CFlushLogAtEnd&) = delete;
+};
+
 // The folder that holds the log, and the log itself; empty when the platform cannot say.
 std::wstring LogFolder();
 std::wstring LogFilePath();

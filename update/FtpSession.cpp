@@ -71,7 +71,9 @@ int CFtpSession::Connect(std::wstring server, std::wstring user, std::wstring pa
     swprintf(agent, 32, L"Internet 0x%8.8X", static_cast<unsigned>(reinterpret_cast<uintptr_t>(this)));
     m_hSession.Reset(InternetOpenW(agent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
     if (!m_hSession) {
-        m_strLastError = FormatFtpError(L"INTERNET OPEN ERROR!!", GetLastError());
+        const DWORD error = GetLastError();
+        LogPlatformError("ftp.internet-open-failed", error);
+        m_strLastError = FormatFtpError(L"INTERNET OPEN ERROR!!", error);
         return kFtpError;
     }
     SetTimeouts(m_hSession.Get());
@@ -84,7 +86,9 @@ int CFtpSession::Connect(std::wstring server, std::wstring user, std::wstring pa
     std::wstring response;
     m_hConnection.Reset(OpenConnection(response));
     if (!m_hConnection) {
-        m_strLastError = FormatFtpError(L"FTP OPEN ERROR!!", GetLastError());
+        const DWORD error = GetLastError();
+        LogPlatformError("ftp.connect-failed", error, {{"host", m_strServer}, {"port", m_nPort}});
+        m_strLastError = FormatFtpError(L"FTP OPEN ERROR!!", error);
         return kFtpFailed;
     }
     m_bConnected = 1;
@@ -173,6 +177,7 @@ int CFtpSession::ListFiles(const std::wstring& folder, std::vector<FTP_FILE_INFO
             m_strLastError = L"ERROR NO FILE!!";
             return kFtpFailed;
         }
+        LogPlatformError("ftp.list-failed", error, {{"search", search}});
         m_strLastError = FormatFtpError(L"FILE FIND ERROR!!!!", error);
         return kFtpError;
     }
@@ -205,6 +210,7 @@ int CFtpSession::OpenFile(const std::wstring& path) {
         return kFtpSuccess;
     }
     if (error == ERROR_INTERNET_CONNECTION_RESET) return Reconnect() ? kFtpReconnected : kFtpFailed;
+    LogPlatformError("ftp.open-file-failed", error, {{"file", remote}});
     m_strLastError = LastResponseText();
     return kFtpFailed;
 }
@@ -215,6 +221,7 @@ int CFtpSession::Read(void* buffer, int count) {
         return static_cast<int>(read);
     if (count >= 0 && GetLastError() == ERROR_INTERNET_CONNECTION_RESET)
         return Reconnect() ? kFtpReadReconnected : kFtpError;
+    LogPlatformError("ftp.read-failed", GetLastError());
     m_strLastError = LastResponseText();
     return kFtpError;
 }

@@ -38,12 +38,11 @@ bool CUpdateCatalogue::Check(HWND owner) {
     const FtpConnectionSettings server = UpdateServerSettings(GetUpdateHost());
     const int connected = session.Connect(server.host, server.user, server.password, server.port);
     if (connected == 0 || connected == -1) {
-        LogServerConnectFailed(server, session.LastError());
         session.Disconnect();
         return false;
     }
     const int listed = session.ListFiles(BuildServerFolder(), m_vecServerFiles, L"*");
-    LogServerListing(server, m_strServerFolder, listed, session.LastError(), m_vecServerFiles);
+    LogServerListing(server, m_strServerFolder, listed, m_vecServerFiles);
     session.Disconnect();
     return true;
 }

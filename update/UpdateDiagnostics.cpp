@@ -51,18 +51,6 @@ uint64_t FileSizeOf(const std::wstring& path) {
     return (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
 }
 
-// The session's error text as facts: its code and the platform's text when it carries one, else
-// the text itself (a server's answer).
-void LogSessionError(const char* event, const std::wstring& error, std::vector<CLogFact> facts) {
-    const unsigned long code = FtpErrorCodeOf(error);
-    if (code != 0) {
-        LogPlatformError(event, code, facts);
-        return;
-    }
-    if (!error.empty()) facts.emplace_back("answer", error);
-    LogEvent(event, facts);
-}
-
 }  // namespace
 
 void LogStartUp() {
@@ -83,19 +71,13 @@ void LogStartUp() {
                        {"texts", LanguageIndex == 1 ? "korean" : "english"}});
 }
 
-void LogServerConnectFailed(const FtpConnectionSettings& server, const std::wstring& error) {
-    LogSessionError("server.connect-failed", error, {{"host", server.host}, {"port", server.port}});
-}
-
 void LogServerListing(const FtpConnectionSettings& server, const std::wstring& folder, int listed,
-                      const std::wstring& error, const std::vector<FTP_FILE_INFO>& files) {
-    // The folder as the server is asked for it.
-    const std::wstring asked = ToFtpServerPath(folder);
-    if (listed < 0) LogSessionError("server.list-failed", error, {{"host", server.host}, {"folder", asked}});
+                      const std::vector<FTP_FILE_INFO>& files) {
     const OfferedFile offered = FindOfferedFile(files);
     LogEvent("server.listed", {{"host", server.host},
                                {"port", server.port},
-                               {"folder", asked},
+                               {"folder", ToFtpServerPath(folder)},  // as the server is asked for it
+                               {"result", listed},
                                {"entries", files.size()},
                                {"offered", offered.index >= 0 ? files[static_cast<size_t>(offered.index)].Name()
                                                               : std::wstring(L"none")}});

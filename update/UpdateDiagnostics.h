@@ -18,11 +18,10 @@
 // language.
 void LogStartUp();
 
-// The server check: a connection that failed, with the session's error; and the listing of the
-// edition's folder, with every entry and why it is or is not offered.
-void LogServerConnectFailed(const FtpConnectionSettings& server, const std::wstring& error);
+// The server check's listing of the edition's folder (ListFiles' result), with every entry and why
+// it is or is not offered. The session logs its own failures with the platform's codes.
 void LogServerListing(const FtpConnectionSettings& server, const std::wstring& folder, int listed,
-                      const std::wstring& error, const std::vector<FTP_FILE_INFO>& files);
+                      const std::vector<FTP_FILE_INFO>& files);
 
 // The signature check of the setup program and what the build's policy made of it.
 void LogSignatureVerdict(const SignatureVerdict& verdict, const std::vector<CertFingerprint>& pins, bool allowed);

@@ -121,7 +121,7 @@ class CatalogueTest(unittest.TestCase):
         program, driver = self.start(wait=False)
         self.assertEqual(driver.wait_msgbox(), EN[9] + "\n" + EN[10])
         # The log names the failure by the platform's code and the notice by its text numbers.
-        self.assertRegex(log.event("server.connect-failed")["code"], r"^12\d\d\d$")
+        self.assertRegex(log.event("ftp.connect-failed")["code"], r"^12\d\d\d$")
         self.assertEqual(log.event("notice"), {"text": "9", "second": "10"})
         # The notice comes before the main window.
         self.assertEqual(driver.ok("visible", "main"), "0")

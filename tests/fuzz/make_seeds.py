@@ -215,10 +215,9 @@ def download():
 
 def log_line():
     return {
-        "plain": raw(b"127.0.0.1") + u32(12029) + raw(b"FTP OPEN ERROR!!") + b"TALVIX_FULL_250101.exe",
-        "hostile": raw(b'a" b=1\r\nfake') + u32(0x80070005) + raw(b"x\r\n ERROR CODE : [ 5 ]") +
-                   b"\xed\x83\x88\xc0\xaf\x00\x1b\\",
-        "cut_utf8": raw(b"\xe2\x82") + u32(0) + raw(b"") + b"\xf4\x90\x80\x80",
+        "plain": raw(b"127.0.0.1") + u32(1234) + b"TALVIX_FULL_250101.exe",
+        "hostile": raw(b'a" b=1\r\nfake') + u32(0xFFFFFFFF) + b"\xed\x83\x88\xc0\xaf\x00\x1b\\",
+        "cut_utf8": raw(b"\xe2\x82") + u32(0) + b"\xf4\x90\x80\x80",
     }
 
 

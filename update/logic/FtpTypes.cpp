@@ -27,18 +27,3 @@ std::wstring FormatFtpError(const wchar_t* title, unsigned long code) {
     return std::wstring(title) + L"\r\n ERROR CODE : [ " +
            std::to_wstring(static_cast<int32_t>(static_cast<uint32_t>(code))) + L" ]";
 }
-
-unsigned long FtpErrorCodeOf(const std::wstring& text) {
-    const std::wstring marker = L"\r\n ERROR CODE : [ ";
-    const size_t at = text.rfind(marker);
-    if (at == std::wstring::npos) return 0;
-    size_t i = at + marker.size();
-    const bool negative = i < text.size() && text[i] == L'-';
-    if (negative) ++i;
-    const size_t digits = i;
-    uint32_t code = 0;
-    for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9' && i - digits < 10; ++i)
-        code = code * 10 + static_cast<uint32_t>(text[i] - L'0');
-    if (i == digits || text.compare(i, std::wstring::npos, L" ]") != 0) return 0;
-    return negative ? 0u - code : code;
-}

@@ -32,8 +32,6 @@ constexpr int kFtpReadReconnected = -12031;
 
 // "<title>\r\n ERROR CODE : [ <code> ]", the form of the session's error texts.
 std::wstring FormatFtpError(const wchar_t* title, unsigned long code);
-// The code of a text made by FormatFtpError, or 0 for any other text (a server's own answer).
-unsigned long FtpErrorCodeOf(const std::wstring& text);
 
 // The six operations of an FTP session, so the download logic can run against a scripted double.
 class IFtpSession {

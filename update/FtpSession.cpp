@@ -210,8 +210,8 @@ int CFtpSession::OpenFile(const std::wstring& path) {
         return kFtpSuccess;
     }
     if (error == ERROR_INTERNET_CONNECTION_RESET) return Reconnect() ? kFtpReconnected : kFtpFailed;
-    LogPlatformError("ftp.open-file-failed", error, {{"file", remote}});
     m_strLastError = LastResponseText();
+    LogPlatformError("ftp.open-file-failed", error, {{"file", remote}, {"answer", m_strLastError}});
     return kFtpFailed;
 }
 

@@ -218,7 +218,8 @@ std::wstring PlatformErrorText(DWORD code) {
     // English first, for the people who read the log; the user's language when there is no English.
     DWORD length = ::FormatMessageW(flags, source, code, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), text,
                                     static_cast<DWORD>(std::size(text)), nullptr);
-    if (length == 0) length = ::FormatMessageW(flags, source, code, 0, text, static_cast<DWORD>(std::size(text)), nullptr);
+    if (length == 0)
+        length = ::FormatMessageW(flags, source, code, 0, text, static_cast<DWORD>(std::size(text)), nullptr);
     std::wstring result(text, length);
     while (!result.empty() && (result.back() == L'\r' || result.back() == L'\n' || result.back() == L' '))
         result.pop_back();

@@ -98,13 +98,14 @@ void LogSignatureVerdict(const SignatureVerdict& verdict, const std::vector<Cert
     const char* content = verdict.content == SignatureContent::Intact     ? "intact"
                           : verdict.content == SignatureContent::Unsigned ? "unsigned"
                                                                           : "broken";
-    LogEvent("setup.signature",
-             {{"winverifytrust", HexCode(static_cast<uint32_t>(verdict.platformResult))},
-              {"content", content},
-              {"chain", verdict.chain == SignatureChain::Trusted ? "trusted" : "untrusted"},
-              {"signer", verdict.hasSigner ? ToHex(verdict.signer) : std::wstring(L"none")},
-              {"pinned", pins.empty() ? "no-pins-in-build" : pinned ? "yes" : "no"},
-              {"launch", allowed ? "allowed" : "refused"}});
+    LogEvent("setup.signature", {{"winverifytrust", HexCode(static_cast<uint32_t>(verdict.platformResult))},
+                                 {"content", content},
+                                 {"chain", verdict.chain == SignatureChain::Trusted ? "trusted" : "untrusted"},
+                                 {"signer", verdict.hasSigner ? ToHex(verdict.signer) : std::wstring(L"none")},
+                                 {"pinned", pins.empty() ? "no-pins-in-build"
+                                            : pinned     ? "yes"
+                                                         : "no"},
+                                 {"launch", allowed ? "allowed" : "refused"}});
 }
 
 void LogLaunch(const std::wstring& setup, INT_PTR result, DWORD error) {

@@ -39,4 +39,3 @@ constexpr uint64_t kLogRotateBytes = 1024 * 1024;
 // True when `appending` more bytes would take a log of `current` bytes past `limit`. An empty log
 // is never rotated, so an oversized batch still lands in a fresh file.
 bool LogNeedsRotation(uint64_t current, uint64_t appending, uint64_t limit = kLogRotateBytes);
-

@@ -33,8 +33,8 @@ TEST(LogRotation, AtTheLimitWithAFreshFileForAnyBatch) {
     EXPECT_FALSE(LogNeedsRotation(0, 10, 100));
     EXPECT_FALSE(LogNeedsRotation(90, 10, 100));
     EXPECT_TRUE(LogNeedsRotation(91, 10, 100));
-    EXPECT_TRUE(LogNeedsRotation(500, 1, 100));       // already past the limit
-    EXPECT_FALSE(LogNeedsRotation(0, 5000, 100));     // an empty log is never rotated
+    EXPECT_TRUE(LogNeedsRotation(500, 1, 100));         // already past the limit
+    EXPECT_FALSE(LogNeedsRotation(0, 5000, 100));       // an empty log is never rotated
     EXPECT_TRUE(LogNeedsRotation(1, UINT64_MAX, 100));  // no overflow
     EXPECT_EQ(kLogRotateBytes, 1048576u);
 }

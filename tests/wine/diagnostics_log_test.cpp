@@ -71,8 +71,10 @@ TEST(DiagnosticsLog, TwoCopiesAppendWholeLinesAcrossARotation) {
     EXPECT_FALSE(older.empty());  // rotated once
     EXPECT_LE(older.size(), kLogRotateBytes);
     // Every line whole, and each writer's lines all there, in their order.
-    const std::regex whole("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z \\d+ test\\.line writer=(first|second) "
-                           "n=(\\d+) pad=" + kPad);
+    const std::regex whole(
+        "\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z \\d+ test\\.line writer=(first|second) "
+        "n=(\\d+) pad=" +
+        kPad);
     std::map<std::string, int> next{{"first", 0}, {"second", 0}};
     std::istringstream lines(older + newer);
     std::string line;

@@ -1,15 +1,17 @@
 // The diagnostics log's writer: lines are queued by the caller and appended by one thread.
 #include "system/DiagnosticsLog.h"
 
+#include "framework/Thread.h"
 #include "system/EnvironmentProbes.h"
 
 #include <shlobj.h>
 
+#include <chrono>
 #include <condition_variable>
-#include <iterator>
 #include <cstdint>
+#include <iterator>
+#include <memory>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -94,14 +96,9 @@ public:
     void Queue(std::string line) {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (m_vecQueued.size() >= kMaxQueuedLines) return;
-        if (!m_bStarted) {
-            m_bStarted = true;
-            try {
-                std::thread([this] { Run(); }).detach();
-            } catch (...) {
-                m_bStarted = false;
-                return;
-            }
+        if (!m_pThread) {
+            m_pThread = CWinThread::Begin(RunWriter, this, L"diagnostics log");
+            if (!m_pThread) return;
         }
         m_vecQueued.push_back(std::move(line));
         ++m_nQueued;
@@ -115,6 +112,11 @@ public:
     }
 
 private:
+    static UINT RunWriter(void* writer) {
+        static_cast<CLogWriter*>(writer)->Run();
+        return 0;
+    }
+
     void Run() {
         CLogFile file;
         std::unique_lock<std::mutex> lock(m_mutex);
@@ -124,9 +126,9 @@ private:
             batch.swap(m_vecQueued);
             const uint64_t upTo = m_nQueued;
             lock.unlock();
-            std::string lines;
-            for (const std::string& line : batch) lines += line;
             try {
+                std::string lines;
+                for (const std::string& line : batch) lines += line;
                 file.Append(lines);
             } catch (...) {
                 // Out of memory: these lines are lost, the program goes on.
@@ -143,7 +145,7 @@ private:
     std::vector<std::string> m_vecQueued;
     uint64_t m_nQueued = 0;   // lines queued since the start
     uint64_t m_nWritten = 0;  // of those, the ones the writer has taken care of
-    bool m_bStarted = false;
+    std::unique_ptr<CWinThread> m_pThread;  // started with the first line
 };
 
 std::vector<LogFact> FactsOf(const std::vector<CLogFact>& facts) {

@@ -1,6 +1,7 @@
 // The diagnostics log's writer: lines are queued by the caller and appended by one thread.
 #include "system/DiagnosticsLog.h"
 
+#include "framework/File.h"
 #include "framework/Thread.h"
 #include "system/EnvironmentProbes.h"
 
@@ -43,6 +44,26 @@ LogTime NowUtc() {
     return LogTime{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds};
 }
 
+// Holds a named mutex for one scope when it can be had within the timeout.
+class CMutexHold {
+public:
+    CMutexHold(HANDLE mutex, DWORD timeoutMs) : m_hMutex(mutex) {
+        const DWORD waited = mutex ? ::WaitForSingleObject(mutex, timeoutMs) : WAIT_FAILED;
+        m_bHeld = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;  // abandoned: its holder died
+    }
+    ~CMutexHold() {
+        if (m_bHeld) ::ReleaseMutex(m_hMutex);
+    }
+    CMutexHold(const CMutexHold&) = delete;
+    CMutexHold& operator=(const CMutexHold&) = delete;
+
+    bool Held() const { return m_bHeld; }
+
+private:
+    HANDLE m_hMutex;
+    bool m_bHeld = false;
+};
+
 // Appends a batch of whole lines with one write; the file is opened for appending only, so every
 // write lands at its end, whoever else appends.
 class CLogFile {
@@ -54,32 +75,20 @@ public:
             probes::CreateFolderTree(LogFolder());
             m_hMutex = ::CreateMutexW(nullptr, FALSE, kLogMutexName);
         }
-        const DWORD waited = m_hMutex ? ::WaitForSingleObject(m_hMutex, kLogMutexTimeoutMs) : WAIT_FAILED;
-        const bool held = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
-        HANDLE file = Open();
+        const CMutexHold hold(m_hMutex, kLogMutexTimeoutMs);
+        CFile file;
+        if (!file.OpenForAppending(m_strPath)) return;
         LARGE_INTEGER size{};
-        if (held && file != INVALID_HANDLE_VALUE && ::GetFileSizeEx(file, &size) &&
+        if (hold.Held() && ::GetFileSizeEx(file.Handle(), &size) &&
             LogNeedsRotation(static_cast<uint64_t>(size.QuadPart), lines.size())) {
-            ::CloseHandle(file);
-            const std::wstring older = LogFolder() + kOlderLogFileName;
-            ::MoveFileExW(m_strPath.c_str(), older.c_str(), MOVEFILE_REPLACE_EXISTING);
-            file = Open();
+            file.Close();
+            ::MoveFileExW(m_strPath.c_str(), (LogFolder() + kOlderLogFileName).c_str(), MOVEFILE_REPLACE_EXISTING);
+            if (!file.OpenForAppending(m_strPath)) return;
         }
-        if (file != INVALID_HANDLE_VALUE) {
-            DWORD written = 0;
-            ::WriteFile(file, lines.data(), static_cast<DWORD>(lines.size()), &written, nullptr);
-            ::CloseHandle(file);
-        }
-        if (held) ::ReleaseMutex(m_hMutex);
+        file.Write(lines.data(), static_cast<DWORD>(lines.size()));
     }
 
 private:
-    HANDLE Open() const {
-        return ::CreateFileW(m_strPath.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
-    }
-
     std::wstring m_strPath;
     HANDLE m_hMutex = nullptr;  // kept for the life of the process, as the writer is
 };
@@ -143,8 +152,8 @@ private:
     std::condition_variable m_wake;
     std::condition_variable m_written;
     std::vector<std::string> m_vecQueued;
-    uint64_t m_nQueued = 0;   // lines queued since the start
-    uint64_t m_nWritten = 0;  // of those, the ones the writer has taken care of
+    uint64_t m_nQueued = 0;                 // lines queued since the start
+    uint64_t m_nWritten = 0;                // of those, the ones the writer has taken care of
     std::unique_ptr<CWinThread> m_pThread;  // started with the first line
 };
 

@@ -45,6 +45,18 @@ std::wstring HexCode(uint32_t value) {
     return text;
 }
 
+// The build number of Windows, which tells Windows 11 (22000 on) from Windows 10; 0 when unknown.
+DWORD WindowsBuild() {
+    using GetVersionFn = LONG(WINAPI*)(OSVERSIONINFOW*);
+    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    const auto getVersion =
+        ntdll ? reinterpret_cast<GetVersionFn>(reinterpret_cast<void*>(::GetProcAddress(ntdll, "RtlGetVersion")))
+              : nullptr;
+    OSVERSIONINFOW info{};
+    info.dwOSVersionInfoSize = sizeof info;
+    return getVersion && getVersion(&info) == 0 ? info.dwBuildNumber : 0;
+}
+
 uint64_t FileSizeOf(const std::wstring& path) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
@@ -66,6 +78,7 @@ void LogStartUp() {
                        {"edition", EditionCode(EditionSourceFromFileTitle(fileTitle))},
                        {"channel", CUpdateCatalogue().GetTestSuffix().empty() ? "release" : "test"},
                        {"windows", known ? std::to_wstring(major) + L"." + std::to_wstring(minor) : L"unknown"},
+                       {"windows_build", WindowsBuild()},
                        {"bitness", bitness},
                        {"ui_language", language},
                        {"texts", LanguageIndex == 1 ? "korean" : "english"}});

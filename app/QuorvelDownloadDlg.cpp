@@ -8,6 +8,7 @@
 #include "resources/resource.h"
 #include "system/EnvironmentProbes.h"
 #include "system/LocalText.h"
+#include "update/UpdateDiagnostics.h"
 
 namespace {
 constexpr int kExitCodeOfExitButton = 18;
@@ -52,6 +53,7 @@ BOOL CQuorvelDownloadDlg::OnInitDialog() {
 
     ChooseLanguageFromUserInterface();
     g_localText.Load();
+    LogStartUp();
     // The taskbar button and automation tools show the same title the window paints.
     SetWindowText(L"탈빅스 다운로더");
 
@@ -94,6 +96,7 @@ LRESULT CQuorvelDownloadDlg::OnNcHitTest(WPARAM, LPARAM) {
 
 // Exit during a download stops it as Escape does, then ends the run with Exit's code.
 void CQuorvelDownloadDlg::OnExit() {
+    if (m_download.IsRunning()) m_downloadLog.Stopped();
     m_download.Stop();
     ::PostQuitMessage(kExitCodeOfExitButton);
 }
@@ -113,6 +116,7 @@ void CQuorvelDownloadDlg::EnableRoadControls(bool enable) {
 // Esc, Alt+F4, the system menu's Close and WM_CLOSE end the run; a running download is stopped
 // first (its partial file is deleted by the worker) so nothing outlives the window.
 void CQuorvelDownloadDlg::OnCancel() {
+    if (m_download.IsRunning()) m_downloadLog.Stopped();
     m_download.Stop();
     CDialog::OnCancel();
 }

@@ -11,6 +11,7 @@
 #include "framework/GdiObjects.h"
 #include "framework/UiTaskQueue.h"
 #include "update/UpdateCatalogue.h"
+#include "update/UpdateDiagnostics.h"
 #include "update/UpdateDownload.h"
 #include "update/UpdateSink.h"
 #include "update/logic/UpdateItem.h"
@@ -101,6 +102,7 @@ private:
     // The update engine.
     CUpdateCatalogue m_catalogue;
     CUpdateDownload m_download{*this};
+    CDownloadDiagnostics m_downloadLog;
     std::vector<UPDATE_ITEM> m_vecUpdateItems;
     // What the last finished download wrote, its setup program held, until the hand-off takes it.
     FinishedDownload m_downloaded;

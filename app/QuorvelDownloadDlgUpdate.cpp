@@ -76,11 +76,13 @@ int CQuorvelDownloadDlg::DownloadUpdates() {
         return 0;
     }
     m_road = Road::Downloading;
+    m_downloadLog.Started(m_vecUpdateItems);
     return 1;
 }
 
 void CQuorvelDownloadDlg::Report(const DownloadStatus& status) {
     if (status.item >= m_vecUpdateItems.size()) return;
+    m_downloadLog.Report(m_vecUpdateItems, status);
     const UPDATE_ITEM& item = m_vecUpdateItems[status.item];
     switch (status.state) {
     case DownloadState::Connecting: break;
@@ -110,12 +112,14 @@ void CQuorvelDownloadDlg::Report(const DownloadStatus& status) {
 }
 
 void CQuorvelDownloadDlg::DownloadFinished(FinishedDownload download) {
+    m_downloadLog.Finished(download);
     m_downloaded = std::move(download);
     m_road = Road::Finished;
     PostMessage(UM_DOWNLOAD_FINISHED);
 }
 
 void CQuorvelDownloadDlg::DownloadFailed(DownloadResult result) {
+    m_downloadLog.Failed(result);
     m_road = Road::Idle;
     EnableRoadControls(true);
     switch (result) {
@@ -153,6 +157,7 @@ int CQuorvelDownloadDlg::HandOffToSetup() {
     const FinishedDownload download = std::move(m_downloaded);
     m_downloaded = FinishedDownload();
     const HandOffResult result = RunInstallHandOff(CUpdateCatalogue::GetWorkFolder(), download);
+    LogHandOff(result);
     if (result == HandOffResult::Launched || result == HandOffResult::NoSetupFile) {
         // The setup program owns the work folder now: nothing may empty it before the window goes.
         m_road = Road::Closing;

@@ -260,6 +260,7 @@ int CQuorvelDownloadDlg::ShowNotice(const std::wstring& first) { return ShowNoti
 
 int CQuorvelDownloadDlg::ShowNotice(const std::wstring& first, const std::wstring& second) {
     SetBannerText(first);
+    LogNotice(first, second);
     if (m_msgBox.IsActive()) m_msgBox.Deactivate();
     m_msgBox.ShowAndWait(first, second, 10, 6);
     return 1;

@@ -29,6 +29,15 @@ bool CFile::OpenForReading(const std::wstring& path) {
     return IsOpen();
 }
 
+bool CFile::OpenForAppending(const std::wstring& path) {
+    Close();
+    m_hFile = ::CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+    m_nLastError = IsOpen() ? 0 : ::GetLastError();
+    return IsOpen();
+}
+
 bool CFile::OpenFolder(const std::wstring& path) {
     Close();
     // Without its trailing separators, so that a link is named as itself, not entered.

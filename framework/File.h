@@ -1,5 +1,5 @@
-// A local file: created anew for writing, or opened for reading while it is held against change;
-// closed with the object.
+// A local file: created anew for writing, opened for reading while it is held against change, or
+// opened for appending; closed with the object.
 #pragma once
 
 #include "framework/Win32.h"
@@ -20,6 +20,9 @@ public:
     // Opens an existing file for reading and holds it: until it is closed nobody can write, rename
     // or delete it. A link at the path is opened as itself, not followed.
     bool OpenForReading(const std::wstring& path);
+    // Opens the file for appending, made if missing: every write lands at its end, whoever else
+    // appends to it. Others may read, write, rename or delete it meanwhile.
+    bool OpenForAppending(const std::wstring& path);
     // Opens a folder and holds it: until it is closed nobody can rename or delete it, so its path
     // keeps naming it. Fails for anything but a plain folder: a link or junction there is neither
     // followed nor held.

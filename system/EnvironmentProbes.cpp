@@ -1,6 +1,7 @@
 #include "system/EnvironmentProbes.h"
 
 #include "framework/File.h"
+#include "system/DiagnosticsLog.h"
 
 #include <lm.h>
 #include <shlobj.h>
@@ -121,7 +122,7 @@ int KillProcessByName(const std::wstring& fragment) {
 }
 
 void CloseRunningScanner() {
-    KillProcessByName(L"TALVIX");
+    LogEvent("scanner.close", {{"ended", KillProcessByName(L"TALVIX") == 1}});
     Sleep(300);
 }
 

@@ -11,6 +11,7 @@
 #include <system_error>
 #include <thread>
 
+#include "system/DiagnosticsLog.h"
 #include "update/logic/FtpPaths.h"
 
 namespace {
@@ -204,7 +205,9 @@ int CFtpSession::Connect(std::wstring server, std::wstring user, std::wstring pa
     swprintf(agent, 32, L"Internet 0x%8.8X", static_cast<unsigned>(reinterpret_cast<uintptr_t>(this)));
     m_hSession.Reset(InternetOpenW(agent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
     if (!m_hSession) {
-        m_strLastError = FormatFtpError(L"INTERNET OPEN ERROR!!", GetLastError());
+        const DWORD error = GetLastError();
+        LogPlatformError("ftp.internet-open-failed", error);
+        m_strLastError = FormatFtpError(L"INTERNET OPEN ERROR!!", error);
         return kFtpError;
     }
     SetTimeouts(m_hSession.Get());
@@ -217,7 +220,9 @@ int CFtpSession::Connect(std::wstring server, std::wstring user, std::wstring pa
     std::wstring response;
     m_hConnection.Reset(OpenConnection(response));
     if (!m_hConnection) {
-        m_strLastError = FormatFtpError(L"FTP OPEN ERROR!!", GetLastError());
+        const DWORD error = GetLastError();
+        LogPlatformError("ftp.connect-failed", error, {{"host", m_strServer}, {"port", m_nPort}});
+        m_strLastError = FormatFtpError(L"FTP OPEN ERROR!!", error);
         return kFtpFailed;
     }
     m_bConnected = 1;
@@ -306,6 +311,7 @@ int CFtpSession::ListFiles(const std::wstring& folder, std::vector<FTP_FILE_INFO
             m_strLastError = L"ERROR NO FILE!!";
             return kFtpFailed;
         }
+        LogPlatformError("ftp.list-failed", error, {{"search", search}});
         m_strLastError = FormatFtpError(L"FILE FIND ERROR!!!!", error);
         return kFtpError;
     }
@@ -368,6 +374,7 @@ FtpOpen CFtpSession::OpenFile(const std::wstring& path) {
     }
     const std::wstring reply = error == ERROR_INTERNET_EXTENDED_ERROR ? LastResponseText() : std::wstring();
     m_strLastError = reply.empty() ? FormatFtpError(L"FTP FILE OPEN ERROR!!", error) : reply;
+    LogPlatformError("ftp.open-file-failed", error, {{"file", remote}, {"answer", m_strLastError}});
     return IsLineFault(reply) ? FtpOpen::LineFault : FtpOpen::Refused;
 }
 
@@ -383,8 +390,10 @@ FtpRead CFtpSession::Read(void* buffer, int count, int& got, uint32_t timeoutMs)
         m_pReader.reset();
         m_bConnected = 0;
         m_strLastError = FormatFtpError(L"FILE READ ERROR!!", ERROR_INTERNET_TIMEOUT);
+        if (result == FtpRead::TimedOut) LogEvent("ftp.read-timed-out", {{"ms", timeoutMs}});
     } else if (result != FtpRead::Data) {
         m_strLastError = FormatFtpError(L"FILE READ ERROR!!", error);
+        LogPlatformError("ftp.read-failed", error);
     }
     return result;
 }

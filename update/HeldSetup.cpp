@@ -3,6 +3,7 @@
 #include "update/HeldSetup.h"
 
 #include "framework/Thread.h"
+#include "system/DiagnosticsLog.h"
 #include "update/SetupSignature.h"
 #include "update/logic/Catalogue.h"
 #include "update/logic/HandOffLogic.h"
@@ -68,7 +69,9 @@ std::unique_ptr<CHeldSetup> CHeldSetup::Check(const std::wstring& workFolder, co
     }
 
     Sha256Digest actual{};
-    if (!CSha256::OfFile(digestReader.Handle(), actual) || actual != source->digest) return setup;
+    const bool intact = CSha256::OfFile(digestReader.Handle(), actual) && actual == source->digest;
+    LogEvent("setup.digest", {{"file", setup->m_strPath}, {"result", intact ? "match" : "mismatch"}});
+    if (!intact) return setup;
     if (helper && !helper->Wait(timeoutMs)) {
         setup->m_verdict = SetupVerdict::SignatureRefused;  // no answer in time: not trusted
         return setup;

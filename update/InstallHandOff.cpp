@@ -2,8 +2,10 @@
 #include "update/InstallHandOff.h"
 
 #include "framework/File.h"
+#include "system/DiagnosticsLog.h"
 #include "system/EnvironmentProbes.h"
 #include "system/PrivateFolder.h"
+#include "update/UpdateDiagnostics.h"
 #include "update/logic/HandOffLogic.h"
 
 #include <shellapi.h>
@@ -39,7 +41,9 @@ HandOffResult RunInstallHandOff(const std::wstring& workFolder, const FinishedDo
         if (!list.OpenForWriting(workFolder + kHandOffFile)) return HandOffResult::ListNotCreated;
         const std::string bytes = ToThreadAnsi(BuildHandOffText(paths));
         const bool written = list.Write(bytes.data(), static_cast<DWORD>(bytes.size()));
-        if (!list.Close() || !written) return HandOffResult::ListNotWritten;
+        const bool closed = list.Close();
+        LogEvent("handoff.list", {{"files", paths.size()}, {"written", written && closed}});
+        if (!closed || !written) return HandOffResult::ListNotWritten;
     }
 
     const std::wstring setup = ChooseSetupToLaunch(paths);
@@ -61,7 +65,10 @@ HandOffResult RunInstallHandOff(const std::wstring& workFolder, const FinishedDo
     launch.lpVerb = L"open";
     launch.lpFile = setup.c_str();
     launch.nShow = SW_SHOWNORMAL;
-    if (::ShellExecuteExW(&launch)) return HandOffResult::Launched;
+    const bool launched = ::ShellExecuteExW(&launch) != FALSE;
+    const DWORD error = launched ? ERROR_SUCCESS : ::GetLastError();
+    LogLaunch(setup, launched, error);
+    if (launched) return HandOffResult::Launched;
     // Not a program, access refused, or the user said no to the elevation prompt.
-    return ::GetLastError() == ERROR_CANCELLED ? HandOffResult::ElevationDeclined : HandOffResult::LaunchFailed;
+    return error == ERROR_CANCELLED ? HandOffResult::ElevationDeclined : HandOffResult::LaunchFailed;
 }

@@ -2,6 +2,7 @@
 #include "update/SetupSignature.h"
 
 #include "system/Sha256.h"
+#include "update/UpdateDiagnostics.h"
 
 #include <softpub.h>
 #include <wintrust.h>
@@ -179,5 +180,8 @@ const SignaturePolicy& BuildSignaturePolicy() {
 }
 
 bool SetupSignatureAllowsLaunch(HANDLE file, const std::wstring& path) {
-    return SignatureAllowsLaunch(CheckSetupSignature(file, path), BuildSignaturePolicy());
+    const SignatureVerdict verdict = CheckSetupSignature(file, path);
+    const bool allowed = SignatureAllowsLaunch(verdict, BuildSignaturePolicy());
+    LogSignatureVerdict(verdict, BuildSignaturePolicy(), allowed);
+    return allowed;
 }

@@ -4,6 +4,7 @@
 #include "system/EnvironmentProbes.h"
 #include "system/PrivateFolder.h"
 #include "update/FtpSession.h"
+#include "update/UpdateDiagnostics.h"
 #include "update/logic/Catalogue.h"
 
 #ifndef QV_UPDATE_HOST
@@ -45,7 +46,8 @@ bool CUpdateCatalogue::Check(HWND owner) {
         session.Disconnect();
         return false;
     }
-    session.ListFiles(BuildServerFolder(), m_vecServerFiles, L"*");
+    const int listed = session.ListFiles(BuildServerFolder(), m_vecServerFiles, L"*");
+    LogServerListing(server, m_strServerFolder, listed, m_vecServerFiles);
     session.Disconnect();
     return true;
 }

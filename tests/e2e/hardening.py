@@ -8,13 +8,13 @@ PrefixWatch notices files written into the Wine prefix's drive C outside the pro
 
 Wine's own bookkeeping is left out: its temporary files, WinINet's URL cache folders and index
 (made on first use; any other file in the cache is a copy of a download and counts), and the
-record that the demo setup program writes when it is launched.
+record that the demo setup program writes when it is launched; and the program's own diagnostics log.
 """
 import os
 import shutil
 import sys
 
-from harness import SETUP_RECORD, WORK_FOLDER, Program, Wine, demo_setup_signed, remove_scanner
+from harness import BIN, LOG_FOLDER, SETUP_RECORD, WORK_FOLDER, Program, Wine, demo_setup_signed, remove_scanner
 
 WINE_CHURN = ("windows/temp/wine",)
 URL_CACHE = "appdata/local/microsoft/windows/inetcache/"
@@ -28,7 +28,7 @@ class PrefixWatch:
     def __init__(self, wine):
         self.root = wine.unix("c:\\")
         self.work = _relative(wine, WORK_FOLDER)
-        self.ignored = WINE_CHURN + (_relative(wine, SETUP_RECORD),)
+        self.ignored = WINE_CHURN + (_relative(wine, SETUP_RECORD), _relative(wine, LOG_FOLDER))
         self.baseline = self.snapshot()
 
     def ignore(self, rel, is_folder):

@@ -26,6 +26,8 @@ from signing import signed_demo_setup  # noqa: E402
 MAIN_TITLE = "탈빅스 다운로더"
 WORK_FOLDER = r"c:\Windows\Temp\QVUpdate"
 SETUP_RECORD = r"c:\Windows\Temp\qv-setup-launched.txt"
+# The diagnostics log's folder under the Wine user's local application data.
+LOG_FOLDER = r"c:\users\%s\AppData\Local\QuorvelDownloader" % os.environ.get("USER", "root")
 
 
 def header_numbers(relative_path):
@@ -220,7 +222,7 @@ class Program:
     """A copy of the program installed under a given file name, started and awaited."""
 
     def __init__(self, wine, name="QuorvelDownloader.exe", folder=r"c:\qvtest", test_marker=False,
-                 extra_env=None):
+                 extra_env=None, args=()):
         self.wine = wine
         self.win_path = folder + "\\" + name
         self.path = wine.unix(self.win_path)
@@ -232,11 +234,12 @@ class Program:
         if test_marker:
             open(os.path.join(folder_unix, "KOR_FT.ini"), "w").close()
         self.env = dict(wine.env, **(extra_env or {}))
+        self.args = list(args)
         self.process = None
 
     def start(self):
         self.wine.use_arial_replacement()
-        self.process = subprocess.Popen(["wine", self.win_path], env=self.env, stdout=subprocess.DEVNULL,
+        self.process = subprocess.Popen(["wine", self.win_path] + self.args, env=self.env, stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
         return self
 
@@ -256,6 +259,35 @@ class Program:
             self.process.kill()
             self.process.wait(10)
         self.wine.kill_server()
+
+
+class DiagnosticsLog:
+    """The program's diagnostics log in a prefix, emptied for one test."""
+
+    def __init__(self, wine):
+        self.folder = wine.unix(LOG_FOLDER)
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+    def lines(self):
+        path = os.path.join(self.folder, "QuorvelDownloader.log")
+        if not os.path.exists(path):
+            return []
+        with open(path, encoding="utf-8") as f:  # strict: the log is valid UTF-8
+            return f.read().splitlines()
+
+    def event(self, name, timeout=10):
+        """The first line of the event as {fact: value} (quotes and escapes left as written), once
+        the program has written it."""
+        def find():
+            for line in self.lines():
+                fields = line.split(" ", 3)
+                if len(fields) >= 3 and fields[2] == name:
+                    return dict(re.findall(r'(\w+)=("(?:[^"\\]|\\.)*"|\S+)', fields[3] if len(fields) > 3 else ""))
+            return None
+        try:
+            return wait_until(find, timeout, "a %s line in the diagnostics log" % name)
+        except AssertionError:
+            raise AssertionError("no %s line in the log:\n%s" % (name, "\n".join(self.lines())))
 
 
 def text_table(korean=False):

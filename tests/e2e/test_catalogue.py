@@ -4,7 +4,7 @@ import os
 import subprocess
 import unittest
 
-from harness import (ID_BANNER, ID_CHECK_SERVER, ID_EXIT, ID_HEADER, ID_LIST, ID_START, Driver,
+from harness import (ID_BANNER, ID_CHECK_SERVER, ID_EXIT, ID_HEADER, ID_LIST, ID_START, DiagnosticsLog, Driver,
                      FtpFixture, Program, Wine, install_scanner, remove_scanner, screenshot,
                      screenshot_dir, text_table)
 
@@ -117,8 +117,12 @@ class CatalogueTest(unittest.TestCase):
         self.exit(program, driver)
 
     def test_server_down_at_start_shows_the_failure_first_and_check_server_retries(self):
+        log = DiagnosticsLog(self.wine)
         program, driver = self.start(wait=False)
         self.assertEqual(driver.wait_msgbox(), EN[9] + "\n" + EN[10])
+        # The log names the failure by the platform's code and the notice by its text numbers.
+        self.assertRegex(log.event("ftp.connect-failed")["code"], r"^12\d\d\d$")
+        self.assertEqual(log.event("notice"), {"text": "9", "second": "10"})
         # The notice comes before the main window.
         self.assertEqual(driver.ok("visible", "main"), "0")
         driver.ok("click", 10, "msgbox")

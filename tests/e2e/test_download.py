@@ -7,8 +7,9 @@ import threading
 import time
 import unittest
 
-from harness import (BIN, ID_BANNER, ID_CHECK_SERVER, ID_EXIT, ID_LIST, ID_START, WORK_FOLDER, Driver, Program,
-                     RoadTest, demo_setup_signed, install_scanner, text_table, wait_until)
+from harness import (BIN, ID_BANNER, ID_CHECK_SERVER, ID_EXIT, ID_LIST, ID_START, WORK_FOLDER, DiagnosticsLog,
+                     Driver, Program, RoadTest, demo_setup_signed, install_scanner, text_table, wait_until)
+from ftp_fixture import PASSWORD
 
 EN = text_table()
 SETUP = "TALVIX_FULL_250101.exe"
@@ -108,6 +109,7 @@ class DownloadTest(RoadTest):
         return path
 
     def test_road_downloads_ends_the_scanner_and_launches_the_setup(self):
+        log = DiagnosticsLog(self.wine)
         self.start(demo_setup(400000), rate=800000)
         scanner = self.start_scanner()
         watch = Watch(self.driver, ID_LIST)
@@ -132,6 +134,22 @@ class DownloadTest(RoadTest):
         self.assertIn("path=" + WORK_FOLDER.lower() + "\\" + LOCAL.lower(), record.lower())
         # One file: no hand-off list.
         self.assertEqual(sorted(os.listdir(self.work)), [LOCAL])
+
+        # The diagnostics log tells the road: start, server check, download, checks, launch.
+        self.assertEqual((log.event("start")["edition"], log.event("start")["channel"]), ('""', "release"))
+        listed = log.event("server.listed")
+        self.assertEqual((listed["folder"], listed["entries"], listed["offered"]), ("/Software", "1", SETUP))
+        size = str(len(self.served))
+        self.assertEqual(log.event("download.start")["listed_size"], size)
+        self.assertEqual(log.event("download.done")["bytes"], size)
+        self.assertEqual(log.event("download.done")["setup_check"], "ready")
+        self.assertEqual(log.event("setup.digest")["result"], "match")
+        self.assertEqual(log.event("setup.signature")["launch"], "allowed")
+        self.assertEqual(log.event("scanner.close")["ended"], "yes")
+        launch = log.event("handoff.launch")
+        self.assertEqual(launch["started"], "yes")
+        self.assertIn(LOCAL, launch["file"])
+        self.assertNotIn(PASSWORD, "\n".join(log.lines()))
 
     def test_a_file_left_in_the_work_folder_is_neither_listed_nor_launched(self):
         self.start(demo_setup(100000))

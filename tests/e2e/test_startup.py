@@ -1,9 +1,10 @@
 """Start-up of the real program: its window, its language, and the ways it ends."""
+import os
 import subprocess
 import unittest
 
-from harness import (ID_CHECK_SERVER, ID_EXIT, ID_START, VK_ESCAPE, Driver, FtpFixture, Program, Wine, screen_size,
-                     screenshot, screenshot_dir)
+from harness import (ID_CHECK_SERVER, ID_EXIT, ID_START, VK_ESCAPE, DiagnosticsLog, Driver, FtpFixture, Program, Wine,
+                     screen_size, screenshot, screenshot_dir)
 
 SETUP = "/Software/TALVIX_FULL_250101.exe"
 # The command buttons in the main window's client area (left, top, right, bottom); their first frame
@@ -88,6 +89,16 @@ class StartupTest(unittest.TestCase):
         self.assertTrue(21 <= start <= 40, "Start Installation spans %d rows" % start)
         driver.ok("close")
         self.assertEqual(program.wait(30), 0)
+
+    def test_log_switch_opens_the_log_folder_and_ends_without_the_server(self):
+        wine = Wine()
+        log = DiagnosticsLog(wine)  # the folder is gone until the switch makes it
+        self.ftp.clear_requests()
+        program = Program(wine, args=["/log"]).start()
+        self.addCleanup(program.kill)  # also ends the Explorer window it opened
+        self.assertEqual(program.wait(30), 0)
+        self.assertTrue(os.path.isdir(log.folder))
+        self.assertEqual(self.ftp.requests(), [])
 
 
 if __name__ == "__main__":

@@ -245,6 +245,14 @@ def pe_signature():
     }
 
 
+def log_line():
+    return {
+        "plain": raw(b"127.0.0.1") + u32(1234) + b"TALVIX_FULL_250101.exe",
+        "hostile": raw(b'a" b=1\r\nfake') + u32(0xFFFFFFFF) + b"\xed\x83\x88\xc0\xaf\x00\x1b\\",
+        "cut_utf8": raw(b"\xe2\x82") + u32(0) + b"\xf4\x90\x80\x80",
+    }
+
+
 TARGETS = {
     "pe_signature": pe_signature,
     "text_table": text_table,
@@ -254,6 +262,7 @@ TARGETS = {
     "handoff": handoff,
     "list_model": list_model,
     "download": download,
+    "log_line": log_line,
 }
 
 

@@ -140,6 +140,7 @@ TEST(OfferedRow, NamesThatCouldNeverBeLaunchedAreSkipped) {
     // Each passes the extension rule, but none ends in ".exe": downloaded, it would not be launched.
     for (const wchar_t* name : {L"a_exec", L"X_250101.exeX", L"a.b_exe", L"setup.exe1"}) {
         EXPECT_EQ(OfferedExtensionOf(name), L"exe") << std::wstring(name).size();
+        EXPECT_EQ(WhyNotOffered(name), NotOffered::NotASetupProgram);
         EXPECT_EQ(FindOfferedFile({Listed(name), Listed(L"Z_FULL_240303.exe")}).index, 1);
     }
 }
@@ -151,6 +152,8 @@ TEST(OfferedRow, NamesTooLongToLaunchFromTheWorkFolderAreSkipped) {
     EXPECT_EQ(FindOfferedFile({Listed(longest), Listed(L"Z_FULL_240303.exe")}).index, 0);
     const std::wstring tooLong = L"b" + longest;
     EXPECT_TRUE(IsSafeLocalFileName(tooLong));  // a valid name, just not from that folder
+    EXPECT_EQ(WhyNotOffered(tooLong), NotOffered::PathTooLong);
+    EXPECT_EQ(WhyNotOffered(longest), NotOffered::Offerable);
     EXPECT_EQ(FindOfferedFile({Listed(tooLong), Listed(L"Z_FULL_240303.exe")}).index, 1);
 }
 
@@ -163,6 +166,7 @@ TEST(OfferedRow, UnsafeNamesAreSkipped) {
     };
     for (const std::wstring& name : unsafe) {
         EXPECT_FALSE(IsSafeLocalFileName(name)) << std::string(name.begin(), name.end());
+        EXPECT_EQ(WhyNotOffered(name), NotOffered::UnsafeName) << std::string(name.begin(), name.end());
         const OfferedFile offered = FindOfferedFile({Listed(name), Listed(L"Z_FULL_240303.exe")});
         EXPECT_EQ(offered.index, 1) << std::string(name.begin(), name.end());
         EXPECT_EQ(offered.serverVersion, L"240303");

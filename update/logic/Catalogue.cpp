@@ -181,12 +181,17 @@ static bool FitsWorkFolder(const std::wstring& name) {
     return std::char_traits<wchar_t>::length(kWorkFolder) + name.size() <= kMaxPathLength;
 }
 
+NotOffered WhyNotOffered(const std::wstring& name) {
+    if (!IsSafeLocalFileName(name)) return NotOffered::UnsafeName;
+    if (OfferedExtensionOf(name) != L"exe" || !EndsInSetupExtension(name)) return NotOffered::NotASetupProgram;
+    if (!FitsWorkFolder(name)) return NotOffered::PathTooLong;
+    return NotOffered::Offerable;
+}
+
 OfferedFile FindOfferedFile(const std::vector<FTP_FILE_INFO>& files) {
     for (size_t i = 0; i < files.size(); ++i) {
         const std::wstring name = files[i].Name();
-        if (OfferedExtensionOf(name) != L"exe" || !EndsInSetupExtension(name) || !IsSafeLocalFileName(name) ||
-            !FitsWorkFolder(name))
-            continue;
+        if (WhyNotOffered(name) != NotOffered::Offerable) continue;
         return OfferedFile{static_cast<int>(i), VersionTextOf(name)};
     }
     return OfferedFile{};

@@ -69,6 +69,10 @@ struct OfferedFile {
 // Longest path Windows programs open and launch (MAX_PATH without its terminator).
 constexpr size_t kMaxPathLength = 259;
 
+// Why a listed name cannot be offered, or Offerable when it could be.
+enum class NotOffered { Offerable, NotASetupProgram, UnsafeName, PathTooLong };
+NotOffered WhyNotOffered(const std::wstring& name);
+
 // The first record, in the server's order, whose extension is "exe" exactly and whose name is
 // safe to save and short enough to launch from the work folder; later records are not offered.
 OfferedFile FindOfferedFile(const std::vector<FTP_FILE_INFO>& files);

@@ -1,0 +1,249 @@
+// The diagnostics log's writer: lines are queued by the caller and appended by one thread.
+#include "system/DiagnosticsLog.h"
+
+#include "framework/File.h"
+#include "framework/Thread.h"
+#include "system/EnvironmentProbes.h"
+
+#include <shlobj.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <iterator>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+const wchar_t kLogFolderName[] = L"\\QuorvelDownloader";
+const wchar_t kLogFileName[] = L"\\QuorvelDownloader.log";
+const wchar_t kOlderLogFileName[] = L"\\QuorvelDownloader.1.log";
+// Held by whichever copy of the program appends or rotates, so two copies never interleave.
+const wchar_t kLogMutexName[] = L"Local\\QuorvelDownloader.DiagnosticsLog";
+// Another copy holds the mutex for one append; a name squatted by someone else must not stall
+// the log for longer than this. Without the mutex the append still goes, unrotated.
+constexpr DWORD kLogMutexTimeoutMs = 1000;
+// Lines queued while the disk does not take them are dropped past this many.
+constexpr size_t kMaxQueuedLines = 4096;
+
+std::string ToUtf8(const std::wstring& text) {
+    if (text.empty()) return std::string();
+    const int n =
+        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0)
+        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], n, nullptr, nullptr);
+    return bytes;
+}
+
+LogTime NowUtc() {
+    SYSTEMTIME now{};
+    ::GetSystemTime(&now);
+    return LogTime{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds};
+}
+
+// Holds a named mutex for one scope when it can be had within the timeout.
+class CMutexHold {
+public:
+    CMutexHold(HANDLE mutex, DWORD timeoutMs) : m_hMutex(mutex) {
+        const DWORD waited = mutex ? ::WaitForSingleObject(mutex, timeoutMs) : WAIT_FAILED;
+        m_bHeld = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;  // abandoned: its holder died
+    }
+    ~CMutexHold() {
+        if (m_bHeld) ::ReleaseMutex(m_hMutex);
+    }
+    CMutexHold(const CMutexHold&) = delete;
+    CMutexHold& operator=(const CMutexHold&) = delete;
+
+    bool Held() const { return m_bHeld; }
+
+private:
+    HANDLE m_hMutex;
+    bool m_bHeld = false;
+};
+
+// Appends a batch of whole lines with one write; the file is opened for appending only, so every
+// write lands at its end, whoever else appends.
+class CLogFile {
+public:
+    void Append(const std::string& lines) {
+        if (m_strPath.empty()) {
+            m_strPath = LogFilePath();
+            if (m_strPath.empty()) return;
+            probes::CreateFolderTree(LogFolder());
+            m_hMutex = ::CreateMutexW(nullptr, FALSE, kLogMutexName);
+        }
+        const CMutexHold hold(m_hMutex, kLogMutexTimeoutMs);
+        CFile file;
+        if (!file.OpenForAppending(m_strPath)) return;
+        LARGE_INTEGER size{};
+        if (hold.Held() && ::GetFileSizeEx(file.Handle(), &size) &&
+            LogNeedsRotation(static_cast<uint64_t>(size.QuadPart), lines.size())) {
+            file.Close();
+            ::MoveFileExW(m_strPath.c_str(), (LogFolder() + kOlderLogFileName).c_str(), MOVEFILE_REPLACE_EXISTING);
+            if (!file.OpenForAppending(m_strPath)) return;
+        }
+        file.Write(lines.data(), static_cast<DWORD>(lines.size()));
+    }
+
+private:
+    std::wstring m_strPath;
+    HANDLE m_hMutex = nullptr;  // kept for the life of the process, as the writer is
+};
+
+// The queue and its writer thread. It lives until the process ends and is never destroyed: a writer
+// held up by a slow disk must not hold up the end of the program, which flushes with a bound.
+class CLogWriter {
+public:
+    static CLogWriter& Get() {
+        static CLogWriter* writer = new CLogWriter;
+        return *writer;
+    }
+
+    void Queue(std::string line) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_vecQueued.size() >= kMaxQueuedLines) return;
+        if (!m_pThread) {
+            m_pThread = CWinThread::Begin(RunWriter, this, L"diagnostics log");
+            if (!m_pThread) return;
+        }
+        m_vecQueued.push_back(std::move(line));
+        ++m_nQueued;
+        m_wake.notify_one();
+    }
+
+    bool Flush(DWORD timeoutMs) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        const uint64_t target = m_nQueued;
+        return m_written.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return m_nWritten >= target; });
+    }
+
+private:
+    static UINT RunWriter(void* writer) {
+        static_cast<CLogWriter*>(writer)->Run();
+        return 0;
+    }
+
+    void Run() {
+        CLogFile file;
+        std::unique_lock<std::mutex> lock(m_mutex);
+        for (;;) {
+            m_wake.wait(lock, [&] { return !m_vecQueued.empty(); });
+            std::vector<std::string> batch;
+            batch.swap(m_vecQueued);
+            const uint64_t upTo = m_nQueued;
+            lock.unlock();
+            try {
+                std::string lines;
+                for (const std::string& line : batch) lines += line;
+                file.Append(lines);
+            } catch (...) {
+                // Out of memory: these lines are lost, the program goes on.
+            }
+            lock.lock();
+            m_nWritten = upTo;
+            m_written.notify_all();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::condition_variable m_written;
+    std::vector<std::string> m_vecQueued;
+    uint64_t m_nQueued = 0;                 // lines queued since the start
+    uint64_t m_nWritten = 0;                // of those, the ones the writer has taken care of
+    std::unique_ptr<CWinThread> m_pThread;  // started with the first line
+};
+
+std::vector<LogFact> FactsOf(const std::vector<CLogFact>& facts) {
+    std::vector<LogFact> result;
+    result.reserve(facts.size());
+    for (const CLogFact& fact : facts) result.push_back(fact.Fact());
+    return result;
+}
+
+}  // namespace
+
+CLogFact::CLogFact(const char* name, const std::wstring& value) : m_fact{name, ToUtf8(value)} {}
+
+void LogEvent(const char* event, const std::vector<CLogFact>& facts) {
+    try {
+        CLogWriter::Get().Queue(FormatLogLine(NowUtc(), ::GetCurrentThreadId(), event, FactsOf(facts)));
+    } catch (...) {
+        // The log never fails the road.
+    }
+}
+
+bool FlushLog(DWORD timeoutMs) {
+    try {
+        return CLogWriter::Get().Flush(timeoutMs);
+    } catch (...) {
+        return false;
+    }
+}
+
+std::wstring LogFolder() {
+    wchar_t folder[MAX_PATH] = {};
+    if (FAILED(::SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder)) || !folder[0])
+        return std::wstring();
+    return folder + std::wstring(kLogFolderName);
+}
+
+std::wstring LogFilePath() {
+    const std::wstring folder = LogFolder();
+    return folder.empty() ? folder : folder + kLogFileName;
+}
+
+bool OpenLogFolder() {
+    const std::wstring folder = LogFolder();
+    if (folder.empty()) return false;
+    probes::CreateFolderTree(folder);
+    if (!probes::FileExists(folder)) return false;
+    // Explorer from the Windows folder itself, not whatever a search of the path would find.
+    wchar_t windows[MAX_PATH] = {};
+    const UINT length = ::GetWindowsDirectoryW(windows, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return false;
+    const std::wstring explorer = std::wstring(windows) + L"\\explorer.exe";
+    std::wstring command = L"\"" + explorer + L"\" \"" + folder + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(explorer.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &process))
+        return false;
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    return true;
+}
+
+std::wstring PlatformErrorText(DWORD code) {
+    DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+    HMODULE source = nullptr;
+    if (code >= 12000 && code <= 12999) {
+        source = ::GetModuleHandleW(L"wininet.dll");
+        if (source) flags = FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS;
+    }
+    wchar_t text[512] = {};
+    // English first, for the people who read the log; the user's language when there is no English.
+    DWORD length = ::FormatMessageW(flags, source, code, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), text,
+                                    static_cast<DWORD>(std::size(text)), nullptr);
+    if (length == 0)
+        length = ::FormatMessageW(flags, source, code, 0, text, static_cast<DWORD>(std::size(text)), nullptr);
+    std::wstring result(text, length);
+    while (!result.empty() && (result.back() == L'\r' || result.back() == L'\n' || result.back() == L' '))
+        result.pop_back();
+    return result;
+}
+
+void LogPlatformError(const char* event, DWORD code, const std::vector<CLogFact>& facts) {
+    try {
+        std::vector<LogFact> lineFacts = FactsOf(facts);
+        lineFacts.push_back(CLogFact("code", code).Fact());
+        const std::wstring text = PlatformErrorText(code);
+        if (!text.empty()) lineFacts.push_back(CLogFact("text", text).Fact());
+        CLogWriter::Get().Queue(FormatLogLine(NowUtc(), ::GetCurrentThreadId(), event, lineFacts));
+    } catch (...) {
+    }
+}

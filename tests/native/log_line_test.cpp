@@ -1,0 +1,40 @@
+// The diagnostics log's lines and its rotation rule.
+#include "system/logic/LogLine.h"
+
+#include <gtest/gtest.h>
+
+TEST(LogLine, TimeThreadEventAndFactsOnOneLine) {
+    const LogTime time{2026, 3, 7, 9, 5, 2, 41};
+    EXPECT_EQ(FormatLogTime(time), "2026-03-07T09:05:02.041Z");
+    EXPECT_EQ(FormatLogLine(time, 1234, "server.listed",
+                            {{"host", "127.0.0.1"}, {"folder", "/OEM/KSF/Main Line"}, {"entries", "3"}}),
+              "2026-03-07T09:05:02.041Z 1234 server.listed host=127.0.0.1 folder=\"/OEM/KSF/Main Line\" "
+              "entries=3\n");
+    EXPECT_EQ(FormatLogLine(time, 7, "end", {}), "2026-03-07T09:05:02.041Z 7 end\n");
+}
+
+TEST(LogLine, HostileValuesStayOneLineOfValidUtf8) {
+    EXPECT_EQ(EscapeLogValue(""), "\"\"");
+    EXPECT_EQ(EscapeLogValue("a=b"), "\"a=b\"");  // could not pass for another fact
+    EXPECT_EQ(EscapeLogValue("x\" y=1"), "\"x\\\" y=1\"");
+    EXPECT_EQ(EscapeLogValue("a\r\nb\tc\\"), "\"a\\r\\nb\\tc\\\\\"");
+    EXPECT_EQ(EscapeLogValue(std::string("a\0b\x1b\x7f", 5)), "\"a\\x00b\\x1B\\x7F\"");
+    // Hangul passes through; a lone continuation byte, a cut sequence, an overlong form and an
+    // encoded surrogate become escapes.
+    EXPECT_EQ(EscapeLogValue("\xED\x83\x88\xEB\xB9\x85"), "\"\xED\x83\x88\xEB\xB9\x85\"");
+    EXPECT_EQ(EscapeLogValue("\x80"), "\"\\x80\"");
+    EXPECT_EQ(EscapeLogValue("a\xE2\x82"), "\"a\\xE2\\x82\"");
+    EXPECT_EQ(EscapeLogValue("\xC0\xAF"), "\"\\xC0\\xAF\"");
+    EXPECT_EQ(EscapeLogValue("\xED\xA0\x80"), "\"\\xED\\xA0\\x80\"");
+    EXPECT_EQ(EscapeLogValue("\xF4\x90\x80\x80"), "\"\\xF4\\x90\\x80\\x80\"");
+}
+
+TEST(LogRotation, AtTheLimitWithAFreshFileForAnyBatch) {
+    EXPECT_FALSE(LogNeedsRotation(0, 10, 100));
+    EXPECT_FALSE(LogNeedsRotation(90, 10, 100));
+    EXPECT_TRUE(LogNeedsRotation(91, 10, 100));
+    EXPECT_TRUE(LogNeedsRotation(500, 1, 100));         // already past the limit
+    EXPECT_FALSE(LogNeedsRotation(0, 5000, 100));       // an empty log is never rotated
+    EXPECT_TRUE(LogNeedsRotation(1, UINT64_MAX, 100));  // no overflow
+    EXPECT_EQ(kLogRotateBytes, 1048576u);
+}

@@ -1,0 +1,98 @@
+// The diagnostics log's writer: two copies of a program appending at once across a rotation, and
+// the platform's texts for error codes.
+#include "system/DiagnosticsLog.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <string>
+
+namespace {
+
+const wchar_t kSecondWriterVariable[] = L"QV_LOG_SECOND_WRITER";
+// Two writers of this many lines of about 160 bytes pass the 1 MiB limit once, not twice.
+constexpr int kLinesEach = 3500;
+const std::string kPad(100, 'x');
+
+void WriteLines(const char* writer) {
+    for (int i = 0; i < kLinesEach; ++i) {
+        LogEvent("test.line", {{"writer", writer}, {"n", i}, {"pad", kPad}});
+        if (i % 500 == 499) FlushLog(30000);  // stays far below the queue's bound
+    }
+    FlushLog(30000);
+}
+
+// Started again as the second writer, this program writes its lines and ends before any test runs.
+const bool g_secondWriter = [] {
+    if (::GetEnvironmentVariableW(kSecondWriterVariable, nullptr, 0) == 0) return false;
+    WriteLines("second");
+    ::ExitProcess(0);
+}();
+
+std::string ReadFile(const std::wstring& path) {
+    std::ifstream in(std::string(path.begin(), path.end()), std::ios::binary);
+    std::stringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+void RemoveLogs() {
+    ::DeleteFileW(LogFilePath().c_str());
+    ::DeleteFileW((LogFolder() + L"\\QuorvelDownloader.1.log").c_str());
+}
+
+TEST(DiagnosticsLog, TwoCopiesAppendWholeLinesAcrossARotation) {
+    ASSERT_FALSE(LogFolder().empty());
+    RemoveLogs();
+    wchar_t self[MAX_PATH] = {};
+    ASSERT_GT(::GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+    std::wstring command = L"\"" + std::wstring(self) + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION second{};
+    ::SetEnvironmentVariableW(kSecondWriterVariable, L"1");
+    const BOOL started =
+        ::CreateProcessW(self, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &second);
+    ::SetEnvironmentVariableW(kSecondWriterVariable, nullptr);
+    ASSERT_TRUE(started);
+    WriteLines("first");
+    EXPECT_EQ(::WaitForSingleObject(second.hProcess, 120000), WAIT_OBJECT_0);
+    DWORD code = 1;
+    ::GetExitCodeProcess(second.hProcess, &code);
+    ::CloseHandle(second.hThread);
+    ::CloseHandle(second.hProcess);
+    EXPECT_EQ(code, 0u);
+
+    const std::string older = ReadFile(LogFolder() + L"\\QuorvelDownloader.1.log");
+    const std::string newer = ReadFile(LogFilePath());
+    EXPECT_FALSE(older.empty());  // rotated once
+    EXPECT_LE(older.size(), kLogRotateBytes);
+    // Every line whole, and each writer's lines all there, in their order.
+    const std::regex whole(
+        "\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z \\d+ test\\.line writer=(first|second) "
+        "n=(\\d+) pad=" +
+        kPad);
+    std::map<std::string, int> next{{"first", 0}, {"second", 0}};
+    std::istringstream lines(older + newer);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::smatch match;
+        ASSERT_TRUE(std::regex_match(line, match, whole)) << line;
+        EXPECT_EQ(std::stoi(match[2]), next[match[1]]++) << line;
+    }
+    EXPECT_EQ(next["first"], kLinesEach);
+    EXPECT_EQ(next["second"], kLinesEach);
+    RemoveLogs();
+}
+
+TEST(DiagnosticsLog, ErrorCodesComeWithThePlatformsTextWhereItHasOne) {
+    const std::wstring text = PlatformErrorText(ERROR_FILE_NOT_FOUND);
+    ASSERT_FALSE(text.empty());
+    EXPECT_NE(text.back(), L'\n');
+    EXPECT_TRUE(PlatformErrorText(0x2F7A1234).empty());
+}
+
+}  // namespace

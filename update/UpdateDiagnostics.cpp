@@ -1,0 +1,230 @@
+// What the update engine writes into the diagnostics log.
+#include "update/UpdateDiagnostics.h"
+
+#include "resources/Version.h"
+#include "system/DiagnosticsLog.h"
+#include "system/EnvironmentProbes.h"
+#include "system/LocalText.h"
+#include "system/Sha256.h"
+#include "update/UpdateCatalogue.h"
+#include "update/logic/Catalogue.h"
+#include "update/logic/FtpPaths.h"
+
+#include <algorithm>
+
+namespace {
+
+// A hostile server may list thousands of names; the log keeps the first ones.
+constexpr size_t kMaxListedEntriesLogged = 50;
+// The launch's line is the one support needs most; the process ends right after it.
+constexpr DWORD kLaunchFlushTimeoutMs = 1000;
+
+const char* ReasonText(NotOffered reason) {
+    switch (reason) {
+    case NotOffered::Offerable: return "offerable";
+    case NotOffered::NotASetupProgram: return "not-a-setup-program";
+    case NotOffered::UnsafeName: return "unsafe-name";
+    case NotOffered::PathTooLong: return "path-too-long";
+    }
+    return "unknown";
+}
+
+const char* VerdictText(const std::unique_ptr<CHeldSetup>& setup) {
+    if (!setup || setup->Path().empty()) return "no-setup-program";
+    switch (setup->Verdict()) {
+    case SetupVerdict::Ready: return "ready";
+    case SetupVerdict::Changed: return "changed";
+    case SetupVerdict::SignatureRefused: return "signature-refused";
+    }
+    return "unknown";
+}
+
+const char* FaultText(LineFault fault) {
+    switch (fault) {
+    case LineFault::None: return "none";
+    case LineFault::Reset: return "reset";
+    case LineFault::ReadFailed: return "read-failed";
+    case LineFault::EndedEarly: return "ended-early";
+    case LineFault::Silent: return "silent";
+    case LineFault::Slow: return "slow";
+    case LineFault::ConnectFailed: return "connect-failed";
+    case LineFault::OffsetIgnored: return "offset-ignored";
+    }
+    return "unknown";
+}
+
+const char* ResultText(DownloadResult result) {
+    switch (result) {
+    case DownloadResult::Completed: return "completed";
+    case DownloadResult::Stopped: return "stopped";
+    case DownloadResult::NoInternet: return "no-internet";
+    case DownloadResult::InvalidFile: return "invalid-file";
+    case DownloadResult::ConnectFailed: return "connect-failed";
+    case DownloadResult::RemoteFileUnopenable: return "remote-file-unopenable";
+    case DownloadResult::LocalFileUnopenable: return "local-file-unopenable";
+    case DownloadResult::ReadFailed: return "read-failed";
+    case DownloadResult::WriteFailed: return "write-failed";
+    case DownloadResult::DiskFull: return "disk-full";
+    }
+    return "unknown";
+}
+
+std::wstring HexCode(uint32_t value) {
+    wchar_t text[16];
+    swprintf(text, 16, L"0x%08X", value);
+    return text;
+}
+
+// The build number of Windows, which tells Windows 11 (22000 on) from Windows 10; 0 when unknown.
+DWORD WindowsBuild() {
+    using GetVersionFn = LONG(WINAPI*)(OSVERSIONINFOW*);
+    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    const auto getVersion =
+        ntdll ? reinterpret_cast<GetVersionFn>(reinterpret_cast<void*>(::GetProcAddress(ntdll, "RtlGetVersion")))
+              : nullptr;
+    OSVERSIONINFOW info{};
+    info.dwOSVersionInfoSize = sizeof info;
+    return getVersion && getVersion(&info) == 0 ? info.dwBuildNumber : 0;
+}
+
+uint64_t FileSizeOf(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+}
+
+}  // namespace
+
+void LogStartUp() {
+    DWORD major = 0, minor = 0;
+    const bool known = probes::GetWindowsVersion(major, minor);
+    std::wstring bitness = L"unknown";
+    probes::DetectWindowsBitness(bitness);
+    const std::wstring fileTitle = probes::GetModuleFileTitle();
+    wchar_t language[8];
+    swprintf(language, 8, L"0x%04X", static_cast<unsigned>(::GetUserDefaultUILanguage()));
+    LogEvent("start", {{"version", QV_VERSION_TEXT},
+                       {"program", fileTitle},
+                       {"edition", EditionCode(EditionSourceFromFileTitle(fileTitle))},
+                       {"channel", CUpdateCatalogue().GetTestSuffix().empty() ? "release" : "test"},
+                       {"windows", known ? std::to_wstring(major) + L"." + std::to_wstring(minor) : L"unknown"},
+                       {"windows_build", WindowsBuild()},
+                       {"bitness", bitness},
+                       {"ui_language", language},
+                       {"texts", LanguageIndex == 1 ? "korean" : "english"}});
+}
+
+void LogServerListing(const FtpConnectionSettings& server, const std::wstring& folder, int listed,
+                      const std::vector<FTP_FILE_INFO>& files) {
+    const OfferedFile offered = FindOfferedFile(files);
+    LogEvent("server.listed", {{"host", server.host},
+                               {"port", server.port},
+                               {"folder", ToFtpServerPath(folder)},  // as the server is asked for it
+                               {"result", listed},
+                               {"entries", files.size()},
+                               {"offered", offered.index >= 0 ? files[static_cast<size_t>(offered.index)].Name()
+                                                              : std::wstring(L"none")}});
+    const size_t logged = std::min(files.size(), kMaxListedEntriesLogged);
+    for (size_t i = 0; i < logged; ++i) {
+        const std::wstring name = files[i].Name();
+        const NotOffered reason = WhyNotOffered(name);
+        const char* verdict = static_cast<int>(i) == offered.index ? "offered"
+                              : reason == NotOffered::Offerable    ? "not-first"
+                                                                   : ReasonText(reason);
+        LogEvent("server.entry", {{"name", name}, {"size", files[i].dwFileSize}, {"verdict", verdict}});
+    }
+    if (logged < files.size()) LogEvent("server.entries-not-logged", {{"count", files.size() - logged}});
+}
+
+void LogSignatureVerdict(const SignatureVerdict& verdict, const SignaturePolicy& policy, bool allowed) {
+    const std::vector<CertFingerprint>& pins = policy.pins;
+    const bool pinned = verdict.hasSigner && std::find(pins.begin(), pins.end(), verdict.signer) != pins.end();
+    const char* content = verdict.content == SignatureContent::Intact     ? "intact"
+                          : verdict.content == SignatureContent::Unsigned ? "unsigned"
+                                                                          : "broken";
+    const char* chain = verdict.chain == SignatureChain::Trusted     ? "trusted"
+                        : verdict.chain == SignatureChain::Revoked ? "revoked"
+                                                                   : "untrusted";
+    LogEvent("setup.signature", {{"winverifytrust", HexCode(static_cast<uint32_t>(verdict.platformResult))},
+                                 {"content", content},
+                                 {"chain", chain},
+                                 {"signer", verdict.hasSigner ? ToHex(verdict.signer) : std::wstring(L"none")},
+                                 {"pinned", pins.empty() ? "no-pins-in-build"
+                                            : pinned     ? "yes"
+                                                         : "no"},
+                                 {"launch", allowed ? "allowed" : "refused"}});
+}
+
+void LogLaunch(const std::wstring& setup, bool started, DWORD error) {
+    if (started)
+        LogEvent("handoff.launch", {{"file", setup}, {"started", true}});
+    else
+        LogPlatformError("handoff.launch", error, {{"file", setup}, {"started", false}});
+    FlushLog(kLaunchFlushTimeoutMs);
+}
+
+void LogHandOff(HandOffResult result) {
+    const char* text = "unknown";
+    switch (result) {
+    case HandOffResult::Launched: text = "launched"; break;
+    case HandOffResult::NoSetupFile: text = "no-setup-file"; break;
+    case HandOffResult::FolderUnusable: text = "folder-unusable"; break;
+    case HandOffResult::ListNotCreated: text = "list-not-created"; break;
+    case HandOffResult::ListNotWritten: text = "list-not-written"; break;
+    case HandOffResult::SetupChanged: text = "setup-changed"; break;
+    case HandOffResult::SignatureRefused: text = "signature-refused"; break;
+    case HandOffResult::LaunchFailed: text = "launch-failed"; break;
+    case HandOffResult::ElevationDeclined: text = "elevation-declined"; break;
+    }
+    LogEvent("handoff", {{"result", text}});
+}
+
+void LogNotice(const std::wstring& first, const std::wstring& second) {
+    const auto numberOf = [](const std::wstring& text) {
+        const std::vector<std::wstring>& entries = g_localText.Items();
+        const auto found = std::find(entries.begin(), entries.end(), text);
+        return found == entries.end() ? -1 : static_cast<int>(found - entries.begin());
+    };
+    if (second.empty())
+        LogEvent("notice", {{"text", numberOf(first)}});
+    else
+        LogEvent("notice", {{"text", numberOf(first)}, {"second", numberOf(second)}});
+}
+
+void CDownloadDiagnostics::Started(const std::vector<UPDATE_ITEM>& items) {
+    m_nStartTick = ::GetTickCount64();
+    for (const UPDATE_ITEM& item : items)
+        LogEvent("download.start", {{"file", item.Name()}, {"listed_size", item.dwFileSize}});
+}
+
+void CDownloadDiagnostics::Finished(const FinishedDownload& download) {
+    const uint64_t ms = ElapsedMs();
+    uint64_t total = 0;
+    for (const DownloadedFile& file : download.files) {
+        const uint64_t bytes = FileSizeOf(file.path);
+        total += bytes;
+        LogEvent("download.file", {{"file", file.path.substr(file.path.find_last_of(L'\\') + 1)}, {"bytes", bytes}});
+    }
+    LogEvent("download.done", {{"files", download.files.size()},
+                               {"bytes", total},
+                               {"ms", ms},
+                               {"bytes_per_s", ms > 0 ? total * 1000 / ms : total},
+                               {"setup_check", VerdictText(download.setup)}});
+}
+
+void CDownloadDiagnostics::Report(const std::vector<UPDATE_ITEM>& items, const DownloadStatus& status) {
+    if (status.state != DownloadState::Reconnecting) return;
+    LogEvent("download.reconnect", {{"file", status.item < items.size() ? items[status.item].Name() : std::wstring()},
+                                    {"attempt", status.attempt},
+                                    {"reason", FaultText(status.fault)},
+                                    {"resume_from", status.resumeFrom},
+                                    {"total", status.total}});
+}
+
+void CDownloadDiagnostics::Failed(DownloadResult result) {
+    LogEvent("download.failed", {{"reason", ResultText(result)}, {"ms", ElapsedMs()}});
+}
+
+void CDownloadDiagnostics::Stopped() { LogEvent("download.stopped", {{"ms", ElapsedMs()}}); }
+
+uint64_t CDownloadDiagnostics::ElapsedMs() const { return ::GetTickCount64() - m_nStartTick; }

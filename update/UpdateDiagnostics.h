@@ -1,0 +1,55 @@
+// The update engine's facts for the diagnostics log: the start-up, the server check, the download
+// as its reports reach the window, the setup program's checks and the hand-off. Each call writes
+// a line or a few; none changes what the road does.
+#pragma once
+
+#include "framework/Win32.h"
+#include "update/HeldSetup.h"
+#include "update/InstallHandOff.h"
+#include "update/logic/DownloadReport.h"
+#include "update/logic/FtpTypes.h"
+#include "update/logic/SignerPins.h"
+#include "update/logic/UpdateItem.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The program's version, edition, channel, the Windows version and bitness, and the user-interface
+// language.
+void LogStartUp();
+
+// The server check's listing of the edition's folder (ListFiles' result), with every entry and why
+// it is or is not offered. The session logs its own failures with the platform's codes.
+void LogServerListing(const FtpConnectionSettings& server, const std::wstring& folder, int listed,
+                      const std::vector<FTP_FILE_INFO>& files);
+
+// The signature check of the setup program and what the build's policy made of it.
+void LogSignatureVerdict(const SignatureVerdict& verdict, const SignaturePolicy& policy, bool allowed);
+
+// How the hand-off ended.
+void LogHandOff(HandOffResult result);
+
+// A notice shown to the user, by the numbers of its lines in the text table (-1 for a line that is
+// not one of its entries).
+void LogNotice(const std::wstring& first, const std::wstring& second);
+
+// The setup program's launch and the error when it did not start. The process ends right after a
+// launch, so the line is waited for, within a bound.
+void LogLaunch(const std::wstring& setup, bool started, DWORD error);
+
+// The download as the window hears of it: what was asked for, and how and when it ended.
+class CDownloadDiagnostics {
+public:
+    void Started(const std::vector<UPDATE_ITEM>& items);
+    // Reconnections with their reason, attempt and the byte the transfer goes on from.
+    void Report(const std::vector<UPDATE_ITEM>& items, const DownloadStatus& status);
+    void Finished(const FinishedDownload& download);
+    void Failed(DownloadResult result);
+    // The program is closing while the worker runs.
+    void Stopped();
+
+private:
+    uint64_t ElapsedMs() const;
+    uint64_t m_nStartTick = 0;
+};

@@ -261,11 +261,16 @@ TEST(DownloadLogic, BrokenLineResumesFromTheBytesOnDisk) {
         SCOPED_TRACE(fault.kind);
         Rig rig;
         const UPDATE_ITEM item = rig.Serve(content);
-        rig.script->readSteps = {FtpReadStep::Data(kTransferBlockSize), FtpReadStep::Data(1000), fault};
+        // The resumed transfer starts 4096 bytes early; the known bytes come in two reads and are
+        // compared, not written again.
+        rig.script->readSteps = {FtpReadStep::Data(kTransferBlockSize), FtpReadStep::Data(1000), fault,
+                                 FtpReadStep::Data(3000)};
         EXPECT_EQ(rig.Run({item}), R::Completed);
         EXPECT_EQ(rig.files.disk[kLocal], content);
-        const Log resume = {L"Size", L"Rest 31720", L"OpenFile " + kRemote, L"Transferring 0 31720/92160",
-                            L"Read 30720 -> 30720"};
+        const Log resume = {L"Size",         L"Rest 27624",         L"OpenFile " + kRemote,
+                            L"Transferring 0 31720/92160",  L"Read 4096 -> 3000", L"Sleep 1",
+                            L"Read 1096 -> 1096",           L"Sleep 1",           L"Read 30720 -> 30720",
+                            L"Write 30720"};
         const Log after = rig.From(L"Size");
         EXPECT_EQ(Log(after.begin(), after.begin() + static_cast<long>(resume.size())), resume);
         EXPECT_EQ(rig.Count(L"Reconnecting 0 1 "), 1);
@@ -291,15 +296,31 @@ TEST(DownloadLogic, FileStartsAgainWhenTheServerCannotResumeIt) {
     const std::vector<Case> cases = {
         {"REST refused", [](FtpScript& s) { s.restart = FtpRestart::Refuse; }, 1},
         {"file changed on the server", [](FtpScript& s) { s.sizes[L"/Software/" + kName] = 5; }, 0},
-        // 350, then the whole file again: the excess shows the offset was ignored.
+        // 350, then the file from byte 0: the overlap bytes are not the ones on disk.
         {"REST ignored", [](FtpScript& s) { s.restart = FtpRestart::Ignore; }, 1},
+        // ...even when the data connection is then cut just as the bytes reach the listed size.
+        {"REST ignored, cut at the listed size",
+         [](FtpScript& s) {
+             s.restart = FtpRestart::Ignore;
+             s.readSteps.insert(s.readSteps.end(), {FtpReadStep::Data(kTransferBlockSize), FtpReadStep::Data(0)});
+         },
+         1},
+        // The known bytes match, but more follow the listed size.
+        {"bytes beyond the listed size",
+         [](FtpScript& s) {
+             s.files[L"/Software/" + kName] += "more";
+             s.sizes[L"/Software/" + kName] = 2 * kTransferBlockSize;
+         },
+         1},
+        // The data end before the bytes on disk do: not the file on disk.
+        {"end inside the overlap", [](FtpScript& s) { s.readSteps.push_back(FtpReadStep::Data(0)); }, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Rig rig;
         const UPDATE_ITEM item = rig.Serve(content);
+        rig.script->readSteps = {FtpReadStep::Data(kTransferBlockSize), FtpReadStep::Reset()};
         c.arrange(*rig.script);
-        rig.script->readSteps = {FtpReadStep::Data(1000), FtpReadStep::Reset()};
         EXPECT_EQ(rig.Run({item}), R::Completed);
         EXPECT_EQ(rig.files.disk[kLocal], content);
         EXPECT_EQ(rig.Count(L"Rest"), c.rests);
@@ -330,7 +351,9 @@ TEST(DownloadLogic, RetriesWithGrowingPausesThenFailsWithNothingKept) {
     shorter.script->sizes[L"/Software/" + kName] = 10;  // the server lists and sizes it so
     EXPECT_EQ(shorter.Run({item2}), R::ReadFailed);
     EXPECT_EQ(shorter.Count(L"Reconnecting 0 5 ended early from 4"), 1);
-    EXPECT_EQ(shorter.Count(L"Rest 4"), 5);
+    // All the bytes on disk lie within the overlap: each attempt reads them again from byte 0.
+    EXPECT_EQ(shorter.Count(L"Rest"), 0);
+    EXPECT_EQ(shorter.Count(L"Read 4 -> 4"), 5);
     EXPECT_EQ(shorter.files.disk.count(kLocal), 0u);
 }
 
@@ -434,7 +457,7 @@ TEST(DownloadLogic, EveryFailureCleansUpAndReportsItsResult) {
          R::RemoteFileUnopenable,
          join(transferStart, {L"Read 10 -> 4", L"Write 4", L"Transferring 0 4/10", L"Sleep 1", L"Read 6 -> fault",
                               L"CloseFile", L"Disconnect", L"Reconnecting 0 1 reset from 4", connect, L"Size",
-                              L"Rest 4", open, L"CloseFile", L"Disconnect", L"Close", L"Delete " + kLocal})},
+                              open, L"CloseFile", L"Disconnect", L"Close", L"Delete " + kLocal})},
     };
     for (const FailureCase& c : cases) {
         SCOPED_TRACE(c.what);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -41,8 +42,10 @@ private:
         int64_t done = 0;        // bytes on disk
         int64_t best = 0;        // the most bytes on disk so far: beyond it a byte is new
         bool created = false;    // the local file exists and is open
-        bool resumed = false;    // this attempt started at `done` > 0
+        bool resumed = false;    // this attempt asked the server for an offset
         bool noRestart = false;  // the server ignores offsets: always from byte 0
+        int overlap = 0;         // bytes before `done` this attempt must still receive and compare
+        std::vector<unsigned char> tail;  // the last bytes written, up to the resume overlap
         LineFault fault = LineFault::None;
         DownloadResult failure = DownloadResult::ReadFailed;
     };
@@ -155,21 +158,59 @@ private:
     }
 
     // Goes on from the bytes on disk when the server still holds the listed file and accepts the
-    // offset; otherwise the file starts again from its first byte.
+    // offset; otherwise the file starts again from its first byte. A resumed transfer starts a little
+    // before the end of the bytes on disk, so the server shows it honoured the offset by sending
+    // bytes already known.
     Attempt Position(IFtpSession& session, Item& item) {
         item.resumed = false;
+        item.overlap = 0;
         if (item.done == 0) return Attempt::Done;
         if (!item.noRestart && session.RemoteFileSize(item.remotePath) == item.total) {
-            const FtpOpen restart = session.RestartAt(item.done);
+            const int overlap = static_cast<int>(item.tail.size());
+            const int64_t start = item.done - overlap;
+            // Everything on disk is within the overlap: the file from its start checks all of it.
+            if (start == 0) {
+                item.overlap = overlap;
+                return Attempt::Done;
+            }
+            const FtpOpen restart = session.RestartAt(start);
             if (restart == FtpOpen::LineFault) return Broken(item, LineFault::Reset);
             if (restart == FtpOpen::Done) {
                 item.resumed = true;
+                item.overlap = overlap;
                 return Attempt::Done;
             }
         }
-        if (!files_.Rewind()) return Fail(item, DownloadResult::WriteFailed);
+        return StartAgain(item) ? Attempt::Done : Fail(item, DownloadResult::WriteFailed);
+    }
+
+    // Empties the local file: the next byte written is the file's first.
+    bool StartAgain(Item& item) {
+        if (!files_.Rewind()) return false;
         item.done = 0;
-        return Attempt::Done;
+        item.tail.clear();
+        return true;
+    }
+
+    // Keeps the last bytes written for the overlap of the next resumed transfer.
+    void KeepTail(Item& item, const unsigned char* data, int count) {
+        const size_t bound = static_cast<size_t>(std::max(request_.bounds.resumeOverlap, 0));
+        const size_t n = static_cast<size_t>(count);
+        if (n >= bound) {
+            item.tail.assign(data + (n - bound), data + n);
+            return;
+        }
+        item.tail.insert(item.tail.end(), data, data + n);
+        if (item.tail.size() > bound) item.tail.erase(item.tail.begin(), item.tail.end() - static_cast<long>(bound));
+    }
+
+    // The server ignored the offset, or its file is no longer the one on disk: the file starts
+    // again from its first byte, and no later attempt asks for an offset.
+    Attempt OffsetIgnored(Item& item) {
+        if (!StartAgain(item)) return Fail(item, DownloadResult::WriteFailed);
+        item.best = 0;
+        item.noRestart = true;
+        return Broken(item, LineFault::OffsetIgnored);
     }
 
     Attempt Transfer(IFtpSession& session, Item& item) {
@@ -190,23 +231,37 @@ private:
         watch.Start(sink_.NowMs());
         // An empty file still takes one read, which ends it.
         bool first = true;
-        while (item.done < item.total || (first && item.total == 0)) {
+        while (item.overlap > 0 || item.done < item.total || (first && item.total == 0)) {
             first = false;
             if (sink_.StopRequested()) return Attempt::Stopped;
-            const int request = static_cast<int>(std::min<int64_t>(kTransferBlockSize, item.total - item.done));
+            // The overlap comes in reads of its own, so a block is either known bytes or new ones.
+            const int request = item.overlap > 0
+                                    ? std::min(kTransferBlockSize, item.overlap)
+                                    : static_cast<int>(std::min<int64_t>(kTransferBlockSize, item.total - item.done));
             int got = 0;
             const Attempt read = ReadBlock(session, item, watch, request, got);
             if (read != Attempt::Done) return read;
             if (got > request) return Fail(item, DownloadResult::ReadFailed);
-            // The end before the listed size: a cut data connection, or a file shorter than listed,
-            // which no attempt gets past.
-            if (got == 0 && request > 0) return Broken(item, LineFault::EndedEarly);
-            if (got > 0 && !files_.Write(buffer_.data(), got)) return Fail(item, DownloadResult::WriteFailed);
-            item.done += got;
-            watch.Received(got, sink_.NowMs());
-            Report(item, DownloadState::Transferring);
+            if (item.overlap > 0) {
+                // The data ending before the bytes on disk do, or other bytes than those: not the
+                // offset asked for, or not the same file.
+                const unsigned char* known = item.tail.data() + (item.tail.size() - static_cast<size_t>(item.overlap));
+                if (got == 0 || std::memcmp(buffer_.data(), known, static_cast<size_t>(got)) != 0)
+                    return OffsetIgnored(item);
+                item.overlap -= got;
+                watch.Received(got, sink_.NowMs());
+            } else {
+                // The end before the listed size: a cut data connection, or a file shorter than
+                // listed, which no attempt gets past.
+                if (got == 0 && request > 0) return Broken(item, LineFault::EndedEarly);
+                if (got > 0 && !files_.Write(buffer_.data(), got)) return Fail(item, DownloadResult::WriteFailed);
+                if (got > 0) KeepTail(item, buffer_.data(), got);
+                item.done += got;
+                watch.Received(got, sink_.NowMs());
+                Report(item, DownloadState::Transferring);
+            }
             sink_.Sleep(kBlockPauseMs);
-            if (item.done < item.total) {
+            if (item.overlap > 0 || item.done < item.total) {
                 const LineVerdict verdict = watch.Verdict(sink_.NowMs());
                 if (verdict == LineVerdict::Silent) return Broken(item, LineFault::Silent);
                 if (verdict == LineVerdict::Slow) return Broken(item, LineFault::Slow);
@@ -233,12 +288,7 @@ private:
         int got = 0;
         const Attempt read = ReadBlock(session, item, watch, 1, got);
         if (read != Attempt::Done) return read;
-        if (got == 0) return Attempt::Done;
-        if (!files_.Rewind()) return Fail(item, DownloadResult::WriteFailed);
-        item.done = 0;
-        item.best = 0;
-        item.noRestart = true;
-        return Broken(item, LineFault::OffsetIgnored);
+        return got == 0 ? Attempt::Done : OffsetIgnored(item);
     }
 
     const DownloadRequest& request_;

@@ -12,6 +12,7 @@ struct LineBounds {
     uint32_t slowBytesPerSecond = 1024;  // ...averaged over it: broken too
     int barrenAttempts = 5;              // attempts in a row without a new byte before giving up
     uint32_t firstPauseMs = 1000;        // before the second such attempt; doubled for each further
+    int resumeOverlap = 4096;            // a resumed transfer starts this many bytes early and checks them
 };
 
 enum class LineVerdict { Healthy, Silent, Slow };

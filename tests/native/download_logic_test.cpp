@@ -267,9 +267,15 @@ TEST(DownloadLogic, BrokenLineResumesFromTheBytesOnDisk) {
                                  FtpReadStep::Data(3000)};
         EXPECT_EQ(rig.Run({item}), R::Completed);
         EXPECT_EQ(rig.files.disk[kLocal], content);
-        const Log resume = {L"Size",         L"Rest 27624",         L"OpenFile " + kRemote,
-                            L"Transferring 0 31720/92160",  L"Read 4096 -> 3000", L"Sleep 1",
-                            L"Read 1096 -> 1096",           L"Sleep 1",           L"Read 30720 -> 30720",
+        const Log resume = {L"Size",
+                            L"Rest 27624",
+                            L"OpenFile " + kRemote,
+                            L"Transferring 0 31720/92160",
+                            L"Read 4096 -> 3000",
+                            L"Sleep 1",
+                            L"Read 1096 -> 1096",
+                            L"Sleep 1",
+                            L"Read 30720 -> 30720",
                             L"Write 30720"};
         const Log after = rig.From(L"Size");
         EXPECT_EQ(Log(after.begin(), after.begin() + static_cast<long>(resume.size())), resume);
@@ -456,8 +462,8 @@ TEST(DownloadLogic, EveryFailureCleansUpAndReportsItsResult) {
          },
          R::RemoteFileUnopenable,
          join(transferStart, {L"Read 10 -> 4", L"Write 4", L"Transferring 0 4/10", L"Sleep 1", L"Read 6 -> fault",
-                              L"CloseFile", L"Disconnect", L"Reconnecting 0 1 reset from 4", connect, L"Size",
-                              open, L"CloseFile", L"Disconnect", L"Close", L"Delete " + kLocal})},
+                              L"CloseFile", L"Disconnect", L"Reconnecting 0 1 reset from 4", connect, L"Size", open,
+                              L"CloseFile", L"Disconnect", L"Close", L"Delete " + kLocal})},
     };
     for (const FailureCase& c : cases) {
         SCOPED_TRACE(c.what);

@@ -39,12 +39,12 @@ private:
         std::wstring remotePath;
         std::wstring localPath;
         int64_t total = 0;
-        int64_t done = 0;        // bytes on disk
-        int64_t best = 0;        // the most bytes on disk so far: beyond it a byte is new
-        bool created = false;    // the local file exists and is open
-        bool resumed = false;    // this attempt asked the server for an offset
-        bool noRestart = false;  // the server ignores offsets: always from byte 0
-        int overlap = 0;         // bytes before `done` this attempt must still receive and compare
+        int64_t done = 0;                 // bytes on disk
+        int64_t best = 0;                 // the most bytes on disk so far: beyond it a byte is new
+        bool created = false;             // the local file exists and is open
+        bool resumed = false;             // this attempt asked the server for an offset
+        bool noRestart = false;           // the server ignores offsets: always from byte 0
+        int overlap = 0;                  // bytes before `done` this attempt must still receive and compare
         std::vector<unsigned char> tail;  // the last bytes written, up to the resume overlap
         LineFault fault = LineFault::None;
         DownloadResult failure = DownloadResult::ReadFailed;

@@ -12,6 +12,7 @@ import os
 import shutil
 import subprocess
 import sys
+import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -39,9 +40,20 @@ def tests_of(suite):
             yield item
 
 
+class TimedResult(unittest.TextTestResult):
+    """Says after each test how long it took, so the slow ones can be found in the log."""
+    def startTest(self, test):
+        self.began = time.monotonic()
+        super().startTest(test)
+
+    def stopTest(self, test):
+        super().stopTest(test)
+        self.stream.writeln("  (%s: %.0f s)" % (test.id().rsplit(".", 1)[-1], time.monotonic() - self.began))
+
+
 def recording_result(path):
     """A result class that appends each test's verdict to PATH as the test ends."""
-    class RecordingResult(unittest.TextTestResult):
+    class RecordingResult(TimedResult):
         def startTest(self, test):
             self.before = (len(self.failures) + len(self.errors) + len(self.unexpectedSuccesses), len(self.skipped))
             super().startTest(test)
@@ -74,7 +86,7 @@ def main():
     pattern = args[0] if args else "test_*.py"
     suite = unittest.defaultTestLoader.discover(HERE, pattern=pattern)
     total = suite.countTestCases()
-    runner = unittest.TextTestRunner(verbosity=2)
+    runner = unittest.TextTestRunner(verbosity=2, resultclass=TimedResult)
     if record:
         with open(record, "w", encoding="utf-8") as f:
             f.writelines("listed %s\n" % t.id() for t in tests_of(suite))

@@ -294,7 +294,7 @@ class HandOffSafetyTest(unittest.TestCase):
         self.assert_check_server_works()
         # A hand-off set off from outside would launch this and end the scanner.
         planted = self.plant()
-        self.stray("main", "controls")
+        self.stray("main:3", "controls")
         self.assertIsNone(scanner.poll(), "the scanner was ended")
         self.assert_nothing_launched()
         self.assertTrue(os.path.exists(planted))

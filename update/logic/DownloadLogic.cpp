@@ -243,11 +243,12 @@ private:
             if (read != Attempt::Done) return read;
             if (got > request) return Fail(item, DownloadResult::ReadFailed);
             if (item.overlap > 0) {
-                // The data ending before the bytes on disk do, or other bytes than those: not the
-                // offset asked for, or not the same file.
+                // Other bytes than those on disk: not the offset asked for, or not the same file. The
+                // data ending inside the overlap is a cut line (Wine reports one as the file's end):
+                // nothing has been written, so the next attempt resumes again.
+                if (got == 0 && request > 0) return Broken(item, LineFault::EndedEarly);
                 const unsigned char* known = item.tail.data() + (item.tail.size() - static_cast<size_t>(item.overlap));
-                if (got == 0 || std::memcmp(buffer_.data(), known, static_cast<size_t>(got)) != 0)
-                    return OffsetIgnored(item);
+                if (std::memcmp(buffer_.data(), known, static_cast<size_t>(got)) != 0) return OffsetIgnored(item);
                 item.overlap -= got;
                 watch.Received(got, sink_.NowMs());
             } else {

@@ -65,6 +65,7 @@ os.environ["WINEPREFIX"] = ARGS.prefix
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 from harness import SETUP_RECORD, WORK_FOLDER, Driver, FtpFixture, Program, Wine, wait_until  # noqa: E402
 from ftp_fixture import PASSWORD, USER  # noqa: E402
+from signing import signed_demo_setup  # noqa: E402
 
 
 # --- processes seen from Linux
@@ -339,10 +340,11 @@ def count_list_paints(log_path, start, end, list_hwnd):
 
 
 def setup_bytes(size):
-    """The demo setup program padded to the size, so the hand-off launches a real program."""
-    with open(os.path.join(ARGS.build, "DemoSetup.exe"), "rb") as f:
-        data = f.read()
-    return data + os.urandom(size - len(data))
+    """The demo setup program padded to about the size and signed with a throwaway certificate, so the
+    hand-off launches a real program (only signed setups are launched)."""
+    demo = os.path.join(ARGS.build, "DemoSetup.exe")
+    padding = max(size - os.path.getsize(demo), 0)
+    return signed_demo_setup(demo, os.path.join(os.path.dirname(ARGS.build), "signing"), os.urandom(padding))
 
 
 def whole_program(wine, temp):

@@ -641,7 +641,8 @@ def write_results(table, started, load_at_start):
         earlier = text[cut + 1:] if cut >= 0 else ""
     heading = "## %s, %d cores (%s, %s; load average %s at the start, %s at the end)%s\n\n" % (
         started.strftime("%Y-%m-%d %H:%M UTC"), os.cpu_count(), platform.machine(), wine_version(),
-        load_at_start, load_average(), "; the DPI part alone" if ARGS.dpi_only else "")
+        load_at_start, load_average(),
+        "; the DPI part alone" if ARGS.dpi_only else "; the poor line alone" if ARGS.line_only else "")
     with open(ARGS.results, "w", encoding="utf-8") as f:
         f.write(title + "\n" + heading + table + "\n" + ("\n" + earlier if earlier else ""))
 

@@ -39,20 +39,6 @@ const char* VerdictText(const std::unique_ptr<CHeldSetup>& setup) {
     return "unknown";
 }
 
-const char* FaultText(LineFault fault) {
-    switch (fault) {
-    case LineFault::None: return "none";
-    case LineFault::Reset: return "reset";
-    case LineFault::ReadFailed: return "read-failed";
-    case LineFault::EndedEarly: return "ended-early";
-    case LineFault::Silent: return "silent";
-    case LineFault::Slow: return "slow";
-    case LineFault::ConnectFailed: return "connect-failed";
-    case LineFault::OffsetIgnored: return "offset-ignored";
-    }
-    return "unknown";
-}
-
 const char* ResultText(DownloadResult result) {
     switch (result) {
     case DownloadResult::Completed: return "completed";
@@ -142,7 +128,7 @@ void LogSignatureVerdict(const SignatureVerdict& verdict, const SignaturePolicy&
     const char* content = verdict.content == SignatureContent::Intact     ? "intact"
                           : verdict.content == SignatureContent::Unsigned ? "unsigned"
                                                                           : "broken";
-    const char* chain = verdict.chain == SignatureChain::Trusted     ? "trusted"
+    const char* chain = verdict.chain == SignatureChain::Trusted   ? "trusted"
                         : verdict.chain == SignatureChain::Revoked ? "revoked"
                                                                    : "untrusted";
     LogEvent("setup.signature", {{"winverifytrust", HexCode(static_cast<uint32_t>(verdict.platformResult))},
@@ -216,7 +202,7 @@ void CDownloadDiagnostics::Report(const std::vector<UPDATE_ITEM>& items, const D
     if (status.state != DownloadState::Reconnecting) return;
     LogEvent("download.reconnect", {{"file", status.item < items.size() ? items[status.item].Name() : std::wstring()},
                                     {"attempt", status.attempt},
-                                    {"reason", FaultText(status.fault)},
+                                    {"reason", LineFaultName(status.fault)},
                                     {"resume_from", status.resumeFrom},
                                     {"total", status.total}});
 }

@@ -22,6 +22,8 @@ const std::wstring kRemote = L"Software\\TALVIX_FULL_240101.exe";
 const std::wstring kLocal = L"c:\\Windows\\Temp\\QVUpdate\\\\TALVIX_FULL_240101.EXE";
 
 // Forwards to the scripted session and records each call in the shared timeline.
+std::wstring Wide(const char* ascii) { return std::wstring(ascii, ascii + std::char_traits<char>::length(ascii)); }
+
 class RecordingSession : public IFtpSession {
 public:
     RecordingSession(std::shared_ptr<FtpScript> script, Log& log) : m_inner(std::move(script)), m_log(log) {}
@@ -111,20 +113,6 @@ private:
     std::wstring m_open;
 };
 
-const wchar_t* FaultName(LineFault fault) {
-    switch (fault) {
-    case LineFault::None: return L"none";
-    case LineFault::Reset: return L"reset";
-    case LineFault::ReadFailed: return L"read failed";
-    case LineFault::EndedEarly: return L"ended early";
-    case LineFault::Silent: return L"silent";
-    case LineFault::Slow: return L"slow";
-    case LineFault::ConnectFailed: return L"connect failed";
-    case LineFault::OffsetIgnored: return L"offset ignored";
-    }
-    return L"?";
-}
-
 class RecordingUi : public IDownloadSink {
 public:
     RecordingUi(Log& log, FtpScript& script) : m_log(log), m_script(script) {}
@@ -137,7 +125,7 @@ public:
             percents.push_back(ProgressPercent(s.done, s.total));
             break;
         case DownloadState::Reconnecting:
-            m_log.push_back(L"Reconnecting " + item + std::to_wstring(s.attempt) + L" " + FaultName(s.fault) +
+            m_log.push_back(L"Reconnecting " + item + std::to_wstring(s.attempt) + L" " + Wide(LineFaultName(s.fault)) +
                             L" from " + std::to_wstring(s.resumeFrom));
             break;
         case DownloadState::Completed: m_log.push_back(L"Completed " + item); break;
@@ -355,8 +343,8 @@ TEST(DownloadLogic, RetriesWithGrowingPausesThenFailsWithNothingKept) {
     EXPECT_EQ(rig.Run({item}), R::ReadFailed);
     // Once at once after new bytes, then after 1, 2, 4 and 8 s; the fifth barren attempt ends it.
     EXPECT_EQ(rig.Count(L"Reconnecting"), 5);
-    EXPECT_EQ(rig.Count(L"Reconnecting 0 2 connect failed from 30720"), 1);
-    EXPECT_EQ(rig.Count(L"Reconnecting 0 5 read failed from 30720"), 1);
+    EXPECT_EQ(rig.Count(L"Reconnecting 0 2 connect-failed from 30720"), 1);
+    EXPECT_EQ(rig.Count(L"Reconnecting 0 5 read-failed from 30720"), 1);
     EXPECT_EQ(rig.script->clockMs - start, 1u + 15000u);  // one block pause and the retry pauses
     EXPECT_EQ(rig.Tail(3), (Log{L"Disconnect", L"Close", L"Delete " + kLocal}));
     EXPECT_EQ(rig.files.disk.count(kLocal), 0u);
@@ -367,7 +355,7 @@ TEST(DownloadLogic, RetriesWithGrowingPausesThenFailsWithNothingKept) {
     item2.dwFileSize = 10;
     shorter.script->sizes[L"/Software/" + kName] = 10;  // the server lists and sizes it so
     EXPECT_EQ(shorter.Run({item2}), R::ReadFailed);
-    EXPECT_EQ(shorter.Count(L"Reconnecting 0 5 ended early from 4"), 1);
+    EXPECT_EQ(shorter.Count(L"Reconnecting 0 5 ended-early from 4"), 1);
     // All the bytes on disk lie within the overlap: each attempt reads them again from byte 0.
     EXPECT_EQ(shorter.Count(L"Rest"), 0);
     EXPECT_EQ(shorter.Count(L"Read 4 -> 4"), 5);

@@ -24,6 +24,21 @@ enum class LineFault {
     OffsetIgnored,  // the server sent the file from its start despite accepting the offset
 };
 
+// A fault's name, as the diagnostics log and the tests write it.
+inline const char* LineFaultName(LineFault fault) {
+    switch (fault) {
+    case LineFault::None: return "none";
+    case LineFault::Reset: return "reset";
+    case LineFault::ReadFailed: return "read-failed";
+    case LineFault::EndedEarly: return "ended-early";
+    case LineFault::Silent: return "silent";
+    case LineFault::Slow: return "slow";
+    case LineFault::ConnectFailed: return "connect-failed";
+    case LineFault::OffsetIgnored: return "offset-ignored";
+    }
+    return "unknown";
+}
+
 struct DownloadStatus {
     size_t item = 0;  // index into the request's items
     DownloadState state = DownloadState::Connecting;

@@ -11,8 +11,8 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0, nullptr);
     if (record != INVALID_HANDLE_VALUE) {
         char line[MAX_PATH * 3 + 2] = {};
-        int size = ::WideCharToMultiByte(CP_UTF8, 0, path, static_cast<int>(length), line, MAX_PATH * 3, nullptr,
-                                         nullptr);
+        int size =
+            ::WideCharToMultiByte(CP_UTF8, 0, path, static_cast<int>(length), line, MAX_PATH * 3, nullptr, nullptr);
         line[size++] = '\n';
         DWORD written = 0;
         ::WriteFile(record, line, static_cast<DWORD>(size), &written, nullptr);

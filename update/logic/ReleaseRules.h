@@ -1,0 +1,81 @@
+// The rules around the maker's release statement: whether a statement may be used, which listed file
+// may be offered, whether a downloaded setup program is the release's, and whether it would replace
+// the installed scanner with an older version. Pure: no Win32 types; tested natively as one table.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "update/logic/ReleaseStatement.h"
+
+// What the platform found about the statement's detached signature.
+struct StatementSignatureFacts {
+    bool intact = false;            // the signature verifies over exactly the statement's bytes
+    bool signedAttributes = false;  // it carries signed attributes (refused: see ReleaseStatementCheck)
+    bool signerAccepted = false;    // the signer passes the setup program's signer rule (pins, chain)
+};
+
+// What the statement is judged against: this run's clock, the highest serial this user's program has
+// accepted before, and the edition's folder this copy reads.
+struct StatementContext {
+    int64_t now = 0;  // seconds since 1970 UTC
+    uint64_t highestSerial = 0;
+    std::wstring edition;  // StatementEditionOf(listing form)
+};
+
+enum class StatementVerdict {
+    Valid,
+    SignatureBroken,   // no signature, or it does not cover exactly these bytes
+    SignedAttributes,  // signed attributes: their digest is not compared on every platform
+    SignerRefused,     // not signed by a publisher this build accepts
+    Malformed,         // the text does not parse
+    Expired,           // past its expiry time
+    Replayed,          // a serial lower than one accepted before
+    OtherEdition,      // written for another edition's folder
+};
+
+// The first rule that fails, in the order of the enumeration; `parsed` says whether
+// ParseReleaseStatement accepted the bytes (`statement` is read only then).
+StatementVerdict JudgeStatement(const StatementSignatureFacts& signature, bool parsed,
+                                const ReleaseStatement& statement, const StatementContext& context);
+
+// Whether a listed file may be offered under the statement: named there, and listed with the
+// statement's size. A listed size that Wine caps (ListedSizeMayBeCapped) is no disagreement.
+enum class ReleaseListing { Named, NotNamed, SizeDiffers };
+ReleaseListing JudgeListedFile(const ReleaseStatement& statement, const std::wstring& name, int64_t listedSize);
+
+// What is known of a downloaded setup program when it is checked before the launch.
+struct SetupFacts {
+    std::wstring name;  // as listed on the server
+    int64_t size = 0;
+    std::array<uint8_t, 32> sha256{};
+    std::optional<FourPartVersion> version;  // its version resource's ProductVersion, else FileVersion
+};
+
+enum class ReleaseCheck {
+    Ready,
+    NotInRelease,    // the statement does not name it
+    SizeDiffers,     // its size is not the statement's
+    DigestDiffers,   // its SHA-256 is not the statement's
+    VersionDiffers,  // its version resource is not the statement's version
+    NoVersion,       // no version resource, in a build that names a publisher
+    Downgrade,       // older than the installed scanner, without the statement's permission
+};
+
+// With a statement: named, same size, same SHA-256, same version, and not older than the installed
+// scanner unless the statement allows going back. Without one: not older than the installed
+// scanner; a setup without a version resource passes only where the build names no publisher. An
+// installed version that is unknown compares with nothing.
+ReleaseCheck JudgeSetupRelease(const ReleaseStatement* statement, const SetupFacts& setup,
+                               const std::optional<FourPartVersion>& installed, bool publisherNamed);
+
+// True when the statement names the file and the installed scanner already has its version.
+bool InstalledIsCurrent(const ReleaseStatement& statement, const std::wstring& name,
+                        const std::optional<FourPartVersion>& installed);
+
+// Short names for the log.
+const char* StatementVerdictName(StatementVerdict verdict);
+const char* ReleaseListingName(ReleaseListing listing);
+const char* ReleaseCheckName(ReleaseCheck check);

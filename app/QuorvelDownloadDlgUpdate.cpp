@@ -6,6 +6,7 @@
 #include "system/LocalText.h"
 #include "system/logic/TextTable.h"
 #include "update/InstallHandOff.h"
+#include "update/SetupSignature.h"
 
 void CQuorvelDownloadDlg::CheckServer() {
     // The work folder belongs to the download until the hand-off has taken it.
@@ -69,6 +70,9 @@ int CQuorvelDownloadDlg::DownloadUpdates() {
     request.serverFolder = BuildServerFolderForDownload();
     request.workFolder = CUpdateCatalogue::GetWorkFolder();
     request.server = UpdateServerSettings(CUpdateCatalogue::GetUpdateHost());
+    request.release.statement = m_catalogue.Release();
+    request.release.installed = m_catalogue.InstalledVersion();
+    request.release.publisherNamed = BuildNamesPublisher();
     EnableRoadControls(false);
     m_shownState = DownloadState::Connecting;
     if (!m_download.Start(std::move(request), m_pTasks)) {
@@ -154,7 +158,7 @@ LRESULT CQuorvelDownloadDlg::OnDownloadFinished() {
 
 int CQuorvelDownloadDlg::HandOffToSetup() {
     // Taken over here, so the setup program is let go when the hand-off is over, whatever its end.
-    const FinishedDownload download = std::move(m_downloaded);
+    FinishedDownload download = std::move(m_downloaded);
     m_downloaded = FinishedDownload();
     const HandOffResult result = RunInstallHandOff(CUpdateCatalogue::GetWorkFolder(), download);
     LogHandOff(result);
@@ -171,7 +175,7 @@ int CQuorvelDownloadDlg::HandOffToSetup() {
     case HandOffResult::ListNotWritten: ShowNotice(LocalText(TextId::ListWriteFailed)); break;
     case HandOffResult::FolderUnusable: ShowNotice(LocalText(TextId::CannotOpenLocalFile)); break;
     case HandOffResult::ElevationDeclined: ShowNotice(LocalText(TextId::TryAgain)); break;
-    default:  // the setup program changed, refused for its signature, or did not start
+    default:  // the setup program changed, refused for its signature or release, or did not start
         ShowNotice(LocalText(TextId::InvalidUpdateFile), LocalText(TextId::TryAgain));
         break;
     }

@@ -1,32 +1,33 @@
 # QV_SETUP_SIGNERS: the SHA-256 fingerprints of the certificates allowed to sign the setup program.
 # Empty (the default) pins no publisher: any publisher whose chain this machine trusts is accepted;
-# the word ANY_TRUSTED says so explicitly, which a release needs when it pins none
+# the word ANY_TRUSTED (upper case only) says so explicitly, which a release needs when it pins none
 # (QV_REQUIRE_PUBLISHER, set by the release preset). The value is checked here so that a typing
 # error stops the configure step instead of building a program that refuses every setup; the program
-# receives the fingerprints in one normal form (lower case, no separators, ',' between them).
+# receives the fingerprints in one normal form (lower case, no separators, ',' between them), and
+# QV_PUBLISHER_NAMED: 1 when the build pins a publisher or was given ANY_TRUSTED.
 # QV_ALLOW_UNSIGNED_SETUP: also launch setups that are unsigned or whose chain is not trusted.
 #
 # Also runs as a script, which the native tests use:
-#   cmake -DQV_SETUP_SIGNERS=<value> -P cmake/signers.cmake
+#   cmake [-DQV_REQUIRE_PUBLISHER=ON] -DQV_SETUP_SIGNERS=<value> -P cmake/signers.cmake
 
 # Sets out_var to the normal form of value, or stops with a message naming the faulty fingerprint.
 function(qv_normalize_signers value out_var)
-  string(TOUPPER "${value}" upper)
-  if(upper STREQUAL "ANY_TRUSTED")
-    set(${out_var} "" PARENT_SCOPE)
-    return()
-  endif()
   string(REPLACE "," ";" items "${value}")
   set(result)
+  set(hint)
   foreach(item IN LISTS items)
-    string(REGEX REPLACE "[-: ]" "" digits "${item}")
     string(STRIP "${item}" stripped)
     if(stripped STREQUAL "")
       continue()
     endif()
+    string(REGEX REPLACE "[-: ]" "" digits "${stripped}")
     if(NOT digits MATCHES "^[0-9A-Fa-f]+$")
+      string(TOUPPER "${stripped}" upper)
+      if(upper STREQUAL "ANY_TRUSTED")
+        set(hint " The word that accepts any trusted publisher is ANY_TRUSTED, in upper case and alone.")
+      endif()
       message(FATAL_ERROR "QV_SETUP_SIGNERS: \"${item}\" is not a SHA-256 fingerprint: "
-              "it holds characters other than hexadecimal digits and ':', ' ' or '-'.")
+              "it holds characters other than hexadecimal digits and ':', ' ' or '-'.${hint}")
     endif()
     string(LENGTH "${digits}" length)
     if(NOT length EQUAL 64)
@@ -41,22 +42,38 @@ function(qv_normalize_signers value out_var)
   set(${out_var} "${joined}" PARENT_SCOPE)
 endfunction()
 
-# Stops unless a release names its publisher: at least one fingerprint, or the word ANY_TRUSTED.
-function(qv_check_publisher_named value)
+# Sets pins_var to the normal form of value and named_var to 1 when it names a publisher (a pin, or
+# ANY_TRUSTED), else 0. With require set, a value that names none stops the configure step: also
+# one made only of separators, which is what "$PIN1;$PIN2" becomes when a CI's secrets are unset.
+function(qv_read_signers value require pins_var named_var)
   string(STRIP "${value}" stripped)
-  if(stripped STREQUAL "")
-    message(FATAL_ERROR "A release must name the publisher of its setup program: set QV_SETUP_SIGNERS to the "
-            "SHA-256 fingerprint of the certificate that signs it (see README, \"The setup program's "
-            "signature\"), or to ANY_TRUSTED to accept any publisher this machine trusts.")
+  if(stripped STREQUAL "ANY_TRUSTED")
+    set(${pins_var} "" PARENT_SCOPE)
+    set(${named_var} 1 PARENT_SCOPE)
+    return()
+  endif()
+  qv_normalize_signers("${value}" pins)
+  if(pins STREQUAL "" AND require)
+    string(CONCAT how "set QV_SETUP_SIGNERS to the SHA-256 fingerprint of the certificate that signs it (see "
+           "README, \"The setup program's signature\"), or to ANY_TRUSTED to accept any publisher this machine trusts.")
+    if(stripped STREQUAL "")
+      message(FATAL_ERROR "A release must name the publisher of its setup program: ${how}")
+    endif()
+    message(FATAL_ERROR "QV_SETUP_SIGNERS names no fingerprint: it holds only empty entries such as \";\" or "
+            "\",,\" (\"${value}\"; were the variables meant to hold the fingerprints unset?). "
+            "A release must name the publisher of its setup program: ${how}")
+  endif()
+  set(${pins_var} "${pins}" PARENT_SCOPE)
+  if(pins STREQUAL "")
+    set(${named_var} 0 PARENT_SCOPE)
+  else()
+    set(${named_var} 1 PARENT_SCOPE)
   endif()
 endfunction()
 
 if(CMAKE_SCRIPT_MODE_FILE)
-  if(QV_REQUIRE_PUBLISHER)
-    qv_check_publisher_named("${QV_SETUP_SIGNERS}")
-  endif()
-  qv_normalize_signers("${QV_SETUP_SIGNERS}" pins)
-  message("QV_SETUP_SIGNERS pins: [${pins}]")
+  qv_read_signers("${QV_SETUP_SIGNERS}" "${QV_REQUIRE_PUBLISHER}" pins named)
+  message("QV_SETUP_SIGNERS pins: [${pins}] named: ${named}")
   return()
 endif()
 
@@ -85,8 +102,20 @@ function(qv_add_signer_setting_tests)
   set_tests_properties(signers.release_without_publisher_fails PROPERTIES PASS_REGULAR_EXPRESSION
     "must name the publisher")
   add_test(NAME signers.release_accepts_any_trusted
+           COMMAND ${CMAKE_COMMAND} -DQV_REQUIRE_PUBLISHER=ON "-DQV_SETUP_SIGNERS= ANY_TRUSTED " -P ${script})
+  set_tests_properties(signers.release_accepts_any_trusted PROPERTIES PASS_REGULAR_EXPRESSION
+    "pins: \\[\\] named: 1")
+  add_test(NAME signers.release_lower_case_any_trusted_fails
            COMMAND ${CMAKE_COMMAND} -DQV_REQUIRE_PUBLISHER=ON -DQV_SETUP_SIGNERS=any_trusted -P ${script})
-  set_tests_properties(signers.release_accepts_any_trusted PROPERTIES PASS_REGULAR_EXPRESSION "pins: \\[\\]")
+  set_tests_properties(signers.release_lower_case_any_trusted_fails PROPERTIES PASS_REGULAR_EXPRESSION
+    "\"any_trusted\" is not a SHA-256 fingerprint")
+  # What "$PIN1;$PIN2" and " $PIN1 ; $PIN2,,$PIN3 " become when a CI's secrets are unset.
+  add_test(NAME signers.release_with_a_lone_separator_fails
+           COMMAND ${CMAKE_COMMAND} -DQV_REQUIRE_PUBLISHER=ON "-DQV_SETUP_SIGNERS=$<SEMICOLON>" -P ${script})
+  add_test(NAME signers.release_with_blanks_and_separators_fails
+           COMMAND ${CMAKE_COMMAND} -DQV_REQUIRE_PUBLISHER=ON "-DQV_SETUP_SIGNERS= $<SEMICOLON> ,, " -P ${script})
+  set_tests_properties(signers.release_with_a_lone_separator_fails signers.release_with_blanks_and_separators_fails
+    PROPERTIES PASS_REGULAR_EXPRESSION "names no fingerprint: it holds only empty entries")
 endfunction()
 
 # Checks the build setting and hands it to the check's own file, so changing it rebuilds one file.
@@ -95,10 +124,7 @@ function(qv_apply_setup_signers)
       "SHA-256 fingerprints of the certificates that may sign the setup program (';' or ',' between them), or ANY_TRUSTED; empty: none pinned")
   option(QV_REQUIRE_PUBLISHER "Stop unless QV_SETUP_SIGNERS names the setup program's publisher" OFF)
   option(QV_ALLOW_UNSIGNED_SETUP "Launch setup programs without a trusted signature too (gives the signature check away)" OFF)
-  if(QV_REQUIRE_PUBLISHER)
-    qv_check_publisher_named("${QV_SETUP_SIGNERS}")
-  endif()
-  qv_normalize_signers("${QV_SETUP_SIGNERS}" QV_SETUP_SIGNER_PINS)
+  qv_read_signers("${QV_SETUP_SIGNERS}" "${QV_REQUIRE_PUBLISHER}" QV_SETUP_SIGNER_PINS publisher_named)
   if(QV_SETUP_SIGNER_PINS STREQUAL "")
     message(STATUS "Setup signers: none pinned (only a setup signed by a publisher this machine trusts runs)")
   else()
@@ -112,5 +138,6 @@ function(qv_apply_setup_signers)
     set(allow_unsigned 0)
   endif()
   set_property(SOURCE ${CMAKE_SOURCE_DIR}/update/SetupSignature.cpp APPEND PROPERTY
-               COMPILE_DEFINITIONS "QV_SETUP_SIGNERS=\"${QV_SETUP_SIGNER_PINS}\"" QV_ALLOW_UNSIGNED_SETUP=${allow_unsigned})
+               COMPILE_DEFINITIONS "QV_SETUP_SIGNERS=\"${QV_SETUP_SIGNER_PINS}\"" QV_PUBLISHER_NAMED=${publisher_named}
+               QV_ALLOW_UNSIGNED_SETUP=${allow_unsigned})
 endfunction()

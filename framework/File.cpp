@@ -33,9 +33,35 @@ bool CFile::OpenForAppending(const std::wstring& path) {
     Close();
     m_hFile = ::CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     m_nLastError = IsOpen() ? 0 : ::GetLastError();
-    return IsOpen();
+    if (!IsOpen()) return false;
+    // A hard link is a second name of another file: appending to it would write into that file.
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(m_hFile, &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ||
+        info.nNumberOfLinks != 1 || IsLink(path)) {
+        Close();
+        m_nLastError = ERROR_CANT_ACCESS_FILE;
+        return false;
+    }
+    return true;
+}
+
+bool CFile::IsLink(const std::wstring& path) {
+    // The path and a handle are both asked, as some systems open what a link points to even when
+    // told not to, but still name the link a link.
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
+    const HANDLE entry =
+        ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (entry == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool link =
+        ::GetFileInformationByHandle(entry, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    ::CloseHandle(entry);
+    return link;
 }
 
 bool CFile::OpenFolder(const std::wstring& path) {

@@ -21,7 +21,8 @@ public:
     // or delete it. A link at the path is opened as itself, not followed.
     bool OpenForReading(const std::wstring& path);
     // Opens the file for appending, made if missing: every write lands at its end, whoever else
-    // appends to it. Others may read, write, rename or delete it meanwhile.
+    // appends to it. Others may read, write, rename or delete it meanwhile. Fails for anything but a
+    // plain file of one name: a link or junction there is neither followed nor written through.
     bool OpenForAppending(const std::wstring& path);
     // Opens a folder and holds it: until it is closed nobody can rename or delete it, so its path
     // keeps naming it. Fails for anything but a plain folder: a link or junction there is neither
@@ -43,6 +44,8 @@ public:
     bool IsOpen() const { return m_hFile != INVALID_HANDLE_VALUE; }
     DWORD LastError() const { return m_nLastError; }
     static bool Remove(const std::wstring& path) { return ::DeleteFileW(path.c_str()) != FALSE; }
+    // True when a link, junction or other reparse point stands at the path; it is not followed.
+    static bool IsLink(const std::wstring& path);
 
 private:
     HANDLE m_hFile = INVALID_HANDLE_VALUE;

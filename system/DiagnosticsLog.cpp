@@ -65,31 +65,40 @@ private:
 };
 
 // Appends a batch of whole lines with one write; the file is opened for appending only, so every
-// write lands at its end, whoever else appends.
+// write lands at its end, whoever else appends. A link or junction in place of the folder, the log
+// or the older log skips the batch: the log never writes or moves a file through one.
 class CLogFile {
 public:
     void Append(const std::string& lines) {
-        if (m_strPath.empty()) {
-            m_strPath = LogFilePath();
-            if (m_strPath.empty()) return;
-            probes::CreateFolderTree(LogFolder());
+        if (m_strFolder.empty()) {
+            m_strFolder = LogFolder();
+            if (m_strFolder.empty()) return;
             m_hMutex = ::CreateMutexW(nullptr, FALSE, kLogMutexName);
         }
+        // Held while the batch is written, so its path keeps naming this plain folder.
+        CFile folder;
+        if (!folder.OpenFolder(m_strFolder)) {
+            probes::CreateFolderTree(m_strFolder);
+            if (!folder.OpenFolder(m_strFolder)) return;
+        }
+        const std::wstring path = m_strFolder + kLogFileName;
         const CMutexHold hold(m_hMutex, kLogMutexTimeoutMs);
         CFile file;
-        if (!file.OpenForAppending(m_strPath)) return;
+        if (!file.OpenForAppending(path)) return;
         LARGE_INTEGER size{};
         if (hold.Held() && ::GetFileSizeEx(file.Handle(), &size) &&
             LogNeedsRotation(static_cast<uint64_t>(size.QuadPart), lines.size())) {
             file.Close();
-            ::MoveFileExW(m_strPath.c_str(), (LogFolder() + kOlderLogFileName).c_str(), MOVEFILE_REPLACE_EXISTING);
-            if (!file.OpenForAppending(m_strPath)) return;
+            const std::wstring older = m_strFolder + kOlderLogFileName;
+            if (CFile::IsLink(path) || CFile::IsLink(older)) return;
+            ::MoveFileExW(path.c_str(), older.c_str(), MOVEFILE_REPLACE_EXISTING);
+            if (!file.OpenForAppending(path)) return;
         }
         file.Write(lines.data(), static_cast<DWORD>(lines.size()));
     }
 
 private:
-    std::wstring m_strPath;
+    std::wstring m_strFolder;
     HANDLE m_hMutex = nullptr;  // kept for the life of the process, as the writer is
 };
 

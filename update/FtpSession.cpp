@@ -18,6 +18,8 @@ namespace {
 
 // A silent server must not hold an operation longer than this.
 constexpr DWORD kOperationTimeoutMs = 15000;
+// A small file (the release statement) must arrive with no pause longer than this.
+constexpr uint32_t kSmallFileTimeoutMs = 15000;
 // How long closing a file waits for a read ahead to come back (one block on a live line).
 constexpr uint32_t kReaderCloseWaitMs = 1000;
 
@@ -319,22 +321,44 @@ int CFtpSession::ListFiles(const std::wstring& folder, std::vector<FTP_FILE_INFO
     int count = 0;
     do {
         if (found.cFileName[0] == L'.' || found.dwFileAttributes == FILE_ATTRIBUTE_DIRECTORY) continue;
+        const size_t length = wcsnlen(found.cFileName, MAX_PATH);
+        if (count == kMaxListedEntries || length > kMaxListedNameLength) {
+            LogEvent("ftp.list-unusable", {{"search", search},
+                                           {"reason", count == kMaxListedEntries ? "too_many_entries" : "name_too_long"}});
+            files.erase(files.end() - count, files.end());
+            m_strLastError = L"LISTING TOO LARGE";
+            return kFtpError;
+        }
         FTP_FILE_INFO info;
         info.dwFileSize = ListedFileSize(found.nFileSizeHigh, found.nFileSizeLow);
-        info.SetName(found.cFileName);
+        info.SetName(std::wstring(found.cFileName, length));
         files.push_back(info);
         ++count;
     } while (InternetFindNextFileW(find.Get(), &found));
     find.Close();
 
-    // The listing cannot tell sizes of 2 GiB or more under Wine: the server's SIZE can.
-    for (auto it = files.end() - count; it != files.end(); ++it) {
-        if (!ListedSizeMayBeCapped(it->dwFileSize)) continue;
-        const int64_t size = RemoteFileSize(folder + L"\\" + it->Name());
-        if (size >= 0) it->dwFileSize = size;
-    }
     if (count == 0) m_strLastError = L"ERROR NO FILE!!";
     return count;
+}
+
+bool CFtpSession::ReadSmallFile(const std::wstring& path, size_t limit, std::vector<uint8_t>& bytes) {
+    bytes.clear();
+    if (OpenFile(path) != FtpOpen::Done) return false;
+    bool whole = false;
+    uint8_t block[4096];
+    for (;;) {
+        int got = 0;
+        if (Read(block, sizeof block, got, kSmallFileTimeoutMs) != FtpRead::Data) break;
+        if (got == 0) {
+            whole = true;
+            break;
+        }
+        if (bytes.size() + static_cast<size_t>(got) > limit) break;
+        bytes.insert(bytes.end(), block, block + got);
+    }
+    CloseFile();
+    if (!whole) bytes.clear();
+    return whole;
 }
 
 std::wstring CFtpSession::Command(const std::wstring& command) {

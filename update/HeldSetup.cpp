@@ -5,6 +5,8 @@
 #include "framework/Thread.h"
 #include "system/DiagnosticsLog.h"
 #include "update/SetupSignature.h"
+#include "update/SetupVersionInfo.h"
+#include "update/UpdateDiagnostics.h"
 #include "update/logic/Catalogue.h"
 #include "update/logic/HandOffLogic.h"
 
@@ -37,8 +39,18 @@ std::vector<std::wstring> HandOffPaths(const std::wstring& workFolder, const std
     return paths;
 }
 
-std::unique_ptr<CHeldSetup> CHeldSetup::Check(const std::wstring& workFolder, const std::vector<DownloadedFile>& files,
+// The name the server lists the written file under.
+static std::wstring ListedNameOf(const DownloadRequest& request, const std::wstring& setupPath) {
+    for (const UPDATE_ITEM& item : request.items) {
+        if (ToUpperPath(HandOffPathOf(request.workFolder, LocalNameOf(item.Name()))) == setupPath)
+            return item.Name();
+    }
+    return std::wstring();
+}
+
+std::unique_ptr<CHeldSetup> CHeldSetup::Check(const DownloadRequest& request, const std::vector<DownloadedFile>& files,
                                               DWORD timeoutMs) {
+    const std::wstring& workFolder = request.workFolder;
     auto setup = std::make_unique<CHeldSetup>(Key());
     setup->m_strPath = ChooseSetupToLaunch(HandOffPaths(workFolder, files));
     if (setup->m_strPath.empty()) return setup;
@@ -72,10 +84,35 @@ std::unique_ptr<CHeldSetup> CHeldSetup::Check(const std::wstring& workFolder, co
     const bool intact = CSha256::OfFile(digestReader.Handle(), actual) && actual == source->digest;
     LogEvent("setup.digest", {{"file", setup->m_strPath}, {"result", intact ? "match" : "mismatch"}});
     if (!intact) return setup;
+
+    // Before anything is ended or launched: the maker's release, and never an older version than
+    // the one installed unless the maker says so.
+    SetupFacts facts;
+    facts.name = ListedNameOf(request, setup->m_strPath);
+    facts.sha256 = actual;
+    LARGE_INTEGER size{};
+    facts.size = ::GetFileSizeEx(setup->m_file.Handle(), &size) ? size.QuadPart : -1;
+    facts.version = ReadSetupVersion(setup->m_strPath);
+    const ReleaseExpectation& release = request.release;
+    setup->m_release = JudgeSetupRelease(release.statement.get(), facts, release.installed, release.publisherNamed);
+    LogSetupRelease(facts, release, setup->m_release);
+    if (setup->m_release != ReleaseCheck::Ready) {
+        setup->m_verdict = SetupVerdict::ReleaseRefused;
+        return setup;
+    }
     if (helper && !helper->Wait(timeoutMs)) {
         setup->m_verdict = SetupVerdict::SignatureRefused;  // no answer in time: not trusted
         return setup;
     }
     setup->m_verdict = job->allowed ? SetupVerdict::Ready : SetupVerdict::SignatureRefused;
     return setup;
+}
+
+bool CHeldSetup::Discard() {
+    if (m_strPath.empty()) return true;
+    m_file.Close();
+    const bool removed = CFile::Remove(m_strPath) || ::GetLastError() == ERROR_FILE_NOT_FOUND;
+    LogEvent("setup.removed", {{"file", m_strPath}, {"removed", removed}});
+    m_folder.Close();
+    return removed;
 }

@@ -25,9 +25,8 @@ std::string ToThreadAnsi(const std::wstring& text) {
     return bytes;
 }
 
-}  // namespace
-
-HandOffResult RunInstallHandOff(const std::wstring& workFolder, const FinishedDownload& download) {
+// Everything but the removal of a setup program that is not launched.
+HandOffResult HandOff(const std::wstring& workFolder, const FinishedDownload& download) {
     const std::vector<std::wstring> paths = HandOffPaths(workFolder, download.files);
     // Held until the launch has returned: the hand-off file goes into the work folder itself, not
     // through a link put in its place.
@@ -54,6 +53,7 @@ HandOffResult RunInstallHandOff(const std::wstring& workFolder, const FinishedDo
         case SetupVerdict::Ready: break;
         case SetupVerdict::Changed: return HandOffResult::SetupChanged;
         case SetupVerdict::SignatureRefused: return HandOffResult::SignatureRefused;
+        case SetupVerdict::ReleaseRefused: return HandOffResult::ReleaseRefused;
         }
     }
 
@@ -71,4 +71,12 @@ HandOffResult RunInstallHandOff(const std::wstring& workFolder, const FinishedDo
     if (launched) return HandOffResult::Launched;
     // Not a program, access refused, or the user said no to the elevation prompt.
     return error == ERROR_CANCELLED ? HandOffResult::ElevationDeclined : HandOffResult::LaunchFailed;
+}
+
+}  // namespace
+
+HandOffResult RunInstallHandOff(const std::wstring& workFolder, FinishedDownload& download) {
+    const HandOffResult result = HandOff(workFolder, download);
+    if (result != HandOffResult::Launched && download.setup) download.setup->Discard();
+    return result;
 }

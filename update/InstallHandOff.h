@@ -17,6 +17,8 @@ enum class HandOffResult {
     ListNotWritten,     // the hand-off file could not be written; nothing ended or launched
     SetupChanged,       // the setup program is not the one downloaded; nothing ended or launched
     SignatureRefused,   // refused for its signature (SetupSignature.h); nothing ended or launched
+    ReleaseRefused,     // not the maker's current release, or older than the installed scanner;
+                        // nothing ended or launched
     LaunchFailed,       // the setup program did not start; the scanner program was ended
     ElevationDeclined,  // the user declined the setup program's elevation; the scanner program was ended
 };
@@ -24,5 +26,6 @@ enum class HandOffResult {
 // Only the files this run's worker wrote into `workFolder` are listed and launched, from a folder
 // that only the user, SYSTEM and Administrators can change and that holds nothing else: whatever
 // else lies there is removed first. The setup program is launched only as the download's check
-// left it, held and found sound.
-HandOffResult RunInstallHandOff(const std::wstring& workFolder, const FinishedDownload& download);
+// left it, held and found sound. A setup program that is not launched, whatever the reason, is
+// removed from the work folder at once.
+HandOffResult RunInstallHandOff(const std::wstring& workFolder, FinishedDownload& download);

@@ -12,6 +12,9 @@
 #ifndef QV_SETUP_SIGNERS
 #define QV_SETUP_SIGNERS ""
 #endif
+#ifndef QV_PUBLISHER_NAMED
+#define QV_PUBLISHER_NAMED 0
+#endif
 #ifndef QV_ALLOW_UNSIGNED_SETUP
 #define QV_ALLOW_UNSIGNED_SETUP 0
 #endif
@@ -119,28 +122,37 @@ public:
         CRYPT_PROVIDER_SGNR* signer = provider ? ::WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0) : nullptr;
         CRYPT_PROVIDER_CERT* cert = signer ? ::WTHelperGetProvCertFromChain(signer, 0) : nullptr;
         if (!cert || !cert->pCert) return 0;
-        CERT_CHAIN_PARA para{};
-        para.cbSize = sizeof para;
-        para.dwUrlRetrievalTimeout = kRevocationTimeoutMs;
-        PCCERT_CHAIN_CONTEXT chain = nullptr;
-        const DWORD flags = CERT_CHAIN_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT | CERT_CHAIN_REVOCATION_ACCUMULATIVE_TIMEOUT;
-        if (!::CertGetCertificateChain(nullptr, cert->pCert, nullptr, cert->pCert->hCertStore, &para, flags, nullptr,
-                                       &chain))
-            return 0;
-        const DWORD status = chain->TrustStatus.dwErrorStatus;
-        ::CertFreeCertificateChain(chain);
-        return status;
+        return SignerChainStatus(cert->pCert, false);
     }
 
 private:
-    // A workshop PC is often offline: an unreachable revocation server costs at most this long.
-    static constexpr DWORD kRevocationTimeoutMs = 10000;
     GUID m_action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
     WINTRUST_FILE_INFO m_file{};
     WINTRUST_DATA m_data{};
     LONG m_result = 0;
 };
 }  // namespace
+
+DWORD SignerChainStatus(PCCERT_CONTEXT cert, bool codeSigning) {
+    // A workshop PC is often offline: an unreachable revocation server costs at most this long.
+    constexpr DWORD kRevocationTimeoutMs = 10000;
+    CERT_CHAIN_PARA para{};
+    para.cbSize = sizeof para;
+    para.dwUrlRetrievalTimeout = kRevocationTimeoutMs;
+    LPSTR usage[] = {const_cast<LPSTR>(szOID_PKIX_KP_CODE_SIGNING)};
+    if (codeSigning) {
+        para.RequestedUsage.dwType = USAGE_MATCH_TYPE_AND;
+        para.RequestedUsage.Usage.cUsageIdentifier = 1;
+        para.RequestedUsage.Usage.rgpszUsageIdentifier = usage;
+    }
+    PCCERT_CHAIN_CONTEXT chain = nullptr;
+    const DWORD flags = CERT_CHAIN_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT | CERT_CHAIN_REVOCATION_ACCUMULATIVE_TIMEOUT;
+    if (!::CertGetCertificateChain(nullptr, cert, nullptr, cert->hCertStore, &para, flags, nullptr, &chain))
+        return codeSigning ? CERT_TRUST_IS_PARTIAL_CHAIN : 0;
+    const DWORD status = chain->TrustStatus.dwErrorStatus;
+    ::CertFreeCertificateChain(chain);
+    return status;
+}
 
 SignatureVerdict CheckSetupSignature(HANDLE file, const std::wstring& path) {
     SignatureVerdict verdict;
@@ -178,6 +190,8 @@ const SignaturePolicy& BuildSignaturePolicy() {
     }();
     return policy;
 }
+
+bool BuildNamesPublisher() { return QV_PUBLISHER_NAMED != 0 || !BuildSignaturePolicy().pins.empty(); }
 
 bool SetupSignatureAllowsLaunch(HANDLE file, const std::wstring& path) {
     const SignatureVerdict verdict = CheckSetupSignature(file, path);

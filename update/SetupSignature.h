@@ -2,6 +2,7 @@
 #pragma once
 
 #include "framework/Win32.h"
+#include <wincrypt.h>
 #include "update/logic/PeCertificateTable.h"
 #include "update/logic/SignerPins.h"
 
@@ -12,9 +13,18 @@
 // fingerprint of the signer's certificate. The file is read through the open handle.
 SignatureVerdict CheckSetupSignature(HANDLE file, const std::wstring& path);
 
+// The trust status bits (CERT_TRUST_STATUS::dwErrorStatus) of the certificate's chain, built with
+// revocation checking within a bound; with `codeSigning`, for that use. Without it, 0 when the chain
+// cannot be built (only revocation is read then); with it, a status that is not trusted.
+DWORD SignerChainStatus(PCCERT_CONTEXT cert, bool codeSigning);
+
 // The publishers this build pins (QV_SETUP_SIGNERS) and whether it lets unsigned setups run
 // (QV_ALLOW_UNSIGNED_SETUP).
 const SignaturePolicy& BuildSignaturePolicy();
+
+// True when the build names the setup program's publisher (pins, or ANY_TRUSTED said outright), as a
+// release must: such a build requires the maker's release statement and a version resource.
+bool BuildNamesPublisher();
 
 // True when the build's policy lets the open file be launched (SignatureAllowsLaunch).
 bool SetupSignatureAllowsLaunch(HANDLE file, const std::wstring& path);

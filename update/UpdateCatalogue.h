@@ -4,9 +4,14 @@
 
 #include "framework/Win32.h"
 #include "update/logic/FtpTypes.h"
+#include "update/logic/ReleaseStatement.h"
 
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
+
+class CFtpSession;
 
 // The cells of the row that offers a setup program.
 struct OfferedRow {
@@ -23,7 +28,8 @@ public:
     // lists the edition's folder on the server. False when the server cannot be reached; the server
     // files are then none.
     bool Check(HWND owner);
-    // The row to offer, or false when the listing holds no setup program that may be offered.
+    // The row to offer, or false when the listing holds no setup program that may be offered (or the
+    // maker's release statement is required, or there, and not valid).
     bool FindOfferedRow(OfferedRow& row) const;
     // The listed file a row stands for, or null for a record the listing does not hold.
     const FTP_FILE_INFO* ServerFile(int record) const;
@@ -35,13 +41,26 @@ public:
     // "Test" when the marker file lies beside the program, else empty.
     std::wstring GetTestSuffix() const;
 
+    // The maker's release statement the last check found valid, or null.
+    std::shared_ptr<const ReleaseStatement> Release() const { return m_pRelease; }
+    // The installed scanner's version as numbers, when it is installed and says one.
+    std::optional<FourPartVersion> InstalledVersion() const;
+
     static std::wstring GetWorkFolder();
     static std::wstring GetUpdateHost();
 
 private:
+    // Reads and judges the release statement of the listed folder: sets m_pRelease when it is valid,
+    // m_bReleaseRefused when it is required or there and not valid.
+    void ReadRelease(CFtpSession& session);
+    // The offered file's size: the statement's, or the server's own when the listing may have capped it.
+    void SizeOfferedFile(CFtpSession& session);
+
     std::wstring m_strEditionSource;
     std::wstring m_strServerFolder;
     std::vector<FTP_FILE_INFO> m_vecServerFiles;
     std::wstring m_strInstalledVersion = L"-";
     std::wstring m_strBitness;
+    std::shared_ptr<const ReleaseStatement> m_pRelease;
+    bool m_bReleaseRefused = false;
 };

@@ -25,6 +25,8 @@ const char* ReasonText(NotOffered reason) {
     case NotOffered::NotASetupProgram: return "not-a-setup-program";
     case NotOffered::UnsafeName: return "unsafe-name";
     case NotOffered::PathTooLong: return "path-too-long";
+    case NotOffered::NotInRelease: return "not-in-release";
+    case NotOffered::SizeDiffers: return "size-differs-from-release";
     }
     return "unknown";
 }
@@ -35,6 +37,7 @@ const char* VerdictText(const std::unique_ptr<CHeldSetup>& setup) {
     case SetupVerdict::Ready: return "ready";
     case SetupVerdict::Changed: return "changed";
     case SetupVerdict::SignatureRefused: return "signature-refused";
+    case SetupVerdict::ReleaseRefused: return "release-refused";
     }
     return "unknown";
 }
@@ -101,8 +104,8 @@ void LogStartUp() {
 }
 
 void LogServerListing(const FtpConnectionSettings& server, const std::wstring& folder, int listed,
-                      const std::vector<FTP_FILE_INFO>& files) {
-    const OfferedFile offered = FindOfferedFile(files);
+                      const std::vector<FTP_FILE_INFO>& files, const ReleaseStatement* release) {
+    const OfferedFile offered = FindOfferedFile(files, release);
     LogEvent("server.listed", {{"host", server.host},
                                {"port", server.port},
                                {"folder", ToFtpServerPath(folder)},  // as the server is asked for it
@@ -113,13 +116,27 @@ void LogServerListing(const FtpConnectionSettings& server, const std::wstring& f
     const size_t logged = std::min(files.size(), kMaxListedEntriesLogged);
     for (size_t i = 0; i < logged; ++i) {
         const std::wstring name = files[i].Name();
-        const NotOffered reason = WhyNotOffered(name);
+        const NotOffered reason = WhyNotOffered(files[i], release);
         const char* verdict = static_cast<int>(i) == offered.index ? "offered"
                               : reason == NotOffered::Offerable    ? "not-first"
                                                                    : ReasonText(reason);
         LogEvent("server.entry", {{"name", name}, {"size", files[i].dwFileSize}, {"verdict", verdict}});
     }
     if (logged < files.size()) LogEvent("server.entries-not-logged", {{"count", files.size() - logged}});
+}
+
+void LogSetupRelease(const SetupFacts& setup, const ReleaseExpectation& release, ReleaseCheck check) {
+    const auto version = [](const std::optional<FourPartVersion>& v) {
+        return v ? FormatFourPartVersion(*v) : std::string("none");
+    };
+    const ReleaseFile* entry = release.statement ? release.statement->Find(setup.name) : nullptr;
+    LogEvent("setup.release", {{"file", setup.name},
+                               {"version", version(setup.version)},
+                               {"installed", version(release.installed)},
+                               {"statement", release.statement ? "valid" : "none"},
+                               {"statement_version", entry ? FormatFourPartVersion(entry->version) : "none"},
+                               {"downgrade_allowed", release.statement && release.statement->allowDowngrade},
+                               {"result", ReleaseCheckName(check)}});
 }
 
 void LogSignatureVerdict(const SignatureVerdict& verdict, const SignaturePolicy& policy, bool allowed) {
@@ -159,6 +176,7 @@ void LogHandOff(HandOffResult result) {
     case HandOffResult::ListNotWritten: text = "list-not-written"; break;
     case HandOffResult::SetupChanged: text = "setup-changed"; break;
     case HandOffResult::SignatureRefused: text = "signature-refused"; break;
+    case HandOffResult::ReleaseRefused: text = "release-refused"; break;
     case HandOffResult::LaunchFailed: text = "launch-failed"; break;
     case HandOffResult::ElevationDeclined: text = "elevation-declined"; break;
     }

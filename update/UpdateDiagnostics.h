@@ -7,7 +7,9 @@
 #include "update/HeldSetup.h"
 #include "update/InstallHandOff.h"
 #include "update/logic/DownloadReport.h"
+#include "update/logic/DownloadLogic.h"
 #include "update/logic/FtpTypes.h"
+#include "update/logic/ReleaseRules.h"
 #include "update/logic/SignerPins.h"
 #include "update/logic/UpdateItem.h"
 
@@ -22,7 +24,10 @@ void LogStartUp();
 // The server check's listing of the edition's folder (ListFiles' result), with every entry and why
 // it is or is not offered. The session logs its own failures with the platform's codes.
 void LogServerListing(const FtpConnectionSettings& server, const std::wstring& folder, int listed,
-                      const std::vector<FTP_FILE_INFO>& files);
+                      const std::vector<FTP_FILE_INFO>& files, const ReleaseStatement* release);
+
+// The release rule's answer about the setup program, with the versions it compared.
+void LogSetupRelease(const SetupFacts& setup, const ReleaseExpectation& release, ReleaseCheck check);
 
 // The signature check of the setup program and what the build's policy made of it.
 void LogSignatureVerdict(const SignatureVerdict& verdict, const SignaturePolicy& policy, bool allowed);

@@ -96,7 +96,7 @@ public:
     // wait, so the check adds to the road only what it takes beyond the pause.
     void FinalPause(unsigned milliseconds) override {
         const DWORD start = ::GetTickCount();
-        m_job->download.setup = CHeldSetup::Check(m_job->request.workFolder, m_files.Written(), kSetupCheckTimeoutMs);
+        m_job->download.setup = CHeldSetup::Check(m_job->request, m_files.Written(), kSetupCheckTimeoutMs);
         const DWORD elapsed = ::GetTickCount() - start;
         if (elapsed < milliseconds) ::Sleep(milliseconds - elapsed);
     }

@@ -44,6 +44,29 @@ void AppendHexByte(std::string& out, unsigned char c) {
     out += hex;
 }
 
+// The code point of the valid UTF-8 sequence of `length` bytes at `at`.
+uint32_t CodePointAt(const std::string& text, size_t at, size_t length) {
+    const auto byte = [&](size_t i) { return static_cast<uint32_t>(static_cast<unsigned char>(text[at + i])); };
+    if (length == 1) return byte(0);
+    uint32_t point = byte(0) & (0x7F >> length);
+    for (size_t i = 1; i < length; ++i) point = (point << 6) | (byte(i) & 0x3F);
+    return point;
+}
+
+// Characters a log viewer may take for a line break (C1 controls, the line and paragraph
+// separators) or that reorder the text around them (the bidirectional controls).
+bool IsHiddenControl(uint32_t point) {
+    return (point >= 0x80 && point <= 0x9F) || point == 0x061C || point == 0x200E || point == 0x200F ||
+           point == 0x2028 || point == 0x2029 || (point >= 0x202A && point <= 0x202E) ||
+           (point >= 0x2066 && point <= 0x2069);
+}
+
+void AppendCodePoint(std::string& out, uint32_t point) {
+    char hex[12];
+    std::snprintf(hex, sizeof hex, "\\u%04X", static_cast<unsigned>(point));
+    out += hex;
+}
+
 }  // namespace
 
 std::string FormatLogTime(const LogTime& t) {
@@ -73,7 +96,11 @@ std::string EscapeLogValue(const std::string& value) {
         } else if (c < 0x20 || c == 0x7F) {
             AppendHexByte(out, c);
         } else if (const size_t length = Utf8SequenceAt(value, at)) {
-            out.append(value, at, length);
+            const uint32_t point = CodePointAt(value, at, length);
+            if (IsHiddenControl(point))
+                AppendCodePoint(out, point);
+            else
+                out.append(value, at, length);
             at += length;
             continue;
         } else {

@@ -1,8 +1,8 @@
 // The diagnostics log's lines and its rotation rule. Pure: no Win32 types.
 //
 // A line: "<UTC time> <thread> <event> name=value ...", one event per line, UTF-8. A value is bare
-// when it is a plain word, else quoted, so a hostile file name can neither break a line nor fake a
-// fact.
+// when it is a plain word, else quoted, so a hostile file name can neither break a line, fake a fact
+// nor reorder the text around it in a log viewer.
 #pragma once
 
 #include <cstdint>
@@ -25,8 +25,10 @@ struct LogFact {
 };
 
 // The value as it stands in a line: bare when it is a plain word; otherwise in double quotes, with
-// '"' and '\' escaped by a backslash, \r \n \t for those, and \xNN for every other control byte and
-// every byte that is not part of valid UTF-8, so the line stays one line of valid UTF-8.
+// '"' and '\' escaped by a backslash, \r \n \t for those, \xNN for every other control byte and
+// every byte that is not part of valid UTF-8, and \uXXXX (always four digits) for the C1 controls,
+// U+2028, U+2029 and the bidirectional controls, so the line stays one line of valid UTF-8 that shows
+// its characters in their order.
 std::string EscapeLogValue(const std::string& value);
 
 // One whole line, ending in "\n".

@@ -305,6 +305,19 @@ def demo_setup_signed(padding=0):
                              os.urandom(padding))
 
 
+def publish_release(ftp, remote_folder, signer, **options):
+    """The maker's signed release statement for the setup programs of an FTP folder, written there by
+    scripts/publish.py as a maker would, signed with `signer` (options: days, serial,
+    allow_downgrade, edition)."""
+    sys.path.insert(0, os.path.join(ROOT, "scripts"))
+    import publish  # noqa: E402
+    folder = ftp.path_of(remote_folder)
+    for name in ("release.txt", "release.txt.p7s"):
+        if os.path.exists(os.path.join(folder, name)):
+            os.remove(os.path.join(folder, name))
+    publish.publish(folder, signer.cert, signer.key, **options)
+
+
 def install_scanner(wine, version=None):
     """Installs the stand-in TALVIX.exe where the program looks for the scanner (the 32-bit program
     files folder of a 64-bit prefix); with a version, gives it that FileVersion. Returns its C: path."""

@@ -253,6 +253,21 @@ def log_line():
     }
 
 
+def release_statement():
+    digest = "ab" * 32
+    head = "QuorvelDownloader release 1\n"
+    valid = (head + "# two setups\nedition OEM/KESTRA/Factory/Software\nserial 20261208132200\n"
+             "expires 2027-03-08T13:22:00Z\n\nfile 12345678 " + digest + " 7.3.1.0 TALVIX_FULL_250101.exe\n"
+             "file 70000 " + digest.upper() + " 65535.0.0.1 \uac00\ud55c setup.exe\n")
+    crlf_downgrade = (head + "downgrade allowed\nexpires 9999-12-31T23:59:59Z\nserial 18446744073709551615\n"
+                      "edition Software\nfile 0 " + digest + " 0.0.0.0 " + "n" * 259).replace("\n", "\r\n")
+    return {
+        "valid": valid.encode(),
+        "crlf_downgrade": crlf_downgrade.encode(),
+        "repeated_file": (valid + "file 1 " + digest + " 7.3.1.0 TALVIX_FULL_250101.exe\n").encode(),
+    }
+
+
 TARGETS = {
     "pe_signature": pe_signature,
     "text_table": text_table,
@@ -263,6 +278,7 @@ TARGETS = {
     "list_model": list_model,
     "download": download,
     "log_line": log_line,
+    "release_statement": release_statement,
 }
 
 

@@ -29,6 +29,31 @@ TEST(LogLine, HostileValuesStayOneLineOfValidUtf8) {
     EXPECT_EQ(EscapeLogValue("\xF4\x90\x80\x80"), "\"\\xF4\\x90\\x80\\x80\"");
 }
 
+// Characters that a viewer shows as a line break or that reorder the text: each escaped, with its
+// neighbours on either side of each range passing through.
+TEST(LogLine, LineBreakAndBidiControlsAreEscaped) {
+    const struct {
+        const char* utf8;
+        const char* shown;
+    } rows[] = {
+        {"\xC2\x80", "\\u0080"},          {"\xC2\x85", "\\u0085"},          {"\xC2\x9F", "\\u009F"},
+        {"\xD8\x9C", "\\u061C"},          {"\xE2\x80\x8E", "\\u200E"},      {"\xE2\x80\x8F", "\\u200F"},
+        {"\xE2\x80\xA8", "\\u2028"},      {"\xE2\x80\xA9", "\\u2029"},      {"\xE2\x80\xAA", "\\u202A"},
+        {"\xE2\x80\xAE", "\\u202E"},      {"\xE2\x81\xA6", "\\u2066"},      {"\xE2\x81\xA9", "\\u2069"},
+        {"\xC2\xA0", "\xC2\xA0"},         {"\xD8\x9B", "\xD8\x9B"},         {"\xE2\x80\x8D", "\xE2\x80\x8D"},
+        {"\xE2\x80\xA7", "\xE2\x80\xA7"}, {"\xE2\x80\xAF", "\xE2\x80\xAF"}, {"\xE2\x81\xA5", "\xE2\x81\xA5"},
+        {"\xE2\x81\xAA", "\xE2\x81\xAA"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(EscapeLogValue(std::string("a") + row.utf8 + "b"), std::string("\"a") + row.shown + "b\"")
+            << row.shown;
+    }
+    // A file name that would show as "setupexe.pdf" is quoted and shown as it is stored.
+    EXPECT_EQ(EscapeLogValue("setup\xE2\x80\xAE"
+                             "fdp.exe"),
+              "\"setup\\u202Efdp.exe\"");
+}
+
 TEST(LogRotation, AtTheLimitWithAFreshFileForAnyBatch) {
     EXPECT_FALSE(LogNeedsRotation(0, 10, 100));
     EXPECT_FALSE(LogNeedsRotation(90, 10, 100));

@@ -64,9 +64,11 @@ int wmain(int argc, wchar_t** argv) {
         digest.push_back(NowMs() - t);
     }
     ::CloseHandle(file);
+    DownloadRequest request;
+    request.workFolder = folder;
     for (int i = 0; i < runs; ++i) {
         const double t = NowMs();
-        setupVerdict = CHeldSetup::Check(folder, files, 600000)->Verdict();
+        setupVerdict = CHeldSetup::Check(request, files, 600000)->Verdict();
         held.push_back(NowMs() - t);
     }
     std::printf(

@@ -1,5 +1,5 @@
-// The diagnostics log's writer: two copies of a program appending at once across a rotation, and
-// the platform's texts for error codes.
+// The diagnostics log's writer: two copies of a program appending at once across a rotation, a
+// link in place of the log, and the platform's texts for error codes.
 #include "system/DiagnosticsLog.h"
 
 #include <gtest/gtest.h>
@@ -85,6 +85,34 @@ TEST(DiagnosticsLog, TwoCopiesAppendWholeLinesAcrossARotation) {
     }
     EXPECT_EQ(next["first"], kLinesEach);
     EXPECT_EQ(next["second"], kLinesEach);
+    RemoveLogs();
+}
+
+TEST(DiagnosticsLog, ALinkInPlaceOfTheLogIsNeitherFollowedNorReplaced) {
+    ::CreateDirectoryW(LogFolder().c_str(), nullptr);
+    RemoveLogs();
+    const std::wstring decoy = LogFolder() + L"\\decoy.txt";
+    { std::ofstream(std::string(decoy.begin(), decoy.end()), std::ios::binary) << "decoy"; }
+    const DWORD allowUnprivileged = 0x2;  // SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE
+    if (!::CreateSymbolicLinkW(LogFilePath().c_str(), decoy.c_str(), allowUnprivileged))
+        ::CreateSymbolicLinkW(LogFilePath().c_str(), decoy.c_str(), 0);
+    const DWORD attributes = ::GetFileAttributesW(LogFilePath().c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        ::DeleteFileW(LogFilePath().c_str());
+        ::DeleteFileW(decoy.c_str());
+        GTEST_SKIP() << "this system makes no symbolic link that it names a link";
+    }
+    LogEvent("test.through_link");
+    ASSERT_TRUE(FlushLog(30000));
+    EXPECT_EQ(ReadFile(decoy), "decoy");
+    EXPECT_NE(::GetFileAttributesW(LogFilePath().c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+
+    // Once the link is gone, the log is written again.
+    ::DeleteFileW(LogFilePath().c_str());
+    ::DeleteFileW(decoy.c_str());
+    LogEvent("test.after_link");
+    ASSERT_TRUE(FlushLog(30000));
+    EXPECT_NE(ReadFile(LogFilePath()).find(" test.after_link\n"), std::string::npos);
     RemoveLogs();
 }
 

@@ -9,6 +9,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 
 namespace {
@@ -66,9 +67,15 @@ protected:
         m_files->Close();
     }
     // The worker's check of the setup program, then the hand-off.
-    HandOffResult HandOff() {
-        const FinishedDownload download{m_files->Written(), CHeldSetup::Check(m_folder, m_files->Written(), 60000)};
+    HandOffResult HandOff(std::optional<FourPartVersion> installed = std::nullopt) {
+        DownloadRequest request;
+        request.workFolder = m_folder;
+        request.release.installed = installed;
+        FinishedDownload download{m_files->Written(), CHeldSetup::Check(request, m_files->Written(), 60000)};
         return RunInstallHandOff(m_folder, download);
+    }
+    bool Exists(const std::wstring& name) const {
+        return ::GetFileAttributesW((m_folder + name).c_str()) != INVALID_FILE_ATTRIBUTES;
     }
     // Writes a file into the work folder behind the worker's back.
     void Place(const std::wstring& name, const std::string& bytes) {
@@ -126,11 +133,22 @@ TEST_F(InstallHandOffTest, SetupChangedAfterItsDownloadIsNotLaunched) {
 TEST_F(InstallHandOffTest, UnsignedSetupOrOneThatIsNotAProgramIsRefused) {
     Download(L"X_FULL_250101.EXE", std::string(70000, '\x5A'));
     EXPECT_EQ(HandOff(), HandOffResult::SignatureRefused);
+    EXPECT_FALSE(Exists(L"X_FULL_250101.EXE"));  // a refused setup does not stay behind
+}
+
+// The demo setup says 9.0.0.0: refused over a newer scanner, and removed; launched over an older one.
+TEST_F(InstallHandOffTest, OlderSetupThanTheInstalledScannerIsRefusedAndRemoved) {
+    Download(L"X_FULL_250101.EXE", m_demoSetup);
+    EXPECT_EQ(HandOff(FourPartVersion::FromFixed(0x000A0000, 0)), HandOffResult::ReleaseRefused);
+    EXPECT_FALSE(Exists(L"X_FULL_250101.EXE"));
+    EXPECT_TRUE(LaunchRecord(300).empty());
 }
 
 TEST_F(InstallHandOffTest, CheckedSetupIsHeldAgainstChangeUntilLetGo) {
     Download(L"X_FULL_250101.EXE", m_demoSetup);
-    std::unique_ptr<CHeldSetup> setup = CHeldSetup::Check(m_folder, m_files->Written(), 60000);
+    DownloadRequest request;
+    request.workFolder = m_folder;
+    std::unique_ptr<CHeldSetup> setup = CHeldSetup::Check(request, m_files->Written(), 60000);
     EXPECT_EQ(setup->Verdict(), SetupVerdict::Ready);
     const std::wstring path = m_folder + L"X_FULL_250101.EXE";
     EXPECT_EQ(_wcsicmp(setup->Path().c_str(), path.c_str()), 0);

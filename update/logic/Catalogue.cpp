@@ -1,6 +1,8 @@
 // Server folder, offered row and safe-name rules of the update catalogue.
 #include "update/logic/Catalogue.h"
 
+#include "update/logic/ReleaseRules.h"
+
 namespace {
 
 struct CodeEntry {
@@ -188,11 +190,24 @@ NotOffered WhyNotOffered(const std::wstring& name) {
     return NotOffered::Offerable;
 }
 
-OfferedFile FindOfferedFile(const std::vector<FTP_FILE_INFO>& files) {
+NotOffered WhyNotOffered(const FTP_FILE_INFO& file, const ReleaseStatement* release) {
+    const std::wstring name = file.Name();
+    const NotOffered why = WhyNotOffered(name);
+    if (why != NotOffered::Offerable || !release) return why;
+    switch (JudgeListedFile(*release, name, file.dwFileSize)) {
+    case ReleaseListing::Named: return NotOffered::Offerable;
+    case ReleaseListing::NotNamed: return NotOffered::NotInRelease;
+    case ReleaseListing::SizeDiffers: return NotOffered::SizeDiffers;
+    }
+    return NotOffered::NotInRelease;
+}
+
+OfferedFile FindOfferedFile(const std::vector<FTP_FILE_INFO>& files, const ReleaseStatement* release) {
     for (size_t i = 0; i < files.size(); ++i) {
+        if (WhyNotOffered(files[i], release) != NotOffered::Offerable) continue;
         const std::wstring name = files[i].Name();
-        if (WhyNotOffered(name) != NotOffered::Offerable) continue;
-        return OfferedFile{static_cast<int>(i), VersionTextOf(name)};
+        const ReleaseFile* entry = release ? release->Find(name) : nullptr;
+        return OfferedFile{static_cast<int>(i), entry ? FormatFourPartVersionW(entry->version) : VersionTextOf(name)};
     }
     return OfferedFile{};
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "update/logic/FtpTypes.h"
+#include "update/logic/ReleaseStatement.h"
 
 // Folder the downloads go to and the hand-off reads; ends in a backslash.
 inline const wchar_t kWorkFolder[] = L"c:\\Windows\\Temp\\QVUpdate\\";
@@ -63,16 +64,20 @@ bool IsSafeLocalFileName(const std::wstring& name);
 
 struct OfferedFile {
     int index = -1;              // record offered, or -1 when none is
-    std::wstring serverVersion;  // shown in the row's version column
+    std::wstring serverVersion;  // shown in the row's version column: the release's version, or the name's
 };
 
 // Longest path Windows programs open and launch (MAX_PATH without its terminator).
 constexpr size_t kMaxPathLength = 259;
 
 // Why a listed name cannot be offered, or Offerable when it could be.
-enum class NotOffered { Offerable, NotASetupProgram, UnsafeName, PathTooLong };
+enum class NotOffered { Offerable, NotASetupProgram, UnsafeName, PathTooLong, NotInRelease, SizeDiffers };
 NotOffered WhyNotOffered(const std::wstring& name);
+// The same for a listed file under the maker's release statement, when there is one: the statement
+// must name it, with the size the listing shows.
+NotOffered WhyNotOffered(const FTP_FILE_INFO& file, const ReleaseStatement* release);
 
-// The first record, in the server's order, whose extension is "exe" exactly and whose name is
-// safe to save and short enough to launch from the work folder; later records are not offered.
-OfferedFile FindOfferedFile(const std::vector<FTP_FILE_INFO>& files);
+// The first record, in the server's order, whose extension is "exe" exactly, whose name is safe to
+// save and short enough to launch from the work folder, and which the release statement (when there
+// is one) names with its listed size; later records are not offered.
+OfferedFile FindOfferedFile(const std::vector<FTP_FILE_INFO>& files, const ReleaseStatement* release = nullptr);

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "update/logic/DownloadReport.h"
 #include "update/logic/FtpTypes.h"
 #include "update/logic/LineWatch.h"
+#include "update/logic/ReleaseRules.h"
 #include "update/logic/UpdateItem.h"
 
 constexpr int kTransferBlockSize = 30720;
@@ -49,12 +51,20 @@ public:
 // Makes a fresh session for each connection.
 using FtpSessionFactory = std::function<std::unique_ptr<IFtpSession>()>;
 
+// What the setup program is checked against before the launch, besides its signature.
+struct ReleaseExpectation {
+    std::shared_ptr<const ReleaseStatement> statement;  // the maker's valid statement, or null
+    std::optional<FourPartVersion> installed;           // the installed scanner's version, when known
+    bool publisherNamed = false;                        // the build names its publisher
+};
+
 struct DownloadRequest {
     std::vector<UPDATE_ITEM> items;
     std::wstring serverFolder;  // download form, ends in a backslash
     std::wstring workFolder;    // ends in a backslash
     FtpConnectionSettings server;
     LineBounds bounds;
+    ReleaseExpectation release;
 };
 
 // The three characters after the last "." (or the first three when there is none) are "exe".

@@ -1,0 +1,238 @@
+// The maker's release statement: its text form, its time and version forms, and the rules that
+// judge the statement and a downloaded setup program against it.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "update/logic/ReleaseRules.h"
+#include "update/logic/ReleaseStatement.h"
+#include "update/logic/SetupVersion.h"
+
+namespace {
+
+const std::string kDigest = "abababababababababababababababababababababababababababababababab";
+const std::string kStatement =
+    "QuorvelDownloader release 1\n"
+    "# written by scripts/publish.py\n"
+    "edition OEM/KESTRA/Factory/Software\n"
+    "serial 20261208132200\n"
+    "expires 2027-03-08T13:22:00Z\n"
+    "\n"
+    "file 12345678 " +
+    kDigest +
+    " 7.3.1.0 TALVIX_FULL_250101.exe\n"
+    "file 0 00112233445566778899AABBCCDDEEFF00112233445566778899aabbccddeeff 65535.0.0.1 \xEA\xB0\x80 b.exe\n";
+
+std::string Replace(std::string text, const std::string& from, const std::string& to) {
+    const size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    if (at != std::string::npos) text.replace(at, from.size(), to);
+    return text;
+}
+
+bool Parse(const std::string& text, ReleaseStatement& statement, std::string* why = nullptr) {
+    return ParseReleaseStatement(reinterpret_cast<const uint8_t*>(text.data()), text.size(), statement, why);
+}
+
+FourPartVersion V(uint16_t a, uint16_t b, uint16_t c, uint16_t d) { return FourPartVersion{{a, b, c, d}}; }
+
+TEST(ReleaseStatement, ReadsEveryFieldAndRefusesAnythingElse) {
+    ReleaseStatement s;
+    ASSERT_TRUE(Parse(kStatement, s));
+    EXPECT_EQ(s.edition, L"OEM/KESTRA/Factory/Software");
+    EXPECT_EQ(s.serial, 20261208132200u);
+    EXPECT_EQ(s.expires, 1804512120);
+    EXPECT_FALSE(s.allowDowngrade);
+    ASSERT_EQ(s.files.size(), 2u);
+    EXPECT_EQ(s.files[0].size, 12345678);
+    EXPECT_EQ(s.files[0].sha256[31], 0xAB);
+    EXPECT_EQ(s.files[0].version, V(7, 3, 1, 0));
+    EXPECT_EQ(s.files[1].name, L"\uAC00 b.exe");
+    EXPECT_EQ(s.files[1].sha256[10], 0xAA);
+    EXPECT_EQ(s.files[1].version, V(65535, 0, 0, 1));
+    EXPECT_EQ(s.Find(L"TALVIX_FULL_250101.exe"), &s.files[0]);
+    EXPECT_EQ(s.Find(L"talvix_full_250101.exe"), nullptr);
+
+    // CR LF endings, keys in another order, the permission, a last line without its end, and a
+    // name of 259 UTF-16 units.
+    std::string crlf =
+        "QuorvelDownloader release 1\r\ndowngrade allowed\r\nexpires 2027-03-08T13:22:00Z\r\n#\r\n\r\n"
+        "serial 18446744073709551615\r\nedition Software\r\nfile 1 " +
+        kDigest + " 0.0.0.0 " + std::string(259, 'n');
+    ASSERT_TRUE(Parse(crlf, s));
+    EXPECT_TRUE(s.allowDowngrade);
+    EXPECT_EQ(s.serial, UINT64_MAX);
+    EXPECT_EQ(s.edition, L"Software");
+    EXPECT_EQ(s.files[0].name.size(), 259u);
+
+    std::string many = kStatement;
+    for (int i = 2; i < 256; ++i) many += "file 1 " + kDigest + " 1.0.0.0 f" + std::to_string(i) + "\n";
+    EXPECT_TRUE(Parse(many, s));
+
+    const std::string emoji = "\xF0\x9F\x98\x80";  // two UTF-16 units
+    std::string emojiName;
+    for (int i = 0; i < 130; ++i) emojiName += emoji;
+    const std::string fileLine = "file 12345678 " + kDigest + " 7.3.1.0 TALVIX_FULL_250101.exe";
+    const struct {
+        std::string text, reason;
+    } bad[] = {
+        {Replace(kStatement, "release 1", "release 2"), "header"},
+        {"\xEF\xBB\xBF" + kStatement, "header"},
+        {"", "empty"},
+        {kStatement + "mirror ftp.example\n", "unknown key"},
+        {kStatement + "  \n", "unknown key"},
+        {kStatement + "serial 20261208132200\n", "repeated serial"},
+        {kStatement + "downgrade allowed\ndowngrade allowed\n", "repeated downgrade"},
+        {kStatement + "downgrade\n", "downgrade"},
+        {Replace(kStatement, "serial 20261208132200", "serial 18446744073709551616"), "serial"},
+        {Replace(kStatement, "serial 20261208132200", "serial +1"), "serial"},
+        {Replace(kStatement, "serial 20261208132200\n", ""), "no serial"},
+        {Replace(kStatement, "edition OEM/KESTRA/Factory/Software", "edition "), "edition with an empty"},
+        {Replace(kStatement, "ababab ", "ababag "), "SHA-256"},
+        {Replace(kStatement, "12345678", "+12345678"), "file size"},
+        {Replace(kStatement, "12345678", "9223372036854775808"), "file size"},
+        {Replace(kStatement, " 7.3.1.0 ", " 7.3.1 "), "version"},
+        {Replace(kStatement, " 7.3.1.0 ", " 7.3.1.65536 "), "version"},
+        {Replace(kStatement, " 7.3.1.0 ", " 7.03.1.0 "), "version"},
+        {Replace(kStatement, "2027-03-08T13:22:00Z", "2027-02-30T00:00:00Z"), "expiry"},
+        {Replace(kStatement, "2027-03-08T13:22:00Z", "2027-03-08 13:22:00Z"), "expiry"},
+        {Replace(kStatement, "TALVIX_FULL", "TALVIX\x1b_FULL"), "control"},
+        {Replace(kStatement, "TALVIX_FULL", "TALVIX\xC2\x85_FULL"), "control"},      // C1
+        {Replace(kStatement, "TALVIX_FULL", "TALVIX\xE2\x80\xAE_FULL"), "control"},  // U+202E
+        {Replace(kStatement, "TALVIX_FULL", "TALVIX\r_FULL"), "control"},
+        {Replace(kStatement, "TALVIX_FULL", "TALVIX\xC0\xAF_FULL"), "UTF-8"},  // overlong '/'
+        {Replace(kStatement, "TALVIX_FULL_250101.exe", emojiName), "longer than 259"},
+        {Replace(kStatement, "TALVIX_FULL_250101.exe", ""), "empty name"},
+        {Replace(kStatement, "7.3.1.0 TALVIX_FULL_250101.exe", "7.3.1.0"), "needs a size"},
+        {kStatement + fileLine + "\n", "repeated file name"},
+        {kStatement.substr(0, kStatement.find("file ")), "no file"},
+        {many + "file 1 " + kDigest + " 1.0.0.0 one too many\n", "more than 256 files"},
+        {Replace(kStatement, "# written", std::string("#\0written", 9)), "zero byte"},
+        {kStatement + "#" + std::string(kMaxStatementBytes, 'x') + "\n", "bytes"},
+    };
+    for (const auto& row : bad) {
+        SCOPED_TRACE("row " + std::to_string(&row - bad));
+        std::string why;
+        s.files.resize(1);
+        EXPECT_FALSE(Parse(row.text, s, &why)) << row.reason;
+        EXPECT_NE(why.find(row.reason), std::string::npos) << "expected \"" << row.reason << "\", got: " << why;
+        EXPECT_TRUE(s.files.empty()) << row.reason;  // nothing half-parsed is left behind
+    }
+}
+
+TEST(ReleaseStatement, TimesVersionsAndEditions) {
+    const struct {
+        const char* text;
+        int64_t seconds;
+    } times[] = {{"1970-01-01T00:00:00Z", 0},
+                 {"2000-02-29T12:00:00Z", 951825600},
+                 {"2027-03-08T13:22:00Z", 1804512120},
+                 {"9999-12-31T23:59:59Z", 253402300799}};
+    for (const auto& t : times) {
+        int64_t seconds = -1;
+        EXPECT_TRUE(ParseStatementTime(t.text, seconds)) << t.text;
+        EXPECT_EQ(seconds, t.seconds) << t.text;
+        EXPECT_EQ(FormatStatementTime(t.seconds), t.text);
+    }
+    int64_t seconds = 0;
+    for (const char* wrong : {"1969-12-31T23:59:59Z", "2100-02-29T00:00:00Z", "2027-03-08T24:00:00Z",
+                              "2027-03-08T13:22:60Z", "2027-03-08T13:22:00z", "2027-3-08T13:22:00Z"})
+        EXPECT_FALSE(ParseStatementTime(wrong, seconds)) << wrong;
+    EXPECT_EQ(FormatStatementTime(-1), "1970-01-01T00:00:00Z");
+    EXPECT_EQ(FormatStatementTime(INT64_MAX), "9999-12-31T23:59:59Z");
+
+    FourPartVersion v;
+    EXPECT_EQ(FourPartVersion::FromFixed(0x00070003, 0x0001FFFF), V(7, 3, 1, 65535));
+    EXPECT_EQ(FormatFourPartVersionW(V(7, 3, 1, 0)), L"7.3.1.0");
+    EXPECT_LT(V(7, 9, 0, 0), V(7, 10, 0, 0));
+    EXPECT_TRUE(ReadVersionText(L"7.3.1.0", v) && v == V(7, 3, 1, 0));
+    EXPECT_TRUE(ReadVersionText(L"7, 3, 1, 2", v) && v == V(7, 3, 1, 2));
+    EXPECT_TRUE(ReadVersionText(L"7.3", v) && v == V(7, 3, 0, 0));
+    EXPECT_TRUE(ReadVersionText(L" 7.3.1.0 beta", v) && v == V(7, 3, 1, 0));
+    EXPECT_TRUE(ReadVersionText(L"7.3.1.0.9", v) && v == V(7, 3, 1, 0));
+    for (const wchar_t* wrong : {L"-", L"", L"beta 7", L"7.70000"}) EXPECT_FALSE(ReadVersionText(wrong, v)) << wrong;
+
+    EXPECT_EQ(StatementEditionOf(L"\\OEM\\KESTRA\\Factory\\Software"), L"OEM/KESTRA/Factory/Software");
+    EXPECT_EQ(StatementEditionOf(L"\\Software"), L"Software");
+}
+
+// One row per case: a change to a sound statement, setup and installation, and what follows.
+TEST(ReleaseRules, StatementAndSetupTable) {
+    struct Case {
+        StatementSignatureFacts signature{true, false, true};
+        bool parsed = true;
+        ReleaseStatement statement;
+        StatementContext context{1796860800, 20261208132200u, L"OEM/KESTRA/Factory/Software"};
+        SetupFacts setup;
+        std::optional<FourPartVersion> installed = V(7, 2, 0, 0);
+        bool withStatement = true, publisherNamed = true;
+    };
+    using SV = StatementVerdict;
+    using RC = ReleaseCheck;
+    const struct {
+        const char* name;
+        std::function<void(Case&)> change;
+        SV verdict;
+        RC check;
+    } rows[] = {
+        {"valid", [](Case&) {}, SV::Valid, RC::Ready},
+        {"changed byte", [](Case& c) { c.signature.intact = false, c.signature.signedAttributes = true; },
+         SV::SignatureBroken, RC::Ready},
+        {"other signer", [](Case& c) { c.signature.signerAccepted = false; }, SV::SignerRefused, RC::Ready},
+        {"signed attributes", [](Case& c) { c.signature.signedAttributes = true; }, SV::SignedAttributes, RC::Ready},
+        {"malformed", [](Case& c) { c.parsed = false; }, SV::Malformed, RC::Ready},
+        {"expired", [](Case& c) { c.context.now = c.statement.expires, c.context.highestSerial++; }, SV::Expired,
+         RC::Ready},
+        {"replayed serial", [](Case& c) { c.context.highestSerial++; }, SV::Replayed, RC::Ready},
+        {"other edition", [](Case& c) { c.context.edition = L"OEM/KESTRA/Factory/SoftwareTest"; }, SV::OtherEdition,
+         RC::Ready},
+        {"missing file", [](Case& c) { c.setup.name = L"TALVIX_FULL_250102.exe"; }, SV::Valid, RC::NotInRelease},
+        {"wrong size", [](Case& c) { c.setup.size++; }, SV::Valid, RC::SizeDiffers},
+        {"digest differs", [](Case& c) { c.setup.sha256[5] ^= 1; }, SV::Valid, RC::DigestDiffers},
+        {"version differs", [](Case& c) { c.setup.version = V(7, 3, 1, 1); }, SV::Valid, RC::VersionDiffers},
+        {"no version resource", [](Case& c) { c.setup.version.reset(); }, SV::Valid, RC::VersionDiffers},
+        {"downgrade", [](Case& c) { c.installed = V(7, 3, 2, 0); }, SV::Valid, RC::Downgrade},
+        {"downgrade allowed", [](Case& c) { c.installed = V(7, 3, 2, 0), c.statement.allowDowngrade = true; },
+         SV::Valid, RC::Ready},
+        {"installed unknown", [](Case& c) { c.installed.reset(); }, SV::Valid, RC::Ready},
+        {"without: same", [](Case& c) { c.withStatement = false; }, SV::Valid, RC::Ready},
+        {"without: downgrade", [](Case& c) { c.withStatement = false, c.installed = V(8, 0, 0, 0); }, SV::Valid,
+         RC::Downgrade},
+        {"without: no version, publisher", [](Case& c) { c.withStatement = false, c.setup.version.reset(); }, SV::Valid,
+         RC::NoVersion},
+        {"without: no version, none named",
+         [](Case& c) { c.withStatement = false, c.setup.version.reset(), c.publisherNamed = false; }, SV::Valid,
+         RC::Ready},
+    };
+    for (const auto& row : rows) {
+        Case c;
+        ASSERT_TRUE(Parse(kStatement, c.statement));
+        const ReleaseFile& file = c.statement.files[0];
+        c.setup = SetupFacts{file.name, file.size, file.sha256, file.version};
+        row.change(c);
+        EXPECT_STREQ(StatementVerdictName(JudgeStatement(c.signature, c.parsed, c.statement, c.context)),
+                     StatementVerdictName(row.verdict))
+            << row.name;
+        EXPECT_STREQ(ReleaseCheckName(JudgeSetupRelease(c.withStatement ? &c.statement : nullptr, c.setup, c.installed,
+                                                        c.publisherNamed)),
+                     ReleaseCheckName(row.check))
+            << row.name;
+    }
+
+    ReleaseStatement s;
+    ASSERT_TRUE(Parse(Replace(kStatement, "12345678", "3000000000"), s));
+    EXPECT_EQ(JudgeListedFile(s, L"TALVIX_FULL_250101.exe", 3000000000), ReleaseListing::Named);
+    EXPECT_EQ(JudgeListedFile(s, L"TALVIX_FULL_250101.exe", INT32_MAX), ReleaseListing::Named);  // capped
+    EXPECT_EQ(JudgeListedFile(s, L"TALVIX_FULL_250101.exe", 3000000001), ReleaseListing::SizeDiffers);
+    EXPECT_EQ(JudgeListedFile(s, L"\uAC00 b.exe", INT32_MAX), ReleaseListing::SizeDiffers);  // 0 bytes
+    EXPECT_EQ(JudgeListedFile(s, L"TALVIX.exe", 0), ReleaseListing::NotNamed);
+    EXPECT_TRUE(InstalledIsCurrent(s, L"TALVIX_FULL_250101.exe", V(7, 3, 1, 0)));
+    EXPECT_FALSE(InstalledIsCurrent(s, L"TALVIX_FULL_250101.exe", V(7, 3, 1, 1)));
+    EXPECT_FALSE(InstalledIsCurrent(s, L"TALVIX_FULL_250101.exe", std::nullopt));
+    EXPECT_FALSE(InstalledIsCurrent(s, L"TALVIX.exe", V(7, 3, 1, 0)));
+}
+
+}  // namespace

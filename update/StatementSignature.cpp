@@ -1,0 +1,98 @@
+// The release statement's signature through CryptoAPI. Wine's detached verification does not compare
+// a signed digest attribute with the content, so a signature with signed attributes is refused here
+// rather than trusted to a comparison that may not happen.
+#include "update/StatementSignature.h"
+
+#include "framework/Win32.h"
+#include "system/Sha256.h"
+#include "update/SetupSignature.h"
+
+#include <wincrypt.h>
+
+namespace {
+
+constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
+
+// An open CryptoAPI message, closed with the object.
+class CCryptMessage {
+public:
+    explicit CCryptMessage(HCRYPTMSG message) : m_message(message) {}
+    ~CCryptMessage() {
+        if (m_message) ::CryptMsgClose(m_message);
+    }
+    CCryptMessage(const CCryptMessage&) = delete;
+    CCryptMessage& operator=(const CCryptMessage&) = delete;
+    HCRYPTMSG Get() const { return m_message; }
+
+private:
+    HCRYPTMSG m_message;
+};
+
+// A certificate context, freed with the object.
+class CCertContext {
+public:
+    CCertContext() = default;
+    ~CCertContext() {
+        if (m_cert) ::CertFreeCertificateContext(m_cert);
+    }
+    CCertContext(const CCertContext&) = delete;
+    CCertContext& operator=(const CCertContext&) = delete;
+    PCCERT_CONTEXT* Out() { return &m_cert; }
+    PCCERT_CONTEXT Get() const { return m_cert; }
+
+private:
+    PCCERT_CONTEXT m_cert = nullptr;
+};
+
+// One signer, and whether it signed attributes; false when the message cannot be decoded.
+bool ReadSignerLayout(const std::vector<uint8_t>& signature, bool& signedAttributes) {
+    CCryptMessage message(::CryptMsgOpenToDecode(kEncoding, CMSG_DETACHED_FLAG, 0, 0, nullptr, nullptr));
+    if (!message.Get() ||
+        !::CryptMsgUpdate(message.Get(), signature.data(), static_cast<DWORD>(signature.size()), TRUE))
+        return false;
+    DWORD signers = 0;
+    DWORD size = sizeof signers;
+    if (!::CryptMsgGetParam(message.Get(), CMSG_SIGNER_COUNT_PARAM, 0, &signers, &size) || signers != 1) return false;
+    DWORD attributes = 0;
+    signedAttributes = ::CryptMsgGetParam(message.Get(), CMSG_SIGNER_AUTH_ATTR_PARAM, 0, nullptr, &attributes) &&
+                       attributes > 0;
+    return true;
+}
+
+SignatureChain ChainOf(DWORD status) {
+    if (status & (CERT_TRUST_IS_REVOKED | CERT_TRUST_IS_EXPLICIT_DISTRUST)) return SignatureChain::Revoked;
+    // A revocation server that cannot be reached refuses nothing, as for the setup program.
+    const DWORD unknown = CERT_TRUST_REVOCATION_STATUS_UNKNOWN | CERT_TRUST_IS_OFFLINE_REVOCATION;
+    return (status & ~unknown) == 0 ? SignatureChain::Trusted : SignatureChain::Untrusted;
+}
+
+}  // namespace
+
+StatementSignatureFacts CheckStatementSignature(const std::vector<uint8_t>& statement,
+                                                const std::vector<uint8_t>& signature, CertFingerprint& signer) {
+    StatementSignatureFacts facts;
+    if (statement.empty() || signature.empty()) return facts;
+    if (!ReadSignerLayout(signature, facts.signedAttributes)) return facts;
+
+    CRYPT_VERIFY_MESSAGE_PARA para{};
+    para.cbSize = sizeof para;
+    para.dwMsgAndCertEncodingType = kEncoding;
+    const BYTE* content[] = {statement.data()};
+    DWORD contentSize[] = {static_cast<DWORD>(statement.size())};
+    CCertContext cert;
+    facts.intact = ::CryptVerifyDetachedMessageSignature(&para, 0, signature.data(), static_cast<DWORD>(signature.size()),
+                                                         1, content, contentSize, cert.Out()) != FALSE &&
+                   cert.Get() != nullptr;
+    if (!facts.intact) return facts;
+
+    SignatureVerdict verdict;
+    verdict.content = SignatureContent::Intact;
+    verdict.hasSigner = CSha256::Of(cert.Get()->pbCertEncoded, cert.Get()->cbCertEncoded, verdict.signer);
+    verdict.chain = ChainOf(SignerChainStatus(cert.Get(), true));
+    signer = verdict.signer;
+    // The setup program's rule without its allowance for unsigned files: a statement is signed.
+    SignaturePolicy policy = BuildSignaturePolicy();
+    policy.allowUnsigned = false;
+    facts.signerAccepted = SignatureAllowsLaunch(verdict, policy);
+    return facts;
+}

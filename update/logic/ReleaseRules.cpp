@@ -1,0 +1,84 @@
+// The release statement's rules: the statement itself, a listed file and a downloaded setup.
+#include "update/logic/ReleaseRules.h"
+
+#include "update/logic/FtpTypes.h"
+
+StatementVerdict JudgeStatement(const StatementSignatureFacts& signature, bool parsed,
+                                const ReleaseStatement& statement, const StatementContext& context) {
+    if (!signature.intact) return StatementVerdict::SignatureBroken;
+    if (signature.signedAttributes) return StatementVerdict::SignedAttributes;
+    if (!signature.signerAccepted) return StatementVerdict::SignerRefused;
+    if (!parsed) return StatementVerdict::Malformed;
+    if (context.now >= statement.expires) return StatementVerdict::Expired;
+    // The same statement is read again at every check: an equal serial is no replay.
+    if (statement.serial < context.highestSerial) return StatementVerdict::Replayed;
+    if (statement.edition != context.edition) return StatementVerdict::OtherEdition;
+    return StatementVerdict::Valid;
+}
+
+ReleaseListing JudgeListedFile(const ReleaseStatement& statement, const std::wstring& name, int64_t listedSize) {
+    const ReleaseFile* file = statement.Find(name);
+    if (!file) return ReleaseListing::NotNamed;
+    if (listedSize == file->size) return ReleaseListing::Named;
+    // A capped size only says the file is at least that large.
+    if (ListedSizeMayBeCapped(listedSize) && file->size >= listedSize) return ReleaseListing::Named;
+    return ReleaseListing::SizeDiffers;
+}
+
+ReleaseCheck JudgeSetupRelease(const ReleaseStatement* statement, const SetupFacts& setup,
+                               const std::optional<FourPartVersion>& installed, bool publisherNamed) {
+    const bool older = setup.version && installed && *setup.version < *installed;
+    if (!statement) {
+        if (!setup.version) return publisherNamed ? ReleaseCheck::NoVersion : ReleaseCheck::Ready;
+        return older ? ReleaseCheck::Downgrade : ReleaseCheck::Ready;
+    }
+    const ReleaseFile* file = statement->Find(setup.name);
+    if (!file) return ReleaseCheck::NotInRelease;
+    if (setup.size != file->size) return ReleaseCheck::SizeDiffers;
+    if (setup.sha256 != file->sha256) return ReleaseCheck::DigestDiffers;
+    if (!setup.version || *setup.version != file->version) return ReleaseCheck::VersionDiffers;
+    if (older && !statement->allowDowngrade) return ReleaseCheck::Downgrade;
+    return ReleaseCheck::Ready;
+}
+
+bool InstalledIsCurrent(const ReleaseStatement& statement, const std::wstring& name,
+                        const std::optional<FourPartVersion>& installed) {
+    const ReleaseFile* file = statement.Find(name);
+    return file && installed && *installed == file->version;
+}
+
+const char* StatementVerdictName(StatementVerdict verdict) {
+    switch (verdict) {
+    case StatementVerdict::Valid: return "valid";
+    case StatementVerdict::SignatureBroken: return "signature_broken";
+    case StatementVerdict::SignedAttributes: return "signed_attributes";
+    case StatementVerdict::SignerRefused: return "signer_refused";
+    case StatementVerdict::Malformed: return "malformed";
+    case StatementVerdict::Expired: return "expired";
+    case StatementVerdict::Replayed: return "replayed";
+    case StatementVerdict::OtherEdition: return "other_edition";
+    }
+    return "unknown";
+}
+
+const char* ReleaseListingName(ReleaseListing listing) {
+    switch (listing) {
+    case ReleaseListing::Named: return "named";
+    case ReleaseListing::NotNamed: return "not_named";
+    case ReleaseListing::SizeDiffers: return "size_differs";
+    }
+    return "unknown";
+}
+
+const char* ReleaseCheckName(ReleaseCheck check) {
+    switch (check) {
+    case ReleaseCheck::Ready: return "ready";
+    case ReleaseCheck::NotInRelease: return "not_in_release";
+    case ReleaseCheck::SizeDiffers: return "size_differs";
+    case ReleaseCheck::DigestDiffers: return "digest_differs";
+    case ReleaseCheck::VersionDiffers: return "version_differs";
+    case ReleaseCheck::NoVersion: return "no_version";
+    case ReleaseCheck::Downgrade: return "downgrade";
+    }
+    return "unknown";
+}

@@ -1,32 +1,48 @@
-// The one application object of the program.
+// The one application object of the program: reads the command line and runs the window, a passive
+// window, a windowless run or the log's folder.
 #include "app/QuorvelDownloadApp.h"
 
+#include "app/QuietRun.h"
 #include "app/QuorvelDownloadDlg.h"
 #include "system/DiagnosticsLog.h"
+#include "update/UpdateDiagnostics.h"
 
 #include <shellapi.h>
 
 CQuorvelDownloadApp theApp;
 
 namespace {
-// True when the command line asks for the diagnostics log's folder: "/log" or "-log", any case.
-bool AskedForLogFolder() {
+// The arguments after the program's own name.
+std::vector<std::wstring> CommandLineArguments() {
+    std::vector<std::wstring> words;
     int count = 0;
     LPWSTR* args = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-    if (!args) return false;
-    bool asked = false;
-    for (int i = 1; i < count; ++i) asked = asked || _wcsicmp(args[i], L"/log") == 0 || _wcsicmp(args[i], L"-log") == 0;
+    if (!args) return words;
+    for (int i = 1; i < count; ++i) words.emplace_back(args[i]);
     ::LocalFree(args);
-    return asked;
+    return words;
 }
 }  // namespace
 
 BOOL CQuorvelDownloadApp::InitInstance() {
     // However the run ends, what it logged reaches the file first (within a bound).
     const CFlushLogAtEnd flushLog;
+    const RunCommand command = ParseCommandLine(CommandLineArguments());
+    if (!command.understood) {
+        LogEvent("command-line", {{"understood", false}, {"problem", command.problem}});
+        m_nExitCode = ExitCodeOf(RoadOutcome::BadCommandLine);
+        return FALSE;
+    }
     // Support's way to the log: show its folder and end, without a window or the server.
-    if (AskedForLogFolder()) {
+    if (command.mode == RunMode::OpenLog) {
         m_nExitCode = OpenLogFolder() ? 0 : 1;
+        return FALSE;
+    }
+    LogStartUp(RunModeName(command.mode));
+    if (command.mode == RunMode::Check || command.mode == RunMode::Quiet) {
+        CQuietRun run(command);
+        m_nExitCode = run.Run();
+        LogEvent("end", {{"exit_code", m_nExitCode}});
         return FALSE;
     }
 
@@ -35,7 +51,7 @@ BOOL CQuorvelDownloadApp::InitInstance() {
     icc.dwICC = ICC_WIN95_CLASSES;
     ::InitCommonControlsEx(&icc);
 
-    CQuorvelDownloadDlg dlg;
+    CQuorvelDownloadDlg dlg(nullptr, command);
     m_pMainWnd = &dlg;
     dlg.DoModal();
     m_pMainWnd = nullptr;

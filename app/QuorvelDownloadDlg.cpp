@@ -8,21 +8,22 @@
 #include "resources/resource.h"
 #include "system/EnvironmentProbes.h"
 #include "system/LocalText.h"
-#include "update/UpdateDiagnostics.h"
+#include "system/DiagnosticsLog.h"
 
 namespace {
 constexpr int kExitCodeOfExitButton = 18;
 }  // namespace
 
-CQuorvelDownloadDlg::CQuorvelDownloadDlg(CWnd* parent)
+CQuorvelDownloadDlg::CQuorvelDownloadDlg(CWnd* parent, RunCommand command)
     : CDialog(IDD_QUORVELDOWNLOAD_DIALOG, parent),
+      m_command(std::move(command)),
       m_listHeader(probes::GetModuleFolder()),
       m_listItems(probes::GetModuleFolder()),
       m_msgBox(this) {}
 
 CQuorvelDownloadDlg::~CQuorvelDownloadDlg() {
     if (m_pTasks) m_pTasks->Close();
-    m_download.Stop();
+    m_pEngine.reset();
 }
 
 void CQuorvelDownloadDlg::DoDataExchange() {
@@ -42,6 +43,12 @@ void CQuorvelDownloadDlg::DoDataExchange() {
 BOOL CQuorvelDownloadDlg::OnInitDialog() {
     CDialog::OnInitDialog();
     m_pTasks = std::make_shared<CUiTaskQueue>(m_hWnd, UM_RUN_TASKS);
+    RoadOptions options;
+    // The user who starts an installation in the window agrees to end the scanner; a script says so.
+    options.mayEndScanner = m_command.mode == RunMode::Window || m_command.endScanner;
+    options.stopWhenCurrent = m_command.mode == RunMode::Passive;
+    IRoadObserver& observer = *this;
+    m_pEngine = std::make_unique<CUpdateEngine>(observer, m_pTasks, options);
 
     // The window lays itself out at its monitor's DPI, and again when that changes.
     SetUiScale(DpiScale(WindowDpi(m_hWnd)));
@@ -53,7 +60,7 @@ BOOL CQuorvelDownloadDlg::OnInitDialog() {
 
     ChooseLanguageFromUserInterface();
     g_localText.Load();
-    LogStartUp();
+    LogEvent("window", {{"texts", LanguageIndex == 1 ? "korean" : "english"}});
     // The taskbar button and automation tools show the same title the window paints.
     SetWindowText(L"탈빅스 다운로더");
 
@@ -91,19 +98,19 @@ BOOL CQuorvelDownloadDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
 // child controls keep their clicks.
 LRESULT CQuorvelDownloadDlg::OnNcHitTest(WPARAM, LPARAM) {
     const LRESULT hit = Default();
-    return hit == HTCLIENT && !m_download.IsRunning() ? HTCAPTION : hit;
+    return hit == HTCLIENT && !RoadBusy() ? HTCAPTION : hit;
 }
 
 // Exit during a download stops it as Escape does, then ends the run with Exit's code.
 void CQuorvelDownloadDlg::OnExit() {
-    if (m_download.IsRunning()) m_downloadLog.Stopped();
-    m_download.Stop();
+    if (m_pEngine) m_pEngine->Stop();
     ::PostQuitMessage(kExitCodeOfExitButton);
 }
 
-// Enter does nothing while the worker downloads, as when the whole window was disabled.
+// Enter does nothing while the road is busy, as when the whole window was disabled: not while the
+// worker downloads, nor between its end and the hand-off.
 void CQuorvelDownloadDlg::OnOK() {
-    if (!m_download.IsRunning()) CDialog::OnOK();
+    if (!RoadBusy()) CDialog::OnOK();
 }
 
 void CQuorvelDownloadDlg::EnableRoadControls(bool enable) {
@@ -116,15 +123,14 @@ void CQuorvelDownloadDlg::EnableRoadControls(bool enable) {
 // Esc, Alt+F4, the system menu's Close and WM_CLOSE end the run; a running download is stopped
 // first (its partial file is deleted by the worker) so nothing outlives the window.
 void CQuorvelDownloadDlg::OnCancel() {
-    if (m_download.IsRunning()) m_downloadLog.Stopped();
-    m_download.Stop();
+    if (m_pEngine) m_pEngine->Stop();
     CDialog::OnCancel();
 }
 
 LRESULT CQuorvelDownloadDlg::OnDestroy() {
     // Nothing queued for the window runs once it is going, and no worker outlives it.
     if (m_pTasks) m_pTasks->Close();
-    m_download.Stop();
+    if (m_pEngine) m_pEngine->Stop();
     return Default();
 }
 

@@ -1,6 +1,6 @@
 // The main window: a fixed-size skinned dialog with the banner, the command buttons, the item list
-// and the program's message box. It owns the update engine (catalogue, download, hand-off) and
-// shows what the engine reports.
+// and the program's message box. It drives the update engine with the user's commands (or, in a
+// passive run, by itself) and turns the engine's facts into rows, banner texts and notices.
 #pragma once
 
 #include "controls/DIBSectionLite.h"
@@ -10,10 +10,8 @@
 #include "framework/Dialog.h"
 #include "framework/GdiObjects.h"
 #include "framework/UiTaskQueue.h"
-#include "update/UpdateCatalogue.h"
-#include "update/UpdateDiagnostics.h"
-#include "update/UpdateDownload.h"
-#include "update/UpdateSink.h"
+#include "update/UpdateEngine.h"
+#include "update/logic/CommandLine.h"
 #include "update/logic/UpdateItem.h"
 
 #include <memory>
@@ -25,9 +23,11 @@ constexpr UINT UM_DOWNLOAD_FINISHED = WM_USER + 9001;
 // Wakes the dialog to run the tasks queued for it; carries nothing.
 constexpr UINT UM_RUN_TASKS = WM_USER + 9200;
 
-class CQuorvelDownloadDlg : public CDialog, private IUpdateSink {
+class CQuorvelDownloadDlg : public CDialog, private IRoadObserver {
 public:
-    explicit CQuorvelDownloadDlg(CWnd* parent = nullptr);
+    // `command`: a window run (Window) or a passive one, which runs the road by itself, logs its
+    // notices instead of showing them and closes at the end with the road's exit code.
+    explicit CQuorvelDownloadDlg(CWnd* parent = nullptr, RunCommand command = RunCommand());
     ~CQuorvelDownloadDlg() override;
 
     // Notices: the first line goes on the banner, both lines into the message box; returns after
@@ -38,8 +38,6 @@ public:
     // The server check: list the edition's folder and offer its setup program.
     void CheckServer();
     int BuildUpdateList();
-    std::wstring BuildServerFolder() { return m_catalogue.BuildServerFolder(); }
-    std::wstring BuildServerFolderForDownload() { return m_catalogue.BuildServerFolderForDownload(); }
 
     // The start command and the worker it starts.
     void OnStartInstallation();
@@ -60,17 +58,20 @@ protected:
     void OnCancel() override;
 
 private:
-    // What the engine reports, on this window's thread.
-    void Report(const DownloadStatus& status) override;
-    void DownloadFinished(FinishedDownload download) override;
-    void DownloadFailed(DownloadResult result) override;
+    // What the engine reports, on this window's thread, in order.
+    void OnRoadFact(const RoadFact& fact) override;
+    void ShowProgress(const DownloadStatus& status);
+    void ShowDownloadFailure(DownloadResult result);
+    void ShowHandOffFailure(HandOffResult result);
+    // A passive run ends with the road's exit code once the road has failed or is done.
+    void EndPassiveRunIfOver();
     // While the worker runs only Exit (and Escape) stay: the window itself stays enabled so that
     // Exit can be clicked.
     void EnableRoadControls(bool enable);
 
-    // From the start command until the download has failed or its hand-off has failed; after a
-    // launch the window only closes. Check Server and Start do nothing meanwhile.
-    bool DownloadInProgress() const { return m_road != Road::Idle; }
+    // The engine's one answer: from the start of a check or download until its end has been
+    // handled, and after a launch. Check Server, Start, Enter and dragging do nothing meanwhile.
+    bool RoadBusy() const { return m_pEngine && m_pEngine->Busy(); }
     void BuildControls();
     void PlaceControls();
     // The window's size at its scale: the background picture's, or the layout's without it.
@@ -99,16 +100,11 @@ private:
     std::unique_ptr<CDIBSectionLite> m_pImgExit;
     std::unique_ptr<CDIBSectionLite> m_pImgBanner;
 
-    // The update engine.
-    CUpdateCatalogue m_catalogue;
-    CUpdateDownload m_download{*this};
-    CDownloadDiagnostics m_downloadLog;
+    const RunCommand m_command;
+    // The update engine, made once the window's task queue exists.
+    std::unique_ptr<CUpdateEngine> m_pEngine;
+    // The chosen items with the rows they were chosen from, in the engine's order.
     std::vector<UPDATE_ITEM> m_vecUpdateItems;
-    // What the last finished download wrote, its setup program held, until the hand-off takes it.
-    FinishedDownload m_downloaded;
-    // Where the window is on the road of one installation.
-    enum class Road { Idle, Downloading, Finished, HandingOff, Closing };
-    Road m_road = Road::Idle;
     // The download's last state shown on the banner.
     DownloadState m_shownState = DownloadState::Connecting;
     // Tasks for this window's thread; shared with the worker, closed when the window goes.

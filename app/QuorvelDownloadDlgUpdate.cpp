@@ -1,32 +1,27 @@
 // The main dialog's side of the update road: the server check fills the list, the start command
-// hands the chosen rows to the download, the download's reports reach the list and the banner, and
-// a finished download goes on to the hand-off. The work itself is the update engine's.
+// hands the chosen rows to the engine, the engine's facts reach the list, the banner and the
+// notices, and a due hand-off is run from the window's own message. The work itself is the engine's.
 #include "app/QuorvelDownloadDlg.h"
 
+#include "resources/resource.h"
 #include "system/LocalText.h"
 #include "system/logic/TextTable.h"
-#include "update/InstallHandOff.h"
-#include "update/SetupSignature.h"
 
 void CQuorvelDownloadDlg::CheckServer() {
     // The work folder belongs to the download until the hand-off has taken it.
-    if (DownloadInProgress()) return;
+    if (RoadBusy() || !m_pEngine) return;
     m_listItems.DeleteAllItems(0);
     m_listItems.Invalidate(TRUE);
     m_vecUpdateItems.clear();
-    if (!m_catalogue.Check(m_hWnd)) {
-        ShowNotice(LocalText(TextId::ServerConnectionFailure), LocalText(TextId::CheckInternetAndRetry));
-        return;
-    }
-    BuildUpdateList();
+    m_pEngine->Check();
 }
 
 int CQuorvelDownloadDlg::BuildUpdateList() {
-    OfferedRow row;
-    if (m_catalogue.FindOfferedRow(row)) {
-        m_listItems.InsertItem(0, row.title, row.record);
-        m_listItems.SetItemText(0, 1, row.installedVersion);
-        m_listItems.SetItemText(0, 2, row.serverVersion);
+    const RoadOffer& offer = m_pEngine->Offer();
+    if (!offer.setups.empty()) {
+        m_listItems.InsertItem(0, offer.title, 0);  // the row stands for the first offered setup
+        m_listItems.SetItemText(0, 1, offer.installedVersion);
+        m_listItems.SetItemText(0, 2, offer.setups.front().version);
         m_listItems.SetItemText(0, 3, LocalText(TextId::Updatable));
         m_listItems.SetCheck(0, 1);
         SetBannerText(LocalText(TextId::Invitation));
@@ -37,17 +32,18 @@ int CQuorvelDownloadDlg::BuildUpdateList() {
 }
 
 void CQuorvelDownloadDlg::OnStartInstallation() {
-    if (DownloadInProgress()) return;
+    if (RoadBusy() || !m_pEngine) return;
     m_vecUpdateItems.clear();
     bool anyChecked = false;
+    const std::vector<OfferedSetup>& setups = m_pEngine->Offer().setups;
     for (int row = 0; row < m_listItems.GetItemCount(); ++row) {
         if (!m_listItems.IsChecked(row)) continue;
         anyChecked = true;
         if (m_listItems.GetItemText(row, 3) != LocalText(TextId::Updatable)) continue;
-        const FTP_FILE_INFO* file = m_catalogue.ServerFile(m_listItems.GetItemData(row));
-        if (!file) continue;
+        const size_t offered = static_cast<size_t>(m_listItems.GetItemData(row));
+        if (offered >= setups.size()) continue;
         UPDATE_ITEM item;
-        static_cast<FTP_FILE_INFO&>(item) = *file;
+        static_cast<FTP_FILE_INFO&>(item) = setups[offered].file;
         item.nListRow = row;
         m_vecUpdateItems.push_back(item);
     }
@@ -62,34 +58,61 @@ void CQuorvelDownloadDlg::OnStartInstallation() {
     DownloadUpdates();
 }
 
-// Starts the worker on the chosen items. The road's controls stay disabled until the worker's end
-// has been handled, so neither command can run in between; Exit stops the worker.
+// Hands the chosen items to the engine. The road's controls stay disabled until the engine has
+// reported the download's end, so neither command can run in between; Exit stops it.
 int CQuorvelDownloadDlg::DownloadUpdates() {
-    DownloadRequest request;
-    request.items = m_vecUpdateItems;
-    request.serverFolder = BuildServerFolderForDownload();
-    request.workFolder = CUpdateCatalogue::GetWorkFolder();
-    request.server = UpdateServerSettings(CUpdateCatalogue::GetUpdateHost());
-    request.release.statement = m_catalogue.Release();
-    request.release.installed = m_catalogue.InstalledVersion();
-    request.release.publisherNamed = BuildNamesPublisher();
+    std::vector<size_t> chosen;
+    for (const UPDATE_ITEM& item : m_vecUpdateItems)
+        chosen.push_back(static_cast<size_t>(m_listItems.GetItemData(item.nListRow)));
     EnableRoadControls(false);
     m_shownState = DownloadState::Connecting;
-    if (!m_download.Start(std::move(request), m_pTasks)) {
+    if (!m_pEngine->Start(chosen)) {
         EnableRoadControls(true);
         return 0;
     }
-    m_road = Road::Downloading;
-    m_downloadLog.Started(m_vecUpdateItems);
     return 1;
 }
 
-void CQuorvelDownloadDlg::Report(const DownloadStatus& status) {
+void CQuorvelDownloadDlg::OnRoadFact(const RoadFact& fact) {
+    switch (fact.kind) {
+    case RoadFactKind::Checked:
+        if (!m_pEngine->Offer().reached)
+            ShowNotice(LocalText(TextId::ServerConnectionFailure), LocalText(TextId::CheckInternetAndRetry));
+        else
+            BuildUpdateList();
+        // A passive run starts the download as a click on Start would, once the window shows.
+        if (m_command.mode == RunMode::Passive && m_pEngine->State() == RoadState::Ready)
+            PostMessage(WM_COMMAND, MAKEWPARAM(IDC_START_INSTALLATION, BN_CLICKED));
+        break;
+    case RoadFactKind::Progress: ShowProgress(fact.status); break;
+    case RoadFactKind::Verifying: break;  // the banner asks the user to wait already
+    case RoadFactKind::HandOffDue: PostMessage(UM_DOWNLOAD_FINISHED); break;
+    case RoadFactKind::DownloadFailed: ShowDownloadFailure(fact.download); break;
+    case RoadFactKind::HandedOff:
+        if (m_pEngine->State() == RoadState::Done) {
+            // The setup program owns the work folder now: nothing may empty it before the window goes.
+            SendMessage(WM_CLOSE);
+            return;
+        }
+        ShowHandOffFailure(fact.handOff);
+        break;
+    case RoadFactKind::Abandoned: EnableRoadControls(true); break;
+    }
+    EndPassiveRunIfOver();
+}
+
+void CQuorvelDownloadDlg::EndPassiveRunIfOver() {
+    if (m_command.mode != RunMode::Passive) return;
+    const RoadState state = m_pEngine->State();
+    if (state == RoadState::Failed || state == RoadState::Done) ::PostQuitMessage(ExitCodeOf(m_pEngine->Outcome()));
+}
+
+void CQuorvelDownloadDlg::ShowProgress(const DownloadStatus& status) {
     if (status.item >= m_vecUpdateItems.size()) return;
-    m_downloadLog.Report(m_vecUpdateItems, status);
     const UPDATE_ITEM& item = m_vecUpdateItems[status.item];
     switch (status.state) {
-    case DownloadState::Connecting: break;
+    case DownloadState::Connecting:
+    case DownloadState::Verifying: break;
     case DownloadState::Transferring:
         if (m_shownState != DownloadState::Transferring) SetBannerText(LocalText(TextId::Downloading));
         // The row shows what has arrived: nothing before the first block, as it always has.
@@ -115,16 +138,7 @@ void CQuorvelDownloadDlg::Report(const DownloadStatus& status) {
     m_shownState = status.state;
 }
 
-void CQuorvelDownloadDlg::DownloadFinished(FinishedDownload download) {
-    m_downloadLog.Finished(download);
-    m_downloaded = std::move(download);
-    m_road = Road::Finished;
-    PostMessage(UM_DOWNLOAD_FINISHED);
-}
-
-void CQuorvelDownloadDlg::DownloadFailed(DownloadResult result) {
-    m_downloadLog.Failed(result);
-    m_road = Road::Idle;
+void CQuorvelDownloadDlg::ShowDownloadFailure(DownloadResult result) {
     EnableRoadControls(true);
     switch (result) {
     case DownloadResult::Completed:
@@ -146,40 +160,35 @@ void CQuorvelDownloadDlg::DownloadFailed(DownloadResult result) {
     }
 }
 
-// Honoured once per finished download of this run; the same message from anywhere else, or again
-// while the hand-off runs, is ignored.
+// Honoured once per due hand-off of this run; the same message from anywhere else, or again while
+// the hand-off runs, finds none due and is ignored.
 LRESULT CQuorvelDownloadDlg::OnDownloadFinished() {
-    if (m_road != Road::Finished) return 0;
-    m_road = Road::HandingOff;
+    if (!m_pEngine || m_pEngine->State() != RoadState::HandingOff) return 0;
     m_vecUpdateItems.clear();
     HandOffToSetup();
     return 0;
 }
 
 int CQuorvelDownloadDlg::HandOffToSetup() {
-    // Taken over here, so the setup program is let go when the hand-off is over, whatever its end.
-    FinishedDownload download = std::move(m_downloaded);
-    m_downloaded = FinishedDownload();
-    const HandOffResult result = RunInstallHandOff(CUpdateCatalogue::GetWorkFolder(), download);
-    LogHandOff(result);
-    if (result == HandOffResult::Launched || result == HandOffResult::NoSetupFile) {
-        // The setup program owns the work folder now: nothing may empty it before the window goes.
-        m_road = Road::Closing;
-        SendMessage(WM_CLOSE);
-        return 0;
-    }
-    m_road = Road::Idle;
+    m_pEngine->HandOff();
+    return 0;
+}
+
+void CQuorvelDownloadDlg::ShowHandOffFailure(HandOffResult result) {
     EnableRoadControls(true);
     switch (result) {
+    case HandOffResult::Launched:
+    case HandOffResult::NoSetupFile:
+    case HandOffResult::ScannerRunning: break;  // a passive run ends with its code; nothing to tell
     case HandOffResult::ListNotCreated: ShowNotice(LocalText(TextId::ListCreateFailed)); break;
     case HandOffResult::ListNotWritten: ShowNotice(LocalText(TextId::ListWriteFailed)); break;
     case HandOffResult::FolderUnusable: ShowNotice(LocalText(TextId::CannotOpenLocalFile)); break;
     case HandOffResult::ElevationDeclined: ShowNotice(LocalText(TextId::TryAgain)); break;
-    default:  // the setup program changed, refused for its signature or release, or did not start
-        ShowNotice(LocalText(TextId::InvalidUpdateFile), LocalText(TextId::TryAgain));
-        break;
+    case HandOffResult::SetupChanged:
+    case HandOffResult::SignatureRefused:
+    case HandOffResult::ReleaseRefused:
+    case HandOffResult::LaunchFailed: ShowNotice(LocalText(TextId::InvalidUpdateFile), LocalText(TextId::TryAgain)); break;
     }
-    return 0;
 }
 
 void CQuorvelDownloadDlg::SetRowStatus(int row, const std::wstring& text) {

@@ -6,7 +6,10 @@
 #include "framework/DC.h"
 #include "framework/Dpi.h"
 #include "resources/resource.h"
+#include "system/DiagnosticsLog.h"
 #include "system/LocalText.h"
+
+#include <algorithm>
 
 namespace {
 const wchar_t kTitle[] = L"탈빅스 다운로더";
@@ -256,11 +259,26 @@ LRESULT CQuorvelDownloadDlg::OnPaint() {
 
 void CQuorvelDownloadDlg::SetBannerText(const std::wstring& text) { m_btnBanner.SetText(text); }
 
+// A notice by the numbers of its lines in the text table (-1 for a line that is not one of its entries).
+static void LogNotice(const std::wstring& first, const std::wstring& second) {
+    const auto numberOf = [](const std::wstring& text) {
+        const std::vector<std::wstring>& entries = g_localText.Items();
+        const auto found = std::find(entries.begin(), entries.end(), text);
+        return found == entries.end() ? -1 : static_cast<int>(found - entries.begin());
+    };
+    if (second.empty())
+        LogEvent("notice", {{"text", numberOf(first)}});
+    else
+        LogEvent("notice", {{"text", numberOf(first)}, {"second", numberOf(second)}});
+}
+
 int CQuorvelDownloadDlg::ShowNotice(const std::wstring& first) { return ShowNotice(first, L""); }
 
 int CQuorvelDownloadDlg::ShowNotice(const std::wstring& first, const std::wstring& second) {
     SetBannerText(first);
     LogNotice(first, second);
+    // A passive run logs its notices and shows no message box: nobody is there to answer it.
+    if (m_command.mode == RunMode::Passive) return 1;
     if (m_msgBox.IsActive()) m_msgBox.Deactivate();
     m_msgBox.ShowAndWait(first, second, 10, 6);
     return 1;

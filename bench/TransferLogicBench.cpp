@@ -85,7 +85,7 @@ int main(int argc, char** argv) {
     const int mib = argc > 2 ? std::atoi(argv[2]) : 256;
 
     DownloadRequest request;
-    UPDATE_ITEM item;
+    FTP_FILE_INFO item;
     item.SetName(L"BENCH.exe");
     item.dwFileSize = int64_t{mib} * 1024 * 1024;
     request.items.push_back(item);

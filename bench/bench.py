@@ -6,6 +6,7 @@ Units: file sizes in MiB (2^20 bytes); rates and throughput in MB/s (10^6 bytes 
 12.5 MB/s is a 100 Mbit/s line); CPU in seconds per 100 MB (10^8 bytes).
 """
 import argparse
+import contextlib
 import datetime
 import fcntl
 import filecmp
@@ -53,6 +54,10 @@ def parse_args():
                     help="a check of the bench itself: small files, short idle; results.md is left alone")
     ap.add_argument("--line-only", action="store_true",
                     help="only the poor line's measurements (resets, a file over 2 GiB, the bare loop)")
+    ap.add_argument("--release-only", action="store_true",
+                    help="only the release statement's and the version's checks against a download")
+    ap.add_argument("--pinned", help="the program built pinned to build/signing's certificate \"a\" "
+                                     "(default: built in build/win32-pinned by the bench)")
     return ap.parse_args()
 
 
@@ -63,9 +68,11 @@ if ARGS.quick:
 os.environ["QV_BIN"] = ARGS.build
 os.environ["WINEPREFIX"] = ARGS.prefix
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
-from harness import SETUP_RECORD, WORK_FOLDER, Driver, FtpFixture, Program, Wine, wait_until  # noqa: E402
+from harness import (SETUP_RECORD, WORK_FOLDER, DiagnosticsLog, Driver, FtpFixture, Program, Wine,  # noqa: E402
+                     install_scanner, publish_release, remove_scanner, wait_until)
 from ftp_fixture import PASSWORD, USER  # noqa: E402
-from signing import signed_demo_setup  # noqa: E402
+from signing import Signer, signed_demo_setup, with_version  # noqa: E402
+from test_signature import build_pinned  # noqa: E402
 
 
 # --- processes seen from Linux
@@ -145,6 +152,19 @@ def key_values(text):
 
 def mb_per_s(size_bytes, seconds):
     return size_bytes / 1e6 / seconds
+
+
+@contextlib.contextmanager
+def port_5301():
+    """Port 5301 for this run alone: the lock the e2e tests take too, unless the run has a network
+    namespace of its own (QV_BENCH_NETNS=1), whose loopback nobody else uses."""
+    if os.environ.get("QV_BENCH_NETNS"):
+        yield
+        return
+    with open(PORT_LOCK, "w") as lock:
+        print("  waiting for port 5301 (%s)" % PORT_LOCK, flush=True)
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        yield
 
 
 # --- measurements
@@ -362,9 +382,7 @@ def whole_program(wine, temp):
     record = wine.unix(SETUP_RECORD)
     downloaded = os.path.join(wine.unix(WORK_FOLDER), SETUP_NAME.upper())
 
-    with open(PORT_LOCK, "w") as lock:
-        print("  waiting for port 5301 (%s)" % PORT_LOCK, flush=True)
-        fcntl.flock(lock, fcntl.LOCK_EX)
+    with port_5301():
         ftp = FtpFixture(port=5301, max_lifetime=1800)
         try:
             ftp.add_file("/Software/" + SETUP_NAME, setup_bytes(size))
@@ -456,9 +474,7 @@ def dpi_costs(wine, temp):
     each DPI in a Wine session of its own (Wine reads the DPI when a session starts)."""
     m = {}
     watch = os.path.join(ARGS.build, "BenchWatch.exe")
-    with open(PORT_LOCK, "w") as lock:
-        print("  waiting for port 5301 (%s)" % PORT_LOCK, flush=True)
-        fcntl.flock(lock, fcntl.LOCK_EX)
+    with port_5301():
         ftp = FtpFixture(port=5301, max_lifetime=1800)
         try:
             ftp.add_file("/Software/" + SETUP_NAME, setup_bytes(WHOLE_SIZE_MIB * MIB))
@@ -496,6 +512,182 @@ def dpi_rows(dpi):
     rows.append(("Item list repaints during one download at 144 DPI / at 96 DPI", "%d" % high["paints"],
                  "%d" % low["paints"], "%.2f" % ratio, "<= 1.10", yes(ratio <= 1.10)))
     return rows
+
+
+RELEASE_VERSION = "7.4.0.0"   # the setup's version resource, newer than the installed scanner's
+SCANNER_VERSION = "7.3.1.0"
+STATEMENT_FILES = ("release.txt", "release.txt.p7s")
+
+
+class RequestTimes:
+    """When each line of the test server's request log appeared, read every millisecond: the server
+    writes a request's line (line-buffered) as the command arrives."""
+
+    def __init__(self, path):
+        self.file = open(path, "rb", buffering=0)
+        self.lines = []  # (seconds since 1970, line)
+        self.stopping = threading.Event()
+        self.thread = threading.Thread(target=self.run, daemon=True)
+        self.thread.start()
+
+    def run(self):
+        pending = b""
+        while not self.stopping.wait(0.001):
+            data = self.file.read()
+            if data:
+                now = time.time()
+                *complete, pending = (pending + data).split(b"\n")
+                self.lines += [(now, line.decode("utf-8", "replace")) for line in complete]
+
+    def stop(self):
+        if not self.stopping.is_set():
+            self.stopping.set()
+            self.thread.join()
+            self.file.close()
+
+    def first(self, matches):
+        return next((at for at, line in self.lines if matches(line)), None)
+
+
+def log_events(lines):
+    """The first line of each event of the diagnostics log: name -> (seconds since 1970, facts)."""
+    events = {}
+    for line in lines:
+        fields = line.split(" ", 3)
+        if len(fields) < 3 or fields[2] in events:
+            continue
+        at = datetime.datetime.strptime(fields[0], "%Y-%m-%dT%H:%M:%S.%fZ").replace(tzinfo=datetime.timezone.utc)
+        facts = dict(re.findall(r'(\w+)=("(?:[^"\\]|\\.)*"|\S+)', fields[3] if len(fields) > 3 else ""))
+        events[fields[2]] = (at.timestamp(), facts)
+    return events
+
+
+def release_run(wine, exe, ftp, served, statement):
+    """The program exe from its start to the setup's launch: its server check, then the download at
+    the server's rate. Returns the costs read from the clocks of its diagnostics log and of the
+    server's request log (the same clock; the log writes milliseconds)."""
+    log = DiagnosticsLog(wine)
+    record = wine.unix(SETUP_RECORD)
+    downloaded = os.path.join(wine.unix(WORK_FOLDER), SETUP_NAME.upper())
+    for path in (record, downloaded):
+        if os.path.exists(path):
+            os.remove(path)
+    ftp.clear_requests()
+    requests = RequestTimes(ftp.log)
+    program = Program(wine, extra_env={"QV_SETUP_AUTOCLOSE_MS": "500"})
+    shutil.copy(exe, program.path)
+    program.start()
+    try:
+        Driver(wine).wait_main()
+        wait_until(lambda: "server.listed" in log_events(log.lines()), 30, "the server check in the log")
+        requests.stop()
+        rc, out = wine.run([os.path.join(ARGS.build, "BenchWatch.exe"), "download", "Completed", "300000"],
+                           timeout=330)
+        if rc != 0:
+            raise RuntimeError("download in the program: exit %d %r" % (rc, out))
+        program.wait(60)
+        wait_until(lambda: os.path.exists(record), 30, "the setup program started by the hand-off")
+        wait_until(lambda: "download.done" in log_events(log.lines()), 10, "download.done in the log")
+    finally:
+        requests.stop()
+        if program.running():
+            program.kill()
+    if not filecmp.cmp(served, downloaded, shallow=False):
+        raise RuntimeError("the program's download differs from the served file")
+    events = log_events(log.lines())
+    found = events["release.statement"][1]
+    if (found.get("verdict") == "valid", found["required"] == "yes") != (statement, statement):
+        raise RuntimeError("release.statement says %r" % found)
+    release = events["setup.release"][1]
+    if (release["version"], release["installed"], release["result"]) != (RELEASE_VERSION, SCANNER_VERSION, "ready"):
+        raise RuntimeError("setup.release says %r" % release)
+
+    def at(name):
+        return events[name][0]
+    listed = requests.first(lambda line: line.startswith("LIST "))
+    r = {"download_ms": float(events["download.done"][1]["ms"]),
+         # The version resource is read and compared between these two lines of the worker.
+         "version_ms": (at("setup.release") - at("setup.digest")) * 1000,
+         # The Authenticode check runs beside the digest; Wine reads its root certificates at the first
+         # chain built in a process, which the statement's check may already have done.
+         "signature_ms": (at("setup.signature") - at("setup.release")) * 1000}
+    if statement:
+        # From the statement's request to its verdict: both reads, the signature's check, the parse.
+        read = requests.first(lambda line: line.startswith("RETR ") and line.endswith("/" + STATEMENT_FILES[0]))
+        r["statement_ms"] = (at("release.statement") - read) * 1000
+        r["listing_ms"] = (read - listed) * 1000
+    else:
+        r["statement_ms"] = 0.0
+        r["listing_ms"] = (at("server.listed") - listed) * 1000
+    r["checks_ms"] = r["statement_ms"] + r["version_ms"]
+    return r
+
+
+def release_costs(wine, temp):
+    """What the maker's release statement and the setup's version check cost the real program, against
+    its download of a signed setup at 12.5 MB/s: a build pinned to the bench's certificate, which
+    requires the statement, takes turns with the default build on the same folder without one."""
+    signer = Signer.make(os.path.join(os.path.dirname(ARGS.build), "signing"), "a")
+    pinned = ARGS.pinned
+    if not pinned:
+        print("  the program pinned to the bench's certificate (build/win32-pinned, incremental)", flush=True)
+        pinned = build_pinned(signer.fingerprint)
+    with open(os.path.join(ARGS.build, "DemoSetup.exe"), "rb") as f:
+        demo = with_version(f.read(), RELEASE_VERSION)
+    setup = signer.sign(demo + os.urandom(max(WHOLE_SIZE_MIB * MIB - len(demo), 0)))
+    install_scanner(wine, SCANNER_VERSION)
+    runs = {"pinned": [], "plain": []}
+    aside = os.path.join(temp, "statement")
+    os.makedirs(aside)
+    try:
+        with port_5301():
+            ftp = FtpFixture(port=5301, max_lifetime=1800)
+            try:
+                ftp.add_file("/Software/" + SETUP_NAME, setup)
+                publish_release(ftp, "/Software", signer)
+                folder = ftp.path_of("/Software")
+                ftp.start()
+                ftp.set_faults(rate=WHOLE_RATE)
+                for _ in range(REPEATS):
+                    for who in runs:
+                        statement = who == "pinned"
+                        # The default build reads a statement that is there: it is served to the pinned one alone.
+                        for name in STATEMENT_FILES:
+                            src, dst = os.path.join(aside, name), os.path.join(folder, name)
+                            if os.path.exists(dst if statement else src):
+                                continue
+                            os.replace(*((src, dst) if statement else (dst, src)))
+                        exe = pinned if statement else os.path.join(ARGS.build, "QuorvelDownloader.exe")
+                        r = release_run(wine, exe, ftp, ftp.path_of("/Software/" + SETUP_NAME), statement)
+                        runs[who].append(r)
+                        print("  %s: %s" % (who, ", ".join("%s %.0f" % kv for kv in sorted(r.items()))), flush=True)
+            finally:
+                ftp.cleanup()
+    finally:
+        remove_scanner(wine)
+    return {who: {key: statistics.median(r[key] for r in results) for key in results[0]}
+            for who, results in runs.items()}
+
+
+def release_rows(m):
+    pinned, plain = m["pinned"], m["plain"]
+    ratio = pinned["checks_ms"] / pinned["download_ms"]
+    return [
+        ("Release checks (statement read and verified; setup's version read and compared) / %d MiB download "
+         "at %s, pinned build (medians of %d)" % (WHOLE_SIZE_MIB, rate_label(WHOLE_RATE), REPEATS),
+         "%.0f ms (statement %.0f ms, version %.0f ms)" % (pinned["checks_ms"], pinned["statement_ms"],
+                                                          pinned["version_ms"]),
+         "%.2f s" % (pinned["download_ms"] / 1000), "%.4f" % ratio, "<= 0.02", yes(ratio <= 0.02)),
+        ("Download (download.done) with the statement, pinned build / without one, default build",
+         "%.2f s" % (pinned["download_ms"] / 1000), "%.2f s" % (plain["download_ms"] / 1000),
+         "%.3f" % (pinned["download_ms"] / plain["download_ms"]), "-", "-"),
+        ("Server check's listing with the statement's two files / without them (LIST to the next step)",
+         "%.0f ms" % pinned["listing_ms"], "%.0f ms" % plain["listing_ms"],
+         "%.2f" % (pinned["listing_ms"] / max(plain["listing_ms"], 1)), "-", "-"),
+        ("Setup's signature verdict after its version check: pinned build / default build",
+         "%.0f ms" % pinned["signature_ms"], "%.0f ms" % plain["signature_ms"],
+         "%.2f" % (pinned["signature_ms"] / max(plain["signature_ms"], 1)), "-", "-"),
+    ]
 
 
 def idle_cpu(pid, server):
@@ -642,7 +834,8 @@ def write_results(table, started, load_at_start):
     heading = "## %s, %d cores (%s, %s; load average %s at the start, %s at the end)%s\n\n" % (
         started.strftime("%Y-%m-%d %H:%M UTC"), os.cpu_count(), platform.machine(), wine_version(),
         load_at_start, load_average(),
-        "; the DPI part alone" if ARGS.dpi_only else "; the poor line alone" if ARGS.line_only else "")
+        "; the DPI part alone" if ARGS.dpi_only else "; the poor line alone" if ARGS.line_only
+        else "; the release checks alone" if ARGS.release_only else "")
     with open(ARGS.results, "w", encoding="utf-8") as f:
         f.write(title + "\n" + heading + table + "\n" + ("\n" + earlier if earlier else ""))
 
@@ -659,25 +852,30 @@ def main():
     # One Wine session for the whole run, so no program pays for a session's start.
     persistent_session(wine)
     temp = tempfile.mkdtemp(prefix="qv-bench-")
+    full = not (ARGS.line_only or ARGS.dpi_only or ARGS.release_only)
     try:
-        line = None
-        if not ARGS.dpi_only:
+        line = dpi = release = None
+        if ARGS.release_only:
+            print("Release checks of the real program (port 5301):", flush=True)
+            release = release_costs(wine, temp)
+        if full or ARGS.line_only:
             print("Transfer path on a poor line (free port):", flush=True)
             line = poor_line(wine, temp)
-        if not ARGS.line_only and not ARGS.dpi_only:
+        if full:
             print("Transfer path against curl (free port):", flush=True)
             tp = throughput(wine, temp)
             logic_ns = logic_per_block()
             print("Whole program (port 5301):", flush=True)
             wp = whole_program(wine, temp)
-        dpi = None
-        if not ARGS.line_only:
+        if full or ARGS.dpi_only:
             print("The program at 144 DPI against 96 DPI (port 5301):", flush=True)
             dpi = dpi_costs(wine, temp)
     finally:
         wine.kill_server()
         shutil.rmtree(temp, ignore_errors=True)
-    if ARGS.line_only:
+    if ARGS.release_only:
+        table = table_of(release_rows(release))
+    elif ARGS.line_only:
         table = table_of(line_rows(line))
     elif ARGS.dpi_only:
         table = table_of(dpi_rows(dpi))

@@ -110,8 +110,8 @@ foreach(src ${QV_TOOLS})
     add_executable(${name} ${src})
   endif()
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
-  if(name MATCHES "^Bench")
-    target_link_libraries(${name} PRIVATE qv_app)  # benchmarks run the program's own code
+  if(name MATCHES "^Bench" OR name STREQUAL "QvHttpProbe")
+    target_link_libraries(${name} PRIVATE qv_app)  # benchmarks and the HTTPS probe run the program's own code
   endif()
   if(name STREQUAL "QvAccProbe")
     target_link_libraries(${name} PRIVATE oleacc oleaut32 ole32 uuid)

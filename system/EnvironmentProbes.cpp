@@ -101,25 +101,33 @@ std::wstring GetFileVersionString(const std::wstring& path) {
     return result;
 }
 
-int KillProcessByName(const std::wstring& fragment) {
+DWORD FindProcessByName(const std::wstring& fragment) {
     // An empty fragment would match the first process of the system.
     if (fragment.empty()) return 0;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE) return 0;
-    int result = 0;
+    DWORD found = 0;
     PROCESSENTRY32W entry = {};
     entry.dwSize = sizeof entry;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
-        if (std::wstring(entry.szExeFile).find(fragment) == std::wstring::npos) continue;
-        if (HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID)) {
-            result = TerminateProcess(process, 0) ? 1 : 0;
-            CloseHandle(process);
-        }
-        break;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more && !found; more = Process32NextW(snapshot, &entry)) {
+        if (std::wstring(entry.szExeFile).find(fragment) != std::wstring::npos) found = entry.th32ProcessID;
     }
     CloseHandle(snapshot);
+    return found;
+}
+
+int KillProcessByName(const std::wstring& fragment) {
+    const DWORD id = FindProcessByName(fragment);
+    if (id == 0) return 0;
+    int result = 0;
+    if (HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, id)) {
+        result = TerminateProcess(process, 0) ? 1 : 0;
+        CloseHandle(process);
+    }
     return result;
 }
+
+bool IsScannerRunning() { return FindProcessByName(L"TALVIX") != 0; }
 
 void CloseRunningScanner() {
     LogEvent("scanner.close", {{"ended", KillProcessByName(L"TALVIX") == 1}});

@@ -18,9 +18,13 @@ void DetectWindowsBitness(std::wstring& bitness);
 int ReadInstalledScannerVersion(HWND owner, std::wstring& bitness, std::wstring& installedVersion);
 // The "FileVersion" text of the file's first translation, or "-".
 std::wstring GetFileVersionString(const std::wstring& path);
+// The id of the first process whose file name contains `fragment` (case-sensitive), or 0.
+DWORD FindProcessByName(const std::wstring& fragment);
 // Ends the first process whose file name contains `fragment` (case-sensitive): 1 when one was
 // terminated, else 0.
 int KillProcessByName(const std::wstring& fragment);
+// True while a scanner program runs (the process CloseRunningScanner would end).
+bool IsScannerRunning();
 // Ends a running scanner program and gives it a moment to go.
 void CloseRunningScanner();
 // Creates the folder and its missing parents; failures (existing folders too) pass silently.
@@ -53,6 +57,7 @@ using ::GetFileVersionString;
 using ::GetModuleFileTitle;
 using ::GetModuleFolder;
 using ::GetWindowsVersion;
+using ::IsScannerRunning;
 using ::KillProcessByName;
 using ::ReadInstalledScannerVersion;
 }  // namespace probes

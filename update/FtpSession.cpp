@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cwchar>
-#include <deque>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -24,14 +23,6 @@ constexpr uint32_t kSmallFileTimeoutMs = 15000;
 constexpr uint32_t kReaderCloseWaitMs = 1000;
 
 constexpr DWORD kConnectFlags = INTERNET_FLAG_PASSIVE | INTERNET_FLAG_IGNORE_CERT_CN_INVALID;
-
-void SetTimeouts(HINTERNET session) {
-    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT,
-                         INTERNET_OPTION_DATA_SEND_TIMEOUT, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT}) {
-        DWORD value = kOperationTimeoutMs;
-        InternetSetOptionW(session, option, &value, sizeof value);
-    }
-}
 
 // The calling thread's last response from the server: asked for with 260 characters, more if longer.
 std::wstring LastResponseText() {
@@ -52,148 +43,7 @@ std::wstring LastResponseText() {
 // server's own refusal (a reply of the 5xx class).
 bool IsLineFault(const std::wstring& reply) { return reply.empty() || reply[0] != L'5'; }
 
-bool IsResetError(DWORD error) {
-    return error == ERROR_INTERNET_CONNECTION_RESET || error == ERROR_INTERNET_CONNECTION_ABORTED;
-}
-
-// The URL cache file that WinINet copies a download into, or "" when it keeps none. Wine's FTP
-// client keeps one for every download whatever the no-cache flag says.
-std::wstring CacheCopyOf(HINTERNET file) {
-    std::vector<wchar_t> name(1024);
-    DWORD size = static_cast<DWORD>(name.size() * sizeof(wchar_t));
-    if (!InternetQueryOptionW(file, INTERNET_OPTION_DATAFILE_NAME, name.data(), &size)) return std::wstring();
-    return std::wstring(name.data());
-}
-
 }  // namespace
-
-// Reads the open remote file ahead on a thread of its own, a few blocks at most, so that the line
-// and the disk work side by side. Under Wine a read that the server leaves waiting is not released
-// by closing its handles, so the session stops waiting and leaves the reader behind: it owns its
-// buffers and never touches the caller's, and it ends once its read comes back.
-class CBlockReader {
-public:
-    static std::shared_ptr<CBlockReader> Start(const FtpTransferCalls& calls, HINTERNET file) {
-        auto reader = std::make_shared<CBlockReader>(calls, file);
-        try {
-            std::thread([reader] { reader->Run(); }).detach();
-        } catch (const std::system_error&) {
-            return nullptr;
-        }
-        return reader;
-    }
-
-    CBlockReader(const FtpTransferCalls& calls, HINTERNET file) : m_calls(calls), m_file(file) {}
-
-    // Data (0 bytes: the end of the file), Reset or Failed as the reads went; TimedOut or Stopped
-    // when nothing came in time and the reader was left behind.
-    FtpRead Read(void* buffer, int count, int& got, uint32_t timeoutMs, const std::atomic<bool>* stop, DWORD& error) {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (m_ready.empty() && !m_ended) {
-            if (stop && stop->load()) return Abandon(FtpRead::Stopped);
-            const auto now = std::chrono::steady_clock::now();
-            if (now >= deadline) return Abandon(FtpRead::TimedOut);
-            m_arrived.wait_for(lock, std::min<std::chrono::steady_clock::duration>(deadline - now, kStopPoll));
-        }
-        if (m_ready.empty()) {
-            error = m_error;
-            if (m_ok) return FtpRead::Data;  // the server ended the file
-            return IsResetError(m_error) ? FtpRead::Reset : FtpRead::Failed;
-        }
-        Block& front = m_ready.front();
-        got = static_cast<int>(std::min<size_t>(static_cast<size_t>(std::max(count, 0)), front.size - front.taken));
-        std::copy_n(front.bytes.data() + front.taken, got, static_cast<char*>(buffer));
-        front.taken += static_cast<size_t>(got);
-        if (front.taken == front.size) {
-            m_spare.push_back(std::move(front.bytes));
-            m_ready.pop_front();
-            m_room.notify_one();
-        }
-        return FtpRead::Data;
-    }
-
-    // The session is done with the reader: it reads no more, and ends when its read, if any, has
-    // returned. Waits that long, but at most `timeoutMs`; false when the read is still out.
-    bool Quit(uint32_t timeoutMs) {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_quit = true;
-        m_room.notify_one();
-        return m_arrived.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return !m_reading; });
-    }
-
-private:
-    static constexpr std::chrono::milliseconds kStopPoll{50};
-    static constexpr DWORD kBlock = 30720;  // the transfer's block
-    static constexpr size_t kAhead = 8;
-
-    struct Block {
-        std::vector<char> bytes;
-        size_t size = 0;
-        size_t taken = 0;
-    };
-
-    FtpRead Abandon(FtpRead outcome) {
-        m_quit = true;
-        m_room.notify_one();
-        return outcome;
-    }
-
-    void Run() {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        for (;;) {
-            m_room.wait(lock, [this] { return m_quit || m_ready.size() < kAhead; });
-            if (m_quit) return;
-            std::vector<char> bytes;
-            if (!m_spare.empty()) {
-                bytes = std::move(m_spare.back());
-                m_spare.pop_back();
-            }
-            bytes.resize(kBlock);
-            m_reading = true;
-            lock.unlock();
-            // Only this thread touches the buffer until it is queued.
-            DWORD read = 0;
-            const BOOL ok = m_calls.readFile(m_file, bytes.data(), kBlock, &read);
-            const DWORD error = ok ? 0 : GetLastError();
-            lock.lock();
-            m_reading = false;
-            if (m_quit) {
-                m_arrived.notify_all();
-                return;
-            }
-            if (!ok || read == 0) {
-                m_ended = true;
-                m_ok = ok;
-                m_error = error;
-                m_arrived.notify_all();
-                return;
-            }
-            m_ready.push_back(Block{std::move(bytes), std::min<size_t>(read, kBlock), 0});
-            m_arrived.notify_one();
-        }
-    }
-
-    const FtpTransferCalls m_calls;
-    const HINTERNET m_file;
-    std::mutex m_mutex;
-    std::condition_variable m_room;     // the reader may read the next block
-    std::condition_variable m_arrived;  // a block or the end has come
-    std::deque<Block> m_ready;
-    std::vector<std::vector<char>> m_spare;
-    bool m_ended = false;
-    bool m_quit = false;
-    bool m_reading = false;
-    BOOL m_ok = FALSE;
-    DWORD m_error = 0;
-};
-
-bool CInternetHandle::Close() {
-    if (m_handle == nullptr) return true;
-    const BOOL closed = InternetCloseHandle(m_handle);
-    m_handle = nullptr;
-    return closed != FALSE;
-}
 
 CFtpSession::~CFtpSession() { Disconnect(); }
 
@@ -212,7 +62,7 @@ int CFtpSession::Connect(std::wstring server, std::wstring user, std::wstring pa
         m_strLastError = FormatFtpError(L"INTERNET OPEN ERROR!!", error);
         return kFtpError;
     }
-    SetTimeouts(m_hSession.Get());
+    SetOperationTimeouts(m_hSession.Get(), kOperationTimeoutMs);
 
     m_strServer = std::move(server);
     m_strUser = std::move(user);
@@ -405,7 +255,7 @@ FtpOpen CFtpSession::OpenFile(const std::wstring& path) {
 FtpRead CFtpSession::Read(void* buffer, int count, int& got, uint32_t timeoutMs) {
     got = 0;
     if (!m_hFile || count < 0) return FtpRead::Failed;
-    if (!m_pReader) m_pReader = CBlockReader::Start(m_calls, m_hFile.Get());
+    if (!m_pReader) m_pReader = CBlockReader::Start(m_calls.readFile, m_hFile.Get());
     if (!m_pReader) return FtpRead::Failed;
     DWORD error = 0;
     const FtpRead result = m_pReader->Read(buffer, count, got, timeoutMs, m_pStop, error);

@@ -11,37 +11,15 @@
 #include <string>
 #include <vector>
 
+#include "update/BlockReader.h"
 #include "update/logic/FtpTypes.h"
-
-// Owns one WinINet handle and closes it when replaced or destroyed.
-class CInternetHandle {
-public:
-    CInternetHandle() = default;
-    ~CInternetHandle() { Close(); }
-    CInternetHandle(const CInternetHandle&) = delete;
-    CInternetHandle& operator=(const CInternetHandle&) = delete;
-
-    HINTERNET Get() const { return m_handle; }
-    explicit operator bool() const { return m_handle != nullptr; }
-    void Reset(HINTERNET handle) {
-        Close();
-        m_handle = handle;
-    }
-    // Closes the handle if one is held; false when the system refused.
-    bool Close();
-
-private:
-    HINTERNET m_handle = nullptr;
-};
 
 // The two WinINet calls whose failure can mean a reset connection. Tests replace them to provoke
 // a reset, which Wine's client cannot be made to report on demand.
 struct FtpTransferCalls {
     HINTERNET(WINAPI* openFile)(HINTERNET, LPCWSTR, DWORD, DWORD, DWORD_PTR) = FtpOpenFileW;
-    BOOL(WINAPI* readFile)(HINTERNET, LPVOID, DWORD, LPDWORD) = InternetReadFile;
+    InternetReadCall readFile = InternetReadFile;
 };
-
-class CBlockReader;
 
 class CFtpSession {
 public:

@@ -26,7 +26,7 @@ std::string ToThreadAnsi(const std::wstring& text) {
 }
 
 // Everything but the removal of a setup program that is not launched.
-HandOffResult HandOff(const std::wstring& workFolder, const FinishedDownload& download) {
+HandOffResult HandOff(const std::wstring& workFolder, const FinishedDownload& download, bool mayEndScanner) {
     const std::vector<std::wstring> paths = HandOffPaths(workFolder, download.files);
     // Held until the launch has returned: the hand-off file goes into the work folder itself, not
     // through a link put in its place.
@@ -57,6 +57,8 @@ HandOffResult HandOff(const std::wstring& workFolder, const FinishedDownload& do
         }
     }
 
+    // A run that may not end a scanner in use looks again right before it would.
+    if (!mayEndScanner && probes::IsScannerRunning()) return HandOffResult::ScannerRunning;
     probes::CloseRunningScanner();
     if (setup.empty()) return HandOffResult::NoSetupFile;
     SHELLEXECUTEINFOW launch{};
@@ -75,8 +77,8 @@ HandOffResult HandOff(const std::wstring& workFolder, const FinishedDownload& do
 
 }  // namespace
 
-HandOffResult RunInstallHandOff(const std::wstring& workFolder, FinishedDownload& download) {
-    const HandOffResult result = HandOff(workFolder, download);
+HandOffResult RunInstallHandOff(const std::wstring& workFolder, FinishedDownload& download, bool mayEndScanner) {
+    const HandOffResult result = HandOff(workFolder, download, mayEndScanner);
     if (result != HandOffResult::Launched && download.setup) download.setup->Discard();
     return result;
 }

@@ -38,11 +38,11 @@ std::wstring CUpdateCatalogue::BuildServerFolderForDownload() {
     return m_strServerFolder;
 }
 
-bool CUpdateCatalogue::Check(HWND owner) {
+bool CUpdateCatalogue::Check() {
     m_vecServerFiles.clear();
     m_pRelease.reset();
     m_bReleaseRefused = false;
-    probes::ReadInstalledScannerVersion(owner, m_strBitness, m_strInstalledVersion);
+    probes::ReadInstalledScannerVersion(nullptr, m_strBitness, m_strInstalledVersion);
     {
         // Only a folder that no other account can change is emptied; it is made so here.
         CFile work;
@@ -132,24 +132,23 @@ void CUpdateCatalogue::SizeOfferedFile(CFtpSession& session) {
     }
 }
 
-bool CUpdateCatalogue::FindOfferedRow(OfferedRow& row) const {
-    if (m_bReleaseRefused) return false;
-    const OfferedFile offered = FindOfferedFile(m_vecServerFiles, m_pRelease.get());
-    if (offered.index < 0) return false;
-    row.title = OfferedRowTitle(m_strEditionSource);
-    row.installedVersion = m_strInstalledVersion;
-    row.serverVersion = offered.serverVersion;
-    row.record = offered.index;
-    return true;
+std::vector<OfferedSetup> CUpdateCatalogue::FindOffered() const {
+    std::vector<OfferedSetup> offered;
+    if (m_bReleaseRefused) return offered;
+    const OfferedFile first = FindOfferedFile(m_vecServerFiles, m_pRelease.get());
+    if (first.index < 0) return offered;
+    OfferedSetup setup;
+    setup.file = m_vecServerFiles[static_cast<size_t>(first.index)];
+    setup.version = first.serverVersion;
+    setup.installedIsCurrent = m_pRelease && InstalledIsCurrent(*m_pRelease, setup.file.Name(), InstalledVersion());
+    offered.push_back(setup);
+    return offered;
 }
+
+std::wstring CUpdateCatalogue::Title() const { return OfferedRowTitle(m_strEditionSource); }
 
 std::optional<FourPartVersion> CUpdateCatalogue::InstalledVersion() const {
     FourPartVersion version;
     if (!ReadVersionText(m_strInstalledVersion, version)) return std::nullopt;
     return version;
-}
-
-const FTP_FILE_INFO* CUpdateCatalogue::ServerFile(int record) const {
-    if (record < 0 || record >= static_cast<int>(m_vecServerFiles.size())) return nullptr;
-    return &m_vecServerFiles[static_cast<size_t>(record)];
 }

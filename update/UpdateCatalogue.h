@@ -13,26 +13,27 @@
 
 class CFtpSession;
 
-// The cells of the row that offers a setup program.
-struct OfferedRow {
-    std::wstring title;
-    std::wstring installedVersion;
-    std::wstring serverVersion;
-    int record = -1;  // index of the server file the row stands for
+// One setup program the server check offers.
+struct OfferedSetup {
+    FTP_FILE_INFO file;               // as listed (the release statement's size when there is one)
+    std::wstring version;             // the release statement's version, else the one the name shows
+    bool installedIsCurrent = false;  // the statement says the installed scanner has this version
 };
 
 class CUpdateCatalogue {
 public:
-    // The server check: reads the installed scanner's version (`owner` owns the shell's request),
-    // makes the work folder private and empties it (left alone when it cannot be made private), then
-    // lists the edition's folder on the server. False when the server cannot be reached; the server
-    // files are then none.
-    bool Check(HWND owner);
-    // The row to offer, or false when the listing holds no setup program that may be offered (or the
-    // maker's release statement is required, or there, and not valid).
-    bool FindOfferedRow(OfferedRow& row) const;
-    // The listed file a row stands for, or null for a record the listing does not hold.
-    const FTP_FILE_INFO* ServerFile(int record) const;
+    // The server check: reads the installed scanner's version, makes the work folder private and
+    // empties it (left alone when it cannot be made private), then lists the edition's folder on the
+    // server and reads the maker's release statement. False when the server cannot be reached; the
+    // server files are then none.
+    bool Check();
+    // The setup programs to offer, in the server's order: none when the listing holds none that may
+    // be offered, or when the maker's release statement is required, or there, and not valid.
+    std::vector<OfferedSetup> FindOffered() const;
+    // "edition-channel" of this copy, or "Talvix-Main" for an unknown edition.
+    std::wstring Title() const;
+    // The installed scanner's version text, "-" when none is installed.
+    const std::wstring& InstalledVersionText() const { return m_strInstalledVersion; }
 
     // The server folder in its listing form (for ListFiles) and in its download form (joined
     // directly with a file name); each rebuilds the edition source and the server folder.

@@ -4,7 +4,6 @@
 #include "resources/Version.h"
 #include "system/DiagnosticsLog.h"
 #include "system/EnvironmentProbes.h"
-#include "system/LocalText.h"
 #include "system/Sha256.h"
 #include "update/UpdateCatalogue.h"
 #include "update/logic/Catalogue.h"
@@ -84,7 +83,7 @@ uint64_t FileSizeOf(const std::wstring& path) {
 
 }  // namespace
 
-void LogStartUp() {
+void LogStartUp(const char* mode) {
     DWORD major = 0, minor = 0;
     const bool known = probes::GetWindowsVersion(major, minor);
     std::wstring bitness = L"unknown";
@@ -100,7 +99,7 @@ void LogStartUp() {
                        {"windows_build", WindowsBuild()},
                        {"bitness", bitness},
                        {"ui_language", language},
-                       {"texts", LanguageIndex == 1 ? "korean" : "english"}});
+                       {"mode", mode}});
 }
 
 void LogServerListing(const FtpConnectionSettings& server, const std::wstring& folder, int listed,
@@ -179,25 +178,15 @@ void LogHandOff(HandOffResult result) {
     case HandOffResult::ReleaseRefused: text = "release-refused"; break;
     case HandOffResult::LaunchFailed: text = "launch-failed"; break;
     case HandOffResult::ElevationDeclined: text = "elevation-declined"; break;
+    case HandOffResult::ScannerRunning: text = "scanner-running"; break;
     }
     LogEvent("handoff", {{"result", text}});
 }
 
-void LogNotice(const std::wstring& first, const std::wstring& second) {
-    const auto numberOf = [](const std::wstring& text) {
-        const std::vector<std::wstring>& entries = g_localText.Items();
-        const auto found = std::find(entries.begin(), entries.end(), text);
-        return found == entries.end() ? -1 : static_cast<int>(found - entries.begin());
-    };
-    if (second.empty())
-        LogEvent("notice", {{"text", numberOf(first)}});
-    else
-        LogEvent("notice", {{"text", numberOf(first)}, {"second", numberOf(second)}});
-}
 
-void CDownloadDiagnostics::Started(const std::vector<UPDATE_ITEM>& items) {
+void CDownloadDiagnostics::Started(const std::vector<FTP_FILE_INFO>& items) {
     m_nStartTick = ::GetTickCount64();
-    for (const UPDATE_ITEM& item : items)
+    for (const FTP_FILE_INFO& item : items)
         LogEvent("download.start", {{"file", item.Name()}, {"listed_size", item.dwFileSize}});
 }
 
@@ -216,7 +205,7 @@ void CDownloadDiagnostics::Finished(const FinishedDownload& download) {
                                {"setup_check", VerdictText(download.setup)}});
 }
 
-void CDownloadDiagnostics::Report(const std::vector<UPDATE_ITEM>& items, const DownloadStatus& status) {
+void CDownloadDiagnostics::Report(const std::vector<FTP_FILE_INFO>& items, const DownloadStatus& status) {
     if (status.state != DownloadState::Reconnecting) return;
     LogEvent("download.reconnect", {{"file", status.item < items.size() ? items[status.item].Name() : std::wstring()},
                                     {"attempt", status.attempt},

@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
-// The program's version, edition, channel, the Windows version and bitness, and the user-interface
-// language.
-void LogStartUp();
+// The program's version, edition, channel, the Windows version and bitness, the user-interface
+// language and how the run was started (window, check, passive, quiet).
+void LogStartUp(const char* mode);
 
 // The server check's listing of the edition's folder (ListFiles' result), with every entry and why
 // it is or is not offered. The session logs its own failures with the platform's codes.
@@ -35,10 +35,6 @@ void LogSignatureVerdict(const SignatureVerdict& verdict, const SignaturePolicy&
 // How the hand-off ended.
 void LogHandOff(HandOffResult result);
 
-// A notice shown to the user, by the numbers of its lines in the text table (-1 for a line that is
-// not one of its entries).
-void LogNotice(const std::wstring& first, const std::wstring& second);
-
 // The setup program's launch and the error when it did not start. The process ends right after a
 // launch, so the line is waited for, within a bound.
 void LogLaunch(const std::wstring& setup, bool started, DWORD error);
@@ -46,9 +42,9 @@ void LogLaunch(const std::wstring& setup, bool started, DWORD error);
 // The download as the window hears of it: what was asked for, and how and when it ended.
 class CDownloadDiagnostics {
 public:
-    void Started(const std::vector<UPDATE_ITEM>& items);
+    void Started(const std::vector<FTP_FILE_INFO>& items);
     // Reconnections with their reason, attempt and the byte the transfer goes on from.
-    void Report(const std::vector<UPDATE_ITEM>& items, const DownloadStatus& status);
+    void Report(const std::vector<FTP_FILE_INFO>& items, const DownloadStatus& status);
     void Finished(const FinishedDownload& download);
     void Failed(DownloadResult result);
     // The program is closing while the worker runs.

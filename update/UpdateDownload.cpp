@@ -96,6 +96,9 @@ public:
     // wait, so the check adds to the road only what it takes beyond the pause.
     void FinalPause(unsigned milliseconds) override {
         const DWORD start = ::GetTickCount();
+        DownloadStatus verifying;
+        verifying.state = DownloadState::Verifying;
+        Report(verifying);
         m_job->download.setup = CHeldSetup::Check(m_job->request, m_files.Written(), kSetupCheckTimeoutMs);
         const DWORD elapsed = ::GetTickCount() - start;
         if (elapsed < milliseconds) ::Sleep(milliseconds - elapsed);

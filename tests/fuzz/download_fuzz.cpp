@@ -294,7 +294,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     request.server = UpdateServerSettings(L"127.0.0.1");
     const int count = 1 + in.U8() % 3;
     for (int i = 0; i < count; ++i) {
-        UPDATE_ITEM item;
+        FTP_FILE_INFO item;
         item.SetName(ItemName(in));
         item.dwFileSize = ItemSize(in);
         request.items.push_back(item);
@@ -329,7 +329,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } follow(ui, [&](size_t k) {
         FUZZ_CHECK(k == item++);
         FUZZ_CHECK(!files.IsOpen());
-        const UPDATE_ITEM& next = request.items[k];
+        const FTP_FILE_INFO& next = request.items[k];
         FUZZ_CHECK(IsSafeLocalFileName(next.Name()) && HasSetupExtension(next.Name()) && next.dwFileSize >= 0);
         lastPath = kServerFolder + next.Name();
         files.expectedPath = kWork + L"\\" + LocalNameOf(next.Name());
@@ -346,7 +346,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (result == DownloadResult::Completed) {
         FUZZ_CHECK(!ui.stopped);
         FUZZ_CHECK(item == request.items.size());
-        for (const UPDATE_ITEM& done : request.items)
+        for (const FTP_FILE_INFO& done : request.items)
             FUZZ_CHECK(files.disk.count(kWork + L"\\" + LocalNameOf(done.Name())) == 1);
     }
     if (result == DownloadResult::Stopped) FUZZ_CHECK(ui.stopped);

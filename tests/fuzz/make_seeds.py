@@ -268,6 +268,27 @@ def release_statement():
     }
 
 
+def http_rules():
+    def response(status, offset, expected, content_range, content_length):
+        known = expected >= 0
+        expected = max(expected, 0)
+        return (u16(status) + u32(offset) + u32(offset >> 32) + u32(expected) + u32(expected >> 32) +
+                u8(known) + wide(content_range) + wide(content_length))
+    folder = wide("OEM\\KESTRA\\Factory\\Software\\")
+    return {
+        "two_sources_part": wide("https://updates.example.com/qv/talvix; ftp://10.0.0.7:21") + folder +
+                            wide("TALVIX_FULL_250101.exe") + response(206, 500, 1000, "bytes 500-999/1000", "500"),
+        "korean_name_whole": wide(" HTTPS://h:8443//a/%EA%B0%80 ;;") + wide("a/b\\") +
+                             wide("\uac00\ud55c setup.exe") + response(200, 0, 1000, "", "1000"),
+        "past_4gib": wide("https://h/") + wide("") + wide("x") +
+                     response(206, 2**32, 2**32 + 5, "bytes 4294967296-4294967300/4294967301", "5"),
+        "bad_entries": wide("https://user@h/;https://h:70000;http://h;https://[::1]/;https://h/a?b") +
+                       wide("") + wide("") + response(416, 7, -1, "bytes */1000", " 12 "),
+        "odd_lengths": wide("ftp://h/x") + wide("") + wide("") +
+                       response(206, 0, -1, "BYTES  0-0/*", "99999999999999999999"),
+    }
+
+
 TARGETS = {
     "pe_signature": pe_signature,
     "text_table": text_table,
@@ -279,6 +300,7 @@ TARGETS = {
     "download": download,
     "log_line": log_line,
     "release_statement": release_statement,
+    "http_rules": http_rules,
 }
 
 

@@ -153,8 +153,8 @@ std::string Bytes(size_t size) {
     return bytes;
 }
 
-UPDATE_ITEM Item(const std::wstring& name, int64_t size) {
-    UPDATE_ITEM item;
+FTP_FILE_INFO Item(const std::wstring& name, int64_t size) {
+    FTP_FILE_INFO item;
     item.SetName(name);
     item.dwFileSize = size;
     return item;
@@ -167,12 +167,12 @@ struct Rig {
     RecordingUi ui{log, *script};
 
     // Serves `content` as the listed setup file and returns its item.
-    UPDATE_ITEM Serve(const std::string& content, const std::wstring& name = kName) {
+    FTP_FILE_INFO Serve(const std::string& content, const std::wstring& name = kName) {
         script->AddFile(L"Software\\" + name, content);
         return Item(name, static_cast<int64_t>(content.size()));
     }
 
-    DownloadResult Run(const std::vector<UPDATE_ITEM>& items) {
+    DownloadResult Run(const std::vector<FTP_FILE_INFO>& items) {
         DownloadRequest request{items, L"Software\\", kWorkFolder, UpdateServerSettings(L"127.0.0.1"), {}};
         const FtpSessionFactory factory = [this] { return std::make_unique<RecordingSession>(script, log); };
         return DownloadUpdates(request, factory, files, ui);
@@ -248,7 +248,7 @@ TEST(DownloadLogic, BrokenLineResumesFromTheBytesOnDisk) {
     for (const FtpReadStep& fault : faults) {
         SCOPED_TRACE(fault.kind);
         Rig rig;
-        const UPDATE_ITEM item = rig.Serve(content);
+        const FTP_FILE_INFO item = rig.Serve(content);
         // The resumed transfer starts 4096 bytes early; the known bytes come in two reads and are
         // compared, not written again.
         rig.script->readSteps = {FtpReadStep::Data(kTransferBlockSize), FtpReadStep::Data(1000), fault,
@@ -310,7 +310,7 @@ TEST(DownloadLogic, FileStartsAgainWhenTheServerCannotResumeIt) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Rig rig;
-        const UPDATE_ITEM item = rig.Serve(content);
+        const FTP_FILE_INFO item = rig.Serve(content);
         rig.script->readSteps = {FtpReadStep::Data(kTransferBlockSize), FtpReadStep::Reset()};
         c.arrange(*rig.script);
         EXPECT_EQ(rig.Run({item}), R::Completed);
@@ -325,7 +325,7 @@ TEST(DownloadLogic, FileStartsAgainWhenTheServerCannotResumeIt) {
 TEST(DownloadLogic, CutInsideTheOverlapResumesAgain) {
     const std::string content = Bytes(2 * kTransferBlockSize);
     Rig rig;
-    const UPDATE_ITEM item = rig.Serve(content);
+    const FTP_FILE_INFO item = rig.Serve(content);
     rig.script->readSteps = {FtpReadStep::Data(kTransferBlockSize), FtpReadStep::Reset(), FtpReadStep::Data(0)};
     EXPECT_EQ(rig.Run({item}), R::Completed);
     EXPECT_EQ(rig.files.disk[kLocal], content);
@@ -335,7 +335,7 @@ TEST(DownloadLogic, CutInsideTheOverlapResumesAgain) {
 
 TEST(DownloadLogic, RetriesWithGrowingPausesThenFailsWithNothingKept) {
     Rig rig;
-    const UPDATE_ITEM item = rig.Serve(Bytes(3 * kTransferBlockSize));
+    const FTP_FILE_INFO item = rig.Serve(Bytes(3 * kTransferBlockSize));
     rig.script->readSteps = {FtpReadStep::Data(kTransferBlockSize), FtpReadStep::Reset()};
     rig.script->connectResults = {1, 0, 1, 0, 1};  // then every reconnection reads nothing
     for (int k = 0; k < 4; ++k) rig.script->readSteps.push_back(FtpReadStep::Fail());
@@ -351,7 +351,7 @@ TEST(DownloadLogic, RetriesWithGrowingPausesThenFailsWithNothingKept) {
 
     // A file shorter than listed ends the same way: every attempt ends early without a new byte.
     Rig shorter;
-    UPDATE_ITEM item2 = shorter.Serve(Bytes(4));
+    FTP_FILE_INFO item2 = shorter.Serve(Bytes(4));
     item2.dwFileSize = 10;
     shorter.script->sizes[L"/Software/" + kName] = 10;  // the server lists and sizes it so
     EXPECT_EQ(shorter.Run({item2}), R::ReadFailed);
@@ -364,7 +364,7 @@ TEST(DownloadLogic, RetriesWithGrowingPausesThenFailsWithNothingKept) {
 
 TEST(DownloadLogic, DripBelowTheSlowBoundCountsAsBroken) {
     Rig rig;
-    const UPDATE_ITEM item = rig.Serve(Bytes(kTransferBlockSize));
+    const FTP_FILE_INFO item = rig.Serve(Bytes(kTransferBlockSize));
     // 500 bytes every 1 s: above nothing, below 1 KiB/s; the window ends after a minute of it.
     for (int k = 0; k < 61; ++k) rig.script->readSteps.push_back(FtpReadStep::Data(500, 999));
     EXPECT_EQ(rig.Run({item}), R::Completed);
@@ -374,7 +374,7 @@ TEST(DownloadLogic, DripBelowTheSlowBoundCountsAsBroken) {
 
 TEST(DownloadLogic, SteadyLineAtTheSlowBoundIsNotBroken) {
     Rig rig;
-    const UPDATE_ITEM item = rig.Serve(Bytes(kTransferBlockSize * 3));
+    const FTP_FILE_INFO item = rig.Serve(Bytes(kTransferBlockSize * 3));
     for (int k = 0; k < 90; ++k) rig.script->readSteps.push_back(FtpReadStep::Data(1100, 999));
     EXPECT_EQ(rig.Run({item}), R::Completed);
     EXPECT_EQ(rig.Count(L"Reconnecting"), 0);
@@ -383,7 +383,7 @@ TEST(DownloadLogic, SteadyLineAtTheSlowBoundIsNotBroken) {
 // Each failure: its cleanup, then its result; nothing is left.
 struct FailureCase {
     const char* what;
-    std::function<UPDATE_ITEM(Rig&)> arrange;
+    std::function<FTP_FILE_INFO(Rig&)> arrange;
     R result;
     Log expectedAfterFolder;  // the events after "MakeFolder"
 };
@@ -467,7 +467,7 @@ TEST(DownloadLogic, EveryFailureCleansUpAndReportsItsResult) {
     for (const FailureCase& c : cases) {
         SCOPED_TRACE(c.what);
         Rig rig;
-        const UPDATE_ITEM item = c.arrange(rig);
+        const FTP_FILE_INFO item = c.arrange(rig);
         EXPECT_EQ(rig.Run({item}), c.result);
         const Log after = rig.From(L"MakeFolder");
         ASSERT_FALSE(after.empty());
@@ -478,7 +478,7 @@ TEST(DownloadLogic, EveryFailureCleansUpAndReportsItsResult) {
 
 TEST(DownloadLogic, SizesBeyond4GiBCountIn64Bits) {
     Rig rig;
-    UPDATE_ITEM item = rig.Serve(Bytes(10));
+    FTP_FILE_INFO item = rig.Serve(Bytes(10));
     item.dwFileSize = (int64_t{1} << 32) + 10;  // a 32-bit size would wrap to the 10 bytes served
     EXPECT_EQ(rig.Run({item}), R::ReadFailed);
     EXPECT_GE(rig.Count(L"Read 30720 -> 10"), 1);
@@ -490,7 +490,7 @@ TEST(DownloadLogic, SizesBeyond4GiBCountIn64Bits) {
 
 TEST(DownloadLogic, StopRequestEndsAtTheNextBlockOrPauseAndRemovesThePartialFile) {
     Rig rig;
-    const UPDATE_ITEM item = rig.Serve(Bytes(5 * kTransferBlockSize));
+    const FTP_FILE_INFO item = rig.Serve(Bytes(5 * kTransferBlockSize));
     rig.ui.stopWhen = [&rig] { return rig.Count(L"Read") >= 2; };
     EXPECT_EQ(rig.Run({item}), R::Stopped);
     EXPECT_EQ(rig.Count(L"Read"), 2);
@@ -498,7 +498,7 @@ TEST(DownloadLogic, StopRequestEndsAtTheNextBlockOrPauseAndRemovesThePartialFile
     EXPECT_EQ(rig.files.disk.count(kLocal), 0u);
 
     Rig pausing;
-    const UPDATE_ITEM again = pausing.Serve(Bytes(10));
+    const FTP_FILE_INFO again = pausing.Serve(Bytes(10));
     pausing.script->readSteps = {FtpReadStep::Fail()};
     pausing.ui.stopWhen = [&pausing] { return pausing.Count(L"Sleep 100") == 3; };
     EXPECT_EQ(pausing.Run({again}), R::Stopped);
@@ -508,8 +508,8 @@ TEST(DownloadLogic, StopRequestEndsAtTheNextBlockOrPauseAndRemovesThePartialFile
 
 TEST(DownloadLogic, StopRequestBeforeAnItemStartsNothing) {
     Rig rig;
-    const UPDATE_ITEM first = rig.Serve(Bytes(10), L"A_FULL_240101.exe");
-    const UPDATE_ITEM second = rig.Serve(Bytes(10), L"B_APP_240101.exe");
+    const FTP_FILE_INFO first = rig.Serve(Bytes(10), L"A_FULL_240101.exe");
+    const FTP_FILE_INFO second = rig.Serve(Bytes(10), L"B_APP_240101.exe");
     rig.ui.stopWhen = [&rig] { return rig.Count(L"Completed 0") == 1; };
     EXPECT_EQ(rig.Run({first, second}), R::Stopped);
     EXPECT_EQ(rig.Count(L"Connect 1"), 1);
@@ -519,8 +519,8 @@ TEST(DownloadLogic, StopRequestBeforeAnItemStartsNothing) {
 TEST(DownloadLogic, EachItemHasItsOwnSessionAndLocalFile) {
     Rig rig;
     const std::string a = Bytes(50000), b = Bytes(7);
-    const UPDATE_ITEM first = rig.Serve(a, L"A_FULL_240101.exe");
-    const UPDATE_ITEM second = rig.Serve(b, L"b_app_240101.exe");
+    const FTP_FILE_INFO first = rig.Serve(a, L"A_FULL_240101.exe");
+    const FTP_FILE_INFO second = rig.Serve(b, L"b_app_240101.exe");
     EXPECT_EQ(rig.Run({first, second}), R::Completed);
     EXPECT_EQ(rig.Count(L"Connect 1"), 2);
     EXPECT_EQ(rig.Count(L"Disconnect"), 2);
@@ -533,8 +533,8 @@ TEST(DownloadLogic, EachItemHasItsOwnSessionAndLocalFile) {
 
 TEST(DownloadLogic, FailureOfALaterItemKeepsTheEarlierFile) {
     Rig rig;
-    const UPDATE_ITEM first = rig.Serve(Bytes(10), L"A_FULL_240101.exe");
-    const UPDATE_ITEM second = Item(L"B_APP_240101.exe", 10);  // not on the server
+    const FTP_FILE_INFO first = rig.Serve(Bytes(10), L"A_FULL_240101.exe");
+    const FTP_FILE_INFO second = Item(L"B_APP_240101.exe", 10);  // not on the server
     EXPECT_EQ(rig.Run({first, second}), R::RemoteFileUnopenable);
     EXPECT_EQ(rig.files.disk.count(L"c:\\Windows\\Temp\\QVUpdate\\\\A_FULL_240101.EXE"), 1u);
 }

@@ -96,7 +96,7 @@ double RunProgramPath(const std::wstring& host, uint16_t port, const std::wstrin
         return -1;
     }
     DownloadRequest request;
-    UPDATE_ITEM item;
+    FTP_FILE_INFO item;
     item.SetName(name);
     item.dwFileSize = size;
     request.items.push_back(item);

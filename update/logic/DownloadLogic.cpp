@@ -63,7 +63,7 @@ private:
     }
 
     DownloadResult DownloadItem(size_t index) {
-        const UPDATE_ITEM& listed = request_.items[index];
+        const FTP_FILE_INFO& listed = request_.items[index];
         const std::wstring name = listed.Name();
         if (!HasSetupExtension(name) || !IsSafeLocalFileName(name) || listed.dwFileSize < 0)
             return DownloadResult::InvalidFile;

@@ -59,7 +59,7 @@ struct ReleaseExpectation {
 };
 
 struct DownloadRequest {
-    std::vector<UPDATE_ITEM> items;
+    std::vector<FTP_FILE_INFO> items;
     std::wstring serverFolder;  // download form, ends in a backslash
     std::wstring workFolder;    // ends in a backslash
     FtpConnectionSettings server;

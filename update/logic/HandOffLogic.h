@@ -1,10 +1,26 @@
-// Ordering of the downloaded files, the text of NEXT_UPDATE_INFO.INI and the choice of the setup
-// program to launch.
+// How the hand-off ended, the ordering of the downloaded files, the text of NEXT_UPDATE_INFO.INI
+// and the choice of the setup program to launch.
 #pragma once
 
 #include <cstddef>
 #include <string>
 #include <vector>
+
+enum class HandOffResult {
+    Launched,           // the setup program was started
+    NoSetupFile,        // nothing to launch; the scanner program was still ended
+    FolderUnusable,     // the work folder cannot be opened, made private or rid of what this run did
+                        // not write; nothing ended or launched
+    ListNotCreated,     // the hand-off file could not be created; nothing ended or launched
+    ListNotWritten,     // the hand-off file could not be written; nothing ended or launched
+    SetupChanged,       // the setup program is not the one downloaded; nothing ended or launched
+    SignatureRefused,   // refused for its signature (SetupSignature.h); nothing ended or launched
+    ReleaseRefused,     // not the maker's current release, or older than the installed scanner;
+                        // nothing ended or launched
+    LaunchFailed,       // the setup program did not start; the scanner program was ended
+    ElevationDeclined,  // the user declined the setup program's elevation; the scanner program was ended
+    ScannerRunning,     // the scanner program runs and this run may not end it; nothing ended or launched
+};
 
 // The six characters before the last "." of the path read as a decimal number the way wcstol
 // does (leading white space and a sign allowed, 0 when there are no digits).

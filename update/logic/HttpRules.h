@@ -15,7 +15,8 @@ struct ContentRange {
     int64_t last = -1;
     int64_t total = -1;  // -1 when the server wrote "*"
 };
-// Parses "bytes 100-199/1000" (and "bytes 100-199/*"); false for any other form, or last < first.
+// Parses "bytes 100-199/1000" (and "bytes 100-199/*"); false for any other form, last < first, or
+// last >= total.
 bool ParseContentRange(const std::wstring& value, ContentRange& range);
 
 // What a response to a GET means for the transfer.
@@ -25,7 +26,7 @@ enum class HttpFetch {
     RangeRefused,     // 206 for another range, a malformed Content-Range, or 416
     NotFound,         // 404, 410: the source does not hold the file
     ProxyAuth,        // 407: the proxy wants credentials
-    Refused,          // 401, 403 and every other 4xx
+    Refused,          // 401, 403 and every other 4xx; 1xx, 3xx, other 2xx; a 200 of another length
     ServerFault,      // 5xx, or a status that is not a number: try again, as for a broken line
 };
 // `offset` is the first byte asked for (0: no Range header was sent); `expectedTotal` the file's size

@@ -1,0 +1,140 @@
+// The road's state machine and the command line: each state's way in and out, what "busy" means
+// (the gap between the worker's end and the hand-off included), outcomes and exit codes.
+#include "update/logic/CommandLine.h"
+#include "update/logic/Road.h"
+
+#include <gtest/gtest.h>
+
+TEST(Road, WholeRoadAndEveryRefusedStep) {
+    RoadMachine road;
+    EXPECT_FALSE(road.Busy());
+    EXPECT_FALSE(road.BeginDownload());  // nothing offered yet
+    EXPECT_FALSE(road.EndCheck(RoadOutcome::Offered));
+    ASSERT_TRUE(road.BeginCheck());
+    EXPECT_TRUE(road.Busy());
+    EXPECT_FALSE(road.BeginCheck());  // one check at a time
+    ASSERT_TRUE(road.EndCheck(RoadOutcome::Offered));
+    EXPECT_EQ(road.State(), RoadState::Ready);
+    EXPECT_FALSE(road.Busy());
+    ASSERT_TRUE(road.BeginDownload());
+    EXPECT_FALSE(road.BeginCheck());  // Check Server while the worker downloads
+    EXPECT_FALSE(road.BeginDownload());
+    EXPECT_FALSE(road.EndHandOff(HandOffResult::Launched));
+    ASSERT_TRUE(road.BeginVerify());
+    ASSERT_TRUE(road.EndDownload(DownloadResult::Completed));
+    // The worker has ended and the hand-off is due: still busy, so Enter or a check cannot slip in.
+    EXPECT_EQ(road.State(), RoadState::HandingOff);
+    EXPECT_TRUE(road.Busy());
+    EXPECT_FALSE(road.BeginCheck());
+    EXPECT_FALSE(road.EndDownload(DownloadResult::Completed));  // a second end is old news
+    ASSERT_TRUE(road.EndHandOff(HandOffResult::Launched));
+    EXPECT_EQ(road.State(), RoadState::Done);
+    EXPECT_EQ(road.Outcome(), RoadOutcome::Launched);
+    EXPECT_TRUE(road.Busy());  // the launched setup owns the work folder
+    EXPECT_FALSE(road.BeginCheck());
+    EXPECT_FALSE(road.Abandon(RoadOutcome::Stopped));
+}
+
+TEST(Road, FailuresLeaveTheRoadUsableWithTheirOutcome) {
+    struct Case {
+        const char* what;
+        void (*drive)(RoadMachine&);
+        RoadOutcome outcome;
+        int exitCode;
+    };
+    const Case cases[] = {
+        {"server down", [](RoadMachine& r) { r.BeginCheck(), r.EndCheck(RoadOutcome::ServerUnreachable); },
+         RoadOutcome::ServerUnreachable, 20},
+        {"nothing offered", [](RoadMachine& r) { r.BeginCheck(), r.EndCheck(RoadOutcome::NothingOffered); },
+         RoadOutcome::NothingOffered, 21},
+        {"read failed",
+         [](RoadMachine& r) {
+             r.BeginCheck(), r.EndCheck(RoadOutcome::Offered), r.BeginDownload(), r.EndDownload(DownloadResult::ReadFailed);
+         },
+         RoadOutcome::DownloadFailed, 30},
+        {"disk full",
+         [](RoadMachine& r) {
+             r.BeginCheck(), r.EndCheck(RoadOutcome::Offered), r.BeginDownload(), r.EndDownload(DownloadResult::DiskFull);
+         },
+         RoadOutcome::NoRoom, 31},
+        {"refused",
+         [](RoadMachine& r) {
+             r.BeginCheck(), r.EndCheck(RoadOutcome::Offered), r.BeginDownload(), r.BeginVerify();
+             r.EndDownload(DownloadResult::Completed), r.EndHandOff(HandOffResult::ReleaseRefused);
+         },
+         RoadOutcome::SetupRefused, 40},
+        {"did not start",
+         [](RoadMachine& r) {
+             r.BeginCheck(), r.EndCheck(RoadOutcome::Offered), r.BeginDownload();
+             r.EndDownload(DownloadResult::Completed), r.EndHandOff(HandOffResult::LaunchFailed);
+         },
+         RoadOutcome::SetupDidNotStart, 41},
+        {"scanner before the download",
+         [](RoadMachine& r) {
+             r.BeginCheck(), r.EndCheck(RoadOutcome::Offered), r.BeginDownload(), r.Abandon(RoadOutcome::ScannerRunning);
+         },
+         RoadOutcome::ScannerRunning, 50},
+        {"scanner before the launch",
+         [](RoadMachine& r) {
+             r.BeginCheck(), r.EndCheck(RoadOutcome::Offered), r.BeginDownload();
+             r.EndDownload(DownloadResult::Completed), r.EndHandOff(HandOffResult::ScannerRunning);
+         },
+         RoadOutcome::ScannerRunning, 50},
+        {"stopped",
+         [](RoadMachine& r) {
+             r.BeginCheck(), r.EndCheck(RoadOutcome::Offered), r.BeginDownload(), r.Abandon(RoadOutcome::Stopped);
+         },
+         RoadOutcome::Stopped, 18},
+    };
+    for (const Case& c : cases) {
+        RoadMachine road;
+        c.drive(road);
+        EXPECT_EQ(road.State(), RoadState::Failed) << c.what;
+        EXPECT_EQ(road.Outcome(), c.outcome) << c.what;
+        EXPECT_EQ(ExitCodeOf(road.Outcome()), c.exitCode) << c.what;
+        EXPECT_FALSE(road.Busy()) << c.what;
+        EXPECT_TRUE(road.BeginCheck()) << c.what;  // Check Server works again
+    }
+    RoadMachine current;
+    current.BeginCheck();
+    current.EndCheck(RoadOutcome::AlreadyCurrent);
+    EXPECT_EQ(current.State(), RoadState::Done);
+    EXPECT_EQ(ExitCodeOf(current.Outcome()), 0);
+    EXPECT_EQ(ExitCodeOf(RoadOutcome::Offered), 10);
+    EXPECT_EQ(ExitCodeOf(RoadOutcome::BadCommandLine), 2);
+}
+
+TEST(CommandLine, SwitchesAndTheirCombinations) {
+    struct Case {
+        std::vector<std::wstring> args;
+        bool understood;
+        RunMode mode;
+        bool endScanner;
+    };
+    const Case cases[] = {
+        {{}, true, RunMode::Window, false},
+        {{L"/check"}, true, RunMode::Check, false},
+        {{L"-CHECK"}, true, RunMode::Check, false},
+        {{L"/update", L"/passive"}, true, RunMode::Passive, false},
+        {{L"/quiet", L"/update", L"/endscanner"}, true, RunMode::Quiet, true},
+        {{L"/log"}, true, RunMode::OpenLog, false},
+        {{L"/update"}, false, RunMode::Window, false},
+        {{L"/update", L"/passive", L"/quiet"}, false, RunMode::Window, false},
+        {{L"/passive"}, false, RunMode::Window, false},
+        {{L"/endscanner"}, false, RunMode::Window, false},
+        {{L"/check", L"/update", L"/quiet"}, false, RunMode::Window, false},
+        {{L"/check", L"/endscanner"}, false, RunMode::Window, false},
+        {{L"/log", L"/check"}, false, RunMode::Window, false},
+        {{L"/silent"}, false, RunMode::Window, false},
+        {{L"check"}, false, RunMode::Window, false},
+        {{L"/"}, false, RunMode::Window, false},
+    };
+    for (const Case& c : cases) {
+        const RunCommand command = ParseCommandLine(c.args);
+        const std::string what = c.args.empty() ? "(none)" : std::string(c.args[0].begin(), c.args[0].end());
+        EXPECT_EQ(command.understood, c.understood) << what;
+        if (!c.understood) continue;
+        EXPECT_EQ(command.mode, c.mode) << what;
+        EXPECT_EQ(command.endScanner, c.endScanner) << what;
+    }
+}

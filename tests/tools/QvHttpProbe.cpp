@@ -1,0 +1,174 @@
+// Runs the program's HTTPS session (CHttpSession) from the command line, for the end-to-end tests
+// that drive it against tests/fixtures/https_server.py. SOURCE is an update source such as
+// "https://localhost:PORT/" and PATH a file under it ("/Software/x.exe"). Commands:
+//   QvHttpProbe get SOURCE PATH OUTFILE [--offset N] [--expected N]
+//       RestartAt(N) when given, OpenFile, then reads to the end into OUTFILE;
+//   QvHttpProbe size SOURCE PATH          RemoteFileSize (HEAD);
+//   QvHttpProbe small SOURCE PATH LIMIT   ReadSmallFile;
+//   QvHttpProbe download SOURCE PATH SIZE WORKFOLDER
+//       the program's transfer logic (DownloadUpdates) over MakeHttpSession with its local files.
+// Prints key=value lines: open, status, failure, error, range_ignored, read, bytes, size, result,
+// faults (the line faults the transfer reconnected after, in order).
+// Exit code 0: the operation got its file (or size); 1: it did not; 3: bad arguments.
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "update/HttpSession.h"
+#include "update/LocalFiles.h"
+#include "update/logic/DownloadLogic.h"
+#include "update/logic/UpdateSources.h"
+
+namespace {
+
+const char* OpenName(FtpOpen open) {
+    switch (open) {
+    case FtpOpen::Done: return "done";
+    case FtpOpen::Refused: return "refused";
+    case FtpOpen::LineFault: return "line_fault";
+    }
+    return "unknown";
+}
+
+const char* ReadName(FtpRead read) {
+    switch (read) {
+    case FtpRead::Data: return "end";
+    case FtpRead::Reset: return "reset";
+    case FtpRead::Failed: return "failed";
+    case FtpRead::TimedOut: return "timed_out";
+    case FtpRead::Stopped: return "stopped";
+    }
+    return "unknown";
+}
+
+void PrintFacts(const CHttpSession& session) {
+    std::printf("status=%u\nfailure=%s\nerror=%lu\nrange_ignored=%s\n", session.LastStatus(),
+                HttpFailureName(session.LastFailure()), static_cast<unsigned long>(session.LastPlatformError()),
+                session.RangeIgnored() ? "yes" : "no");
+}
+
+// Opens the file (from `offset`) and copies its body to `out`; true when it ended after its bytes.
+bool Get(CHttpSession& session, const std::wstring& path, const std::wstring& out, int64_t offset) {
+    if (offset > 0) session.RestartAt(offset);
+    const FtpOpen open = session.OpenFile(path);
+    std::printf("open=%s\n", OpenName(open));
+    if (open != FtpOpen::Done) {
+        PrintFacts(session);
+        return false;
+    }
+    FILE* file = _wfopen(out.c_str(), L"wb");
+    if (!file) return false;
+    std::vector<char> block(kTransferBlockSize);
+    int64_t bytes = 0;
+    FtpRead read = FtpRead::Data;
+    for (;;) {
+        int got = 0;
+        read = session.Read(block.data(), kTransferBlockSize, got, 20000);
+        if (read != FtpRead::Data || got == 0) break;
+        std::fwrite(block.data(), 1, static_cast<size_t>(got), file);
+        bytes += got;
+    }
+    std::fclose(file);
+    session.CloseFile();
+    PrintFacts(session);
+    std::printf("read=%s\nbytes=%lld\n", ReadName(read), static_cast<long long>(bytes));
+    return read == FtpRead::Data;
+}
+
+// The transfer's reports, reduced to the faults it reconnected after.
+class ProbeSink : public IDownloadSink {
+public:
+    void Report(const DownloadStatus& status) override {
+        if (status.state == DownloadState::Reconnecting) faults.push_back(LineFaultName(status.fault));
+    }
+    uint64_t NowMs() override { return ::GetTickCount64(); }
+    void Sleep(unsigned milliseconds) override { ::Sleep(milliseconds); }
+    void FinalPause(unsigned) override {}
+    bool StopRequested() override { return false; }
+
+    std::vector<std::string> faults;
+};
+
+bool Download(const UpdateSource& source, const std::wstring& path, int64_t size, const std::wstring& workFolder) {
+    const size_t cut = path.find_last_of(L"\\/");
+    DownloadRequest request;
+    UPDATE_ITEM item;
+    item.SetName(path.substr(cut + 1));
+    item.dwFileSize = size;
+    request.items.push_back(item);
+    request.serverFolder = path.substr(0, cut + 1);
+    request.workFolder = workFolder;
+    request.server.host = source.host;
+    request.server.port = source.port;
+
+    CLocalFiles files;
+    ProbeSink sink;
+    const FtpSessionFactory newSession = [&] { return MakeHttpSession(source, nullptr, size); };
+    const DownloadResult result = DownloadUpdates(request, newSession, files, sink);
+    std::string faults;
+    for (const std::string& fault : sink.faults) faults += (faults.empty() ? "" : ",") + fault;
+    std::printf("result=%d\nfaults=%s\n", static_cast<int>(result), faults.c_str());
+    return result == DownloadResult::Completed;
+}
+
+int Usage() {
+    std::fprintf(stderr, "usage: QvHttpProbe get|size|small|download SOURCE PATH ...\n");
+    return 3;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 4) return Usage();
+    const std::wstring command = argv[1];
+    std::vector<UpdateSource> sources;
+    std::wstring why;
+    if (!ParseUpdateSources(argv[2], sources, &why) || sources.size() != 1 || sources[0].kind != SourceKind::Https) {
+        std::fprintf(stderr, "not one https source: %ls\n", why.c_str());
+        return 3;
+    }
+    const UpdateSource& source = sources[0];
+    const std::wstring path = argv[3];
+
+    if (command == L"download") {
+        if (argc != 6) return Usage();
+        return Download(source, path, _wtoi64(argv[4]), argv[5]) ? 0 : 1;
+    }
+    CHttpSession session(source);
+    if (session.Connect(L"", L"", L"", 0) != kFtpSuccess) {
+        std::printf("connect=failed\n");
+        PrintFacts(session);
+        return 1;
+    }
+    if (command == L"size") {
+        const int64_t size = session.RemoteFileSize(path);
+        std::printf("size=%lld\n", static_cast<long long>(size));
+        PrintFacts(session);
+        return size >= 0 ? 0 : 1;
+    }
+    if (command == L"small" && argc == 5) {
+        std::vector<uint8_t> bytes;
+        const bool whole = session.ReadSmallFile(path, static_cast<size_t>(_wtoi64(argv[4])), bytes);
+        std::printf("small=%s\nbytes=%u\n", whole ? "yes" : "no", static_cast<unsigned>(bytes.size()));
+        PrintFacts(session);
+        return whole ? 0 : 1;
+    }
+    if (command == L"get" && argc >= 5) {
+        int64_t offset = 0;
+        for (int k = 5; k + 1 < argc; k += 2) {
+            const std::wstring option = argv[k];
+            if (option == L"--offset") {
+                offset = _wtoi64(argv[k + 1]);
+            } else if (option == L"--expected") {
+                session.SetExpectedSize(_wtoi64(argv[k + 1]));
+            } else {
+                return Usage();
+            }
+        }
+        return Get(session, path, argv[4], offset) ? 0 : 1;
+    }
+    return Usage();
+}

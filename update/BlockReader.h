@@ -1,0 +1,98 @@
+// What the FTP and the HTTP session share over WinINet: the owning handle, the time limits of an
+// operation, the cache copy of an open file, and CBlockReader, which reads the open file ahead on a
+// thread of its own so that a read that hangs can be left behind.
+#pragma once
+
+#include "framework/Win32.h"
+#include <wininet.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "update/logic/FtpTypes.h"
+
+// Owns one WinINet handle and closes it when replaced or destroyed.
+class CInternetHandle {
+public:
+    CInternetHandle() = default;
+    ~CInternetHandle() { Close(); }
+    CInternetHandle(const CInternetHandle&) = delete;
+    CInternetHandle& operator=(const CInternetHandle&) = delete;
+
+    HINTERNET Get() const { return m_handle; }
+    explicit operator bool() const { return m_handle != nullptr; }
+    void Reset(HINTERNET handle) {
+        Close();
+        m_handle = handle;
+    }
+    // Hands the handle over to the caller, who closes it.
+    HINTERNET Release() {
+        HINTERNET handle = m_handle;
+        m_handle = nullptr;
+        return handle;
+    }
+    // Closes the handle if one is held; false when the system refused.
+    bool Close();
+
+private:
+    HINTERNET m_handle = nullptr;
+};
+
+// Sets the connect, send and receive time limits (control and data) of a handle.
+void SetOperationTimeouts(HINTERNET handle, DWORD milliseconds);
+
+// The URL cache file that WinINet copies a download into, or "" when it keeps none. Wine's FTP
+// client keeps one for every download whatever the no-cache flag says.
+std::wstring CacheCopyOf(HINTERNET file);
+
+// InternetReadFile, or a stand-in that tests put in its place.
+using InternetReadCall = BOOL(WINAPI*)(HINTERNET, LPVOID, DWORD, LPDWORD);
+
+// Reads an open remote file ahead, a few blocks at most, so that the line and the disk work side by
+// side. Under Wine a read that the server leaves waiting is not released by closing its handles, so
+// the session stops waiting and leaves the reader behind: it owns its buffers and never touches the
+// caller's, and it ends once its read comes back.
+class CBlockReader {
+public:
+    // Null when no thread could be started.
+    static std::shared_ptr<CBlockReader> Start(InternetReadCall read, HINTERNET file);
+
+    CBlockReader(InternetReadCall read, HINTERNET file) : m_read(read), m_file(file) {}
+
+    // Data (0 bytes: the end of the file), Reset or Failed as the reads went; TimedOut or Stopped
+    // when nothing came in time and the reader was left behind.
+    FtpRead Read(void* buffer, int count, int& got, uint32_t timeoutMs, const std::atomic<bool>* stop, DWORD& error);
+
+    // The session is done with the reader: it reads no more, and ends when its read, if any, has
+    // returned. Waits that long, but at most `timeoutMs`; false when the read is still out.
+    bool Quit(uint32_t timeoutMs);
+
+private:
+    struct Block {
+        std::vector<char> bytes;
+        size_t size = 0;
+        size_t taken = 0;
+    };
+
+    FtpRead Abandon(FtpRead outcome);
+    void Run();
+
+    const InternetReadCall m_read;
+    const HINTERNET m_file;
+    std::mutex m_mutex;
+    std::condition_variable m_room;     // the reader may read the next block
+    std::condition_variable m_arrived;  // a block or the end has come
+    std::deque<Block> m_ready;
+    std::vector<std::vector<char>> m_spare;
+    bool m_ended = false;
+    bool m_quit = false;
+    bool m_reading = false;
+    BOOL m_ok = FALSE;
+    DWORD m_error = 0;
+};

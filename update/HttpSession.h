@@ -1,0 +1,116 @@
+// CHttpSession: one HTTPS update source over WinINet's HTTP functions, behind IFtpSession so that
+// the download logic runs over it unchanged. Through the system's proxy, certificates checked, a
+// transfer resumed with a Range request, the body read on a thread of its own (CBlockReader).
+#pragma once
+
+#include "framework/Win32.h"
+#include <wininet.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "update/BlockReader.h"
+#include "update/logic/FtpTypes.h"
+#include "update/logic/HttpRules.h"
+#include "update/logic/UpdateSources.h"
+
+// Why the last operation of an HTTPS session got no file, for the catalogue's choice of source.
+enum class HttpFailure {
+    None,
+    Certificate,  // untrusted, expired or wrong-host certificate, or no secure channel
+    ProxyAuth,    // the proxy wants credentials, or refused the ones given
+    Unreachable,  // no answer: name, route, refused connection, time-out, or a server fault (5xx)
+    Refused,      // the server answered with a refusal (no such file, forbidden, a wrong range)
+};
+const char* HttpFailureName(HttpFailure failure);
+
+class CHttpSession : public IFtpSession {
+public:
+    // `stop`, when given, ends a wait as soon as it turns true.
+    explicit CHttpSession(UpdateSource source, const std::atomic<bool>* stop = nullptr);
+    ~CHttpSession() override;
+    CHttpSession(const CHttpSession&) = delete;
+    CHttpSession& operator=(const CHttpSession&) = delete;
+
+    // Opens the Internet session (the system's proxy settings) and the connection to `host`:`port`
+    // (the source's when empty or 0). `user` and `password`, when given, are the proxy's credentials,
+    // sent only after the proxy asked for them. Nothing goes on the line yet.
+    int Connect(std::wstring host, std::wstring user, std::wstring password, uint16_t port) override;
+    // HTTP has no listing: the release statement names the files.
+    int ListFiles(const std::wstring& folder, std::vector<FTP_FILE_INFO>& files,
+                  const std::wstring& extension) override;
+    // HEAD: the Content-Length of a 200, or -1.
+    int64_t RemoteFileSize(const std::wstring& path) override;
+    // Remembers the offset for the next OpenFile, which asks for it with a Range header.
+    FtpOpen RestartAt(int64_t offset) override;
+    FtpOpen OpenFile(const std::wstring& path) override;
+    FtpRead Read(void* buffer, int count, int& got, uint32_t timeoutMs) override;
+    int CloseFile() override;
+    void Disconnect() override;
+    std::wstring LastError() const override { return m_strLastError; }
+
+    // Reads a whole remote file of at most `limit` bytes into memory; false (and nothing kept) when
+    // it cannot be fetched, is larger, or ends before its Content-Length.
+    bool ReadSmallFile(const std::wstring& path, size_t limit, std::vector<uint8_t>& bytes);
+
+    // The file's size as the release statement gives it (-1: unknown): a response of another size
+    // is refused.
+    void SetExpectedSize(int64_t size) { m_nExpectedSize = size; }
+    HttpFailure LastFailure() const { return m_failure; }
+    // The last OpenFile asked for a range and got the whole file (200): its reads start at byte 0,
+    // which the download logic finds in the resumed transfer's overlap and starts again.
+    bool RangeIgnored() const { return m_bRangeIgnored; }
+    // The last WinINet error (0: none) and the last status the server answered (0: none).
+    DWORD LastPlatformError() const { return m_dwLastPlatformError; }
+    unsigned LastStatus() const { return m_nLastStatus; }
+
+private:
+    struct Exchange;
+    struct Answer {
+        CInternetHandle request;  // the open request whose body can be read; null after a failure
+        DWORD error = 0;
+        unsigned status = 0;
+        std::wstring contentRange;
+        std::wstring contentLength;
+    };
+
+    // Sends one request (a new request handle, time limits set, proxy credentials when the proxy
+    // wants them), a 407 answered once with the credentials; LineFault when no answer came.
+    FtpOpen Send(const wchar_t* verb, const std::wstring& path, int64_t offset, Answer& answer);
+    // One request on a helper thread, waited for at most the operation's bound or until a stop
+    // request; the helper closes what it gets after the session stopped waiting.
+    bool SendOnce(const wchar_t* verb, const std::wstring& object, const std::wstring& headers, bool withCredentials,
+                  Answer& answer);
+    FtpOpen Open(const std::wstring& path, int64_t offset, int64_t expectedTotal);
+    FtpOpen Fail(FtpOpen outcome, HttpFailure failure, const std::wstring& text);
+    bool CloseRemoteFile();
+
+    const UpdateSource m_source;
+    const std::atomic<bool>* m_pStop;
+    CInternetHandle m_hSession;
+    CInternetHandle m_hConnection;
+    CInternetHandle m_hFile;
+    std::wstring m_strCacheCopy;  // WinINet's cache copy of the open body, removed when it closes
+    std::wstring m_strHost;
+    std::wstring m_strProxyUser;
+    std::wstring m_strProxyPassword;
+    bool m_bConnected = false;
+    bool m_bProxyWantsCredentials = false;  // a 407 came: later requests carry the credentials
+    bool m_bRangeIgnored = false;
+    int64_t m_nOffset = 0;
+    int64_t m_nExpectedSize = -1;
+    int64_t m_nBodyLength = -1;  // the open body's Content-Length, -1 when not given
+    int64_t m_nBodyRead = 0;
+    HttpFailure m_failure = HttpFailure::None;
+    DWORD m_dwLastPlatformError = 0;
+    unsigned m_nLastStatus = 0;
+    std::wstring m_strLastError;
+    std::shared_ptr<CBlockReader> m_pReader;  // started by the first read of an open body
+};
+
+// A fresh HTTPS session for one use, as the download worker asks for them: its reads end their wait
+// when `stop` turns true; `expectedSize` as SetExpectedSize.
+std::unique_ptr<IFtpSession> MakeHttpSession(const UpdateSource& source, const std::atomic<bool>* stop,
+                                             int64_t expectedSize);

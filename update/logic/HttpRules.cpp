@@ -1,0 +1,124 @@
+// The rules of fetching a file over HTTP(S): lengths, ranges and what each status means.
+//
+// Status to verdict:
+//   200                      Whole; Refused when the Content-Length is not the statement's size
+//   206                      Part when "bytes offset-(total-1)/total" with the statement's total (and a
+//                            Content-Length, if any, of that part's length); Whole when that is the
+//                            entire file from byte 0; RangeRefused otherwise
+//   416                      RangeRefused
+//   404, 410                 NotFound
+//   407                      ProxyAuth
+//   other 4xx, 1xx, 3xx, other 2xx   Refused (WinINet follows redirects itself: a 3xx here is final)
+//   5xx, outside 100..599    ServerFault
+#include "update/logic/HttpRules.h"
+
+#include <cstdint>
+
+namespace {
+bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
+
+// Reads the decimal digits at `at` into `value`; false when there are none or they overflow.
+bool ReadNumber(const std::wstring& text, size_t& at, int64_t& value) {
+    const size_t start = at;
+    value = 0;
+    for (; at < text.size() && IsDigit(text[at]); ++at) {
+        const int digit = text[at] - L'0';
+        if (value > (INT64_MAX - digit) / 10) return false;
+        value = value * 10 + digit;
+    }
+    return at > start;
+}
+
+bool SkipLiteral(const std::wstring& text, size_t& at, wchar_t c) {
+    if (at >= text.size() || text[at] != c) return false;
+    ++at;
+    return true;
+}
+
+size_t SkipBlanks(const std::wstring& text, size_t at) {
+    while (at < text.size() && IsBlank(text[at])) ++at;
+    return at;
+}
+}  // namespace
+
+int64_t ParseContentLength(const std::wstring& value) {
+    size_t at = SkipBlanks(value, 0);
+    int64_t number = 0;
+    if (!ReadNumber(value, at, number)) return -1;
+    return SkipBlanks(value, at) == value.size() ? number : -1;
+}
+
+bool ParseContentRange(const std::wstring& value, ContentRange& range) {
+    range = ContentRange();
+    size_t at = SkipBlanks(value, 0);
+    // The unit is case-insensitive; one or more blanks follow it.
+    static const wchar_t kUnit[] = L"bytes";
+    for (const wchar_t* u = kUnit; *u; ++u, ++at) {
+        if (at >= value.size() || (value[at] | 0x20) != *u) return false;
+    }
+    const size_t afterUnit = at;
+    at = SkipBlanks(value, at);
+    if (at == afterUnit) return false;
+    ContentRange parsed;
+    if (!ReadNumber(value, at, parsed.first) || !SkipLiteral(value, at, L'-') || !ReadNumber(value, at, parsed.last) ||
+        !SkipLiteral(value, at, L'/'))
+        return false;
+    if (!SkipLiteral(value, at, L'*') && !ReadNumber(value, at, parsed.total)) return false;
+    if (SkipBlanks(value, at) != value.size()) return false;
+    // A range that ends before it starts, or past the end of the file, describes nothing.
+    if (parsed.last < parsed.first) return false;
+    if (parsed.total >= 0 && parsed.last >= parsed.total) return false;
+    range = parsed;
+    return true;
+}
+
+HttpFetch JudgeHttpResponse(unsigned status, int64_t offset, const std::wstring& contentRange,
+                            const std::wstring& contentLength, int64_t expectedTotal) {
+    if (status < 100 || status > 599) return HttpFetch::ServerFault;
+    if (status >= 500) return HttpFetch::ServerFault;
+    switch (status) {
+    case 404:
+    case 410: return HttpFetch::NotFound;
+    case 407: return HttpFetch::ProxyAuth;
+    case 416: return HttpFetch::RangeRefused;
+    case 200: {
+        const int64_t length = ParseContentLength(contentLength);
+        // A file of another size than the statement's is not this release's file.
+        if (expectedTotal >= 0 && length >= 0 && length != expectedTotal) return HttpFetch::Refused;
+        return HttpFetch::Whole;
+    }
+    case 206: {
+        ContentRange range;
+        if (!ParseContentRange(contentRange, range)) return HttpFetch::RangeRefused;
+        if (range.first != offset || range.total < 0 || range.last != range.total - 1) return HttpFetch::RangeRefused;
+        if (expectedTotal >= 0 && range.total != expectedTotal) return HttpFetch::RangeRefused;
+        const int64_t length = ParseContentLength(contentLength);
+        if (length >= 0 && length != range.last - range.first + 1) return HttpFetch::RangeRefused;
+        return offset == 0 ? HttpFetch::Whole : HttpFetch::Part;
+    }
+    default: return HttpFetch::Refused;
+    }
+}
+
+std::wstring RangeHeaderFor(int64_t offset) {
+    if (offset <= 0) return L"";
+    return L"Range: bytes=" + std::to_wstring(offset) + L"-";
+}
+
+ProxyAuthStep NextProxyAuthStep(bool interactive, bool alreadyAsked) {
+    return interactive && !alreadyAsked ? ProxyAuthStep::Ask : ProxyAuthStep::GiveUp;
+}
+
+const char* HttpFetchName(HttpFetch fetch) {
+    switch (fetch) {
+    case HttpFetch::Whole: return "whole";
+    case HttpFetch::Part: return "part";
+    case HttpFetch::RangeRefused: return "range_refused";
+    case HttpFetch::NotFound: return "not_found";
+    case HttpFetch::ProxyAuth: return "proxy_auth";
+    case HttpFetch::Refused: return "refused";
+    case HttpFetch::ServerFault: return "server_fault";
+    }
+    return "unknown";
+}

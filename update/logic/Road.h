@@ -1,0 +1,69 @@
+// The road of one installation as a state machine: check, download, verify, hand off, and how it
+// ended. The engine (update/UpdateEngine.*) moves it and the window and the command line read it;
+// what "busy" means is decided here alone. Pure: no Win32 types.
+#pragma once
+
+#include "update/logic/DownloadReport.h"
+#include "update/logic/HandOffLogic.h"
+
+enum class RoadState {
+    Idle,        // nothing checked yet, or the last check or download ended; a check may start
+    Checking,    // the server check runs
+    Ready,       // the check offered a setup program; a download may start
+    Downloading, // the worker fetches the chosen files
+    Verifying,   // the worker checks the setup program before the hand-off
+    HandingOff,  // the worker has ended; the hand-off is due or runs
+    Done,        // the setup program was launched (or the scanner is already current): the run ends
+    Failed,      // the last step failed for `Outcome()`; a check may start again
+};
+const char* RoadStateName(RoadState state);
+
+// How a run ended, in the terms a fleet's script reads (ExitCodeOf).
+enum class RoadOutcome {
+    None,               // not ended
+    Launched,           // the setup program was started
+    AlreadyCurrent,     // the maker's statement says the installed scanner is the offered version
+    Offered,            // a check alone found a setup program to offer
+    ServerUnreachable,  // no connection, or the login was refused
+    NothingOffered,     // the server offers no setup program for this edition
+    DownloadFailed,     // the line or the remote file failed the download
+    NoRoom,             // the work folder or its volume cannot take the file
+    SetupRefused,       // signature, publisher, statement or version refused the setup program
+    SetupDidNotStart,   // the setup program did not start
+    ScannerRunning,     // the scanner program runs and the run may not end it
+    Stopped,            // the user stopped the run
+    BadCommandLine,     // the command line was not understood
+};
+const char* RoadOutcomeName(RoadOutcome outcome);
+
+// The process's exit code for a script: 0 launched or current, 10 a check found an offer, 2 a bad
+// command line, 20 no server, 21 nothing offered, 30 download, 31 work folder or disk, 40 refused,
+// 41 did not start, 50 scanner running, 18 stopped by the Exit button.
+int ExitCodeOf(RoadOutcome outcome);
+
+// What a finished download and a hand-off mean for the run.
+RoadOutcome OutcomeOfDownload(DownloadResult result);
+RoadOutcome OutcomeOfHandOff(HandOffResult result);
+
+class RoadMachine {
+public:
+    RoadState State() const { return m_state; }
+    RoadOutcome Outcome() const { return m_outcome; }
+    // From the start of a check or download until its end has been handled: no other command runs.
+    bool Busy() const;
+
+    // Each step returns false, and changes nothing, when the road is not where the step begins.
+    bool BeginCheck();                 // Idle, Ready, Failed -> Checking
+    bool EndCheck(RoadOutcome result); // Checking -> Ready (Offered), Done (AlreadyCurrent), Failed
+    bool BeginDownload();              // Ready -> Downloading
+    bool BeginVerify();                // Downloading -> Verifying
+    bool EndDownload(DownloadResult result);  // Downloading, Verifying -> HandingOff or Failed
+    bool EndHandOff(HandOffResult result);    // HandingOff -> Done or Failed
+    // Ends a check, download or hand-off that cannot go on: the scanner runs, the user stopped it.
+    bool Abandon(RoadOutcome why);
+
+private:
+    bool Fail(RoadOutcome why);
+    RoadState m_state = RoadState::Idle;
+    RoadOutcome m_outcome = RoadOutcome::None;
+};

@@ -68,7 +68,10 @@ BOOL CQuorvelDownloadDlg::OnInitDialog() {
     CenterWindow();
     KeepOnMonitor(GetWindowRect());
     CheckServer();
-    return TRUE;
+    // The first focus goes to the item list, the template's first control; the created buttons
+    // come before it in the window order, where the dialog manager would otherwise look.
+    ::SetFocus(m_listItems.m_hWnd);
+    return FALSE;
 }
 
 LRESULT CQuorvelDownloadDlg::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -16,10 +16,10 @@ constexpr int kExitCodeOfExitButton = 18;
 
 CQuorvelDownloadDlg::CQuorvelDownloadDlg(CWnd* parent, RunCommand command)
     : CDialog(IDD_QUORVELDOWNLOAD_DIALOG, parent),
-      m_command(std::move(command)),
       m_listHeader(probes::GetModuleFolder()),
       m_listItems(probes::GetModuleFolder()),
-      m_msgBox(this) {}
+      m_msgBox(this),
+      m_command(std::move(command)) {}
 
 CQuorvelDownloadDlg::~CQuorvelDownloadDlg() {
     if (m_pTasks) m_pTasks->Close();

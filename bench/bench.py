@@ -31,6 +31,7 @@ RATES = (0, 12_500_000, 2_500_000)  # bytes a second; 0: unthrottled
 WHOLE_RATE = 12_500_000
 WHOLE_SIZE_MIB = 64
 STARTUP_RUNS = 11
+CHECK_RUNS = 7              # runs of each of /check and the bare listing, taking turns
 UNTHROTTLED_REPEATS = 5     # runs of each kind unthrottled, where noise matters most (3 for 256 MiB)
 REPEATS = 3                 # runs of each kind when the line needs less than:
 REPEAT_BELOW_SECONDS = 10
@@ -56,6 +57,8 @@ def parse_args():
                     help="only the poor line's measurements (resets, a file over 2 GiB, the bare loop)")
     ap.add_argument("--release-only", action="store_true",
                     help="only the release statement's and the version's checks against a download")
+    ap.add_argument("--check-only", action="store_true",
+                    help="only /check against a bare WinINet program listing the same folder")
     ap.add_argument("--pinned", help="the program built pinned to build/signing's certificate \"a\" "
                                      "(default: built in build/win32-pinned by the bench)")
     return ap.parse_args()
@@ -65,6 +68,7 @@ ARGS = parse_args()
 if ARGS.quick:
     SIZES_MIB, WHOLE_SIZE_MIB, STARTUP_RUNS, IDLE_SECONDS, REPEATS, UNTHROTTLED_REPEATS = (1, 8), 8, 2, 2, 1, 1
     RATES = (0, 12_500_000)
+    CHECK_RUNS = 2
 os.environ["QV_BIN"] = ARGS.build
 os.environ["WINEPREFIX"] = ARGS.prefix
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
@@ -690,6 +694,68 @@ def release_rows(m):
     ]
 
 
+def wall_time(wine, args, timeout=120):
+    """Runs a Windows program to its end; returns (exit code, seconds from the Linux side, the Wine
+    process's start included)."""
+    start = time.monotonic()
+    r = subprocess.run(["wine"] + list(args), env=wine.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=timeout)
+    return r.returncode, time.monotonic() - start
+
+
+def check_costs(wine):
+    """`QuorvelDownloader.exe /check` (no window) against RefFtpList.exe, a bare WinINet program that
+    connects and lists the same folder, taking turns on one server on port 5301 that serves the
+    demo's folder: a signed demo setup and a few other files, no release statement. The first round
+    warms Wine up and is not counted."""
+    program = Program(wine)
+    reference = "c:\\qvbench\\RefFtpList.exe"
+    copy = wine.unix(reference)
+    os.makedirs(os.path.dirname(copy), exist_ok=True)
+    shutil.copy(os.path.join(ARGS.build, "RefFtpList.exe"), copy)
+    remove_scanner(wine)
+    runs = [("program", [program.win_path, "/check"], 10), ("reference", [reference], 0)]
+    times = {who: [] for who, _, _ in runs}
+    with port_5301():
+        ftp = FtpFixture(port=5301, max_lifetime=1800)
+        try:
+            ftp.add_file("/Software/" + SETUP_NAME, setup_bytes(0))
+            ftp.add_file("/Software/readme.txt", b"TALVIX demo update server\r\n")
+            ftp.add_file("/Software/history.txt", b"7.4.0.0 demo build\r\n" * 40)
+            ftp.add_file("/Software/manual.pdf", 200_000)
+            ftp.add_file("/Software/license.txt", 3_000)
+            ftp.start()
+            for i in range(CHECK_RUNS + 1):
+                for who, args, expected in runs:
+                    ftp.clear_requests()
+                    rc, seconds = wall_time(wine, args)
+                    requests = ftp.requests()
+                    if rc != expected or not any(r.startswith("LIST /Software") for r in requests):
+                        raise RuntimeError("%s: exit %d (expected %d), requests %r" % (who, rc, expected, requests))
+                    if any(r.startswith("RETR ") for r in requests):
+                        raise RuntimeError("%s downloaded something: %r" % (who, requests))
+                    if i > 0:
+                        times[who].append(seconds * 1000)
+        finally:
+            ftp.cleanup()
+    print("  /check and the bare listing (ms): %s" % {k: ["%.0f" % t for t in v] for k, v in times.items()},
+          flush=True)
+    return {"median": {k: statistics.median(v) for k, v in times.items()},
+            "fastest": {k: min(v) for k, v in times.items()}}
+
+
+def check_rows(m):
+    median, fastest = m["median"], m["fastest"]
+    ratio = median["program"] / median["reference"]
+    return [
+        ("`/check` against the local server (no window), wall time from Linux / bare WinINet program "
+         "connecting and listing the same folder (medians of %d, taking turns; fastest in brackets)" % CHECK_RUNS,
+         "%.0f ms (%.0f)" % (median["program"], fastest["program"]),
+         "%.0f ms (%.0f)" % (median["reference"], fastest["reference"]),
+         "%.2f (%.2f)" % (ratio, fastest["program"] / fastest["reference"]), "<= 1.3", yes(ratio <= 1.3)),
+    ]
+
+
 def idle_cpu(pid, server):
     """CPU use of the process and of the wineserver over IDLE_SECONDS, in percent of one core."""
     before, server_before, start = cpu_seconds(pid), cpu_seconds(server), time.monotonic()
@@ -835,7 +901,7 @@ def write_results(table, started, load_at_start):
         started.strftime("%Y-%m-%d %H:%M UTC"), os.cpu_count(), platform.machine(), wine_version(),
         load_at_start, load_average(),
         "; the DPI part alone" if ARGS.dpi_only else "; the poor line alone" if ARGS.line_only
-        else "; the release checks alone" if ARGS.release_only else "")
+        else "; the release checks alone" if ARGS.release_only else "; /check alone" if ARGS.check_only else "")
     with open(ARGS.results, "w", encoding="utf-8") as f:
         f.write(title + "\n" + heading + table + "\n" + ("\n" + earlier if earlier else ""))
 
@@ -852,9 +918,12 @@ def main():
     # One Wine session for the whole run, so no program pays for a session's start.
     persistent_session(wine)
     temp = tempfile.mkdtemp(prefix="qv-bench-")
-    full = not (ARGS.line_only or ARGS.dpi_only or ARGS.release_only)
+    full = not (ARGS.line_only or ARGS.dpi_only or ARGS.release_only or ARGS.check_only)
     try:
-        line = dpi = release = None
+        line = dpi = release = check = None
+        if ARGS.check_only:
+            print("/check against a bare WinINet listing (port 5301):", flush=True)
+            check = check_costs(wine)
         if ARGS.release_only:
             print("Release checks of the real program (port 5301):", flush=True)
             release = release_costs(wine, temp)
@@ -873,7 +942,9 @@ def main():
     finally:
         wine.kill_server()
         shutil.rmtree(temp, ignore_errors=True)
-    if ARGS.release_only:
+    if ARGS.check_only:
+        table = table_of(check_rows(check))
+    elif ARGS.release_only:
         table = table_of(release_rows(release))
     elif ARGS.line_only:
         table = table_of(line_rows(line))

@@ -14,7 +14,7 @@ case $PREFIX in /*) ;; *) PREFIX=$ROOT/$PREFIX ;; esac
 bash scripts/setup.sh
 [ -f "$BUILD/build.ninja" ] || cmake --preset win32 -B "$BUILD" >/dev/null
 cmake --build "$BUILD" --target QuorvelDownloader DemoSetup QvDriver BenchTransfer BenchWatch MinimalWindow BenchImportsWindow \
-  TalvixStandIn SetVersionInfo
+  TalvixStandIn SetVersionInfo RefFtpList
 NATIVE=$ROOT/build/bench-native
 cmake -S bench -B "$NATIVE" -G Ninja >/dev/null
 cmake --build "$NATIVE"

@@ -40,6 +40,18 @@ std::unique_ptr<CWinThread> CWinThread::Begin(Entry entry, void* param, const wc
     return thread;
 }
 
+std::unique_ptr<CWinThread> CWinThread::Begin(std::function<void()> body, const wchar_t* name) {
+    auto owned = std::make_unique<std::function<void()>>(std::move(body));
+    const Entry run = [](void* param) -> UINT {
+        const std::unique_ptr<std::function<void()>> body(static_cast<std::function<void()>*>(param));
+        (*body)();
+        return 0;
+    };
+    std::unique_ptr<CWinThread> thread = Begin(run, owned.get(), name);
+    if (thread) owned.release();  // the thread has it now
+    return thread;
+}
+
 CWinThread::~CWinThread() {
     if (m_hThread) ::CloseHandle(m_hThread);
 }

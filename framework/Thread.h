@@ -3,6 +3,7 @@
 
 #include "framework/Win32.h"
 
+#include <functional>
 #include <memory>
 
 class CWinThread {
@@ -14,8 +15,12 @@ class CWinThread {
 public:
     using Entry = UINT (*)(void* param);
 
-    // Starts a thread at normal priority with the default stack; null when it cannot start.
+    // Starts a thread at normal priority with the default stack; null when it cannot start. Every
+    // thread of the program is made here and named for debuggers. Letting the object go does not
+    // end the thread: a thread left behind ends when its body returns.
     static std::unique_ptr<CWinThread> Begin(Entry entry, void* param, const wchar_t* name = nullptr);
+    // The same for a body that owns what it needs; no exception leaves it.
+    static std::unique_ptr<CWinThread> Begin(std::function<void()> body, const wchar_t* name);
     explicit CWinThread(Key) {}
     ~CWinThread();
     CWinThread(const CWinThread&) = delete;

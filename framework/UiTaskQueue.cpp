@@ -3,11 +3,13 @@
 
 bool CUiTaskQueue::Post(Task task) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_hWnd) return false;
+    if (!m_hWnd && !m_nThreadId) return false;
     m_tasks.push_back(std::move(task));
     // One wake-up at a time: the window runs everything queued when it comes.
     if (!m_bWakeUpPending) {
-        if (!::PostMessageW(m_hWnd, m_nWakeUp, 0, 0)) {
+        const bool posted = m_hWnd ? ::PostMessageW(m_hWnd, m_nWakeUp, 0, 0)
+                                   : ::PostThreadMessageW(m_nThreadId, m_nWakeUp, 0, 0);
+        if (!posted) {
             m_tasks.pop_back();
             return false;
         }
@@ -37,6 +39,7 @@ void CUiTaskQueue::Close() {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_hWnd = nullptr;
+        m_nThreadId = 0;
         dropped.swap(m_tasks);
     }
 }

@@ -1,6 +1,6 @@
-// Work handed to a window's thread: any thread queues a task, the window's thread runs it. The
-// wake-up message carries nothing, so a message from another program can at most make the window
-// run what its own program queued.
+// Work handed to a window's thread, or to a thread without windows: any thread queues a task, that
+// thread runs it. The wake-up message carries nothing, so a message from another program can at most
+// make the window run what its own program queued.
 #pragma once
 
 #include "framework/Win32.h"
@@ -15,6 +15,9 @@ public:
 
     // Tasks for `window` are announced with `wakeUpMessage` (wParam and lParam 0).
     CUiTaskQueue(HWND window, UINT wakeUpMessage) : m_hWnd(window), m_nWakeUp(wakeUpMessage) {}
+    // Tasks for a thread that has no window (a run without one): announced as a thread message,
+    // which that thread's own message loop hands to RunPending.
+    CUiTaskQueue(DWORD threadId, UINT wakeUpMessage) : m_nThreadId(threadId), m_nWakeUp(wakeUpMessage) {}
     CUiTaskQueue(const CUiTaskQueue&) = delete;
     CUiTaskQueue& operator=(const CUiTaskQueue&) = delete;
 
@@ -29,7 +32,8 @@ public:
 private:
     std::mutex m_mutex;
     std::deque<Task> m_tasks;
-    HWND m_hWnd;
+    HWND m_hWnd = nullptr;
+    DWORD m_nThreadId = 0;
     const UINT m_nWakeUp;
     bool m_bWakeUpPending = false;
 };

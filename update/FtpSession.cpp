@@ -171,17 +171,15 @@ int CFtpSession::ListFiles(const std::wstring& folder, std::vector<FTP_FILE_INFO
     int count = 0;
     do {
         if (found.cFileName[0] == L'.' || found.dwFileAttributes == FILE_ATTRIBUTE_DIRECTORY) continue;
-        const size_t length = wcsnlen(found.cFileName, MAX_PATH);
-        if (count == kMaxListedEntries || length > kMaxListedNameLength) {
-            LogEvent("ftp.list-unusable", {{"search", search},
-                                           {"reason", count == kMaxListedEntries ? "too_many_entries" : "name_too_long"}});
+        if (count == kMaxListedEntries) {
+            LogEvent("ftp.list-unusable", {{"search", search}, {"reason", "too-many-entries"}});
             files.erase(files.end() - count, files.end());
             m_strLastError = L"LISTING TOO LARGE";
             return kFtpError;
         }
         FTP_FILE_INFO info;
         info.dwFileSize = ListedFileSize(found.nFileSizeHigh, found.nFileSizeLow);
-        info.SetName(std::wstring(found.cFileName, length));
+        info.SetName(std::wstring(found.cFileName, wcsnlen(found.cFileName, MAX_PATH)));
         files.push_back(info);
         ++count;
     } while (InternetFindNextFileW(find.Get(), &found));

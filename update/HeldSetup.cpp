@@ -83,6 +83,9 @@ std::unique_ptr<CHeldSetup> CHeldSetup::Check(const DownloadRequest& request, co
     Sha256Digest actual{};
     const bool intact = CSha256::OfFile(digestReader.Handle(), actual) && actual == source->digest;
     LogEvent("setup.digest", {{"file", setup->m_strPath}, {"result", intact ? "match" : "mismatch"}});
+    // The signature's answer is awaited whatever the digest says, so that no handle of the helper's
+    // is left on a file that is to be removed.
+    const bool answered = !helper || helper->Wait(timeoutMs);
     if (!intact) return setup;
 
     // Before anything is ended or launched: the maker's release, and never an older version than
@@ -100,11 +103,8 @@ std::unique_ptr<CHeldSetup> CHeldSetup::Check(const DownloadRequest& request, co
         setup->m_verdict = SetupVerdict::ReleaseRefused;
         return setup;
     }
-    if (helper && !helper->Wait(timeoutMs)) {
-        setup->m_verdict = SetupVerdict::SignatureRefused;  // no answer in time: not trusted
-        return setup;
-    }
-    setup->m_verdict = job->allowed ? SetupVerdict::Ready : SetupVerdict::SignatureRefused;
+    // No answer in time: not trusted.
+    setup->m_verdict = answered && job->allowed ? SetupVerdict::Ready : SetupVerdict::SignatureRefused;
     return setup;
 }
 

@@ -162,8 +162,8 @@ int CHttpSession::Connect(std::wstring host, std::wstring user, std::wstring pas
     m_strProxyUser = std::move(user);
     m_strProxyPassword = std::move(password);
     // For HTTP this makes no connection yet: the first request does.
-    m_hConnection.Reset(InternetConnectW(m_hSession.Get(), m_strHost.c_str(), port, nullptr, nullptr,
-                                         INTERNET_SERVICE_HTTP, 0, 0));
+    m_hConnection.Reset(
+        InternetConnectW(m_hSession.Get(), m_strHost.c_str(), port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
     if (!m_hConnection) {
         m_dwLastPlatformError = GetLastError();
         LogPlatformError("http.connect-failed", m_dwLastPlatformError, {{"host", m_strHost}, {"port", port}});
@@ -250,7 +250,8 @@ FtpOpen CHttpSession::Send(const wchar_t* verb, const std::wstring& path, int64_
     if (answered) return FtpOpen::Done;
     LogPlatformError("http.send-failed", answer.error, {{"host", m_strHost}, {"path", object}});
     if (IsCertificateError(answer.error))
-        return Fail(FtpOpen::Refused, HttpFailure::Certificate, FormatFtpError(L"HTTPS CERTIFICATE ERROR!!", answer.error));
+        return Fail(FtpOpen::Refused, HttpFailure::Certificate,
+                    FormatFtpError(L"HTTPS CERTIFICATE ERROR!!", answer.error));
     return Fail(FtpOpen::LineFault, HttpFailure::Unreachable, FormatFtpError(L"HTTPS REQUEST ERROR!!", answer.error));
 }
 

@@ -137,11 +137,12 @@ class BadInputTest(unittest.TestCase):
         self.ftp.add_file(FOLDER + "/" + SAFE, b"")
         self.start()
         self.assert_offered("250101")
-        # An empty file is no program: the launch fails and says so; the window stays.
+        # An empty file is no program: it is refused and says so; the window stays, and the refused
+        # file does not stay in the work folder.
         self.assertEqual(self.notice_after_start(), EN[13] + "\n" + EN[14])
         self.assertEqual(self.driver.rows()[0][3], EN[2])
-        self.assertEqual(self.work_files(), [SAFE.upper()])
-        self.assertEqual(os.path.getsize(os.path.join(self.work, SAFE.upper())), 0)
+        self.assertIn("RETR %s/%s" % (FOLDER, SAFE), self.ftp.requests())
+        self.assertEqual(self.work_files(), [])
         self.assertFalse(os.path.exists(self.record))
         self.assert_nothing_written_outside()
 
@@ -150,7 +151,7 @@ class BadInputTest(unittest.TestCase):
         # Each listed size, and what the rules give. Wine's FTP client reads listed sizes with atol,
         # which stops at 2^31 - 1, so 2^31 - 1 and every larger size arrive as 2^31 - 1: such a size
         # is asked of the server (SIZE), which tells the true 50000 bytes, and the whole file is
-        # fetched; unsigned, it is then refused at the hand-off (13, 14). A listed -1 arrives as
+        # fetched; unsigned, it is then refused at the hand-off (13, 14) and removed. A listed -1 arrives as
         # 2^32 - 1 bytes: the file ends short of it attempt after attempt, so the download ends with
         # the read failure (19, 10) and keeps nothing.
         refused = EN[13] + "\n" + EN[14]
@@ -170,9 +171,8 @@ class BadInputTest(unittest.TestCase):
             self.assertEqual(text, expected, "listed size %d" % size)
             if expected == refused:
                 self.assertEqual(len(self.retrieved()), 1, "listed size %d" % size)
-                self.assertEqual(os.path.getsize(os.path.join(self.work, SAFE.upper())), 50000)
-            else:
-                self.assertEqual(self.work_files(), [], "a file was left for size %d" % size)
+                self.assertIn("SENT %s/%s 50000" % (FOLDER, SAFE), self.ftp.requests(), "listed size %d" % size)
+            self.assertEqual(self.work_files(), [], "a file was left for size %d" % size)
             self.assertTrue(self.program.running())
         self.assert_nothing_written_outside()
         self.driver.ok("click", ID_EXIT)

@@ -330,7 +330,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(k == item++);
         FUZZ_CHECK(!files.IsOpen());
         const FTP_FILE_INFO& next = request.items[k];
-        FUZZ_CHECK(IsSafeLocalFileName(next.Name()) && HasSetupExtension(next.Name()) && next.dwFileSize >= 0);
+        FUZZ_CHECK(IsSafeLocalFileName(next.Name()) && IsSetupProgramName(next.Name()) && next.dwFileSize >= 0);
         lastPath = kServerFolder + next.Name();
         files.expectedPath = kWork + L"\\" + LocalNameOf(next.Name());
         files.listedSize = next.dwFileSize;

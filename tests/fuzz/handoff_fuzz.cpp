@@ -63,7 +63,7 @@ void CheckLaunchChoice(const std::vector<std::wstring>& sorted) {
     const std::wstring chosen = ChooseSetupToLaunch(sorted);
     const auto endsInExe = [](const std::wstring& path) {
         const std::wstring upper = ToUpperPath(path);
-        return upper.size() >= 3 && upper.compare(upper.size() - 3, 3, L"EXE") == 0;
+        return upper.size() >= 4 && upper.compare(upper.size() - 4, 4, L".EXE") == 0;
     };
     const auto first = std::find_if(sorted.begin(), sorted.end(), endsInExe);
     FUZZ_CHECK(chosen == (first == sorted.end() ? std::wstring() : ToUpperPath(*first)));

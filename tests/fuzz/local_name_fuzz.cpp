@@ -42,7 +42,8 @@ void CheckName(const std::wstring& name) {
     const std::wstring local = LocalNameOf(name);
     FUZZ_CHECK(local.size() == name.size());
     FUZZ_CHECK(ToUpperPath(local) == local);
-    if (HasSetupExtension(name)) FUZZ_CHECK(local.find(L"EXE") != std::wstring::npos);
+    // The hand-off finds a setup program by its saved name: the two forms of the one rule agree.
+    if (IsSetupProgramName(name)) FUZZ_CHECK(IsSavedSetupProgram(local));
     if (!safe) return;
 
     FUZZ_CHECK(name.size() <= 255);

@@ -129,6 +129,7 @@ public:
                             L" from " + std::to_wstring(s.resumeFrom));
             break;
         case DownloadState::Completed: m_log.push_back(L"Completed " + item); break;
+        case DownloadState::Verifying: m_log.push_back(L"Verifying"); break;
         }
     }
     uint64_t NowMs() override { return m_script.clockMs; }
@@ -173,7 +174,7 @@ struct Rig {
     }
 
     DownloadResult Run(const std::vector<FTP_FILE_INFO>& items) {
-        DownloadRequest request{items, L"Software\\", kWorkFolder, UpdateServerSettings(L"127.0.0.1"), {}};
+        DownloadRequest request{items, L"Software\\", kWorkFolder, UpdateServerSettings(L"127.0.0.1"), {}, {}};
         const FtpSessionFactory factory = [this] { return std::make_unique<RecordingSession>(script, log); };
         return DownloadUpdates(request, factory, files, ui);
     }
@@ -204,6 +205,7 @@ TEST(DownloadLogic, ExactMultipleOfTheBlockReadsNoExtraBlock) {
         L"MakeFolder c:\\Windows\\Temp\\QVUpdate\\",
         L"Connecting 0 ",
         L"Connect 127.0.0.1:5301 autoupdater Tor%!&6284fern",
+        L"Size",  // asked until the server answers it once
         L"OpenFile " + kRemote,
         L"Create " + kLocal,
         L"Transferring 0 0/61440",
@@ -255,8 +257,7 @@ TEST(DownloadLogic, BrokenLineResumesFromTheBytesOnDisk) {
                                  FtpReadStep::Data(3000)};
         EXPECT_EQ(rig.Run({item}), R::Completed);
         EXPECT_EQ(rig.files.disk[kLocal], content);
-        const Log resume = {L"Size",
-                            L"Rest 27624",
+        const Log resume = {L"Rest 27624",
                             L"OpenFile " + kRemote,
                             L"Transferring 0 31720/92160",
                             L"Read 4096 -> 3000",
@@ -265,7 +266,7 @@ TEST(DownloadLogic, BrokenLineResumesFromTheBytesOnDisk) {
                             L"Sleep 1",
                             L"Read 30720 -> 30720",
                             L"Write 30720"};
-        const Log after = rig.From(L"Size");
+        const Log after = rig.From(L"Rest");
         EXPECT_EQ(Log(after.begin(), after.begin() + static_cast<long>(resume.size())), resume);
         EXPECT_EQ(rig.Count(L"Reconnecting 0 1 "), 1);
         EXPECT_EQ(rig.Count(L"Create"), 1);  // the local file stays open across the reconnection
@@ -278,6 +279,20 @@ TEST(DownloadLogic, BrokenLineResumesFromTheBytesOnDisk) {
             EXPECT_EQ(rig.Count(L"Reconnecting 0 1 silent from 31720"), 1);
         }
     }
+
+    // A size that a server which told it before cannot tell now (HTTPS: the HEAD is the first
+    // contact after reconnecting) is a broken line too: the retry pauses apply, the bytes stay.
+    Rig rig;
+    const FTP_FILE_INFO item = rig.Serve(content);
+    rig.script->readSteps = {FtpReadStep::Data(kTransferBlockSize), FtpReadStep::Reset()};
+    rig.script->sizeResults = {item.dwFileSize, -1, -1};
+    EXPECT_EQ(rig.Run({item}), R::Completed);
+    EXPECT_EQ(rig.files.disk[kLocal], content);
+    EXPECT_EQ(rig.Count(L"Rewind"), 0);
+    EXPECT_EQ(rig.Count(L"Reconnecting 0 3 reset from 30720"), 1);
+    EXPECT_EQ(rig.Count(L"Sleep 100"), 30);  // 1 s, then 2 s
+    EXPECT_EQ(rig.Count(L"Rest"), 1);
+    EXPECT_EQ(rig.Count(L"Rest 26624"), 1);
 }
 
 TEST(DownloadLogic, FileStartsAgainWhenTheServerCannotResumeIt) {
@@ -290,6 +305,11 @@ TEST(DownloadLogic, FileStartsAgainWhenTheServerCannotResumeIt) {
     const std::vector<Case> cases = {
         {"REST refused", [](FtpScript& s) { s.restart = FtpRestart::Refuse; }, 1},
         {"file changed on the server", [](FtpScript& s) { s.sizes[L"/Software/" + kName] = 5; }, 0},
+        // Resuming cannot be confirmed, yet every reconnection goes on.
+        {"server never answers SIZE", [](FtpScript& s) { s.sizes[L"/Software/" + kName] = -1; }, 0},
+        // REST taken, then the open refused (HTTP: 416 or another range): the next connection opens
+        // the file from byte 0 without asking for an offset.
+        {"offset refused at the open", [](FtpScript& s) { s.openResults = {FtpOpen::Done, FtpOpen::Refused}; }, 1},
         // 350, then the file from byte 0: the overlap bytes are not the ones on disk.
         {"REST ignored", [](FtpScript& s) { s.restart = FtpRestart::Ignore; }, 1},
         // ...even when the data connection is then cut just as the bytes reach the listed size.
@@ -391,7 +411,7 @@ struct FailureCase {
 TEST(DownloadLogic, EveryFailureCleansUpAndReportsItsResult) {
     const std::wstring open = L"OpenFile " + kRemote;
     const std::wstring connect = L"Connect 127.0.0.1:5301 autoupdater Tor%!&6284fern";
-    const Log transferStart = {L"Connecting 0 ", connect, open, L"Create " + kLocal, L"Transferring 0 0/10"};
+    const Log transferStart = {L"Connecting 0 ", connect, L"Size", open, L"Create " + kLocal, L"Transferring 0 0/10"};
     auto join = [](Log a, const Log& b) {
         a.insert(a.end(), b.begin(), b.end());
         return a;
@@ -429,14 +449,14 @@ TEST(DownloadLogic, EveryFailureCleansUpAndReportsItsResult) {
         {"remote file missing",
          [](Rig& r) { return Item(kName, 10); },
          R::RemoteFileUnopenable,
-         {L"Connecting 0 ", connect, open, L"CloseFile", L"Disconnect"}},
+         {L"Connecting 0 ", connect, L"Size", open, L"CloseFile", L"Disconnect"}},
         {"local file cannot be created",
          [](Rig& r) {
              r.files.failCreate = true;
              return r.Serve(Bytes(10));
          },
          R::LocalFileUnopenable,
-         {L"Connecting 0 ", connect, open, L"Create " + kLocal, L"CloseFile", L"Disconnect"}},
+         {L"Connecting 0 ", connect, L"Size", open, L"Create " + kLocal, L"CloseFile", L"Disconnect"}},
         {"write fails",
          [](Rig& r) {
              r.files.failWriteNumber = 0;
@@ -453,6 +473,7 @@ TEST(DownloadLogic, EveryFailureCleansUpAndReportsItsResult) {
          R::WriteFailed,
          join(transferStart, {L"Read 10 -> 10", L"Write 10", L"Transferring 0 10/10", L"Sleep 1", L"CloseFile",
                               L"Disconnect", L"Close", L"Delete " + kLocal})},
+        // All four bytes on disk lie within the overlap: the open asks for no offset.
         {"file gone from the server on reconnection",
          [](Rig& r) {
              r.script->readSteps = {FtpReadStep::Data(4), FtpReadStep::Reset()};
@@ -542,11 +563,15 @@ TEST(DownloadLogic, FailureOfALaterItemKeepsTheEarlierFile) {
 TEST(DownloadLogic, RemotePathKeepsTheListedSpellingLocalNameIsUpperCase) {
     EXPECT_EQ(LocalNameOf(L"talvix_Full_240101.cif.exe"), L"TALVIX_FULL_240101.EXE.EXE");
     EXPECT_EQ(LocalNameOf(L"a.Cif.cif.exe"), L"A.EXE.EXE.EXE");
-    EXPECT_TRUE(HasSetupExtension(L"setup.exe"));
-    EXPECT_TRUE(HasSetupExtension(L"setup.exe1"));  // three characters after the last "."
-    EXPECT_FALSE(HasSetupExtension(L"setup.EXE"));
-    EXPECT_FALSE(HasSetupExtension(L"setup.exe.cif"));
-    EXPECT_FALSE(HasSetupExtension(L"setup.ex"));
+    // One rule for the catalogue, the worker and the hand-off.
+    EXPECT_TRUE(IsSetupProgramName(L"setup.exe"));
+    EXPECT_FALSE(IsSetupProgramName(L"setup.exe1"));
+    EXPECT_FALSE(IsSetupProgramName(L"setup.EXE"));
+    EXPECT_FALSE(IsSetupProgramName(L"setup.exe.cif"));
+    EXPECT_FALSE(IsSetupProgramName(L"setup.ex"));
+    EXPECT_FALSE(IsSetupProgramName(L"a_exec"));
+    EXPECT_TRUE(IsSavedSetupProgram(LocalNameOf(L"x_full_240101.exe")));
+    EXPECT_FALSE(IsSavedSetupProgram(L"SETUPEXE"));
 
     Rig rig;
     EXPECT_EQ(rig.Run({rig.Serve(Bytes(10), L"talvix_Full_240101.cif.exe")}), R::Completed);

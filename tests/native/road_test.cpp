@@ -110,6 +110,7 @@ TEST(CommandLine, SwitchesAndTheirCombinations) {
         bool understood;
         RunMode mode;
         bool endScanner;
+        const wchar_t* sourceFolder = L"";
     };
     const Case cases[] = {
         {{}, true, RunMode::Window, false},
@@ -128,13 +129,24 @@ TEST(CommandLine, SwitchesAndTheirCombinations) {
         {{L"/silent"}, false, RunMode::Window, false},
         {{L"check"}, false, RunMode::Window, false},
         {{L"/"}, false, RunMode::Window, false},
+        {{L"/source", L"E:\\"}, true, RunMode::Window, false, L"E:\\"},
+        {{L"/update", L"-SOURCE", L"\\\\pc\\share\\x y", L"/quiet"}, true, RunMode::Quiet, false,
+         L"\\\\pc\\share\\x y"},
+        {{L"/check", L"/source", L"D:\\u"}, true, RunMode::Check, false, L"D:\\u"},
+        {{L"/source"}, false, RunMode::Window, false},
+        {{L"/source", L"/check"}, false, RunMode::Window, false},
+        {{L"/source", L"-x"}, false, RunMode::Window, false},
+        {{L"/source", L"a", L"/source", L"b"}, false, RunMode::Window, false},
+        {{L"/log", L"/source", L"a"}, false, RunMode::Window, false},
     };
     for (const Case& c : cases) {
         const RunCommand command = ParseCommandLine(c.args);
-        const std::string what = c.args.empty() ? "(none)" : std::string(c.args[0].begin(), c.args[0].end());
+        std::string what = "(none)";
+        for (const std::wstring& arg : c.args) what += " " + std::string(arg.begin(), arg.end());
         EXPECT_EQ(command.understood, c.understood) << what;
         if (!c.understood) continue;
         EXPECT_EQ(command.mode, c.mode) << what;
         EXPECT_EQ(command.endScanner, c.endScanner) << what;
+        EXPECT_EQ(command.sourceFolder, c.sourceFolder) << what;
     }
 }

@@ -1,8 +1,9 @@
 // Runs the program's HTTPS session (CHttpSession) from the command line, for the end-to-end tests
 // that drive it against tests/fixtures/https_server.py. SOURCE is an update source such as
 // "https://localhost:PORT/" and PATH a file under it ("/Software/x.exe"). Commands:
-//   QvHttpProbe get SOURCE PATH OUTFILE [--offset N] [--expected N]
-//       RestartAt(N) when given, OpenFile, then reads to the end into OUTFILE;
+//   QvHttpProbe get SOURCE PATH OUTFILE [--offset N] [--expected N] [--read-timeout MS]
+//       RestartAt(N) when given, OpenFile, then reads to the end into OUTFILE, each read waiting at
+//       most MS (20000);
 //   QvHttpProbe size SOURCE PATH          RemoteFileSize (HEAD);
 //   QvHttpProbe small SOURCE PATH LIMIT   ReadSmallFile;
 //   QvHttpProbe download SOURCE PATH SIZE WORKFOLDER
@@ -51,7 +52,8 @@ void PrintFacts(const CHttpSession& session) {
 }
 
 // Opens the file (from `offset`) and copies its body to `out`; true when it ended after its bytes.
-bool Get(CHttpSession& session, const std::wstring& path, const std::wstring& out, int64_t offset) {
+bool Get(CHttpSession& session, const std::wstring& path, const std::wstring& out, int64_t offset,
+         uint32_t readTimeoutMs) {
     if (offset > 0) session.RestartAt(offset);
     const FtpOpen open = session.OpenFile(path);
     std::printf("open=%s\n", OpenName(open));
@@ -66,7 +68,7 @@ bool Get(CHttpSession& session, const std::wstring& path, const std::wstring& ou
     FtpRead read = FtpRead::Data;
     for (;;) {
         int got = 0;
-        read = session.Read(block.data(), kTransferBlockSize, got, 20000);
+        read = session.Read(block.data(), kTransferBlockSize, got, readTimeoutMs);
         if (read != FtpRead::Data || got == 0) break;
         std::fwrite(block.data(), 1, static_cast<size_t>(got), file);
         bytes += got;
@@ -158,17 +160,20 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (command == L"get" && argc >= 5) {
         int64_t offset = 0;
+        uint32_t readTimeoutMs = 20000;
         for (int k = 5; k + 1 < argc; k += 2) {
             const std::wstring option = argv[k];
             if (option == L"--offset") {
                 offset = _wtoi64(argv[k + 1]);
             } else if (option == L"--expected") {
                 session.SetExpectedSize(_wtoi64(argv[k + 1]));
+            } else if (option == L"--read-timeout") {
+                readTimeoutMs = static_cast<uint32_t>(_wtoi(argv[k + 1]));
             } else {
                 return Usage();
             }
         }
-        return Get(session, path, argv[4], offset) ? 0 : 1;
+        return Get(session, path, argv[4], offset, readTimeoutMs) ? 0 : 1;
     }
     return Usage();
 }

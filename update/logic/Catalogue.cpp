@@ -169,12 +169,19 @@ bool IsSafeLocalFileName(const std::wstring& name) {
     return !IsReservedDeviceName(name);
 }
 
+static bool EndsWith(const std::wstring& text, const wchar_t* tail) {
+    const size_t n = std::char_traits<wchar_t>::length(tail);
+    return text.size() >= n && text.compare(text.size() - n, n, tail) == 0;
+}
+
 // A name that passes the extension rule but does not end in ".exe" (such as "a_exec" or
 // "X_250101.exeX") could be downloaded but never launched, and the run would end as if it had
-// installed: such a name is not offered.
-static bool EndsInSetupExtension(const std::wstring& name) {
-    return name.size() >= 4 && name.compare(name.size() - 4, 4, L".exe") == 0;
+// installed: such a name is no setup program.
+bool IsSetupProgramName(const std::wstring& listedName) {
+    return OfferedExtensionOf(listedName) == L"exe" && EndsWith(listedName, L".exe");
 }
+
+bool IsSavedSetupProgram(const std::wstring& savedPath) { return EndsWith(savedPath, L".EXE"); }
 
 // Windows opens and launches paths of at most 259 characters. Saved in the work folder (the doubled
 // separator before the name collapses), a longer name could be downloaded on some systems but
@@ -185,7 +192,7 @@ static bool FitsWorkFolder(const std::wstring& name) {
 
 NotOffered WhyNotOffered(const std::wstring& name) {
     if (!IsSafeLocalFileName(name)) return NotOffered::UnsafeName;
-    if (OfferedExtensionOf(name) != L"exe" || !EndsInSetupExtension(name)) return NotOffered::NotASetupProgram;
+    if (!IsSetupProgramName(name)) return NotOffered::NotASetupProgram;
     if (!FitsWorkFolder(name)) return NotOffered::PathTooLong;
     return NotOffered::Offerable;
 }

@@ -70,6 +70,13 @@ struct OfferedFile {
 // Longest path Windows programs open and launch (MAX_PATH without its terminator).
 constexpr size_t kMaxPathLength = 259;
 
+// The one rule of what a setup program is: a listed name whose last "_" field has the extension
+// "exe" and that ends in ".exe", in that case ("a.exeX", "a_exec" and "A.EXE" are not). The worker
+// saves it under its upper-case name (LocalNameOf), so a saved setup program is a path that ends in
+// ".EXE": IsSavedSetupProgram.
+bool IsSetupProgramName(const std::wstring& listedName);
+bool IsSavedSetupProgram(const std::wstring& savedPath);
+
 // Why a listed name cannot be offered, or Offerable when it could be.
 enum class NotOffered { Offerable, NotASetupProgram, UnsafeName, PathTooLong, NotInRelease, SizeDiffers };
 NotOffered WhyNotOffered(const std::wstring& name);

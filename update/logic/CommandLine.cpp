@@ -9,6 +9,8 @@ std::wstring Folded(const std::wstring& word) {
     return out;
 }
 
+bool IsSwitch(const std::wstring& word) { return !word.empty() && (word[0] == L'/' || word[0] == L'-'); }
+
 RunCommand NotUnderstood(const std::wstring& word) {
     RunCommand command;
     command.understood = false;
@@ -20,9 +22,20 @@ RunCommand NotUnderstood(const std::wstring& word) {
 
 RunCommand ParseCommandLine(const std::vector<std::wstring>& args) {
     bool check = false, update = false, passive = false, quiet = false, log = false, endScanner = false;
-    for (const std::wstring& arg : args) {
-        if (arg.size() < 2 || (arg[0] != L'/' && arg[0] != L'-')) return NotUnderstood(arg);
+    bool source = false;
+    std::wstring sourceFolder;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::wstring& arg = args[i];
+        if (!IsSwitch(arg)) return NotUnderstood(arg);
         const std::wstring name = Folded(arg.substr(1));
+        if (name == L"source") {
+            if (source) return NotUnderstood(L"/source goes once");
+            if (i + 1 == args.size() || args[i + 1].empty() || IsSwitch(args[i + 1]))
+                return NotUnderstood(L"/source needs a folder");
+            source = true;
+            sourceFolder = args[++i];
+            continue;
+        }
         if (name == L"check") check = true;
         else if (name == L"update") update = true;
         else if (name == L"passive") passive = true;
@@ -33,10 +46,11 @@ RunCommand ParseCommandLine(const std::vector<std::wstring>& args) {
     }
     RunCommand command;
     command.endScanner = endScanner;
+    command.sourceFolder = sourceFolder;
     const int modes = int{check} + int{update} + int{log};
     if (modes > 1) return NotUnderstood(L"/check, /update and /log go alone");
     if (log) {
-        if (passive || quiet || endScanner) return NotUnderstood(L"/log goes alone");
+        if (passive || quiet || endScanner || source) return NotUnderstood(L"/log goes alone");
         command.mode = RunMode::OpenLog;
     } else if (check) {
         if (passive || quiet || endScanner) return NotUnderstood(L"/check goes alone");

@@ -6,9 +6,13 @@
 //   /update /quiet         the same without any window or message box
 //   /endscanner            lets a passive or quiet run end a running scanner program
 //   /log                   opens the diagnostics log's folder and ends
+//   /source FOLDER         looks in FOLDER (a stick or share holding an edition's files) before the
+//                          build's servers; with any of the above but /log, at most once
 //
 // Switches start with '/' or '-' and are matched without case; any other word, or a combination
-// that means nothing ("/passive" alone, "/check /update"), is a command line not understood.
+// that means nothing ("/passive" alone, "/check /update"), is a command line not understood. The
+// word after /source is its folder, taken as it is; a missing one, or one that starts with '/' or
+// '-', is not understood.
 #pragma once
 
 #include <string>
@@ -20,7 +24,8 @@ struct RunCommand {
     bool understood = true;
     RunMode mode = RunMode::Window;
     bool endScanner = false;
-    std::wstring problem;  // the word not understood, when !understood
+    std::wstring sourceFolder;  // /source's folder; empty when not given
+    std::wstring problem;       // the word not understood, when !understood
 };
 
 // `args` are the arguments after the program's own name.

@@ -44,6 +44,7 @@ private:
         bool created = false;             // the local file exists and is open
         bool resumed = false;             // this attempt asked the server for an offset
         bool noRestart = false;           // the server ignores offsets: always from byte 0
+        bool sizeTold = false;            // the server has answered SIZE for this item
         int overlap = 0;                  // bytes before `done` this attempt must still receive and compare
         std::vector<unsigned char> tail;  // the last bytes written, up to the resume overlap
         LineFault fault = LineFault::None;
@@ -65,7 +66,7 @@ private:
     DownloadResult DownloadItem(size_t index) {
         const FTP_FILE_INFO& listed = request_.items[index];
         const std::wstring name = listed.Name();
-        if (!HasSetupExtension(name) || !IsSafeLocalFileName(name) || listed.dwFileSize < 0)
+        if (!IsSetupProgramName(name) || !IsSafeLocalFileName(name) || listed.dwFileSize < 0)
             return DownloadResult::InvalidFile;
         Item item;
         item.index = index;
@@ -164,8 +165,19 @@ private:
     Attempt Position(IFtpSession& session, Item& item) {
         item.resumed = false;
         item.overlap = 0;
+        if (item.noRestart) return item.done == 0 || StartAgain(item) ? Attempt::Done : Fail(item, DownloadResult::WriteFailed);
+        // SIZE is asked from the first connection on until the server answers it once. A server that
+        // answered it for this item can answer it: a size it cannot tell now is a broken line (over
+        // HTTPS the HEAD is the first contact after reconnecting), and the bytes on disk stay. A
+        // server that never answered may not know SIZE: the resume cannot be confirmed, so the file
+        // starts again. Only a known size other than the listed one means the file changed.
+        if (item.done == 0 && item.sizeTold) return Attempt::Done;
+        const int64_t size = session.RemoteFileSize(item.remotePath);
+        const bool told = item.sizeTold;
+        item.sizeTold = told || size >= 0;
         if (item.done == 0) return Attempt::Done;
-        if (!item.noRestart && session.RemoteFileSize(item.remotePath) == item.total) {
+        if (size < 0 && told) return Broken(item, LineFault::Reset);
+        if (size == item.total) {
             const int overlap = static_cast<int>(item.tail.size());
             const int64_t start = item.done - overlap;
             // Everything on disk is within the overlap: the file from its start checks all of it.
@@ -173,6 +185,7 @@ private:
                 item.overlap = overlap;
                 return Attempt::Done;
             }
+            // A refused REST leaves no offset behind: this connection goes on from byte 0.
             const FtpOpen restart = session.RestartAt(start);
             if (restart == FtpOpen::LineFault) return Broken(item, LineFault::Reset);
             if (restart == FtpOpen::Done) {
@@ -204,12 +217,14 @@ private:
         if (item.tail.size() > bound) item.tail.erase(item.tail.begin(), item.tail.end() - static_cast<long>(bound));
     }
 
-    // The server ignored the offset, or its file is no longer the one on disk: the file starts
-    // again from its first byte, and no later attempt asks for an offset.
-    Attempt OffsetIgnored(Item& item) {
+    // The file starts again from its first byte on the next connection (a server that took an
+    // offset may still hold it): the server refused the offset, or sent other bytes than those on
+    // disk. In the second case it ignores offsets or its file is no longer the one on disk, so no
+    // later attempt asks for one.
+    Attempt StartOver(Item& item, bool askNoMore) {
         if (!StartAgain(item)) return Fail(item, DownloadResult::WriteFailed);
         item.best = 0;
-        item.noRestart = true;
+        item.noRestart = item.noRestart || askNoMore;
         return Broken(item, LineFault::OffsetIgnored);
     }
 
@@ -218,7 +233,10 @@ private:
         if (positioned != Attempt::Done) return positioned;
         switch (session.OpenFile(item.remotePath)) {
         case FtpOpen::Done: break;
-        case FtpOpen::Refused: return Fail(item, DownloadResult::RemoteFileUnopenable);
+        // Only a file refused from its first byte cannot be opened; a refused offset (HTTP 416, another
+        // range) is no reason to give up.
+        case FtpOpen::Refused:
+            return Fail(item, DownloadResult::RemoteFileUnopenable);
         case FtpOpen::LineFault: return Broken(item, LineFault::Reset);
         }
         if (!item.created) {
@@ -248,7 +266,7 @@ private:
                 // nothing has been written, so the next attempt resumes again.
                 if (got == 0 && request > 0) return Broken(item, LineFault::EndedEarly);
                 const unsigned char* known = item.tail.data() + (item.tail.size() - static_cast<size_t>(item.overlap));
-                if (std::memcmp(buffer_.data(), known, static_cast<size_t>(got)) != 0) return OffsetIgnored(item);
+                if (std::memcmp(buffer_.data(), known, static_cast<size_t>(got)) != 0) return StartOver(item, true);
                 item.overlap -= got;
                 watch.Received(got, sink_.NowMs());
             } else {
@@ -289,7 +307,7 @@ private:
         int got = 0;
         const Attempt read = ReadBlock(session, item, watch, 1, got);
         if (read != Attempt::Done) return read;
-        return got == 0 ? Attempt::Done : OffsetIgnored(item);
+        return got == 0 ? Attempt::Done : StartOver(item, true);
     }
 
     const DownloadRequest& request_;
@@ -300,11 +318,6 @@ private:
 };
 
 }  // namespace
-
-bool HasSetupExtension(const std::wstring& name) {
-    const size_t dot = name.rfind(L'.');
-    return name.substr(dot == std::wstring::npos ? 0 : dot + 1, 3) == L"exe";
-}
 
 std::wstring LocalNameOf(const std::wstring& name) {
     const std::wstring upper = ToUpperPath(name);

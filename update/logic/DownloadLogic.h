@@ -67,8 +67,6 @@ struct DownloadRequest {
     ReleaseExpectation release;
 };
 
-// The three characters after the last "." (or the first three when there is none) are "exe".
-bool HasSetupExtension(const std::wstring& name);
 // Upper-case name with every ".CIF" replaced by ".EXE".
 std::wstring LocalNameOf(const std::wstring& name);
 // The percentage of a row, passed through float precision; an empty file counts as complete.

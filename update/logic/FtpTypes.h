@@ -22,11 +22,10 @@ int64_t ListedFileSize(uint32_t high, uint32_t low);
 // Wine's listing reports every file of 2 GiB or more as 2147483647 bytes: such a size has to be
 // asked of the server itself.
 bool ListedSizeMayBeCapped(int64_t size);
-// A listing is read up to this many entries; one that holds more, or a name that fills the whole
-// name field (cut short, so not the name the server means), cannot be used. Generous for any real
-// edition folder, small enough that a hostile listing cannot hold the server check for long.
+// A listing is read up to this many entries; one that holds more cannot be used. Generous for any
+// real edition folder, small enough that a hostile listing cannot hold the server check for long.
+// (Each line is bounded by the platform's name field: a longer name arrives cut and is not offered.)
 constexpr int kMaxListedEntries = 1000;
-constexpr size_t kMaxListedNameLength = 258;
 // The size in a reply to SIZE ("213 4294967301"), or -1 for any other reply.
 int64_t ParseSizeReply(const std::wstring& reply);
 // The reply to REST accepts the offset ("350 ...").

@@ -68,7 +68,7 @@ std::wstring HandOffPathOf(const std::wstring& workFolder, const std::wstring& w
 std::wstring ChooseSetupToLaunch(const std::vector<std::wstring>& sortedPaths) {
     for (const std::wstring& path : sortedPaths) {
         const std::wstring upper = ToUpperPath(path);
-        if (upper.size() >= 3 && upper.compare(upper.size() - 3, 3, L"EXE") == 0) return upper;
+        if (IsSavedSetupProgram(upper)) return upper;
     }
     return std::wstring();
 }

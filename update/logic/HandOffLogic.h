@@ -40,5 +40,6 @@ std::wstring BuildHandOffText(const std::vector<std::wstring>& sortedPaths);
 // The path under which the hand-off lists a file the worker wrote: the work folder, one
 // backslash, the file's name (the worker writes only directly into the work folder).
 std::wstring HandOffPathOf(const std::wstring& workFolder, const std::wstring& writtenPath);
-// The first path whose upper-case form ends in "EXE", in upper case; empty when there is none.
+// The first path whose upper-case form is a saved setup program (ends in ".EXE"), in upper case;
+// empty when there is none.
 std::wstring ChooseSetupToLaunch(const std::vector<std::wstring>& sortedPaths);

@@ -255,13 +255,9 @@ std::wstring HttpsPathOf(const UpdateSource& source, const std::wstring& downloa
         }
         return path + PercentEncoded(name);
     }
+    // A local folder is flat: it holds one edition's files directly, whatever the server's folder.
+    if (source.kind == SourceKind::Folder) return name;
     std::wstring folder = downloadFolder;
     if (!folder.empty() && folder.back() != L'\\' && folder.back() != L'/') folder += L'\\';
-    // A local folder holds the same layout as a server, so one copied tree serves every edition.
-    if (source.kind == SourceKind::Folder) {
-        std::wstring root = source.basePath;
-        if (!root.empty() && root.back() != L'\\' && root.back() != L'/') root += L'\\';
-        return root + folder + name;
-    }
     return folder + name;
 }

@@ -41,5 +41,5 @@ const char* SourceSkipName(SourceSkip skip);
 // The remote path of a file of the edition's folder on a source: for HTTPS the base path, the
 // folder's parts (download form, '\' or '/' between them) and the name joined with '/', each part
 // percent-encoded where a URL needs it (UTF-8); for FTP the download form as today; for a folder
-// the folder, the download form and the name (a local folder holds the servers' layout).
+// the name alone (a local folder holds one edition's files directly; the session joins it).
 std::wstring HttpsPathOf(const UpdateSource& source, const std::wstring& downloadFolder, const std::wstring& name);

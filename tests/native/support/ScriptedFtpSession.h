@@ -15,15 +15,15 @@
 //   EXPECT_EQ(script->CountCalls(L"OpenFile"), 2);
 //
 // Without a scripted step every call behaves like a healthy server: Connect gives 1; SIZE answers
-// the file's length; REST is accepted and honoured (`restart` says otherwise); OpenFile opens a
-// known file (paths compare in server form, so "Software\\a.exe", "\\Software\\a.exe" and
-// "/Software/a.exe" are the same file) and refuses others; Read serves the file in blocks of the
-// requested size and then 0. A line fault ends the connection: every later call on that session
-// fails. `clockMs` is the scripted time: each read step moves it on by its `elapsedMs`, a stall by
-// the whole time the reader allowed. Calls are logged as "Connect <server>:<port> <user>",
-// "ListFiles <folder>|<ext>", "Size <path>", "Rest <offset>", "OpenFile <path>",
-// "Read <count> -> <result>", "CloseFile", "Disconnect". The script is safe to read from another
-// thread while sessions run.
+// the file's length (`sizes` and `sizeResults` say otherwise); REST is accepted and honoured
+// (`restart` says otherwise); OpenFile opens a known file (paths compare in server form, so
+// "Software\\a.exe", "\\Software\\a.exe" and "/Software/a.exe" are the same file) and refuses
+// others; Read serves the file in blocks of the requested size and then 0. A line fault ends the
+// connection: every later call on that session fails. `clockMs` is the scripted time: each read
+// step moves it on by its `elapsedMs`, a stall by the whole time the reader allowed. Calls are
+// logged as "Connect <server>:<port> <user>", "ListFiles <folder>|<ext>", "Size <path>",
+// "Rest <offset>", "OpenFile <path>", "Read <count> -> <result>", "CloseFile", "Disconnect". The
+// script is safe to read from another thread while sessions run.
 #pragma once
 
 #include <algorithm>
@@ -66,6 +66,7 @@ struct FtpScript {
     std::wstring serverResponse = L"550 No such file or directory.";
     FtpRestart restart = FtpRestart::Honour;
     std::map<std::wstring, int64_t> sizes;  // server path -> SIZE answer instead of the length
+    std::deque<int64_t> sizeResults;        // popped per SIZE; empty: the answer above
     uint64_t clockMs = 0;
 
     // Serves `content` under `path` and lists it in its folder with its real size.
@@ -148,6 +149,11 @@ public:
         std::lock_guard<std::mutex> lock(m_script->mutex);
         Log(L"Size " + path);
         if (!m_connected) return -1;
+        if (!m_script->sizeResults.empty()) {
+            const int64_t result = m_script->sizeResults.front();
+            m_script->sizeResults.pop_front();
+            return result;
+        }
         const std::wstring key = FtpScript::Key(path);
         const auto size = m_script->sizes.find(key);
         if (size != m_script->sizes.end()) return size->second;

@@ -1,0 +1,217 @@
+#include "update/FolderSession.h"
+
+#include <cwchar>
+
+#include "system/DiagnosticsLog.h"
+#include "update/logic/Catalogue.h"
+#include "update/logic/FtpPaths.h"
+
+namespace {
+
+constexpr DWORD kNotPlain = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
+
+// The listing's search handle, closed with the scope.
+class CFindHandle {
+public:
+    explicit CFindHandle(HANDLE find) : m_hFind(find) {}
+    ~CFindHandle() {
+        if (IsOpen()) ::FindClose(m_hFind);
+    }
+    CFindHandle(const CFindHandle&) = delete;
+    CFindHandle& operator=(const CFindHandle&) = delete;
+    bool IsOpen() const { return m_hFind != INVALID_HANDLE_VALUE; }
+    HANDLE Get() const { return m_hFind; }
+
+private:
+    HANDLE m_hFind;
+};
+
+std::wstring LastComponent(const std::wstring& path) {
+    const size_t cut = path.find_last_of(L"\\/");
+    return cut == std::wstring::npos ? path : path.substr(cut + 1);
+}
+
+}  // namespace
+
+CFolderSession::CFolderSession(UpdateSource source, const std::atomic<bool>* stop)
+    : m_source(std::move(source)), m_pStop(stop) {}
+
+std::wstring CFolderSession::PathOf(const std::wstring& name) const {
+    std::wstring path = m_source.basePath;
+    if (!path.empty() && path.back() != L'\\' && path.back() != L'/') path += L'\\';
+    return path + name;
+}
+
+int CFolderSession::Connect(std::wstring, std::wstring, std::wstring, uint16_t) {
+    Disconnect();
+    if (m_source.basePath.empty() || !m_folder.OpenFolder(m_source.basePath)) {
+        const DWORD error = m_source.basePath.empty() ? ERROR_PATH_NOT_FOUND : m_folder.LastError();
+        LogPlatformError("folder.open-failed", error, {{"folder", m_source.basePath}});
+        m_strLastError = FormatFtpError(L"FOLDER OPEN ERROR!!", error);
+        return kFtpFailed;
+    }
+    return kFtpSuccess;
+}
+
+int CFolderSession::ListFiles(const std::wstring&, std::vector<FTP_FILE_INFO>& files, const std::wstring& extension) {
+    if (!m_folder.IsOpen()) {
+        m_strLastError = FormatFtpError(L"FILE FIND ERROR!!!!", ERROR_INVALID_HANDLE);
+        return kFtpError;
+    }
+    const std::wstring search = PathOf(BuildFtpSearchPath(L"", extension));
+    WIN32_FIND_DATAW found = {};
+    CFindHandle find(::FindFirstFileW(search.c_str(), &found));
+    if (!find.IsOpen()) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES) {
+            m_strLastError = L"ERROR NO FILE!!";
+            return kFtpFailed;
+        }
+        LogPlatformError("folder.list-failed", error, {{"search", search}});
+        m_strLastError = FormatFtpError(L"FILE FIND ERROR!!!!", error);
+        return kFtpError;
+    }
+
+    int count = 0;
+    do {
+        if (found.dwFileAttributes & kNotPlain) continue;
+        if (count == kMaxListedEntries) {
+            LogEvent("folder.list-unusable", {{"search", search}, {"reason", "too-many-entries"}});
+            files.erase(files.end() - count, files.end());
+            m_strLastError = L"LISTING TOO LARGE";
+            return kFtpError;
+        }
+        FTP_FILE_INFO info;
+        info.dwFileSize = ListedFileSize(found.nFileSizeHigh, found.nFileSizeLow);
+        info.SetName(std::wstring(found.cFileName, wcsnlen(found.cFileName, MAX_PATH)));
+        files.push_back(info);
+        ++count;
+    } while (::FindNextFileW(find.Get(), &found));
+
+    if (count == 0) m_strLastError = L"ERROR NO FILE!!";
+    return count;
+}
+
+FtpOpen CFolderSession::OpenEntry(const std::wstring& path, CFile& file) {
+    const std::wstring name = LastComponent(path);
+    if (!IsSafeLocalFileName(name)) {
+        LogEvent("folder.unsafe-name", {{"name", name}});
+        m_strLastError = L"UNSAFE FILE NAME";
+        return FtpOpen::Refused;
+    }
+    if (!m_folder.IsOpen()) return FtpOpen::LineFault;
+    const std::wstring local = PathOf(name);
+    if (!file.OpenForReading(local)) {
+        const DWORD error = file.LastError();
+        LogPlatformError("folder.open-file-failed", error, {{"file", local}});
+        m_strLastError = FormatFtpError(L"FILE OPEN ERROR!!", error);
+        // A folder opened as a file fails with "access denied": it is refused like a missing file.
+        const DWORD attributes = ::GetFileAttributesW(local.c_str());
+        const bool notPlain = attributes != INVALID_FILE_ATTRIBUTES && (attributes & kNotPlain);
+        const bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+        return missing || notPlain ? FtpOpen::Refused : FtpOpen::LineFault;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(file.Handle(), &info)) {
+        m_strLastError = FormatFtpError(L"FILE OPEN ERROR!!", ::GetLastError());
+        file.Close();
+        return FtpOpen::LineFault;
+    }
+    // The path is asked too: some systems open what a link points to even when told not to.
+    if ((info.dwFileAttributes & kNotPlain) || CFile::IsLink(local)) {
+        LogEvent("folder.not-a-plain-file", {{"file", local}});
+        m_strLastError = FormatFtpError(L"FILE OPEN ERROR!!", ERROR_CANT_ACCESS_FILE);
+        file.Close();
+        return FtpOpen::Refused;
+    }
+    return FtpOpen::Done;
+}
+
+int64_t CFolderSession::RemoteFileSize(const std::wstring& path) {
+    CFile file;
+    if (OpenEntry(path, file) != FtpOpen::Done) return -1;
+    LARGE_INTEGER size = {};
+    return ::GetFileSizeEx(file.Handle(), &size) ? size.QuadPart : -1;
+}
+
+FtpOpen CFolderSession::RestartAt(int64_t offset) {
+    if (offset < 0) return FtpOpen::Refused;
+    m_nOffset = offset;
+    return FtpOpen::Done;
+}
+
+FtpOpen CFolderSession::OpenFile(const std::wstring& path) {
+    const int64_t offset = m_nOffset;
+    m_nOffset = 0;
+    m_file.Close();
+    const FtpOpen opened = OpenEntry(path, m_file);
+    if (opened != FtpOpen::Done) return opened;
+    LARGE_INTEGER at = {};
+    at.QuadPart = offset;
+    if (offset > 0 && !::SetFilePointerEx(m_file.Handle(), at, nullptr, FILE_BEGIN)) {
+        m_strLastError = FormatFtpError(L"FILE SEEK ERROR!!", ::GetLastError());
+        m_file.Close();
+        return FtpOpen::LineFault;
+    }
+    return FtpOpen::Done;
+}
+
+// A plain ReadFile with no reader thread: `timeoutMs` is not applied, so a share that stops
+// answering holds the worker until the system gives up on it. A local source is worth that.
+FtpRead CFolderSession::Read(void* buffer, int count, int& got, uint32_t) {
+    got = 0;
+    if (!m_file.IsOpen() || count < 0) return FtpRead::Failed;
+    if (m_pStop && m_pStop->load()) return FtpRead::Stopped;
+    DWORD read = 0;
+    if (!::ReadFile(m_file.Handle(), buffer, static_cast<DWORD>(count), &read, nullptr)) {
+        const DWORD error = ::GetLastError();
+        LogPlatformError("folder.read-failed", error);
+        m_strLastError = FormatFtpError(L"FILE READ ERROR!!", error);
+        return FtpRead::Failed;
+    }
+    got = static_cast<int>(read);
+    return FtpRead::Data;
+}
+
+bool CFolderSession::ReadSmallFile(const std::wstring& path, size_t limit, std::vector<uint8_t>& bytes) {
+    bytes.clear();
+    m_nOffset = 0;
+    if (OpenFile(path) != FtpOpen::Done) return false;
+    bool whole = false;
+    LARGE_INTEGER size = {};
+    if (::GetFileSizeEx(m_file.Handle(), &size) && static_cast<uint64_t>(size.QuadPart) <= limit) {
+        uint8_t block[4096];
+        for (;;) {
+            int got = 0;
+            if (Read(block, sizeof block, got, 0) != FtpRead::Data) break;
+            if (got == 0) {
+                whole = true;
+                break;
+            }
+            if (bytes.size() + static_cast<size_t>(got) > limit) break;
+            bytes.insert(bytes.end(), block, block + got);
+        }
+    }
+    CloseFile();
+    if (!whole) bytes.clear();
+    return whole;
+}
+
+int CFolderSession::CloseFile() {
+    if (!m_file.IsOpen()) return kFtpSuccess;
+    if (!m_file.Close()) {
+        m_strLastError = FormatFtpError(L"FILE CLOSE ERROR!!", ::GetLastError());
+        return kFtpFailed;
+    }
+    return kFtpSuccess;
+}
+
+void CFolderSession::Disconnect() {
+    m_file.Close();
+    m_folder.Close();
+    m_nOffset = 0;
+}
+
+std::unique_ptr<IFtpSession> MakeFolderSession(const UpdateSource& source, const std::atomic<bool>* stop) {
+    return std::make_unique<CFolderSession>(source, stop);
+}

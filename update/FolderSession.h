@@ -1,0 +1,59 @@
+// CFolderSession: a local update source (/source FOLDER: a USB stick, or a share another PC filled)
+// behind IFtpSession, so the download worker copies from it exactly as it downloads. The folder is
+// flat, the edition's files directly in it; only plain files are read, never a link or junction.
+#pragma once
+
+#include "framework/Win32.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "framework/File.h"
+#include "update/logic/FtpTypes.h"
+#include "update/logic/UpdateSources.h"
+
+class CFolderSession : public IFtpSession {
+public:
+    // `stop`, when given, is checked before every read.
+    explicit CFolderSession(UpdateSource source, const std::atomic<bool>* stop = nullptr);
+    CFolderSession(const CFolderSession&) = delete;
+    CFolderSession& operator=(const CFolderSession&) = delete;
+
+    // Opens and holds the source folder; 0 when it is missing, not a folder, or a link or junction.
+    // The server's name, user, password and port mean nothing here.
+    int Connect(std::wstring server, std::wstring user, std::wstring password, uint16_t port) override;
+    // The plain files directly in the source folder (`folder`, the server's form, is not used).
+    int ListFiles(const std::wstring& folder, std::vector<FTP_FILE_INFO>& files,
+                  const std::wstring& extension) override;
+    // Every path is read as its last component inside the source folder.
+    int64_t RemoteFileSize(const std::wstring& path) override;
+    // Remembers the offset for the next OpenFile.
+    FtpOpen RestartAt(int64_t offset) override;
+    FtpOpen OpenFile(const std::wstring& path) override;
+    FtpRead Read(void* buffer, int count, int& got, uint32_t timeoutMs) override;
+    int CloseFile() override;
+    void Disconnect() override;
+    std::wstring LastError() const override { return m_strLastError; }
+
+    // Reads a whole file of at most `limit` bytes into memory; false (and nothing kept) when it
+    // cannot be opened or read, or is larger.
+    bool ReadSmallFile(const std::wstring& path, size_t limit, std::vector<uint8_t>& bytes);
+
+private:
+    // Opens the plain file named by the path's last component, held against change.
+    FtpOpen OpenEntry(const std::wstring& path, CFile& file);
+    std::wstring PathOf(const std::wstring& name) const;
+
+    const UpdateSource m_source;
+    const std::atomic<bool>* m_pStop;
+    CFile m_folder;  // held while connected, so its path keeps naming the folder that was checked
+    CFile m_file;
+    int64_t m_nOffset = 0;
+    std::wstring m_strLastError;
+};
+
+// A fresh session over the local folder `source` for one use, as the download worker asks for them.
+std::unique_ptr<IFtpSession> MakeFolderSession(const UpdateSource& source, const std::atomic<bool>* stop);

@@ -17,6 +17,7 @@ int CQuietRun::Run() {
     ::PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
     m_pTasks = std::make_shared<CUiTaskQueue>(::GetCurrentThreadId(), UM_QUIET_TASKS);
     RoadOptions options;
+    options.localFolder = m_command.sourceFolder;
     options.mayEndScanner = m_command.endScanner;
     options.stopWhenCurrent = true;
     IRoadObserver& observer = *this;

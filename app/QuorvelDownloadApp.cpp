@@ -22,12 +22,21 @@ std::vector<std::wstring> CommandLineArguments() {
     ::LocalFree(args);
     return words;
 }
+
+// /source's folder as a full path, so that what it names does not depend on the current folder later.
+std::wstring FullPathOf(const std::wstring& folder) {
+    if (folder.empty()) return folder;
+    wchar_t full[MAX_PATH];
+    const DWORD n = ::GetFullPathNameW(folder.c_str(), MAX_PATH, full, nullptr);
+    return n > 0 && n < MAX_PATH ? std::wstring(full, n) : folder;
+}
 }  // namespace
 
 BOOL CQuorvelDownloadApp::InitInstance() {
     // However the run ends, what it logged reaches the file first (within a bound).
     const CFlushLogAtEnd flushLog;
-    const RunCommand command = ParseCommandLine(CommandLineArguments());
+    RunCommand command = ParseCommandLine(CommandLineArguments());
+    command.sourceFolder = FullPathOf(command.sourceFolder);
     if (!command.understood) {
         LogEvent("command-line", {{"understood", false}, {"problem", command.problem}});
         m_nExitCode = ExitCodeOf(RoadOutcome::BadCommandLine);

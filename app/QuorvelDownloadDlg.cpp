@@ -44,6 +44,7 @@ BOOL CQuorvelDownloadDlg::OnInitDialog() {
     CDialog::OnInitDialog();
     m_pTasks = std::make_shared<CUiTaskQueue>(m_hWnd, UM_RUN_TASKS);
     RoadOptions options;
+    options.localFolder = m_command.sourceFolder;
     // The user who starts an installation in the window agrees to end the scanner; a script says so.
     options.mayEndScanner = m_command.mode == RunMode::Window || m_command.endScanner;
     options.stopWhenCurrent = m_command.mode == RunMode::Passive;

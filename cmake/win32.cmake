@@ -1,14 +1,28 @@
 # The Windows program, its Windows-side tests (run under Wine) and the test tools.
 enable_language(RC)
 
-set(QV_UPDATE_HOST "" CACHE STRING "Host name of the update server")
-if(QV_UPDATE_HOST STREQUAL "")
-  # A release without a configured server fails visibly instead of reaching a stranger's host.
-  set(QV_UPDATE_HOST_EFFECTIVE "update.quorvel.invalid")
+# The update sources, tried in order: "https://host[:port]/path" and "ftp://host[:port]" entries
+# with ';' between them. Without them the FTP server QV_UPDATE_HOST (port 5301) is the one source.
+set(QV_UPDATE_SOURCES "" CACHE STRING "Ordered update sources: https://host[:port]/path;ftp://host[:port]")
+set(QV_UPDATE_HOST "" CACHE STRING "Host name of the FTP update server, when QV_UPDATE_SOURCES is empty")
+if(NOT QV_UPDATE_SOURCES STREQUAL "")
+  set(QV_UPDATE_SOURCES_EFFECTIVE "${QV_UPDATE_SOURCES}")
+elseif(NOT QV_UPDATE_HOST STREQUAL "")
+  set(QV_UPDATE_SOURCES_EFFECTIVE "ftp://${QV_UPDATE_HOST}:5301")
 else()
-  set(QV_UPDATE_HOST_EFFECTIVE "${QV_UPDATE_HOST}")
+  # A release without a configured server fails visibly instead of reaching a stranger's host.
+  set(QV_UPDATE_SOURCES_EFFECTIVE "ftp://update.quorvel.invalid:5301")
 endif()
-message(STATUS "Update server host: ${QV_UPDATE_HOST_EFFECTIVE}")
+foreach(source IN LISTS QV_UPDATE_SOURCES_EFFECTIVE)
+  string(STRIP "${source}" source)
+  if(source STREQUAL "")
+    continue()
+  endif()
+  if(NOT source MATCHES "^([Hh][Tt][Tt][Pp][Ss]://[A-Za-z0-9.-]+(:[0-9]+)?(/[A-Za-z0-9._~%/-]*)?|[Ff][Tt][Pp]://[A-Za-z0-9.-]+(:[0-9]+)?/?)$")
+    message(FATAL_ERROR "QV_UPDATE_SOURCES: \"${source}\" is not an https://host[:port]/path or ftp://host[:port] source.")
+  endif()
+endforeach()
+message(STATUS "Update sources: ${QV_UPDATE_SOURCES_EFFECTIVE}")
 include(cmake/signers.cmake)
 qv_apply_setup_signers()
 
@@ -34,29 +48,32 @@ function(qv_layer_sources out_var layer)
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${layer}/*.cpp)
   set(${out_var} ${sources} PARENT_SCOPE)
 endfunction()
-qv_layer_sources(QV_FRAMEWORK_SOURCES framework)
-qv_layer_sources(QV_SYSTEM_SOURCES system)
-qv_layer_sources(QV_CONTROLS_SOURCES controls)
-qv_layer_sources(QV_UPDATE_SOURCES update)
-qv_layer_sources(QV_APP_SOURCES app)
+qv_layer_sources(QV_FRAMEWORK_FILES framework)
+qv_layer_sources(QV_SYSTEM_FILES system)
+qv_layer_sources(QV_CONTROLS_FILES controls)
+qv_layer_sources(QV_UPDATE_FILES update)
+qv_layer_sources(QV_APP_FILES app)
 # The one global application object lives only in the program itself.
-list(REMOVE_ITEM QV_APP_SOURCES ${CMAKE_SOURCE_DIR}/app/QuorvelDownloadApp.cpp)
+list(REMOVE_ITEM QV_APP_FILES ${CMAKE_SOURCE_DIR}/app/QuorvelDownloadApp.cpp)
 
 # A target with the property QV_DELAY_LOAD (the program) gets the delay-import libraries, the tests
 # and tools the plain ones.
 set(QV_DELAY_LOAD_SWITCH $<BOOL:$<TARGET_PROPERTY:QV_DELAY_LOAD>>)
-qv_add_layer_library(qv_framework framework SOURCES ${QV_FRAMEWORK_SOURCES} DEPENDS
+qv_add_layer_library(qv_framework framework SOURCES ${QV_FRAMEWORK_FILES} DEPENDS
                      "$<${QV_DELAY_LOAD_SWITCH}:${QV_DELAY_IMPORT_LIBS};delayimp>"
                      "$<$<NOT:${QV_DELAY_LOAD_SWITCH}>:${QV_DELAY_LOADED_LIBS}>" ${QV_STATIC_LIBS})
-qv_add_layer_library(qv_system system SOURCES ${QV_SYSTEM_SOURCES} DEPENDS qv_framework qv_system_logic)
-qv_add_layer_library(qv_controls controls SOURCES ${QV_CONTROLS_SOURCES}
+qv_add_layer_library(qv_system system SOURCES ${QV_SYSTEM_FILES} DEPENDS qv_framework qv_system_logic)
+qv_add_layer_library(qv_controls controls SOURCES ${QV_CONTROLS_FILES}
                      DEPENDS qv_framework qv_controls_logic)
-qv_add_layer_library(qv_update update SOURCES ${QV_UPDATE_SOURCES} DEPENDS qv_system qv_controls qv_update_logic)
-qv_add_layer_library(qv_app app SOURCES ${QV_APP_SOURCES} DEPENDS qv_update)
-target_compile_definitions(qv_update PRIVATE QV_UPDATE_HOST=L"${QV_UPDATE_HOST_EFFECTIVE}")
+qv_add_layer_library(qv_update update SOURCES ${QV_UPDATE_FILES} DEPENDS qv_system qv_controls qv_update_logic)
+qv_add_layer_library(qv_app app SOURCES ${QV_APP_FILES} DEPENDS qv_update)
+# A compile definition cannot carry CMake's list separator: the program reads '|' as ';'.
+string(REPLACE ";" "|" QV_UPDATE_SOURCES_DEFINE "${QV_UPDATE_SOURCES_EFFECTIVE}")
+target_compile_definitions(qv_update PRIVATE "QV_UPDATE_SOURCES=L\"${QV_UPDATE_SOURCES_DEFINE}\"")
 if(QV_BUILD_TESTS)
-  # Lets the end-to-end tests shorten the bounds of a poor line; a release never reads it.
-  target_compile_definitions(qv_update PRIVATE QV_TEST_LINE_BOUNDS)
+  # Lets the end-to-end tests shorten the bounds of a poor line and name their own update sources;
+  # a release never reads either.
+  target_compile_definitions(qv_update PRIVATE QV_TEST_LINE_BOUNDS QV_TEST_UPDATE_SOURCES)
 endif()
 # The revocation look-up's time limit lives in the chain parameters' extra fields.
 set_property(SOURCE ${CMAKE_SOURCE_DIR}/update/SetupSignature.cpp APPEND PROPERTY

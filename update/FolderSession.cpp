@@ -1,6 +1,7 @@
 #include "update/FolderSession.h"
 
 #include <cwchar>
+#include <utility>
 
 #include "system/DiagnosticsLog.h"
 #include "update/logic/Catalogue.h"

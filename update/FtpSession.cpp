@@ -17,8 +17,6 @@ namespace {
 
 // A silent server must not hold an operation longer than this.
 constexpr DWORD kOperationTimeoutMs = 15000;
-// A small file (the release statement) must arrive with no pause longer than this.
-constexpr uint32_t kSmallFileTimeoutMs = 15000;
 // How long closing a file waits for a read ahead to come back (one block on a live line).
 constexpr uint32_t kReaderCloseWaitMs = 1000;
 
@@ -187,26 +185,6 @@ int CFtpSession::ListFiles(const std::wstring& folder, std::vector<FTP_FILE_INFO
 
     if (count == 0) m_strLastError = L"ERROR NO FILE!!";
     return count;
-}
-
-bool CFtpSession::ReadSmallFile(const std::wstring& path, size_t limit, std::vector<uint8_t>& bytes) {
-    bytes.clear();
-    if (OpenFile(path) != FtpOpen::Done) return false;
-    bool whole = false;
-    uint8_t block[4096];
-    for (;;) {
-        int got = 0;
-        if (Read(block, sizeof block, got, kSmallFileTimeoutMs) != FtpRead::Data) break;
-        if (got == 0) {
-            whole = true;
-            break;
-        }
-        if (bytes.size() + static_cast<size_t>(got) > limit) break;
-        bytes.insert(bytes.end(), block, block + got);
-    }
-    CloseFile();
-    if (!whole) bytes.clear();
-    return whole;
 }
 
 std::wstring CFtpSession::Command(const std::wstring& command) {

@@ -32,9 +32,6 @@ public:
     int Connect(std::wstring server, std::wstring user, std::wstring password, uint16_t port);
     int ListFiles(const std::wstring& folder, std::vector<FTP_FILE_INFO>& files, const std::wstring& extension);
     int64_t RemoteFileSize(const std::wstring& path);
-    // Reads a whole remote file of at most `limit` bytes into memory; false (and nothing kept) when
-    // it cannot be opened or read, or is larger.
-    bool ReadSmallFile(const std::wstring& path, size_t limit, std::vector<uint8_t>& bytes);
     FtpOpen RestartAt(int64_t offset);
     FtpOpen OpenFile(const std::wstring& path);
     FtpRead Read(void* buffer, int count, int& got, uint32_t timeoutMs);

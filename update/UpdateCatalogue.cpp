@@ -5,22 +5,38 @@
 #include "system/PrivateFolder.h"
 #include "system/Sha256.h"
 #include "system/DiagnosticsLog.h"
-#include "update/FtpSession.h"
+#include "update/HttpSession.h"
+#include "update/SourceSessions.h"
 #include "update/ReleaseSerials.h"
 #include "update/SetupSignature.h"
 #include "update/StatementSignature.h"
 #include "update/UpdateDiagnostics.h"
 #include "update/logic/Catalogue.h"
 #include "update/logic/ReleaseRules.h"
+#include "update/logic/SmallFile.h"
 
 #include <algorithm>
 
-#ifndef QV_UPDATE_HOST
-#define QV_UPDATE_HOST L"update.quorvel.invalid"
-#endif
+namespace {
+// A small file (the release statement) must arrive with no pause longer than this.
+constexpr uint32_t kSmallFileTimeoutMs = 15000;
+
+// Why an HTTPS source gave no file, in the terms of the choice of source.
+SourceSkip SkipOf(const IFtpSession& session, SourceSkip otherwise) {
+    const auto* http = dynamic_cast<const CHttpSession*>(&session);
+    if (!http) return otherwise;
+    switch (http->LastFailure()) {
+    case HttpFailure::Certificate: return SourceSkip::CertificateRefused;
+    case HttpFailure::ProxyAuth: return SourceSkip::Refused;
+    case HttpFailure::Unreachable: return SourceSkip::Unreachable;
+    case HttpFailure::None:
+    case HttpFailure::Refused: break;
+    }
+    return otherwise;
+}
+}  // namespace
 
 std::wstring CUpdateCatalogue::GetWorkFolder() { return kWorkFolder; }
-std::wstring CUpdateCatalogue::GetUpdateHost() { return QV_UPDATE_HOST; }
 
 std::wstring CUpdateCatalogue::GetTestSuffix() const {
     return TestSuffix(probes::FileExists(probes::GetModuleFolder() + L"\\" + kTestMarkerFile));
@@ -38,51 +54,101 @@ std::wstring CUpdateCatalogue::BuildServerFolderForDownload() {
     return m_strServerFolder;
 }
 
-bool CUpdateCatalogue::Check() {
+bool CUpdateCatalogue::Check(const std::wstring& localFolder) {
     m_vecServerFiles.clear();
     m_pRelease.reset();
     m_bReleaseRefused = false;
+    m_source = UpdateSource();
     probes::ReadInstalledScannerVersion(nullptr, m_strBitness, m_strInstalledVersion);
     {
         // Only a folder that no other account can change is emptied; it is made so here.
         CFile work;
         if (OpenPrivateFolder(GetWorkFolder(), work)) probes::DeleteFolderTree(GetWorkFolder(), false);
     }
+    BuildServerFolder();
+    bool reached = false;
+    for (const UpdateSource& source : RunSources(BuildUpdateSources(), localFolder)) {
+        SourceSkip skip = SourceSkip::Unreachable;
+        if (TrySource(source, skip)) {
+            m_source = source;
+            LogEvent("source.used", {{"source", source.Display()}});
+            return true;
+        }
+        LogEvent("source.skipped", {{"source", source.Display()}, {"reason", SourceSkipName(skip)}});
+        reached = reached || skip == SourceSkip::NoRelease || skip == SourceSkip::NothingOffered;
+        m_vecServerFiles.clear();
+        m_pRelease.reset();
+        m_bReleaseRefused = false;
+    }
+    return reached;
+}
 
-    CFtpSession session;
-    const FtpConnectionSettings server = UpdateServerSettings(GetUpdateHost());
-    const int connected = session.Connect(server.host, server.user, server.password, server.port);
-    if (connected == 0 || connected == -1) {
-        session.Disconnect();
+bool CUpdateCatalogue::TrySource(const UpdateSource& source, SourceSkip& skip) {
+    const std::unique_ptr<IFtpSession> session = MakeSourceSession(source);
+    const FtpConnectionSettings server = ConnectionOf(source);
+    const int connected = session->Connect(server.host, server.user, server.password, server.port);
+    if (connected != kFtpSuccess) {
+        session->Disconnect();
+        skip = SourceSkip::Unreachable;
         return false;
     }
-    const int listed = session.ListFiles(BuildServerFolder(), m_vecServerFiles, L"*");
-    ReadRelease(session);
-    SizeOfferedFile(session);
+    // HTTPS has no listing: the release statement says what there is.
+    int listed = kFtpError;
+    bool statementListed = true;
+    if (source.kind != SourceKind::Https) {
+        listed = session->ListFiles(m_strServerFolder, m_vecServerFiles, L"*");
+        statementListed = std::any_of(m_vecServerFiles.begin(), m_vecServerFiles.end(),
+                                      [](const FTP_FILE_INFO& file) { return file.Name() == kStatementFile; });
+    }
+    // A server of today publishes no statement; HTTPS and a folder must, as must every source of a
+    // build that names its publisher.
+    const bool required = source.kind != SourceKind::Ftp || BuildNamesPublisher();
+    if (!ReadRelease(*session, statementListed, required)) {
+        session->Disconnect();
+        skip = SkipOf(*session, SourceSkip::Unreachable);
+        return false;
+    }
+    if (source.kind == SourceKind::Https && m_pRelease) {
+        for (const ReleaseFile& file : m_pRelease->files) {
+            FTP_FILE_INFO info;
+            info.SetName(file.name);
+            info.dwFileSize = file.size;
+            m_vecServerFiles.push_back(info);
+        }
+        listed = static_cast<int>(m_vecServerFiles.size());
+    }
+    SizeOfferedFile(*session);
     LogServerListing(server, m_strServerFolder, listed, m_vecServerFiles, m_pRelease.get());
-    session.Disconnect();
+    session->Disconnect();
+    if (m_bReleaseRefused) {
+        skip = SkipOf(*session, SourceSkip::NoRelease);
+        return false;
+    }
+    if (FindOffered().empty()) {
+        skip = SourceSkip::NothingOffered;
+        return false;
+    }
     return true;
 }
 
-void CUpdateCatalogue::ReadRelease(CFtpSession& session) {
-    const auto listed = [this](const wchar_t* name) {
-        return std::any_of(m_vecServerFiles.begin(), m_vecServerFiles.end(),
-                           [name](const FTP_FILE_INFO& file) { return file.Name() == name; });
-    };
-    const bool present = listed(kStatementFile);
-    const bool required = BuildNamesPublisher();
-    if (!present) {
+bool CUpdateCatalogue::ReadRelease(IFtpSession& session, bool listed, bool required) {
+    if (!listed) {
         // Servers of today publish none; a build that names its publisher offers nothing without it.
         m_bReleaseRefused = required;
         LogEvent("release.statement", {{"present", false}, {"required", required}});
-        return;
+        return true;
     }
     const std::wstring folder = DownloadServerFolder(m_strEditionSource, !GetTestSuffix().empty());
     std::vector<uint8_t> text;
     std::vector<uint8_t> signature;
-    session.ReadSmallFile(folder + kStatementFile, kMaxStatementBytes, text);
-    if (listed(kStatementSignatureFile))
-        session.ReadSmallFile(folder + kStatementSignatureFile, kMaxStatementSignatureBytes, signature);
+    if (!ReadSmallFile(session, folder + kStatementFile, kMaxStatementBytes, text, kSmallFileTimeoutMs)) {
+        const SourceSkip why = SkipOf(session, SourceSkip::NoRelease);
+        if (why != SourceSkip::NoRelease) return false;  // the line, not the statement, failed
+    } else {
+        ReadSmallFile(session, folder + kStatementSignatureFile, kMaxStatementSignatureBytes, signature,
+                      kSmallFileTimeoutMs);
+    }
+    const bool present = !text.empty();
 
     CertFingerprint signer{};
     const StatementSignatureFacts facts = CheckStatementSignature(text, signature, signer);
@@ -93,12 +159,12 @@ void CUpdateCatalogue::ReadRelease(CFtpSession& session) {
     FILETIME now{};
     ::GetSystemTimeAsFileTime(&now);
     context.now = static_cast<int64_t>(((static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime) /
-                                           10000000ULL) -
+                                       10000000ULL) -
                   11644473600LL;  // 1601 to 1970
     context.edition = StatementEditionOf(m_strServerFolder);
     context.highestSerial = HighestAcceptedSerial(context.edition);
     const StatementVerdict verdict = JudgeStatement(facts, parsed, *statement, context);
-    LogEvent("release.statement", {{"present", true},
+    LogEvent("release.statement", {{"present", present},
                                    {"required", required},
                                    {"bytes", text.size()},
                                    {"signature_bytes", signature.size()},
@@ -111,14 +177,15 @@ void CUpdateCatalogue::ReadRelease(CFtpSession& session) {
                                    {"expires", FormatStatementTime(statement->expires)},
                                    {"downgrade", statement->allowDowngrade}});
     if (verdict != StatementVerdict::Valid) {
-        m_bReleaseRefused = true;
-        return;
+        m_bReleaseRefused = present || required;
+        return true;
     }
     RecordAcceptedSerial(context.edition, statement->serial);
     m_pRelease = std::move(statement);
+    return true;
 }
 
-void CUpdateCatalogue::SizeOfferedFile(CFtpSession& session) {
+void CUpdateCatalogue::SizeOfferedFile(IFtpSession& session) {
     if (m_bReleaseRefused) return;
     const OfferedFile offered = FindOfferedFile(m_vecServerFiles, m_pRelease.get());
     if (offered.index < 0) return;

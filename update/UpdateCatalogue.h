@@ -5,13 +5,14 @@
 #include "framework/Win32.h"
 #include "update/logic/FtpTypes.h"
 #include "update/logic/ReleaseStatement.h"
+#include "update/logic/UpdateSources.h"
 
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-class CFtpSession;
+class IFtpSession;
 
 // One setup program the server check offers.
 struct OfferedSetup {
@@ -23,10 +24,12 @@ struct OfferedSetup {
 class CUpdateCatalogue {
 public:
     // The server check: reads the installed scanner's version, makes the work folder private and
-    // empties it (left alone when it cannot be made private), then lists the edition's folder on the
-    // server and reads the maker's release statement. False when the server cannot be reached; the
-    // server files are then none.
-    bool Check();
+    // empties it (left alone when it cannot be made private), then tries the run's sources in order
+    // (`localFolder` first when given, then the build's): lists the edition's folder (FTP, folder),
+    // reads the maker's release statement (required over HTTPS and from a folder), and keeps the
+    // first source that offers a setup program. False when no source could be reached; the server
+    // files are then none.
+    bool Check(const std::wstring& localFolder = std::wstring());
     // The setup programs to offer, in the server's order: none when the listing holds none that may
     // be offered, or when the maker's release statement is required, or there, and not valid.
     std::vector<OfferedSetup> FindOffered() const;
@@ -42,20 +45,24 @@ public:
     // "Test" when the marker file lies beside the program, else empty.
     std::wstring GetTestSuffix() const;
 
+    // The source the last check chose (meaningful when it offers a setup program).
+    const UpdateSource& Source() const { return m_source; }
     // The maker's release statement the last check found valid, or null.
     std::shared_ptr<const ReleaseStatement> Release() const { return m_pRelease; }
     // The installed scanner's version as numbers, when it is installed and says one.
     std::optional<FourPartVersion> InstalledVersion() const;
 
     static std::wstring GetWorkFolder();
-    static std::wstring GetUpdateHost();
 
 private:
-    // Reads and judges the release statement of the listed folder: sets m_pRelease when it is valid,
-    // m_bReleaseRefused when it is required or there and not valid.
-    void ReadRelease(CFtpSession& session);
+    // One source's turn: true when it offers a setup program, else why it passed.
+    bool TrySource(const UpdateSource& source, SourceSkip& skip);
+    // Reads and judges the release statement of the edition's folder (`listed`: the folder lists one,
+    // or there is no listing): sets m_pRelease when it is valid, m_bReleaseRefused when it is
+    // required or there and not valid. False when it could not be fetched for a fault of the line.
+    bool ReadRelease(IFtpSession& session, bool listed, bool required);
     // The offered file's size: the statement's, or the server's own when the listing may have capped it.
-    void SizeOfferedFile(CFtpSession& session);
+    void SizeOfferedFile(IFtpSession& session);
 
     std::wstring m_strEditionSource;
     std::wstring m_strServerFolder;
@@ -64,4 +71,5 @@ private:
     std::wstring m_strBitness;
     std::shared_ptr<const ReleaseStatement> m_pRelease;
     bool m_bReleaseRefused = false;
+    UpdateSource m_source;
 };

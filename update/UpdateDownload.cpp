@@ -2,7 +2,7 @@
 // progress through one coalescing slot, everything else in order, and its end always last.
 #include "update/UpdateDownload.h"
 
-#include "update/FtpSession.h"
+#include "update/SourceSessions.h"
 
 #include <atomic>
 #include <cstdio>
@@ -33,6 +33,7 @@ static void ApplyTestLineBounds(LineBounds& bounds) {
 
 struct CUpdateDownload::Job {
     DownloadRequest request;
+    UpdateSource source;
     std::shared_ptr<CUiTaskQueue> tasks;
     CUpdateDownload* owner = nullptr;  // touched only by tasks, on the owner's thread
     std::atomic<bool> stop{false};
@@ -110,10 +111,11 @@ private:
     const CLocalFiles& m_files;
 };
 
-bool CUpdateDownload::Start(DownloadRequest request, std::shared_ptr<CUiTaskQueue> tasks) {
+bool CUpdateDownload::Start(DownloadRequest request, UpdateSource source, std::shared_ptr<CUiTaskQueue> tasks) {
     if (m_pWorkerThread || !tasks) return false;
     auto job = std::make_shared<Job>();
     job->request = std::move(request);
+    job->source = std::move(source);
 #ifdef QV_TEST_LINE_BOUNDS
     ApplyTestLineBounds(job->request.bounds);
 #endif
@@ -135,7 +137,8 @@ UINT CUpdateDownload::WorkerProc(void* param) {
     WorkerReport report(job, files);
     CTimerResolution resolution;
     const std::atomic<bool>* stop = &job->stop;
-    const FtpSessionFactory newSession = [stop] { return MakeFtpSession(stop); };
+    const UpdateSource source = job->source;
+    const FtpSessionFactory newSession = [stop, source] { return MakeSourceSession(source, stop); };
     job->result = ::DownloadUpdates(job->request, newSession, files, report);
     if (job->result == DownloadResult::Completed) job->download.files = files.Written();
     return 0;

@@ -7,6 +7,7 @@
 #include "framework/UiTaskQueue.h"
 #include "update/UpdateSink.h"
 #include "update/logic/DownloadLogic.h"
+#include "update/logic/UpdateSources.h"
 
 #include <memory>
 
@@ -17,9 +18,9 @@ public:
     CUpdateDownload(const CUpdateDownload&) = delete;
     CUpdateDownload& operator=(const CUpdateDownload&) = delete;
 
-    // Starts the worker for the request; its reports run as tasks of `tasks`. False when a worker
-    // exists already or the thread cannot start.
-    bool Start(DownloadRequest request, std::shared_ptr<CUiTaskQueue> tasks);
+    // Starts the worker for the request, fetching from `source`; its reports run as tasks of `tasks`.
+    // False when a worker exists already or the thread cannot start.
+    bool Start(DownloadRequest request, UpdateSource source, std::shared_ptr<CUiTaskQueue> tasks);
     // A worker exists: from Start until its end has been handled on the owner's thread.
     bool IsRunning() const { return m_pWorkerThread != nullptr; }
     // Asks a running worker to stop and waits a moment for it to end; its end is then no longer

@@ -6,6 +6,7 @@
 #include "system/EnvironmentProbes.h"
 #include "update/InstallHandOff.h"
 #include "update/SetupSignature.h"
+#include "update/SourceSessions.h"
 
 CUpdateEngine::CUpdateEngine(IRoadObserver& observer, std::shared_ptr<CUiTaskQueue> tasks, RoadOptions options)
     : m_observer(observer), m_pTasks(std::move(tasks)), m_options(options) {}
@@ -16,7 +17,7 @@ bool CUpdateEngine::Check() {
     if (!m_road.BeginCheck()) return false;
     m_offer = RoadOffer();
     m_chosen.clear();
-    m_offer.reached = m_catalogue.Check();
+    m_offer.reached = m_catalogue.Check(m_options.localFolder);
     m_offer.title = m_catalogue.Title();
     m_offer.installedVersion = m_catalogue.InstalledVersionText();
     if (m_offer.reached) m_offer.setups = m_catalogue.FindOffered();
@@ -51,11 +52,11 @@ bool CUpdateEngine::Start(const std::vector<size_t>& chosen) {
     request.items = m_chosen;
     request.serverFolder = m_catalogue.BuildServerFolderForDownload();
     request.workFolder = CUpdateCatalogue::GetWorkFolder();
-    request.server = UpdateServerSettings(CUpdateCatalogue::GetUpdateHost());
+    request.server = ConnectionOf(m_catalogue.Source());
     request.release.statement = m_catalogue.Release();
     request.release.installed = m_catalogue.InstalledVersion();
     request.release.publisherNamed = BuildNamesPublisher();
-    if (!m_download.Start(std::move(request), m_pTasks)) {
+    if (!m_download.Start(std::move(request), m_catalogue.Source(), m_pTasks)) {
         m_road.EndDownload(DownloadResult::NoInternet);
         RoadFact fact;
         fact.kind = RoadFactKind::DownloadFailed;

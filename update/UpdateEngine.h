@@ -54,6 +54,8 @@ struct RoadOptions {
     bool mayEndScanner = true;
     // A script's run ends as soon as the maker's statement says the installed scanner is current.
     bool stopWhenCurrent = false;
+    // A folder given with /source (a USB stick, a share), tried before the build's sources.
+    std::wstring localFolder;
 };
 
 class CUpdateEngine : private IUpdateSink {

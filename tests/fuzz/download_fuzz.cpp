@@ -3,7 +3,9 @@
 // holds a file of the listed size or of another, answers SIZE truly or not, honours or ignores
 // REST; a read can return the bytes asked for, fewer, more than asked, a reset, a failure or a
 // time-out. Once the script runs out every connection fails, so a run always ends. Whatever the
-// road, a file kept on disk holds exactly the server's bytes of the listed size.
+// road, a file kept on disk holds exactly the server's bytes of the listed size. A size the server
+// told for the item and then cannot tell ends the attempt with the bytes on disk kept; an open
+// refused at an offset is followed by one from byte 0, and only one refused at byte 0 fails the item.
 //
 // Input: the item count, each item (name choice, size choice), the call count after which the
 // program asks the worker to stop (0: never), then the script.
@@ -49,6 +51,11 @@ struct Road {
     int sessionsDisconnected = 0;
     int64_t serverSize = 0;  // the size of the item's file on the server
     uint64_t clockMs = 0;
+    // The item's rules of resuming.
+    bool sizeTold = false;         // SIZE has answered for this item
+    bool sizeLost = false;         // ...and this connection's SIZE could not: the attempt is over
+    bool refusedAtOffset = false;  // the last refused open had asked for an offset
+    bool mustStartOver = false;    // the next open asks for no offset
 };
 
 class ScriptSession : public IFtpSession {
@@ -67,6 +74,7 @@ public:
         default: result = m_road.in.I32(); break;
         }
         m_connected = result == kFtpSuccess;
+        m_road.sizeLost = false;
         return result;
     }
     int ListFiles(const std::wstring&, std::vector<FTP_FILE_INFO>&, const std::wstring&) override {
@@ -74,29 +82,38 @@ public:
         return kFtpError;
     }
     int64_t RemoteFileSize(const std::wstring& path) override {
-        FUZZ_CHECK(path == expectedPath && m_connected && !m_open);
-        if (m_road.in.Empty()) return -1;
-        switch (m_road.in.U8() % 4) {
-        case 0:
-        case 1: return m_road.serverSize;
-        case 2: return -1;
-        default: return m_road.in.I32();
+        FUZZ_CHECK(path == expectedPath && m_connected && !m_open && !m_road.sizeLost);
+        int64_t size = -1;
+        if (!m_road.in.Empty()) {
+            switch (m_road.in.U8() % 4) {
+            case 0:
+            case 1: size = m_road.serverSize; break;
+            case 2: break;
+            default: size = m_road.in.I32(); break;
+            }
         }
+        m_road.sizeLost = size < 0 && m_road.sizeTold;
+        m_road.sizeTold = m_road.sizeTold || size >= 0;
+        return size;
     }
     FtpOpen RestartAt(int64_t offset) override {
         FUZZ_CHECK(m_connected && !m_open);
         FUZZ_CHECK(offset > 0);
+        FUZZ_CHECK(!m_road.sizeLost && !m_road.mustStartOver);
         if (m_road.in.Empty()) return FtpOpen::LineFault;
         switch (m_road.in.U8() % 4) {
-        case 0: m_restart = offset; return FtpOpen::Done;
-        case 1: m_restart = 0; return FtpOpen::Done;  // accepted and ignored
+        case 0: m_restart = offset; break;
+        case 1: m_restart = 0; break;  // accepted and ignored
         case 2: return FtpOpen::Refused;
         default: return FtpOpen::LineFault;
         }
+        m_offsetTaken = true;
+        return FtpOpen::Done;
     }
     FtpOpen OpenFile(const std::wstring& path) override {
         FUZZ_CHECK(path == expectedPath);
-        FUZZ_CHECK(!m_open && m_connected);
+        FUZZ_CHECK(!m_open && m_connected && !m_road.sizeLost);
+        m_road.mustStartOver = false;
         FtpOpen result = FtpOpen::LineFault;
         if (!m_road.in.Empty()) {
             const uint8_t choice = m_road.in.U8() % 8;
@@ -106,7 +123,12 @@ public:
             m_open = true;
             m_position = std::min(m_restart, m_road.serverSize);
         }
+        if (result == FtpOpen::Refused) {
+            m_road.refusedAtOffset = m_offsetTaken;
+            m_road.mustStartOver = m_offsetTaken;
+        }
         m_restart = 0;
+        m_offsetTaken = false;
         return result;
     }
     FtpRead Read(void* buffer, int count, int& got, uint32_t timeoutMs) override {
@@ -173,6 +195,7 @@ private:
     bool m_open = false;
     bool m_ended = false;
     int64_t m_restart = 0;
+    bool m_offsetTaken = false;  // the last REST was accepted
     int64_t m_position = 0;
 };
 
@@ -209,6 +232,7 @@ public:
     }
     bool Rewind() override {
         FUZZ_CHECK(!m_open.empty());
+        FUZZ_CHECK(!m_road.sizeLost);  // a size not told now throws no bytes away
         disk[m_open].clear();
         m_foreign = false;
         return true;
@@ -335,6 +359,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         files.expectedPath = kWork + L"\\" + LocalNameOf(next.Name());
         files.listedSize = next.dwFileSize;
         road.serverSize = in.Empty() || in.U8() % 4 != 0 ? next.dwFileSize : in.U16();
+        road.sizeTold = road.sizeLost = road.refusedAtOffset = road.mustStartOver = false;
     });
 
     const DownloadResult result = DownloadUpdates(request, newSession, files, follow);
@@ -350,5 +375,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             FUZZ_CHECK(files.disk.count(kWork + L"\\" + LocalNameOf(done.Name())) == 1);
     }
     if (result == DownloadResult::Stopped) FUZZ_CHECK(ui.stopped);
+    if (result == DownloadResult::RemoteFileUnopenable) FUZZ_CHECK(!road.refusedAtOffset);
     return 0;
 }

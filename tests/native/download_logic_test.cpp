@@ -309,7 +309,11 @@ TEST(DownloadLogic, FileStartsAgainWhenTheServerCannotResumeIt) {
         {"server never answers SIZE", [](FtpScript& s) { s.sizes[L"/Software/" + kName] = -1; }, 0},
         // REST taken, then the open refused (HTTP: 416 or another range): the next connection opens
         // the file from byte 0 without asking for an offset.
-        {"offset refused at the open", [](FtpScript& s) { s.openResults = {FtpOpen::Done, FtpOpen::Refused}; }, 1},
+        {"offset refused at the open",
+         [](FtpScript& s) {
+             s.openResults = {FtpOpen::Done, FtpOpen::Refused};
+         },
+         1},
         // 350, then the file from byte 0: the overlap bytes are not the ones on disk.
         {"REST ignored", [](FtpScript& s) { s.restart = FtpRestart::Ignore; }, 1},
         // ...even when the data connection is then cut just as the bytes reach the listed size.

@@ -165,7 +165,8 @@ private:
     Attempt Position(IFtpSession& session, Item& item) {
         item.resumed = false;
         item.overlap = 0;
-        if (item.noRestart) return item.done == 0 || StartAgain(item) ? Attempt::Done : Fail(item, DownloadResult::WriteFailed);
+        if (item.noRestart)
+            return item.done == 0 || StartAgain(item) ? Attempt::Done : Fail(item, DownloadResult::WriteFailed);
         // SIZE is asked from the first connection on until the server answers it once. A server that
         // answered it for this item can answer it: a size it cannot tell now is a broken line (over
         // HTTPS the HEAD is the first contact after reconnecting), and the bytes on disk stay. A
@@ -236,7 +237,7 @@ private:
         // Only a file refused from its first byte cannot be opened; a refused offset (HTTP 416, another
         // range) is no reason to give up.
         case FtpOpen::Refused:
-            return Fail(item, DownloadResult::RemoteFileUnopenable);
+            return item.resumed ? StartOver(item, false) : Fail(item, DownloadResult::RemoteFileUnopenable);
         case FtpOpen::LineFault: return Broken(item, LineFault::Reset);
         }
         if (!item.created) {

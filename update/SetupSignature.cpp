@@ -122,7 +122,9 @@ public:
         CRYPT_PROVIDER_SGNR* signer = provider ? ::WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0) : nullptr;
         CRYPT_PROVIDER_CERT* cert = signer ? ::WTHelperGetProvCertFromChain(signer, 0) : nullptr;
         if (!cert || !cert->pCert) return 0;
-        return SignerChainStatus(cert->pCert, false);
+        // Only the revocation bits are read: a chain that cannot be built revokes nothing.
+        const DWORD status = SignerChainStatus(cert->pCert);
+        return status == CERT_TRUST_IS_PARTIAL_CHAIN ? 0 : status;
     }
 
 private:
@@ -133,22 +135,16 @@ private:
 };
 }  // namespace
 
-DWORD SignerChainStatus(PCCERT_CONTEXT cert, bool codeSigning) {
+DWORD SignerChainStatus(PCCERT_CONTEXT cert) {
     // A workshop PC is often offline: an unreachable revocation server costs at most this long.
     constexpr DWORD kRevocationTimeoutMs = 10000;
     CERT_CHAIN_PARA para{};
     para.cbSize = sizeof para;
     para.dwUrlRetrievalTimeout = kRevocationTimeoutMs;
-    LPSTR usage[] = {const_cast<LPSTR>(szOID_PKIX_KP_CODE_SIGNING)};
-    if (codeSigning) {
-        para.RequestedUsage.dwType = USAGE_MATCH_TYPE_AND;
-        para.RequestedUsage.Usage.cUsageIdentifier = 1;
-        para.RequestedUsage.Usage.rgpszUsageIdentifier = usage;
-    }
     PCCERT_CHAIN_CONTEXT chain = nullptr;
     const DWORD flags = CERT_CHAIN_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT | CERT_CHAIN_REVOCATION_ACCUMULATIVE_TIMEOUT;
     if (!::CertGetCertificateChain(nullptr, cert, nullptr, cert->hCertStore, &para, flags, nullptr, &chain))
-        return codeSigning ? CERT_TRUST_IS_PARTIAL_CHAIN : 0;
+        return CERT_TRUST_IS_PARTIAL_CHAIN;
     const DWORD status = chain->TrustStatus.dwErrorStatus;
     ::CertFreeCertificateChain(chain);
     return status;

@@ -14,9 +14,8 @@
 SignatureVerdict CheckSetupSignature(HANDLE file, const std::wstring& path);
 
 // The trust status bits (CERT_TRUST_STATUS::dwErrorStatus) of the certificate's chain, built with
-// revocation checking within a bound; with `codeSigning`, for that use. Without it, 0 when the chain
-// cannot be built (only revocation is read then); with it, a status that is not trusted.
-DWORD SignerChainStatus(PCCERT_CONTEXT cert, bool codeSigning);
+// revocation checking within a bound; CERT_TRUST_IS_PARTIAL_CHAIN when it cannot be built.
+DWORD SignerChainStatus(PCCERT_CONTEXT cert);
 
 // The publishers this build pins (QV_SETUP_SIGNERS) and whether it lets unsigned setups run
 // (QV_ALLOW_UNSIGNED_SETUP).

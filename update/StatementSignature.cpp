@@ -4,10 +4,14 @@
 #include "update/StatementSignature.h"
 
 #include "framework/Win32.h"
+#include "system/DiagnosticsLog.h"
 #include "system/Sha256.h"
 #include "update/SetupSignature.h"
 
 #include <wincrypt.h>
+
+#include <cstring>
+#include <vector>
 
 namespace {
 
@@ -59,6 +63,22 @@ bool ReadSignerLayout(const std::vector<uint8_t>& signature, bool& signedAttribu
     return true;
 }
 
+// The certificate may sign code: its enhanced key usage names code signing, or it names no usage at
+// all (any). Read here rather than asked of the chain, whose usage check Wine applies to a
+// self-signed root's own properties too.
+bool HasCodeSigningUsage(PCCERT_CONTEXT cert) {
+    DWORD size = 0;
+    if (!::CertGetEnhancedKeyUsage(cert, CERT_FIND_EXT_ONLY_ENHKEY_USAGE_FLAG, nullptr, &size))
+        return ::GetLastError() == CRYPT_E_NOT_FOUND;  // no extension: any usage
+    std::vector<BYTE> buffer(size);
+    auto* usage = reinterpret_cast<CERT_ENHKEY_USAGE*>(buffer.data());
+    if (!::CertGetEnhancedKeyUsage(cert, CERT_FIND_EXT_ONLY_ENHKEY_USAGE_FLAG, usage, &size)) return false;
+    for (DWORD i = 0; i < usage->cUsageIdentifier; ++i) {
+        if (std::strcmp(usage->rgpszUsageIdentifier[i], szOID_PKIX_KP_CODE_SIGNING) == 0) return true;
+    }
+    return false;
+}
+
 SignatureChain ChainOf(DWORD status) {
     if (status & (CERT_TRUST_IS_REVOKED | CERT_TRUST_IS_EXPLICIT_DISTRUST)) return SignatureChain::Revoked;
     // A revocation server that cannot be reached refuses nothing, as for the setup program.
@@ -88,7 +108,11 @@ StatementSignatureFacts CheckStatementSignature(const std::vector<uint8_t>& stat
     SignatureVerdict verdict;
     verdict.content = SignatureContent::Intact;
     verdict.hasSigner = CSha256::Of(cert.Get()->pbCertEncoded, cert.Get()->cbCertEncoded, verdict.signer);
-    verdict.chain = ChainOf(SignerChainStatus(cert.Get(), true));
+    const DWORD status = SignerChainStatus(cert.Get());
+    verdict.chain = HasCodeSigningUsage(cert.Get()) ? ChainOf(status) : SignatureChain::Untrusted;
+    wchar_t text[16];
+    swprintf(text, 16, L"0x%08lX", static_cast<unsigned long>(status));
+    LogEvent("release.signer-chain", {{"status", text}});
     signer = verdict.signer;
     // The setup program's rule without its allowance for unsigned files: a statement is signed.
     SignaturePolicy policy = BuildSignaturePolicy();

@@ -60,6 +60,8 @@ protected:
 private:
     // What the engine reports, on this window's thread, in order.
     void OnRoadFact(const RoadFact& fact) override;
+    // A window run asks the user (the platform's prompt); a passive run has nobody to ask.
+    bool AskProxyCredentials(const std::wstring& host, std::wstring& user, std::wstring& password) override;
     void ShowProgress(const DownloadStatus& status);
     void ShowDownloadFailure(DownloadResult result);
     void ShowHandOffFailure(HandOffResult result);

@@ -3,6 +3,8 @@
 // notices, and a due hand-off is run from the window's own message. The work itself is the engine's.
 #include "app/QuorvelDownloadDlg.h"
 
+#include "app/ProxyPrompt.h"
+
 #include "resources/resource.h"
 #include "system/LocalText.h"
 #include "system/logic/TextTable.h"
@@ -99,6 +101,11 @@ void CQuorvelDownloadDlg::OnRoadFact(const RoadFact& fact) {
     case RoadFactKind::Abandoned: EnableRoadControls(true); break;
     }
     EndPassiveRunIfOver();
+}
+
+bool CQuorvelDownloadDlg::AskProxyCredentials(const std::wstring& host, std::wstring& user, std::wstring& password) {
+    if (m_command.mode == RunMode::Passive) return false;
+    return PromptProxyCredentials(m_hWnd, host, user, password);
 }
 
 void CQuorvelDownloadDlg::EndPassiveRunIfOver() {

@@ -31,6 +31,9 @@ RATES = (0, 12_500_000, 2_500_000)  # bytes a second; 0: unthrottled
 WHOLE_RATE = 12_500_000
 WHOLE_SIZE_MIB = 64
 STARTUP_RUNS = 11
+HTTPS_SIZE_MIB = 64
+HTTPS_RESET_MIB = 16        # the line is cut after this many more bytes of each response
+HTTPS_RUNS = 5              # rounds of curl, direct, proxy and reset, taking turns
 CHECK_RUNS = 7              # runs of each of /check and the bare listing, taking turns
 UNTHROTTLED_REPEATS = 5     # runs of each kind unthrottled, where noise matters most (3 for 256 MiB)
 REPEATS = 3                 # runs of each kind when the line needs less than:
@@ -59,6 +62,8 @@ def parse_args():
                     help="only the release statement's and the version's checks against a download")
     ap.add_argument("--check-only", action="store_true",
                     help="only /check against a bare WinINet program listing the same folder")
+    ap.add_argument("--https-only", action="store_true",
+                    help="only /update /quiet over HTTPS against curl, through a proxy and on a line that resets")
     ap.add_argument("--pinned", help="the program built pinned to build/signing's certificate \"a\" "
                                      "(default: built in build/win32-pinned by the bench)")
     return ap.parse_args()
@@ -69,6 +74,7 @@ if ARGS.quick:
     SIZES_MIB, WHOLE_SIZE_MIB, STARTUP_RUNS, IDLE_SECONDS, REPEATS, UNTHROTTLED_REPEATS = (1, 8), 8, 2, 2, 1, 1
     RATES = (0, 12_500_000)
     CHECK_RUNS = 2
+    HTTPS_SIZE_MIB, HTTPS_RESET_MIB, HTTPS_RUNS = 8, 2, 1
 os.environ["QV_BIN"] = ARGS.build
 os.environ["WINEPREFIX"] = ARGS.prefix
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
@@ -76,6 +82,8 @@ from harness import (SETUP_RECORD, WORK_FOLDER, DiagnosticsLog, Driver, FtpFixtu
                      install_scanner, publish_release, remove_scanner, wait_until)
 from ftp_fixture import PASSWORD, USER  # noqa: E402
 from signing import Signer, signed_demo_setup, with_version  # noqa: E402
+from https_fixture import TLS, HttpsFixture, trust_certificate, trust_test_ca  # noqa: E402
+from proxy_fixture import ProxyFixture  # noqa: E402
 from test_signature import build_pinned  # noqa: E402
 
 
@@ -694,6 +702,173 @@ def release_rows(m):
     ]
 
 
+HTTPS_SETUP = "/Software/" + SETUP_NAME
+INTERNET_SETTINGS = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings"
+
+
+def snapshot(temp, names):
+    """Copies of programs of the build, taken once: the build folder may be rebuilt during a run."""
+    folder = os.path.join(temp, "build")
+    os.makedirs(folder, exist_ok=True)
+    for name in names:
+        shutil.copy(os.path.join(ARGS.build, name), folder)
+    return folder
+
+
+def curl_https(url, out_path):
+    """Downloads url trusting the test CA; returns curl's time_total in seconds."""
+    out = subprocess.run(["curl", "-s", "-S", "--cacert", os.path.join(TLS, "ca.pem"), "-o", out_path,
+                          "-w", "%{time_total}", url], capture_output=True, check=True, text=True).stdout
+    return float(out.strip())
+
+
+def system_proxy(wine, address):
+    """Points the prefix's system proxy at address, or turns it off (None)."""
+    def reg(*args):
+        subprocess.run(["wine", "reg", "add", INTERNET_SETTINGS] + list(args) + ["/f"], env=wine.env,
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       timeout=60, check=True)
+    if address:
+        reg("/v", "ProxyServer", "/t", "REG_SZ", "/d", address)
+    reg("/v", "ProxyEnable", "/t", "REG_DWORD", "/d", "1" if address else "0")
+
+
+def https_update(wine, exe, web, served):
+    """`/update /quiet` with the HTTPS server as the one source, to the setup's launch. Returns the
+    download's time from the diagnostics log (download.done's ms: download.start to the file closed
+    and checked), the wall time of the Wine process (start-up, statement, download, launch), the body
+    bytes the server sent of the setup and the reconnections the log shows."""
+    log = DiagnosticsLog(wine)
+    record = wine.unix(SETUP_RECORD)
+    downloaded = os.path.join(wine.unix(WORK_FOLDER), SETUP_NAME.upper())
+    for path in (record, downloaded):
+        if os.path.exists(path):
+            os.remove(path)
+    web.clear_requests()
+    env = dict(wine.env, QV_TEST_UPDATE_SOURCES=web.url("/"), QV_SETUP_AUTOCLOSE_MS="500")
+    start = time.monotonic()
+    rc = subprocess.run(["wine", exe, "/update", "/quiet"], env=env, stdin=subprocess.DEVNULL,
+                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=600).returncode
+    wall = time.monotonic() - start
+    if rc != 0:
+        raise RuntimeError("/update /quiet exited with %d:\n%s" % (rc, "\n".join(log.lines()[-20:])))
+    wait_until(lambda: os.path.exists(record), 30, "the setup program started by the hand-off")
+    if not filecmp.cmp(served, downloaded, shallow=False):
+        raise RuntimeError("the program's download differs from the served file")
+    events = log_events(log.lines())
+    if os.environ.get("QV_BENCH_KEEP_LOG"):
+        with open(os.environ["QV_BENCH_KEEP_LOG"], "a") as f:
+            f.write("\n".join(log.lines() + web.requests()) + "\n\n")
+    prefix = "GET %s " % HTTPS_SETUP
+    sent = [int(r.rsplit("sent=", 1)[1]) for r in web.requests() if r.startswith(prefix)]
+    # The digest runs beside the transfer: its line marks the last byte written; the checks and the
+    # final pause follow it.
+    transfer = events["setup.digest"][0] - events["download.start"][0]
+    return {"download": float(events["download.done"][1]["ms"]) / 1000, "transfer": transfer, "wall": wall,
+            "served": sum(sent),
+            "responses": len(sent), "reconnects": sum(" download.reconnect " in line for line in log.lines())}
+
+
+def https_costs(wine, temp):
+    """The real program's `/update /quiet` over HTTPS at 12.5 MB/s against curl from the same server,
+    the same through a local proxy (CONNECT), and with every response cut after 16 MiB more of the
+    body, resumed by Range requests: HTTPS_RUNS rounds, taking turns. The source is on a free port
+    (QV_TEST_UPDATE_SOURCES): nothing here uses port 5301."""
+    build = snapshot(temp, ("QuorvelDownloader.exe", "DemoSetup.exe"))
+    exe = "c:\\qvbench\\https\\QuorvelDownloader.exe"
+    os.makedirs(os.path.dirname(wine.unix(exe)), exist_ok=True)
+    shutil.copy(os.path.join(build, "QuorvelDownloader.exe"), wine.unix(exe))
+    signing = os.path.join(os.path.dirname(ARGS.build), "signing")
+    signer = Signer.make(signing, "a")
+    demo = os.path.join(build, "DemoSetup.exe")
+    setup = signed_demo_setup(demo, signing, os.urandom(max(HTTPS_SIZE_MIB * MIB - os.path.getsize(demo), 0)))
+    size = len(setup)
+    # Without pins the statement's signer must chain to a root the prefix trusts, as must the server.
+    trust_test_ca(wine.env)
+    trust_certificate(wine.env, signer.cert)
+    remove_scanner(wine)
+    kinds = ("curl", "direct", "proxy", "reset")
+    runs = {kind: [] for kind in kinds}
+    web = HttpsFixture(max_lifetime=3600)
+    proxy = ProxyFixture(max_lifetime=3600)
+    try:
+        web.add_file(HTTPS_SETUP, setup)
+        publish_release(web, "/Software", signer)
+        served = web.path_of(HTTPS_SETUP)
+        web.start()
+        proxy.start()
+        for _ in range(HTTPS_RUNS):
+            for kind in kinds:
+                if kind == "curl":
+                    web.set_faults(rate=WHOLE_RATE)
+                    out = os.path.join(temp, SETUP_NAME)
+                    web.clear_requests()
+                    seconds = curl_https(web.url(HTTPS_SETUP), out)
+                    if not filecmp.cmp(served, out, shallow=False):
+                        raise RuntimeError("curl's download differs from the served file")
+                    os.remove(out)
+                    runs[kind].append({"download": seconds})
+                    continue
+                faults = {"rate": WHOLE_RATE}
+                if kind == "reset":
+                    # reset_after counts each response's body: every attempt is cut 16 MiB further on.
+                    faults["reset_after"] = {HTTPS_SETUP: HTTPS_RESET_MIB * MIB}
+                web.set_faults(**faults)
+                proxy.clear_requests()
+                system_proxy(wine, proxy.address if kind == "proxy" else None)
+                try:
+                    r = https_update(wine, exe, web, served)
+                finally:
+                    system_proxy(wine, None)
+                tunnelled = any(line.startswith("CONNECT localhost:%d 200" % web.port) for line in proxy.requests())
+                if tunnelled != (kind == "proxy"):
+                    raise RuntimeError("%s: the proxy's log says %r" % (kind, proxy.requests()))
+                if kind == "reset" and r["reconnects"] < (size - 1) // (HTTPS_RESET_MIB * MIB):
+                    raise RuntimeError("reset: only %d reconnections in the log" % r["reconnects"])
+                runs[kind].append(r)
+            print("  " + "; ".join("%s %s" % (kind, ", ".join("%s %s" % (k, ("%.2f" % v) if isinstance(v, float) else v)
+                                                             for k, v in runs[kind][-1].items())) for kind in kinds),
+                  flush=True)
+    finally:
+        proxy.cleanup()
+        web.cleanup()
+    m = {kind: {key: statistics.median(r[key] for r in results) for key in results[0]}
+         for kind, results in runs.items()}
+    m["size"] = size
+    m["reset"]["served_ratio"] = max(r["served"] for r in runs["reset"]) / size
+    m["reset"]["responses"] = max(r["responses"] for r in runs["reset"])
+    return m
+
+
+def https_rows(m):
+    curl_s, direct, proxy, reset = m["curl"]["download"], m["direct"], m["proxy"], m["reset"]
+    line = "%d MiB signed setup over HTTPS at %s" % (HTTPS_SIZE_MIB, rate_label(WHOLE_RATE))
+    size = m["size"]
+
+    def run(r):
+        return "%.2f s, %.1f MB/s (whole process %.2f s)" % (r["download"], mb_per_s(size, r["download"]), r["wall"])
+
+    rows = [("%s: `/update /quiet`, download.start to download.done / curl (medians of %d, taking turns)"
+             % (line, HTTPS_RUNS), run(direct), "%.2f s, %.1f MB/s" % (curl_s, mb_per_s(size, curl_s)),
+             "%.3f" % (direct["download"] / curl_s), "<= 1.05", yes(direct["download"] / curl_s <= 1.05)),
+            ("%s: download.start to setup.digest (the last byte written, before the checks and the final "
+             "pause) / curl" % line, "%.2f s" % direct["transfer"], "%.2f s" % curl_s,
+             "%.3f" % (direct["transfer"] / curl_s), "-", "-"),
+            ("%s: the whole Wine process (start-up, statement, download, check, launch) / curl" % line,
+             "%.2f s" % direct["wall"], "%.2f s" % curl_s, "%.3f" % (direct["wall"] / curl_s), "-", "-"),
+            ("%s: through the system proxy (CONNECT) / direct, download.done" % line, run(proxy), run(direct),
+             "%.3f" % (proxy["download"] / direct["download"]), "<= 1.10",
+             yes(proxy["download"] / direct["download"] <= 1.10)),
+            ("%s, connection reset after every %d MiB of a response (resumed by Range; %d responses): "
+             "bytes served / file size" % (line, HTTPS_RESET_MIB, reset["responses"]),
+             "%.4f" % reset["served_ratio"], "1 (each byte once)", "%.4f" % reset["served_ratio"], "<= 1.05",
+             yes(reset["served_ratio"] <= 1.05)),
+            ("%s, reset every %d MiB / unbroken, download.done" % (line, HTTPS_RESET_MIB), run(reset), run(direct),
+             "%.3f" % (reset["download"] / direct["download"]), "<= 1.15",
+             yes(reset["download"] / direct["download"] <= 1.15))]
+    return rows
+
+
 def wall_time(wine, args, timeout=120):
     """Runs a Windows program to its end; returns (exit code, seconds from the Linux side, the Wine
     process's start included)."""
@@ -901,7 +1076,8 @@ def write_results(table, started, load_at_start):
         started.strftime("%Y-%m-%d %H:%M UTC"), os.cpu_count(), platform.machine(), wine_version(),
         load_at_start, load_average(),
         "; the DPI part alone" if ARGS.dpi_only else "; the poor line alone" if ARGS.line_only
-        else "; the release checks alone" if ARGS.release_only else "; /check alone" if ARGS.check_only else "")
+        else "; the release checks alone" if ARGS.release_only else "; /check alone" if ARGS.check_only
+        else "; HTTPS alone" if ARGS.https_only else "")
     with open(ARGS.results, "w", encoding="utf-8") as f:
         f.write(title + "\n" + heading + table + "\n" + ("\n" + earlier if earlier else ""))
 
@@ -918,9 +1094,12 @@ def main():
     # One Wine session for the whole run, so no program pays for a session's start.
     persistent_session(wine)
     temp = tempfile.mkdtemp(prefix="qv-bench-")
-    full = not (ARGS.line_only or ARGS.dpi_only or ARGS.release_only or ARGS.check_only)
+    full = not (ARGS.line_only or ARGS.dpi_only or ARGS.release_only or ARGS.check_only or ARGS.https_only)
     try:
-        line = dpi = release = check = None
+        line = dpi = release = check = https = None
+        if ARGS.https_only:
+            print("/update /quiet over HTTPS (free port):", flush=True)
+            https = https_costs(wine, temp)
         if ARGS.check_only:
             print("/check against a bare WinINet listing (port 5301):", flush=True)
             check = check_costs(wine)
@@ -942,7 +1121,9 @@ def main():
     finally:
         wine.kill_server()
         shutil.rmtree(temp, ignore_errors=True)
-    if ARGS.check_only:
+    if ARGS.https_only:
+        table = table_of(https_rows(https))
+    elif ARGS.check_only:
         table = table_of(check_rows(check))
     elif ARGS.release_only:
         table = table_of(release_rows(release))

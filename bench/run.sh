@@ -3,6 +3,8 @@
 # local FTP server, prints one table and puts it at the top of bench/results.md.
 #   QV_BENCH_BUILD   the win32 build folder (default build/win32)
 #   QV_BENCH_PREFIX  the Wine prefix (default build/wine64)
+# Options go to bench/bench.py: --quick, --line-only, --dpi-only, --release-only, --check-only,
+# --https-only (the HTTPS source, its proxy and resets; uses no fixed port).
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 cd "$ROOT"

@@ -32,7 +32,8 @@ std::unique_ptr<IFtpSession> MakeSourceSession(const UpdateSource& source, const
     return MakeFtpSession(stop);
 }
 
-FtpConnectionSettings ConnectionOf(const UpdateSource& source) {
+FtpConnectionSettings ConnectionOf(const UpdateSource& source, const std::wstring& proxyUser,
+                                   const std::wstring& proxyPassword) {
     if (source.kind == SourceKind::Ftp) {
         FtpConnectionSettings settings = UpdateServerSettings(source.host);
         settings.port = source.port;
@@ -41,5 +42,9 @@ FtpConnectionSettings ConnectionOf(const UpdateSource& source) {
     FtpConnectionSettings settings;
     settings.host = source.host;
     settings.port = source.port;
+    if (source.kind == SourceKind::Https) {
+        settings.user = proxyUser;
+        settings.password = proxyPassword;
+    }
     return settings;
 }

@@ -18,5 +18,6 @@ std::vector<UpdateSource> BuildUpdateSources();
 std::unique_ptr<IFtpSession> MakeSourceSession(const UpdateSource& source, const std::atomic<bool>* stop = nullptr);
 
 // What Connect is given for the source: the FTP account, or for HTTPS the host, port and the proxy's
-// credentials when the user gave them this run.
-FtpConnectionSettings ConnectionOf(const UpdateSource& source);
+// credentials when the user gave them this run (kept in memory only).
+FtpConnectionSettings ConnectionOf(const UpdateSource& source, const std::wstring& proxyUser = std::wstring(),
+                                   const std::wstring& proxyPassword = std::wstring());

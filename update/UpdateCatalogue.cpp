@@ -12,6 +12,7 @@
 #include "update/StatementSignature.h"
 #include "update/UpdateDiagnostics.h"
 #include "update/logic/Catalogue.h"
+#include "update/logic/HttpRules.h"
 #include "update/logic/ReleaseRules.h"
 #include "update/logic/SmallFile.h"
 
@@ -69,7 +70,17 @@ bool CUpdateCatalogue::Check(const std::wstring& localFolder) {
     bool reached = false;
     for (const UpdateSource& source : RunSources(BuildUpdateSources(), localFolder)) {
         SourceSkip skip = SourceSkip::Unreachable;
-        if (TrySource(source, skip)) {
+        bool offers = TrySource(source, skip);
+        // A proxy that wants credentials: the user is asked once per run, and the source tried again.
+        if (!offers && skip == SourceSkip::Refused && source.kind == SourceKind::Https &&
+            NextProxyAuthStep(static_cast<bool>(m_askProxyCredentials), m_bAskedProxyCredentials) ==
+                ProxyAuthStep::Ask) {
+            m_bAskedProxyCredentials = true;
+            const bool given = m_askProxyCredentials(source.host, m_strProxyUser, m_strProxyPassword);
+            LogEvent("source.proxy-credentials", {{"source", source.Display()}, {"given", given}});
+            if (given) offers = TrySource(source, skip);
+        }
+        if (offers) {
             m_source = source;
             LogEvent("source.used", {{"source", source.Display()}});
             return true;
@@ -85,7 +96,7 @@ bool CUpdateCatalogue::Check(const std::wstring& localFolder) {
 
 bool CUpdateCatalogue::TrySource(const UpdateSource& source, SourceSkip& skip) {
     const std::unique_ptr<IFtpSession> session = MakeSourceSession(source);
-    const FtpConnectionSettings server = ConnectionOf(source);
+    const FtpConnectionSettings server = ConnectionOf(source, m_strProxyUser, m_strProxyPassword);
     const int connected = session->Connect(server.host, server.user, server.password, server.port);
     if (connected != kFtpSuccess) {
         session->Disconnect();
@@ -210,6 +221,10 @@ std::vector<OfferedSetup> CUpdateCatalogue::FindOffered() const {
     setup.installedIsCurrent = m_pRelease && InstalledIsCurrent(*m_pRelease, setup.file.Name(), InstalledVersion());
     offered.push_back(setup);
     return offered;
+}
+
+FtpConnectionSettings CUpdateCatalogue::SourceConnection() const {
+    return ConnectionOf(m_source, m_strProxyUser, m_strProxyPassword);
 }
 
 std::wstring CUpdateCatalogue::Title() const { return OfferedRowTitle(m_strEditionSource); }

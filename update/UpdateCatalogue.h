@@ -3,10 +3,12 @@
 #pragma once
 
 #include "framework/Win32.h"
+#include "update/logic/Catalogue.h"
 #include "update/logic/FtpTypes.h"
 #include "update/logic/ReleaseStatement.h"
 #include "update/logic/UpdateSources.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -21,8 +23,17 @@ struct OfferedSetup {
     bool installedIsCurrent = false;  // the statement says the installed scanner has this version
 };
 
+// Asks the user for the credentials of the proxy in front of `host`; false when nobody can answer
+// or the user declined.
+using ProxyCredentialPrompt = std::function<bool(const std::wstring& host, std::wstring& user, std::wstring& password)>;
+
 class CUpdateCatalogue {
 public:
+    // A window run can ask for a proxy's credentials, once per run; a quiet run cannot.
+    void SetProxyCredentialPrompt(ProxyCredentialPrompt prompt) { m_askProxyCredentials = std::move(prompt); }
+    // What the download's connections are given for the chosen source (the proxy's credentials too).
+    FtpConnectionSettings SourceConnection() const;
+
     // The server check: reads the installed scanner's version, makes the work folder private and
     // empties it (left alone when it cannot be made private), then tries the run's sources in order
     // (`localFolder` first when given, then the build's): lists the edition's folder (FTP, folder),
@@ -72,4 +83,8 @@ private:
     std::shared_ptr<const ReleaseStatement> m_pRelease;
     bool m_bReleaseRefused = false;
     UpdateSource m_source;
+    ProxyCredentialPrompt m_askProxyCredentials;
+    bool m_bAskedProxyCredentials = false;
+    std::wstring m_strProxyUser;
+    std::wstring m_strProxyPassword;
 };

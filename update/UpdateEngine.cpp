@@ -9,7 +9,12 @@
 #include "update/SourceSessions.h"
 
 CUpdateEngine::CUpdateEngine(IRoadObserver& observer, std::shared_ptr<CUiTaskQueue> tasks, RoadOptions options)
-    : m_observer(observer), m_pTasks(std::move(tasks)), m_options(options) {}
+    : m_observer(observer), m_pTasks(std::move(tasks)), m_options(options) {
+    m_catalogue.SetProxyCredentialPrompt(
+        [this](const std::wstring& host, std::wstring& user, std::wstring& password) {
+            return m_observer.AskProxyCredentials(host, user, password);
+        });
+}
 
 CUpdateEngine::~CUpdateEngine() { Stop(); }
 
@@ -52,7 +57,7 @@ bool CUpdateEngine::Start(const std::vector<size_t>& chosen) {
     request.items = m_chosen;
     request.serverFolder = m_catalogue.BuildServerFolderForDownload();
     request.workFolder = CUpdateCatalogue::GetWorkFolder();
-    request.server = ConnectionOf(m_catalogue.Source());
+    request.server = m_catalogue.SourceConnection();
     request.release.statement = m_catalogue.Release();
     request.release.installed = m_catalogue.InstalledVersion();
     request.release.publisherNamed = BuildNamesPublisher();

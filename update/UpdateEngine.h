@@ -45,6 +45,11 @@ public:
     virtual ~IRoadObserver() = default;
     // Every fact arrives on the driver's thread, in the order the road went.
     virtual void OnRoadFact(const RoadFact& fact) = 0;
+    // A proxy in front of `host` wants credentials: a driver with a user asks, once per run; the
+    // answer is kept in memory for this run only. False: nobody to ask, or the user declined.
+    virtual bool AskProxyCredentials(const std::wstring& host, std::wstring& user, std::wstring& password) {
+        return false;
+    }
 };
 
 // How a driver wants the road run.

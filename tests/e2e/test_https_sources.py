@@ -10,13 +10,14 @@ import subprocess
 import tempfile
 import unittest
 
-from harness import (BUILD, DiagnosticsLog, Program, RoadTest, WORK_FOLDER, demo_setup_signed, publish_release,
-                     wait_until)
+from harness import (BUILD, ID_BANNER, ID_EXIT, DiagnosticsLog, Driver, Program, RoadTest, WORK_FOLDER,
+                     demo_setup_signed, publish_release, text_table, wait_until)
 from https_fixture import HttpsFixture, trust_certificate, trust_test_ca
 from proxy_fixture import ProxyFixture
 from signing import Signer
 
 SETUP = "/Software/TALVIX_FULL_250101.exe"
+EN_BANNER_OFFERED = text_table()[11].split("\n")[0]
 INTERNET_SETTINGS = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings"
 
 
@@ -90,6 +91,32 @@ class HttpsSourcesTest(RoadTest):
         self.assertEqual(self.run_program(self.web.url("/"), "/update", "/quiet"), 20)
         self.assertTrue(any(r.startswith("CONNECT localhost:%d 407" % self.web.port) for r in proxy.requests()))
         self.assertFalse(os.path.exists(self.record))
+
+    def test_window_asks_for_the_proxys_credentials_once_and_goes_on(self):
+        proxy = ProxyFixture(user="qv", password="s3cret")
+        self.addCleanup(proxy.cleanup)
+        proxy.start()
+        self.use_proxy(proxy.address)
+        program = Program(self.wine, extra_env={"QV_TEST_UPDATE_SOURCES": self.web.url("/")}).start()
+        self.addCleanup(program.kill)
+        # The platform's prompt: user name, Tab, password, Enter, typed as a person would.
+        prompt = wait_until(lambda: subprocess.run(["xdotool", "search", "--name", "Proxy server"],
+                                                   capture_output=True, timeout=30).stdout.split(), 60,
+                            "the proxy credentials prompt")[0]
+        subprocess.run(["xdotool", "windowfocus", "--sync", prompt], timeout=30)
+        subprocess.run(["xdotool", "type", "--delay", "50", "qv"], check=True, timeout=30)
+        subprocess.run(["xdotool", "key", "Tab"], check=True, timeout=30)
+        subprocess.run(["xdotool", "type", "--delay", "50", "s3cret"], check=True, timeout=30)
+        subprocess.run(["xdotool", "key", "Return"], check=True, timeout=30)
+        driver = Driver(self.wine)
+        driver.wait_main()
+        driver.ok("wait-text", ID_BANNER, EN_BANNER_OFFERED, 30000)
+        requests = proxy.requests()
+        self.assertTrue(any(r.startswith("CONNECT localhost:%d 407" % self.web.port) for r in requests), requests)
+        self.assertIn("CONNECT localhost:%d 200 as=qv" % self.web.port, requests)
+        self.assertEqual(len([line for line in self.log.lines() if " source.proxy-credentials " in line]), 1)
+        driver.ok("click", ID_EXIT)
+        self.assertEqual(program.wait(30), 18)
 
     def test_source_folder_is_checked_copied_and_launched_from_the_work_folder(self):
         stick = tempfile.mkdtemp(prefix="qv-stick-")

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <system_error>
-#include <thread>
 
 namespace {
 
@@ -39,87 +37,70 @@ std::wstring CacheCopyOf(HINTERNET file) {
     return std::wstring(name.data(), wcsnlen(name.data(), name.size()));
 }
 
+CBlockReader::CBlockReader(InternetReadCall read, HINTERNET file) : m_read(read), m_file(file), m_blocks(kAhead) {}
+
 std::shared_ptr<CBlockReader> CBlockReader::Start(InternetReadCall read, HINTERNET file) {
     auto reader = std::make_shared<CBlockReader>(read, file);
-    try {
-        std::thread([reader] { reader->Run(); }).detach();
-    } catch (const std::system_error&) {
-        return nullptr;
-    }
+    // The thread holds the reader, so a reader left behind lives until its read comes back.
+    reader->m_thread = CWinThread::Begin([reader] { reader->Run(); }, L"read-ahead");
+    if (!reader->m_thread) return nullptr;
     return reader;
 }
 
 FtpRead CBlockReader::Read(void* buffer, int count, int& got, uint32_t timeoutMs, const std::atomic<bool>* stop,
                            DWORD& error) {
-    std::unique_lock<std::mutex> lock(m_mutex);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (m_ready.empty() && !m_ended) {
-        if (stop && stop->load()) return Abandon(FtpRead::Stopped);
-        const auto now = std::chrono::steady_clock::now();
-        if (now >= deadline) return Abandon(FtpRead::TimedOut);
-        m_arrived.wait_for(lock, std::min<std::chrono::steady_clock::duration>(deadline - now, kStopPoll));
+    while (m_block.empty()) {
+        // A block already queued is taken even when stopped or late.
+        const bool stopped = stop && stop->load();
+        const auto left = deadline - std::chrono::steady_clock::now();
+        const auto wait = stopped || left.count() <= 0 ? std::chrono::steady_clock::duration::zero()
+                                                       : std::min<std::chrono::steady_clock::duration>(left, kStopPoll);
+        const CBlockQueue::Popped popped = m_blocks.PopFor(m_block, wait);
+        if (popped == CBlockQueue::Popped::Closed) {
+            error = m_error;
+            if (m_ok) return FtpRead::Data;  // the server ended the file
+            return IsResetError(m_error) ? FtpRead::Reset : FtpRead::Failed;
+        }
+        if (popped == CBlockQueue::Popped::Block)
+            m_taken = 0;
+        else if (stopped)
+            return Abandon(FtpRead::Stopped);
+        else if (left.count() <= 0)
+            return Abandon(FtpRead::TimedOut);
     }
-    if (m_ready.empty()) {
-        error = m_error;
-        if (m_ok) return FtpRead::Data;  // the server ended the file
-        return IsResetError(m_error) ? FtpRead::Reset : FtpRead::Failed;
-    }
-    Block& front = m_ready.front();
-    got = static_cast<int>(std::min<size_t>(static_cast<size_t>(std::max(count, 0)), front.size - front.taken));
-    std::copy_n(front.bytes.data() + front.taken, got, static_cast<char*>(buffer));
-    front.taken += static_cast<size_t>(got);
-    if (front.taken == front.size) {
-        m_spare.push_back(std::move(front.bytes));
-        m_ready.pop_front();
-        m_room.notify_one();
+    got = static_cast<int>(std::min<size_t>(static_cast<size_t>(std::max(count, 0)), m_block.size() - m_taken));
+    std::copy_n(m_block.data() + m_taken, got, static_cast<unsigned char*>(buffer));
+    m_taken += static_cast<size_t>(got);
+    if (m_taken == m_block.size()) {
+        m_blocks.GiveBack(std::move(m_block));
+        m_block.clear();
     }
     return FtpRead::Data;
 }
 
 bool CBlockReader::Quit(uint32_t timeoutMs) {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    m_quit = true;
-    m_room.notify_one();
-    return m_arrived.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return !m_reading; });
+    m_blocks.Close();
+    return m_thread->Wait(timeoutMs);
 }
 
 FtpRead CBlockReader::Abandon(FtpRead outcome) {
-    m_quit = true;
-    m_room.notify_one();
+    m_blocks.Close();
     return outcome;
 }
 
+// Waits for room before each read, so no read is out while the session has enough queued.
 void CBlockReader::Run() {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    for (;;) {
-        m_room.wait(lock, [this] { return m_quit || m_ready.size() < kAhead; });
-        if (m_quit) return;
-        std::vector<char> bytes;
-        if (!m_spare.empty()) {
-            bytes = std::move(m_spare.back());
-            m_spare.pop_back();
-        }
-        bytes.resize(kBlock);
-        m_reading = true;
-        lock.unlock();
-        // Only this thread touches the buffer until it is queued.
+    CBlockQueue::Block bytes(kBlock);  // only this thread touches it
+    while (m_blocks.WaitForRoom()) {
         DWORD read = 0;
         const BOOL ok = m_read(m_file, bytes.data(), kBlock, &read);
-        const DWORD error = ok ? 0 : GetLastError();
-        lock.lock();
-        m_reading = false;
-        if (m_quit) {
-            m_arrived.notify_all();
-            return;
-        }
         if (!ok || read == 0) {
-            m_ended = true;
+            m_error = ok ? 0 : GetLastError();
             m_ok = ok;
-            m_error = error;
-            m_arrived.notify_all();
+            m_blocks.Close();
             return;
         }
-        m_ready.push_back(Block{std::move(bytes), std::min<size_t>(read, kBlock), 0});
-        m_arrived.notify_one();
+        if (!m_blocks.Push(bytes.data(), std::min<size_t>(read, kBlock))) return;  // the session quit
     }
 }

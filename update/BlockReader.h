@@ -7,14 +7,13 @@
 #include <wininet.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "framework/BlockQueue.h"
+#include "framework/Thread.h"
 #include "update/logic/FtpTypes.h"
 
 // Owns one WinINet handle and closes it when replaced or destroyed.
@@ -63,7 +62,7 @@ public:
     // Null when no thread could be started.
     static std::shared_ptr<CBlockReader> Start(InternetReadCall read, HINTERNET file);
 
-    CBlockReader(InternetReadCall read, HINTERNET file) : m_read(read), m_file(file) {}
+    CBlockReader(InternetReadCall read, HINTERNET file);
 
     // Data (0 bytes: the end of the file), Reset or Failed as the reads went; TimedOut or Stopped
     // when nothing came in time and the reader was left behind.
@@ -74,25 +73,17 @@ public:
     bool Quit(uint32_t timeoutMs);
 
 private:
-    struct Block {
-        std::vector<char> bytes;
-        size_t size = 0;
-        size_t taken = 0;
-    };
-
     FtpRead Abandon(FtpRead outcome);
     void Run();
 
     const InternetReadCall m_read;
     const HINTERNET m_file;
-    std::mutex m_mutex;
-    std::condition_variable m_room;     // the reader may read the next block
-    std::condition_variable m_arrived;  // a block or the end has come
-    std::deque<Block> m_ready;
-    std::vector<std::vector<char>> m_spare;
-    bool m_ended = false;
-    bool m_quit = false;
-    bool m_reading = false;
+    CBlockQueue m_blocks;
+    std::unique_ptr<CWinThread> m_thread;
+    // Set by the reader before it closes the queue at the end of the file; read once the queue is closed.
     BOOL m_ok = FALSE;
     DWORD m_error = 0;
+    // The block being handed out to the session, and how much of it it has taken.
+    CBlockQueue::Block m_block;
+    size_t m_taken = 0;
 };

@@ -7,9 +7,8 @@
 #include <cstdio>
 #include <cwchar>
 #include <mutex>
-#include <system_error>
-#include <thread>
 
+#include "framework/Thread.h"
 #include "system/DiagnosticsLog.h"
 #include "update/logic/FtpPaths.h"
 
@@ -19,6 +18,8 @@ namespace {
 constexpr DWORD kOperationTimeoutMs = 15000;
 // How long closing a file waits for a read ahead to come back (one block on a live line).
 constexpr uint32_t kReaderCloseWaitMs = 1000;
+// How long a helper that has handed its answer over may take to end.
+constexpr DWORD kHelperExitWaitMs = 1000;
 
 constexpr DWORD kConnectFlags = INTERNET_FLAG_PASSIVE | INTERNET_FLAG_IGNORE_CERT_CN_INVALID;
 
@@ -122,10 +123,8 @@ HINTERNET CFtpSession::OpenConnection(std::wstring& response) {
         call->done = true;
         call->finished.notify_one();
     };
-    std::thread helper;
-    try {
-        helper = std::thread(attempt);
-    } catch (const std::system_error&) {
+    const std::unique_ptr<CWinThread> helper = CWinThread::Begin(attempt, L"ftp connect");
+    if (!helper) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
@@ -133,15 +132,15 @@ HINTERNET CFtpSession::OpenConnection(std::wstring& response) {
     std::unique_lock<std::mutex> lock(call->mutex);
     if (call->finished.wait_for(lock, std::chrono::milliseconds(kOperationTimeoutMs), [&] { return call->done; })) {
         lock.unlock();
-        helper.join();
+        // Only its return is left, and it holds nothing of this session's: bounded all the same.
+        helper->Wait(kHelperExitWaitMs);
         response = call->response;
         SetLastError(call->error);
         return call->result;
     }
     call->abandoned = true;
     lock.unlock();
-    helper.detach();
-    m_hSession.Close();
+    m_hSession.Close();  // the helper is left behind: it ends when the call comes back
     m_bConnected = 0;
     response.clear();
     SetLastError(ERROR_INTERNET_TIMEOUT);

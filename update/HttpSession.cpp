@@ -5,9 +5,8 @@
 #include <condition_variable>
 #include <cwchar>
 #include <mutex>
-#include <system_error>
-#include <thread>
 
+#include "framework/Thread.h"
 #include "system/DiagnosticsLog.h"
 
 namespace {
@@ -22,6 +21,8 @@ constexpr std::chrono::milliseconds kStopPoll{50};
 constexpr uint32_t kSmallFileTimeoutMs = 15000;
 // How long closing a file waits for a read ahead to come back (one block on a live line).
 constexpr uint32_t kReaderCloseWaitMs = 1000;
+// How long a helper that has handed its answer over may take to end.
+constexpr DWORD kHelperExitWaitMs = 1000;
 // A header longer than this is not one this program reads.
 constexpr DWORD kMaxHeaderBytes = 8192;
 
@@ -132,7 +133,7 @@ const char* HttpFailureName(HttpFailure failure) {
     switch (failure) {
     case HttpFailure::None: return "none";
     case HttpFailure::Certificate: return "certificate";
-    case HttpFailure::ProxyAuth: return "proxy_auth";
+    case HttpFailure::ProxyAuth: return "proxy-auth";
     case HttpFailure::Unreachable: return "unreachable";
     case HttpFailure::Refused: return "refused";
     }
@@ -197,10 +198,8 @@ bool CHttpSession::SendOnce(const wchar_t* verb, const std::wstring& object, con
         call->user = m_strProxyUser;
         call->password = m_strProxyPassword;
     }
-    std::thread helper;
-    try {
-        helper = std::thread([call] { call->Run(); });
-    } catch (const std::system_error&) {
+    const std::unique_ptr<CWinThread> helper = CWinThread::Begin([call] { call->Run(); }, L"https request");
+    if (!helper) {
         answer.error = ERROR_NOT_ENOUGH_MEMORY;
         return false;
     }
@@ -215,14 +214,14 @@ bool CHttpSession::SendOnce(const wchar_t* verb, const std::wstring& object, con
         // The request stays with the helper; this session is done with its connection.
         call->abandoned = true;
         lock.unlock();
-        helper.detach();
         m_bConnected = false;
         answer.error = ERROR_INTERNET_TIMEOUT;
         LogEvent("http.send-abandoned", {{"host", m_strHost}, {"path", object}, {"ms", kSendWaitMs}});
         return false;
     }
     lock.unlock();
-    helper.join();
+    // Only its return is left, and it holds nothing of this session's: bounded all the same.
+    helper->Wait(kHelperExitWaitMs);
     answer.request.Reset(call->request);
     answer.error = call->error;
     answer.status = call->status;

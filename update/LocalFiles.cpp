@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <system_error>
 
 #include <mmsystem.h>
 
@@ -13,65 +12,34 @@ namespace {
 constexpr size_t kMaxQueuedBlocks = 32;  // about 1 MiB of 30720-byte blocks
 }
 
+CBackgroundDigest::CBackgroundDigest() : m_blocks(kMaxQueuedBlocks) {}
+
 CBackgroundDigest::~CBackgroundDigest() {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_quit = true;
-    }
-    m_changed.notify_all();
-    if (m_thread.joinable()) m_thread.join();
+    m_blocks.Close();
+    // Unbounded: the thread hashes into this object; what is left for it is at most a full queue.
+    if (m_thread) m_thread->Wait(INFINITE);
 }
 
 bool CBackgroundDigest::Update(const unsigned char* data, size_t size) {
-    std::unique_lock<std::mutex> lock(m_mutex);
     if (!m_started) {
         m_started = true;
-        try {
-            m_thread = std::thread([this] { Run(); });
-        } catch (const std::system_error&) {
-        }
+        m_thread = CWinThread::Begin([this] { Run(); }, L"digest");
     }
-    if (!m_thread.joinable()) return !m_failed && m_digest.Update(data, size);  // no thread: hash here
-    m_changed.wait(lock, [this] { return m_queue.size() < kMaxQueuedBlocks; });
-    if (m_failed) return false;
-    std::vector<unsigned char> block;
-    if (!m_spare.empty()) {
-        block = std::move(m_spare.back());
-        m_spare.pop_back();
-    }
-    block.assign(data, data + size);
-    m_queue.push_back(std::move(block));
-    m_changed.notify_all();
-    return true;
-}
-
-bool CBackgroundDigest::Drain(std::unique_lock<std::mutex>& lock) {
-    m_changed.wait(lock, [this] { return m_queue.empty() && !m_hashing; });
-    return !m_failed;
+    if (!m_thread) return !m_failed && m_digest.Update(data, size);  // no thread: hash here
+    return m_blocks.Push(data, size) && !m_failed;
 }
 
 bool CBackgroundDigest::Finish(Sha256Digest& digest) {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    const bool whole = Drain(lock);
-    m_failed = false;
+    m_blocks.Drain();  // the hashing thread is idle from here until the next block
+    const bool whole = !m_failed.exchange(false);
     return m_digest.Finish(digest) && whole;
 }
 
 void CBackgroundDigest::Run() {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    for (;;) {
-        m_changed.wait(lock, [this] { return m_quit || !m_queue.empty(); });
-        if (m_queue.empty()) return;
-        std::vector<unsigned char> block = std::move(m_queue.front());
-        m_queue.pop_front();
-        m_hashing = true;
-        lock.unlock();
-        const bool ok = m_digest.Update(block.data(), block.size());
-        lock.lock();
-        m_hashing = false;
-        m_failed = m_failed || !ok;
-        m_spare.push_back(std::move(block));
-        m_changed.notify_all();
+    CBlockQueue::Block block;
+    while (m_blocks.Pop(block)) {
+        if (!m_digest.Update(block.data(), block.size())) m_failed = true;
+        m_blocks.GiveBack(std::move(block));
     }
 }
 

@@ -2,14 +2,14 @@
 // with the digest of every file it has written in full.
 #pragma once
 
+#include "framework/BlockQueue.h"
 #include "framework/File.h"
+#include "framework/Thread.h"
 #include "system/Sha256.h"
 #include "update/logic/DownloadLogic.h"
 
-#include <condition_variable>
-#include <deque>
-#include <mutex>
-#include <thread>
+#include <atomic>
+#include <memory>
 #include <vector>
 
 // A file this run's worker wrote, with the SHA-256 of the bytes it wrote.
@@ -22,7 +22,7 @@ struct DownloadedFile {
 // transfer's path. Blocks are copied into a bounded queue; a writer that gets too far ahead waits.
 class CBackgroundDigest {
 public:
-    CBackgroundDigest() = default;
+    CBackgroundDigest();
     ~CBackgroundDigest();
     CBackgroundDigest(const CBackgroundDigest&) = delete;
     CBackgroundDigest& operator=(const CBackgroundDigest&) = delete;
@@ -33,19 +33,12 @@ public:
 
 private:
     void Run();
-    // Waits until the hashing thread has taken every queued block in; false after a failure.
-    bool Drain(std::unique_lock<std::mutex>& lock);
 
     CSha256 m_digest;
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::deque<std::vector<unsigned char>> m_queue;
-    std::vector<std::vector<unsigned char>> m_spare;  // buffers for reuse
-    bool m_hashing = false;                           // the thread holds a block
-    bool m_failed = false;
-    bool m_quit = false;
+    CBlockQueue m_blocks;
+    std::atomic<bool> m_failed{false};
     bool m_started = false;
-    std::thread m_thread;
+    std::unique_ptr<CWinThread> m_thread;  // null until the first block, and when it could not start
 };
 
 class CLocalFiles : public ILocalFiles {

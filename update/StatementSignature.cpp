@@ -64,12 +64,11 @@ bool ReadSignerLayout(const std::vector<uint8_t>& signature, bool& signedAttribu
 }
 
 // The certificate may sign code: its enhanced key usage names code signing, or it names no usage at
-// all (any). Read here rather than asked of the chain, whose usage check Wine applies to a
-// self-signed root's own properties too.
+// all (any). The chain is built for any use, as for the setup program, so the use is read here.
 bool HasCodeSigningUsage(PCCERT_CONTEXT cert) {
     DWORD size = 0;
     if (!::CertGetEnhancedKeyUsage(cert, CERT_FIND_EXT_ONLY_ENHKEY_USAGE_FLAG, nullptr, &size))
-        return ::GetLastError() == CRYPT_E_NOT_FOUND;  // no extension: any usage
+        return ::GetLastError() == static_cast<DWORD>(CRYPT_E_NOT_FOUND);  // no extension: any usage
     std::vector<BYTE> buffer(size);
     auto* usage = reinterpret_cast<CERT_ENHKEY_USAGE*>(buffer.data());
     if (!::CertGetEnhancedKeyUsage(cert, CERT_FIND_EXT_ONLY_ENHKEY_USAGE_FLAG, usage, &size)) return false;

@@ -81,7 +81,7 @@ class HttpsSourcesTest(RoadTest):
         self.assertEqual(self.run_program(sources, "/check"), 10)
         skipped = [line for line in self.log.lines() if " source.skipped " in line]
         self.assertIn("reason=unreachable", skipped[0])
-        self.assertIn("reason=certificate_refused", skipped[1])
+        self.assertIn("reason=certificate-refused", skipped[1])
         self.assertIn("ftp://127.0.0.1:5301", self.log.event("source.used")["source"])
 
         proxy = ProxyFixture(user="qv", password="s3cret")

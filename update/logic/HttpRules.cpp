@@ -114,11 +114,11 @@ const char* HttpFetchName(HttpFetch fetch) {
     switch (fetch) {
     case HttpFetch::Whole: return "whole";
     case HttpFetch::Part: return "part";
-    case HttpFetch::RangeRefused: return "range_refused";
-    case HttpFetch::NotFound: return "not_found";
-    case HttpFetch::ProxyAuth: return "proxy_auth";
+    case HttpFetch::RangeRefused: return "range-refused";
+    case HttpFetch::NotFound: return "not-found";
+    case HttpFetch::ProxyAuth: return "proxy-auth";
     case HttpFetch::Refused: return "refused";
-    case HttpFetch::ServerFault: return "server_fault";
+    case HttpFetch::ServerFault: return "server-fault";
     }
     return "unknown";
 }

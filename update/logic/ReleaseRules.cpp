@@ -50,13 +50,13 @@ bool InstalledIsCurrent(const ReleaseStatement& statement, const std::wstring& n
 const char* StatementVerdictName(StatementVerdict verdict) {
     switch (verdict) {
     case StatementVerdict::Valid: return "valid";
-    case StatementVerdict::SignatureBroken: return "signature_broken";
-    case StatementVerdict::SignedAttributes: return "signed_attributes";
-    case StatementVerdict::SignerRefused: return "signer_refused";
+    case StatementVerdict::SignatureBroken: return "signature-broken";
+    case StatementVerdict::SignedAttributes: return "signed-attributes";
+    case StatementVerdict::SignerRefused: return "signer-refused";
     case StatementVerdict::Malformed: return "malformed";
     case StatementVerdict::Expired: return "expired";
     case StatementVerdict::Replayed: return "replayed";
-    case StatementVerdict::OtherEdition: return "other_edition";
+    case StatementVerdict::OtherEdition: return "other-edition";
     }
     return "unknown";
 }
@@ -64,8 +64,8 @@ const char* StatementVerdictName(StatementVerdict verdict) {
 const char* ReleaseListingName(ReleaseListing listing) {
     switch (listing) {
     case ReleaseListing::Named: return "named";
-    case ReleaseListing::NotNamed: return "not_named";
-    case ReleaseListing::SizeDiffers: return "size_differs";
+    case ReleaseListing::NotNamed: return "not-named";
+    case ReleaseListing::SizeDiffers: return "size-differs";
     }
     return "unknown";
 }
@@ -73,11 +73,11 @@ const char* ReleaseListingName(ReleaseListing listing) {
 const char* ReleaseCheckName(ReleaseCheck check) {
     switch (check) {
     case ReleaseCheck::Ready: return "ready";
-    case ReleaseCheck::NotInRelease: return "not_in_release";
-    case ReleaseCheck::SizeDiffers: return "size_differs";
-    case ReleaseCheck::DigestDiffers: return "digest_differs";
-    case ReleaseCheck::VersionDiffers: return "version_differs";
-    case ReleaseCheck::NoVersion: return "no_version";
+    case ReleaseCheck::NotInRelease: return "not-in-release";
+    case ReleaseCheck::SizeDiffers: return "size-differs";
+    case ReleaseCheck::DigestDiffers: return "digest-differs";
+    case ReleaseCheck::VersionDiffers: return "version-differs";
+    case ReleaseCheck::NoVersion: return "no-version";
     case ReleaseCheck::Downgrade: return "downgrade";
     }
     return "unknown";

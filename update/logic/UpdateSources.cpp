@@ -236,9 +236,9 @@ const char* SourceSkipName(SourceSkip skip) {
     switch (skip) {
     case SourceSkip::Unreachable: return "unreachable";
     case SourceSkip::Refused: return "refused";
-    case SourceSkip::CertificateRefused: return "certificate_refused";
-    case SourceSkip::NoRelease: return "no_release";
-    case SourceSkip::NothingOffered: return "nothing_offered";
+    case SourceSkip::CertificateRefused: return "certificate-refused";
+    case SourceSkip::NoRelease: return "no-release";
+    case SourceSkip::NothingOffered: return "nothing-offered";
     }
     return "unknown";
 }

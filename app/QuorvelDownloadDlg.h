@@ -12,7 +12,7 @@
 #include "framework/UiTaskQueue.h"
 #include "update/UpdateEngine.h"
 #include "update/logic/CommandLine.h"
-#include "update/logic/UpdateItem.h"
+#include "app/UpdateItem.h"
 
 #include <memory>
 #include <string>

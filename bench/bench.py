@@ -64,12 +64,23 @@ def parse_args():
                     help="only /check against a bare WinINet program listing the same folder")
     ap.add_argument("--https-only", action="store_true",
                     help="only /update /quiet over HTTPS against curl, through a proxy and on a line that resets")
+    ap.add_argument("--window-only", action="store_true",
+                    help="only the window's measurements of --program against --reference-program, taking turns")
+    ap.add_argument("--program", help="the QuorvelDownloader.exe to measure (default: the build's)")
+    ap.add_argument("--reference-program", help="with --window-only: the QuorvelDownloader.exe to compare with")
+    ap.add_argument("--reference-label", help="how results.md names the reference build (default: its path)")
+    ap.add_argument("--check-runs", type=int, help="runs of each of /check and the bare listing (default 7)")
     ap.add_argument("--pinned", help="the program built pinned to build/signing's certificate \"a\" "
                                      "(default: built in build/win32-pinned by the bench)")
-    return ap.parse_args()
+    args = ap.parse_args()
+    if args.window_only and not args.reference_program:
+        ap.error("--window-only needs --reference-program")
+    return args
 
 
 ARGS = parse_args()
+if ARGS.check_runs:
+    CHECK_RUNS = ARGS.check_runs
 if ARGS.quick:
     SIZES_MIB, WHOLE_SIZE_MIB, STARTUP_RUNS, IDLE_SECONDS, REPEATS, UNTHROTTLED_REPEATS = (1, 8), 8, 2, 2, 1, 1
     RATES = (0, 12_500_000)
@@ -399,7 +410,7 @@ def whole_program(wine, temp):
         try:
             ftp.add_file("/Software/" + SETUP_NAME, setup_bytes(size))
             ftp.start()
-            program = Program(wine, extra_env={"QV_SETUP_AUTOCLOSE_MS": "500"})
+            program = program_of(wine, None, extra_env={"QV_SETUP_AUTOCLOSE_MS": "500"})
 
             # Start-up, taking turns with the two minimal windows; the first round warms Wine up.
             starts = [("program", [program.win_path, "#32770", "탈빅스 다운로더"])]
@@ -462,7 +473,7 @@ def whole_program(wine, temp):
 
             # No server: the message box waits for an answer.
             ftp.stop()
-            program = Program(wine).start()
+            program = program_of(wine).start()
             driver.wait_msgbox()
             time.sleep(1)
             m["idle_msgbox"] = idle_cpu(wine_pid("QuorvelDownloader.exe", wine.prefix), server)
@@ -473,6 +484,139 @@ def whole_program(wine, temp):
             ftp.cleanup()
             wine.kill_server()
     return m
+
+
+WINDOW_ROUNDS = 3  # downloads of each program in the window comparison, taking turns
+
+
+def window_costs(wine, temp):
+    """The window of --program against --reference-program's on one server on port 5301, taking
+    turns: start-up, idle CPU, the 64 MiB download at 12.5 MB/s from the Start click (first % and
+    "Completed", CPU of the program and of the wineserver, on to the window gone after the hand-off),
+    the item list's repaints during a traced download, and idle CPU while the message box waits."""
+    folder = os.path.join(temp, "programs")
+    os.makedirs(folder)
+    exes = {}
+    for who, exe in (("program", program_exe()), ("reference", ARGS.reference_program)):
+        exes[who] = os.path.join(folder, who + ".exe")
+        shutil.copy(exe, exes[who])  # the build folder may be rebuilt during the run
+    driver = Driver(wine)
+    watch = os.path.join(ARGS.build, "BenchWatch.exe")
+    minimal = "c:\\qvbench\\MinimalWindow.exe"
+    os.makedirs(os.path.dirname(wine.unix(minimal)), exist_ok=True)
+    shutil.copy(os.path.join(ARGS.build, "MinimalWindow.exe"), wine.unix(minimal))
+    size = WHOLE_SIZE_MIB * MIB
+    record = wine.unix(SETUP_RECORD)
+    downloaded = os.path.join(wine.unix(WORK_FOLDER), SETUP_NAME.upper())
+    keys = ("startup", "whole", "first", "closed", "cpu", "server_cpu", "paints", "idle_main", "idle_msgbox", "hwm")
+    m = {who: {k: [] for k in keys} for who in exes}
+    m["minimal"] = {"startup": []}
+    remove_scanner(wine)
+    with port_5301():
+        ftp = FtpFixture(port=5301, max_lifetime=1800)
+        try:
+            ftp.add_file("/Software/" + SETUP_NAME, setup_bytes(size))
+            ftp.start()
+            programs = {who: program_of(wine, exe, folder="c:\\qvbench\\" + who,
+                                        extra_env={"QV_SETUP_AUTOCLOSE_MS": "500"}) for who, exe in exes.items()}
+            starts = [(who, [p.win_path, "#32770", "탈빅스 다운로더"]) for who, p in programs.items()]
+            starts.append(("minimal", [minimal, "QvMinimalWindow", "Minimal Window"]))
+            for i in range(STARTUP_RUNS + 1):  # the first round warms Wine up
+                for who, args in starts if i % 2 else reversed(starts):
+                    rc, out = wine.run([watch, "startup"] + args + ["30000"], timeout=60)
+                    if rc != 0:
+                        raise RuntimeError("start-up of %s: exit %d %r" % (who, rc, out))
+                    if i > 0:
+                        m[who]["startup"].append(float(key_values(out.decode().replace("\r", ""))["ms"]))
+            print("  start-up (ms): %r" % {who: v["startup"] for who, v in m.items()}, flush=True)
+
+            for i in range(1 if ARGS.quick else WINDOW_ROUNDS):
+                for who in exes if i % 2 == 0 else reversed(list(exes)):
+                    r, program = m[who], programs[who]
+                    ftp.set_faults()
+                    program.start()
+                    driver.wait_main()
+                    pid = wine_pid("QuorvelDownloader.exe", wine.prefix)
+                    time.sleep(1)
+                    server = wineserver_pid(wine.prefix)
+                    r["idle_main"].append(idle_cpu(pid, server))
+                    for path in (record, downloaded):
+                        if os.path.exists(path):
+                            os.remove(path)
+                    ftp.set_faults(rate=WHOLE_RATE)
+                    before, server_before = cpu_seconds(pid), cpu_seconds(server)
+                    watcher = PeakWatcher(lambda: pid)
+                    rc, out = wine.run([watch, "download", "Completed", "300000", "closed"], timeout=330)
+                    r["hwm"].append(watcher.stop() or 0)
+                    if rc != 0:
+                        raise RuntimeError("%s: download in the program: exit %d %r" % (who, rc, out))
+                    result = key_values(out.decode().replace("\r", ""))
+                    r["cpu"].append(cpu_seconds(pid) - before)  # the ended process is our child, not yet reaped
+                    r["server_cpu"].append(cpu_seconds(server) - server_before)
+                    r["whole"].append(float(result["seconds"]))
+                    r["first"].append(float(result["first_progress"]))
+                    r["closed"].append(float(result["closed"]) - float(result["seconds"]))
+                    program.wait(60)
+                    wait_until(lambda: os.path.exists(record), 30, "the setup program started by the hand-off")
+                    if not filecmp.cmp(ftp.path_of("/Software/" + SETUP_NAME), downloaded, shallow=False):
+                        raise RuntimeError("%s: the download differs from the served file" % who)
+                    r["paints"].append(count_paints(wine, watch, temp, exes[who]))
+                    print("  %s: %s" % (who, ", ".join("%s %s" % (k, v[-1]) for k, v in r.items() if v)), flush=True)
+
+            # No server: the message box waits for an answer.
+            ftp.stop()
+            for who, exe in exes.items():
+                program = program_of(wine, exe).start()
+                driver.wait_msgbox()
+                time.sleep(1)
+                m[who]["idle_msgbox"].append(idle_cpu(wine_pid("QuorvelDownloader.exe", wine.prefix),
+                                                      wineserver_pid(wine.prefix)))
+                driver.answer_msgbox()
+                driver.ok("close")
+                program.wait(30)
+        finally:
+            ftp.cleanup()
+    return m
+
+
+def window_rows(m):
+    new, old = m["program"], m["reference"]
+
+    def spread(values, fmt, scale=1):
+        v = [x * scale for x in values]
+        return (fmt + " (" + fmt + "-" + fmt + ")") % (statistics.median(v), min(v), max(v))
+
+    def row(what, key, fmt, scale=1, target="-"):
+        a, b = statistics.median(new[key]), statistics.median(old[key])
+        ratio = a / b if b else float("nan")
+        met = "-" if target == "-" else yes(ratio <= float(target.split()[-1]))
+        return (what, spread(new[key], fmt, scale), spread(old[key], fmt, scale), "%.3f" % ratio, target, met)
+
+    per100 = 1e8 / (WHOLE_SIZE_MIB * MIB)
+    road = "Window, %d MiB signed setup at %s" % (WHOLE_SIZE_MIB, rate_label(WHOLE_RATE))
+    n = WINDOW_ROUNDS
+    rows = [
+        row("Start-up to the main window shown, this program / the reference build (medians of %d, taking turns "
+            "with a minimal window at %.0f ms; median (fastest-slowest))" % (STARTUP_RUNS,
+                                                                            statistics.median(m["minimal"]["startup"])),
+            "startup", "%.0f ms", target="<= 1.10"),
+        row("%s: Start click to \"Completed\" / the reference build (%d each, taking turns)" % (road, n),
+            "whole", "%.2f s", target="<= 1.05"),
+        row("%s: Start click to the first %% in the list (the answer to the click)" % road, "first", "%.0f ms", 1000),
+        row("%s: \"Completed\" to the window gone (checks, hand-off, launch)" % road, "closed", "%.2f s"),
+        row("%s: the program's CPU seconds per 100 MB, Start click to the end" % road, "cpu", "%.3f s", per100,
+            target="<= 1.10"),
+        row("%s: the wineserver's CPU seconds per 100 MB over the same time" % road, "server_cpu", "%.3f s", per100),
+        row("Item list repaints during one download (traced run)", "paints", "%.0f", target="<= 1.10"),
+        row("Peak working set (VmHWM) of the program during the download", "hwm", "%.1f MiB", 1 / MIB),
+    ]
+    for key, state in (("idle_main", "main window"), ("idle_msgbox", "message box waiting")):
+        a = max(p for p, _ in new[key]), max(s for _, s in new[key])
+        b = max(p for p, _ in old[key]), max(s for _, s in old[key])
+        rows.append(("Idle CPU over %d s, %s (highest of the runs)" % (IDLE_SECONDS, state),
+                     "%.2f %% (wineserver %.2f %%)" % a, "%.2f %% (wineserver %.2f %%)" % b, "-", "< 1 %",
+                     yes(a[0] < 1 and a[1] < 1)))
+    return rows
 
 
 def persistent_session(wine):
@@ -491,7 +635,7 @@ def dpi_costs(wine, temp):
         try:
             ftp.add_file("/Software/" + SETUP_NAME, setup_bytes(WHOLE_SIZE_MIB * MIB))
             ftp.start()
-            program = Program(wine, extra_env={"QV_SETUP_AUTOCLOSE_MS": "500"})
+            program = program_of(wine, None, extra_env={"QV_SETUP_AUTOCLOSE_MS": "500"})
             for dpi in (96, 144):
                 wine.set_dpi(dpi)
                 persistent_session(wine)
@@ -869,6 +1013,17 @@ def https_rows(m):
     return rows
 
 
+def program_exe():
+    return os.path.abspath(ARGS.program or os.path.join(ARGS.build, "QuorvelDownloader.exe"))
+
+
+def program_of(wine, exe=None, **options):
+    """The program installed for a run, copied from exe (default: --program or the build's)."""
+    program = Program(wine, **options)
+    shutil.copy(exe or program_exe(), program.path)
+    return program
+
+
 def wall_time(wine, args, timeout=120):
     """Runs a Windows program to its end; returns (exit code, seconds from the Linux side, the Wine
     process's start included)."""
@@ -883,7 +1038,7 @@ def check_costs(wine):
     connects and lists the same folder, taking turns on one server on port 5301 that serves the
     demo's folder: a signed demo setup and a few other files, no release statement. The first round
     warms Wine up and is not counted."""
-    program = Program(wine)
+    program = program_of(wine)
     reference = "c:\\qvbench\\RefFtpList.exe"
     copy = wine.unix(reference)
     os.makedirs(os.path.dirname(copy), exist_ok=True)
@@ -939,12 +1094,12 @@ def idle_cpu(pid, server):
     return ((cpu_seconds(pid) - before) / elapsed * 100, (cpu_seconds(server) - server_before) / elapsed * 100)
 
 
-def count_paints(wine, watch, temp):
+def count_paints(wine, watch, temp, exe=None):
     """WM_PAINTs of the item list from the Start click to the end of the program, seen through
     Wine's "message" debug channel limited to WM_PAINT (SpyInclude)."""
     wine.run(["reg", "add", r"HKCU\Software\Wine\Debug", "/v", "SpyInclude", "/d", "WM_PAINT", "/f"])
     log_path = os.path.join(temp, "paint-trace.log")
-    program = Program(wine, extra_env={"QV_SETUP_AUTOCLOSE_MS": "500"})
+    program = program_of(wine, exe, extra_env={"QV_SETUP_AUTOCLOSE_MS": "500"})
     env = dict(program.env, WINEDEBUG="-all,+message")
     with open(log_path, "wb") as log:
         process = subprocess.Popen(["wine", program.win_path], env=env, stdout=subprocess.DEVNULL, stderr=log)
@@ -1077,7 +1232,8 @@ def write_results(table, started, load_at_start):
         load_at_start, load_average(),
         "; the DPI part alone" if ARGS.dpi_only else "; the poor line alone" if ARGS.line_only
         else "; the release checks alone" if ARGS.release_only else "; /check alone" if ARGS.check_only
-        else "; HTTPS alone" if ARGS.https_only else "")
+        else "; HTTPS alone" if ARGS.https_only
+        else "; the window against %s" % (ARGS.reference_label or ARGS.reference_program) if ARGS.window_only else "")
     with open(ARGS.results, "w", encoding="utf-8") as f:
         f.write(title + "\n" + heading + table + "\n" + ("\n" + earlier if earlier else ""))
 
@@ -1094,9 +1250,13 @@ def main():
     # One Wine session for the whole run, so no program pays for a session's start.
     persistent_session(wine)
     temp = tempfile.mkdtemp(prefix="qv-bench-")
-    full = not (ARGS.line_only or ARGS.dpi_only or ARGS.release_only or ARGS.check_only or ARGS.https_only)
+    full = not (ARGS.line_only or ARGS.dpi_only or ARGS.release_only or ARGS.check_only or ARGS.https_only
+                or ARGS.window_only)
     try:
-        line = dpi = release = check = https = None
+        line = dpi = release = check = https = window = None
+        if ARGS.window_only:
+            print("The window against the reference build's (port 5301):", flush=True)
+            window = window_costs(wine, temp)
         if ARGS.https_only:
             print("/update /quiet over HTTPS (free port):", flush=True)
             https = https_costs(wine, temp)
@@ -1121,7 +1281,9 @@ def main():
     finally:
         wine.kill_server()
         shutil.rmtree(temp, ignore_errors=True)
-    if ARGS.https_only:
+    if ARGS.window_only:
+        table = table_of(window_rows(window))
+    elif ARGS.https_only:
         table = table_of(https_rows(https))
     elif ARGS.check_only:
         table = table_of(check_rows(check))

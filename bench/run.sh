@@ -4,7 +4,8 @@
 #   QV_BENCH_BUILD   the win32 build folder (default build/win32)
 #   QV_BENCH_PREFIX  the Wine prefix (default build/wine64)
 # Options go to bench/bench.py: --quick, --line-only, --dpi-only, --release-only, --check-only,
-# --https-only (the HTTPS source, its proxy and resets; uses no fixed port).
+# --https-only (the HTTPS source, its proxy and resets; uses no fixed port), --window-only with
+# --reference-program EXE (the window against another build), --program EXE.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 cd "$ROOT"

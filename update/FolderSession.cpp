@@ -174,30 +174,6 @@ FtpRead CFolderSession::Read(void* buffer, int count, int& got, uint32_t) {
     return FtpRead::Data;
 }
 
-bool CFolderSession::ReadSmallFile(const std::wstring& path, size_t limit, std::vector<uint8_t>& bytes) {
-    bytes.clear();
-    m_nOffset = 0;
-    if (OpenFile(path) != FtpOpen::Done) return false;
-    bool whole = false;
-    LARGE_INTEGER size = {};
-    if (::GetFileSizeEx(m_file.Handle(), &size) && static_cast<uint64_t>(size.QuadPart) <= limit) {
-        uint8_t block[4096];
-        for (;;) {
-            int got = 0;
-            if (Read(block, sizeof block, got, 0) != FtpRead::Data) break;
-            if (got == 0) {
-                whole = true;
-                break;
-            }
-            if (bytes.size() + static_cast<size_t>(got) > limit) break;
-            bytes.insert(bytes.end(), block, block + got);
-        }
-    }
-    CloseFile();
-    if (!whole) bytes.clear();
-    return whole;
-}
-
 int CFolderSession::CloseFile() {
     if (!m_file.IsOpen()) return kFtpSuccess;
     if (!m_file.Close()) {

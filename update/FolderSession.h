@@ -38,10 +38,6 @@ public:
     void Disconnect() override;
     std::wstring LastError() const override { return m_strLastError; }
 
-    // Reads a whole file of at most `limit` bytes into memory; false (and nothing kept) when it
-    // cannot be opened or read, or is larger.
-    bool ReadSmallFile(const std::wstring& path, size_t limit, std::vector<uint8_t>& bytes);
-
 private:
     // Opens the plain file named by the path's last component, held against change.
     FtpOpen OpenEntry(const std::wstring& path, CFile& file);

@@ -17,8 +17,6 @@ constexpr DWORD kOperationTimeoutMs = 15000;
 // The wait for an answer, in case the platform's time limits do not end a call: theirs and a margin.
 constexpr uint32_t kSendWaitMs = kOperationTimeoutMs + 5000;
 constexpr std::chrono::milliseconds kStopPoll{50};
-// A small file (the release statement) must arrive with no pause longer than this.
-constexpr uint32_t kSmallFileTimeoutMs = 15000;
 // How long closing a file waits for a read ahead to come back (one block on a live line).
 constexpr uint32_t kReaderCloseWaitMs = 1000;
 // How long a helper that has handed its answer over may take to end.
@@ -344,30 +342,13 @@ FtpRead CHttpSession::Read(void* buffer, int count, int& got, uint32_t timeoutMs
         LogPlatformError("http.read-failed", error);
     }
     m_nBodyRead += got;
-    return result;
-}
-
-bool CHttpSession::ReadSmallFile(const std::wstring& path, size_t limit, std::vector<uint8_t>& bytes) {
-    bytes.clear();
-    if (Open(path, 0, -1) != FtpOpen::Done) return false;
-    bool whole = false;
-    if (m_nBodyLength < 0 || static_cast<uint64_t>(m_nBodyLength) <= limit) {
-        uint8_t block[4096];
-        for (;;) {
-            int got = 0;
-            if (Read(block, sizeof block, got, kSmallFileTimeoutMs) != FtpRead::Data) break;
-            if (got == 0) {
-                // A body cut short ends like a whole one under Wine: its length tells them apart.
-                whole = m_nBodyLength < 0 || m_nBodyRead == m_nBodyLength;
-                break;
-            }
-            if (bytes.size() + static_cast<size_t>(got) > limit) break;
-            bytes.insert(bytes.end(), block, block + got);
-        }
+    // A body cut short ends like a whole one under Wine: its length tells them apart.
+    if (result == FtpRead::Data && got == 0 && m_nBodyLength >= 0 && m_nBodyRead != m_nBodyLength) {
+        m_strLastError = FormatFtpError(L"FILE READ ERROR!!", ERROR_INTERNET_CONNECTION_RESET);
+        LogEvent("http.body-cut", {{"read", m_nBodyRead}, {"length", m_nBodyLength}});
+        return FtpRead::Failed;
     }
-    CloseFile();
-    if (!whole) bytes.clear();
-    return whole;
+    return result;
 }
 
 int CHttpSession::CloseFile() {

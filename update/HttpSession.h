@@ -51,9 +51,6 @@ public:
     void Disconnect() override;
     std::wstring LastError() const override { return m_strLastError; }
 
-    // Reads a whole remote file of at most `limit` bytes into memory; false (and nothing kept) when
-    // it cannot be fetched, is larger, or ends before its Content-Length.
-    bool ReadSmallFile(const std::wstring& path, size_t limit, std::vector<uint8_t>& bytes);
 
     // The file's size as the release statement gives it (-1: unknown): a response of another size
     // is refused.

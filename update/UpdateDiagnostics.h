@@ -11,7 +11,6 @@
 #include "update/logic/FtpTypes.h"
 #include "update/logic/ReleaseRules.h"
 #include "update/logic/SignerPins.h"
-#include "update/logic/UpdateItem.h"
 
 #include <cstdint>
 #include <string>

@@ -6,8 +6,10 @@ import os
 import subprocess
 import unittest
 
-from harness import (BIN, DiagnosticsLog, Driver, Program, RoadTest, demo_setup_signed, install_scanner,
-                     wait_until)
+from harness import (BUILD, DiagnosticsLog, Driver, Program, RoadTest, demo_setup_signed, install_scanner,
+                     publish_release, wait_until)
+from https_fixture import trust_certificate
+from signing import Signer
 
 SETUP = "/Software/TALVIX_FULL_250101.exe"
 
@@ -53,6 +55,22 @@ class CommandLineTest(RoadTest):
         self.assertEqual(self.run_program("/update", "/quiet", "/endscanner"), 0)
         self.launch_record()
         scanner.wait(30)  # ended before the launch
+
+    def test_a_current_scanner_ends_check_and_update_at_once(self):
+        # The maker's statement says 9.0.0.0, the demo setup's version; its signer is a root the PC
+        # trusts, as the build pins nobody.
+        signer = Signer.make(os.path.join(BUILD, "signing"), "a")
+        trust_certificate(self.wine.env, signer.cert)
+        install_scanner(self.wine, "9.0.0.0")
+        self.ftp.add_file(SETUP, demo_setup_signed())
+        publish_release(self.ftp, "/Software", signer)
+        self.ftp.start()
+        log = DiagnosticsLog(self.wine)
+        self.assertEqual(self.run_program("/check"), 0)
+        self.assertEqual(self.run_program("/update", "/quiet"), 0)
+        self.assertEqual([r for r in self.retrieved() if r.endswith(".exe")], [])  # the statement only
+        self.assertFalse(os.path.exists(self.record))
+        self.assertEqual(log.event("road.checked")["outcome"], "already-current")
 
     def test_passive_update_shows_the_road_and_launches_without_a_click(self):
         self.ftp.add_file(SETUP, demo_setup_signed())

@@ -156,11 +156,14 @@ class SoakTest(unittest.TestCase):
         self.assertEqual(self.driver.text(ID_BANNER), expected.split("\n")[0], where)
         requests = self.ftp.requests()
         if kind == "drop":
-            # The broken transfer went on over a new connection and the whole file was served; the
-            # unsigned file was then refused at the hand-off and removed.
-            sent = sum(int(r.rsplit(" ", 1)[1]) for r in requests if r.startswith("SENT " + REMOTE + " "))
-            self.assertGreaterEqual(sent, len(self.served), where)
+            # The broken transfer went on over a new connection from an offset, and that connection
+            # served the rest of the file to its end; the unsigned file was then refused at the
+            # hand-off and removed.
             self.assertGreaterEqual(requests.count("RETR " + REMOTE), 2, where)
+            rests = [int(r.split()[1]) for r in requests if r.startswith("REST ")]
+            sent = [int(r.rsplit(" ", 1)[1]) for r in requests if r.startswith("SENT " + REMOTE + " ")]
+            self.assertTrue(rests and sent, where)
+            self.assertEqual(rests[-1] + sent[-1], len(self.served), where)
         self.assertEqual(os.listdir(self.work) if os.path.isdir(self.work) else [], [],
                          "file left after " + where)
         if kind in ("drop", "short", "removed"):

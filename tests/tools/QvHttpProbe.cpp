@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "update/HttpSession.h"
+#include "update/logic/SmallFile.h"
 #include "update/LocalFiles.h"
 #include "update/logic/DownloadLogic.h"
 #include "update/logic/UpdateSources.h"
@@ -97,7 +98,7 @@ public:
 bool Download(const UpdateSource& source, const std::wstring& path, int64_t size, const std::wstring& workFolder) {
     const size_t cut = path.find_last_of(L"\\/");
     DownloadRequest request;
-    UPDATE_ITEM item;
+    FTP_FILE_INFO item;
     item.SetName(path.substr(cut + 1));
     item.dwFileSize = size;
     request.items.push_back(item);
@@ -153,7 +154,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (command == L"small" && argc == 5) {
         std::vector<uint8_t> bytes;
-        const bool whole = session.ReadSmallFile(path, static_cast<size_t>(_wtoi64(argv[4])), bytes);
+        const bool whole = ReadSmallFile(session, path, static_cast<size_t>(_wtoi64(argv[4])), bytes, 15000);
         std::printf("small=%s\nbytes=%u\n", whole ? "yes" : "no", static_cast<unsigned>(bytes.size()));
         PrintFacts(session);
         return whole ? 0 : 1;

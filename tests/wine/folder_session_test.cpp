@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "update/FolderSession.h"
+#include "update/logic/SmallFile.h"
 
 namespace {
 
@@ -93,9 +94,9 @@ TEST_F(FolderSessionTest, ListsSizesAndReadsPlainFilesFromAnyOffset) {
     EXPECT_EQ(ReadToEnd(session).size(), m_setup.size());
 
     std::vector<uint8_t> bytes;
-    EXPECT_TRUE(session.ReadSmallFile(std::wstring(kServerFolder) + L"release.txt", 9, bytes));
+    EXPECT_TRUE(ReadSmallFile(session, std::wstring(kServerFolder) + L"release.txt", 9, bytes, 1000));
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "statement");
-    EXPECT_FALSE(session.ReadSmallFile(L"release.txt", 8, bytes));
+    EXPECT_FALSE(ReadSmallFile(session, L"release.txt", 8, bytes, 1000));
     EXPECT_TRUE(bytes.empty());
 
     // Missing files, the subfolder and names that could reach outside the folder or a device.

@@ -13,7 +13,6 @@
 #include "update/logic/FtpTypes.h"
 #include "update/logic/LineWatch.h"
 #include "update/logic/ReleaseRules.h"
-#include "update/logic/UpdateItem.h"
 
 constexpr int kTransferBlockSize = 30720;
 

@@ -7,8 +7,7 @@
 #include <vector>
 
 namespace {
-using PromptFn = DWORD(WINAPI*)(PCREDUI_INFOW, PCWSTR, PCtxtHandle, DWORD, PWSTR, ULONG, PWSTR, ULONG, BOOL*,
-                                DWORD);
+using PromptFn = DWORD(WINAPI*)(PCREDUI_INFOW, PCWSTR, PCtxtHandle, DWORD, PWSTR, ULONG, PWSTR, ULONG, BOOL*, DWORD);
 
 PromptFn PromptFunction() {
     static const PromptFn prompt = [] {

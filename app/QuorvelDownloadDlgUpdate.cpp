@@ -194,7 +194,9 @@ void CQuorvelDownloadDlg::ShowHandOffFailure(HandOffResult result) {
     case HandOffResult::SetupChanged:
     case HandOffResult::SignatureRefused:
     case HandOffResult::ReleaseRefused:
-    case HandOffResult::LaunchFailed: ShowNotice(LocalText(TextId::InvalidUpdateFile), LocalText(TextId::TryAgain)); break;
+    case HandOffResult::LaunchFailed:
+        ShowNotice(LocalText(TextId::InvalidUpdateFile), LocalText(TextId::TryAgain));
+        break;
     }
 }
 

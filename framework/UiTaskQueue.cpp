@@ -7,8 +7,8 @@ bool CUiTaskQueue::Post(Task task) {
     m_tasks.push_back(std::move(task));
     // One wake-up at a time: the window runs everything queued when it comes.
     if (!m_bWakeUpPending) {
-        const bool posted = m_hWnd ? ::PostMessageW(m_hWnd, m_nWakeUp, 0, 0)
-                                   : ::PostThreadMessageW(m_nThreadId, m_nWakeUp, 0, 0);
+        const bool posted =
+            m_hWnd ? ::PostMessageW(m_hWnd, m_nWakeUp, 0, 0) : ::PostThreadMessageW(m_nThreadId, m_nWakeUp, 0, 0);
         if (!posted) {
             m_tasks.pop_back();
             return false;

@@ -42,8 +42,7 @@ std::vector<std::wstring> HandOffPaths(const std::wstring& workFolder, const std
 // The name the server lists the written file under.
 static std::wstring ListedNameOf(const DownloadRequest& request, const std::wstring& setupPath) {
     for (const FTP_FILE_INFO& item : request.items) {
-        if (ToUpperPath(HandOffPathOf(request.workFolder, LocalNameOf(item.Name()))) == setupPath)
-            return item.Name();
+        if (ToUpperPath(HandOffPathOf(request.workFolder, LocalNameOf(item.Name()))) == setupPath) return item.Name();
     }
     return std::wstring();
 }

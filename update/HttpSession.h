@@ -51,7 +51,6 @@ public:
     void Disconnect() override;
     std::wstring LastError() const override { return m_strLastError; }
 
-
     // The file's size as the release statement gives it (-1: unknown): a response of another size
     // is refused.
     void SetExpectedSize(int64_t size) { m_nExpectedSize = size; }

@@ -58,8 +58,8 @@ bool ReadSignerLayout(const std::vector<uint8_t>& signature, bool& signedAttribu
     DWORD size = sizeof signers;
     if (!::CryptMsgGetParam(message.Get(), CMSG_SIGNER_COUNT_PARAM, 0, &signers, &size) || signers != 1) return false;
     DWORD attributes = 0;
-    signedAttributes = ::CryptMsgGetParam(message.Get(), CMSG_SIGNER_AUTH_ATTR_PARAM, 0, nullptr, &attributes) &&
-                       attributes > 0;
+    signedAttributes =
+        ::CryptMsgGetParam(message.Get(), CMSG_SIGNER_AUTH_ATTR_PARAM, 0, nullptr, &attributes) && attributes > 0;
     return true;
 }
 
@@ -99,9 +99,10 @@ StatementSignatureFacts CheckStatementSignature(const std::vector<uint8_t>& stat
     const BYTE* content[] = {statement.data()};
     DWORD contentSize[] = {static_cast<DWORD>(statement.size())};
     CCertContext cert;
-    facts.intact = ::CryptVerifyDetachedMessageSignature(&para, 0, signature.data(), static_cast<DWORD>(signature.size()),
-                                                         1, content, contentSize, cert.Out()) != FALSE &&
-                   cert.Get() != nullptr;
+    facts.intact =
+        ::CryptVerifyDetachedMessageSignature(&para, 0, signature.data(), static_cast<DWORD>(signature.size()), 1,
+                                              content, contentSize, cert.Out()) != FALSE &&
+        cert.Get() != nullptr;
     if (!facts.intact) return facts;
 
     SignatureVerdict verdict;

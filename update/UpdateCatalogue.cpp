@@ -169,9 +169,9 @@ bool CUpdateCatalogue::ReadRelease(IFtpSession& session, bool listed, bool requi
     StatementContext context;
     FILETIME now{};
     ::GetSystemTimeAsFileTime(&now);
-    context.now = static_cast<int64_t>(((static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime) /
-                                       10000000ULL) -
-                  11644473600LL;  // 1601 to 1970
+    context.now =
+        static_cast<int64_t>(((static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime) / 10000000ULL) -
+        11644473600LL;  // 1601 to 1970
     context.edition = StatementEditionOf(m_strServerFolder);
     context.highestSerial = HighestAcceptedSerial(context.edition);
     const StatementVerdict verdict = JudgeStatement(facts, parsed, *statement, context);

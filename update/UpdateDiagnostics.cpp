@@ -183,7 +183,6 @@ void LogHandOff(HandOffResult result) {
     LogEvent("handoff", {{"result", text}});
 }
 
-
 void CDownloadDiagnostics::Started(const std::vector<FTP_FILE_INFO>& items) {
     m_nStartTick = ::GetTickCount64();
     for (const FTP_FILE_INFO& item : items)

@@ -10,10 +10,9 @@
 
 CUpdateEngine::CUpdateEngine(IRoadObserver& observer, std::shared_ptr<CUiTaskQueue> tasks, RoadOptions options)
     : m_observer(observer), m_pTasks(std::move(tasks)), m_options(options) {
-    m_catalogue.SetProxyCredentialPrompt(
-        [this](const std::wstring& host, std::wstring& user, std::wstring& password) {
-            return m_observer.AskProxyCredentials(host, user, password);
-        });
+    m_catalogue.SetProxyCredentialPrompt([this](const std::wstring& host, std::wstring& user, std::wstring& password) {
+        return m_observer.AskProxyCredentials(host, user, password);
+    });
 }
 
 CUpdateEngine::~CUpdateEngine() { Stop(); }
@@ -26,7 +25,7 @@ bool CUpdateEngine::Check() {
     m_offer.title = m_catalogue.Title();
     m_offer.installedVersion = m_catalogue.InstalledVersionText();
     if (m_offer.reached) m_offer.setups = m_catalogue.FindOffered();
-    RoadOutcome result = !m_offer.reached          ? RoadOutcome::ServerUnreachable
+    RoadOutcome result = !m_offer.reached         ? RoadOutcome::ServerUnreachable
                          : m_offer.setups.empty() ? RoadOutcome::NothingOffered
                                                   : RoadOutcome::Offered;
     if (result == RoadOutcome::Offered && m_options.stopWhenCurrent && m_offer.setups.front().installedIsCurrent)

@@ -17,9 +17,9 @@
 
 // What the last server check found.
 struct RoadOffer {
-    bool reached = false;           // the server answered and the folder was read
-    std::wstring title;             // "KESTRA-Factory", or "Talvix-Main" for an unknown edition
-    std::wstring installedVersion;  // the installed scanner's version text, "-" when none
+    bool reached = false;              // the server answered and the folder was read
+    std::wstring title;                // "KESTRA-Factory", or "Talvix-Main" for an unknown edition
+    std::wstring installedVersion;     // the installed scanner's version text, "-" when none
     std::vector<OfferedSetup> setups;  // in the server's order
 };
 

@@ -49,12 +49,14 @@ TEST(Road, FailuresLeaveTheRoadUsableWithTheirOutcome) {
          RoadOutcome::NothingOffered, 21},
         {"read failed",
          [](RoadMachine& r) {
-             r.BeginCheck(), r.EndCheck(RoadOutcome::Offered), r.BeginDownload(), r.EndDownload(DownloadResult::ReadFailed);
+             r.BeginCheck(), r.EndCheck(RoadOutcome::Offered), r.BeginDownload(),
+                 r.EndDownload(DownloadResult::ReadFailed);
          },
          RoadOutcome::DownloadFailed, 30},
         {"disk full",
          [](RoadMachine& r) {
-             r.BeginCheck(), r.EndCheck(RoadOutcome::Offered), r.BeginDownload(), r.EndDownload(DownloadResult::DiskFull);
+             r.BeginCheck(), r.EndCheck(RoadOutcome::Offered), r.BeginDownload(),
+                 r.EndDownload(DownloadResult::DiskFull);
          },
          RoadOutcome::NoRoom, 31},
         {"refused",
@@ -71,7 +73,8 @@ TEST(Road, FailuresLeaveTheRoadUsableWithTheirOutcome) {
          RoadOutcome::SetupDidNotStart, 41},
         {"scanner before the download",
          [](RoadMachine& r) {
-             r.BeginCheck(), r.EndCheck(RoadOutcome::Offered), r.BeginDownload(), r.Abandon(RoadOutcome::ScannerRunning);
+             r.BeginCheck(), r.EndCheck(RoadOutcome::Offered), r.BeginDownload(),
+                 r.Abandon(RoadOutcome::ScannerRunning);
          },
          RoadOutcome::ScannerRunning, 50},
         {"scanner before the launch",
@@ -130,7 +133,10 @@ TEST(CommandLine, SwitchesAndTheirCombinations) {
         {{L"check"}, false, RunMode::Window, false},
         {{L"/"}, false, RunMode::Window, false},
         {{L"/source", L"E:\\"}, true, RunMode::Window, false, L"E:\\"},
-        {{L"/update", L"-SOURCE", L"\\\\pc\\share\\x y", L"/quiet"}, true, RunMode::Quiet, false,
+        {{L"/update", L"-SOURCE", L"\\\\pc\\share\\x y", L"/quiet"},
+         true,
+         RunMode::Quiet,
+         false,
          L"\\\\pc\\share\\x y"},
         {{L"/check", L"/source", L"D:\\u"}, true, RunMode::Check, false, L"D:\\u"},
         {{L"/source"}, false, RunMode::Window, false},

@@ -36,13 +36,20 @@ RunCommand ParseCommandLine(const std::vector<std::wstring>& args) {
             sourceFolder = args[++i];
             continue;
         }
-        if (name == L"check") check = true;
-        else if (name == L"update") update = true;
-        else if (name == L"passive") passive = true;
-        else if (name == L"quiet") quiet = true;
-        else if (name == L"log") log = true;
-        else if (name == L"endscanner") endScanner = true;
-        else return NotUnderstood(arg);
+        if (name == L"check")
+            check = true;
+        else if (name == L"update")
+            update = true;
+        else if (name == L"passive")
+            passive = true;
+        else if (name == L"quiet")
+            quiet = true;
+        else if (name == L"log")
+            log = true;
+        else if (name == L"endscanner")
+            endScanner = true;
+        else
+            return NotUnderstood(arg);
     }
     RunCommand command;
     command.endScanner = endScanner;

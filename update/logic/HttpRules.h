@@ -21,13 +21,13 @@ bool ParseContentRange(const std::wstring& value, ContentRange& range);
 
 // What a response to a GET means for the transfer.
 enum class HttpFetch {
-    Whole,            // 200: the file from byte 0 (also where a range was asked for: start again)
-    Part,             // 206 whose Content-Range starts at the offset asked for and runs to the end
-    RangeRefused,     // 206 for another range, a malformed Content-Range, or 416
-    NotFound,         // 404, 410: the source does not hold the file
-    ProxyAuth,        // 407: the proxy wants credentials
-    Refused,          // 401, 403 and every other 4xx; 1xx, 3xx, other 2xx; a 200 of another length
-    ServerFault,      // 5xx, or a status that is not a number: try again, as for a broken line
+    Whole,         // 200: the file from byte 0 (also where a range was asked for: start again)
+    Part,          // 206 whose Content-Range starts at the offset asked for and runs to the end
+    RangeRefused,  // 206 for another range, a malformed Content-Range, or 416
+    NotFound,      // 404, 410: the source does not hold the file
+    ProxyAuth,     // 407: the proxy wants credentials
+    Refused,       // 401, 403 and every other 4xx; 1xx, 3xx, other 2xx; a 200 of another length
+    ServerFault,   // 5xx, or a status that is not a number: try again, as for a broken line
 };
 // `offset` is the first byte asked for (0: no Range header was sent); `expectedTotal` the file's size
 // as the release statement gives it, or -1 when unknown. A 206 must say "bytes offset-(total-1)/total"

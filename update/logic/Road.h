@@ -7,14 +7,14 @@
 #include "update/logic/HandOffLogic.h"
 
 enum class RoadState {
-    Idle,        // nothing checked yet, or the last check or download ended; a check may start
-    Checking,    // the server check runs
-    Ready,       // the check offered a setup program; a download may start
-    Downloading, // the worker fetches the chosen files
-    Verifying,   // the worker checks the setup program before the hand-off
-    HandingOff,  // the worker has ended; the hand-off is due or runs
-    Done,        // the setup program was launched (or the scanner is already current): the run ends
-    Failed,      // the last step failed for `Outcome()`; a check may start again
+    Idle,         // nothing checked yet, or the last check or download ended; a check may start
+    Checking,     // the server check runs
+    Ready,        // the check offered a setup program; a download may start
+    Downloading,  // the worker fetches the chosen files
+    Verifying,    // the worker checks the setup program before the hand-off
+    HandingOff,   // the worker has ended; the hand-off is due or runs
+    Done,         // the setup program was launched (or the scanner is already current): the run ends
+    Failed,       // the last step failed for `Outcome()`; a check may start again
 };
 const char* RoadStateName(RoadState state);
 
@@ -53,10 +53,10 @@ public:
     bool Busy() const;
 
     // Each step returns false, and changes nothing, when the road is not where the step begins.
-    bool BeginCheck();                 // Idle, Ready, Failed -> Checking
-    bool EndCheck(RoadOutcome result); // Checking -> Ready (Offered), Done (AlreadyCurrent), Failed
-    bool BeginDownload();              // Ready -> Downloading
-    bool BeginVerify();                // Downloading -> Verifying
+    bool BeginCheck();                        // Idle, Ready, Failed -> Checking
+    bool EndCheck(RoadOutcome result);        // Checking -> Ready (Offered), Done (AlreadyCurrent), Failed
+    bool BeginDownload();                     // Ready -> Downloading
+    bool BeginVerify();                       // Downloading -> Verifying
     bool EndDownload(DownloadResult result);  // Downloading, Verifying -> HandingOff or Failed
     bool EndHandOff(HandOffResult result);    // HandingOff -> Done or Failed
     // Ends a check, download or hand-off that cannot go on: the scanner runs, the user stopped it.

@@ -30,11 +30,11 @@ std::vector<UpdateSource> RunSources(const std::vector<UpdateSource>& build, con
 
 // Why a source passed its turn to the next one.
 enum class SourceSkip {
-    Unreachable,       // no connection (name, route, refused, time-out)
-    Refused,           // the login, or the proxy's authentication, was refused
+    Unreachable,         // no connection (name, route, refused, time-out)
+    Refused,             // the login, or the proxy's authentication, was refused
     CertificateRefused,  // HTTPS: untrusted, expired or wrong-host certificate
-    NoRelease,         // no valid release statement for this edition (required over HTTPS and for folders)
-    NothingOffered,    // the release names no setup program that may be offered here
+    NoRelease,           // no valid release statement for this edition (required over HTTPS and for folders)
+    NothingOffered,      // the release names no setup program that may be offered here
 };
 const char* SourceSkipName(SourceSkip skip);
 

@@ -173,8 +173,9 @@ struct Rig {
         return Item(name, static_cast<int64_t>(content.size()));
     }
 
-    DownloadResult Run(const std::vector<FTP_FILE_INFO>& items) {
-        DownloadRequest request{items, L"Software\\", kWorkFolder, UpdateServerSettings(L"127.0.0.1"), {}, {}};
+    DownloadResult Run(const std::vector<FTP_FILE_INFO>& items, bool sizeFromTheStart = true) {
+        DownloadRequest request{
+            items, L"Software\\", kWorkFolder, UpdateServerSettings(L"127.0.0.1"), {}, {}, sizeFromTheStart};
         const FtpSessionFactory factory = [this] { return std::make_unique<RecordingSession>(script, log); };
         return DownloadUpdates(request, factory, files, ui);
     }
@@ -224,6 +225,13 @@ TEST(DownloadLogic, ExactMultipleOfTheBlockReadsNoExtraBlock) {
         L"FinalPause 500",
     };
     EXPECT_EQ(rig.log, expected);
+
+    // An FTP server is asked the size only when it reconnects: the first byte comes as quickly as it did.
+    Rig ftp;
+    EXPECT_EQ(ftp.Run({ftp.Serve(content)}, false), R::Completed);
+    Log withoutSize = expected;
+    withoutSize.erase(std::find(withoutSize.begin(), withoutSize.end(), L"Size"));
+    EXPECT_EQ(ftp.log, withoutSize);
 }
 
 TEST(DownloadLogic, LastBlockRequestsOnlyWhatIsLeftAndAnEmptyFileReadsOnce) {

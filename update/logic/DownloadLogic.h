@@ -64,6 +64,10 @@ struct DownloadRequest {
     FtpConnectionSettings server;
     LineBounds bounds;
     ReleaseExpectation release;
+    // Ask the file's size on the first connection too, so that a size the server cannot tell after
+    // a reconnection counts as a broken line (HTTPS, where the HEAD is the first contact). An FTP
+    // server is asked only when it reconnects, which keeps the first byte as quick as it was.
+    bool sizeFromTheStart = true;
 };
 
 // Upper-case name with every ".CIF" replaced by ".EXE".

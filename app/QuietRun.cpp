@@ -39,8 +39,7 @@ void CQuietRun::OnRoadFact(const RoadFact& fact) {
     case RoadFactKind::Checked:
         // A check alone ends here; an update goes on with what the check offered.
         // (Start refused means no fact will follow: the run ends here too.)
-        if (m_command.mode == RunMode::Quiet && m_pEngine->State() == RoadState::Ready && m_pEngine->Start({0}))
-            return;
+        if (m_command.mode == RunMode::Quiet && m_pEngine->State() == RoadState::Ready && m_pEngine->Start({0})) return;
         break;
     case RoadFactKind::HandOffDue: m_pEngine->HandOff(); return;
     case RoadFactKind::Progress:

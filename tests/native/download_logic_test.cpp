@@ -174,8 +174,8 @@ struct Rig {
     }
 
     DownloadResult Run(const std::vector<FTP_FILE_INFO>& items, bool sizeFromTheStart = true) {
-        DownloadRequest request{
-            items, L"Software\\", kWorkFolder, UpdateServerSettings(L"127.0.0.1"), {}, {}, sizeFromTheStart};
+        DownloadRequest request{items, L"Software\\",   kWorkFolder, UpdateServerSettings(L"127.0.0.1"), {},
+                                {},    sizeFromTheStart};
         const FtpSessionFactory factory = [this] { return std::make_unique<RecordingSession>(script, log); };
         return DownloadUpdates(request, factory, files, ui);
     }

@@ -17,7 +17,7 @@ export WINEPREFIX=$BUILD/wine64
 export QV_WINEPREFIX32=$BUILD/wine32
 export QV_ROOT=$ROOT QV_BUILD=$BUILD
 export QV_SCREENSHOT_DIR=$BUILD/screenshots
-FUZZ_SECONDS=${QV_FUZZ_SECONDS:-20}
+FUZZ_SECONDS=${QV_FUZZ_SECONDS:-12}
 PYTHON=/usr/bin/python3
 
 passed=0 failed=0 skipped=0            # cases and verdicts together

@@ -7,21 +7,17 @@
 #include "system/DiagnosticsLog.h"
 #include "update/HttpSession.h"
 #include "update/SourceSessions.h"
+#include "update/ReleaseReader.h"
 #include "update/ReleaseSerials.h"
 #include "update/SetupSignature.h"
-#include "update/StatementSignature.h"
 #include "update/UpdateDiagnostics.h"
 #include "update/logic/Catalogue.h"
 #include "update/logic/HttpRules.h"
 #include "update/logic/ReleaseRules.h"
-#include "update/logic/SmallFile.h"
 
 #include <algorithm>
 
 namespace {
-// A small file (the release statement) must arrive with no pause longer than this.
-constexpr uint32_t kSmallFileTimeoutMs = 15000;
-
 // Why an HTTPS source gave no file, in the terms of the choice of source.
 SourceSkip SkipOf(const IFtpSession& session, SourceSkip otherwise) {
     const auto* http = dynamic_cast<const CHttpSession*>(&session);
@@ -60,6 +56,7 @@ bool CUpdateCatalogue::Check(const std::wstring& localFolder) {
     m_pRelease.reset();
     m_bReleaseRefused = false;
     m_source = UpdateSource();
+    m_laterSources.clear();
     probes::ReadInstalledScannerVersion(nullptr, m_strBitness, m_strInstalledVersion);
     {
         // Only a folder that no other account can change is emptied; it is made so here.
@@ -67,8 +64,11 @@ bool CUpdateCatalogue::Check(const std::wstring& localFolder) {
         if (OpenPrivateFolder(GetWorkFolder(), work)) probes::DeleteFolderTree(GetWorkFolder(), false);
     }
     BuildServerFolder();
+    m_strStatementEdition = StatementEditionOf(m_strServerFolder);
     bool reached = false;
-    for (const UpdateSource& source : RunSources(BuildUpdateSources(), localFolder)) {
+    const std::vector<UpdateSource> sources = RunSources(BuildUpdateSources(), localFolder);
+    for (auto it = sources.begin(); it != sources.end(); ++it) {
+        const UpdateSource& source = *it;
         SourceSkip skip = SourceSkip::Unreachable;
         bool offers = TrySource(source, skip);
         // A proxy that wants credentials: the user is asked once per run, and the source tried again.
@@ -82,6 +82,7 @@ bool CUpdateCatalogue::Check(const std::wstring& localFolder) {
         }
         if (offers) {
             m_source = source;
+            m_laterSources.assign(it + 1, sources.end());
             LogEvent("source.used", {{"source", source.Display()}});
             return true;
         }
@@ -150,49 +151,28 @@ bool CUpdateCatalogue::ReadRelease(IFtpSession& session, bool listed, bool requi
         return true;
     }
     const std::wstring folder = DownloadServerFolder(m_strEditionSource, !GetTestSuffix().empty());
-    std::vector<uint8_t> text;
-    std::vector<uint8_t> signature;
-    if (!ReadSmallFile(session, folder + kStatementFile, kMaxStatementBytes, text, kSmallFileTimeoutMs)) {
-        const SourceSkip why = SkipOf(session, SourceSkip::NoRelease);
-        if (why != SourceSkip::NoRelease) return false;  // the line, not the statement, failed
-    } else {
-        ReadSmallFile(session, folder + kStatementSignatureFile, kMaxStatementSignatureBytes, signature,
-                      kSmallFileTimeoutMs);
-    }
-    const bool present = !text.empty();
-
-    CertFingerprint signer{};
-    const StatementSignatureFacts facts = CheckStatementSignature(text, signature, signer);
-    auto statement = std::make_shared<ReleaseStatement>();
-    std::string why;
-    const bool parsed = facts.intact && ParseReleaseStatement(text.data(), text.size(), *statement, &why);
-    StatementContext context;
-    FILETIME now{};
-    ::GetSystemTimeAsFileTime(&now);
-    context.now =
-        static_cast<int64_t>(((static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime) / 10000000ULL) -
-        11644473600LL;  // 1601 to 1970
-    context.edition = StatementEditionOf(m_strServerFolder);
-    context.highestSerial = HighestAcceptedSerial(context.edition);
-    const StatementVerdict verdict = JudgeStatement(facts, parsed, *statement, context);
-    LogEvent("release.statement", {{"present", present},
+    FetchedRelease fetched;
+    if (!FetchRelease(session, folder, m_strStatementEdition, fetched)) return false;
+    const ReleaseStatement& statement = *fetched.statement;
+    const StatementVerdict verdict = fetched.verdict;
+    LogEvent("release.statement", {{"present", fetched.present},
                                    {"required", required},
-                                   {"bytes", text.size()},
-                                   {"signature_bytes", signature.size()},
-                                   {"signer", ToHex(signer)},
+                                   {"bytes", fetched.bytes},
+                                   {"signature_bytes", fetched.signatureBytes},
+                                   {"signer", ToHex(fetched.signer)},
                                    {"verdict", StatementVerdictName(verdict)},
-                                   {"why", why},
-                                   {"edition", statement->edition},
-                                   {"serial", std::to_string(statement->serial)},
-                                   {"highest_serial", std::to_string(context.highestSerial)},
-                                   {"expires", FormatStatementTime(statement->expires)},
-                                   {"downgrade", statement->allowDowngrade}});
+                                   {"why", fetched.why},
+                                   {"edition", statement.edition},
+                                   {"serial", std::to_string(statement.serial)},
+                                   {"highest_serial", std::to_string(fetched.context.highestSerial)},
+                                   {"expires", FormatStatementTime(statement.expires)},
+                                   {"downgrade", statement.allowDowngrade}});
     if (verdict != StatementVerdict::Valid) {
-        m_bReleaseRefused = present || required;
+        m_bReleaseRefused = fetched.present || required;
         return true;
     }
-    RecordAcceptedSerial(context.edition, statement->serial);
-    m_pRelease = std::move(statement);
+    RecordAcceptedSerial(fetched.context.edition, statement.serial);
+    m_pRelease = std::move(fetched.statement);
     return true;
 }
 
@@ -223,8 +203,8 @@ std::vector<OfferedSetup> CUpdateCatalogue::FindOffered() const {
     return offered;
 }
 
-FtpConnectionSettings CUpdateCatalogue::SourceConnection() const {
-    return ConnectionOf(m_source, m_strProxyUser, m_strProxyPassword);
+FtpConnectionSettings CUpdateCatalogue::ConnectionFor(const UpdateSource& source) const {
+    return ConnectionOf(source, m_strProxyUser, m_strProxyPassword);
 }
 
 std::wstring CUpdateCatalogue::Title() const { return OfferedRowTitle(m_strEditionSource); }

@@ -32,7 +32,9 @@ public:
     // A window run can ask for a proxy's credentials, once per run; a quiet run cannot.
     void SetProxyCredentialPrompt(ProxyCredentialPrompt prompt) { m_askProxyCredentials = std::move(prompt); }
     // What the download's connections are given for the chosen source (the proxy's credentials too).
-    FtpConnectionSettings SourceConnection() const;
+    FtpConnectionSettings SourceConnection() const { return ConnectionFor(m_source); }
+    // The same for any source of this run.
+    FtpConnectionSettings ConnectionFor(const UpdateSource& source) const;
 
     // The server check: reads the installed scanner's version, makes the work folder private and
     // empties it (left alone when it cannot be made private), then tries the run's sources in order
@@ -56,8 +58,12 @@ public:
     // "Test" when the marker file lies beside the program, else empty.
     std::wstring GetTestSuffix() const;
 
-    // The source the last check chose (meaningful when it offers a setup program).
+    // The source the last check chose (meaningful when it offers a setup program), and the run's
+    // sources after it, which a download may go on from.
     const UpdateSource& Source() const { return m_source; }
+    const std::vector<UpdateSource>& LaterSources() const { return m_laterSources; }
+    // The edition's folder as release statements name it.
+    const std::wstring& StatementEdition() const { return m_strStatementEdition; }
     // The maker's release statement the last check found valid, or null.
     std::shared_ptr<const ReleaseStatement> Release() const { return m_pRelease; }
     // The installed scanner's version as numbers, when it is installed and says one.
@@ -82,7 +88,9 @@ private:
     std::wstring m_strBitness;
     std::shared_ptr<const ReleaseStatement> m_pRelease;
     bool m_bReleaseRefused = false;
+    std::wstring m_strStatementEdition;
     UpdateSource m_source;
+    std::vector<UpdateSource> m_laterSources;
     ProxyCredentialPrompt m_askProxyCredentials;
     bool m_bAskedProxyCredentials = false;
     std::wstring m_strProxyUser;

@@ -34,6 +34,7 @@ static void ApplyTestLineBounds(LineBounds& bounds) {
 struct CUpdateDownload::Job {
     DownloadRequest request;
     UpdateSource source;
+    std::unique_ptr<CSourceFailover> failover;  // touched only by the worker
     std::shared_ptr<CUiTaskQueue> tasks;
     CUpdateDownload* owner = nullptr;  // touched only by tasks, on the owner's thread
     std::atomic<bool> stop{false};
@@ -111,11 +112,13 @@ private:
     const CLocalFiles& m_files;
 };
 
-bool CUpdateDownload::Start(DownloadRequest request, UpdateSource source, std::shared_ptr<CUiTaskQueue> tasks) {
+bool CUpdateDownload::Start(DownloadRequest request, UpdateSource source, std::shared_ptr<CUiTaskQueue> tasks,
+                            std::unique_ptr<CSourceFailover> failover) {
     if (m_pWorkerThread || !tasks) return false;
     auto job = std::make_shared<Job>();
     job->request = std::move(request);
     job->source = std::move(source);
+    job->failover = std::move(failover);
 #ifdef QV_TEST_LINE_BOUNDS
     ApplyTestLineBounds(job->request.bounds);
 #endif
@@ -139,7 +142,13 @@ UINT CUpdateDownload::WorkerProc(void* param) {
     const std::atomic<bool>* stop = &job->stop;
     const UpdateSource source = job->source;
     const FtpSessionFactory newSession = [stop, source] { return MakeSourceSession(source, stop); };
-    job->result = ::DownloadUpdates(job->request, newSession, files, report);
+    CSourceFailover* failover = job->failover.get();
+    NextSourceFinder nextSource;
+    if (failover)
+        nextSource = [failover, stop](const std::wstring& name, NextSource& next) {
+            return failover->Next(name, stop, next);
+        };
+    job->result = ::DownloadUpdates(job->request, newSession, files, report, nextSource);
     if (job->result == DownloadResult::Completed) job->download.files = files.Written();
     return 0;
 }

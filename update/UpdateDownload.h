@@ -5,6 +5,7 @@
 
 #include "framework/Thread.h"
 #include "framework/UiTaskQueue.h"
+#include "update/SourceFailover.h"
 #include "update/UpdateSink.h"
 #include "update/logic/DownloadLogic.h"
 #include "update/logic/UpdateSources.h"
@@ -18,9 +19,11 @@ public:
     CUpdateDownload(const CUpdateDownload&) = delete;
     CUpdateDownload& operator=(const CUpdateDownload&) = delete;
 
-    // Starts the worker for the request, fetching from `source`; its reports run as tasks of `tasks`.
-    // False when a worker exists already or the thread cannot start.
-    bool Start(DownloadRequest request, UpdateSource source, std::shared_ptr<CUiTaskQueue> tasks);
+    // Starts the worker for the request, fetching from `source` and, when it is gone for good, from
+    // a source `failover` finds; its reports run as tasks of `tasks`. False when a worker exists
+    // already or the thread cannot start.
+    bool Start(DownloadRequest request, UpdateSource source, std::shared_ptr<CUiTaskQueue> tasks,
+               std::unique_ptr<CSourceFailover> failover = nullptr);
     // A worker exists: from Start until its end has been handled on the owner's thread.
     bool IsRunning() const { return m_pWorkerThread != nullptr; }
     // Asks a running worker to stop and waits a moment for it to end; its end is then no longer

@@ -6,6 +6,7 @@
 #include "system/EnvironmentProbes.h"
 #include "update/InstallHandOff.h"
 #include "update/SetupSignature.h"
+#include "update/SourceFailover.h"
 #include "update/SourceSessions.h"
 
 CUpdateEngine::CUpdateEngine(IRoadObserver& observer, std::shared_ptr<CUiTaskQueue> tasks, RoadOptions options)
@@ -61,7 +62,12 @@ bool CUpdateEngine::Start(const std::vector<size_t>& chosen) {
     request.release.statement = m_catalogue.Release();
     request.release.installed = m_catalogue.InstalledVersion();
     request.release.publisherNamed = BuildNamesPublisher();
-    if (!m_download.Start(std::move(request), m_catalogue.Source(), m_pTasks)) {
+    std::vector<LaterSource> later;
+    for (const UpdateSource& source : m_catalogue.LaterSources())
+        later.push_back({source, m_catalogue.ConnectionFor(source)});
+    auto failover = std::make_unique<CSourceFailover>(std::move(later), request.release.statement, request.serverFolder,
+                                                      m_catalogue.StatementEdition());
+    if (!m_download.Start(std::move(request), m_catalogue.Source(), m_pTasks, std::move(failover))) {
         m_road.EndDownload(DownloadResult::NoInternet);
         RoadFact fact;
         fact.kind = RoadFactKind::DownloadFailed;

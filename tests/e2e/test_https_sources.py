@@ -2,8 +2,9 @@
 the real program runs `/update /quiet` or `/check` against a local HTTPS server whose CA, and the
 signing certificate, the prefix trusts: to the launch, through the system's proxy (its log shows the
 CONNECT), with a reset mid-file resumed by a Range request, sources tried in order (one down, one with
-an untrusted certificate, then the FTP server), a proxy that asks for credentials in a quiet run, and
-`/source FOLDER` copied into the work folder and launched from there."""
+an untrusted certificate, then the FTP server), a source gone for good mid-file handing the file to
+the next that holds it, a proxy that asks for credentials in a quiet run, and `/source FOLDER` copied
+into the work folder and launched from there."""
 import os
 import shutil
 import subprocess
@@ -41,8 +42,8 @@ class HttpsSourcesTest(RoadTest):
         publish_release(web, "/Software", self.signer)
         return web.start()
 
-    def run_program(self, sources, *args, timeout=120):
-        program = Program(self.wine, args=list(args), extra_env={"QV_TEST_UPDATE_SOURCES": sources}).start()
+    def run_program(self, sources, *args, timeout=120, env=None):
+        program = Program(self.wine, args=list(args), extra_env=dict(env or {}, QV_TEST_UPDATE_SOURCES=sources)).start()
         self.addCleanup(program.kill)
         return program.wait(timeout)
 
@@ -91,6 +92,24 @@ class HttpsSourcesTest(RoadTest):
         self.assertEqual(self.run_program(self.web.url("/"), "/update", "/quiet"), 20)
         self.assertTrue(any(r.startswith("CONNECT localhost:%d 407" % self.web.port) for r in proxy.requests()))
         self.assertFalse(os.path.exists(self.record))
+
+    def test_a_source_gone_for_good_mid_file_hands_it_to_the_next_that_holds_it(self):
+        # The HTTPS source stops for good 100000 bytes in; the FTP server after it holds the same file.
+        self.web.set_faults(stall_after={SETUP: 100000})
+        self.ftp.add_file(SETUP, self.setup_bytes)
+        publish_release(self.ftp, "/Software", self.signer)
+        self.ftp.start()
+        sources = "%s;ftp://127.0.0.1:5301" % self.web.url("/")
+        self.assertEqual(self.run_program(sources, "/update", "/quiet", env={"QV_TEST_LINE_BOUNDS": "1500,60000,100"}), 0)
+        self.assertIn(WORK_FOLDER.upper(), self.launch_record().upper())
+        self.assertIn("https://", self.log.event("source.used")["source"])
+        self.assertEqual(self.log.event("source.next")["holds_file"], "yes")
+        # The FTP server was asked for the rest only: the bytes from the HTTPS source stayed.
+        served = self.ftp.requests()
+        rests = [int(r.split()[1]) for r in served if r.startswith("REST ")]
+        self.assertTrue(rests and 0 < rests[0] <= 100000, served)
+        sent = sum(int(r.split()[2]) for r in served if r.startswith("SENT " + SETUP))
+        self.assertEqual(sent, len(self.setup_bytes) - rests[0], served)
 
     def test_window_asks_for_the_proxys_credentials_once_and_goes_on(self):
         proxy = ProxyFixture(user="qv", password="s3cret")

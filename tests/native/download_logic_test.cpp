@@ -173,11 +173,12 @@ struct Rig {
         return Item(name, static_cast<int64_t>(content.size()));
     }
 
-    DownloadResult Run(const std::vector<FTP_FILE_INFO>& items, bool sizeFromTheStart = true) {
+    DownloadResult Run(const std::vector<FTP_FILE_INFO>& items, bool sizeFromTheStart = true,
+                       const NextSourceFinder& nextSource = NextSourceFinder()) {
         DownloadRequest request{items, L"Software\\",   kWorkFolder, UpdateServerSettings(L"127.0.0.1"), {},
                                 {},    sizeFromTheStart};
         const FtpSessionFactory factory = [this] { return std::make_unique<RecordingSession>(script, log); };
-        return DownloadUpdates(request, factory, files, ui);
+        return DownloadUpdates(request, factory, files, ui, nextSource);
     }
 
     int Count(const std::wstring& prefix) const {
@@ -392,6 +393,52 @@ TEST(DownloadLogic, RetriesWithGrowingPausesThenFailsWithNothingKept) {
     EXPECT_EQ(shorter.Count(L"Rest"), 0);
     EXPECT_EQ(shorter.Count(L"Read 4 -> 4"), 5);
     EXPECT_EQ(shorter.files.disk.count(kLocal), 0u);
+}
+
+// A source gone for good (its retries spent, or down from the first connection) hands the file to
+// the next source that holds it: the bytes on disk stay and that source is asked for the offset.
+TEST(DownloadLogic, SourceGoneForGoodHandsTheFileToTheNextThatHoldsIt) {
+    const std::string content = Bytes(3 * kTransferBlockSize);
+    for (const bool downFromTheStart : {false, true}) {
+        SCOPED_TRACE(downFromTheStart);
+        Rig rig;
+        const FTP_FILE_INFO item = rig.Serve(content);
+        if (downFromTheStart) {
+            rig.script->connectResults.assign(10, kFtpFailed);
+        } else {
+            rig.script->readSteps = {FtpReadStep::Data(kTransferBlockSize), FtpReadStep::Reset()};
+            rig.script->connectResults = {1, 0, 0, 0, 0, 0};
+        }
+        auto mirror = std::make_shared<FtpScript>();
+        mirror->AddFile(L"Software\\" + kName, content);
+        std::vector<std::wstring> asked;
+        const NextSourceFinder next = [&](const std::wstring& name, NextSource& source) {
+            asked.push_back(name);
+            if (asked.size() > 1) return false;
+            source.server.host = L"mirror";
+            source.server.port = 443;
+            source.newSession = [&rig, mirror] { return std::make_unique<RecordingSession>(mirror, rig.log); };
+            return true;
+        };
+        EXPECT_EQ(rig.Run({item}, false, next), R::Completed);
+        EXPECT_EQ(rig.files.disk[kLocal], content);
+        EXPECT_EQ(asked, std::vector<std::wstring>{kName});
+        const Log after = rig.From(L"Reconnecting 0 1 source-gone");
+        ASSERT_FALSE(after.empty());
+        EXPECT_EQ(after[0], L"Reconnecting 0 1 source-gone from " + std::to_wstring(downFromTheStart ? 0 : 30720));
+        EXPECT_EQ(after[1].compare(0, 19, L"Connect mirror:443 "), 0) << after[1];
+        // What the first source told of the file does not count for the next: it is asked its size.
+        EXPECT_EQ(after[2], L"Size");
+        EXPECT_EQ(rig.Count(L"Rest 26624"), downFromTheStart ? 0 : 1);
+        EXPECT_EQ(rig.Count(L"Rewind"), 0);
+    }
+
+    // No further source: the download ends as before, nothing kept.
+    Rig rig;
+    const FTP_FILE_INFO item = rig.Serve(content);
+    rig.script->connectResults.assign(10, kFtpFailed);
+    EXPECT_EQ(rig.Run({item}, false, [](const std::wstring&, NextSource&) { return false; }), R::ConnectFailed);
+    EXPECT_EQ(rig.files.disk.count(kLocal), 0u);
 }
 
 TEST(DownloadLogic, DripBelowTheSlowBoundCountsAsBroken) {

@@ -233,6 +233,20 @@ TEST(ReleaseRules, StatementAndSetupTable) {
     EXPECT_FALSE(InstalledIsCurrent(s, L"TALVIX_FULL_250101.exe", V(7, 3, 1, 1)));
     EXPECT_FALSE(InstalledIsCurrent(s, L"TALVIX_FULL_250101.exe", std::nullopt));
     EXPECT_FALSE(InstalledIsCurrent(s, L"TALVIX.exe", V(7, 3, 1, 0)));
+
+    // Another source may continue a download only of the very same bytes.
+    ReleaseStatement other = s;
+    other.serial++;
+    EXPECT_TRUE(HoldsSameFile(s, other, L"TALVIX_FULL_250101.exe"));
+    other.files[0].sha256[31] ^= 1;
+    EXPECT_FALSE(HoldsSameFile(s, other, L"TALVIX_FULL_250101.exe"));
+    other = s;
+    other.files[0].size--;
+    EXPECT_FALSE(HoldsSameFile(s, other, L"TALVIX_FULL_250101.exe"));
+    other = s;
+    other.files[0].name = L"talvix_full_250101.exe";
+    EXPECT_FALSE(HoldsSameFile(s, other, L"TALVIX_FULL_250101.exe"));
+    EXPECT_FALSE(HoldsSameFile(s, s, L"TALVIX.exe"));
 }
 
 }  // namespace

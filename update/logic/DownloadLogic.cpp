@@ -15,8 +15,13 @@ const unsigned kPauseSliceMs = 100;  // a pause before reconnecting still answer
 class Downloader {
 public:
     Downloader(const DownloadRequest& request, const FtpSessionFactory& newSession, ILocalFiles& files,
-               IDownloadSink& sink)
-        : request_(request), newSession_(newSession), files_(files), sink_(sink), buffer_(kTransferBlockSize) {}
+               IDownloadSink& sink, const NextSourceFinder& nextSource)
+        : request_(request),
+          source_{request.server, newSession, request.sizeFromTheStart},
+          nextSource_(nextSource),
+          files_(files),
+          sink_(sink),
+          buffer_(kTransferBlockSize) {}
 
     DownloadResult Run() {
         files_.CreateFolderTree(request_.workFolder);
@@ -77,12 +82,17 @@ private:
         if (free >= 0 && free < item.total) return DownloadResult::DiskFull;
 
         Report(item, DownloadState::Connecting);
-        std::unique_ptr<IFtpSession> session = newSession_();
-        const FtpConnectionSettings& server = request_.server;
+        std::unique_ptr<IFtpSession> session = source_.newSession();
+        const FtpConnectionSettings& server = source_.server;
         const int connected = session->Connect(server.host, server.user, server.password, server.port);
         if (connected != kFtpSuccess) {
             session->Disconnect();
-            return connected == kFtpError ? DownloadResult::NoInternet : DownloadResult::ConnectFailed;
+            session.reset();
+            // The source of the check is down already: another that holds the file may serve it.
+            if (!MoveOn(item, name))
+                return connected == kFtpError ? DownloadResult::NoInternet : DownloadResult::ConnectFailed;
+            Report(item, DownloadState::Reconnecting, 1);
+            session = Reconnect(item);
         }
 
         int barren = 0;  // attempts in a row that brought no new byte
@@ -107,8 +117,13 @@ private:
                 barren = item.done > item.best ? 0 : barren + 1;
                 item.best = std::max(item.best, item.done);
                 if (RetriesExhausted(request_.bounds, barren)) {
-                    item.failure = DownloadResult::ReadFailed;
-                    attempt = Attempt::Failed;
+                    if (MoveOn(item, name)) {
+                        barren = 0;
+                        Report(item, DownloadState::Reconnecting, 1);
+                    } else {
+                        item.failure = DownloadResult::ReadFailed;
+                        attempt = Attempt::Failed;
+                    }
                 } else {
                     Report(item, DownloadState::Reconnecting, barren + 1);
                     if (!Pause(RetryPauseMs(request_.bounds, barren))) attempt = Attempt::Stopped;
@@ -127,14 +142,27 @@ private:
 
     // A new connection for the next attempt, or null (with the item's fault) when it failed.
     std::unique_ptr<IFtpSession> Reconnect(Item& item) {
-        std::unique_ptr<IFtpSession> session = newSession_();
-        const FtpConnectionSettings& server = request_.server;
+        std::unique_ptr<IFtpSession> session = source_.newSession();
+        const FtpConnectionSettings& server = source_.server;
         if (session->Connect(server.host, server.user, server.password, server.port) != kFtpSuccess) {
             session->Disconnect();
             item.fault = LineFault::ConnectFailed;
             return nullptr;
         }
         return session;
+    }
+
+    // The source in use is gone for good: the next one that holds the same file takes over, and
+    // what it knows of the file is learnt anew. The bytes on disk stay.
+    bool MoveOn(Item& item, const std::wstring& name) {
+        if (!nextSource_ || sink_.StopRequested()) return false;
+        NextSource next;
+        if (!nextSource_(name, next) || !next.newSession) return false;
+        source_ = std::move(next);
+        item.fault = LineFault::SourceGone;
+        item.sizeTold = false;
+        item.noRestart = false;
+        return true;
     }
 
     // Sleeps in short pieces; false when a stop request came meanwhile.
@@ -173,7 +201,7 @@ private:
         // HTTPS the HEAD is the first contact after reconnecting), and the bytes on disk stay. A
         // server that never answered may not know SIZE: the resume cannot be confirmed, so the file
         // starts again. Only a known size other than the listed one means the file changed.
-        if (item.done == 0 && (item.sizeTold || !request_.sizeFromTheStart)) return Attempt::Done;
+        if (item.done == 0 && (item.sizeTold || !source_.sizeFromTheStart)) return Attempt::Done;
         const int64_t size = session.RemoteFileSize(item.remotePath);
         const bool told = item.sizeTold;
         item.sizeTold = told || size >= 0;
@@ -313,7 +341,8 @@ private:
     }
 
     const DownloadRequest& request_;
-    const FtpSessionFactory& newSession_;
+    NextSource source_;  // the source in use: the request's until it is gone for good
+    const NextSourceFinder& nextSource_;
     ILocalFiles& files_;
     IDownloadSink& sink_;
     std::vector<unsigned char> buffer_;
@@ -342,6 +371,6 @@ float ProgressPercent(int64_t done, int64_t total) {
 }
 
 DownloadResult DownloadUpdates(const DownloadRequest& request, const FtpSessionFactory& newSession, ILocalFiles& files,
-                               IDownloadSink& sink) {
-    return Downloader(request, newSession, files, sink).Run();
+                               IDownloadSink& sink, const NextSourceFinder& nextSource) {
+    return Downloader(request, newSession, files, sink, nextSource).Run();
 }

@@ -70,13 +70,24 @@ struct DownloadRequest {
     bool sizeFromTheStart = true;
 };
 
+// Another source that holds the same file, for a download whose source is gone for good.
+struct NextSource {
+    FtpConnectionSettings server;
+    FtpSessionFactory newSession;
+    bool sizeFromTheStart = true;  // as DownloadRequest's, for that source's kind
+};
+// Finds the next source whose signed statement names the file of that name with the same size and
+// SHA-256 as the download's; false when none is left. A source is offered once a download.
+using NextSourceFinder = std::function<bool(const std::wstring& name, NextSource& next)>;
+
 // Upper-case name with every ".CIF" replaced by ".EXE".
 std::wstring LocalNameOf(const std::wstring& name);
 // The percentage of a row, passed through float precision; an empty file counts as complete.
 float ProgressPercent(int64_t done, int64_t total);
 
 // Downloads every item into the work folder, reporting its facts through `sink`. A connection
-// that breaks is made again and the file goes on from the bytes on disk. A stop request ends it
-// without a report and removes the partial file.
+// that breaks is made again and the file goes on from the bytes on disk; when the source cannot be
+// reached at all or its retries are spent, `nextSource` may name another that holds the same file,
+// and the file goes on from there. A stop request ends it without a report and removes the partial file.
 DownloadResult DownloadUpdates(const DownloadRequest& request, const FtpSessionFactory& newSession, ILocalFiles& files,
-                               IDownloadSink& sink);
+                               IDownloadSink& sink, const NextSourceFinder& nextSource = NextSourceFinder());

@@ -23,6 +23,7 @@ enum class LineFault {
     Slow,           // fewer bytes than the slow-line bound over its window
     ConnectFailed,  // a new connection could not be made
     OffsetIgnored,  // the server sent the file from its start despite accepting the offset
+    SourceGone,     // the source is gone for good: the next one holding the same file goes on
 };
 
 // A fault's name, as the diagnostics log and the tests write it.
@@ -36,6 +37,7 @@ inline const char* LineFaultName(LineFault fault) {
     case LineFault::Slow: return "slow";
     case LineFault::ConnectFailed: return "connect-failed";
     case LineFault::OffsetIgnored: return "offset-ignored";
+    case LineFault::SourceGone: return "source-gone";
     }
     return "unknown";
 }

@@ -47,6 +47,12 @@ bool InstalledIsCurrent(const ReleaseStatement& statement, const std::wstring& n
     return file && installed && *installed == file->version;
 }
 
+bool HoldsSameFile(const ReleaseStatement& used, const ReleaseStatement& other, const std::wstring& name) {
+    const ReleaseFile* file = used.Find(name);
+    const ReleaseFile* there = other.Find(name);
+    return file && there && file->size == there->size && file->sha256 == there->sha256;
+}
+
 const char* StatementVerdictName(StatementVerdict verdict) {
     switch (verdict) {
     case StatementVerdict::Valid: return "valid";

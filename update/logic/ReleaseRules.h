@@ -75,6 +75,10 @@ ReleaseCheck JudgeSetupRelease(const ReleaseStatement* statement, const SetupFac
 bool InstalledIsCurrent(const ReleaseStatement& statement, const std::wstring& name,
                         const std::optional<FourPartVersion>& installed);
 
+// True when `other` (another source's valid statement) names the file `used` names, with the same
+// size and SHA-256: a download of it may go on from that source.
+bool HoldsSameFile(const ReleaseStatement& used, const ReleaseStatement& other, const std::wstring& name);
+
 // Short names for the log.
 const char* StatementVerdictName(StatementVerdict verdict);
 const char* ReleaseListingName(ReleaseListing listing);

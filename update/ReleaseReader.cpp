@@ -1,0 +1,50 @@
+// The release statement fetched and judged, for the server check and for a source that takes over
+// a download.
+#include "update/ReleaseReader.h"
+
+#include "framework/Win32.h"
+#include "update/HttpSession.h"
+#include "update/ReleaseSerials.h"
+#include "update/StatementSignature.h"
+#include "update/logic/SmallFile.h"
+
+#include <vector>
+
+namespace {
+// A small file must arrive with no pause longer than this.
+constexpr uint32_t kSmallFileTimeoutMs = 15000;
+
+int64_t UnixNow() {
+    FILETIME now{};
+    ::GetSystemTimeAsFileTime(&now);
+    const uint64_t ticks = (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    return static_cast<int64_t>(ticks / 10000000ULL) - 11644473600LL;  // 1601 to 1970
+}
+
+// The session failed for a fault of the line (HTTPS tells which), not for a missing file.
+bool LineFailed(const IFtpSession& session) {
+    const auto* http = dynamic_cast<const CHttpSession*>(&session);
+    return http && http->LastFailure() != HttpFailure::None && http->LastFailure() != HttpFailure::Refused;
+}
+}  // namespace
+
+bool FetchRelease(IFtpSession& session, const std::wstring& folder, const std::wstring& edition, FetchedRelease& out) {
+    std::vector<uint8_t> text;
+    std::vector<uint8_t> signature;
+    if (!ReadSmallFile(session, folder + kStatementFile, kMaxStatementBytes, text, kSmallFileTimeoutMs)) {
+        if (LineFailed(session)) return false;
+    } else {
+        ReadSmallFile(session, folder + kStatementSignatureFile, kMaxStatementSignatureBytes, signature,
+                      kSmallFileTimeoutMs);
+    }
+    out.present = !text.empty();
+    out.bytes = text.size();
+    out.signatureBytes = signature.size();
+    const StatementSignatureFacts facts = CheckStatementSignature(text, signature, out.signer);
+    const bool parsed = facts.intact && ParseReleaseStatement(text.data(), text.size(), *out.statement, &out.why);
+    out.context.now = UnixNow();
+    out.context.edition = edition;
+    out.context.highestSerial = HighestAcceptedSerial(edition);
+    out.verdict = JudgeStatement(facts, parsed, *out.statement, out.context);
+    return true;
+}

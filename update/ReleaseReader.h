@@ -1,0 +1,28 @@
+// Reading the maker's release statement from a source: the statement and its signature fetched over
+// the source's session, the signature checked and the text judged for this copy's edition.
+#pragma once
+
+#include "update/logic/FtpTypes.h"
+#include "update/logic/ReleaseRules.h"
+#include "update/logic/ReleaseStatement.h"
+#include "update/logic/SignerPins.h"
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+struct FetchedRelease {
+    bool present = false;  // the statement's text arrived
+    size_t bytes = 0;
+    size_t signatureBytes = 0;
+    CertFingerprint signer{};
+    std::string why;  // the parser's reason for a malformed text
+    StatementContext context;
+    StatementVerdict verdict = StatementVerdict::Malformed;
+    std::shared_ptr<ReleaseStatement> statement = std::make_shared<ReleaseStatement>();  // as parsed
+};
+
+// Fetches `folder` + the statement's two files (`folder` in download form) and judges them against
+// the edition, the clock and the highest serial this PC accepted. False when the line, not the
+// statement, failed; a statement that is missing or not valid is a verdict.
+bool FetchRelease(IFtpSession& session, const std::wstring& folder, const std::wstring& edition, FetchedRelease& out);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "system/logic/TextTable.h"
+#include "system/logic/Utf8.h"
 #include "update/logic/Catalogue.h"
 #include "update/logic/DownloadLogic.h"
 

@@ -5,12 +5,6 @@
 #include <string>
 #include <vector>
 
-// Converts UTF-8 bytes to a wide string (UTF-16 units where wchar_t is 2 bytes, code points where
-// it is 4). Malformed sequences become U+FFFD, as MultiByteToWideChar does without
-// MB_ERR_INVALID_CHARS. The whole input is converted; a caller that mirrors the resource loader
-// cuts the bytes at the first zero byte first.
-std::wstring Utf8ToWide(const std::string& bytes);
-
 // Splits the resource text into entries of one language column: backslash-n becomes a line feed,
 // lines are the ";"-separated fields (stopping at the first empty field), the column is the
 // "^"-separated part numbered languageIndex (empty when the field has none), and CR LF pairs are

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "system/logic/TextTable.h"
+#include "system/logic/Utf8.h"
 
 namespace {
 

@@ -23,6 +23,7 @@
 
 // The program's own code, from its library.
 #include "system/logic/TextTable.h"
+#include "system/logic/Utf8.h"
 #include "framework/File.h"
 #include "update/FtpSession.h"
 #include "update/LocalFiles.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <set>
 
-#include "system/logic/TextTable.h"
+#include "system/logic/Utf8.h"
 
 namespace {
 const char kHeader[] = "QuorvelDownloader release 1";

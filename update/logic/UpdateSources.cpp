@@ -1,6 +1,8 @@
 // The update sources' text form, a run's order of sources and the remote path of a file on each.
 #include "update/logic/UpdateSources.h"
 
+#include "system/logic/Utf8.h"
+
 #include <algorithm>
 
 namespace {
@@ -135,47 +137,10 @@ bool ParseEntry(const std::wstring& entry, UpdateSource& source, std::wstring& f
     return ReadBasePath(path, source.basePath, fault);
 }
 
-void AppendUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
-// UTF-8 of UTF-16 (wchar_t of 2 bytes) or of code points (4 bytes) alike: a surrogate pair is
-// joined whatever the width, a lone surrogate or a value past U+10FFFF becomes U+FFFD.
-std::string ToUtf8Bytes(const std::wstring& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        uint32_t cp = static_cast<uint32_t>(text[i]);
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size()) {
-            const uint32_t low = static_cast<uint32_t>(text[i + 1]);
-            if (low >= 0xDC00 && low <= 0xDFFF) {
-                cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-                ++i;
-            }
-        }
-        if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) cp = 0xFFFD;
-        AppendUtf8(out, cp);
-    }
-    return out;
-}
-
 std::wstring PercentEncoded(const std::wstring& part) {
     static const char kHex[] = "0123456789ABCDEF";
     std::wstring out;
-    for (unsigned char b : ToUtf8Bytes(part)) {
+    for (unsigned char b : WideToUtf8(part)) {
         if (b < 0x80 && IsUnreserved(static_cast<wchar_t>(b))) {
             out += static_cast<wchar_t>(b);
         } else {

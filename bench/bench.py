@@ -94,7 +94,7 @@ from harness import (SETUP_RECORD, WORK_FOLDER, DiagnosticsLog, Driver, FtpFixtu
 from ftp_fixture import PASSWORD, USER  # noqa: E402
 from signing import Signer, signed_demo_setup, with_version  # noqa: E402
 from https_fixture import TLS, HttpsFixture, trust_certificate, trust_test_ca  # noqa: E402
-from proxy_fixture import ProxyFixture  # noqa: E402
+from proxy_fixture import ProxyFixture, set_system_proxy  # noqa: E402
 from test_signature import build_pinned  # noqa: E402
 
 
@@ -847,7 +847,6 @@ def release_rows(m):
 
 
 HTTPS_SETUP = "/Software/" + SETUP_NAME
-INTERNET_SETTINGS = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings"
 
 
 def snapshot(temp, names):
@@ -864,17 +863,6 @@ def curl_https(url, out_path):
     out = subprocess.run(["curl", "-s", "-S", "--cacert", os.path.join(TLS, "ca.pem"), "-o", out_path,
                           "-w", "%{time_total}", url], capture_output=True, check=True, text=True).stdout
     return float(out.strip())
-
-
-def system_proxy(wine, address):
-    """Points the prefix's system proxy at address, or turns it off (None)."""
-    def reg(*args):
-        subprocess.run(["wine", "reg", "add", INTERNET_SETTINGS] + list(args) + ["/f"], env=wine.env,
-                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                       timeout=60, check=True)
-    if address:
-        reg("/v", "ProxyServer", "/t", "REG_SZ", "/d", address)
-    reg("/v", "ProxyEnable", "/t", "REG_DWORD", "/d", "1" if address else "0")
 
 
 def https_update(wine, exe, web, served):
@@ -959,11 +947,11 @@ def https_costs(wine, temp):
                     faults["reset_after"] = {HTTPS_SETUP: HTTPS_RESET_MIB * MIB}
                 web.set_faults(**faults)
                 proxy.clear_requests()
-                system_proxy(wine, proxy.address if kind == "proxy" else None)
+                proxy_off = set_system_proxy(wine, proxy.address) if kind == "proxy" else (lambda: None)
                 try:
                     r = https_update(wine, exe, web, served)
                 finally:
-                    system_proxy(wine, None)
+                    proxy_off()
                 tunnelled = any(line.startswith("CONNECT localhost:%d 200" % web.port) for line in proxy.requests())
                 if tunnelled != (kind == "proxy"):
                     raise RuntimeError("%s: the proxy's log says %r" % (kind, proxy.requests()))

@@ -3,8 +3,14 @@
 With a display (DISPLAY set and --drive not given) the program simply runs for you to use.
 Without one (scripts/demo.sh starts Xvfb) the demo drives the whole road itself and keeps a
 screenshot of each step under build/demo/.
+
+--https serves the catalogue over HTTPS instead of FTP, as a web host or CDN would: a local HTTPS
+server whose test certificate authority only the demo's Wine prefix trusts, and the maker's signed
+release statement beside the setup program. --proxy adds a local proxy set as the prefix's system
+proxy; the program reaches the server through it (the proxy prints each CONNECT in its log).
 """
 import argparse
+import contextlib
 import os
 import subprocess
 import sys
@@ -14,7 +20,10 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 
 from harness import (BIN, BUILD, ID_START, SETUP_RECORD, Driver, FtpFixture, Program, Wine,  # noqa: E402
-                     demo_setup_signed, install_scanner, screenshot, wait_until)
+                     demo_setup_signed, install_scanner, publish_release, screenshot, wait_until)
+from https_fixture import HttpsFixture, trust_certificate, trust_test_ca  # noqa: E402
+from proxy_fixture import ProxyFixture, set_system_proxy  # noqa: E402
+from signing import Signer  # noqa: E402
 
 SETUP_NAME = "TALVIX_FULL_250101.exe"
 OUT = os.path.join(BUILD, "demo")
@@ -37,9 +46,38 @@ def step(driver, n, name):
         print("  step %d: %s (no screenshot: %s)" % (n, name, e))
 
 
+def serve(stack, wine, https, proxy):
+    """Starts the demo update server (FTP, or HTTPS with the signed statement, optionally behind a
+    proxy); returns what the program is told of its sources and the server, to set faults on."""
+    setup = demo_setup_bytes()
+    if not https:
+        ftp = stack.enter_context(FtpFixture(port=5301))
+        ftp.add_file("/Software/" + SETUP_NAME, setup)
+        ftp.add_file("/Software/readme.txt", b"TALVIX demo update server\r\n")
+        print("Demo update server: ftp://127.0.0.1:5301/Software/ (%s)" % SETUP_NAME)
+        return {}, ftp
+    # The statement's signer and the server's CA are trusted by this prefix alone, as a maker's
+    # would be by every PC.
+    signer = Signer.make(os.path.join(BUILD, "signing"), "a")
+    trust_test_ca(wine.env)
+    trust_certificate(wine.env, signer.cert)
+    web = stack.enter_context(HttpsFixture(max_lifetime=24 * 3600))
+    web.add_file("/Software/" + SETUP_NAME, setup)
+    publish_release(web, "/Software", signer)
+    print("Demo update server: %s (%s, release.txt signed)" % (web.url("/Software/"), SETUP_NAME))
+    if proxy:
+        tunnel = stack.enter_context(ProxyFixture(max_lifetime=24 * 3600))
+        stack.callback(set_system_proxy(wine, tunnel.address))
+        stack.callback(lambda: print("The proxy's log:\n  " + "\n  ".join(tunnel.requests())))
+        print("System proxy of the demo's Wine prefix: %s" % tunnel.address)
+    return {"QV_TEST_UPDATE_SOURCES": web.url("/")}, web
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--drive", action="store_true", help="drive the road and take screenshots")
+    ap.add_argument("--https", action="store_true", help="serve over HTTPS with the maker's signed statement")
+    ap.add_argument("--proxy", action="store_true", help="with --https: through a local proxy as the system's proxy")
     args = ap.parse_args()
     lang = os.environ.get("LANG", "en_US.UTF-8")
     if not lang.startswith("ko_KR"):
@@ -48,13 +86,12 @@ def main():
     os.makedirs(OUT, exist_ok=True)
     install_scanner(wine, "3.2.0.1")  # an installed scanner, so the row shows its version
 
-    with FtpFixture(port=5301) as ftp:
-        ftp.add_file("/Software/" + SETUP_NAME, demo_setup_bytes())
-        ftp.add_file("/Software/readme.txt", b"TALVIX demo update server\r\n")
-        print("Demo update server: ftp://127.0.0.1:5301/Software/ (%s)" % SETUP_NAME)
+    with contextlib.ExitStack() as stack:
+        env, server = serve(stack, wine, args.https or args.proxy, args.proxy)
         if args.drive:
-            ftp.set_faults(rate=2 * 1024 * 1024)
-        program = Program(wine, extra_env={"QV_SETUP_AUTOCLOSE_MS": "4000"} if args.drive else None)
+            server.set_faults(rate=2 * 1024 * 1024)
+            env["QV_SETUP_AUTOCLOSE_MS"] = "4000"
+        program = Program(wine, extra_env=env)
         record = wine.unix(SETUP_RECORD)
         if os.path.exists(record):
             os.remove(record)

@@ -2,6 +2,7 @@
 # The program's main job on this machine: a local demo update server on 127.0.0.1:5301 with a demo
 # catalogue, and QuorvelDownloader.exe under Wine against it. On your display when DISPLAY is set;
 # otherwise under Xvfb, driving the road itself and saving screenshots under build/demo/.
+#   --https  the same over HTTPS with the maker's signed statement; --proxy  through a local proxy
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 cd "$ROOT"
@@ -13,8 +14,8 @@ bash scripts/wineprefix.sh "$WINEPREFIX" win64
 trap 'wineserver -k 2>/dev/null || true' EXIT
 exec 9>/tmp/qv-port5301.lock
 flock -w 600 9
-if [ -n "${DISPLAY:-}" ] && [ "${1:-}" != "--drive" ]; then
-  /usr/bin/python3 scripts/demo.py
+if [ -n "${DISPLAY:-}" ] && [[ " $* " != *" --drive "* ]]; then
+  /usr/bin/python3 scripts/demo.py "$@"
 else
-  xvfb-run -a -s "-screen 0 1024x768x24" /usr/bin/python3 scripts/demo.py --drive
+  xvfb-run -a -s "-screen 0 1024x768x24" /usr/bin/python3 scripts/demo.py --drive "$@"
 fi

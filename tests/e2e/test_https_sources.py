@@ -14,12 +14,11 @@ import unittest
 from harness import (BUILD, ID_BANNER, ID_EXIT, DiagnosticsLog, Driver, Program, RoadTest, WORK_FOLDER,
                      demo_setup_signed, publish_release, text_table, wait_until)
 from https_fixture import HttpsFixture, trust_certificate, trust_test_ca
-from proxy_fixture import ProxyFixture
+from proxy_fixture import ProxyFixture, set_system_proxy
 from signing import Signer
 
 SETUP = "/Software/TALVIX_FULL_250101.exe"
 EN_BANNER_OFFERED = text_table()[11].split("\n")[0]
-INTERNET_SETTINGS = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings"
 
 
 class HttpsSourcesTest(RoadTest):
@@ -49,12 +48,7 @@ class HttpsSourcesTest(RoadTest):
 
     def use_proxy(self, address):
         """Points the prefix's system proxy at `address` until the test ends."""
-        def reg(*args):
-            subprocess.run(["wine", "reg"] + list(args) + ["/f"], env=self.wine.env, stdin=subprocess.DEVNULL,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60, check=True)
-        reg("add", INTERNET_SETTINGS, "/v", "ProxyServer", "/t", "REG_SZ", "/d", address)
-        reg("add", INTERNET_SETTINGS, "/v", "ProxyEnable", "/t", "REG_DWORD", "/d", "1")
-        self.addCleanup(reg, "add", INTERNET_SETTINGS, "/v", "ProxyEnable", "/t", "REG_DWORD", "/d", "0")
+        self.addCleanup(set_system_proxy(self.wine, address))
 
     def test_road_over_https_to_the_launch_resuming_a_reset_with_range_and_through_a_proxy(self):
         self.web.set_faults(reset_after={"*": 90000}, resets=1)

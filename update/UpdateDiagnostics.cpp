@@ -189,6 +189,8 @@ void CDownloadDiagnostics::Started(const std::vector<FTP_FILE_INFO>& items) {
         LogEvent("download.start", {{"file", item.Name()}, {"listed_size", item.dwFileSize}});
 }
 
+void CDownloadDiagnostics::Received() { LogEvent("download.received", {{"ms", ElapsedMs()}}); }
+
 void CDownloadDiagnostics::Finished(const FinishedDownload& download) {
     const uint64_t ms = ElapsedMs();
     uint64_t total = 0;

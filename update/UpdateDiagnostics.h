@@ -44,6 +44,8 @@ public:
     void Started(const std::vector<FTP_FILE_INFO>& items);
     // Reconnections with their reason, attempt and the byte the transfer goes on from.
     void Report(const std::vector<FTP_FILE_INFO>& items, const DownloadStatus& status);
+    // Every item is on disk: the line's part of the download, before the setup's checks.
+    void Received();
     void Finished(const FinishedDownload& download);
     void Failed(DownloadResult result);
     // The program is closing while the worker runs.

@@ -82,6 +82,7 @@ bool CUpdateEngine::Start(const std::vector<size_t>& chosen) {
 void CUpdateEngine::Report(const DownloadStatus& status) {
     if (status.state == DownloadState::Verifying) {
         if (!m_road.BeginVerify()) return;
+        m_log.Received();
         RoadFact fact;
         fact.kind = RoadFactKind::Verifying;
         Tell(fact);

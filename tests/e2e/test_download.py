@@ -143,6 +143,8 @@ class DownloadTest(RoadTest):
         self.assertEqual(log.event("download.start")["listed_size"], size)
         self.assertEqual(log.event("download.done")["bytes"], size)
         self.assertEqual(log.event("download.done")["setup_check"], "ready")
+        # The line's part comes before the setup's checks and the final pause.
+        self.assertLess(int(log.event("download.received")["ms"]), int(log.event("download.done")["ms"]))
         self.assertEqual(log.event("setup.digest")["result"], "match")
         self.assertEqual(log.event("setup.signature")["launch"], "allowed")
         self.assertEqual(log.event("scanner.close")["ended"], "yes")

@@ -8,6 +8,7 @@ namespace {
 constexpr std::chrono::milliseconds kStopPoll{50};
 constexpr DWORD kBlock = 30720;  // the transfer's block
 constexpr size_t kAhead = 8;
+constexpr uint32_t kReaderCloseWaitMs = 1000;  // a read still out when its file closes
 
 bool IsResetError(DWORD error) {
     return error == ERROR_INTERNET_CONNECTION_RESET || error == ERROR_INTERNET_CONNECTION_ABORTED;
@@ -103,4 +104,35 @@ void CBlockReader::Run() {
         }
         if (!m_blocks.Push(bytes.data(), std::min<size_t>(read, kBlock))) return;  // the session quit
     }
+}
+
+void CRemoteFile::Open(HINTERNET file) {
+    Close();
+    m_handle.Reset(file);
+    if (m_handle) m_strCacheCopy = CacheCopyOf(file);
+}
+
+FtpRead CRemoteFile::Read(InternetReadCall read, void* buffer, int count, int& got, uint32_t timeoutMs,
+                          const std::atomic<bool>* stop, DWORD& error) {
+    got = 0;
+    if (!m_handle || count < 0) return FtpRead::Failed;
+    if (!m_pReader) m_pReader = CBlockReader::Start(read, m_handle.Get());
+    if (!m_pReader) return FtpRead::Failed;
+    const FtpRead result = m_pReader->Read(buffer, count, got, timeoutMs, stop, error);
+    if (result == FtpRead::TimedOut || result == FtpRead::Stopped) m_pReader.reset();
+    return result;
+}
+
+bool CRemoteFile::Close() {
+    // A read still out holds the file, and with it WinINet's cache copy, open: let it come back.
+    if (m_pReader) {
+        m_pReader->Quit(kReaderCloseWaitMs);
+        m_pReader.reset();
+    }
+    const bool closed = m_handle.Close();
+    if (!m_strCacheCopy.empty()) {
+        DeleteFileW(m_strCacheCopy.c_str());
+        m_strCacheCopy.clear();
+    }
+    return closed;
 }

@@ -1,6 +1,6 @@
 // What the FTP and the HTTP session share over WinINet: the owning handle, the time limits of an
-// operation, the cache copy of an open file, and CBlockReader, which reads the open file ahead on a
-// thread of its own so that a read that hangs can be left behind.
+// operation, CBlockReader, which reads an open file ahead on a thread of its own so that a read that
+// hangs can be left behind, and CRemoteFile, the open file with its reader and its cache copy.
 #pragma once
 
 #include "framework/Win32.h"
@@ -86,4 +86,31 @@ private:
     // The block being handed out to the session, and how much of it it has taken.
     CBlockQueue::Block m_block;
     size_t m_taken = 0;
+};
+
+// The open remote file of a session (an FTP file, an HTTP response body): its handle, the reader
+// that the first read starts, and WinINet's cache copy of it, which would otherwise be left outside
+// the work folder (in full after a download, in part after a failed one).
+class CRemoteFile {
+public:
+    CRemoteFile() = default;
+    ~CRemoteFile() { Close(); }
+    CRemoteFile(const CRemoteFile&) = delete;
+    CRemoteFile& operator=(const CRemoteFile&) = delete;
+
+    // Closes the file open before and takes this one (null: none), noting its cache copy.
+    void Open(HINTERNET file);
+    explicit operator bool() const { return static_cast<bool>(m_handle); }
+    // As CBlockReader::Read, through a reader started with `read` on the first call. After TimedOut
+    // or Stopped the reader is left behind with the file.
+    FtpRead Read(InternetReadCall read, void* buffer, int count, int& got, uint32_t timeoutMs,
+                 const std::atomic<bool>* stop, DWORD& error);
+    // Lets a read still out come back (a moment at most), closes the file and removes its cache
+    // copy; false when the system refused to close it.
+    bool Close();
+
+private:
+    CInternetHandle m_handle;
+    std::wstring m_strCacheCopy;
+    std::shared_ptr<CBlockReader> m_pReader;
 };

@@ -17,7 +17,6 @@ namespace {
 // A silent server must not hold an operation longer than this.
 constexpr DWORD kOperationTimeoutMs = 15000;
 // How long closing a file waits for a read ahead to come back (one block on a live line).
-constexpr uint32_t kReaderCloseWaitMs = 1000;
 // How long a helper that has handed its answer over may take to end.
 constexpr DWORD kHelperExitWaitMs = 1000;
 
@@ -47,10 +46,7 @@ bool IsLineFault(const std::wstring& reply) { return reply.empty() || reply[0] !
 CFtpSession::~CFtpSession() { Disconnect(); }
 
 int CFtpSession::Connect(std::wstring server, std::wstring user, std::wstring password, uint16_t port) {
-    CloseRemoteFile();
-    m_hConnection.Close();
-    m_hSession.Close();
-    m_bConnected = 0;
+    Disconnect();
 
     wchar_t agent[32];
     swprintf(agent, 32, L"Internet 0x%8.8X", static_cast<unsigned>(reinterpret_cast<uintptr_t>(this)));
@@ -215,12 +211,8 @@ FtpOpen CFtpSession::OpenFile(const std::wstring& path) {
     HINTERNET file = m_calls.openFile(m_hConnection.Get(), remote.c_str(), GENERIC_READ,
                                       INTERNET_FLAG_NO_CACHE_WRITE | FTP_TRANSFER_TYPE_BINARY, 0);
     const DWORD error = GetLastError();
-    CloseRemoteFile();
-    m_hFile.Reset(file);
-    if (m_hFile) {
-        m_strCacheCopy = CacheCopyOf(file);
-        return FtpOpen::Done;
-    }
+    m_file.Open(file);
+    if (m_file) return FtpOpen::Done;
     const std::wstring reply = error == ERROR_INTERNET_EXTENDED_ERROR ? LastResponseText() : std::wstring();
     m_strLastError = reply.empty() ? FormatFtpError(L"FTP FILE OPEN ERROR!!", error) : reply;
     LogPlatformError("ftp.open-file-failed", error, {{"file", remote}, {"answer", m_strLastError}});
@@ -228,15 +220,10 @@ FtpOpen CFtpSession::OpenFile(const std::wstring& path) {
 }
 
 FtpRead CFtpSession::Read(void* buffer, int count, int& got, uint32_t timeoutMs) {
-    got = 0;
-    if (!m_hFile || count < 0) return FtpRead::Failed;
-    if (!m_pReader) m_pReader = CBlockReader::Start(m_calls.readFile, m_hFile.Get());
-    if (!m_pReader) return FtpRead::Failed;
     DWORD error = 0;
-    const FtpRead result = m_pReader->Read(buffer, count, got, timeoutMs, m_pStop, error);
+    const FtpRead result = m_file.Read(m_calls.readFile, buffer, count, got, timeoutMs, m_pStop, error);
     if (result == FtpRead::TimedOut || result == FtpRead::Stopped) {
         // The reader stays behind with the file; this session is done with both.
-        m_pReader.reset();
         m_bConnected = 0;
         m_strLastError = FormatFtpError(L"FILE READ ERROR!!", ERROR_INTERNET_TIMEOUT);
         if (result == FtpRead::TimedOut) LogEvent("ftp.read-timed-out", {{"ms", timeoutMs}});
@@ -248,8 +235,8 @@ FtpRead CFtpSession::Read(void* buffer, int count, int& got, uint32_t timeoutMs)
 }
 
 int CFtpSession::CloseFile() {
-    if (!m_hFile) return kFtpSuccess;
-    if (!CloseRemoteFile()) {
+    if (!m_file) return kFtpSuccess;
+    if (!m_file.Close()) {
         m_strLastError = FormatFtpError(L"FTP FILE CLOSE ERROR!!", GetLastError());
         return kFtpFailed;
     }
@@ -257,26 +244,10 @@ int CFtpSession::CloseFile() {
 }
 
 void CFtpSession::Disconnect() {
-    CloseRemoteFile();
+    m_file.Close();
     m_hConnection.Close();
     m_hSession.Close();
     m_bConnected = 0;
-}
-
-// Closes the open remote file and removes WinINet's cache copy of it, which would otherwise be
-// left outside the work folder (in full after a download, in part after a failed one).
-bool CFtpSession::CloseRemoteFile() {
-    // A read still out holds the file, and with it WinINet's cache copy, open: let it come back.
-    if (m_pReader) {
-        m_pReader->Quit(kReaderCloseWaitMs);
-        m_pReader.reset();
-    }
-    const bool closed = m_hFile.Close();
-    if (!m_strCacheCopy.empty()) {
-        DeleteFileW(m_strCacheCopy.c_str());
-        m_strCacheCopy.clear();
-    }
-    return closed;
 }
 
 std::unique_ptr<IFtpSession> MakeFtpSession(const std::atomic<bool>* stop) {

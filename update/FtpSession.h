@@ -43,15 +43,13 @@ public:
 
 private:
     HINTERNET OpenConnection(std::wstring& response);
-    bool CloseRemoteFile();
     // Sends a command on the connection after switching it to binary; the server's reply, or ""
     // when none came.
     std::wstring Command(const std::wstring& command);
 
     CInternetHandle m_hSession;
     CInternetHandle m_hConnection;
-    CInternetHandle m_hFile;
-    std::wstring m_strCacheCopy;  // WinINet's cache copy of the open file, removed when it closes
+    CRemoteFile m_file;
     std::wstring m_strServer;
     std::wstring m_strUser;
     std::wstring m_strPassword;
@@ -60,7 +58,6 @@ private:
     uint16_t m_nPort = INTERNET_DEFAULT_FTP_PORT;
     FtpTransferCalls m_calls;
     const std::atomic<bool>* m_pStop;
-    std::shared_ptr<CBlockReader> m_pReader;  // started by the first read of an open file
 };
 
 class CFtpSessionAdapter : public IFtpSession {

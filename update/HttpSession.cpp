@@ -18,7 +18,6 @@ constexpr DWORD kOperationTimeoutMs = 15000;
 constexpr uint32_t kSendWaitMs = kOperationTimeoutMs + 5000;
 constexpr std::chrono::milliseconds kStopPoll{50};
 // How long closing a file waits for a read ahead to come back (one block on a live line).
-constexpr uint32_t kReaderCloseWaitMs = 1000;
 // How long a helper that has handed its answer over may take to end.
 constexpr DWORD kHelperExitWaitMs = 1000;
 // A header longer than this is not one this program reads.
@@ -304,8 +303,7 @@ FtpOpen CHttpSession::Open(const std::wstring& path, int64_t offset, int64_t exp
         }
         m_nBodyLength = ParseContentLength(answer.contentLength);
         m_nBodyRead = 0;
-        m_hFile.Reset(answer.request.Release());
-        m_strCacheCopy = CacheCopyOf(m_hFile.Get());
+        m_file.Open(answer.request.Release());
         return FtpOpen::Done;
     }
     answer.request.Close();
@@ -324,15 +322,10 @@ FtpOpen CHttpSession::Open(const std::wstring& path, int64_t offset, int64_t exp
 }
 
 FtpRead CHttpSession::Read(void* buffer, int count, int& got, uint32_t timeoutMs) {
-    got = 0;
-    if (!m_hFile || count < 0) return FtpRead::Failed;
-    if (!m_pReader) m_pReader = CBlockReader::Start(InternetReadFile, m_hFile.Get());
-    if (!m_pReader) return FtpRead::Failed;
     DWORD error = 0;
-    const FtpRead result = m_pReader->Read(buffer, count, got, timeoutMs, m_pStop, error);
+    const FtpRead result = m_file.Read(InternetReadFile, buffer, count, got, timeoutMs, m_pStop, error);
     if (result == FtpRead::TimedOut || result == FtpRead::Stopped) {
         // The reader stays behind with the request; this session is done with both.
-        m_pReader.reset();
         m_bConnected = false;
         m_strLastError = FormatFtpError(L"FILE READ ERROR!!", ERROR_INTERNET_TIMEOUT);
         if (result == FtpRead::TimedOut) LogEvent("http.read-timed-out", {{"ms", timeoutMs}});
@@ -352,7 +345,7 @@ FtpRead CHttpSession::Read(void* buffer, int count, int& got, uint32_t timeoutMs
 }
 
 int CHttpSession::CloseFile() {
-    if (!m_hFile) return kFtpSuccess;
+    if (!m_file) return kFtpSuccess;
     if (!CloseRemoteFile()) {
         m_strLastError = FormatFtpError(L"HTTPS FILE CLOSE ERROR!!", GetLastError());
         return kFtpFailed;
@@ -367,18 +360,9 @@ void CHttpSession::Disconnect() {
     m_bConnected = false;
 }
 
-// Closes the open body and removes WinINet's cache copy of it, if it kept one.
+// Closes the open body, and forgets its length.
 bool CHttpSession::CloseRemoteFile() {
-    // A read still out holds the request open: let it come back.
-    if (m_pReader) {
-        m_pReader->Quit(kReaderCloseWaitMs);
-        m_pReader.reset();
-    }
-    const bool closed = m_hFile.Close();
-    if (!m_strCacheCopy.empty()) {
-        DeleteFileW(m_strCacheCopy.c_str());
-        m_strCacheCopy.clear();
-    }
+    const bool closed = m_file.Close();
     m_nBodyLength = -1;
     m_nBodyRead = 0;
     return closed;

@@ -87,8 +87,7 @@ private:
     const std::atomic<bool>* m_pStop;
     CInternetHandle m_hSession;
     CInternetHandle m_hConnection;
-    CInternetHandle m_hFile;
-    std::wstring m_strCacheCopy;  // WinINet's cache copy of the open body, removed when it closes
+    CRemoteFile m_file;
     std::wstring m_strHost;
     std::wstring m_strProxyUser;
     std::wstring m_strProxyPassword;
@@ -103,7 +102,6 @@ private:
     DWORD m_dwLastPlatformError = 0;
     unsigned m_nLastStatus = 0;
     std::wstring m_strLastError;
-    std::shared_ptr<CBlockReader> m_pReader;  // started by the first read of an open body
 };
 
 // A fresh HTTPS session for one use, as the download worker asks for them: its reads end their wait

@@ -10,6 +10,7 @@
 
 #include "FuzzInput.h"
 #include "system/logic/LogLine.h"
+#include "system/logic/Utf8.h"
 
 namespace {
 
@@ -17,19 +18,6 @@ int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
-}
-
-void AppendUtf8(std::string& out, uint32_t point) {
-    if (point < 0x80) {
-        out += static_cast<char>(point);
-    } else if (point < 0x800) {
-        out += static_cast<char>(0xC0 | (point >> 6));
-        out += static_cast<char>(0x80 | (point & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (point >> 12));
-        out += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (point & 0x3F));
-    }
 }
 
 // True when the text holds, unescaped, a character a log viewer may break a line at or reorder text
@@ -85,7 +73,7 @@ bool ReadBack(const std::string& shown, std::string& value) {
                 if (digit < 0) return false;
                 point = point * 16 + static_cast<uint32_t>(digit);
             }
-            AppendUtf8(value, point);
+            value += WideToUtf8(std::wstring(1, static_cast<wchar_t>(point)));
             i += 4;
             break;
         }

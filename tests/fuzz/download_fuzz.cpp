@@ -6,6 +6,8 @@
 // road, a file kept on disk holds exactly the server's bytes of the listed size. A size the server
 // told for the item and then cannot tell ends the attempt with the bytes on disk kept; an open
 // refused at an offset is followed by one from byte 0, and only one refused at byte 0 fails the item.
+// A source gone for good may hand the item to one of two further sources holding the same file,
+// when the input offers them; what the first told of the file does not count there.
 //
 // Input: the item count, each item (name choice, size choice), the call count after which the
 // program asks the worker to stop (0: never), then the script.
@@ -362,7 +364,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         road.sizeTold = road.sizeLost = road.refusedAtOffset = road.mustStartOver = false;
     });
 
-    const DownloadResult result = DownloadUpdates(request, newSession, files, follow);
+    int sourcesLeft = 2;
+    const NextSourceFinder nextSource = [&](const std::wstring& name, NextSource& next) {
+        FUZZ_CHECK(item > 0 && name == request.items[item - 1].Name());
+        if (sourcesLeft == 0 || in.Empty() || in.U8() % 2 == 0) return false;
+        --sourcesLeft;
+        road.sizeTold = road.sizeLost = false;
+        next.server = UpdateServerSettings(L"mirror.invalid");
+        next.newSession = newSession;
+        next.sizeFromTheStart = in.Empty() || in.U8() % 2 == 0;
+        return true;
+    };
+
+    const DownloadResult result = DownloadUpdates(request, newSession, files, follow, nextSource);
 
     FUZZ_CHECK(!files.IsOpen());
     FUZZ_CHECK(road.sessionsDisconnected == road.sessionsMade);

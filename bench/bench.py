@@ -402,8 +402,7 @@ def whole_program(wine, temp):
         shutil.copy(os.path.join(ARGS.build, exe), copy)
     m["same_imports"] = imports_of("BenchImportsWindow.exe") == imports_of("QuorvelDownloader.exe")
     size = WHOLE_SIZE_MIB * MIB
-    record = wine.unix(SETUP_RECORD)
-    downloaded = os.path.join(wine.unix(WORK_FOLDER), SETUP_NAME.upper())
+    record, downloaded = road_files(wine)
 
     with port_5301():
         ftp = FtpFixture(port=5301, max_lifetime=1800)
@@ -444,9 +443,7 @@ def whole_program(wine, temp):
             time.sleep(1)
             server = wineserver_pid(wine.prefix)
             m["idle_main"] = idle_cpu(pid, server)
-            for path in (record, downloaded):
-                if os.path.exists(path):
-                    os.remove(path)
+            remove_files(record, downloaded)
             ftp.set_faults(rate=WHOLE_RATE)
             before, server_before = cpu_seconds(pid), cpu_seconds(server)
             rc, out = wine.run([watch, "download", "Completed", "300000"], timeout=330)
@@ -506,8 +503,7 @@ def window_costs(wine, temp):
     os.makedirs(os.path.dirname(wine.unix(minimal)), exist_ok=True)
     shutil.copy(os.path.join(ARGS.build, "MinimalWindow.exe"), wine.unix(minimal))
     size = WHOLE_SIZE_MIB * MIB
-    record = wine.unix(SETUP_RECORD)
-    downloaded = os.path.join(wine.unix(WORK_FOLDER), SETUP_NAME.upper())
+    record, downloaded = road_files(wine)
     keys = ("startup", "whole", "first", "closed", "cpu", "server_cpu", "paints", "idle_main", "idle_msgbox", "hwm")
     m = {who: {k: [] for k in keys} for who in exes}
     m["minimal"] = {"startup": []}
@@ -540,9 +536,7 @@ def window_costs(wine, temp):
                     time.sleep(1)
                     server = wineserver_pid(wine.prefix)
                     r["idle_main"].append(idle_cpu(pid, server))
-                    for path in (record, downloaded):
-                        if os.path.exists(path):
-                            os.remove(path)
+                    remove_files(record, downloaded)
                     ftp.set_faults(rate=WHOLE_RATE)
                     before, server_before = cpu_seconds(pid), cpu_seconds(server)
                     watcher = PeakWatcher(lambda: pid)
@@ -705,6 +699,17 @@ class RequestTimes:
         return next((at for at, line in self.lines if matches(line)), None)
 
 
+def road_files(wine):
+    """Where a run leaves the launched setup's record and the downloaded setup."""
+    return wine.unix(SETUP_RECORD), os.path.join(wine.unix(WORK_FOLDER), SETUP_NAME.upper())
+
+
+def remove_files(*paths):
+    for path in paths:
+        if os.path.exists(path):
+            os.remove(path)
+
+
 def log_events(lines):
     """The first line of each event of the diagnostics log: name -> (seconds since 1970, facts)."""
     events = {}
@@ -723,11 +728,8 @@ def release_run(wine, exe, ftp, served, statement):
     the server's rate. Returns the costs read from the clocks of its diagnostics log and of the
     server's request log (the same clock; the log writes milliseconds)."""
     log = DiagnosticsLog(wine)
-    record = wine.unix(SETUP_RECORD)
-    downloaded = os.path.join(wine.unix(WORK_FOLDER), SETUP_NAME.upper())
-    for path in (record, downloaded):
-        if os.path.exists(path):
-            os.remove(path)
+    record, downloaded = road_files(wine)
+    remove_files(record, downloaded)
     ftp.clear_requests()
     requests = RequestTimes(ftp.log)
     program = Program(wine, extra_env={"QV_SETUP_AUTOCLOSE_MS": "500"})
@@ -871,11 +873,8 @@ def https_update(wine, exe, web, served):
     and checked), the wall time of the Wine process (start-up, statement, download, launch), the body
     bytes the server sent of the setup and the reconnections the log shows."""
     log = DiagnosticsLog(wine)
-    record = wine.unix(SETUP_RECORD)
-    downloaded = os.path.join(wine.unix(WORK_FOLDER), SETUP_NAME.upper())
-    for path in (record, downloaded):
-        if os.path.exists(path):
-            os.remove(path)
+    record, downloaded = road_files(wine)
+    remove_files(record, downloaded)
     web.clear_requests()
     env = dict(wine.env, QV_TEST_UPDATE_SOURCES=web.url("/"), QV_SETUP_AUTOCLOSE_MS="500")
     start = time.monotonic()

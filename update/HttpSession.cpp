@@ -368,6 +368,11 @@ bool CHttpSession::CloseRemoteFile() {
     return closed;
 }
 
+HttpFailure HttpFailureOf(const IFtpSession& session) {
+    const auto* http = dynamic_cast<const CHttpSession*>(&session);
+    return http ? http->LastFailure() : HttpFailure::None;
+}
+
 std::unique_ptr<IFtpSession> MakeHttpSession(const UpdateSource& source, const std::atomic<bool>* stop,
                                              int64_t expectedSize) {
     auto session = std::make_unique<CHttpSession>(source, stop);

@@ -25,6 +25,12 @@ enum class HttpFailure {
     Refused,      // the server answered with a refusal (no such file, forbidden, a wrong range)
 };
 const char* HttpFailureName(HttpFailure failure);
+// The failure of the last operation of `session` when it is an HTTPS session; None for any other.
+HttpFailure HttpFailureOf(const IFtpSession& session);
+// The last operation failed for the line (certificate, proxy, no answer), not for the file.
+inline bool IsLineFailure(HttpFailure failure) {
+    return failure != HttpFailure::None && failure != HttpFailure::Refused;
+}
 
 class CHttpSession : public IFtpSession {
 public:

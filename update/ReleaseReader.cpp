@@ -20,19 +20,13 @@ int64_t UnixNow() {
     const uint64_t ticks = (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
     return static_cast<int64_t>(ticks / 10000000ULL) - 11644473600LL;  // 1601 to 1970
 }
-
-// The session failed for a fault of the line (HTTPS tells which), not for a missing file.
-bool LineFailed(const IFtpSession& session) {
-    const auto* http = dynamic_cast<const CHttpSession*>(&session);
-    return http && http->LastFailure() != HttpFailure::None && http->LastFailure() != HttpFailure::Refused;
-}
 }  // namespace
 
 bool FetchRelease(IFtpSession& session, const std::wstring& folder, const std::wstring& edition, FetchedRelease& out) {
     std::vector<uint8_t> text;
     std::vector<uint8_t> signature;
     if (!ReadSmallFile(session, folder + kStatementFile, kMaxStatementBytes, text, kSmallFileTimeoutMs)) {
-        if (LineFailed(session)) return false;
+        if (IsLineFailure(HttpFailureOf(session))) return false;  // HTTPS tells a line from a file
     } else {
         ReadSmallFile(session, folder + kStatementSignatureFile, kMaxStatementSignatureBytes, signature,
                       kSmallFileTimeoutMs);

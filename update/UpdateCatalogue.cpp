@@ -20,9 +20,7 @@
 namespace {
 // Why an HTTPS source gave no file, in the terms of the choice of source.
 SourceSkip SkipOf(const IFtpSession& session, SourceSkip otherwise) {
-    const auto* http = dynamic_cast<const CHttpSession*>(&session);
-    if (!http) return otherwise;
-    switch (http->LastFailure()) {
+    switch (HttpFailureOf(session)) {
     case HttpFailure::Certificate: return SourceSkip::CertificateRefused;
     case HttpFailure::ProxyAuth: return SourceSkip::Refused;
     case HttpFailure::Unreachable: return SourceSkip::Unreachable;

@@ -44,10 +44,6 @@ set_property(SOURCE ${CMAKE_SOURCE_DIR}/framework/WinApp.cpp APPEND PROPERTY
 
 # One library per layer; target_link_libraries mirrors the layers.
 qv_add_logic_libraries(qv_)
-function(qv_layer_sources out_var layer)
-  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${layer}/*.cpp)
-  set(${out_var} ${sources} PARENT_SCOPE)
-endfunction()
 qv_layer_sources(QV_FRAMEWORK_FILES framework)
 qv_layer_sources(QV_SYSTEM_FILES system)
 qv_layer_sources(QV_CONTROLS_FILES controls)
@@ -65,8 +61,8 @@ qv_add_layer_library(qv_framework framework SOURCES ${QV_FRAMEWORK_FILES} DEPEND
 qv_add_layer_library(qv_system system SOURCES ${QV_SYSTEM_FILES} DEPENDS qv_framework qv_system_logic)
 qv_add_layer_library(qv_controls controls SOURCES ${QV_CONTROLS_FILES}
                      DEPENDS qv_framework qv_controls_logic)
-qv_add_layer_library(qv_update update SOURCES ${QV_UPDATE_FILES} DEPENDS qv_system qv_controls qv_update_logic)
-qv_add_layer_library(qv_app app SOURCES ${QV_APP_FILES} DEPENDS qv_update)
+qv_add_layer_library(qv_update update SOURCES ${QV_UPDATE_FILES} DEPENDS qv_system qv_update_logic)
+qv_add_layer_library(qv_app app SOURCES ${QV_APP_FILES} DEPENDS qv_controls qv_update)
 # A compile definition cannot carry CMake's list separator: the program reads '|' as ';'.
 string(REPLACE ";" "|" QV_UPDATE_SOURCES_DEFINE "${QV_UPDATE_SOURCES_EFFECTIVE}")
 target_compile_definitions(qv_update PRIVATE "QV_UPDATE_SOURCES=L\"${QV_UPDATE_SOURCES_DEFINE}\"")

@@ -4,8 +4,8 @@
 
 #include "app/QuietRun.h"
 #include "app/QuorvelDownloadDlg.h"
+#include "app/StartUpLog.h"
 #include "system/DiagnosticsLog.h"
-#include "update/UpdateDiagnostics.h"
 
 #include <shellapi.h>
 

@@ -10,6 +10,7 @@
 #include "system/LocalText.h"
 
 #include <algorithm>
+#include <initializer_list>
 
 namespace {
 const wchar_t kTitle[] = L"탈빅스 다운로더";
@@ -88,6 +89,26 @@ RECT CommandButtonRect(int i) {
     return RECT{left, kCommandButtonOrigin.y, left + kCommandButtonSize.cx,
                 kCommandButtonOrigin.y + kCommandButtonSize.cy};
 }
+// Tab order and reading order follow the window from top to bottom; the heading list stays above
+// the item list it covers.
+void SetReadingOrder(HWND dialog) {
+    const int order[] = {IDC_EXIT,           IDC_BANNER,       IDC_WARNING_ENGLISH,
+                         IDC_WARNING_KOREAN, IDC_CHECK_SERVER, IDC_START_INSTALLATION,
+                         IDC_LIST_HEADER,    IDC_LIST_ITEMS};
+    HWND after = HWND_TOP;
+    for (int id : order) {
+        const HWND control = ::GetDlgItem(dialog, id);
+        KeepControlLayoutOnDpiChange(control);
+        ::SetWindowPos(control, after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOREDRAW);
+        after = control;
+    }
+}
+
+// A skinned button's text colours, slot by slot from the first.
+void SetTextColors(CMultiTextBtn& button, std::initializer_list<COLORREF> colors) {
+    int state = 0;
+    for (COLORREF color : colors) button.SetTextColor(state++, color);
+}
 }  // namespace
 
 void CQuorvelDownloadDlg::BuildControls() {
@@ -114,25 +135,18 @@ void CQuorvelDownloadDlg::BuildControls() {
         CMultiTextBtn& button = *m_pBtnCommand[i];
         button.Create(m_pImgCommand[i].get(), 0, 0, 0, 0, L"", this, i == 0 ? IDC_CHECK_SERVER : IDC_START_INSTALLATION,
                       4);
-        button.SetTextColor(0, RGB(0, 0, 0));
-        button.SetTextColor(1, RGB(255, 255, 255));
-        button.SetTextColor(2, RGB(255, 255, 255));
-        button.SetTextColor(3, RGB(74, 74, 74));
+        SetTextColors(button, {RGB(0, 0, 0), RGB(255, 255, 255), RGB(255, 255, 255), RGB(74, 74, 74)});
         button.SetText(LocalText(i == 0 ? TextId::CheckServer : TextId::StartInstallation));
     }
 
     m_pImgExit = std::make_unique<CDIBSectionLite>();
     m_btnExit.Create(m_pImgExit.get(), 0, 0, 0, 0, L"", this, IDC_EXIT, 4);
     m_btnExit.SetText(LocalText(TextId::Exit));
-    m_btnExit.SetTextColor(0, RGB(255, 255, 255));
-    m_btnExit.SetTextColor(1, RGB(192, 192, 192));
-    m_btnExit.SetTextColor(2, RGB(255, 255, 255));
+    SetTextColors(m_btnExit, {RGB(255, 255, 255), RGB(192, 192, 192), RGB(255, 255, 255)});
 
     m_pImgBanner = std::make_unique<CDIBSectionLite>();
     m_btnBanner.Create(m_pImgBanner.get(), 0, 0, 0, 0, L"", this, IDC_BANNER, 1);
-    m_btnBanner.SetTextColor(0, RGB(255, 255, 255));
-    m_btnBanner.SetTextColor(1, RGB(255, 255, 255));
-    m_btnBanner.SetTextColor(2, RGB(237, 173, 138));
+    SetTextColors(m_btnBanner, {RGB(255, 255, 255), RGB(255, 255, 255), RGB(237, 173, 138)});
     m_btnBanner.ModifyStyle(WS_TABSTOP, 0);  // a notice, not a command
 
     CreateWarningLabel(m_hWnd, IDC_WARNING_ENGLISH, LocalText(kWarningLines[0]), kWarningLabelRects[0]);
@@ -147,18 +161,7 @@ void CQuorvelDownloadDlg::BuildControls() {
     for (CMultiTextBtn* button : {m_pBtnCommand[0].get(), m_pBtnCommand[1].get(), &m_btnExit, &m_btnBanner})
         button->ShowWindow(SW_SHOW);
 
-    // Tab order and reading order follow the window from top to bottom; the heading list stays
-    // above the item list it covers.
-    const int order[] = {IDC_EXIT,           IDC_BANNER,       IDC_WARNING_ENGLISH,
-                         IDC_WARNING_KOREAN, IDC_CHECK_SERVER, IDC_START_INSTALLATION,
-                         IDC_LIST_HEADER,    IDC_LIST_ITEMS};
-    HWND after = HWND_TOP;
-    for (int id : order) {
-        const HWND control = ::GetDlgItem(m_hWnd, id);
-        KeepControlLayoutOnDpiChange(control);
-        ::SetWindowPos(control, after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOREDRAW);
-        after = control;
-    }
+    SetReadingOrder(m_hWnd);
     // Focus cues stay hidden until the first key press, as in any dialog opened with the mouse.
     ForgetKeyboardUse(m_hWnd);
 }

@@ -33,7 +33,7 @@ SourceSkip SkipOf(const IFtpSession& session, SourceSkip otherwise) {
 
 std::wstring CUpdateCatalogue::GetWorkFolder() { return kWorkFolder; }
 
-std::wstring CUpdateCatalogue::GetTestSuffix() const {
+std::wstring CUpdateCatalogue::GetTestSuffix() {
     return TestSuffix(probes::FileExists(probes::GetModuleFolder() + L"\\" + kTestMarkerFile));
 }
 
@@ -50,11 +50,7 @@ std::wstring CUpdateCatalogue::BuildServerFolderForDownload() {
 }
 
 bool CUpdateCatalogue::Check(const std::wstring& localFolder) {
-    m_vecServerFiles.clear();
-    m_pRelease.reset();
-    m_bReleaseRefused = false;
-    m_source = UpdateSource();
-    m_laterSources.clear();
+    ClearServerFiles();
     probes::ReadInstalledScannerVersion(nullptr, m_strBitness, m_strInstalledVersion);
     {
         // Only a folder that no other account can change is emptied; it is made so here.
@@ -63,39 +59,16 @@ bool CUpdateCatalogue::Check(const std::wstring& localFolder) {
     }
     BuildServerFolder();
     m_strStatementEdition = StatementEditionOf(m_strServerFolder);
-    bool reached = false;
-    const std::vector<UpdateSource> sources = RunSources(BuildUpdateSources(), localFolder);
-    for (auto it = sources.begin(); it != sources.end(); ++it) {
-        const UpdateSource& source = *it;
-        SourceSkip skip = SourceSkip::Unreachable;
-        bool offers = TrySource(source, skip);
-        // A proxy that wants credentials: the user is asked once per run, and the source tried again.
-        if (!offers && skip == SourceSkip::Refused && source.kind == SourceKind::Https &&
-            NextProxyAuthStep(static_cast<bool>(m_askProxyCredentials), m_bAskedProxyCredentials) ==
-                ProxyAuthStep::Ask) {
-            m_bAskedProxyCredentials = true;
-            const bool given = m_askProxyCredentials(source.host, m_strProxyUser, m_strProxyPassword);
-            LogEvent("source.proxy-credentials", {{"source", source.Display()}, {"given", given}});
-            if (given) offers = TrySource(source, skip);
-        }
-        if (offers) {
-            m_source = source;
-            m_laterSources.assign(it + 1, sources.end());
-            LogEvent("source.used", {{"source", source.Display()}});
-            return true;
-        }
-        LogEvent("source.skipped", {{"source", source.Display()}, {"reason", SourceSkipName(skip)}});
-        reached = reached || skip == SourceSkip::NoRelease || skip == SourceSkip::NothingOffered;
-        m_vecServerFiles.clear();
-        m_pRelease.reset();
-        m_bReleaseRefused = false;
-    }
-    return reached;
+    const auto turn = [this](const UpdateSource& source, const FtpConnectionSettings& server, SourceSkip& skip) {
+        if (TrySource(source, server, skip)) return true;
+        ClearServerFiles();
+        return false;
+    };
+    return m_sources.Choose(RunSources(BuildUpdateSources(), localFolder), turn);
 }
 
-bool CUpdateCatalogue::TrySource(const UpdateSource& source, SourceSkip& skip) {
+bool CUpdateCatalogue::TrySource(const UpdateSource& source, const FtpConnectionSettings& server, SourceSkip& skip) {
     const std::unique_ptr<IFtpSession> session = MakeSourceSession(source);
-    const FtpConnectionSettings server = ConnectionOf(source, m_strProxyUser, m_strProxyPassword);
     const int connected = session->Connect(server.host, server.user, server.password, server.port);
     if (connected != kFtpSuccess) {
         session->Disconnect();
@@ -188,6 +161,12 @@ void CUpdateCatalogue::SizeOfferedFile(IFtpSession& session) {
     }
 }
 
+void CUpdateCatalogue::ClearServerFiles() {
+    m_vecServerFiles.clear();
+    m_pRelease.reset();
+    m_bReleaseRefused = false;
+}
+
 std::vector<OfferedSetup> CUpdateCatalogue::FindOffered() const {
     std::vector<OfferedSetup> offered;
     if (m_bReleaseRefused) return offered;
@@ -199,10 +178,6 @@ std::vector<OfferedSetup> CUpdateCatalogue::FindOffered() const {
     setup.installedIsCurrent = m_pRelease && InstalledIsCurrent(*m_pRelease, setup.file.Name(), InstalledVersion());
     offered.push_back(setup);
     return offered;
-}
-
-FtpConnectionSettings CUpdateCatalogue::ConnectionFor(const UpdateSource& source) const {
-    return ConnectionOf(source, m_strProxyUser, m_strProxyPassword);
 }
 
 std::wstring CUpdateCatalogue::Title() const { return OfferedRowTitle(m_strEditionSource); }

@@ -1,14 +1,15 @@
-// The update catalogue: where this copy's update files live on the server, what the server holds
-// there, the installed scanner's version, and the row that offers the setup program.
+// The update catalogue: where this copy's update files live on a source, what the chosen source
+// holds there (its listing, its release statement, the sizes), the installed scanner's version, and
+// the row that offers the setup program. Which source is chosen is CSourceChoice's.
 #pragma once
 
 #include "framework/Win32.h"
+#include "update/SourceChoice.h"
 #include "update/logic/Catalogue.h"
 #include "update/logic/FtpTypes.h"
 #include "update/logic/ReleaseStatement.h"
 #include "update/logic/UpdateSources.h"
 
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,18 +24,16 @@ struct OfferedSetup {
     bool installedIsCurrent = false;  // the statement says the installed scanner has this version
 };
 
-// Asks the user for the credentials of the proxy in front of `host`; false when nobody can answer
-// or the user declined.
-using ProxyCredentialPrompt = std::function<bool(const std::wstring& host, std::wstring& user, std::wstring& password)>;
-
 class CUpdateCatalogue {
 public:
     // A window run can ask for a proxy's credentials, once per run; a quiet run cannot.
-    void SetProxyCredentialPrompt(ProxyCredentialPrompt prompt) { m_askProxyCredentials = std::move(prompt); }
+    void SetProxyCredentialPrompt(ProxyCredentialPrompt prompt) {
+        m_sources.SetProxyCredentialPrompt(std::move(prompt));
+    }
     // What the download's connections are given for the chosen source (the proxy's credentials too).
-    FtpConnectionSettings SourceConnection() const { return ConnectionFor(m_source); }
+    FtpConnectionSettings SourceConnection() const { return ConnectionFor(Source()); }
     // The same for any source of this run.
-    FtpConnectionSettings ConnectionFor(const UpdateSource& source) const;
+    FtpConnectionSettings ConnectionFor(const UpdateSource& source) const { return m_sources.ConnectionFor(source); }
 
     // The server check: reads the installed scanner's version, makes the work folder private and
     // empties it (left alone when it cannot be made private), then tries the run's sources in order
@@ -56,12 +55,12 @@ public:
     std::wstring BuildServerFolder();
     std::wstring BuildServerFolderForDownload();
     // "Test" when the marker file lies beside the program, else empty.
-    std::wstring GetTestSuffix() const;
+    static std::wstring GetTestSuffix();
 
     // The source the last check chose (meaningful when it offers a setup program), and the run's
     // sources after it, which a download may go on from.
-    const UpdateSource& Source() const { return m_source; }
-    const std::vector<UpdateSource>& LaterSources() const { return m_laterSources; }
+    const UpdateSource& Source() const { return m_sources.Source(); }
+    const std::vector<UpdateSource>& LaterSources() const { return m_sources.LaterSources(); }
     // The edition's folder as release statements name it.
     const std::wstring& StatementEdition() const { return m_strStatementEdition; }
     // The maker's release statement the last check found valid, or null.
@@ -72,14 +71,16 @@ public:
     static std::wstring GetWorkFolder();
 
 private:
-    // One source's turn: true when it offers a setup program, else why it passed.
-    bool TrySource(const UpdateSource& source, SourceSkip& skip);
+    // One source's turn over `server`: true when it offers a setup program, else why it passed.
+    bool TrySource(const UpdateSource& source, const FtpConnectionSettings& server, SourceSkip& skip);
     // Reads and judges the release statement of the edition's folder (`listed`: the folder lists one,
     // or there is no listing): sets m_pRelease when it is valid, m_bReleaseRefused when it is
     // required or there and not valid. False when it could not be fetched for a fault of the line.
     bool ReadRelease(IFtpSession& session, bool listed, bool required);
     // The offered file's size: the statement's, or the server's own when the listing may have capped it.
     void SizeOfferedFile(IFtpSession& session);
+    // Forgets what a source held: its listing and its release statement.
+    void ClearServerFiles();
 
     std::wstring m_strEditionSource;
     std::wstring m_strServerFolder;
@@ -89,10 +90,5 @@ private:
     std::shared_ptr<const ReleaseStatement> m_pRelease;
     bool m_bReleaseRefused = false;
     std::wstring m_strStatementEdition;
-    UpdateSource m_source;
-    std::vector<UpdateSource> m_laterSources;
-    ProxyCredentialPrompt m_askProxyCredentials;
-    bool m_bAskedProxyCredentials = false;
-    std::wstring m_strProxyUser;
-    std::wstring m_strProxyPassword;
+    CSourceChoice m_sources;
 };

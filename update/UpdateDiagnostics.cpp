@@ -1,11 +1,8 @@
 // What the update engine writes into the diagnostics log.
 #include "update/UpdateDiagnostics.h"
 
-#include "resources/Version.h"
 #include "system/DiagnosticsLog.h"
-#include "system/EnvironmentProbes.h"
 #include "system/Sha256.h"
-#include "update/UpdateCatalogue.h"
 #include "update/logic/Catalogue.h"
 #include "update/logic/FtpPaths.h"
 
@@ -63,18 +60,6 @@ std::wstring HexCode(uint32_t value) {
     return text;
 }
 
-// The build number of Windows, which tells Windows 11 (22000 on) from Windows 10; 0 when unknown.
-DWORD WindowsBuild() {
-    using GetVersionFn = LONG(WINAPI*)(OSVERSIONINFOW*);
-    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-    const auto getVersion =
-        ntdll ? reinterpret_cast<GetVersionFn>(reinterpret_cast<void*>(::GetProcAddress(ntdll, "RtlGetVersion")))
-              : nullptr;
-    OSVERSIONINFOW info{};
-    info.dwOSVersionInfoSize = sizeof info;
-    return getVersion && getVersion(&info) == 0 ? info.dwBuildNumber : 0;
-}
-
 uint64_t FileSizeOf(const std::wstring& path) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
@@ -82,25 +67,6 @@ uint64_t FileSizeOf(const std::wstring& path) {
 }
 
 }  // namespace
-
-void LogStartUp(const char* mode) {
-    DWORD major = 0, minor = 0;
-    const bool known = probes::GetWindowsVersion(major, minor);
-    std::wstring bitness = L"unknown";
-    probes::DetectWindowsBitness(bitness);
-    const std::wstring fileTitle = probes::GetModuleFileTitle();
-    wchar_t language[8];
-    swprintf(language, 8, L"0x%04X", static_cast<unsigned>(::GetUserDefaultUILanguage()));
-    LogEvent("start", {{"version", QV_VERSION_TEXT},
-                       {"program", fileTitle},
-                       {"edition", EditionCode(EditionSourceFromFileTitle(fileTitle))},
-                       {"channel", CUpdateCatalogue().GetTestSuffix().empty() ? "release" : "test"},
-                       {"windows", known ? std::to_wstring(major) + L"." + std::to_wstring(minor) : L"unknown"},
-                       {"windows_build", WindowsBuild()},
-                       {"bitness", bitness},
-                       {"ui_language", language},
-                       {"mode", mode}});
-}
 
 void LogServerListing(const FtpConnectionSettings& server, const std::wstring& folder, int listed,
                       const std::vector<FTP_FILE_INFO>& files, const ReleaseStatement* release) {

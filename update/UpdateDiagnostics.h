@@ -1,6 +1,6 @@
-// The update engine's facts for the diagnostics log: the start-up, the server check, the download
-// as its reports reach the window, the setup program's checks and the hand-off. Each call writes
-// a line or a few; none changes what the road does.
+// The update engine's facts for the diagnostics log: the server check, the download as its reports
+// reach the window, the setup program's checks and the hand-off. Each call writes a line or a few;
+// none changes what the road does.
 #pragma once
 
 #include "framework/Win32.h"
@@ -15,10 +15,6 @@
 #include <cstdint>
 #include <string>
 #include <vector>
-
-// The program's version, edition, channel, the Windows version and bitness, the user-interface
-// language and how the run was started (window, check, passive, quiet).
-void LogStartUp(const char* mode);
 
 // The server check's listing of the edition's folder (ListFiles' result), with every entry and why
 // it is or is not offered. The session logs its own failures with the platform's codes.

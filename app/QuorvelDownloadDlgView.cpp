@@ -89,6 +89,7 @@ RECT CommandButtonRect(int i) {
     return RECT{left, kCommandButtonOrigin.y, left + kCommandButtonSize.cx,
                 kCommandButtonOrigin.y + kCommandButtonSize.cy};
 }
+
 // Tab order and reading order follow the window from top to bottom; the heading list stays above
 // the item list it covers.
 void SetReadingOrder(HWND dialog) {
@@ -106,8 +107,8 @@ void SetReadingOrder(HWND dialog) {
 
 // A skinned button's text colours, slot by slot from the first.
 void SetTextColors(CMultiTextBtn& button, std::initializer_list<COLORREF> colors) {
-    int state = 0;
-    for (COLORREF color : colors) button.SetTextColor(state++, color);
+    int slot = 0;
+    for (COLORREF color : colors) button.SetTextColor(slot++, color);
 }
 }  // namespace
 

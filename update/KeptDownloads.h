@@ -18,6 +18,7 @@ public:
     // whatever is not sound bytes of an offered file: another file's, a record that does not match
     // the offer or is too old, stray entries and links. False when nothing can be kept this run.
     bool Open();
+    bool Offered() const { return !m_offers.empty(); }
     // The offer whose bytes go to `localPath` (the work folder's path of the file), or null.
     const KeptOffer* OfferFor(const std::wstring& localPath) const;
 

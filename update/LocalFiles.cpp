@@ -1,6 +1,7 @@
 // The download worker's local files and the timer resolution of a download.
 #include "update/LocalFiles.h"
 
+#include "system/DiagnosticsLog.h"
 #include "system/PrivateFolder.h"
 
 #include <algorithm>
@@ -47,7 +48,7 @@ void CLocalFiles::CreateFolderTree(const std::wstring& folder) {
     // Not held when it cannot be made private: then no file is created in it.
     OpenPrivateFolder(folder, m_folder);
     // Without a folder of its own the download keeps nothing, as without a statement.
-    m_kept.Open();
+    if (!m_kept.Open() && m_kept.Offered()) LogEvent("download.kept-folder", {{"usable", false}});
 }
 
 int64_t CLocalFiles::FreeSpace(const std::wstring& folder) {
@@ -73,7 +74,10 @@ int64_t CLocalFiles::OpenKept(const std::wstring& path, size_t tailBytes, std::v
     StartFile(path, offer);
     // The digest goes on from the kept bytes as they are on disk now, read back through the handle
     // that holds them; the overlap the server sends again checks their end.
-    if (ReadBack(tailBytes, tail) == bytes) return bytes;
+    if (ReadBack(tailBytes, tail) == bytes) {
+        LogEvent("download.kept-bytes", {{"file", offer->localName}, {"bytes", bytes}});
+        return bytes;
+    }
     m_file.Close();
     m_kept.Discard(*offer);
     m_pOpenKept = nullptr;

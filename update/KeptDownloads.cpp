@@ -110,8 +110,9 @@ bool CKeptDownloads::Begin(const KeptOffer& offer, CFile& file) {
 }
 
 bool CKeptDownloads::Deliver(const KeptOffer& offer, const std::wstring& path) {
-    const bool moved = ::MoveFileExW(BytesPath(offer).c_str(), path.c_str(),
-                                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH) != FALSE;
+    const bool moved =
+        ::MoveFileExW(BytesPath(offer).c_str(), path.c_str(),
+                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH) != FALSE;
     Discard(offer);
     return moved;
 }
@@ -121,7 +122,9 @@ void CKeptDownloads::Discard(const KeptOffer& offer) {
     CFile::Remove(RecordPath(offer));
 }
 
-std::wstring CKeptDownloads::BytesPath(const KeptOffer& offer) const { return m_strFolder + offer.localName + kBytesSuffix; }
+std::wstring CKeptDownloads::BytesPath(const KeptOffer& offer) const {
+    return m_strFolder + offer.localName + kBytesSuffix;
+}
 
 std::wstring CKeptDownloads::RecordPath(const KeptOffer& offer) const {
     return m_strFolder + offer.localName + kRecordSuffix;

@@ -45,7 +45,7 @@ TEST(KeptDownload, RecordReadsBackWhatWasWrittenAndNothingElse) {
     for (const std::string& bad : {
              std::string(),
              sound.substr(0, sound.size() - 1),  // the last line without its end
-             sound + "\n",                         // anything after
+             sound + "\n",                       // anything after
              Replace(sound, "kept 1", "kept 2"),
              Replace(sound, "\n", "\r\n"),
              Replace(sound, "size 12345678", "size -12345678"),
@@ -106,7 +106,7 @@ TEST(KeptDownload, OnlyFilesTheStatementNamesWithTheListedSizeAreKept) {
     request.items[1].SetName(L"other.exe");
     request.items[1].dwFileSize = 5;
     request.items[2].SetName(L"TALVIX_FULL_250102.exe");
-    request.items[2].dwFileSize = 7;  // the statement says 8
+    request.items[2].dwFileSize = 7;             // the statement says 8
     EXPECT_TRUE(KeptOffersOf(request).empty());  // no statement
 
     auto statement = std::make_shared<ReleaseStatement>();

@@ -27,9 +27,7 @@ public:
     // Opens the file with the bytes an earlier run kept of it, where there are any, positioned after
     // them: their count, with up to `tailBytes` of their last ones in `tail`. 0 when nothing is
     // kept; no file is open then.
-    virtual int64_t OpenKept(const std::wstring& path, size_t tailBytes, std::vector<unsigned char>& tail) {
-        return 0;
-    }
+    virtual int64_t OpenKept(const std::wstring& path, size_t tailBytes, std::vector<unsigned char>& tail) { return 0; }
     // Creates the file for writing, truncating an existing one; false when it cannot be created.
     virtual bool Create(const std::wstring& path) = 0;
     virtual bool Write(const unsigned char* data, int count) = 0;

@@ -96,8 +96,7 @@ std::optional<KeptRecord> ParseKeptRecord(const uint8_t* data, size_t size) {
     return record;
 }
 
-KeptVerdict JudgeKept(const std::optional<KeptRecord>& record, const KeptOffer& offer, int64_t keptBytes,
-                      int64_t now) {
+KeptVerdict JudgeKept(const std::optional<KeptRecord>& record, const KeptOffer& offer, int64_t keptBytes, int64_t now) {
     if (!record) return KeptVerdict::Discard;
     const bool same = record->edition == WideToUtf8(offer.edition) && record->name == WideToUtf8(offer.name) &&
                       record->size == offer.size && record->sha256 == offer.sha256;

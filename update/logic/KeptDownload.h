@@ -30,9 +30,9 @@ constexpr size_t kMaxKeptRecordBytes = 1024;
 
 // The file a download may keep its bytes for: named by the maker's statement with the listed size.
 struct KeptOffer {
-    std::wstring edition;     // the statement's edition
-    std::wstring name;        // as listed and named by the statement
-    std::wstring localName;   // the name of its bytes in the keeping folder
+    std::wstring edition;    // the statement's edition
+    std::wstring name;       // as listed and named by the statement
+    std::wstring localName;  // the name of its bytes in the keeping folder
     int64_t size = 0;
     std::array<uint8_t, 32> sha256{};
 };
@@ -57,5 +57,4 @@ std::optional<KeptRecord> ParseKeptRecord(const uint8_t* data, size_t size);
 
 // Whether a run offering `offer` at `now` may go on from `keptBytes` bytes (-1: none on disk)
 // under `record` (nothing: missing or unreadable).
-KeptVerdict JudgeKept(const std::optional<KeptRecord>& record, const KeptOffer& offer, int64_t keptBytes,
-                      int64_t now);
+KeptVerdict JudgeKept(const std::optional<KeptRecord>& record, const KeptOffer& offer, int64_t keptBytes, int64_t now);

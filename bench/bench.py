@@ -853,7 +853,7 @@ def release_rows(m):
 
 
 RESUME_SIZE_MIB = 64
-RESUME_RATE = 2_500_000  # a poor line: the transfer, not the checks around it, is what a restart saves
+RESUME_RATE = 1_000_000  # a poor line: the transfer, not the checks around it, is what a restart saves
 RESUME_ROUNDS = 3
 
 

@@ -34,7 +34,9 @@ struct CUpdateDownload::Job {
     UpdateSource source;
     std::unique_ptr<CSourceFailover> failover;  // touched only by the worker
     std::shared_ptr<CUiTaskQueue> tasks;
-    CUpdateDownload* owner = nullptr;  // touched only by tasks, on the owner's thread
+    // Touched only on the owner's thread; null once Stop has let the job go, so that what the worker
+    // still posts finds nobody.
+    CUpdateDownload* owner = nullptr;
     std::atomic<bool> stop{false};
     // Held by the job until its worker takes it over, so the job lives as long as either side.
     std::shared_ptr<Job> self;
@@ -57,7 +59,9 @@ public:
     ~WorkerReport() override {
         try {
             std::shared_ptr<Job> job = m_job;
-            m_job->tasks->Post([job] { job->owner->OnWorkerEnded(job); });
+            m_job->tasks->Post([job] {
+                if (job->owner) job->owner->OnWorkerEnded(job);
+            });
         } catch (...) {
             // Out of memory: the owner reaps the worker when it stops or closes.
         }
@@ -68,7 +72,9 @@ public:
     void Report(const DownloadStatus& status) override {
         std::shared_ptr<Job> job = m_job;
         if (status.state != DownloadState::Transferring) {
-            job->tasks->Post([job, status] { job->owner->m_sink.Report(status); });
+            job->tasks->Post([job, status] {
+                if (job->owner) job->owner->m_sink.Report(status);
+            });
             return;
         }
         bool post = false;
@@ -86,7 +92,7 @@ public:
                 job->progressPending = false;
                 latest = job->progress;
             }
-            job->owner->m_sink.Report(latest);
+            if (job->owner) job->owner->m_sink.Report(latest);
         });
     }
     uint64_t NowMs() override { return ::GetTickCount64(); }
@@ -160,5 +166,6 @@ void CUpdateDownload::Stop() {
     // The worker never waits for this thread, so a plain bounded wait cannot deadlock.
     m_pWorkerThread->Wait(kWorkerStopTimeoutMs);
     m_pWorkerThread.reset();
+    m_pJob->owner = nullptr;
     m_pJob.reset();
 }

@@ -6,8 +6,8 @@
 #pragma once
 
 #include "framework/UiTaskQueue.h"
-#include "update/UpdateCatalogue.h"
 #include "update/SetupCheckStep.h"
+#include "update/UpdateCatalogue.h"
 #include "update/UpdateDiagnostics.h"
 #include "update/UpdateDownload.h"
 #include "update/UpdateSink.h"
@@ -60,8 +60,7 @@ public:
 
 class CUpdateEngine : private IUpdateSink {
 public:
-    // Facts, and the worker's and the setup check's ends, reach the driver's thread through `tasks`;
-    // the driver closes the queue before the engine goes.
+    // Facts, and the worker's and the setup check's ends, reach the driver's thread through `tasks`.
     CUpdateEngine(IRoadObserver& observer, std::shared_ptr<CUiTaskQueue> tasks, RoadOptions options = {});
     ~CUpdateEngine() override;
     CUpdateEngine(const CUpdateEngine&) = delete;

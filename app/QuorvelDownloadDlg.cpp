@@ -2,6 +2,7 @@
 // the run.
 #include "app/QuorvelDownloadDlg.h"
 
+#include "app/logic/RunPolicy.h"
 #include "controls/ListMessages.h"
 #include "controls/logic/DpiScale.h"
 #include "framework/Dpi.h"
@@ -43,13 +44,8 @@ void CQuorvelDownloadDlg::DoDataExchange() {
 BOOL CQuorvelDownloadDlg::OnInitDialog() {
     CDialog::OnInitDialog();
     m_pTasks = std::make_shared<CUiTaskQueue>(m_hWnd, UM_RUN_TASKS);
-    RoadOptions options;
-    options.localFolder = m_command.sourceFolder;
-    // The user who starts an installation in the window agrees to end the scanner; a script says so.
-    options.mayEndScanner = m_command.mode == RunMode::Window || m_command.endScanner;
-    options.stopWhenCurrent = m_command.mode == RunMode::Passive;
     IRoadObserver& observer = *this;
-    m_pEngine = std::make_unique<CUpdateEngine>(observer, m_pTasks, options);
+    m_pEngine = std::make_unique<CUpdateEngine>(observer, m_pTasks, RoadOptionsFor(m_command));
 
     // The window lays itself out at its monitor's DPI, and again when that changes.
     SetUiScale(DpiScale(WindowDpi(m_hWnd)));
@@ -69,6 +65,9 @@ BOOL CQuorvelDownloadDlg::OnInitDialog() {
     CenterWindow();
     KeepOnMonitor(GetWindowRect());
     CheckServer();
+    // The check's end is handled before the window shows: its rows, or its failure notice as the
+    // first thing on the screen.
+    m_pTasks->RunPending();
     // The first focus goes to the item list, the template's first control; the created buttons
     // come before it in the window order, where the dialog manager would otherwise look.
     ::SetFocus(m_listItems.m_hWnd);
@@ -80,7 +79,6 @@ LRESULT CQuorvelDownloadDlg::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) 
     case WM_PAINT: return OnPaint();
     case WM_ERASEBKGND: return TRUE;  // the paint covers the whole client area
     case WM_NCHITTEST: return OnNcHitTest(wParam, lParam);
-    case UM_DOWNLOAD_FINISHED: return OnDownloadFinished();
     case UM_CHECK_CHANGED: return OnCheckChanged();
     case UM_RUN_TASKS: return OnRunTasks();
     case WM_DPICHANGED: return OnDpiChanged(wParam, lParam);

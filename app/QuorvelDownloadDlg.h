@@ -12,14 +12,11 @@
 #include "framework/UiTaskQueue.h"
 #include "update/UpdateEngine.h"
 #include "update/logic/CommandLine.h"
-#include "app/UpdateItem.h"
 
 #include <memory>
 #include <string>
 #include <vector>
 
-// Posted to the dialog when the worker has downloaded every chosen item; honoured only then.
-constexpr UINT UM_DOWNLOAD_FINISHED = WM_USER + 9001;
 // Wakes the dialog to run the tasks queued for it; carries nothing.
 constexpr UINT UM_RUN_TASKS = WM_USER + 9200;
 
@@ -39,12 +36,9 @@ public:
     void CheckServer();
     int BuildUpdateList();
 
-    // The start command and the worker it starts.
+    // The start command: the checked rows the engine offers as updatable go to its download.
     void OnStartInstallation();
     int DownloadUpdates();
-
-    // After a finished download: list this run's files, write the hand-off file, launch the setup.
-    int HandOffToSetup();
 
     void SetBannerText(const std::wstring& text);
     void SetRowStatus(int row, const std::wstring& text);
@@ -65,8 +59,9 @@ private:
     void ShowProgress(const DownloadStatus& status);
     void ShowDownloadFailure(DownloadResult result);
     void ShowHandOffFailure(HandOffResult result);
-    // A passive run ends with the road's exit code once the road has failed or is done.
-    void EndPassiveRunIfOver();
+    // Once the run is over: a passive run ends with the road's exit code, the window closes after
+    // the launch.
+    void EndRunIfOver();
     // While the worker runs only Exit (and Escape) stay: the window itself stays enabled so that
     // Exit can be clicked.
     void EnableRoadControls(bool enable);
@@ -82,7 +77,6 @@ private:
     void KeepOnMonitor(const RECT& windowRect);
     LRESULT OnPaint();
     LRESULT OnNcHitTest(WPARAM wParam, LPARAM lParam);
-    LRESULT OnDownloadFinished();
     LRESULT OnCheckChanged();
     LRESULT OnRunTasks();
     LRESULT OnDestroy();
@@ -105,8 +99,9 @@ private:
     const RunCommand m_command;
     // The update engine, made once the window's task queue exists.
     std::unique_ptr<CUpdateEngine> m_pEngine;
-    // The chosen items with the rows they were chosen from, in the engine's order.
-    std::vector<UPDATE_ITEM> m_vecUpdateItems;
+    // The list row of each item of the engine's download, in its order. A row's item data is the
+    // index of the offered setup it shows.
+    std::vector<int> m_vecChosenRows;
     // The download's last state shown on the banner.
     DownloadState m_shownState = DownloadState::Connecting;
     // Tasks for this window's thread; shared with the worker, closed when the window goes.

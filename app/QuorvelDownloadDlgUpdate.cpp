@@ -1,9 +1,10 @@
 // The main dialog's side of the update road: the server check fills the list, the start command
-// hands the chosen rows to the engine, the engine's facts reach the list, the banner and the
-// notices, and a due hand-off is run from the window's own message. The work itself is the engine's.
+// hands the chosen rows to the engine, and the engine's facts reach the list, the banner and the
+// notices. The work itself, to the hand-off, is the engine's.
 #include "app/QuorvelDownloadDlg.h"
 
 #include "app/ProxyPrompt.h"
+#include "app/logic/RunPolicy.h"
 
 #include "resources/resource.h"
 #include "system/LocalText.h"
@@ -14,7 +15,7 @@ void CQuorvelDownloadDlg::CheckServer() {
     if (RoadBusy() || !m_pEngine) return;
     m_listItems.DeleteAllItems(0);
     m_listItems.Invalidate(TRUE);
-    m_vecUpdateItems.clear();
+    m_vecChosenRows.clear();
     m_pEngine->Check();
 }
 
@@ -35,25 +36,20 @@ int CQuorvelDownloadDlg::BuildUpdateList() {
 
 void CQuorvelDownloadDlg::OnStartInstallation() {
     if (RoadBusy() || !m_pEngine) return;
-    m_vecUpdateItems.clear();
+    m_vecChosenRows.clear();
     bool anyChecked = false;
-    const std::vector<OfferedSetup>& setups = m_pEngine->Offer().setups;
+    const RoadOffer& offer = m_pEngine->Offer();
     for (int row = 0; row < m_listItems.GetItemCount(); ++row) {
         if (!m_listItems.IsChecked(row)) continue;
         anyChecked = true;
-        if (m_listItems.GetItemText(row, 3) != LocalText(TextId::Updatable)) continue;
         const size_t offered = static_cast<size_t>(m_listItems.GetItemData(row));
-        if (offered >= setups.size()) continue;
-        UPDATE_ITEM item;
-        static_cast<FTP_FILE_INFO&>(item) = setups[offered].file;
-        item.nListRow = row;
-        m_vecUpdateItems.push_back(item);
+        if (offered < offer.setups.size() && offer.updatable[offered]) m_vecChosenRows.push_back(row);
     }
     if (!anyChecked) {
         ShowNotice(LocalText(TextId::NothingSelected));
         return;
     }
-    if (m_vecUpdateItems.empty()) {
+    if (m_vecChosenRows.empty()) {
         ShowNotice(LocalText(TextId::SelectUpdatableFile));
         return;
     }
@@ -64,8 +60,7 @@ void CQuorvelDownloadDlg::OnStartInstallation() {
 // reported the download's end, so neither command can run in between; Exit stops it.
 int CQuorvelDownloadDlg::DownloadUpdates() {
     std::vector<size_t> chosen;
-    for (const UPDATE_ITEM& item : m_vecUpdateItems)
-        chosen.push_back(static_cast<size_t>(m_listItems.GetItemData(item.nListRow)));
+    for (int row : m_vecChosenRows) chosen.push_back(static_cast<size_t>(m_listItems.GetItemData(row)));
     EnableRoadControls(false);
     m_shownState = DownloadState::Connecting;
     if (!m_pEngine->Start(chosen)) {
@@ -88,19 +83,13 @@ void CQuorvelDownloadDlg::OnRoadFact(const RoadFact& fact) {
         break;
     case RoadFactKind::Progress: ShowProgress(fact.status); break;
     case RoadFactKind::Verifying: break;  // the banner asks the user to wait already
-    case RoadFactKind::HandOffDue: PostMessage(UM_DOWNLOAD_FINISHED); break;
     case RoadFactKind::DownloadFailed: ShowDownloadFailure(fact.download); break;
     case RoadFactKind::HandedOff:
-        if (m_pEngine->State() == RoadState::Done) {
-            // The setup program owns the work folder now: nothing may empty it before the window goes.
-            SendMessage(WM_CLOSE);
-            return;
-        }
-        ShowHandOffFailure(fact.handOff);
+        if (m_pEngine->State() != RoadState::Done) ShowHandOffFailure(fact.handOff);
         break;
     case RoadFactKind::Abandoned: EnableRoadControls(true); break;
     }
-    EndPassiveRunIfOver();
+    EndRunIfOver();
 }
 
 bool CQuorvelDownloadDlg::AskProxyCredentials(const std::wstring& host, std::wstring& user, std::wstring& password) {
@@ -108,37 +97,41 @@ bool CQuorvelDownloadDlg::AskProxyCredentials(const std::wstring& host, std::wst
     return PromptProxyCredentials(m_hWnd, host, user, password);
 }
 
-void CQuorvelDownloadDlg::EndPassiveRunIfOver() {
-    if (m_command.mode != RunMode::Passive) return;
-    const RoadState state = m_pEngine->State();
-    if (state == RoadState::Failed || state == RoadState::Done) ::PostQuitMessage(ExitCodeOf(m_pEngine->Outcome()));
+void CQuorvelDownloadDlg::EndRunIfOver() {
+    if (!RunIsOver(m_command.mode, m_pEngine->State())) return;
+    if (m_command.mode == RunMode::Passive)
+        ::PostQuitMessage(ExitCodeOf(m_pEngine->Outcome()));
+    else
+        SendMessage(WM_CLOSE);  // the setup program owns the work folder now: nothing may empty it first
 }
 
 void CQuorvelDownloadDlg::ShowProgress(const DownloadStatus& status) {
-    if (status.item >= m_vecUpdateItems.size()) return;
-    const UPDATE_ITEM& item = m_vecUpdateItems[status.item];
+    if (status.item >= m_vecChosenRows.size()) return;
+    const int row = m_vecChosenRows[status.item];
     switch (status.state) {
-    case DownloadState::Connecting:
-    case DownloadState::Verifying: break;
+    case DownloadState::Connecting: break;
     case DownloadState::Transferring:
         if (m_shownState != DownloadState::Transferring) SetBannerText(LocalText(TextId::Downloading));
         // The row shows what has arrived: nothing before the first block, as it always has.
-        if (status.done > 0 || status.total == 0) {
+        if (TransferHasBegun(status)) {
             const std::wstring text =
                 FormatProgressText(LocalText(TextId::ProgressFormat), ProgressPercent(status.done, status.total), L"%");
-            if (m_listItems.GetItemText(item.nListRow, 3) != text) SetRowStatus(item.nListRow, text);
+            if (m_listItems.GetItemText(row, 3) != text) SetRowStatus(row, text);
         }
         break;
     case DownloadState::Reconnecting: {
         // "[ %s ] Server disconnected .. retrying ..", with the file's name.
+        const RoadOffer& offer = m_pEngine->Offer();
+        const size_t offered = static_cast<size_t>(m_listItems.GetItemData(row));
         std::wstring text = LocalText(TextId::ServerDisconnected);
         const size_t at = text.find(L"%s");
-        if (at != std::wstring::npos) text.replace(at, 2, item.Name());
+        if (at != std::wstring::npos && offered < offer.setups.size())
+            text.replace(at, 2, offer.setups[offered].file.Name());
         SetBannerText(text);
         break;
     }
     case DownloadState::Completed:
-        SetRowStatus(item.nListRow, LocalText(TextId::Completed));
+        SetRowStatus(row, LocalText(TextId::Completed));
         SetBannerText(LocalText(TextId::PreparingInstallation));
         break;
     }
@@ -165,20 +158,6 @@ void CQuorvelDownloadDlg::ShowDownloadFailure(DownloadResult result) {
     case DownloadResult::WriteFailed:
     case DownloadResult::DiskFull: ShowNotice(LocalText(TextId::WriteError)); break;
     }
-}
-
-// Honoured once per due hand-off of this run; the same message from anywhere else, or again while
-// the hand-off runs, finds none due and is ignored.
-LRESULT CQuorvelDownloadDlg::OnDownloadFinished() {
-    if (!m_pEngine || m_pEngine->State() != RoadState::HandingOff) return 0;
-    m_vecUpdateItems.clear();
-    HandOffToSetup();
-    return 0;
-}
-
-int CQuorvelDownloadDlg::HandOffToSetup() {
-    m_pEngine->HandOff();
-    return 0;
 }
 
 void CQuorvelDownloadDlg::ShowHandOffFailure(HandOffResult result) {

@@ -63,7 +63,6 @@ public:
     }
     uint64_t NowMs() override { return ++m_clock; }
     void Sleep(unsigned) override {}
-    void FinalPause(unsigned) override {}
     bool StopRequested() override { return false; }
     int statusUpdates = 0;
 

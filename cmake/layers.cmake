@@ -52,12 +52,14 @@ endfunction()
 # The pure logic of each layer (no <windows.h>): built for Windows, natively for the unit tests,
 # for the fuzz targets and for the benchmark. Targets are named <prefix>system_logic and so on.
 function(qv_add_logic_libraries prefix)
-  foreach(layer system controls update)
+  foreach(layer system controls update app)
     file(GLOB sources CONFIGURE_DEPENDS ${QV_SOURCE_ROOT}/${layer}/logic/*.cpp
          ${QV_SOURCE_ROOT}/${layer}/*/logic/*.cpp)
     set(depends)
     if(layer STREQUAL "update")
       set(depends ${prefix}system_logic)
+    elseif(layer STREQUAL "app")
+      set(depends ${prefix}update_logic)
     endif()
     qv_add_layer_library(${prefix}${layer}_logic ${layer} SOURCES ${sources} DEPENDS ${depends})
   endforeach()

@@ -47,9 +47,7 @@ static std::wstring ListedNameOf(const DownloadRequest& request, const std::wstr
     return std::wstring();
 }
 
-std::unique_ptr<CHeldSetup> CHeldSetup::Check(const DownloadRequest& request, const std::vector<DownloadedFile>& files,
-                                              DWORD timeoutMs) {
-    const std::wstring& workFolder = request.workFolder;
+std::unique_ptr<CHeldSetup> CHeldSetup::Hold(const std::wstring& workFolder, const std::vector<DownloadedFile>& files) {
     auto setup = std::make_unique<CHeldSetup>(Key());
     setup->m_strPath = ChooseSetupToLaunch(HandOffPaths(workFolder, files));
     if (setup->m_strPath.empty()) return setup;
@@ -64,14 +62,28 @@ std::unique_ptr<CHeldSetup> CHeldSetup::Check(const DownloadRequest& request, co
     if (!source || !setup->m_file.OpenForReading(setup->m_strPath)) return setup;
     BY_HANDLE_FILE_INFORMATION held{};
     if (!::GetFileInformationByHandle(setup->m_file.Handle(), &held) ||
-        (held.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+        (held.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
+        setup->m_file.Close();
         return setup;
+    }
+    setup->m_written = source->digest;
+    return setup;
+}
 
+std::unique_ptr<CHeldSetup> CHeldSetup::Check(const DownloadRequest& request, const std::vector<DownloadedFile>& files,
+                                              DWORD timeoutMs) {
+    std::unique_ptr<CHeldSetup> setup = Hold(request.workFolder, files);
+    setup->Verify(request, timeoutMs);
+    return setup;
+}
+
+void CHeldSetup::Verify(const DownloadRequest& request, DWORD timeoutMs) {
+    if (!m_file.IsOpen()) return;
     // Each reader has its own handle to the held file, so neither moves the other's file position.
     auto job = std::make_shared<SignatureJob>();
-    job->path = setup->m_strPath;
+    job->path = m_strPath;
     CFile digestReader;
-    if (!job->file.Reopen(setup->m_file) || !digestReader.Reopen(setup->m_file)) return setup;
+    if (!job->file.Reopen(m_file) || !digestReader.Reopen(m_file)) return;
     job->self = job;
     const std::unique_ptr<CWinThread> helper = CWinThread::Begin(RunSignatureJob, job.get(), L"signature check");
     if (!helper) {
@@ -80,31 +92,30 @@ std::unique_ptr<CHeldSetup> CHeldSetup::Check(const DownloadRequest& request, co
     }
 
     Sha256Digest actual{};
-    const bool intact = CSha256::OfFile(digestReader.Handle(), actual) && actual == source->digest;
-    LogEvent("setup.digest", {{"file", setup->m_strPath}, {"result", intact ? "match" : "mismatch"}});
+    const bool intact = CSha256::OfFile(digestReader.Handle(), actual) && actual == m_written;
+    LogEvent("setup.digest", {{"file", m_strPath}, {"result", intact ? "match" : "mismatch"}});
     // The signature's answer is awaited whatever the digest says, so that no handle of the helper's
     // is left on a file that is to be removed.
     const bool answered = !helper || helper->Wait(timeoutMs);
-    if (!intact) return setup;
+    if (!intact) return;
 
     // Before anything is ended or launched: the maker's release, and never an older version than
     // the one installed unless the maker says so.
     SetupFacts facts;
-    facts.name = ListedNameOf(request, setup->m_strPath);
+    facts.name = ListedNameOf(request, m_strPath);
     facts.sha256 = actual;
     LARGE_INTEGER size{};
-    facts.size = ::GetFileSizeEx(setup->m_file.Handle(), &size) ? size.QuadPart : -1;
-    facts.version = ReadSetupVersion(setup->m_strPath);
+    facts.size = ::GetFileSizeEx(m_file.Handle(), &size) ? size.QuadPart : -1;
+    facts.version = ReadSetupVersion(m_strPath);
     const ReleaseExpectation& release = request.release;
-    setup->m_release = JudgeSetupRelease(release.statement.get(), facts, release.installed, release.publisherNamed);
-    LogSetupRelease(facts, release, setup->m_release);
-    if (setup->m_release != ReleaseCheck::Ready) {
-        setup->m_verdict = SetupVerdict::ReleaseRefused;
-        return setup;
+    m_release = JudgeSetupRelease(release.statement.get(), facts, release.installed, release.publisherNamed);
+    LogSetupRelease(facts, release, m_release);
+    if (m_release != ReleaseCheck::Ready) {
+        m_verdict = SetupVerdict::ReleaseRefused;
+        return;
     }
     // No answer in time: not trusted.
-    setup->m_verdict = answered && job->allowed ? SetupVerdict::Ready : SetupVerdict::SignatureRefused;
-    return setup;
+    m_verdict = answered && job->allowed ? SetupVerdict::Ready : SetupVerdict::SignatureRefused;
 }
 
 bool CHeldSetup::Discard() {

@@ -19,23 +19,29 @@ enum class SetupVerdict {
 };
 
 class CHeldSetup {
-    // Only Check makes held setups.
+    // Only Hold makes held setups.
     struct Key {
         explicit Key() = default;
     };
 
 public:
-    // Chooses the setup program among this run's files as the hand-off does, opens and holds it,
-    // and checks it: its content against the digest computed while it was written, the release
-    // (the maker's statement and the installed scanner's version), and its signature. The digest and
-    // the signature read the whole file, so they run side by side; a check not done within the
-    // timeout refuses the file. Blocks until the verdict is in.
+    // At the worker's end, while its own hold stands: chooses the setup program among this run's
+    // files as the hand-off does and opens it, with the work folder, so that the hold goes on
+    // without a gap. Its verdict is Changed until Verify has found it sound.
+    static std::unique_ptr<CHeldSetup> Hold(const std::wstring& workFolder, const std::vector<DownloadedFile>& files);
+    // Hold and Verify in one, for a caller that has both at hand.
     static std::unique_ptr<CHeldSetup> Check(const DownloadRequest& request, const std::vector<DownloadedFile>& files,
                                              DWORD timeoutMs);
 
     explicit CHeldSetup(Key) {}
     CHeldSetup(const CHeldSetup&) = delete;
     CHeldSetup& operator=(const CHeldSetup&) = delete;
+
+    // Checks the held file: its content against the digest computed while it was written, the
+    // release (the maker's statement and the installed scanner's version), and its signature. The
+    // digest and the signature read the whole file, so they run side by side; a check not done
+    // within the timeout refuses the file. Blocks until the verdict is in.
+    void Verify(const DownloadRequest& request, DWORD timeoutMs);
 
     // The path the hand-off launches, upper case; empty when this run wrote no setup program.
     const std::wstring& Path() const { return m_strPath; }
@@ -50,6 +56,7 @@ private:
     std::wstring m_strPath;
     CFile m_folder;  // the work folder, held on from the worker's own hold until the launch
     CFile m_file;
+    Sha256Digest m_written{};  // the digest of the bytes the worker wrote
     SetupVerdict m_verdict = SetupVerdict::Ready;
     ReleaseCheck m_release = ReleaseCheck::Ready;
 };

@@ -15,8 +15,6 @@ namespace {
 // can still hold the worker for the session's own bound, longer than a user waits for Exit.
 constexpr DWORD kWorkerStopTimeoutMs = 1500;
 constexpr DWORD kWorkerEndTimeoutMs = 5000;  // the worker posts its end as its last act
-// The setup program's check reads it whole twice (seconds for a large file under Wine).
-constexpr DWORD kSetupCheckTimeoutMs = 180000;
 }  // namespace
 
 #ifdef QV_TEST_LINE_BOUNDS
@@ -37,7 +35,9 @@ struct CUpdateDownload::Job {
     UpdateSource source;
     std::unique_ptr<CSourceFailover> failover;  // touched only by the worker
     std::shared_ptr<CUiTaskQueue> tasks;
-    CUpdateDownload* owner = nullptr;  // touched only by tasks, on the owner's thread
+    // Touched only on the owner's thread; null once Stop has let the job go, so that what the worker
+    // still posts finds nobody.
+    CUpdateDownload* owner = nullptr;
     std::atomic<bool> stop{false};
     // Held by the job until its worker takes it over, so the job lives as long as either side.
     std::shared_ptr<Job> self;
@@ -52,16 +52,17 @@ struct CUpdateDownload::Job {
     FinishedDownload download;
 };
 
-// The transfer's reports, turned into tasks for the owner's thread, and its pauses: the final one
-// is where the setup program is checked for the hand-off. Its destructor posts the worker's end, so
-// the owner hears of it on every path out of the worker.
+// The transfer's reports, turned into tasks for the owner's thread, and its pauses. Its destructor
+// posts the worker's end, so the owner hears of it on every path out of the worker.
 class CUpdateDownload::WorkerReport : public IDownloadSink {
 public:
-    WorkerReport(std::shared_ptr<Job> job, const CLocalFiles& files) : m_job(std::move(job)), m_files(files) {}
+    explicit WorkerReport(std::shared_ptr<Job> job) : m_job(std::move(job)) {}
     ~WorkerReport() override {
         try {
             std::shared_ptr<Job> job = m_job;
-            m_job->tasks->Post([job] { job->owner->OnWorkerEnded(job); });
+            m_job->tasks->Post([job] {
+                if (job->owner) job->owner->OnWorkerEnded(job);
+            });
         } catch (...) {
             // Out of memory: the owner reaps the worker when it stops or closes.
         }
@@ -72,7 +73,9 @@ public:
     void Report(const DownloadStatus& status) override {
         std::shared_ptr<Job> job = m_job;
         if (status.state != DownloadState::Transferring) {
-            job->tasks->Post([job, status] { job->owner->m_sink.Report(status); });
+            job->tasks->Post([job, status] {
+                if (job->owner) job->owner->m_sink.Report(status);
+            });
             return;
         }
         bool post = false;
@@ -90,27 +93,15 @@ public:
                 job->progressPending = false;
                 latest = job->progress;
             }
-            job->owner->m_sink.Report(latest);
+            if (job->owner) job->owner->m_sink.Report(latest);
         });
     }
     uint64_t NowMs() override { return ::GetTickCount64(); }
     void Sleep(unsigned milliseconds) override { ::Sleep(milliseconds); }
-    // The setup program is checked and held for the hand-off while the banner asks the user to
-    // wait, so the check adds to the road only what it takes beyond the pause.
-    void FinalPause(unsigned milliseconds) override {
-        const DWORD start = ::GetTickCount();
-        DownloadStatus verifying;
-        verifying.state = DownloadState::Verifying;
-        Report(verifying);
-        m_job->download.setup = CHeldSetup::Check(m_job->request, m_files.Written(), kSetupCheckTimeoutMs);
-        const DWORD elapsed = ::GetTickCount() - start;
-        if (elapsed < milliseconds) ::Sleep(milliseconds - elapsed);
-    }
     bool StopRequested() override { return m_job->stop.load(); }
 
 private:
     std::shared_ptr<Job> m_job;
-    const CLocalFiles& m_files;
 };
 
 bool CUpdateDownload::Start(DownloadRequest request, UpdateSource source, std::shared_ptr<CUiTaskQueue> tasks,
@@ -138,7 +129,7 @@ bool CUpdateDownload::Start(DownloadRequest request, UpdateSource source, std::s
 UINT CUpdateDownload::WorkerProc(void* param) {
     const std::shared_ptr<Job> job = std::move(static_cast<Job*>(param)->self);
     CLocalFiles files(KeptOffersOf(job->request));  // the files whose bytes outlive the program
-    WorkerReport report(job, files);
+    WorkerReport report(job);
     CTimerResolution resolution;
     const std::atomic<bool>* stop = &job->stop;
     const UpdateSource source = job->source;
@@ -150,7 +141,11 @@ UINT CUpdateDownload::WorkerProc(void* param) {
             return failover->Next(name, stop, next);
         };
     job->result = ::DownloadUpdates(job->request, newSession, files, report, nextSource);
-    if (job->result == DownloadResult::Completed) job->download.files = files.Written();
+    if (job->result == DownloadResult::Completed) {
+        // The setup program's hold takes over from the worker's before the worker lets go.
+        job->download.files = files.Written();
+        job->download.setup = CHeldSetup::Hold(job->request.workFolder, files.Written());
+    }
     return 0;
 }
 
@@ -172,5 +167,6 @@ void CUpdateDownload::Stop() {
     // The worker never waits for this thread, so a plain bounded wait cannot deadlock.
     m_pWorkerThread->Wait(kWorkerStopTimeoutMs);
     m_pWorkerThread.reset();
+    m_pJob->owner = nullptr;
     m_pJob.reset();
 }

@@ -1,5 +1,5 @@
 // The download: the one worker thread and its job. The worker runs the transfer logic against
-// WinINet and the disk, checks and holds the setup program for the hand-off, and reports through
+// WinINet and the disk, holds the setup program it wrote for its check, and reports through
 // the owner's task queue; it never touches a window.
 #pragma once
 

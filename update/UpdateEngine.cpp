@@ -1,5 +1,6 @@
 // The road's engine: each command moves the road's state machine and starts the step it names; each
-// step's end is told to the driver as a fact, on the driver's thread.
+// step's end starts the next one, and every end is told to the driver as a fact, in a task of the
+// driver's thread.
 #include "update/UpdateEngine.h"
 
 #include "system/DiagnosticsLog.h"
@@ -10,7 +11,7 @@
 #include "update/SourceSessions.h"
 
 CUpdateEngine::CUpdateEngine(IRoadObserver& observer, std::shared_ptr<CUiTaskQueue> tasks, RoadOptions options)
-    : m_observer(observer), m_pTasks(std::move(tasks)), m_options(options) {
+    : m_observer(observer), m_pTasks(std::move(tasks)), m_options(std::move(options)) {
     m_catalogue.SetProxyCredentialPrompt([this](const std::wstring& host, std::wstring& user, std::wstring& password) {
         return m_observer.AskProxyCredentials(host, user, password);
     });
@@ -26,6 +27,7 @@ bool CUpdateEngine::Check() {
     m_offer.title = m_catalogue.Title();
     m_offer.installedVersion = m_catalogue.InstalledVersionText();
     if (m_offer.reached) m_offer.setups = m_catalogue.FindOffered();
+    m_offer.updatable.assign(m_offer.setups.size(), true);
     RoadOutcome result = !m_offer.reached         ? RoadOutcome::ServerUnreachable
                          : m_offer.setups.empty() ? RoadOutcome::NothingOffered
                                                   : RoadOutcome::Offered;
@@ -40,68 +42,61 @@ bool CUpdateEngine::Check() {
 }
 
 bool CUpdateEngine::Start(const std::vector<size_t>& chosen) {
-    if (m_road.State() != RoadState::Ready || chosen.empty()) return false;
+    if (Busy() || chosen.empty()) return false;
     std::vector<FTP_FILE_INFO> files;
     for (size_t index : chosen) {
-        if (index >= m_offer.setups.size()) return false;
+        if (index >= m_offer.setups.size() || !m_offer.updatable[index]) return false;
         files.push_back(m_offer.setups[index].file);
     }
     if (!m_road.BeginDownload()) return false;
-    m_chosen = std::move(files);
+    m_chosen = chosen;
     // A scanner in use that this run may not end: nothing is downloaded.
     if (!m_options.mayEndScanner && probes::IsScannerRunning()) {
         Abandon(RoadOutcome::ScannerRunning);
         return true;
     }
-    DownloadRequest request;
-    request.items = m_chosen;
-    request.serverFolder = m_catalogue.BuildServerFolderForDownload();
-    request.workFolder = CUpdateCatalogue::GetWorkFolder();
-    request.server = m_catalogue.SourceConnection();
-    request.sizeFromTheStart = m_catalogue.Source().kind != SourceKind::Ftp;
-    request.release.statement = m_catalogue.Release();
-    request.release.installed = m_catalogue.InstalledVersion();
-    request.release.publisherNamed = BuildNamesPublisher();
+    m_request = DownloadRequest();
+    m_request.items = files;
+    m_request.serverFolder = m_catalogue.BuildServerFolderForDownload();
+    m_request.workFolder = CUpdateCatalogue::GetWorkFolder();
+    m_request.server = m_catalogue.SourceConnection();
+    m_request.sizeFromTheStart = m_catalogue.Source().kind != SourceKind::Ftp;
+    m_request.release.statement = m_catalogue.Release();
+    m_request.release.installed = m_catalogue.InstalledVersion();
+    m_request.release.publisherNamed = BuildNamesPublisher();
     std::vector<LaterSource> later;
     for (const UpdateSource& source : m_catalogue.LaterSources())
         later.push_back({source, m_catalogue.ConnectionFor(source)});
-    auto failover = std::make_unique<CSourceFailover>(std::move(later), request.release.statement, request.serverFolder,
-                                                      m_catalogue.StatementEdition());
-    if (!m_download.Start(std::move(request), m_catalogue.Source(), m_pTasks, std::move(failover))) {
-        m_road.EndDownload(DownloadResult::NoInternet);
-        RoadFact fact;
-        fact.kind = RoadFactKind::DownloadFailed;
-        fact.download = DownloadResult::NoInternet;
-        Tell(fact);
+    auto failover = std::make_unique<CSourceFailover>(std::move(later), m_request.release.statement,
+                                                      m_request.serverFolder, m_catalogue.StatementEdition());
+    if (!m_download.Start(m_request, m_catalogue.Source(), m_pTasks, std::move(failover))) {
+        DownloadFailed(DownloadResult::NoInternet);
         return true;
     }
-    m_log.Started(m_chosen);
+    m_log.Started(files);
     return true;
 }
 
 void CUpdateEngine::Report(const DownloadStatus& status) {
-    if (status.state == DownloadState::Verifying) {
-        if (!m_road.BeginVerify()) return;
-        m_log.Received();
-        RoadFact fact;
-        fact.kind = RoadFactKind::Verifying;
-        Tell(fact);
-        return;
-    }
-    m_log.Report(m_chosen, status);
+    m_log.Report(m_request.items, status);
+    // A setup whose row shows what has arrived is not offered again until the next check.
+    if (TransferHasBegun(status) && status.item < m_chosen.size()) m_offer.updatable[m_chosen[status.item]] = false;
     RoadFact fact;
     fact.kind = RoadFactKind::Progress;
     fact.status = status;
     Tell(fact);
 }
 
+// Every byte is on disk: the road's Verifying step checks the held setup program, then hands off.
 void CUpdateEngine::DownloadFinished(FinishedDownload download) {
-    m_log.Finished(download);
+    m_log.Received();
     if (!m_road.EndDownload(DownloadResult::Completed)) return;
-    m_finished = std::move(download);
     RoadFact fact;
-    fact.kind = RoadFactKind::HandOffDue;
+    fact.kind = RoadFactKind::Verifying;
     Tell(fact);
+    const auto checked = [this](FinishedDownload verified) { HandOff(std::move(verified)); };
+    // Without a helper the setup program stays unchecked, so the hand-off refuses it.
+    if (!m_setupCheck.Start(m_request, download, m_pTasks, checked)) HandOff(std::move(download));
 }
 
 void CUpdateEngine::DownloadFailed(DownloadResult result) {
@@ -113,11 +108,10 @@ void CUpdateEngine::DownloadFailed(DownloadResult result) {
     Tell(fact);
 }
 
-bool CUpdateEngine::HandOff() {
-    if (m_road.State() != RoadState::HandingOff || !m_finished.setup) return false;
-    // Taken over here, so the setup program is let go when the hand-off is over, whatever its end.
-    FinishedDownload download = std::move(m_finished);
-    m_finished = FinishedDownload();
+void CUpdateEngine::HandOff(FinishedDownload download) {
+    m_log.Finished(download);
+    if (!m_road.BeginHandOff()) return;
+    // The setup program is let go when the hand-off is over, whatever its end.
     const HandOffResult result =
         RunInstallHandOff(CUpdateCatalogue::GetWorkFolder(), download, m_options.mayEndScanner);
     LogHandOff(result);
@@ -126,13 +120,13 @@ bool CUpdateEngine::HandOff() {
     fact.kind = RoadFactKind::HandedOff;
     fact.handOff = result;
     Tell(fact);
-    return true;
 }
 
 bool CUpdateEngine::Stop() {
-    const bool running = m_download.IsRunning();
-    if (running) m_log.Stopped();
+    const bool running = m_download.IsRunning() || m_setupCheck.IsRunning();
+    if (m_download.IsRunning()) m_log.Stopped();
     m_download.Stop();
+    m_setupCheck.Stop();
     if (running) m_road.Abandon(RoadOutcome::Stopped);
     return running;
 }
@@ -145,4 +139,23 @@ void CUpdateEngine::Abandon(RoadOutcome why) {
     Tell(fact);
 }
 
-void CUpdateEngine::Tell(const RoadFact& fact) { m_observer.OnRoadFact(fact); }
+void CUpdateEngine::Tell(const RoadFact& fact) {
+    m_facts.push_back(fact);
+    const std::weak_ptr<const bool> alive = m_pAlive;
+    m_pTasks->Post([this, alive] {
+        if (!alive.expired()) TellQueued();
+    });
+}
+
+// A driver that waits for its user inside a fact (a notice) runs its queue meanwhile: the facts
+// told then wait for this loop, so the driver never handles one inside another.
+void CUpdateEngine::TellQueued() {
+    if (m_bTelling) return;
+    m_bTelling = true;
+    while (!m_facts.empty()) {
+        const RoadFact fact = m_facts.front();
+        m_facts.pop_front();
+        m_observer.OnRoadFact(fact);
+    }
+    m_bTelling = false;
+}

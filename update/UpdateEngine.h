@@ -1,16 +1,19 @@
 // The road of one installation as one engine: the server check, the download, the setup program's
-// check and the hand-off. It reports facts, in order, on its driver's thread; the window and the
-// command line drive it and turn the facts into what they show. Nothing here knows a window, a list
-// row, the text table or the user-interface language.
+// check and the hand-off, each step begun by the engine when the one before has ended. It reports
+// facts, in order, as tasks of its driver's thread; the window and the command line drive it and
+// turn the facts into what they show. Nothing here knows a window, a list row, the text table or
+// the user-interface language.
 #pragma once
 
 #include "framework/UiTaskQueue.h"
+#include "update/SetupCheckStep.h"
 #include "update/UpdateCatalogue.h"
 #include "update/UpdateDiagnostics.h"
 #include "update/UpdateDownload.h"
 #include "update/UpdateSink.h"
 #include "update/logic/Road.h"
 
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,15 +24,17 @@ struct RoadOffer {
     std::wstring title;                // "KESTRA-Factory", or "Talvix-Main" for an unknown edition
     std::wstring installedVersion;     // the installed scanner's version text, "-" when none
     std::vector<OfferedSetup> setups;  // in the server's order
+    // One per setup: it may be downloaded. A setup whose transfer has begun (its row shows a
+    // percentage or "Completed") is not, until the next check.
+    std::vector<bool> updatable;
 };
 
 enum class RoadFactKind {
     Checked,         // the server check ended: see Offer()
     Progress,        // an item's download state: see RoadFact::status
     Verifying,       // every file has arrived; the setup program is being checked
-    HandOffDue,      // the setup program is checked and held: the driver calls HandOff() when ready
     DownloadFailed,  // the download ended without every file: see RoadFact::download
-    HandedOff,       // the hand-off ended: see RoadFact::handOff
+    HandedOff,       // the hand-off ended: see RoadFact::handOff and State()
     Abandoned,       // the road could not go on: see Outcome() (a scanner in use, a stop)
 };
 
@@ -43,7 +48,8 @@ struct RoadFact {
 class IRoadObserver {
 public:
     virtual ~IRoadObserver() = default;
-    // Every fact arrives on the driver's thread, in the order the road went.
+    // Every fact arrives as a task of the driver's queue, one at a time and in the order the road
+    // went: never from inside a command, and never while the driver still handles the one before.
     virtual void OnRoadFact(const RoadFact& fact) = 0;
     // A proxy in front of `host` wants credentials: a driver with a user asks, once per run; the
     // answer is kept in memory for this run only. False: nobody to ask, or the user declined.
@@ -52,34 +58,24 @@ public:
     }
 };
 
-// How a driver wants the road run.
-struct RoadOptions {
-    // Ending a running scanner program: a window run does (the user started the installation); a
-    // script's run only with /endscanner, and otherwise stops before the download and the launch.
-    bool mayEndScanner = true;
-    // A script's run ends as soon as the maker's statement says the installed scanner is current.
-    bool stopWhenCurrent = false;
-    // A folder given with /source (a USB stick, a share), tried before the build's sources.
-    std::wstring localFolder;
-};
-
 class CUpdateEngine : private IUpdateSink {
 public:
-    // The worker's facts reach the driver's thread through `tasks`.
+    // Facts, and the worker's and the setup check's ends, reach the driver's thread through `tasks`.
     CUpdateEngine(IRoadObserver& observer, std::shared_ptr<CUiTaskQueue> tasks, RoadOptions options = {});
     ~CUpdateEngine() override;
     CUpdateEngine(const CUpdateEngine&) = delete;
     CUpdateEngine& operator=(const CUpdateEngine&) = delete;
 
-    // The server check, on the caller's thread; reports Checked. False when the road is busy.
+    // The server check, on the caller's thread; Checked follows as a task. A driver that must
+    // handle the check's end before it goes on (the window, before it shows) runs its queue.
+    // False when the road is busy.
     bool Check();
-    // Downloads the chosen offered setups (indices into Offer().setups) on the worker. False, with
-    // nothing started, when the road is not Ready or nothing is chosen; a scanner in use that the
-    // run may not end abandons the road instead (reported).
+    // Downloads the chosen offered setups (indices into Offer().setups) on the worker, then checks
+    // the setup program and hands off. False, with nothing started, when the road cannot start (busy,
+    // or no offer) or a chosen setup is not updatable; a scanner in use that the run may not end
+    // abandons the road instead (reported).
     bool Start(const std::vector<size_t>& chosen);
-    // Runs the hand-off once it is due; reports HandedOff. False when none is due.
-    bool HandOff();
-    // Stops a running download at once; its end is not reported. True when one ran.
+    // Stops a running download or setup check at once; its end is not reported. True when one ran.
     bool Stop();
 
     RoadState State() const { return m_road.State(); }
@@ -88,24 +84,31 @@ public:
     // has been handled, and after a launch.
     bool Busy() const { return m_road.Busy(); }
     const RoadOffer& Offer() const { return m_offer; }
-    // The files of the running or last download, in the order of RoadFact::status.item.
-    const std::vector<FTP_FILE_INFO>& Chosen() const { return m_chosen; }
 
 private:
     void Report(const DownloadStatus& status) override;
     void DownloadFinished(FinishedDownload download) override;
     void DownloadFailed(DownloadResult result) override;
-    void Tell(const RoadFact& fact);
+    // The road's last step, the one place the hand-off runs.
+    void HandOff(FinishedDownload download);
     void Abandon(RoadOutcome why);
+    // Queues the fact for the driver; TellQueued hands the queued ones over, in order, once.
+    void Tell(const RoadFact& fact);
+    void TellQueued();
 
     IRoadObserver& m_observer;
     std::shared_ptr<CUiTaskQueue> m_pTasks;
     RoadOptions m_options;
     RoadMachine m_road;
     RoadOffer m_offer;
-    std::vector<FTP_FILE_INFO> m_chosen;
+    std::vector<size_t> m_chosen;  // the offered setups of the running or last download
+    DownloadRequest m_request;     // what the running or last download fetched
     CUpdateCatalogue m_catalogue;
     CUpdateDownload m_download{*this};
+    CSetupCheckStep m_setupCheck;
     CDownloadDiagnostics m_log;
-    FinishedDownload m_finished;  // the checked and held setup, until the hand-off takes it
+    std::deque<RoadFact> m_facts;  // told, not yet handed to the driver
+    bool m_bTelling = false;       // the driver is handling a fact
+    // Tasks of this engine still queued when it goes find it gone.
+    std::shared_ptr<const bool> m_pAlive = std::make_shared<const bool>(true);
 };

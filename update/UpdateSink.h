@@ -10,7 +10,7 @@ public:
     // Report(): the download's facts in order; of a run of Transferring reports only the latest
     // may come.
     // The worker has ended after every item arrived, with the files it wrote and its setup program
-    // checked and held.
+    // held for its check.
     virtual void DownloadFinished(FinishedDownload download) = 0;
     // The worker has ended without finishing (never Completed; Stopped only when nobody asked).
     virtual void DownloadFailed(DownloadResult result) = 0;

@@ -183,12 +183,21 @@ class DownloadTest(RoadTest):
         self.assertEqual(self.ftp.requests().count("RETR " + REMOTE), 1)
         self.assert_usable_again(EN[22])
 
-    def test_file_gone_from_the_server_gives_16(self):
-        self.start(remove_after_list=[REMOTE])
+    def test_file_gone_from_the_server_gives_16_and_start_works_again_once_it_is_back(self):
+        self.start(demo_setup(100000), remove_after_list=[REMOTE])
         self.assertEqual(self.notice_after_start(), EN[16])
+        self.driver.ok("wait-enabled", 1, 10000)
+        self.assertEqual(self.driver.text(ID_BANNER), EN[16])
+        self.assertEqual(self.driver.rows()[0][3], EN[0])  # nothing arrived: still "Updatable"
+        # The file is back: Start downloads the same offer at once, without a new check.
         self.ftp.set_faults()
-        self.ftp.add_file(REMOTE, 1000)
-        self.assert_usable_again(EN[16])
+        self.ftp.add_file(REMOTE, self.served)
+        self.ftp.clear_requests()
+        self.driver.ok("click", ID_START)
+        self.launch_record()
+        self.assertEqual(self.program.wait(60), 0)
+        self.assertIn("RETR " + REMOTE, self.ftp.requests())
+        self.assertFalse([r for r in self.ftp.requests() if r.startswith("LIST")])
 
     def test_refused_login_at_download_gives_15_and_14(self):
         self.start()

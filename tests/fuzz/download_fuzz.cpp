@@ -276,7 +276,6 @@ public:
     }
     uint64_t NowMs() override { return m_road.clockMs; }
     void Sleep(unsigned milliseconds) override { m_road.clockMs += milliseconds; }
-    void FinalPause(unsigned) override {}
     bool StopRequested() override {
         stopped = stopped || (m_stopAfter != 0 && ++m_calls >= m_stopAfter);
         return stopped;
@@ -346,7 +345,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         uint64_t NowMs() override { return m_ui.NowMs(); }
         void Sleep(unsigned ms) override { m_ui.Sleep(ms); }
-        void FinalPause(unsigned ms) override { m_ui.FinalPause(ms); }
         bool StopRequested() override { return m_ui.StopRequested(); }
 
     private:

@@ -144,7 +144,6 @@ public:
                             L" from " + std::to_wstring(s.resumeFrom));
             break;
         case DownloadState::Completed: m_log.push_back(L"Completed " + item); break;
-        case DownloadState::Verifying: m_log.push_back(L"Verifying"); break;
         }
     }
     uint64_t NowMs() override { return m_script.clockMs; }
@@ -152,7 +151,6 @@ public:
         m_script.clockMs += milliseconds;
         m_log.push_back(L"Sleep " + std::to_wstring(milliseconds));
     }
-    void FinalPause(unsigned milliseconds) override { m_log.push_back(L"FinalPause " + std::to_wstring(milliseconds)); }
     bool StopRequested() override { return stopWhen && stopWhen(); }
 
     std::vector<float> percents;
@@ -238,7 +236,6 @@ TEST(DownloadLogic, ExactMultipleOfTheBlockReadsNoExtraBlock) {
         L"Disconnect",
         L"Close",
         L"Completed 0 ",
-        L"FinalPause 500",
     };
     EXPECT_EQ(rig.log, expected);
 
@@ -644,7 +641,7 @@ TEST(DownloadLogic, StopRequestBeforeAnItemStartsNothing) {
     rig.ui.stopWhen = [&rig] { return rig.Count(L"Completed 0") == 1; };
     EXPECT_EQ(rig.Run({first, second}), R::Stopped);
     EXPECT_EQ(rig.Count(L"Connect 1"), 1);
-    EXPECT_EQ(rig.Count(L"FinalPause 500"), 0);
+    EXPECT_EQ(rig.Count(L"Completed 1"), 0);
 }
 
 TEST(DownloadLogic, EachItemHasItsOwnSessionAndLocalFile) {
@@ -657,7 +654,6 @@ TEST(DownloadLogic, EachItemHasItsOwnSessionAndLocalFile) {
     EXPECT_EQ(rig.Count(L"Disconnect"), 2);
     EXPECT_EQ(rig.Count(L"Completed 0"), 1);
     EXPECT_EQ(rig.Count(L"Completed 1"), 1);
-    EXPECT_EQ(rig.Count(L"FinalPause 500"), 1);
     EXPECT_EQ(rig.files.disk[L"c:\\Windows\\Temp\\QVUpdate\\\\A_FULL_240101.EXE"], a);
     EXPECT_EQ(rig.files.disk[L"c:\\Windows\\Temp\\QVUpdate\\\\B_APP_240101.EXE"], b);
 }

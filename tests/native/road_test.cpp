@@ -1,5 +1,6 @@
 // The road's state machine and the command line: each state's way in and out, what "busy" means
-// (the gap between the worker's end and the hand-off included), outcomes and exit codes.
+// (the setup program's check and the hand-off included), what each failure leaves usable, outcomes
+// and exit codes.
 #include "update/logic/CommandLine.h"
 #include "update/logic/Road.h"
 
@@ -20,13 +21,18 @@ TEST(Road, WholeRoadAndEveryRefusedStep) {
     EXPECT_FALSE(road.BeginCheck());  // Check Server while the worker downloads
     EXPECT_FALSE(road.BeginDownload());
     EXPECT_FALSE(road.EndHandOff(HandOffResult::Launched));
-    ASSERT_TRUE(road.BeginVerify());
+    EXPECT_FALSE(road.BeginHandOff());  // not before every file has arrived
     ASSERT_TRUE(road.EndDownload(DownloadResult::Completed));
-    // The worker has ended and the hand-off is due: still busy, so Enter or a check cannot slip in.
-    EXPECT_EQ(road.State(), RoadState::HandingOff);
+    // The worker has ended and the setup program is being checked: still busy, so Enter or a check
+    // cannot slip in.
+    EXPECT_EQ(road.State(), RoadState::Verifying);
     EXPECT_TRUE(road.Busy());
     EXPECT_FALSE(road.BeginCheck());
+    EXPECT_FALSE(road.BeginDownload());
     EXPECT_FALSE(road.EndDownload(DownloadResult::Completed));  // a second end is old news
+    ASSERT_TRUE(road.BeginHandOff());
+    EXPECT_EQ(road.State(), RoadState::HandingOff);
+    EXPECT_TRUE(road.Busy());
     ASSERT_TRUE(road.EndHandOff(HandOffResult::Launched));
     EXPECT_EQ(road.State(), RoadState::Done);
     EXPECT_EQ(road.Outcome(), RoadOutcome::Launched);
@@ -41,53 +47,60 @@ TEST(Road, FailuresLeaveTheRoadUsableWithTheirOutcome) {
         void (*drive)(RoadMachine&);
         RoadOutcome outcome;
         int exitCode;
+        bool startsAgain;  // the check's offer stands: Start works again at once
     };
     const Case cases[] = {
         {"server down", [](RoadMachine& r) { r.BeginCheck(), r.EndCheck(RoadOutcome::ServerUnreachable); },
-         RoadOutcome::ServerUnreachable, 20},
+         RoadOutcome::ServerUnreachable, 20, false},
         {"nothing offered", [](RoadMachine& r) { r.BeginCheck(), r.EndCheck(RoadOutcome::NothingOffered); },
-         RoadOutcome::NothingOffered, 21},
+         RoadOutcome::NothingOffered, 21, false},
         {"read failed",
          [](RoadMachine& r) {
              r.BeginCheck(), r.EndCheck(RoadOutcome::Offered), r.BeginDownload(),
                  r.EndDownload(DownloadResult::ReadFailed);
          },
-         RoadOutcome::DownloadFailed, 30},
+         RoadOutcome::DownloadFailed, 30, true},
         {"disk full",
          [](RoadMachine& r) {
              r.BeginCheck(), r.EndCheck(RoadOutcome::Offered), r.BeginDownload(),
                  r.EndDownload(DownloadResult::DiskFull);
          },
-         RoadOutcome::NoRoom, 31},
+         RoadOutcome::NoRoom, 31, true},
         {"refused",
          [](RoadMachine& r) {
-             r.BeginCheck(), r.EndCheck(RoadOutcome::Offered), r.BeginDownload(), r.BeginVerify();
-             r.EndDownload(DownloadResult::Completed), r.EndHandOff(HandOffResult::ReleaseRefused);
+             r.BeginCheck(), r.EndCheck(RoadOutcome::Offered), r.BeginDownload();
+             r.EndDownload(DownloadResult::Completed), r.BeginHandOff(), r.EndHandOff(HandOffResult::ReleaseRefused);
          },
-         RoadOutcome::SetupRefused, 40},
+         RoadOutcome::SetupRefused, 40, true},
         {"did not start",
          [](RoadMachine& r) {
              r.BeginCheck(), r.EndCheck(RoadOutcome::Offered), r.BeginDownload();
-             r.EndDownload(DownloadResult::Completed), r.EndHandOff(HandOffResult::LaunchFailed);
+             r.EndDownload(DownloadResult::Completed), r.BeginHandOff(), r.EndHandOff(HandOffResult::LaunchFailed);
          },
-         RoadOutcome::SetupDidNotStart, 41},
+         RoadOutcome::SetupDidNotStart, 41, true},
         {"scanner before the download",
          [](RoadMachine& r) {
              r.BeginCheck(), r.EndCheck(RoadOutcome::Offered), r.BeginDownload(),
                  r.Abandon(RoadOutcome::ScannerRunning);
          },
-         RoadOutcome::ScannerRunning, 50},
+         RoadOutcome::ScannerRunning, 50, true},
         {"scanner before the launch",
          [](RoadMachine& r) {
              r.BeginCheck(), r.EndCheck(RoadOutcome::Offered), r.BeginDownload();
-             r.EndDownload(DownloadResult::Completed), r.EndHandOff(HandOffResult::ScannerRunning);
+             r.EndDownload(DownloadResult::Completed), r.BeginHandOff(), r.EndHandOff(HandOffResult::ScannerRunning);
          },
-         RoadOutcome::ScannerRunning, 50},
+         RoadOutcome::ScannerRunning, 50, true},
         {"stopped",
          [](RoadMachine& r) {
              r.BeginCheck(), r.EndCheck(RoadOutcome::Offered), r.BeginDownload(), r.Abandon(RoadOutcome::Stopped);
          },
-         RoadOutcome::Stopped, 18},
+         RoadOutcome::Stopped, 18, true},
+        {"stopped in the setup program's check",
+         [](RoadMachine& r) {
+             r.BeginCheck(), r.EndCheck(RoadOutcome::Offered), r.BeginDownload();
+             r.EndDownload(DownloadResult::Completed), r.Abandon(RoadOutcome::Stopped);
+         },
+         RoadOutcome::Stopped, 18, true},
     };
     for (const Case& c : cases) {
         RoadMachine road;
@@ -96,7 +109,10 @@ TEST(Road, FailuresLeaveTheRoadUsableWithTheirOutcome) {
         EXPECT_EQ(road.Outcome(), c.outcome) << c.what;
         EXPECT_EQ(ExitCodeOf(road.Outcome()), c.exitCode) << c.what;
         EXPECT_FALSE(road.Busy()) << c.what;
-        EXPECT_TRUE(road.BeginCheck()) << c.what;  // Check Server works again
+        RoadMachine again = road;
+        EXPECT_EQ(again.BeginDownload(), c.startsAgain) << c.what;
+        EXPECT_TRUE(road.BeginCheck()) << c.what;      // Check Server works again
+        EXPECT_FALSE(road.BeginDownload()) << c.what;  // a new check's offer is awaited
     }
     RoadMachine current;
     current.BeginCheck();

@@ -76,7 +76,6 @@ public:
     }
     uint64_t NowMs() override { return ::GetTickCount64(); }
     void Sleep(unsigned milliseconds) override { ::Sleep(milliseconds); }
-    void FinalPause(unsigned milliseconds) override { ::Sleep(milliseconds); }
     bool StopRequested() override { return false; }
 
     int statusUpdates = 0;

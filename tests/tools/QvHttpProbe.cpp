@@ -89,7 +89,6 @@ public:
     }
     uint64_t NowMs() override { return ::GetTickCount64(); }
     void Sleep(unsigned milliseconds) override { ::Sleep(milliseconds); }
-    void FinalPause(unsigned) override {}
     bool StopRequested() override { return false; }
 
     std::vector<std::string> faults;

@@ -9,7 +9,6 @@
 namespace {
 
 const unsigned kBlockPauseMs = 1;
-const unsigned kFinalPauseMs = 500;
 const unsigned kPauseSliceMs = 100;  // a pause before reconnecting still answers a stop request
 
 class Downloader {
@@ -30,7 +29,6 @@ public:
             const DownloadResult result = DownloadItem(k);
             if (result != DownloadResult::Completed) return result;
         }
-        sink_.FinalPause(kFinalPauseMs);
         return DownloadResult::Completed;
     }
 

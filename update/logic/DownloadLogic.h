@@ -49,9 +49,6 @@ public:
     virtual uint64_t NowMs() = 0;
     // The pause after each block, and the pieces of a pause before reconnecting.
     virtual void Sleep(unsigned milliseconds) = 0;
-    // After the last item: the worker's last step, lasting at least this long, while the banner asks
-    // the user to wait. The program readies the hand-off in it.
-    virtual void FinalPause(unsigned milliseconds) = 0;
     // True once the program is closing; the worker stops at the next block without a notice.
     virtual bool StopRequested() = 0;
 };

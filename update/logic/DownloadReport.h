@@ -10,7 +10,6 @@ enum class DownloadState {
     Transferring,  // bytes are arriving; `done` of `total` are on disk
     Reconnecting,  // the line broke (`fault`); attempt `attempt` goes on from byte `resumeFrom`
     Completed,     // the item's file is on disk in full
-    Verifying,     // every item is on disk; the setup program is being checked before the hand-off
 };
 
 // Why a connection that stood was given up.

@@ -86,6 +86,11 @@ RoadOutcome OutcomeOfHandOff(HandOffResult result) {
     return RoadOutcome::SetupDidNotStart;
 }
 
+bool TransferHasBegun(const DownloadStatus& status) {
+    return status.state == DownloadState::Completed ||
+           (status.state == DownloadState::Transferring && (status.done > 0 || status.total == 0));
+}
+
 bool RoadMachine::Busy() const {
     switch (m_state) {
     case RoadState::Checking:
@@ -105,34 +110,38 @@ bool RoadMachine::BeginCheck() {
     if (Busy()) return false;
     m_state = RoadState::Checking;
     m_outcome = RoadOutcome::None;
+    m_bOffered = false;
     return true;
 }
 
 bool RoadMachine::EndCheck(RoadOutcome result) {
     if (m_state != RoadState::Checking) return false;
     m_outcome = result;
+    m_bOffered = result == RoadOutcome::Offered;
     m_state = result == RoadOutcome::Offered          ? RoadState::Ready
               : result == RoadOutcome::AlreadyCurrent ? RoadState::Done
                                                       : RoadState::Failed;
     return true;
 }
 
+// A failed download, hand-off or stop leaves the check's offer standing: Start works again at once.
 bool RoadMachine::BeginDownload() {
-    if (m_state != RoadState::Ready) return false;
+    if (m_state != RoadState::Ready && m_state != RoadState::Failed) return false;
+    if (!m_bOffered) return false;
     m_state = RoadState::Downloading;
     m_outcome = RoadOutcome::None;
     return true;
 }
 
-bool RoadMachine::BeginVerify() {
+bool RoadMachine::EndDownload(DownloadResult result) {
     if (m_state != RoadState::Downloading) return false;
+    if (result != DownloadResult::Completed) return Fail(OutcomeOfDownload(result));
     m_state = RoadState::Verifying;
     return true;
 }
 
-bool RoadMachine::EndDownload(DownloadResult result) {
-    if (m_state != RoadState::Downloading && m_state != RoadState::Verifying) return false;
-    if (result != DownloadResult::Completed) return Fail(OutcomeOfDownload(result));
+bool RoadMachine::BeginHandOff() {
+    if (m_state != RoadState::Verifying) return false;
     m_state = RoadState::HandingOff;
     return true;
 }

@@ -6,15 +6,18 @@
 #include "update/logic/DownloadReport.h"
 #include "update/logic/HandOffLogic.h"
 
+#include <string>
+
 enum class RoadState {
     Idle,         // nothing checked yet, or the last check or download ended; a check may start
     Checking,     // the server check runs
     Ready,        // the check offered a setup program; a download may start
     Downloading,  // the worker fetches the chosen files
-    Verifying,    // the worker checks the setup program before the hand-off
-    HandingOff,   // the worker has ended; the hand-off is due or runs
+    Verifying,    // every file has arrived; the setup program is being checked
+    HandingOff,   // the setup program is checked; the hand-off runs
     Done,         // the setup program was launched (or the scanner is already current): the run ends
-    Failed,       // the last step failed for `Outcome()`; a check may start again
+    Failed,       // the last step failed for `Outcome()`; a check may start again, and a download
+                  // too while the last check's offer stands
 };
 const char* RoadStateName(RoadState state);
 
@@ -45,6 +48,21 @@ int ExitCodeOf(RoadOutcome outcome);
 RoadOutcome OutcomeOfDownload(DownloadResult result);
 RoadOutcome OutcomeOfHandOff(HandOffResult result);
 
+// How a driver wants the road run.
+struct RoadOptions {
+    // Ending a running scanner program: a window run does (the user started the installation); a
+    // script's run only with /endscanner, and otherwise stops before the download and the launch.
+    bool mayEndScanner = true;
+    // A script's run ends as soon as the maker's statement says the installed scanner is current.
+    bool stopWhenCurrent = false;
+    // A folder given with /source (a USB stick, a share), tried before the build's sources.
+    std::wstring localFolder;
+};
+
+// The item's transfer has begun: bytes of it are on disk (or it is empty), so its row shows a
+// percentage or "Completed" from here on and it is not offered again until the next check.
+bool TransferHasBegun(const DownloadStatus& status);
+
 class RoadMachine {
 public:
     RoadState State() const { return m_state; }
@@ -55,9 +73,9 @@ public:
     // Each step returns false, and changes nothing, when the road is not where the step begins.
     bool BeginCheck();                        // Idle, Ready, Failed -> Checking
     bool EndCheck(RoadOutcome result);        // Checking -> Ready (Offered), Done (AlreadyCurrent), Failed
-    bool BeginDownload();                     // Ready -> Downloading
-    bool BeginVerify();                       // Downloading -> Verifying
-    bool EndDownload(DownloadResult result);  // Downloading, Verifying -> HandingOff or Failed
+    bool BeginDownload();                     // Ready, or Failed with the check's offer standing -> Downloading
+    bool EndDownload(DownloadResult result);  // Downloading -> Verifying (every file arrived) or Failed
+    bool BeginHandOff();                      // Verifying -> HandingOff
     bool EndHandOff(HandOffResult result);    // HandingOff -> Done or Failed
     // Ends a check, download or hand-off that cannot go on: the scanner runs, the user stopped it.
     bool Abandon(RoadOutcome why);
@@ -66,4 +84,5 @@ private:
     bool Fail(RoadOutcome why);
     RoadState m_state = RoadState::Idle;
     RoadOutcome m_outcome = RoadOutcome::None;
+    bool m_bOffered = false;  // the last check offered a setup program; a failure keeps its offer
 };

@@ -1,0 +1,24 @@
+// The drivers' policy over the road.
+#include "app/logic/RunPolicy.h"
+
+RoadOptions RoadOptionsFor(const RunCommand& command) {
+    RoadOptions options;
+    options.localFolder = command.sourceFolder;
+    options.mayEndScanner = command.mode == RunMode::Window || command.endScanner;
+    options.stopWhenCurrent = command.mode != RunMode::Window;
+    return options;
+}
+
+bool RunIsOver(RunMode mode, RoadState state) {
+    switch (state) {
+    case RoadState::Done: return true;
+    case RoadState::Failed: return mode != RunMode::Window;
+    case RoadState::Ready: return mode == RunMode::Check;
+    case RoadState::Idle:
+    case RoadState::Checking:
+    case RoadState::Downloading:
+    case RoadState::Verifying:
+    case RoadState::HandingOff: return false;
+    }
+    return false;
+}

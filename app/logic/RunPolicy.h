@@ -1,0 +1,15 @@
+// The drivers' one policy over the road: how a command line wants the road run, and when its run
+// is over. The window and the windowless run both ask here. Pure: no Win32 types.
+#pragma once
+
+#include "update/logic/CommandLine.h"
+#include "update/logic/Road.h"
+
+// The road's options for a run: a user in the window agrees to end the scanner by starting the
+// installation, a script only with /endscanner; a script's run ends when the installed scanner is
+// current; /source's folder comes first.
+RoadOptions RoadOptionsFor(const RunCommand& command);
+
+// The run has nothing more to do: a launch (or a current scanner) ends every run; a failure ends a
+// script's run but leaves the window to its user; a check alone ends once it has found an offer.
+bool RunIsOver(RunMode mode, RoadState state);

@@ -4,6 +4,7 @@
 
 #include "framework/Thread.h"
 #include "system/DiagnosticsLog.h"
+#include "update/ReleaseReader.h"
 #include "update/SetupSignature.h"
 #include "update/SetupVersionInfo.h"
 #include "update/UpdateDiagnostics.h"
@@ -96,6 +97,7 @@ std::unique_ptr<CHeldSetup> CHeldSetup::Check(const DownloadRequest& request, co
     facts.size = ::GetFileSizeEx(setup->m_file.Handle(), &size) ? size.QuadPart : -1;
     facts.version = ReadSetupVersion(setup->m_strPath);
     const ReleaseExpectation& release = request.release;
+    setup->m_statement = release.statement;
     setup->m_release = JudgeSetupRelease(release.statement.get(), facts, release.installed, release.publisherNamed);
     LogSetupRelease(facts, release, setup->m_release);
     if (setup->m_release != ReleaseCheck::Ready) {
@@ -105,6 +107,15 @@ std::unique_ptr<CHeldSetup> CHeldSetup::Check(const DownloadRequest& request, co
     // No answer in time: not trusted.
     setup->m_verdict = answered && job->allowed ? SetupVerdict::Ready : SetupVerdict::SignatureRefused;
     return setup;
+}
+
+bool CHeldSetup::ReleaseExpired() const {
+    if (!m_statement) return false;
+    const int64_t now = StatementClockNow();
+    if (!StatementExpired(*m_statement, now)) return false;
+    LogEvent("release.expired",
+             {{"expires", FormatStatementTime(m_statement->expires)}, {"now", FormatStatementTime(now)}});
+    return true;
 }
 
 bool CHeldSetup::Discard() {

@@ -11,6 +11,9 @@
 #include <memory>
 #include <string>
 
+// The clock statements are judged by: seconds since 1970 UTC.
+int64_t StatementClockNow();
+
 struct FetchedRelease {
     bool present = false;  // the statement's text arrived
     size_t bytes = 0;

@@ -9,12 +9,14 @@ StatementVerdict JudgeStatement(const StatementSignatureFacts& signature, bool p
     if (signature.signedAttributes) return StatementVerdict::SignedAttributes;
     if (!signature.signerAccepted) return StatementVerdict::SignerRefused;
     if (!parsed) return StatementVerdict::Malformed;
-    if (context.now >= statement.expires) return StatementVerdict::Expired;
+    if (StatementExpired(statement, context.now)) return StatementVerdict::Expired;
     // The same statement is read again at every check: an equal serial is no replay.
     if (statement.serial < context.highestSerial) return StatementVerdict::Replayed;
     if (statement.edition != context.edition) return StatementVerdict::OtherEdition;
     return StatementVerdict::Valid;
 }
+
+bool StatementExpired(const ReleaseStatement& statement, int64_t now) { return now >= statement.expires; }
 
 ReleaseListing JudgeListedFile(const ReleaseStatement& statement, const std::wstring& name, int64_t listedSize) {
     const ReleaseFile* file = statement.Find(name);

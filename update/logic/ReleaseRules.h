@@ -41,6 +41,10 @@ enum class StatementVerdict {
 StatementVerdict JudgeStatement(const StatementSignatureFacts& signature, bool parsed,
                                 const ReleaseStatement& statement, const StatementContext& context);
 
+// True when the statement has expired at `now` (seconds since 1970 UTC): judged at the check and
+// again just before the hand-off, which may come days after it.
+bool StatementExpired(const ReleaseStatement& statement, int64_t now);
+
 // Whether a listed file may be offered under the statement: named there, and listed with the
 // statement's size. A listed size that Wine caps (ListedSizeMayBeCapped) is no disagreement.
 enum class ReleaseListing { Named, NotNamed, SizeDiffers };

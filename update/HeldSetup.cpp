@@ -21,13 +21,14 @@ struct SignatureJob {
     CFile file;
     std::wstring path;
     std::atomic<bool> allowed{false};
+    SignatureVerdict verdict;  // read only once the helper has answered
     // Held until the helper takes it over, so the job lives as long as either side needs it.
     std::shared_ptr<SignatureJob> self;
 };
 
 UINT RunSignatureJob(void* param) {
     const std::shared_ptr<SignatureJob> job = std::move(static_cast<SignatureJob*>(param)->self);
-    job->allowed = SetupSignatureAllowsLaunch(job->file.Handle(), job->path);
+    job->allowed = SetupSignatureAllowsLaunch(job->file.Handle(), job->path, &job->verdict);
     return 0;
 }
 
@@ -77,7 +78,7 @@ std::unique_ptr<CHeldSetup> CHeldSetup::Check(const DownloadRequest& request, co
     const std::unique_ptr<CWinThread> helper = CWinThread::Begin(RunSignatureJob, job.get(), L"signature check");
     if (!helper) {
         job->self.reset();
-        job->allowed = SetupSignatureAllowsLaunch(job->file.Handle(), job->path);
+        job->allowed = SetupSignatureAllowsLaunch(job->file.Handle(), job->path, &job->verdict);
     }
 
     Sha256Digest actual{};
@@ -96,6 +97,10 @@ std::unique_ptr<CHeldSetup> CHeldSetup::Check(const DownloadRequest& request, co
     LARGE_INTEGER size{};
     facts.size = ::GetFileSizeEx(setup->m_file.Handle(), &size) ? size.QuadPart : -1;
     facts.version = ReadSetupVersion(setup->m_strPath);
+    if (answered) {
+        facts.carriesSignature = job->verdict.content != SignatureContent::Unsigned;
+        facts.publisher = PublisherOf(job->verdict, BuildSignaturePolicy());
+    }
     const ReleaseExpectation& release = request.release;
     setup->m_statement = release.statement;
     setup->m_release = JudgeSetupRelease(release.statement.get(), facts, release.installed, release.publisherNamed);

@@ -34,11 +34,12 @@ bool FetchRelease(IFtpSession& session, const std::wstring& folder, const std::w
     out.present = !text.empty();
     out.bytes = text.size();
     out.signatureBytes = signature.size();
-    const StatementSignatureFacts facts = CheckStatementSignature(text, signature, out.signer);
+    const StatementSignatureFacts facts = CheckStatementSignature(text, signature, out.signer, out.publisher);
     const bool parsed = facts.intact && ParseReleaseStatement(text.data(), text.size(), *out.statement, &out.why);
+    out.statement->publisher = out.publisher;
     out.context.now = StatementClockNow();
     out.context.edition = edition;
-    out.context.highestSerial = HighestAcceptedSerial(edition);
+    out.context.highestSerial = HighestAcceptedSerial(out.publisher, edition);
     out.verdict = JudgeStatement(facts, parsed, *out.statement, out.context);
     return true;
 }

@@ -158,6 +158,7 @@ bool CUpdateCatalogue::ReadRelease(IFtpSession& session, bool listed, bool requi
                                    {"bytes", fetched.bytes},
                                    {"signature_bytes", fetched.signatureBytes},
                                    {"signer", ToHex(fetched.signer)},
+                                   {"publisher", ToHex(fetched.publisher)},
                                    {"verdict", StatementVerdictName(verdict)},
                                    {"why", fetched.why},
                                    {"edition", statement.edition},
@@ -169,7 +170,8 @@ bool CUpdateCatalogue::ReadRelease(IFtpSession& session, bool listed, bool requi
         m_bReleaseRefused = fetched.present || required;
         return true;
     }
-    RecordAcceptedSerial(fetched.context.edition, statement.serial);
+    if (!RecordAcceptedSerial(fetched.publisher, fetched.context.edition, statement.serial))
+        LogEvent("release.serial-not-kept", {{"serial", std::to_string(statement.serial)}});
     m_pRelease = std::move(fetched.statement);
     return true;
 }

@@ -4,9 +4,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 
+#include "update/logic/Catalogue.h"
 #include "update/logic/ReleaseRules.h"
 #include "update/logic/ReleaseStatement.h"
 #include "update/logic/SetupVersion.h"
@@ -38,6 +40,13 @@ bool Parse(const std::string& text, ReleaseStatement& statement, std::string* wh
 }
 
 FourPartVersion V(uint16_t a, uint16_t b, uint16_t c, uint16_t d) { return FourPartVersion{{a, b, c, d}}; }
+
+CertFingerprint Publisher(uint8_t first) {
+    CertFingerprint publisher{};
+    publisher[0] = first;
+    return publisher;
+}
+const CertFingerprint kMaker = Publisher(1);
 
 TEST(ReleaseStatement, ReadsEveryFieldAndRefusesAnythingElse) {
     ReleaseStatement s;
@@ -85,6 +94,8 @@ TEST(ReleaseStatement, ReadsEveryFieldAndRefusesAnythingElse) {
         {kStatement + "mirror ftp.example\n", "unknown key"},
         {kStatement + "  \n", "unknown key"},
         {kStatement + "serial 20261208132200\n", "repeated serial"},
+        {kStatement + "edition Software\n", "repeated edition"},
+        {kStatement + "expires 2027-03-08T13:22:00Z\n", "repeated expires"},
         {kStatement + "downgrade allowed\ndowngrade allowed\n", "repeated downgrade"},
         {kStatement + "downgrade\n", "downgrade"},
         {Replace(kStatement, "serial 20261208132200", "serial 18446744073709551616"), "serial"},
@@ -165,7 +176,9 @@ TEST(ReleaseRules, StatementAndSetupTable) {
         StatementSignatureFacts signature{true, false, true};
         bool parsed = true;
         ReleaseStatement statement;
-        StatementContext context{1796860800, 20261208132200u, L"OEM/KESTRA/Factory/Software"};
+        StatementContext context{1796860800, 0, L"OEM/KESTRA/Factory/Software"};
+        // The highest serials accepted, per registry key; the statement is judged by its publisher's.
+        std::map<std::wstring, uint64_t> serials{{SerialKeyOf(kMaker), 20261208132200u}};
         SetupFacts setup;
         std::optional<FourPartVersion> installed = V(7, 2, 0, 0);
         bool withStatement = true, publisherNamed = true;
@@ -184,9 +197,17 @@ TEST(ReleaseRules, StatementAndSetupTable) {
         {"other signer", [](Case& c) { c.signature.signerAccepted = false; }, SV::SignerRefused, RC::Ready},
         {"signed attributes", [](Case& c) { c.signature.signedAttributes = true; }, SV::SignedAttributes, RC::Ready},
         {"malformed", [](Case& c) { c.parsed = false; }, SV::Malformed, RC::Ready},
-        {"expired", [](Case& c) { c.context.now = c.statement.expires, c.context.highestSerial++; }, SV::Expired,
+        {"expired", [](Case& c) { c.context.now = c.statement.expires, c.serials[SerialKeyOf(kMaker)]++; }, SV::Expired,
          RC::Ready},
-        {"replayed serial", [](Case& c) { c.context.highestSerial++; }, SV::Replayed, RC::Ready},
+        {"replayed serial", [](Case& c) { c.serials[SerialKeyOf(kMaker)]++; }, SV::Replayed, RC::Ready},
+        {"another publisher's highest serial", [](Case& c) { c.serials[SerialKeyOf(Publisher(2))] = UINT64_MAX; },
+         SV::Valid, RC::Ready},
+        {"a new key starts its own count",
+         [](Case& c) {
+             c.serials[SerialKeyOf(kMaker)] = UINT64_MAX;
+             c.statement.publisher = c.setup.publisher.emplace(Publisher(2));
+         },
+         SV::Valid, RC::Ready},
         {"other edition", [](Case& c) { c.context.edition = L"OEM/KESTRA/Factory/SoftwareTest"; }, SV::OtherEdition,
          RC::Ready},
         {"missing file", [](Case& c) { c.setup.name = L"TALVIX_FULL_250102.exe"; }, SV::Valid, RC::NotInRelease},
@@ -195,6 +216,12 @@ TEST(ReleaseRules, StatementAndSetupTable) {
         {"version differs", [](Case& c) { c.setup.version = V(7, 3, 1, 1); }, SV::Valid, RC::VersionDiffers},
         {"no version resource", [](Case& c) { c.setup.version.reset(); }, SV::Valid, RC::VersionDiffers},
         {"downgrade", [](Case& c) { c.installed = V(7, 3, 2, 0); }, SV::Valid, RC::Downgrade},
+        {"older in the fourth part", [](Case& c) { c.installed = V(7, 3, 1, 1); }, SV::Valid, RC::Downgrade},
+        {"setup of another publisher", [](Case& c) { c.setup.publisher = Publisher(2); }, SV::Valid,
+         RC::OtherPublisher},
+        {"setup's publisher unknown", [](Case& c) { c.setup.publisher.reset(); }, SV::Valid, RC::OtherPublisher},
+        {"unsigned setup: the signature rule's",
+         [](Case& c) { c.setup.carriesSignature = false, c.setup.publisher.reset(); }, SV::Valid, RC::Ready},
         {"downgrade allowed", [](Case& c) { c.installed = V(7, 3, 2, 0), c.statement.allowDowngrade = true; },
          SV::Valid, RC::Ready},
         {"installed unknown", [](Case& c) { c.installed.reset(); }, SV::Valid, RC::Ready},
@@ -210,9 +237,11 @@ TEST(ReleaseRules, StatementAndSetupTable) {
     for (const auto& row : rows) {
         Case c;
         ASSERT_TRUE(Parse(kStatement, c.statement));
+        c.statement.publisher = kMaker;
         const ReleaseFile& file = c.statement.files[0];
-        c.setup = SetupFacts{file.name, file.size, file.sha256, file.version};
+        c.setup = SetupFacts{file.name, file.size, file.sha256, file.version, true, kMaker};
         row.change(c);
+        c.context.highestSerial = c.serials[SerialKeyOf(c.statement.publisher)];
         EXPECT_STREQ(StatementVerdictName(JudgeStatement(c.signature, c.parsed, c.statement, c.context)),
                      StatementVerdictName(row.verdict))
             << row.name;
@@ -247,6 +276,46 @@ TEST(ReleaseRules, StatementAndSetupTable) {
     other.files[0].name = L"talvix_full_250101.exe";
     EXPECT_FALSE(HoldsSameFile(s, other, L"TALVIX_FULL_250101.exe"));
     EXPECT_FALSE(HoldsSameFile(s, s, L"TALVIX.exe"));
+}
+
+// Among the setups a statement names and the source holds, the newest version is offered, whatever
+// the order of the listing; without a statement, the first in the server's order.
+TEST(ReleaseRules, NewestNamedSetupIsOffered) {
+    ReleaseStatement s;
+    ASSERT_TRUE(Parse(kStatement + "file 100 " + kDigest + " 7.4.0.0 TALVIX_FULL_260101.exe\n" + "file 100 " + kDigest +
+                          " 7.3.1.1 TALVIX_FULL_250102.exe\n",
+                      s));
+    const auto listed = [](const std::wstring& name, int64_t size) {
+        FTP_FILE_INFO file;
+        file.SetName(name);
+        file.dwFileSize = size;
+        return file;
+    };
+    const FTP_FILE_INFO old = listed(L"TALVIX_FULL_250101.exe", 12345678),
+                        newer = listed(L"TALVIX_FULL_260101.exe", 100), fourth = listed(L"TALVIX_FULL_250102.exe", 100),
+                        unnamed = listed(L"TALVIX_FULL_990101.exe", 100);
+    const struct {
+        std::vector<FTP_FILE_INFO> files;
+        bool withStatement;
+        int offered;
+        const wchar_t* version;
+    } rows[] = {
+        {{old, newer}, true, 1, L"7.4.0.0"},
+        {{newer, old}, true, 0, L"7.4.0.0"},
+        {{old, fourth}, true, 1, L"7.3.1.1"},  // newer only in its fourth part
+        {{unnamed, old}, true, 1, L"7.3.1.0"},
+        {{old, listed(L"TALVIX_FULL_260101.exe", 99)}, true, 0, L"7.3.1.0"},  // listed with another size
+        {{old, newer}, false, 0, L"250101"},
+        {{unnamed, newer}, false, 0, L"990101"},
+    };
+    for (const auto& row : rows) {
+        const OfferedFile offered = FindOfferedFile(row.files, row.withStatement ? &s : nullptr);
+        EXPECT_EQ(offered.index, row.offered) << "row " << (&row - rows);
+        EXPECT_EQ(offered.serverVersion, row.version) << "row " << (&row - rows);
+    }
+    // Allowed to go back, the statement still offers the newest file it names.
+    s.allowDowngrade = true;
+    EXPECT_EQ(FindOfferedFile({newer, old}, &s).index, 0);
 }
 
 }  // namespace

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "update/logic/SetupVersion.h"
+#include "update/logic/SignerPins.h"
 
 // The statement's and its signature's names in the edition's folder.
 inline const wchar_t kStatementFile[] = L"release.txt";
@@ -46,6 +47,8 @@ struct ReleaseStatement {
     int64_t expires = 0;  // seconds since 1970-01-01 UTC
     bool allowDowngrade = false;
     std::vector<ReleaseFile> files;
+    // Who signed it (PublisherOf): not in the text, set from its signature when it is read.
+    CertFingerprint publisher{};
 
     // The file of that exact name, or null.
     const ReleaseFile* Find(const std::wstring& name) const;

@@ -20,6 +20,7 @@ int CQuietRun::Run() {
     options.localFolder = m_command.sourceFolder;
     options.mayEndScanner = m_command.endScanner;
     options.stopWhenCurrent = true;
+    options.followRollout = true;
     IRoadObserver& observer = *this;
     m_pEngine = std::make_unique<CUpdateEngine>(observer, m_pTasks, options);
     m_pEngine->Check();

@@ -48,6 +48,7 @@ BOOL CQuorvelDownloadDlg::OnInitDialog() {
     // The user who starts an installation in the window agrees to end the scanner; a script says so.
     options.mayEndScanner = m_command.mode == RunMode::Window || m_command.endScanner;
     options.stopWhenCurrent = m_command.mode == RunMode::Passive;
+    options.followRollout = m_command.mode == RunMode::Passive;
     IRoadObserver& observer = *this;
     m_pEngine = std::make_unique<CUpdateEngine>(observer, m_pTasks, options);
 

@@ -2,6 +2,7 @@
 #include "update/UpdateCatalogue.h"
 
 #include "system/EnvironmentProbes.h"
+#include "system/MachineId.h"
 #include "system/PrivateFolder.h"
 #include "system/Sha256.h"
 #include "system/DiagnosticsLog.h"
@@ -14,6 +15,7 @@
 #include "update/logic/Catalogue.h"
 #include "update/logic/HttpRules.h"
 #include "update/logic/ReleaseRules.h"
+#include "update/logic/Rollout.h"
 
 #include <algorithm>
 
@@ -134,7 +136,7 @@ bool CUpdateCatalogue::TrySource(const UpdateSource& source, SourceSkip& skip) {
         skip = SkipOf(*session, SourceSkip::NoRelease);
         return false;
     }
-    if (FindOffered().empty()) {
+    if (FindOffered().empty() || (m_pRelease && RolloutWithholds())) {
         skip = SourceSkip::NothingOffered;
         return false;
     }
@@ -174,6 +176,18 @@ bool CUpdateCatalogue::ReadRelease(IFtpSession& session, bool listed, bool requi
         LogEvent("release.serial-not-kept", {{"serial", std::to_string(statement.serial)}});
     m_pRelease = std::move(fetched.statement);
     return true;
+}
+
+bool CUpdateCatalogue::RolloutWithholds() const {
+    const std::wstring machineId = ReadMachineId();
+    const int bucket = RolloutBucket(machineId, m_strStatementEdition);
+    const bool offered = RolloutOffers(m_pRelease->rolloutPercent, bucket, m_bStagedRollout);
+    LogEvent("release.rollout", {{"percent", m_pRelease->rolloutPercent},
+                                 {"bucket", bucket},
+                                 {"machine_id", machineId.empty() ? "missing" : "found"},
+                                 {"staged", m_bStagedRollout},
+                                 {"offered", offered}});
+    return !offered;
 }
 
 void CUpdateCatalogue::SizeOfferedFile(IFtpSession& session) {

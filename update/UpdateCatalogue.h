@@ -31,6 +31,8 @@ class CUpdateCatalogue {
 public:
     // A window run can ask for a proxy's credentials, once per run; a quiet run cannot.
     void SetProxyCredentialPrompt(ProxyCredentialPrompt prompt) { m_askProxyCredentials = std::move(prompt); }
+    // A script's run follows the maker's staged rollout (RolloutOffers); a person in the window does not.
+    void FollowRollout(bool staged) { m_bStagedRollout = staged; }
     // What the download's connections are given for the chosen source (the proxy's credentials too).
     FtpConnectionSettings SourceConnection() const { return ConnectionFor(m_source); }
     // The same for any source of this run.
@@ -78,6 +80,8 @@ private:
     // or there is no listing): sets m_pRelease when it is valid, m_bReleaseRefused when it is
     // required or there and not valid. False when it could not be fetched for a fault of the line.
     bool ReadRelease(IFtpSession& session, bool listed, bool required);
+    // True when the valid statement's rollout does not take this PC in (logged with the PC's bucket).
+    bool RolloutWithholds() const;
     // The offered file's size: the statement's, or the server's own when the listing may have capped it.
     void SizeOfferedFile(IFtpSession& session);
 
@@ -93,6 +97,7 @@ private:
     std::vector<UpdateSource> m_laterSources;
     ProxyCredentialPrompt m_askProxyCredentials;
     bool m_bAskedProxyCredentials = false;
+    bool m_bStagedRollout = false;
     std::wstring m_strProxyUser;
     std::wstring m_strProxyPassword;
 };

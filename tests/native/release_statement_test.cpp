@@ -11,6 +11,7 @@
 #include "update/logic/Catalogue.h"
 #include "update/logic/ReleaseRules.h"
 #include "update/logic/ReleaseStatement.h"
+#include "update/logic/Rollout.h"
 #include "update/logic/SetupVersion.h"
 
 namespace {
@@ -55,6 +56,7 @@ TEST(ReleaseStatement, ReadsEveryFieldAndRefusesAnythingElse) {
     EXPECT_EQ(s.serial, 20261208132200u);
     EXPECT_EQ(s.expires, 1804512120);
     EXPECT_FALSE(s.allowDowngrade);
+    EXPECT_EQ(s.rolloutPercent, 100);
     ASSERT_EQ(s.files.size(), 2u);
     EXPECT_EQ(s.files[0].size, 12345678);
     EXPECT_EQ(s.files[0].sha256[31], 0xAB);
@@ -68,11 +70,12 @@ TEST(ReleaseStatement, ReadsEveryFieldAndRefusesAnythingElse) {
     // CR LF endings, keys in another order, the permission, a last line without its end, and a
     // name of 259 UTF-16 units.
     std::string crlf =
-        "QuorvelDownloader release 1\r\ndowngrade allowed\r\nexpires 2027-03-08T13:22:00Z\r\n#\r\n\r\n"
+        "QuorvelDownloader release 1\r\ndowngrade allowed\r\nrollout 0\r\nexpires 2027-03-08T13:22:00Z\r\n#\r\n\r\n"
         "serial 18446744073709551615\r\nedition Software\r\nfile 1 " +
         kDigest + " 0.0.0.0 " + std::string(259, 'n');
     ASSERT_TRUE(Parse(crlf, s));
     EXPECT_TRUE(s.allowDowngrade);
+    EXPECT_EQ(s.rolloutPercent, 0);
     EXPECT_EQ(s.serial, UINT64_MAX);
     EXPECT_EQ(s.edition, L"Software");
     EXPECT_EQ(s.files[0].name.size(), 259u);
@@ -98,6 +101,11 @@ TEST(ReleaseStatement, ReadsEveryFieldAndRefusesAnythingElse) {
         {kStatement + "expires 2027-03-08T13:22:00Z\n", "repeated expires"},
         {kStatement + "downgrade allowed\ndowngrade allowed\n", "repeated downgrade"},
         {kStatement + "downgrade\n", "downgrade"},
+        {kStatement + "rollout 25\nrollout 25\n", "repeated rollout"},
+        {kStatement + "rollout 101\n", "percentage"},
+        {kStatement + "rollout 050\n", "percentage"},
+        {kStatement + "rollout -1\n", "percentage"},
+        {kStatement + "rollout\n", "percentage"},
         {Replace(kStatement, "serial 20261208132200", "serial 18446744073709551616"), "serial"},
         {Replace(kStatement, "serial 20261208132200", "serial +1"), "serial"},
         {Replace(kStatement, "serial 20261208132200\n", ""), "no serial"},
@@ -316,6 +324,37 @@ TEST(ReleaseRules, NewestNamedSetupIsOffered) {
     // Allowed to go back, the statement still offers the newest file it names.
     s.allowDowngrade = true;
     EXPECT_EQ(FindOfferedFile({newer, old}, &s).index, 0);
+}
+
+// Every run and user of a PC finds the same bucket; buckets spread PCs evenly; a script's run is
+// offered a staged release below its percentage, a person always, and nobody at 0.
+TEST(ReleaseRules, RolloutBucketAndHalt) {
+    const std::wstring id = L"6f1c2e1a-7a0b-4c39-9d0e-2b5c3f4a8e11", edition = L"OEM/KESTRA/Factory/Software";
+    const int bucket = RolloutBucket(id, edition);
+    EXPECT_EQ(RolloutBucket(id, edition), bucket);
+    EXPECT_EQ(RolloutBucket(L"", edition), 99);  // no identifier: the last to be offered
+    int counts[100] = {};
+    for (int pc = 0; pc < 20000; ++pc) {
+        const int b = RolloutBucket(L"pc-" + std::to_wstring(pc), edition);
+        ASSERT_TRUE(b >= 0 && b < 100) << b;
+        ++counts[b];
+    }
+    for (int count : counts) EXPECT_TRUE(count > 120 && count < 280) << count;
+    int differ = 0;  // the first PCs of one edition are not always the first of another
+    for (int pc = 0; pc < 100; ++pc)
+        differ += RolloutBucket(L"pc-" + std::to_wstring(pc), L"Software") !=
+                  RolloutBucket(L"pc-" + std::to_wstring(pc), edition);
+    EXPECT_GT(differ, 80);
+
+    const struct {
+        int percent, bucket;
+        bool staged, offered;
+    } rows[] = {
+        {100, 99, true, true}, {25, 24, true, true}, {25, 25, true, false}, {1, 0, true, true},
+        {0, 0, true, false},   {0, 0, false, false}, {25, 99, false, true}, {100, 99, false, true},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(RolloutOffers(row.percent, row.bucket, row.staged), row.offered) << "row " << (&row - rows);
 }
 
 }  // namespace

@@ -27,6 +27,7 @@ struct FetchedRelease {
 };
 
 // Fetches `folder` + the statement's two files (`folder` in download form) and judges them against
-// the edition, the clock and the highest serial this user accepted of the statement's publisher. False when the line,
-// not the statement, failed; a statement that is missing or not valid is a verdict.
+// the edition, the clock and the highest serial this user accepted of the statement's publisher.
+// False when the line, not the statement, failed; a statement that is missing or not valid is a
+// verdict.
 bool FetchRelease(IFtpSession& session, const std::wstring& folder, const std::wstring& edition, FetchedRelease& out);

@@ -5,11 +5,12 @@ ends in ".exe") with its size, SHA-256 and the version of its version resource.
 
 Usage:
     scripts/publish.py FOLDER --cert CERT.pem --key KEY.pem [--days N] [--serial N]
-                       [--allow-downgrade] [--edition E]
+                       [--allow-downgrade] [--rollout PERCENT] [--edition E]
 
 The serial is the UTC clock as YYYYMMDDHHMMSS unless given; the statement expires N days (90) from
 now. The edition is FOLDER's own path: "OEM/<EDITION>/<CHANNEL>/Software" (or SoftwareTest) when the
-folder lies there, else its last component. The signature is CMS over the exact bytes, SHA-256,
+folder lies there, else its last component. --rollout offers the release to that share of PCs in a
+script's run (0 halts it everywhere); without it, to every PC. The signature is CMS over the exact bytes, SHA-256,
 without signed attributes (a platform we run on does not compare their digest). Needs the openssl
 command-line tool. As a module: publish(folder, cert, key, ...) returns the two paths written.
 """
@@ -172,7 +173,14 @@ def _time_text(moment):
     return moment.strftime("%Y-%m-%dT%H:%M:%SZ")
 
 
-def statement_text(folder, days, serial, allow_downgrade, edition, now):
+def rollout_line(percent):
+    """The statement's rollout line for a percentage of PCs."""
+    if not 0 <= percent <= 100:
+        raise PublishError("--rollout must be a percentage from 0 to 100")
+    return "rollout %d" % percent
+
+
+def statement_text(folder, days, serial, allow_downgrade, edition, now, rollout=None):
     names = sorted(e.name for e in os.scandir(folder) if e.name.endswith(".exe") and e.is_file(follow_symlinks=False))
     if not names:
         raise PublishError("%s holds no setup program (*.exe)" % folder)
@@ -183,6 +191,8 @@ def statement_text(folder, days, serial, allow_downgrade, edition, now):
              "expires " + _time_text(now + datetime.timedelta(days=days))]
     if allow_downgrade:
         lines.append("downgrade allowed")
+    if rollout is not None:
+        lines.append(rollout_line(rollout))
     for name in names:
         _check_name(name, "the setup program")
         size, digest, version = _setup_facts(os.path.join(folder, name))
@@ -205,7 +215,7 @@ def _temp_in(folder, suffix):
     return path
 
 
-def publish(folder, cert, key, days=90, serial=None, allow_downgrade=False, edition=None, now=None):
+def publish(folder, cert, key, days=90, serial=None, allow_downgrade=False, edition=None, now=None, rollout=None):
     """Writes FOLDER/release.txt and FOLDER/release.txt.p7s; returns their paths. `now` is a UTC
     datetime or seconds since 1970 (the clock by default)."""
     if now is None:
@@ -223,7 +233,7 @@ def publish(folder, cert, key, days=90, serial=None, allow_downgrade=False, edit
     previous = _previous_serial(folder)
     if previous is not None and serial < previous:
         raise PublishError("serial %d is lower than %d of the statement already in %s" % (serial, previous, folder))
-    text = statement_text(folder, days, serial, allow_downgrade, edition or edition_of(folder), now)
+    text = statement_text(folder, days, serial, allow_downgrade, edition or edition_of(folder), now, rollout)
 
     statement, signature = os.path.join(folder, STATEMENT), os.path.join(folder, SIGNATURE)
     temp_statement, temp_signature = _temp_in(folder, STATEMENT), _temp_in(folder, SIGNATURE)
@@ -253,9 +263,12 @@ def main(argv=None):
     parser.add_argument("--serial", type=int, help="the serial number (the UTC clock as YYYYMMDDHHMMSS)")
     parser.add_argument("--allow-downgrade", action="store_true", help="let these setups replace a newer version")
     parser.add_argument("--edition", help="the edition's folder, e.g. OEM/KESTRA/Factory/Software")
+    parser.add_argument("--rollout", type=int, metavar="PERCENT",
+                        help="offer the release to this share of PCs in a script's run; 0 halts it (100)")
     args = parser.parse_args(argv)
     try:
-        paths = publish(args.folder, args.cert, args.key, args.days, args.serial, args.allow_downgrade, args.edition)
+        paths = publish(args.folder, args.cert, args.key, args.days, args.serial, args.allow_downgrade, args.edition,
+                        rollout=args.rollout)
     except (PublishError, OSError) as e:
         print("publish.py: error: %s" % e, file=sys.stderr)
         return 1

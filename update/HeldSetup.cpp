@@ -4,6 +4,7 @@
 
 #include "framework/Thread.h"
 #include "system/DiagnosticsLog.h"
+#include "update/ReleaseReader.h"
 #include "update/SetupSignature.h"
 #include "update/SetupVersionInfo.h"
 #include "update/UpdateDiagnostics.h"
@@ -20,13 +21,14 @@ struct SignatureJob {
     CFile file;
     std::wstring path;
     std::atomic<bool> allowed{false};
+    SignatureVerdict verdict;  // read only once the helper has answered
     // Held until the helper takes it over, so the job lives as long as either side needs it.
     std::shared_ptr<SignatureJob> self;
 };
 
 UINT RunSignatureJob(void* param) {
     const std::shared_ptr<SignatureJob> job = std::move(static_cast<SignatureJob*>(param)->self);
-    job->allowed = SetupSignatureAllowsLaunch(job->file.Handle(), job->path);
+    job->allowed = SetupSignatureAllowsLaunch(job->file.Handle(), job->path, &job->verdict);
     return 0;
 }
 
@@ -88,7 +90,7 @@ void CHeldSetup::Verify(const DownloadRequest& request, DWORD timeoutMs) {
     const std::unique_ptr<CWinThread> helper = CWinThread::Begin(RunSignatureJob, job.get(), L"signature check");
     if (!helper) {
         job->self.reset();
-        job->allowed = SetupSignatureAllowsLaunch(job->file.Handle(), job->path);
+        job->allowed = SetupSignatureAllowsLaunch(job->file.Handle(), job->path, &job->verdict);
     }
 
     Sha256Digest actual{};
@@ -107,7 +109,12 @@ void CHeldSetup::Verify(const DownloadRequest& request, DWORD timeoutMs) {
     LARGE_INTEGER size{};
     facts.size = ::GetFileSizeEx(m_file.Handle(), &size) ? size.QuadPart : -1;
     facts.version = ReadSetupVersion(m_strPath);
+    if (answered) {
+        facts.carriesSignature = job->verdict.content != SignatureContent::Unsigned;
+        facts.publisher = PublisherOf(job->verdict, BuildSignaturePolicy());
+    }
     const ReleaseExpectation& release = request.release;
+    m_statement = release.statement;
     m_release = JudgeSetupRelease(release.statement.get(), facts, release.installed, release.publisherNamed);
     LogSetupRelease(facts, release, m_release);
     if (m_release != ReleaseCheck::Ready) {
@@ -116,6 +123,15 @@ void CHeldSetup::Verify(const DownloadRequest& request, DWORD timeoutMs) {
     }
     // No answer in time: not trusted.
     m_verdict = answered && job->allowed ? SetupVerdict::Ready : SetupVerdict::SignatureRefused;
+}
+
+bool CHeldSetup::ReleaseExpired() const {
+    if (!m_statement) return false;
+    const int64_t now = StatementClockNow();
+    if (!StatementExpired(*m_statement, now)) return false;
+    LogEvent("release.expired",
+             {{"expires", FormatStatementTime(m_statement->expires)}, {"now", FormatStatementTime(now)}});
+    return true;
 }
 
 bool CHeldSetup::Discard() {

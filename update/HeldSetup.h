@@ -48,6 +48,9 @@ public:
     SetupVerdict Verdict() const { return m_verdict; }
     // The release rule's answer; Ready unless the verdict is ReleaseRefused.
     ReleaseCheck Release() const { return m_release; }
+    // True when the release statement the setup was checked against has expired by now (logged): the
+    // hand-off asks at the last moment, as a window may stay open for days after its check.
+    bool ReleaseExpired() const;
     // Removes the setup program from the work folder and lets go of both: a setup that is not
     // launched does not stay behind. False when it could not be removed.
     bool Discard();
@@ -59,6 +62,7 @@ private:
     Sha256Digest m_written{};  // the digest of the bytes the worker wrote
     SetupVerdict m_verdict = SetupVerdict::Ready;
     ReleaseCheck m_release = ReleaseCheck::Ready;
+    std::shared_ptr<const ReleaseStatement> m_statement;  // the statement it was checked against, or null
 };
 
 // What a finished download hands on to the hand-off: the files it wrote and its setup program,

@@ -55,6 +55,7 @@ HandOffResult HandOff(const std::wstring& workFolder, const FinishedDownload& do
         case SetupVerdict::SignatureRefused: return HandOffResult::SignatureRefused;
         case SetupVerdict::ReleaseRefused: return HandOffResult::ReleaseRefused;
         }
+        if (download.setup->ReleaseExpired()) return HandOffResult::ReleaseRefused;
     }
 
     // A run that may not end a scanner in use looks again right before it would.

@@ -13,14 +13,14 @@
 namespace {
 // A small file must arrive with no pause longer than this.
 constexpr uint32_t kSmallFileTimeoutMs = 15000;
+}  // namespace
 
-int64_t UnixNow() {
+int64_t StatementClockNow() {
     FILETIME now{};
     ::GetSystemTimeAsFileTime(&now);
     const uint64_t ticks = (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
     return static_cast<int64_t>(ticks / 10000000ULL) - 11644473600LL;  // 1601 to 1970
 }
-}  // namespace
 
 bool FetchRelease(IFtpSession& session, const std::wstring& folder, const std::wstring& edition, FetchedRelease& out) {
     std::vector<uint8_t> text;
@@ -34,11 +34,12 @@ bool FetchRelease(IFtpSession& session, const std::wstring& folder, const std::w
     out.present = !text.empty();
     out.bytes = text.size();
     out.signatureBytes = signature.size();
-    const StatementSignatureFacts facts = CheckStatementSignature(text, signature, out.signer);
+    const StatementSignatureFacts facts = CheckStatementSignature(text, signature, out.signer, out.publisher);
     const bool parsed = facts.intact && ParseReleaseStatement(text.data(), text.size(), *out.statement, &out.why);
-    out.context.now = UnixNow();
+    out.statement->publisher = out.publisher;
+    out.context.now = StatementClockNow();
     out.context.edition = edition;
-    out.context.highestSerial = HighestAcceptedSerial(edition);
+    out.context.highestSerial = HighestAcceptedSerial(out.publisher, edition);
     out.verdict = JudgeStatement(facts, parsed, *out.statement, out.context);
     return true;
 }

@@ -11,18 +11,23 @@
 #include <memory>
 #include <string>
 
+// The clock statements are judged by: seconds since 1970 UTC.
+int64_t StatementClockNow();
+
 struct FetchedRelease {
     bool present = false;  // the statement's text arrived
     size_t bytes = 0;
     size_t signatureBytes = 0;
     CertFingerprint signer{};
-    std::string why;  // the parser's reason for a malformed text
+    CertFingerprint publisher{};  // PublisherOf the signer: whose count of serials the statement is judged by
+    std::string why;              // the parser's reason for a malformed text
     StatementContext context;
     StatementVerdict verdict = StatementVerdict::Malformed;
     std::shared_ptr<ReleaseStatement> statement = std::make_shared<ReleaseStatement>();  // as parsed
 };
 
 // Fetches `folder` + the statement's two files (`folder` in download form) and judges them against
-// the edition, the clock and the highest serial this PC accepted. False when the line, not the
-// statement, failed; a statement that is missing or not valid is a verdict.
+// the edition, the clock and the highest serial this user accepted of the statement's publisher.
+// False when the line, not the statement, failed; a statement that is missing or not valid is a
+// verdict.
 bool FetchRelease(IFtpSession& session, const std::wstring& folder, const std::wstring& edition, FetchedRelease& out);

@@ -2,10 +2,9 @@
 #include "update/ReleaseSerials.h"
 
 #include "framework/Win32.h"
+#include "update/logic/ReleaseRules.h"
 
 namespace {
-const wchar_t kSerialsKey[] = L"Software\\QuorvelDownloader\\ReleaseSerials";
-
 // An open registry key, closed with the object.
 class CRegKey {
 public:
@@ -23,20 +22,20 @@ private:
 };
 }  // namespace
 
-uint64_t HighestAcceptedSerial(const std::wstring& edition) {
+uint64_t HighestAcceptedSerial(const CertFingerprint& publisher, const std::wstring& edition) {
     uint64_t serial = 0;
     DWORD size = sizeof serial;
-    if (::RegGetValueW(HKEY_CURRENT_USER, kSerialsKey, edition.c_str(), RRF_RT_REG_QWORD, nullptr, &serial, &size) !=
-        ERROR_SUCCESS)
+    if (::RegGetValueW(HKEY_CURRENT_USER, SerialKeyOf(publisher).c_str(), edition.c_str(), RRF_RT_REG_QWORD, nullptr,
+                       &serial, &size) != ERROR_SUCCESS)
         return 0;
     return serial;
 }
 
-bool RecordAcceptedSerial(const std::wstring& edition, uint64_t serial) {
-    if (serial <= HighestAcceptedSerial(edition)) return true;
+bool RecordAcceptedSerial(const CertFingerprint& publisher, const std::wstring& edition, uint64_t serial) {
+    if (serial <= HighestAcceptedSerial(publisher, edition)) return true;
     CRegKey key;
-    if (::RegCreateKeyExW(HKEY_CURRENT_USER, kSerialsKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr,
-                          key.Out(), nullptr) != ERROR_SUCCESS)
+    if (::RegCreateKeyExW(HKEY_CURRENT_USER, SerialKeyOf(publisher).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                          KEY_SET_VALUE, nullptr, key.Out(), nullptr) != ERROR_SUCCESS)
         return false;
     return ::RegSetValueExW(key.Get(), edition.c_str(), 0, REG_QWORD, reinterpret_cast<const BYTE*>(&serial),
                             sizeof serial) == ERROR_SUCCESS;

@@ -116,14 +116,15 @@ public:
 
     // The trust status of the signer's chain built again with revocation checking, bounded in
     // time; 0 when it cannot be built. Only its revocation bits are read: WinVerifyTrust has
-    // judged the rest with the signature's time stamp in mind.
-    DWORD SignerRevocationStatus() const {
+    // judged the rest with the signature's time stamp in mind. The chain also gives the signer's
+    // subject and issuer chain.
+    DWORD SignerRevocationStatus(std::optional<CertFingerprint>& issuerChain) const {
         CRYPT_PROVIDER_DATA* provider = ::WTHelperProvDataFromStateData(m_data.hWVTStateData);
         CRYPT_PROVIDER_SGNR* signer = provider ? ::WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0) : nullptr;
         CRYPT_PROVIDER_CERT* cert = signer ? ::WTHelperGetProvCertFromChain(signer, 0) : nullptr;
         if (!cert || !cert->pCert) return 0;
         // Only the revocation bits are read: a chain that cannot be built revokes nothing.
-        const DWORD status = SignerChainStatus(cert->pCert);
+        const DWORD status = SignerChainStatus(cert->pCert, &issuerChain);
         return status == CERT_TRUST_IS_PARTIAL_CHAIN ? 0 : status;
     }
 
@@ -133,9 +134,28 @@ private:
     WINTRUST_DATA m_data{};
     LONG m_result = 0;
 };
+// A digest over the subject of the chain's first certificate and the fingerprints of the
+// certificates that issued it, up to the root (a self-signed certificate is its own issuer).
+std::optional<CertFingerprint> IssuerChainOf(PCCERT_CHAIN_CONTEXT chain) {
+    if (chain->cChain == 0 || chain->rgpChain[0]->cElement == 0) return std::nullopt;
+    const CERT_SIMPLE_CHAIN& simple = *chain->rgpChain[0];
+    const CERT_NAME_BLOB& subject = simple.rgpElement[0]->pCertContext->pCertInfo->Subject;
+    std::vector<uint8_t> bytes(4);
+    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<uint8_t>(subject.cbData >> (8 * i));
+    bytes.insert(bytes.end(), subject.pbData, subject.pbData + subject.cbData);
+    for (DWORD i = simple.cElement > 1 ? 1 : 0; i < simple.cElement; ++i) {
+        PCCERT_CONTEXT issuer = simple.rgpElement[i]->pCertContext;
+        CertFingerprint fingerprint{};
+        if (!CSha256::Of(issuer->pbCertEncoded, issuer->cbCertEncoded, fingerprint)) return std::nullopt;
+        bytes.insert(bytes.end(), fingerprint.begin(), fingerprint.end());
+    }
+    CertFingerprint digest{};
+    if (!CSha256::Of(bytes.data(), bytes.size(), digest)) return std::nullopt;
+    return digest;
+}
 }  // namespace
 
-DWORD SignerChainStatus(PCCERT_CONTEXT cert) {
+DWORD SignerChainStatus(PCCERT_CONTEXT cert, std::optional<CertFingerprint>* issuerChain) {
     // A workshop PC is often offline: an unreachable revocation server costs at most this long.
     constexpr DWORD kRevocationTimeoutMs = 10000;
     CERT_CHAIN_PARA para{};
@@ -146,6 +166,7 @@ DWORD SignerChainStatus(PCCERT_CONTEXT cert) {
     if (!::CertGetCertificateChain(nullptr, cert, nullptr, cert->hCertStore, &para, flags, nullptr, &chain))
         return CERT_TRUST_IS_PARTIAL_CHAIN;
     const DWORD status = chain->TrustStatus.dwErrorStatus;
+    if (issuerChain) *issuerChain = IssuerChainOf(chain);
     ::CertFreeCertificateChain(chain);
     return status;
 }
@@ -166,7 +187,8 @@ SignatureVerdict CheckSetupSignature(HANDLE file, const std::wstring& path) {
     verdict.platformResult = result;
     if (result == ERROR_SUCCESS || IsChainVerdict(result)) {
         verdict.content = SignatureContent::Intact;
-        verdict.chain = ChainVerdictOf(static_cast<uint32_t>(result), check.SignerRevocationStatus());
+        verdict.chain =
+            ChainVerdictOf(static_cast<uint32_t>(result), check.SignerRevocationStatus(verdict.issuerChain));
         verdict.hasSigner = check.SignerFingerprint(verdict.signer);
     } else if (declared || result == TRUST_E_BAD_DIGEST) {
         verdict.content = SignatureContent::Broken;
@@ -189,9 +211,10 @@ const SignaturePolicy& BuildSignaturePolicy() {
 
 bool BuildNamesPublisher() { return QV_PUBLISHER_NAMED != 0 || !BuildSignaturePolicy().pins.empty(); }
 
-bool SetupSignatureAllowsLaunch(HANDLE file, const std::wstring& path) {
+bool SetupSignatureAllowsLaunch(HANDLE file, const std::wstring& path, SignatureVerdict* checked) {
     const SignatureVerdict verdict = CheckSetupSignature(file, path);
     const bool allowed = SignatureAllowsLaunch(verdict, BuildSignaturePolicy());
     LogSignatureVerdict(verdict, BuildSignaturePolicy(), allowed);
+    if (checked) *checked = verdict;
     return allowed;
 }

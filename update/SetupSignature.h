@@ -6,6 +6,7 @@
 #include "update/logic/PeCertificateTable.h"
 #include "update/logic/SignerPins.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,8 +15,9 @@
 SignatureVerdict CheckSetupSignature(HANDLE file, const std::wstring& path);
 
 // The trust status bits (CERT_TRUST_STATUS::dwErrorStatus) of the certificate's chain, built with
-// revocation checking within a bound; CERT_TRUST_IS_PARTIAL_CHAIN when it cannot be built.
-DWORD SignerChainStatus(PCCERT_CONTEXT cert);
+// revocation checking within a bound; CERT_TRUST_IS_PARTIAL_CHAIN when it cannot be built. With
+// `issuerChain`, also the certificate's subject and issuer chain (SignatureVerdict::issuerChain).
+DWORD SignerChainStatus(PCCERT_CONTEXT cert, std::optional<CertFingerprint>* issuerChain = nullptr);
 
 // The publishers this build pins (QV_SETUP_SIGNERS) and whether it lets unsigned setups run
 // (QV_ALLOW_UNSIGNED_SETUP).
@@ -25,5 +27,6 @@ const SignaturePolicy& BuildSignaturePolicy();
 // release must: such a build requires the maker's release statement and a version resource.
 bool BuildNamesPublisher();
 
-// True when the build's policy lets the open file be launched (SignatureAllowsLaunch).
-bool SetupSignatureAllowsLaunch(HANDLE file, const std::wstring& path);
+// True when the build's policy lets the open file be launched (SignatureAllowsLaunch); `checked`
+// receives the verdict.
+bool SetupSignatureAllowsLaunch(HANDLE file, const std::wstring& path, SignatureVerdict* checked = nullptr);

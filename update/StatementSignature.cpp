@@ -88,7 +88,8 @@ SignatureChain ChainOf(DWORD status) {
 }  // namespace
 
 StatementSignatureFacts CheckStatementSignature(const std::vector<uint8_t>& statement,
-                                                const std::vector<uint8_t>& signature, CertFingerprint& signer) {
+                                                const std::vector<uint8_t>& signature, CertFingerprint& signer,
+                                                CertFingerprint& publisher) {
     StatementSignatureFacts facts;
     if (statement.empty() || signature.empty()) return facts;
     if (!ReadSignerLayout(signature, facts.signedAttributes)) return facts;
@@ -108,7 +109,7 @@ StatementSignatureFacts CheckStatementSignature(const std::vector<uint8_t>& stat
     SignatureVerdict verdict;
     verdict.content = SignatureContent::Intact;
     verdict.hasSigner = CSha256::Of(cert.Get()->pbCertEncoded, cert.Get()->cbCertEncoded, verdict.signer);
-    const DWORD status = SignerChainStatus(cert.Get());
+    const DWORD status = SignerChainStatus(cert.Get(), &verdict.issuerChain);
     verdict.chain = HasCodeSigningUsage(cert.Get()) ? ChainOf(status) : SignatureChain::Untrusted;
     wchar_t text[16];
     swprintf(text, 16, L"0x%08lX", static_cast<unsigned long>(status));
@@ -117,6 +118,8 @@ StatementSignatureFacts CheckStatementSignature(const std::vector<uint8_t>& stat
     // The setup program's rule without its allowance for unsigned files: a statement is signed.
     SignaturePolicy policy = BuildSignaturePolicy();
     policy.allowUnsigned = false;
-    facts.signerAccepted = SignatureAllowsLaunch(verdict, policy);
+    const std::optional<CertFingerprint> who = PublisherOf(verdict, policy);
+    facts.signerAccepted = SignatureAllowsLaunch(verdict, policy) && who;
+    if (who) publisher = *who;
     return facts;
 }

@@ -10,6 +10,8 @@
 #include <vector>
 
 // The facts about `signature` (DER-encoded CMS, detached) over `statement`; `signer` receives the
-// fingerprint of the signing certificate when there is one.
+// fingerprint of the signing certificate when there is one, `publisher` who that is (PublisherOf).
+// A signer whose publisher cannot be told is not accepted.
 StatementSignatureFacts CheckStatementSignature(const std::vector<uint8_t>& statement,
-                                                const std::vector<uint8_t>& signature, CertFingerprint& signer);
+                                                const std::vector<uint8_t>& signature, CertFingerprint& signer,
+                                                CertFingerprint& publisher);

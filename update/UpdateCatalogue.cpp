@@ -2,6 +2,7 @@
 #include "update/UpdateCatalogue.h"
 
 #include "system/EnvironmentProbes.h"
+#include "system/MachineId.h"
 #include "system/PrivateFolder.h"
 #include "system/Sha256.h"
 #include "system/DiagnosticsLog.h"
@@ -14,6 +15,7 @@
 #include "update/logic/Catalogue.h"
 #include "update/logic/HttpRules.h"
 #include "update/logic/ReleaseRules.h"
+#include "update/logic/Rollout.h"
 
 #include <algorithm>
 
@@ -107,7 +109,7 @@ bool CUpdateCatalogue::TrySource(const UpdateSource& source, const FtpConnection
         skip = SkipOf(*session, SourceSkip::NoRelease);
         return false;
     }
-    if (FindOffered().empty()) {
+    if (FindOffered().empty() || (m_pRelease && RolloutWithholds())) {
         skip = SourceSkip::NothingOffered;
         return false;
     }
@@ -131,6 +133,7 @@ bool CUpdateCatalogue::ReadRelease(IFtpSession& session, bool listed, bool requi
                                    {"bytes", fetched.bytes},
                                    {"signature_bytes", fetched.signatureBytes},
                                    {"signer", ToHex(fetched.signer)},
+                                   {"publisher", ToHex(fetched.publisher)},
                                    {"verdict", StatementVerdictName(verdict)},
                                    {"why", fetched.why},
                                    {"edition", statement.edition},
@@ -142,9 +145,22 @@ bool CUpdateCatalogue::ReadRelease(IFtpSession& session, bool listed, bool requi
         m_bReleaseRefused = fetched.present || required;
         return true;
     }
-    RecordAcceptedSerial(fetched.context.edition, statement.serial);
+    if (!RecordAcceptedSerial(fetched.publisher, fetched.context.edition, statement.serial))
+        LogEvent("release.serial-not-kept", {{"serial", std::to_string(statement.serial)}});
     m_pRelease = std::move(fetched.statement);
     return true;
+}
+
+bool CUpdateCatalogue::RolloutWithholds() const {
+    const std::wstring machineId = ReadMachineId();
+    const int bucket = RolloutBucket(machineId, m_strStatementEdition);
+    const bool offered = RolloutOffers(m_pRelease->rolloutPercent, bucket, m_bStagedRollout);
+    LogEvent("release.rollout", {{"percent", m_pRelease->rolloutPercent},
+                                 {"bucket", bucket},
+                                 {"machine_id", machineId.empty() ? "missing" : "found"},
+                                 {"staged", m_bStagedRollout},
+                                 {"offered", offered}});
+    return !offered;
 }
 
 void CUpdateCatalogue::SizeOfferedFile(IFtpSession& session) {

@@ -30,6 +30,8 @@ public:
     void SetProxyCredentialPrompt(ProxyCredentialPrompt prompt) {
         m_sources.SetProxyCredentialPrompt(std::move(prompt));
     }
+    // A script's run follows the maker's staged rollout (RolloutOffers); a person in the window does not.
+    void FollowRollout(bool staged) { m_bStagedRollout = staged; }
     // What the download's connections are given for the chosen source (the proxy's credentials too).
     FtpConnectionSettings SourceConnection() const { return ConnectionFor(Source()); }
     // The same for any source of this run.
@@ -77,6 +79,8 @@ private:
     // or there is no listing): sets m_pRelease when it is valid, m_bReleaseRefused when it is
     // required or there and not valid. False when it could not be fetched for a fault of the line.
     bool ReadRelease(IFtpSession& session, bool listed, bool required);
+    // True when the valid statement's rollout does not take this PC in (logged with the PC's bucket).
+    bool RolloutWithholds() const;
     // The offered file's size: the statement's, or the server's own when the listing may have capped it.
     void SizeOfferedFile(IFtpSession& session);
     // Forgets what a source held: its listing and its release statement.
@@ -91,4 +95,5 @@ private:
     bool m_bReleaseRefused = false;
     std::wstring m_strStatementEdition;
     CSourceChoice m_sources;
+    bool m_bStagedRollout = false;
 };

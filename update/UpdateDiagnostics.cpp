@@ -101,6 +101,7 @@ void LogSetupRelease(const SetupFacts& setup, const ReleaseExpectation& release,
                                {"statement", release.statement ? "valid" : "none"},
                                {"statement_version", entry ? FormatFourPartVersion(entry->version) : "none"},
                                {"downgrade_allowed", release.statement && release.statement->allowDowngrade},
+                               {"publisher", setup.publisher ? ToHex(*setup.publisher) : std::wstring(L"none")},
                                {"result", ReleaseCheckName(check)}});
 }
 

@@ -15,6 +15,7 @@ CUpdateEngine::CUpdateEngine(IRoadObserver& observer, std::shared_ptr<CUiTaskQue
     m_catalogue.SetProxyCredentialPrompt([this](const std::wstring& host, std::wstring& user, std::wstring& password) {
         return m_observer.AskProxyCredentials(host, user, password);
     });
+    m_catalogue.FollowRollout(m_options.followRollout);
 }
 
 CUpdateEngine::~CUpdateEngine() { Stop(); }

@@ -6,6 +6,7 @@ RoadOptions RoadOptionsFor(const RunCommand& command) {
     options.localFolder = command.sourceFolder;
     options.mayEndScanner = command.mode == RunMode::Window || command.endScanner;
     options.stopWhenCurrent = command.mode != RunMode::Window;
+    options.followRollout = command.mode != RunMode::Window;
     return options;
 }
 

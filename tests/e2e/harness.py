@@ -313,7 +313,7 @@ def demo_setup_signed(padding=0):
 def publish_release(ftp, remote_folder, signer, **options):
     """The maker's signed release statement for the setup programs of an FTP folder, written there by
     scripts/publish.py as a maker would, signed with `signer` (options: days, serial,
-    allow_downgrade, edition)."""
+    allow_downgrade, edition, rollout)."""
     sys.path.insert(0, os.path.join(ROOT, "scripts"))
     import publish  # noqa: E402
     folder = ftp.path_of(remote_folder)

@@ -1,6 +1,7 @@
 """The maker's current setup: an older setup program than the installed scanner is refused even when
 signed by the right publisher, a newer one is launched; a build that names its publisher offers
-nothing without the maker's signed release statement, and launches what the statement names.
+nothing without the maker's signed release statement, and launches what the statement names: the
+newest it names, whatever the listing's order; a halted release is offered to no script's run.
 Refused setups do not stay in the work folder."""
 import os
 import subprocess
@@ -8,6 +9,7 @@ import unittest
 
 from harness import (BIN, BUILD, ID_BANNER, ID_CHECK_SERVER, ID_START, DiagnosticsLog, Driver, Program, RoadTest,
                      install_scanner, publish_release, text_table, wait_until)
+from https_fixture import trust_certificate
 from signing import Signer, with_version
 from test_signature import build_pinned
 
@@ -79,6 +81,37 @@ class VersionTest(ReleaseCase):
         self.driver.ok("click", ID_START)
         self.launch_record()
         self.assertEqual(self.program.wait(60), 0)
+
+
+class StatementChoiceTest(ReleaseCase):
+    """Runs of a fleet's script under the maker's statement, whose signer this PC trusts (no pins)."""
+
+    def setUp(self):
+        super().setUp()
+        trust_certificate(self.wine.env, self.signer.cert)
+
+    def run_program(self, *args):
+        program = Program(self.wine, args=list(args)).start()
+        self.addCleanup(program.kill)
+        return program.wait(90)
+
+    def test_newest_named_setup_is_launched_though_the_older_is_listed_first(self):
+        install_scanner(self.wine, "7.3.1.0")
+        self.ftp.add_file(FOLDER + "/" + SETUP, self.signer.sign(demo_setup("7.3.1.0")))  # listed first
+        self.ftp.add_file(FOLDER + "/TALVIX_FULL_260101.exe", self.signer.sign(demo_setup("7.4.0.0")))
+        publish_release(self.ftp, FOLDER, self.signer)
+        self.ftp.start()
+        self.assertEqual(self.run_program("/update", "/quiet"), 0)
+        self.assertIn("TALVIX_FULL_260101.EXE", self.launch_record().upper())
+
+    def test_halted_release_is_offered_to_no_run(self):
+        self.ftp.add_file(FOLDER + "/" + SETUP, self.signer.sign(demo_setup("7.4.0.0")))
+        publish_release(self.ftp, FOLDER, self.signer, rollout=0)
+        self.ftp.start()
+        self.assertEqual(self.run_program("/check"), 21)
+        rollout = self.log.event("release.rollout")
+        self.assertEqual((rollout["percent"], rollout["offered"]), ("0", "no"))
+        self.assertIn(int(rollout["bucket"]), range(100))
 
 
 class PinnedBuildTest(ReleaseCase):

@@ -259,7 +259,7 @@ def release_statement():
     valid = (head + "# two setups\nedition OEM/KESTRA/Factory/Software\nserial 20261208132200\n"
              "expires 2027-03-08T13:22:00Z\n\nfile 12345678 " + digest + " 7.3.1.0 TALVIX_FULL_250101.exe\n"
              "file 70000 " + digest.upper() + " 65535.0.0.1 \uac00\ud55c setup.exe\n")
-    crlf_downgrade = (head + "downgrade allowed\nexpires 9999-12-31T23:59:59Z\nserial 18446744073709551615\n"
+    crlf_downgrade = (head + "downgrade allowed\nrollout 25\nexpires 9999-12-31T23:59:59Z\nserial 18446744073709551615\n"
                       "edition Software\nfile 0 " + digest + " 0.0.0.0 " + "n" * 259).replace("\n", "\r\n")
     return {
         "valid": valid.encode(),

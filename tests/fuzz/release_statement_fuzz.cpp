@@ -36,6 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(size <= kMaxStatementBytes);
     FUZZ_CHECK(!statement.files.empty() && statement.files.size() <= kMaxStatementFiles);
     FUZZ_CHECK(IsShowableName(statement.edition));
+    FUZZ_CHECK(statement.rolloutPercent >= 0 && statement.rolloutPercent <= 100);
 
     std::set<std::wstring> names;
     for (const ReleaseFile& file : statement.files) {

@@ -4,11 +4,14 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 
+#include "update/logic/Catalogue.h"
 #include "update/logic/ReleaseRules.h"
 #include "update/logic/ReleaseStatement.h"
+#include "update/logic/Rollout.h"
 #include "update/logic/SetupVersion.h"
 
 namespace {
@@ -39,6 +42,13 @@ bool Parse(const std::string& text, ReleaseStatement& statement, std::string* wh
 
 FourPartVersion V(uint16_t a, uint16_t b, uint16_t c, uint16_t d) { return FourPartVersion{{a, b, c, d}}; }
 
+CertFingerprint Publisher(uint8_t first) {
+    CertFingerprint publisher{};
+    publisher[0] = first;
+    return publisher;
+}
+const CertFingerprint kMaker = Publisher(1);
+
 TEST(ReleaseStatement, ReadsEveryFieldAndRefusesAnythingElse) {
     ReleaseStatement s;
     ASSERT_TRUE(Parse(kStatement, s));
@@ -46,6 +56,7 @@ TEST(ReleaseStatement, ReadsEveryFieldAndRefusesAnythingElse) {
     EXPECT_EQ(s.serial, 20261208132200u);
     EXPECT_EQ(s.expires, 1804512120);
     EXPECT_FALSE(s.allowDowngrade);
+    EXPECT_EQ(s.rolloutPercent, 100);
     ASSERT_EQ(s.files.size(), 2u);
     EXPECT_EQ(s.files[0].size, 12345678);
     EXPECT_EQ(s.files[0].sha256[31], 0xAB);
@@ -59,11 +70,12 @@ TEST(ReleaseStatement, ReadsEveryFieldAndRefusesAnythingElse) {
     // CR LF endings, keys in another order, the permission, a last line without its end, and a
     // name of 259 UTF-16 units.
     std::string crlf =
-        "QuorvelDownloader release 1\r\ndowngrade allowed\r\nexpires 2027-03-08T13:22:00Z\r\n#\r\n\r\n"
+        "QuorvelDownloader release 1\r\ndowngrade allowed\r\nrollout 0\r\nexpires 2027-03-08T13:22:00Z\r\n#\r\n\r\n"
         "serial 18446744073709551615\r\nedition Software\r\nfile 1 " +
         kDigest + " 0.0.0.0 " + std::string(259, 'n');
     ASSERT_TRUE(Parse(crlf, s));
     EXPECT_TRUE(s.allowDowngrade);
+    EXPECT_EQ(s.rolloutPercent, 0);
     EXPECT_EQ(s.serial, UINT64_MAX);
     EXPECT_EQ(s.edition, L"Software");
     EXPECT_EQ(s.files[0].name.size(), 259u);
@@ -85,8 +97,15 @@ TEST(ReleaseStatement, ReadsEveryFieldAndRefusesAnythingElse) {
         {kStatement + "mirror ftp.example\n", "unknown key"},
         {kStatement + "  \n", "unknown key"},
         {kStatement + "serial 20261208132200\n", "repeated serial"},
+        {kStatement + "edition Software\n", "repeated edition"},
+        {kStatement + "expires 2027-03-08T13:22:00Z\n", "repeated expires"},
         {kStatement + "downgrade allowed\ndowngrade allowed\n", "repeated downgrade"},
         {kStatement + "downgrade\n", "downgrade"},
+        {kStatement + "rollout 25\nrollout 25\n", "repeated rollout"},
+        {kStatement + "rollout 101\n", "percentage"},
+        {kStatement + "rollout 050\n", "percentage"},
+        {kStatement + "rollout -1\n", "percentage"},
+        {kStatement + "rollout\n", "percentage"},
         {Replace(kStatement, "serial 20261208132200", "serial 18446744073709551616"), "serial"},
         {Replace(kStatement, "serial 20261208132200", "serial +1"), "serial"},
         {Replace(kStatement, "serial 20261208132200\n", ""), "no serial"},
@@ -165,7 +184,9 @@ TEST(ReleaseRules, StatementAndSetupTable) {
         StatementSignatureFacts signature{true, false, true};
         bool parsed = true;
         ReleaseStatement statement;
-        StatementContext context{1796860800, 20261208132200u, L"OEM/KESTRA/Factory/Software"};
+        StatementContext context{1796860800, 0, L"OEM/KESTRA/Factory/Software"};
+        // The highest serials accepted, per registry key; the statement is judged by its publisher's.
+        std::map<std::wstring, uint64_t> serials{{SerialKeyOf(kMaker), 20261208132200u}};
         SetupFacts setup;
         std::optional<FourPartVersion> installed = V(7, 2, 0, 0);
         bool withStatement = true, publisherNamed = true;
@@ -184,9 +205,17 @@ TEST(ReleaseRules, StatementAndSetupTable) {
         {"other signer", [](Case& c) { c.signature.signerAccepted = false; }, SV::SignerRefused, RC::Ready},
         {"signed attributes", [](Case& c) { c.signature.signedAttributes = true; }, SV::SignedAttributes, RC::Ready},
         {"malformed", [](Case& c) { c.parsed = false; }, SV::Malformed, RC::Ready},
-        {"expired", [](Case& c) { c.context.now = c.statement.expires, c.context.highestSerial++; }, SV::Expired,
+        {"expired", [](Case& c) { c.context.now = c.statement.expires, c.serials[SerialKeyOf(kMaker)]++; }, SV::Expired,
          RC::Ready},
-        {"replayed serial", [](Case& c) { c.context.highestSerial++; }, SV::Replayed, RC::Ready},
+        {"replayed serial", [](Case& c) { c.serials[SerialKeyOf(kMaker)]++; }, SV::Replayed, RC::Ready},
+        {"another publisher's highest serial", [](Case& c) { c.serials[SerialKeyOf(Publisher(2))] = UINT64_MAX; },
+         SV::Valid, RC::Ready},
+        {"a new key starts its own count",
+         [](Case& c) {
+             c.serials[SerialKeyOf(kMaker)] = UINT64_MAX;
+             c.statement.publisher = c.setup.publisher.emplace(Publisher(2));
+         },
+         SV::Valid, RC::Ready},
         {"other edition", [](Case& c) { c.context.edition = L"OEM/KESTRA/Factory/SoftwareTest"; }, SV::OtherEdition,
          RC::Ready},
         {"missing file", [](Case& c) { c.setup.name = L"TALVIX_FULL_250102.exe"; }, SV::Valid, RC::NotInRelease},
@@ -195,6 +224,12 @@ TEST(ReleaseRules, StatementAndSetupTable) {
         {"version differs", [](Case& c) { c.setup.version = V(7, 3, 1, 1); }, SV::Valid, RC::VersionDiffers},
         {"no version resource", [](Case& c) { c.setup.version.reset(); }, SV::Valid, RC::VersionDiffers},
         {"downgrade", [](Case& c) { c.installed = V(7, 3, 2, 0); }, SV::Valid, RC::Downgrade},
+        {"older in the fourth part", [](Case& c) { c.installed = V(7, 3, 1, 1); }, SV::Valid, RC::Downgrade},
+        {"setup of another publisher", [](Case& c) { c.setup.publisher = Publisher(2); }, SV::Valid,
+         RC::OtherPublisher},
+        {"setup's publisher unknown", [](Case& c) { c.setup.publisher.reset(); }, SV::Valid, RC::OtherPublisher},
+        {"unsigned setup: the signature rule's",
+         [](Case& c) { c.setup.carriesSignature = false, c.setup.publisher.reset(); }, SV::Valid, RC::Ready},
         {"downgrade allowed", [](Case& c) { c.installed = V(7, 3, 2, 0), c.statement.allowDowngrade = true; },
          SV::Valid, RC::Ready},
         {"installed unknown", [](Case& c) { c.installed.reset(); }, SV::Valid, RC::Ready},
@@ -210,9 +245,11 @@ TEST(ReleaseRules, StatementAndSetupTable) {
     for (const auto& row : rows) {
         Case c;
         ASSERT_TRUE(Parse(kStatement, c.statement));
+        c.statement.publisher = kMaker;
         const ReleaseFile& file = c.statement.files[0];
-        c.setup = SetupFacts{file.name, file.size, file.sha256, file.version};
+        c.setup = SetupFacts{file.name, file.size, file.sha256, file.version, true, kMaker};
         row.change(c);
+        c.context.highestSerial = c.serials[SerialKeyOf(c.statement.publisher)];
         EXPECT_STREQ(StatementVerdictName(JudgeStatement(c.signature, c.parsed, c.statement, c.context)),
                      StatementVerdictName(row.verdict))
             << row.name;
@@ -247,6 +284,77 @@ TEST(ReleaseRules, StatementAndSetupTable) {
     other.files[0].name = L"talvix_full_250101.exe";
     EXPECT_FALSE(HoldsSameFile(s, other, L"TALVIX_FULL_250101.exe"));
     EXPECT_FALSE(HoldsSameFile(s, s, L"TALVIX.exe"));
+}
+
+// Among the setups a statement names and the source holds, the newest version is offered, whatever
+// the order of the listing; without a statement, the first in the server's order.
+TEST(ReleaseRules, NewestNamedSetupIsOffered) {
+    ReleaseStatement s;
+    ASSERT_TRUE(Parse(kStatement + "file 100 " + kDigest + " 7.4.0.0 TALVIX_FULL_260101.exe\n" + "file 100 " + kDigest +
+                          " 7.3.1.1 TALVIX_FULL_250102.exe\n",
+                      s));
+    const auto listed = [](const std::wstring& name, int64_t size) {
+        FTP_FILE_INFO file;
+        file.SetName(name);
+        file.dwFileSize = size;
+        return file;
+    };
+    const FTP_FILE_INFO old = listed(L"TALVIX_FULL_250101.exe", 12345678),
+                        newer = listed(L"TALVIX_FULL_260101.exe", 100), fourth = listed(L"TALVIX_FULL_250102.exe", 100),
+                        unnamed = listed(L"TALVIX_FULL_990101.exe", 100);
+    const struct {
+        std::vector<FTP_FILE_INFO> files;
+        bool withStatement;
+        int offered;
+        const wchar_t* version;
+    } rows[] = {
+        {{old, newer}, true, 1, L"7.4.0.0"},
+        {{newer, old}, true, 0, L"7.4.0.0"},
+        {{old, fourth}, true, 1, L"7.3.1.1"},  // newer only in its fourth part
+        {{unnamed, old}, true, 1, L"7.3.1.0"},
+        {{old, listed(L"TALVIX_FULL_260101.exe", 99)}, true, 0, L"7.3.1.0"},  // listed with another size
+        {{old, newer}, false, 0, L"250101"},
+        {{unnamed, newer}, false, 0, L"990101"},
+    };
+    for (const auto& row : rows) {
+        const OfferedFile offered = FindOfferedFile(row.files, row.withStatement ? &s : nullptr);
+        EXPECT_EQ(offered.index, row.offered) << "row " << (&row - rows);
+        EXPECT_EQ(offered.serverVersion, row.version) << "row " << (&row - rows);
+    }
+    // Allowed to go back, the statement still offers the newest file it names.
+    s.allowDowngrade = true;
+    EXPECT_EQ(FindOfferedFile({newer, old}, &s).index, 0);
+}
+
+// Every run and user of a PC finds the same bucket; buckets spread PCs evenly; a script's run is
+// offered a staged release below its percentage, a person always, and nobody at 0.
+TEST(ReleaseRules, RolloutBucketAndHalt) {
+    const std::wstring id = L"6f1c2e1a-7a0b-4c39-9d0e-2b5c3f4a8e11", edition = L"OEM/KESTRA/Factory/Software";
+    const int bucket = RolloutBucket(id, edition);
+    EXPECT_EQ(RolloutBucket(id, edition), bucket);
+    EXPECT_EQ(RolloutBucket(L"", edition), 99);  // no identifier: the last to be offered
+    int counts[100] = {};
+    for (int pc = 0; pc < 20000; ++pc) {
+        const int b = RolloutBucket(L"pc-" + std::to_wstring(pc), edition);
+        ASSERT_TRUE(b >= 0 && b < 100) << b;
+        ++counts[b];
+    }
+    for (int count : counts) EXPECT_TRUE(count > 120 && count < 280) << count;
+    int differ = 0;  // the first PCs of one edition are not always the first of another
+    for (int pc = 0; pc < 100; ++pc)
+        differ += RolloutBucket(L"pc-" + std::to_wstring(pc), L"Software") !=
+                  RolloutBucket(L"pc-" + std::to_wstring(pc), edition);
+    EXPECT_GT(differ, 80);
+
+    const struct {
+        int percent, bucket;
+        bool staged, offered;
+    } rows[] = {
+        {100, 99, true, true}, {25, 24, true, true}, {25, 25, true, false}, {1, 0, true, true},
+        {0, 0, true, false},   {0, 0, false, false}, {25, 99, false, true}, {100, 99, false, true},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(RolloutOffers(row.percent, row.bucket, row.staged), row.offered) << "row " << (&row - rows);
 }
 
 }  // namespace

@@ -90,6 +90,18 @@ TEST(SignerPins, LaunchDecisionTable) {
         EXPECT_EQ(SignatureAllowsLaunch(v, policy), row.launched)
             << "row " << (&row - rows) << ": content " << int(row.content) << ", chain " << int(row.chain);
     }
+
+    // The publisher: the pinned key itself, else the subject and issuer chain.
+    SignatureVerdict v;
+    v.hasSigner = true, v.signer = Fp(2), v.issuerChain = Fp(7);
+    SignaturePolicy pinned;
+    pinned.pins = {Fp(2)};
+    EXPECT_EQ(PublisherOf(v, pinned), Fp(2));
+    EXPECT_EQ(PublisherOf(v, SignaturePolicy()), Fp(7));
+    v.issuerChain.reset();
+    EXPECT_EQ(PublisherOf(v, SignaturePolicy()), std::nullopt);
+    v.hasSigner = false;
+    EXPECT_EQ(PublisherOf(v, pinned), std::nullopt);
 }
 
 TEST(SignerPins, RevocationIsReadFromTheChainAndAnUnreachableServerRefusesNothing) {

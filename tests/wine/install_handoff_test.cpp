@@ -4,6 +4,8 @@
 #include "system/Sha256.h"
 #include "update/InstallHandOff.h"
 #include "update/LocalFiles.h"
+#include "update/ReleaseReader.h"
+#include "update/SetupSignature.h"
 
 #include <gtest/gtest.h>
 
@@ -140,6 +142,38 @@ TEST_F(InstallHandOffTest, UnsignedSetupOrOneThatIsNotAProgramIsRefused) {
 TEST_F(InstallHandOffTest, OlderSetupThanTheInstalledScannerIsRefusedAndRemoved) {
     Download(L"X_FULL_250101.EXE", m_demoSetup);
     EXPECT_EQ(HandOff(FourPartVersion::FromFixed(0x000A0000, 0)), HandOffResult::ReleaseRefused);
+    EXPECT_FALSE(Exists(L"X_FULL_250101.EXE"));
+    EXPECT_TRUE(LaunchRecord(300).empty());
+}
+
+// The statement may expire between the download's check and the hand-off (a window left open): the
+// hand-off looks again and launches nothing.
+TEST_F(InstallHandOffTest, StatementExpiredSinceTheCheckLaunchesNothing) {
+    Download(L"X_FULL_250101.EXE", m_demoSetup);
+    ReleaseFile file;
+    file.name = L"X_FULL_250101.exe";
+    file.size = static_cast<int64_t>(m_demoSetup.size());
+    ASSERT_TRUE(CSha256::Of(m_demoSetup.data(), m_demoSetup.size(), file.sha256));
+    file.version = FourPartVersion{{9, 0, 0, 0}};
+    auto statement = std::make_shared<ReleaseStatement>();
+    statement->files.push_back(file);
+    statement->expires = StatementClockNow() - 1;
+    {
+        CFile setup;
+        ASSERT_TRUE(setup.OpenForReading(m_folder + L"X_FULL_250101.EXE"));
+        const SignatureVerdict verdict = CheckSetupSignature(setup.Handle(), m_folder + L"X_FULL_250101.EXE");
+        const std::optional<CertFingerprint> publisher = PublisherOf(verdict, BuildSignaturePolicy());
+        ASSERT_TRUE(publisher);
+        statement->publisher = *publisher;
+    }
+    DownloadRequest request;
+    request.workFolder = m_folder;
+    request.items.resize(1);
+    request.items[0].SetName(file.name);
+    request.release.statement = statement;
+    FinishedDownload download{m_files->Written(), CHeldSetup::Check(request, m_files->Written(), 60000)};
+    ASSERT_EQ(download.setup->Verdict(), SetupVerdict::Ready);  // what the check found still holds
+    EXPECT_EQ(RunInstallHandOff(m_folder, download), HandOffResult::ReleaseRefused);
     EXPECT_FALSE(Exists(L"X_FULL_250101.EXE"));
     EXPECT_TRUE(LaunchRecord(300).empty());
 }

@@ -210,11 +210,19 @@ NotOffered WhyNotOffered(const FTP_FILE_INFO& file, const ReleaseStatement* rele
 }
 
 OfferedFile FindOfferedFile(const std::vector<FTP_FILE_INFO>& files, const ReleaseStatement* release) {
+    int chosen = -1;
+    const ReleaseFile* chosenEntry = nullptr;
     for (size_t i = 0; i < files.size(); ++i) {
         if (WhyNotOffered(files[i], release) != NotOffered::Offerable) continue;
-        const std::wstring name = files[i].Name();
-        const ReleaseFile* entry = release ? release->Find(name) : nullptr;
-        return OfferedFile{static_cast<int>(i), entry ? FormatFourPartVersionW(entry->version) : VersionTextOf(name)};
+        // Without a statement the server's order decides; with one, the newest version it names.
+        const ReleaseFile* entry = release ? release->Find(files[i].Name()) : nullptr;
+        if (chosen < 0 || (entry && chosenEntry && chosenEntry->version < entry->version)) {
+            chosen = static_cast<int>(i);
+            chosenEntry = entry;
+        }
+        if (!release) break;
     }
-    return OfferedFile{};
+    if (chosen < 0) return OfferedFile{};
+    const std::wstring name = files[static_cast<size_t>(chosen)].Name();
+    return OfferedFile{chosen, chosenEntry ? FormatFourPartVersionW(chosenEntry->version) : VersionTextOf(name)};
 }

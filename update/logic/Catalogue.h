@@ -84,7 +84,8 @@ NotOffered WhyNotOffered(const std::wstring& name);
 // must name it, with the size the listing shows.
 NotOffered WhyNotOffered(const FTP_FILE_INFO& file, const ReleaseStatement* release);
 
-// The first record, in the server's order, whose extension is "exe" exactly, whose name is safe to
-// save and short enough to launch from the work folder, and which the release statement (when there
-// is one) names with its listed size; later records are not offered.
+// The record to offer among those whose extension is "exe" exactly, whose name is safe to save and
+// short enough to launch from the work folder: without a release statement the first in the server's
+// order; with one, among the records it names with their listed size, the one of the newest version
+// it names (the first of them on a tie), whatever the order of the listing or of the statement.
 OfferedFile FindOfferedFile(const std::vector<FTP_FILE_INFO>& files, const ReleaseStatement* release = nullptr);

@@ -9,12 +9,14 @@ StatementVerdict JudgeStatement(const StatementSignatureFacts& signature, bool p
     if (signature.signedAttributes) return StatementVerdict::SignedAttributes;
     if (!signature.signerAccepted) return StatementVerdict::SignerRefused;
     if (!parsed) return StatementVerdict::Malformed;
-    if (context.now >= statement.expires) return StatementVerdict::Expired;
+    if (StatementExpired(statement, context.now)) return StatementVerdict::Expired;
     // The same statement is read again at every check: an equal serial is no replay.
     if (statement.serial < context.highestSerial) return StatementVerdict::Replayed;
     if (statement.edition != context.edition) return StatementVerdict::OtherEdition;
     return StatementVerdict::Valid;
 }
+
+bool StatementExpired(const ReleaseStatement& statement, int64_t now) { return now >= statement.expires; }
 
 ReleaseListing JudgeListedFile(const ReleaseStatement& statement, const std::wstring& name, int64_t listedSize) {
     const ReleaseFile* file = statement.Find(name);
@@ -37,6 +39,7 @@ ReleaseCheck JudgeSetupRelease(const ReleaseStatement* statement, const SetupFac
     if (setup.size != file->size) return ReleaseCheck::SizeDiffers;
     if (setup.sha256 != file->sha256) return ReleaseCheck::DigestDiffers;
     if (!setup.version || *setup.version != file->version) return ReleaseCheck::VersionDiffers;
+    if (setup.carriesSignature && setup.publisher != statement->publisher) return ReleaseCheck::OtherPublisher;
     if (older && !statement->allowDowngrade) return ReleaseCheck::Downgrade;
     return ReleaseCheck::Ready;
 }
@@ -51,6 +54,16 @@ bool HoldsSameFile(const ReleaseStatement& used, const ReleaseStatement& other, 
     const ReleaseFile* file = used.Find(name);
     const ReleaseFile* there = other.Find(name);
     return file && there && file->size == there->size && file->sha256 == there->sha256;
+}
+
+std::wstring SerialKeyOf(const CertFingerprint& publisher) {
+    static const wchar_t kDigits[] = L"0123456789abcdef";
+    std::wstring key = L"Software\\QuorvelDownloader\\ReleaseSerials\\";
+    for (uint8_t byte : publisher) {
+        key += kDigits[byte >> 4];
+        key += kDigits[byte & 15];
+    }
+    return key;
 }
 
 const char* StatementVerdictName(StatementVerdict verdict) {
@@ -83,6 +96,7 @@ const char* ReleaseCheckName(ReleaseCheck check) {
     case ReleaseCheck::SizeDiffers: return "size-differs";
     case ReleaseCheck::DigestDiffers: return "digest-differs";
     case ReleaseCheck::VersionDiffers: return "version-differs";
+    case ReleaseCheck::OtherPublisher: return "other-publisher";
     case ReleaseCheck::NoVersion: return "no-version";
     case ReleaseCheck::Downgrade: return "downgrade";
     }

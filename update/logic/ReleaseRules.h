@@ -41,6 +41,10 @@ enum class StatementVerdict {
 StatementVerdict JudgeStatement(const StatementSignatureFacts& signature, bool parsed,
                                 const ReleaseStatement& statement, const StatementContext& context);
 
+// True when the statement has expired at `now` (seconds since 1970 UTC): judged at the check and
+// again just before the hand-off, which may come days after it.
+bool StatementExpired(const ReleaseStatement& statement, int64_t now);
+
 // Whether a listed file may be offered under the statement: named there, and listed with the
 // statement's size. A listed size that Wine caps (ListedSizeMayBeCapped) is no disagreement.
 enum class ReleaseListing { Named, NotNamed, SizeDiffers };
@@ -51,7 +55,9 @@ struct SetupFacts {
     std::wstring name;  // as listed on the server
     int64_t size = 0;
     std::array<uint8_t, 32> sha256{};
-    std::optional<FourPartVersion> version;  // its version resource's ProductVersion, else FileVersion
+    std::optional<FourPartVersion> version;    // its version resource's ProductVersion, else FileVersion
+    bool carriesSignature = false;             // it declares a signature, sound or not
+    std::optional<CertFingerprint> publisher;  // who signed it (PublisherOf), when known
 };
 
 enum class ReleaseCheck {
@@ -60,12 +66,14 @@ enum class ReleaseCheck {
     SizeDiffers,     // its size is not the statement's
     DigestDiffers,   // its SHA-256 is not the statement's
     VersionDiffers,  // its version resource is not the statement's version
+    OtherPublisher,  // signed by another publisher than the statement
     NoVersion,       // no version resource, in a build that names a publisher
     Downgrade,       // older than the installed scanner, without the statement's permission
 };
 
-// With a statement: named, same size, same SHA-256, same version, and not older than the installed
-// scanner unless the statement allows going back. Without one: not older than the installed
+// With a statement: named, same size, same SHA-256, same version, signed by the statement's own
+// publisher (a setup without a signature is left to the signature rule), and not older than the
+// installed scanner unless the statement allows going back. Without one: not older than the installed
 // scanner; a setup without a version resource passes only where the build names no publisher. An
 // installed version that is unknown compares with nothing.
 ReleaseCheck JudgeSetupRelease(const ReleaseStatement* statement, const SetupFacts& setup,
@@ -78,6 +86,11 @@ bool InstalledIsCurrent(const ReleaseStatement& statement, const std::wstring& n
 // True when `other` (another source's valid statement) names the file `used` names, with the same
 // size and SHA-256: a download of it may go on from that source.
 bool HoldsSameFile(const ReleaseStatement& used, const ReleaseStatement& other, const std::wstring& name);
+
+// The registry key (under HKEY_CURRENT_USER) that keeps the highest serial accepted of one publisher's
+// statements, one value per edition: a count per publisher, so that a statement of anyone else, at
+// any serial, leaves the maker's count alone, and a new key starts a count of its own.
+std::wstring SerialKeyOf(const CertFingerprint& publisher);
 
 // Short names for the log.
 const char* StatementVerdictName(StatementVerdict verdict);

@@ -168,12 +168,30 @@ bool ParseFileLine(const std::string& value, ReleaseFile& file, std::string& rea
     return DecodeName(value.substr(versionEnd + 1), file.name, reason);
 }
 
+// "rollout PERCENT": 0 to 100 in plain decimal, at most once.
+bool ParseRolloutLine(const std::string& value, ReleaseStatement& statement, std::set<std::string>& seen,
+                      std::string& reason) {
+    uint64_t percent = 0;
+    if (!seen.insert("rollout").second) {
+        reason = "a repeated rollout";
+        return false;
+    }
+    const bool padded = value.size() > 1 && value[0] == '0';  // one spelling per number
+    if (padded || !ParseDecimal(value, 3, 100, percent)) {
+        reason = "a rollout other than a percentage from 0 to 100";
+        return false;
+    }
+    statement.rolloutPercent = static_cast<int>(percent);
+    return true;
+}
+
 // Reads one "key value" line into the statement; `seen` holds the keys that may appear only once.
 bool ParseLine(const std::string& line, ReleaseStatement& statement, std::set<std::string>& seen,
                std::set<std::wstring>& names, std::string& reason) {
     const size_t space = line.find(' ');
     const std::string key = line.substr(0, space);
     const std::string value = space == std::string::npos ? std::string() : line.substr(space + 1);
+    if (key == "rollout") return ParseRolloutLine(value, statement, seen, reason);
     if (key != "edition" && key != "serial" && key != "expires" && key != "downgrade" && key != "file") {
         reason = "an unknown key";
         return false;

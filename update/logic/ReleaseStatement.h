@@ -9,10 +9,12 @@
 //   serial 20261208132200
 //   expires 2027-03-08T13:22:00Z
 //   downgrade allowed
+//   rollout 25
 //   file 12345678 <64 hex digits of SHA-256> 7.3.1.0 TALVIX_FULL_250101.exe
 //
 // The first line is exactly the header. Then one "key value" per line, keys in any order: edition,
-// serial and expires once each, "downgrade allowed" at most once, one or more "file" lines (size,
+// serial and expires once each, "downgrade allowed" and "rollout PERCENT" (0 to 100: the share of PCs
+// a script's run offers the release to; 0 halts it) at most once, one or more "file" lines (size,
 // SHA-256 in lower- or upper-case hex, version, then the name as the rest of the line). Lines end in
 // "\n" or "\r\n"; empty lines and lines starting with '#' are ignored; anything else is malformed.
 #pragma once
@@ -24,6 +26,7 @@
 #include <vector>
 
 #include "update/logic/SetupVersion.h"
+#include "update/logic/SignerPins.h"
 
 // The statement's and its signature's names in the edition's folder.
 inline const wchar_t kStatementFile[] = L"release.txt";
@@ -45,7 +48,10 @@ struct ReleaseStatement {
     uint64_t serial = 0;
     int64_t expires = 0;  // seconds since 1970-01-01 UTC
     bool allowDowngrade = false;
+    int rolloutPercent = 100;  // the staged rollout: see RolloutOffers
     std::vector<ReleaseFile> files;
+    // Who signed it (PublisherOf): not in the text, set from its signature when it is read.
+    CertFingerprint publisher{};
 
     // The file of that exact name, or null.
     const ReleaseFile* Find(const std::wstring& name) const;

@@ -55,6 +55,9 @@ struct RoadOptions {
     bool mayEndScanner = true;
     // A script's run ends as soon as the maker's statement says the installed scanner is current.
     bool stopWhenCurrent = false;
+    // A script's run (check, passive, quiet) is offered a release only where the maker's staged
+    // rollout takes this PC in; a person in the window gets it unless the maker halted it.
+    bool followRollout = false;
     // A folder given with /source (a USB stick, a share), tried before the build's sources.
     std::wstring localFolder;
 };

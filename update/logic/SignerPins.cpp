@@ -63,6 +63,12 @@ bool SignatureAllowsLaunch(const SignatureVerdict& verdict, const SignaturePolic
     return verdict.chain == SignatureChain::Trusted || policy.allowUnsigned;
 }
 
+std::optional<CertFingerprint> PublisherOf(const SignatureVerdict& verdict, const SignaturePolicy& policy) {
+    if (policy.pins.empty()) return verdict.issuerChain;
+    if (!verdict.hasSigner) return std::nullopt;
+    return verdict.signer;
+}
+
 SignatureChain ChainVerdictOf(uint32_t platformResult, uint32_t revocationChainStatus) {
     using namespace platform_trust;
     if (platformResult == kCertRevoked || platformResult == kExplicitDistrust ||

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,9 @@ struct SignatureVerdict {
     SignatureChain chain = SignatureChain::Untrusted;
     bool hasSigner = false;  // signer holds the fingerprint of the certificate that signed
     CertFingerprint signer{};
+    // The signer's subject with the chain of its issuers, as the platform built it (a digest over
+    // the subject and the issuers' fingerprints; a self-signed certificate is its own issuer).
+    std::optional<CertFingerprint> issuerChain;
     int32_t platformResult = 0;  // what the platform answered, for diagnostics
 };
 
@@ -44,6 +48,12 @@ struct SignaturePolicy {
 // whose chain the platform trusts. A build that allows unsigned setups also lets an unsigned file
 // pass, and without pins one whose chain is merely untrusted.
 bool SignatureAllowsLaunch(const SignatureVerdict& verdict, const SignaturePolicy& policy);
+
+// The publisher who signed, as a release statement and its setup program are compared and statement
+// serials are counted: where the build pins publishers, the signer's own certificate (a pin names
+// one key); otherwise its subject and issuer chain, which a renewed certificate from the same issuers
+// keeps. Null when the verdict tells neither.
+std::optional<CertFingerprint> PublisherOf(const SignatureVerdict& verdict, const SignaturePolicy& policy);
 
 // Platform answers and chain status bits the chain verdict is read from (WinVerifyTrust's HRESULT,
 // CERT_TRUST_STATUS::dwErrorStatus of a chain built with revocation checking).

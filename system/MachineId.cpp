@@ -1,0 +1,26 @@
+// The machine GUID, read from the registry's native view.
+#include "system/MachineId.h"
+
+#include "framework/Win32.h"
+
+#include <memory>
+#include <type_traits>
+
+std::wstring ReadMachineId() {
+    HKEY opened = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Cryptography", 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY,
+                        &opened) != ERROR_SUCCESS)
+        return std::wstring();
+    const std::unique_ptr<std::remove_pointer_t<HKEY>, decltype(&::RegCloseKey)> key(opened, &::RegCloseKey);
+    // A GUID is 36 characters; a longer value is no machine GUID.
+    wchar_t text[64] = {};
+    DWORD size = sizeof text - sizeof(wchar_t);
+    DWORD type = 0;
+    if (::RegQueryValueExW(key.get(), L"MachineGuid", nullptr, &type, reinterpret_cast<BYTE*>(text), &size) !=
+            ERROR_SUCCESS ||
+        type != REG_SZ)
+        return std::wstring();
+    std::wstring id(text, size / sizeof(wchar_t));
+    while (!id.empty() && id.back() == L'\0') id.pop_back();
+    return id;
+}

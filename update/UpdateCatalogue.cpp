@@ -5,7 +5,7 @@
 #include "system/PrivateFolder.h"
 #include "system/Sha256.h"
 #include "system/DiagnosticsLog.h"
-#include "update/HttpSession.h"
+#include "update/ProxyCredentials.h"
 #include "update/ReleaseReader.h"
 #include "update/ReleaseSerials.h"
 #include "update/SetupSignature.h"
@@ -18,14 +18,14 @@
 #include <algorithm>
 
 namespace {
-// Why an HTTPS source gave no file, in the terms of the choice of source.
+// Why a source gave no file, in the terms of the choice of source.
 SourceSkip SkipOf(const IFtpSession& session, SourceSkip otherwise) {
-    switch (HttpFailureOf(session)) {
-    case HttpFailure::Certificate: return SourceSkip::CertificateRefused;
-    case HttpFailure::ProxyAuth: return SourceSkip::Refused;
-    case HttpFailure::Unreachable: return SourceSkip::Unreachable;
-    case HttpFailure::None:
-    case HttpFailure::Refused: break;
+    switch (session.LastFailure()) {
+    case SourceFailure::Certificate: return SourceSkip::CertificateRefused;
+    case SourceFailure::ProxyAuth: return SourceSkip::Refused;
+    case SourceFailure::Unreachable: return SourceSkip::Unreachable;
+    case SourceFailure::None:
+    case SourceFailure::Refused: break;
     }
     return otherwise;
 }
@@ -69,13 +69,17 @@ bool CUpdateCatalogue::Check(const std::wstring& localFolder) {
         const UpdateSource& source = *it;
         SourceSkip skip = SourceSkip::Unreachable;
         bool offers = TrySource(source, skip);
-        // A proxy that wants credentials: the user is asked once per run, and the source tried again.
-        if (!offers && skip == SourceSkip::Refused && source.kind == SourceKind::Https &&
+        // The source's proxy wants credentials: the user is asked once per run, naming the proxy,
+        // and the source tried again. What the user gives goes to that proxy alone.
+        if (!offers && skip == SourceSkip::Refused && !m_strAskingProxy.empty() &&
             NextProxyAuthStep(static_cast<bool>(m_askProxyCredentials), m_bAskedProxyCredentials) ==
                 ProxyAuthStep::Ask) {
             m_bAskedProxyCredentials = true;
-            const bool given = m_askProxyCredentials(source.host, m_strProxyUser, m_strProxyPassword);
-            LogEvent("source.proxy-credentials", {{"source", source.Display()}, {"given", given}});
+            std::wstring user, password;
+            const bool given = m_askProxyCredentials(m_strAskingProxy, user, password);
+            LogEvent("source.proxy-credentials",
+                     {{"source", source.Display()}, {"proxy", m_strAskingProxy}, {"given", given}});
+            if (given) RememberProxyCredentials(m_strAskingProxy, user, password);
             if (given) offers = TrySource(source, skip);
         }
         if (offers) {
@@ -95,7 +99,8 @@ bool CUpdateCatalogue::Check(const std::wstring& localFolder) {
 
 bool CUpdateCatalogue::TrySource(const UpdateSource& source, SourceSkip& skip) {
     const std::unique_ptr<IFtpSession> session = MakeSourceSession(source);
-    const FtpConnectionSettings server = ConnectionOf(source, m_strProxyUser, m_strProxyPassword);
+    const FtpConnectionSettings server = ConnectionOf(source);
+    m_strAskingProxy.clear();
     const int connected = session->Connect(server.host, server.user, server.password, server.port);
     if (connected != kFtpSuccess) {
         session->Disconnect();
@@ -105,20 +110,21 @@ bool CUpdateCatalogue::TrySource(const UpdateSource& source, SourceSkip& skip) {
     // HTTPS has no listing: the release statement says what there is.
     int listed = kFtpError;
     bool statementListed = true;
-    if (source.kind != SourceKind::Https) {
+    if (session->CanList()) {
         listed = session->ListFiles(m_strServerFolder, m_vecServerFiles, L"*");
         statementListed = std::any_of(m_vecServerFiles.begin(), m_vecServerFiles.end(),
                                       [](const FTP_FILE_INFO& file) { return file.Name() == kStatementFile; });
     }
     // A server of today publishes no statement; HTTPS and a folder must, as must every source of a
     // build that names its publisher.
-    const bool required = source.kind != SourceKind::Ftp || BuildNamesPublisher();
+    const bool required = session->NeedsStatement() || BuildNamesPublisher();
     if (!ReadRelease(*session, statementListed, required)) {
         session->Disconnect();
         skip = SkipOf(*session, SourceSkip::Unreachable);
+        if (session->LastFailure() == SourceFailure::ProxyAuth) m_strAskingProxy = session->Proxy();
         return false;
     }
-    if (source.kind == SourceKind::Https && m_pRelease) {
+    if (!session->CanList() && m_pRelease) {
         for (const ReleaseFile& file : m_pRelease->files) {
             FTP_FILE_INFO info;
             info.SetName(file.name);
@@ -132,6 +138,7 @@ bool CUpdateCatalogue::TrySource(const UpdateSource& source, SourceSkip& skip) {
     session->Disconnect();
     if (m_bReleaseRefused) {
         skip = SkipOf(*session, SourceSkip::NoRelease);
+        if (session->LastFailure() == SourceFailure::ProxyAuth) m_strAskingProxy = session->Proxy();
         return false;
     }
     if (FindOffered().empty()) {
@@ -202,7 +209,7 @@ std::vector<OfferedSetup> CUpdateCatalogue::FindOffered() const {
 }
 
 FtpConnectionSettings CUpdateCatalogue::ConnectionFor(const UpdateSource& source) const {
-    return ConnectionOf(source, m_strProxyUser, m_strProxyPassword);
+    return ConnectionOf(source);
 }
 
 std::wstring CUpdateCatalogue::Title() const { return OfferedRowTitle(m_strEditionSource); }

@@ -23,9 +23,10 @@ struct OfferedSetup {
     bool installedIsCurrent = false;  // the statement says the installed scanner has this version
 };
 
-// Asks the user for the credentials of the proxy in front of `host`; false when nobody can answer
-// or the user declined.
-using ProxyCredentialPrompt = std::function<bool(const std::wstring& host, std::wstring& user, std::wstring& password)>;
+// Asks the user for the credentials of the proxy `proxy` ("host:port" as the system's setting names
+// it); false when nobody can answer or the user declined.
+using ProxyCredentialPrompt =
+    std::function<bool(const std::wstring& proxy, std::wstring& user, std::wstring& password)>;
 
 class CUpdateCatalogue {
 public:
@@ -93,6 +94,5 @@ private:
     std::vector<UpdateSource> m_laterSources;
     ProxyCredentialPrompt m_askProxyCredentials;
     bool m_bAskedProxyCredentials = false;
-    std::wstring m_strProxyUser;
-    std::wstring m_strProxyPassword;
+    std::wstring m_strAskingProxy;  // the proxy that asked the last source tried for credentials
 };

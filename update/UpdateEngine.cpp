@@ -58,7 +58,6 @@ bool CUpdateEngine::Start(const std::vector<size_t>& chosen) {
     request.serverFolder = m_catalogue.BuildServerFolderForDownload();
     request.workFolder = CUpdateCatalogue::GetWorkFolder();
     request.server = m_catalogue.SourceConnection();
-    request.sizeFromTheStart = m_catalogue.Source().kind != SourceKind::Ftp;
     request.release.statement = m_catalogue.Release();
     request.release.installed = m_catalogue.InstalledVersion();
     request.release.publisherNamed = BuildNamesPublisher();

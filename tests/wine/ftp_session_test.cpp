@@ -69,11 +69,11 @@ BOOL WINAPI ReadWithReset(HINTERNET file, LPVOID buffer, DWORD count, LPDWORD re
 }
 
 // The session's transfer calls report resets while g_openResets / g_readResets count down.
-void InstallResets(CFtpSessionAdapter& adapter) {
+void InstallResets(CFtpSession& session) {
     FtpTransferCalls calls;
     calls.openFile = OpenWithReset;
     calls.readFile = ReadWithReset;
-    adapter.Session().SetTransferCalls(calls);
+    session.SetTransferCalls(calls);
 }
 
 class FtpSessionTest : public ::testing::Test {
@@ -195,7 +195,7 @@ TEST_F(FtpSessionTest, MissingFolderFails) {
 
 TEST_F(FtpSessionTest, ReadsAWholeFileInBlocksWithAnOrdinary12031ByteTail) {
     const std::string served = server->AddFile(L"Software\\TALVIX_250101.exe", 3 * kBlock + 12031);
-    CFtpSessionAdapter session;
+    CFtpSession session;
     ASSERT_EQ(Connect(session), 1);
     ASSERT_EQ(session.OpenFile(L"Software\\TALVIX_250101.exe"), FtpOpen::Done);
     EXPECT_TRUE(server->HasRequest("RETR /Software/TALVIX_250101.exe"));
@@ -236,7 +236,7 @@ TEST_F(FtpSessionTest, CloseFileWithNothingOpenSucceeds) {
 TEST_F(FtpSessionTest, DataConnectionCutByTheServerEndsTheTransferEarly) {
     const std::string served = server->AddFile(L"Software\\dropped.exe", 200000);
     server->SetFaults(R"({"drop_after": {"/Software/dropped.exe": 40000}})");
-    CFtpSessionAdapter session;
+    CFtpSession session;
     ASSERT_EQ(Connect(session), 1);
     ASSERT_EQ(session.OpenFile(L"Software\\dropped.exe"), FtpOpen::Done);
     std::vector<int> counts;
@@ -249,7 +249,7 @@ TEST_F(FtpSessionTest, DataConnectionCutByTheServerEndsTheTransferEarly) {
 
 TEST_F(FtpSessionTest, ResetsAreLineFaultsLeftToTheCaller) {
     server->AddFile(L"Software\\reset.exe", 2 * kBlock + 7);
-    CFtpSessionAdapter adapter;
+    CFtpSession adapter;
     InstallResets(adapter);
     IFtpSession& session = adapter;
     ASSERT_EQ(Connect(session), 1);
@@ -265,7 +265,7 @@ TEST_F(FtpSessionTest, ResetsAreLineFaultsLeftToTheCaller) {
 
 TEST_F(FtpSessionTest, SizeAndRestartGoOnFromTheOffsetBeyond4GiBListings) {
     const std::string served = server->AddFile(L"Software\\resume.exe", 3 * kBlock + 5);
-    CFtpSessionAdapter session;
+    CFtpSession session;
     ASSERT_EQ(Connect(session), 1);
     EXPECT_EQ(session.RemoteFileSize(L"Software\\resume.exe"), 3 * kBlock + 5);
     EXPECT_EQ(session.RestartAt(kBlock + 1), FtpOpen::Done);
@@ -291,7 +291,7 @@ TEST_F(FtpSessionTest, ReadOfASilentServerIsLeftBehindAtTheBoundOrOnStop) {
     server->SetFaults(R"({"stall_after": {"*": 40000}})");
     std::atomic<bool> stop{false};
     for (bool stopping : {false, true}) {
-        CFtpSessionAdapter session(&stop);
+        CFtpSession session(&stop);
         ASSERT_EQ(Connect(session), 1);
         ASSERT_EQ(session.OpenFile(L"Software\\stall.exe"), FtpOpen::Done);
         std::vector<char> buffer(kBlock);
@@ -362,7 +362,7 @@ private:
 
 TEST_F(FtpCacheCopyTest, CompleteDownloadLeavesNoCopy) {
     const std::string served = server->AddFile(L"Software\\CACHECOPY_FULL_250101.exe", 3 * kBlock + 17);
-    CFtpSessionAdapter session;
+    CFtpSession session;
     ASSERT_EQ(Connect(session), 1);
     ASSERT_EQ(session.OpenFile(L"Software\\CACHECOPY_FULL_250101.exe"), FtpOpen::Done);
     EXPECT_TRUE(ReadToEnd(session) == served);
@@ -396,7 +396,7 @@ TEST_F(FtpCacheCopyTest, AbandonedDownloadLeavesNoCopy) {
 TEST_F(FtpCacheCopyTest, CutTransferLeavesNoCopy) {
     server->AddFile(L"Software\\CACHECOPY_OS_250101.exe", 4 * kBlock);
     server->SetFaults(R"({"drop_after": {"*": 40000}})");
-    CFtpSessionAdapter session;
+    CFtpSession session;
     ASSERT_EQ(Connect(session), 1);
     ASSERT_EQ(session.OpenFile(L"Software\\CACHECOPY_OS_250101.exe"), FtpOpen::Done);
     EXPECT_LE(ReadToEnd(session).size(), 40000u);

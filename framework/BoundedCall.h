@@ -40,8 +40,8 @@ private:
 // Runs `call` (which owns everything it uses) on a helper thread named `name`; Done puts its result
 // in `result`. Otherwise `closeLate` gets the result on the helper whenever the call comes back.
 template <typename Result, typename Call, typename Close>
-BoundedWait RunBounded(const wchar_t* name, uint32_t boundMs, const std::atomic<bool>* stop, Call call,
-                       Close closeLate, Result& result) {
+BoundedWait RunBounded(const wchar_t* name, uint32_t boundMs, const std::atomic<bool>* stop, Call call, Close closeLate,
+                       Result& result) {
     struct Shared {
         CBoundedHandOver handOver;
         Result result{};

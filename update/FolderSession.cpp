@@ -132,9 +132,7 @@ int64_t CFolderSession::RemoteFileSize(const std::wstring& path) {
     return ::GetFileSizeEx(file.Handle(), &size) ? size.QuadPart : -1;
 }
 
-FtpOpen CFolderSession::RestartAt(int64_t offset) {
-    return m_offset.Set(offset) ? FtpOpen::Done : FtpOpen::Refused;
-}
+FtpOpen CFolderSession::RestartAt(int64_t offset) { return m_offset.Set(offset) ? FtpOpen::Done : FtpOpen::Refused; }
 
 FtpOpen CFolderSession::OpenFile(const std::wstring& path) {
     const int64_t offset = m_offset.Take();

@@ -179,8 +179,7 @@ FtpOpen CFtpSession::OpenFile(const std::wstring& path) {
 
 FtpRead CFtpSession::Read(void* buffer, int count, int& got, uint32_t timeoutMs) {
     DWORD error = 0;
-    const FtpRead result =
-        m_file.Read(m_calls.readFile, buffer, count, got, timeoutMs, m_pStop, error, m_strLastError);
+    const FtpRead result = m_file.Read(m_calls.readFile, buffer, count, got, timeoutMs, m_pStop, error, m_strLastError);
     // The reader stays behind with the file; this session is done with both.
     if (result == FtpRead::TimedOut || result == FtpRead::Stopped) m_bConnected = 0;
     return result;

@@ -261,8 +261,7 @@ bool CHttpSession::FollowRedirects(const wchar_t* verb, const std::wstring& head
         answer.connection.Reset(InternetConnectW(m_hSession.Get(), next.host.c_str(), next.port, nullptr, nullptr,
                                                  INTERNET_SERVICE_HTTP, 0, 0));
         const bool credentials = m_bProxyWantsCredentials && !m_strProxyUser.empty();
-        if (!answer.connection ||
-            !SendOnce(answer.connection.Get(), verb, next.object, headers, credentials, answer)) {
+        if (!answer.connection || !SendOnce(answer.connection.Get(), verb, next.object, headers, credentials, answer)) {
             m_dwLastPlatformError = answer.error;
             LogPlatformError("http.redirect-failed", answer.error, {{"host", next.host}});
             return false;
@@ -302,9 +301,7 @@ int64_t CHttpSession::RemoteFileSize(const std::wstring& path) {
     return -1;
 }
 
-FtpOpen CHttpSession::RestartAt(int64_t offset) {
-    return m_offset.Set(offset) ? FtpOpen::Done : FtpOpen::Refused;
-}
+FtpOpen CHttpSession::RestartAt(int64_t offset) { return m_offset.Set(offset) ? FtpOpen::Done : FtpOpen::Refused; }
 
 FtpOpen CHttpSession::OpenFile(const std::wstring& path) { return Open(path, m_offset.Take(), m_nExpectedSize); }
 

@@ -208,9 +208,7 @@ std::vector<OfferedSetup> CUpdateCatalogue::FindOffered() const {
     return offered;
 }
 
-FtpConnectionSettings CUpdateCatalogue::ConnectionFor(const UpdateSource& source) const {
-    return ConnectionOf(source);
-}
+FtpConnectionSettings CUpdateCatalogue::ConnectionFor(const UpdateSource& source) const { return ConnectionOf(source); }
 
 std::wstring CUpdateCatalogue::Title() const { return OfferedRowTitle(m_strEditionSource); }
 

@@ -187,7 +187,8 @@ TEST(HttpRules, ProxyOfAHost) {
         {L"p:1", L"other.test", L"mirror.test", L"p:1"},
     };
     for (const Row& r : rows)
-        EXPECT_EQ(HttpsProxyFor(r.proxies, r.bypass, r.host), r.proxy) << r.proxies << L" | " << r.bypass << L" | " << r.host;
+        EXPECT_EQ(HttpsProxyFor(r.proxies, r.bypass, r.host), r.proxy)
+            << r.proxies << L" | " << r.bypass << L" | " << r.host;
     EXPECT_EQ(ProxyKey(L"Proxy.Example:3128"), ProxyKey(L"proxy.example:3128"));
 }
 

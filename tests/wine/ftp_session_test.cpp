@@ -224,6 +224,10 @@ TEST_F(FtpSessionTest, MissingRemoteFileIsRefusedWithTheServersAnswer) {
     ASSERT_EQ(Connect(session), 1);
     EXPECT_EQ(session.OpenFile(L"Software\\missing.exe"), FtpOpen::Refused);
     EXPECT_TRUE(StartsWith(session.LastError(), L"550")) << session.LastError().size();
+    EXPECT_EQ(session.LastFailure(), SourceFailure::Refused);  // the server answered: a missing file
+    // The server lists; its files' lengths are asked only when a transfer goes on from an offset.
+    EXPECT_TRUE(session.CanList());
+    EXPECT_FALSE(session.KnowsSizeUpFront());
 }
 
 TEST_F(FtpSessionTest, CloseFileWithNothingOpenSucceeds) {
@@ -249,13 +253,14 @@ TEST_F(FtpSessionTest, DataConnectionCutByTheServerEndsTheTransferEarly) {
 
 TEST_F(FtpSessionTest, ResetsAreLineFaultsLeftToTheCaller) {
     server->AddFile(L"Software\\reset.exe", 2 * kBlock + 7);
-    CFtpSession adapter;
-    InstallResets(adapter);
-    IFtpSession& session = adapter;
+    CFtpSession ftp;
+    InstallResets(ftp);
+    IFtpSession& session = ftp;
     ASSERT_EQ(Connect(session), 1);
 
     g_openResets = 1;
     EXPECT_EQ(session.OpenFile(L"Software\\reset.exe"), FtpOpen::LineFault);
+    EXPECT_EQ(session.LastFailure(), SourceFailure::Unreachable);
     g_readResets = 1;  // before the first read: the session reads ahead
     ASSERT_EQ(session.OpenFile(L"Software\\reset.exe"), FtpOpen::Done);
     std::vector<char> buffer(kBlock);

@@ -196,10 +196,11 @@ private:
         if (item.noRestart)
             return item.done == 0 || StartAgain(item) ? Attempt::Done : Fail(item, DownloadResult::WriteFailed);
         // SIZE is asked from the first connection on (where the source knows sizes up front) until
-        // the server answers it once. A server that answered it for this item can answer it: a size it cannot tell now is a broken line (over
-        // HTTPS the HEAD is the first contact after reconnecting), and the bytes on disk stay. A
-        // server that never answered may not know SIZE: the resume cannot be confirmed, so the file
-        // starts again. Only a known size other than the listed one means the file changed.
+        // the server answers it once. A server that answered it for this item can answer it: a size it
+        // cannot tell now is a broken line (over HTTPS the HEAD is the first contact after
+        // reconnecting), and the bytes on disk stay. A server that never answered may not know SIZE:
+        // the resume cannot be confirmed, so the file starts again. Only a known size other than the
+        // listed one means the file changed.
         if (item.done == 0 && (item.sizeTold || !session.KnowsSizeUpFront())) return Attempt::Done;
         const int64_t size = session.RemoteFileSize(item.remotePath);
         const bool told = item.sizeTold;

@@ -227,8 +227,8 @@ RedirectStep JudgeRedirect(const std::wstring& location, const HttpsTarget& from
         return colon == std::wstring::npos ? RedirectStep::Malformed : RedirectStep::NotHttps;
     }
     const size_t slash = text.find_first_of(L"/?", schemeLength);
-    const std::wstring authority = text.substr(schemeLength, slash == std::wstring::npos ? std::wstring::npos
-                                                                                          : slash - schemeLength);
+    const std::wstring authority =
+        text.substr(schemeLength, slash == std::wstring::npos ? std::wstring::npos : slash - schemeLength);
     if (!ReadAuthority(authority, next)) {
         next = HttpsTarget();
         return RedirectStep::Malformed;

@@ -260,7 +260,9 @@ bool CHttpSession::FollowRedirects(const wchar_t* verb, const std::wstring& head
         answer.request.Close();
         answer.connection.Reset(InternetConnectW(m_hSession.Get(), next.host.c_str(), next.port, nullptr, nullptr,
                                                  INTERNET_SERVICE_HTTP, 0, 0));
-        const bool credentials = m_bProxyWantsCredentials && !m_strProxyUser.empty();
+        // The credentials go only where the same proxy carries the request on.
+        const bool credentials = m_bProxyWantsCredentials && !m_strProxyUser.empty() &&
+                                 ProxyKey(ProxyOf(m_hSession.Get(), next.host)) == ProxyKey(m_strProxy);
         if (!answer.connection || !SendOnce(answer.connection.Get(), verb, next.object, headers, credentials, answer)) {
             m_dwLastPlatformError = answer.error;
             LogPlatformError("http.redirect-failed", answer.error, {{"host", next.host}});

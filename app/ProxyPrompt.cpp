@@ -20,13 +20,13 @@ PromptFn PromptFunction() {
 }
 }  // namespace
 
-bool PromptProxyCredentials(HWND owner, const std::wstring& host, std::wstring& user, std::wstring& password) {
+bool PromptProxyCredentials(HWND owner, const std::wstring& proxy, std::wstring& user, std::wstring& password) {
     const PromptFn prompt = PromptFunction();
     if (!prompt) return false;
     CREDUI_INFOW info{};
     info.cbSize = sizeof info;
     info.hwndParent = owner;
-    const std::wstring message = L"The proxy server for " + host + L" asks for a user name and password.";
+    const std::wstring message = L"The proxy server " + proxy + L" asks for a user name and password.";
     info.pszMessageText = message.c_str();
     info.pszCaptionText = L"Proxy server";
     std::vector<wchar_t> name(CREDUI_MAX_USERNAME_LENGTH + 1, L'\0');
@@ -34,14 +34,14 @@ bool PromptProxyCredentials(HWND owner, const std::wstring& host, std::wstring& 
     BOOL save = FALSE;
     const DWORD flags = CREDUI_FLAGS_GENERIC_CREDENTIALS | CREDUI_FLAGS_DO_NOT_PERSIST | CREDUI_FLAGS_ALWAYS_SHOW_UI |
                         CREDUI_FLAGS_EXCLUDE_CERTIFICATES;
-    const DWORD result = prompt(&info, host.c_str(), nullptr, 0, name.data(), static_cast<ULONG>(name.size()),
+    const DWORD result = prompt(&info, proxy.c_str(), nullptr, 0, name.data(), static_cast<ULONG>(name.size()),
                                 secret.data(), static_cast<ULONG>(secret.size()), &save, flags);
     if (result == NO_ERROR) {
         user = name.data();
         password = secret.data();
         // Wine's prompt puts the target's name in front of what was typed ("host\user"); the user
         // typed no such domain, and a proxy's Basic authentication would refuse it.
-        const std::wstring typedAfter = host + L"\\";
+        const std::wstring typedAfter = proxy + L"\\";
         if (user.compare(0, typedAfter.size(), typedAfter) == 0) user.erase(0, typedAfter.size());
     }
     ::SecureZeroMemory(secret.data(), secret.size() * sizeof(wchar_t));

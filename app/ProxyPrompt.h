@@ -5,6 +5,6 @@
 
 #include <string>
 
-// Asks for the credentials of the proxy in front of `host`; nothing is stored on disk. False when the
-// user cancelled or the prompt is not available.
-bool PromptProxyCredentials(HWND owner, const std::wstring& host, std::wstring& user, std::wstring& password);
+// Asks for the credentials of the proxy `proxy` ("host:port"), which the prompt names; nothing is
+// stored on disk. False when the user cancelled or the prompt is not available.
+bool PromptProxyCredentials(HWND owner, const std::wstring& proxy, std::wstring& user, std::wstring& password);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <chrono>
 
+#include "system/DiagnosticsLog.h"
+
 namespace {
 
 constexpr std::chrono::milliseconds kStopPoll{50};
@@ -113,13 +115,20 @@ void CRemoteFile::Open(HINTERNET file) {
 }
 
 FtpRead CRemoteFile::Read(InternetReadCall read, void* buffer, int count, int& got, uint32_t timeoutMs,
-                          const std::atomic<bool>* stop, DWORD& error) {
+                          const std::atomic<bool>* stop, DWORD& error, std::wstring& lastError) {
     got = 0;
-    if (!m_handle || count < 0) return FtpRead::Failed;
-    if (!m_pReader) m_pReader = CBlockReader::Start(read, m_handle.Get());
-    if (!m_pReader) return FtpRead::Failed;
-    const FtpRead result = m_pReader->Read(buffer, count, got, timeoutMs, stop, error);
-    if (result == FtpRead::TimedOut || result == FtpRead::Stopped) m_pReader.reset();
+    error = 0;
+    FtpRead result = FtpRead::Failed;
+    if (m_handle && count >= 0 && !m_pReader) m_pReader = CBlockReader::Start(read, m_handle.Get());
+    if (m_pReader && count >= 0) result = m_pReader->Read(buffer, count, got, timeoutMs, stop, error);
+    if (result == FtpRead::TimedOut || result == FtpRead::Stopped) {
+        m_pReader.reset();
+        lastError = FormatFtpError(L"FILE READ ERROR!!", ERROR_INTERNET_TIMEOUT);
+        if (result == FtpRead::TimedOut) LogEvent((m_source + ".read-timed-out").c_str(), {{"ms", timeoutMs}});
+    } else if (result != FtpRead::Data) {
+        lastError = FormatFtpError(L"FILE READ ERROR!!", error);
+        LogPlatformError((m_source + ".read-failed").c_str(), error);
+    }
     return result;
 }
 

@@ -93,7 +93,8 @@ private:
 // the work folder (in full after a download, in part after a failed one).
 class CRemoteFile {
 public:
-    CRemoteFile() = default;
+    // `source` names the session's kind in the log ("ftp", "http").
+    explicit CRemoteFile(const char* source) : m_source(source) {}
     ~CRemoteFile() { Close(); }
     CRemoteFile(const CRemoteFile&) = delete;
     CRemoteFile& operator=(const CRemoteFile&) = delete;
@@ -102,14 +103,16 @@ public:
     void Open(HINTERNET file);
     explicit operator bool() const { return static_cast<bool>(m_handle); }
     // As CBlockReader::Read, through a reader started with `read` on the first call. After TimedOut
-    // or Stopped the reader is left behind with the file.
+    // or Stopped the reader is left behind with the file, and the session is done with its line.
+    // A read that got nothing puts its error text in `lastError` and the log; `error` is WinINet's.
     FtpRead Read(InternetReadCall read, void* buffer, int count, int& got, uint32_t timeoutMs,
-                 const std::atomic<bool>* stop, DWORD& error);
+                 const std::atomic<bool>* stop, DWORD& error, std::wstring& lastError);
     // Lets a read still out come back (a moment at most), closes the file and removes its cache
     // copy; false when the system refused to close it.
     bool Close();
 
 private:
+    const std::string m_source;
     CInternetHandle m_handle;
     std::wstring m_strCacheCopy;
     std::shared_ptr<CBlockReader> m_pReader;

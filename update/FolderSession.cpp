@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "system/DiagnosticsLog.h"
+#include "update/SourceListing.h"
 #include "update/logic/Catalogue.h"
 #include "update/logic/FtpPaths.h"
 
@@ -45,10 +46,12 @@ std::wstring CFolderSession::PathOf(const std::wstring& name) const {
 
 int CFolderSession::Connect(std::wstring, std::wstring, std::wstring, uint16_t) {
     Disconnect();
+    m_failure = SourceFailure::None;
     if (m_source.basePath.empty() || !m_folder.OpenFolder(m_source.basePath)) {
         const DWORD error = m_source.basePath.empty() ? ERROR_PATH_NOT_FOUND : m_folder.LastError();
         LogPlatformError("folder.open-failed", error, {{"folder", m_source.basePath}});
         m_strLastError = FormatFtpError(L"FOLDER OPEN ERROR!!", error);
+        m_failure = SourceFailure::Unreachable;
         return kFtpFailed;
     }
     return kFtpSuccess;
@@ -73,27 +76,21 @@ int CFolderSession::ListFiles(const std::wstring&, std::vector<FTP_FILE_INFO>& f
         return kFtpError;
     }
 
-    int count = 0;
-    do {
-        if (found.dwFileAttributes & kNotPlain) continue;
-        if (count == kMaxListedEntries) {
-            LogEvent("folder.list-unusable", {{"search", search}, {"reason", "too-many-entries"}});
-            files.erase(files.end() - count, files.end());
-            m_strLastError = L"LISTING TOO LARGE";
-            return kFtpError;
-        }
-        FTP_FILE_INFO info;
-        info.dwFileSize = ListedFileSize(found.nFileSizeHigh, found.nFileSizeLow);
-        info.SetName(std::wstring(found.cFileName, wcsnlen(found.cFileName, MAX_PATH)));
-        files.push_back(info);
-        ++count;
-    } while (::FindNextFileW(find.Get(), &found));
-
-    if (count == 0) m_strLastError = L"ERROR NO FILE!!";
-    return count;
+    return CollectListing(
+        found, [&find](WIN32_FIND_DATAW& next) { return ::FindNextFileW(find.Get(), &next) != FALSE; },
+        [](const WIN32_FIND_DATAW& entry) { return (entry.dwFileAttributes & kNotPlain) == 0; }, files,
+        "folder.list-unusable", search, m_strLastError);
 }
 
 FtpOpen CFolderSession::OpenEntry(const std::wstring& path, CFile& file) {
+    const FtpOpen outcome = OpenPlainEntry(path, file);
+    m_failure = outcome == FtpOpen::Done      ? SourceFailure::None
+                : outcome == FtpOpen::Refused ? SourceFailure::Refused
+                                              : SourceFailure::Unreachable;
+    return outcome;
+}
+
+FtpOpen CFolderSession::OpenPlainEntry(const std::wstring& path, CFile& file) {
     const std::wstring name = LastComponent(path);
     if (!IsSafeLocalFileName(name)) {
         LogEvent("folder.unsafe-name", {{"name", name}});
@@ -135,15 +132,10 @@ int64_t CFolderSession::RemoteFileSize(const std::wstring& path) {
     return ::GetFileSizeEx(file.Handle(), &size) ? size.QuadPart : -1;
 }
 
-FtpOpen CFolderSession::RestartAt(int64_t offset) {
-    if (offset < 0) return FtpOpen::Refused;
-    m_nOffset = offset;
-    return FtpOpen::Done;
-}
+FtpOpen CFolderSession::RestartAt(int64_t offset) { return m_offset.Set(offset) ? FtpOpen::Done : FtpOpen::Refused; }
 
 FtpOpen CFolderSession::OpenFile(const std::wstring& path) {
-    const int64_t offset = m_nOffset;
-    m_nOffset = 0;
+    const int64_t offset = m_offset.Take();
     m_file.Close();
     const FtpOpen opened = OpenEntry(path, m_file);
     if (opened != FtpOpen::Done) return opened;
@@ -151,6 +143,7 @@ FtpOpen CFolderSession::OpenFile(const std::wstring& path) {
     at.QuadPart = offset;
     if (offset > 0 && !::SetFilePointerEx(m_file.Handle(), at, nullptr, FILE_BEGIN)) {
         m_strLastError = FormatFtpError(L"FILE SEEK ERROR!!", ::GetLastError());
+        m_failure = SourceFailure::Unreachable;
         m_file.Close();
         return FtpOpen::LineFault;
     }
@@ -186,7 +179,7 @@ int CFolderSession::CloseFile() {
 void CFolderSession::Disconnect() {
     m_file.Close();
     m_folder.Close();
-    m_nOffset = 0;
+    m_offset.Take();
 }
 
 std::unique_ptr<IFtpSession> MakeFolderSession(const UpdateSource& source, const std::atomic<bool>* stop) {

@@ -22,6 +22,13 @@ public:
     CFolderSession(const CFolderSession&) = delete;
     CFolderSession& operator=(const CFolderSession&) = delete;
 
+    bool CanList() const override { return true; }
+    bool KnowsSizeUpFront() const override { return true; }
+    bool NeedsStatement() const override { return true; }
+    // The file's own size is what is read: the final digest tells a wrong one.
+    void ExpectSize(int64_t) override {}
+    SourceFailure LastFailure() const override { return m_failure; }
+
     // Opens and holds the source folder; 0 when it is missing, not a folder, or a link or junction.
     // The server's name, user, password and port mean nothing here.
     int Connect(std::wstring server, std::wstring user, std::wstring password, uint16_t port) override;
@@ -40,15 +47,18 @@ public:
 
 private:
     // Opens the plain file named by the path's last component, held against change.
+    // Notes the failure of the open (a missing or unsafe file is refused, else the folder failed).
     FtpOpen OpenEntry(const std::wstring& path, CFile& file);
+    FtpOpen OpenPlainEntry(const std::wstring& path, CFile& file);
     std::wstring PathOf(const std::wstring& name) const;
 
     const UpdateSource m_source;
     const std::atomic<bool>* m_pStop;
     CFile m_folder;  // held while connected, so its path keeps naming the folder that was checked
     CFile m_file;
-    int64_t m_nOffset = 0;
+    RestartOffset m_offset;
     std::wstring m_strLastError;
+    SourceFailure m_failure = SourceFailure::None;
 };
 
 // A fresh session over the local folder `source` for one use, as the download worker asks for them.

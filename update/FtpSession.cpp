@@ -1,24 +1,19 @@
 #include "update/FtpSession.h"
 
 #include <algorithm>
-#include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cwchar>
-#include <mutex>
 
-#include "framework/Thread.h"
+#include "framework/BoundedCall.h"
 #include "system/DiagnosticsLog.h"
+#include "update/SourceListing.h"
 #include "update/logic/FtpPaths.h"
 
 namespace {
 
 // A silent server must not hold an operation longer than this.
 constexpr DWORD kOperationTimeoutMs = 15000;
-// How long closing a file waits for a read ahead to come back (one block on a live line).
-// How long a helper that has handed its answer over may take to end.
-constexpr DWORD kHelperExitWaitMs = 1000;
 
 constexpr DWORD kConnectFlags = INTERNET_FLAG_PASSIVE | INTERNET_FLAG_IGNORE_CERT_CN_INVALID;
 
@@ -47,6 +42,7 @@ CFtpSession::~CFtpSession() { Disconnect(); }
 
 int CFtpSession::Connect(std::wstring server, std::wstring user, std::wstring password, uint16_t port) {
     Disconnect();
+    m_failure = SourceFailure::None;
 
     wchar_t agent[32];
     swprintf(agent, 32, L"Internet 0x%8.8X", static_cast<unsigned>(reinterpret_cast<uintptr_t>(this)));
@@ -55,6 +51,7 @@ int CFtpSession::Connect(std::wstring server, std::wstring user, std::wstring pa
         const DWORD error = GetLastError();
         LogPlatformError("ftp.internet-open-failed", error);
         m_strLastError = FormatFtpError(L"INTERNET OPEN ERROR!!", error);
+        m_failure = SourceFailure::Unreachable;
         return kFtpError;
     }
     SetOperationTimeouts(m_hSession.Get(), kOperationTimeoutMs);
@@ -64,10 +61,10 @@ int CFtpSession::Connect(std::wstring server, std::wstring user, std::wstring pa
     m_strPassword = std::move(password);
     m_nPort = port;
 
-    std::wstring response;
-    m_hConnection.Reset(OpenConnection(response));
+    m_hConnection.Reset(OpenConnection());
     if (!m_hConnection) {
         const DWORD error = GetLastError();
+        m_failure = SourceFailure::Unreachable;
         LogPlatformError("ftp.connect-failed", error, {{"host", m_strServer}, {"port", m_nPort}});
         m_strLastError = FormatFtpError(L"FTP OPEN ERROR!!", error);
         return kFtpFailed;
@@ -79,66 +76,30 @@ int CFtpSession::Connect(std::wstring server, std::wstring user, std::wstring pa
 // Runs InternetConnectW on a helper thread, because some WinINet implementations ignore the
 // timeout options while they wait for the server's greeting. After the bound the session handle
 // is closed, which cancels the call, and the helper frees whatever connection it still gets.
-// The server's response to a failed attempt is recorded per thread, so the helper passes it back.
-HINTERNET CFtpSession::OpenConnection(std::wstring& response) {
-    struct PendingConnect {
-        HINTERNET session;
-        std::wstring server, user, password;
-        INTERNET_PORT port;
-        DWORD_PTR context;
-        HINTERNET result = nullptr;
+HINTERNET CFtpSession::OpenConnection() {
+    struct Connected {
+        HINTERNET connection = nullptr;
         DWORD error = 0;
-        std::wstring response;
-        bool done = false;
-        bool abandoned = false;
-        std::mutex mutex;
-        std::condition_variable finished;
     };
-    auto call = std::make_shared<PendingConnect>();
-    call->session = m_hSession.Get();
-    call->server = m_strServer;
-    call->user = m_strUser;
-    call->password = m_strPassword;
-    call->port = m_nPort;
-    call->context = reinterpret_cast<DWORD_PTR>(this);
-
-    auto attempt = [call] {
-        HINTERNET connection =
-            InternetConnectW(call->session, call->server.c_str(), call->port, call->user.c_str(),
-                             call->password.c_str(), INTERNET_SERVICE_FTP, kConnectFlags, call->context);
-        const DWORD error = GetLastError();
-        std::wstring response = connection ? std::wstring() : LastResponseText();
-        std::lock_guard<std::mutex> lock(call->mutex);
-        if (call->abandoned) {
-            if (connection) InternetCloseHandle(connection);
-            return;
-        }
-        call->result = connection;
-        call->error = error;
-        call->response = std::move(response);
-        call->done = true;
-        call->finished.notify_one();
+    auto call = [session = m_hSession.Get(), server = m_strServer, user = m_strUser, password = m_strPassword,
+                 port = m_nPort, context = reinterpret_cast<DWORD_PTR>(this)] {
+        Connected got;
+        got.connection = InternetConnectW(session, server.c_str(), port, user.c_str(), password.c_str(),
+                                          INTERNET_SERVICE_FTP, kConnectFlags, context);
+        got.error = GetLastError();
+        return got;
     };
-    const std::unique_ptr<CWinThread> helper = CWinThread::Begin(attempt, L"ftp connect");
-    if (!helper) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return nullptr;
+    auto closeLate = [](Connected& late) {
+        if (late.connection) InternetCloseHandle(late.connection);
+    };
+    Connected got;
+    switch (RunBounded(L"ftp connect", kOperationTimeoutMs, m_pStop, call, closeLate, got)) {
+    case BoundedWait::Done: SetLastError(got.error); return got.connection;
+    case BoundedWait::NoThread: SetLastError(ERROR_NOT_ENOUGH_MEMORY); return nullptr;
+    default: break;
     }
-
-    std::unique_lock<std::mutex> lock(call->mutex);
-    if (call->finished.wait_for(lock, std::chrono::milliseconds(kOperationTimeoutMs), [&] { return call->done; })) {
-        lock.unlock();
-        // Only its return is left, and it holds nothing of this session's: bounded all the same.
-        helper->Wait(kHelperExitWaitMs);
-        response = call->response;
-        SetLastError(call->error);
-        return call->result;
-    }
-    call->abandoned = true;
-    lock.unlock();
     m_hSession.Close();  // the helper is left behind: it ends when the call comes back
     m_bConnected = 0;
-    response.clear();
     SetLastError(ERROR_INTERNET_TIMEOUT);
     return nullptr;
 }
@@ -161,24 +122,13 @@ int CFtpSession::ListFiles(const std::wstring& folder, std::vector<FTP_FILE_INFO
         return kFtpError;
     }
 
-    int count = 0;
-    do {
-        if (found.cFileName[0] == L'.' || found.dwFileAttributes == FILE_ATTRIBUTE_DIRECTORY) continue;
-        if (count == kMaxListedEntries) {
-            LogEvent("ftp.list-unusable", {{"search", search}, {"reason", "too-many-entries"}});
-            files.erase(files.end() - count, files.end());
-            m_strLastError = L"LISTING TOO LARGE";
-            return kFtpError;
-        }
-        FTP_FILE_INFO info;
-        info.dwFileSize = ListedFileSize(found.nFileSizeHigh, found.nFileSizeLow);
-        info.SetName(std::wstring(found.cFileName, wcsnlen(found.cFileName, MAX_PATH)));
-        files.push_back(info);
-        ++count;
-    } while (InternetFindNextFileW(find.Get(), &found));
+    const int count = CollectListing(
+        found, [&find](WIN32_FIND_DATAW& next) { return InternetFindNextFileW(find.Get(), &next) != FALSE; },
+        [](const WIN32_FIND_DATAW& entry) {
+            return entry.cFileName[0] != L'.' && entry.dwFileAttributes != FILE_ATTRIBUTE_DIRECTORY;
+        },
+        files, "ftp.list-unusable", search, m_strLastError);
     find.Close();
-
-    if (count == 0) m_strLastError = L"ERROR NO FILE!!";
     return count;
 }
 
@@ -200,13 +150,21 @@ int64_t CFtpSession::RemoteFileSize(const std::wstring& path) {
 
 FtpOpen CFtpSession::RestartAt(int64_t offset) {
     const std::wstring reply = Command(L"REST " + std::to_wstring(offset));
+    m_failure = SourceFailure::None;
     if (IsRestartAccepted(reply)) return FtpOpen::Done;
-    m_strLastError = reply;
-    return IsLineFault(reply) ? FtpOpen::LineFault : FtpOpen::Refused;
+    return Fail(reply, reply);
+}
+
+FtpOpen CFtpSession::Fail(const std::wstring& reply, const std::wstring& text) {
+    m_strLastError = text;
+    const bool line = IsLineFault(reply);
+    m_failure = line ? SourceFailure::Unreachable : SourceFailure::Refused;
+    return line ? FtpOpen::LineFault : FtpOpen::Refused;
 }
 
 FtpOpen CFtpSession::OpenFile(const std::wstring& path) {
-    if (m_bConnected == 0) return FtpOpen::LineFault;
+    m_failure = SourceFailure::None;
+    if (m_bConnected == 0) return Fail(L"", L"NOT CONNECTED");
     const std::wstring remote = ToFtpServerPath(BuildFtpOpenPath(path));
     HINTERNET file = m_calls.openFile(m_hConnection.Get(), remote.c_str(), GENERIC_READ,
                                       INTERNET_FLAG_NO_CACHE_WRITE | FTP_TRANSFER_TYPE_BINARY, 0);
@@ -214,23 +172,16 @@ FtpOpen CFtpSession::OpenFile(const std::wstring& path) {
     m_file.Open(file);
     if (m_file) return FtpOpen::Done;
     const std::wstring reply = error == ERROR_INTERNET_EXTENDED_ERROR ? LastResponseText() : std::wstring();
-    m_strLastError = reply.empty() ? FormatFtpError(L"FTP FILE OPEN ERROR!!", error) : reply;
+    const FtpOpen outcome = Fail(reply, reply.empty() ? FormatFtpError(L"FTP FILE OPEN ERROR!!", error) : reply);
     LogPlatformError("ftp.open-file-failed", error, {{"file", remote}, {"answer", m_strLastError}});
-    return IsLineFault(reply) ? FtpOpen::LineFault : FtpOpen::Refused;
+    return outcome;
 }
 
 FtpRead CFtpSession::Read(void* buffer, int count, int& got, uint32_t timeoutMs) {
     DWORD error = 0;
-    const FtpRead result = m_file.Read(m_calls.readFile, buffer, count, got, timeoutMs, m_pStop, error);
-    if (result == FtpRead::TimedOut || result == FtpRead::Stopped) {
-        // The reader stays behind with the file; this session is done with both.
-        m_bConnected = 0;
-        m_strLastError = FormatFtpError(L"FILE READ ERROR!!", ERROR_INTERNET_TIMEOUT);
-        if (result == FtpRead::TimedOut) LogEvent("ftp.read-timed-out", {{"ms", timeoutMs}});
-    } else if (result != FtpRead::Data) {
-        m_strLastError = FormatFtpError(L"FILE READ ERROR!!", error);
-        LogPlatformError("ftp.read-failed", error);
-    }
+    const FtpRead result = m_file.Read(m_calls.readFile, buffer, count, got, timeoutMs, m_pStop, error, m_strLastError);
+    // The reader stays behind with the file; this session is done with both.
+    if (result == FtpRead::TimedOut || result == FtpRead::Stopped) m_bConnected = 0;
     return result;
 }
 
@@ -251,5 +202,5 @@ void CFtpSession::Disconnect() {
 }
 
 std::unique_ptr<IFtpSession> MakeFtpSession(const std::atomic<bool>* stop) {
-    return std::make_unique<CFtpSessionAdapter>(stop);
+    return std::make_unique<CFtpSession>(stop);
 }

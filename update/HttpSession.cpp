@@ -1,13 +1,11 @@
 #include "update/HttpSession.h"
 
 #include <algorithm>
-#include <chrono>
-#include <condition_variable>
 #include <cwchar>
-#include <mutex>
 
-#include "framework/Thread.h"
+#include "framework/BoundedCall.h"
 #include "system/DiagnosticsLog.h"
+#include "update/ProxyCredentials.h"
 
 namespace {
 
@@ -16,15 +14,13 @@ namespace {
 constexpr DWORD kOperationTimeoutMs = 15000;
 // The wait for an answer, in case the platform's time limits do not end a call: theirs and a margin.
 constexpr uint32_t kSendWaitMs = kOperationTimeoutMs + 5000;
-constexpr std::chrono::milliseconds kStopPoll{50};
-// How long closing a file waits for a read ahead to come back (one block on a live line).
-// How long a helper that has handed its answer over may take to end.
-constexpr DWORD kHelperExitWaitMs = 1000;
 // A header longer than this is not one this program reads.
 constexpr DWORD kMaxHeaderBytes = 8192;
 
+// Redirects are the session's to judge: WinINet would follow them to any host, and Wine's from https
+// to http.
 constexpr DWORD kRequestFlags = INTERNET_FLAG_SECURE | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_RELOAD |
-                                INTERNET_FLAG_NO_UI | INTERNET_FLAG_KEEP_CONNECTION;
+                                INTERNET_FLAG_NO_UI | INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_NO_AUTO_REDIRECT;
 constexpr DWORD kCertWeakSignature = 12179;  // ERROR_INTERNET_SEC_CERT_WEAK_SIGNATURE (not in MinGW's header)
 
 bool IsCertificateError(DWORD error) {
@@ -65,86 +61,80 @@ std::wstring ObjectOf(const UpdateSource& source, const std::wstring& path) {
     return HttpsPathOf(source, path.substr(0, cut), path.substr(cut + 1));
 }
 
-}  // namespace
+// What one request got: the helper's part of an exchange.
+struct Exchanged {
+    HINTERNET request = nullptr;
+    DWORD error = 0;
+    unsigned status = 0;
+    std::wstring contentRange, contentLength, location;
+};
 
-// One request sent on a helper thread. Shared with the helper, which keeps it alive when the session
-// stopped waiting and then closes the request it got.
-struct CHttpSession::Exchange {
+// One request, sent on the helper thread: everything it uses is its own.
+struct Request {
     HINTERNET connection = nullptr;
     std::wstring verb, object, headers, user, password;
     bool withCredentials = false;
 
-    HINTERNET request = nullptr;
-    DWORD error = 0;
-    unsigned status = 0;
-    std::wstring contentRange, contentLength;
-    bool done = false;
-    bool abandoned = false;
-    std::mutex mutex;
-    std::condition_variable finished;
-
-    void Run() {
-        DWORD failure = 0;
-        unsigned answered = 0;
-        std::wstring range, length;
-        HINTERNET opened =
+    Exchanged Run() const {
+        Exchanged got;
+        got.request =
             HttpOpenRequestW(connection, verb.c_str(), object.c_str(), nullptr, nullptr, nullptr, kRequestFlags, 0);
-        if (!opened) {
-            failure = GetLastError();
-        } else {
-            SetOperationTimeouts(opened, kOperationTimeoutMs);
-            if (withCredentials) {
-                InternetSetOptionW(opened, INTERNET_OPTION_PROXY_USERNAME, const_cast<wchar_t*>(user.c_str()),
-                                   static_cast<DWORD>(user.size() + 1));
-                InternetSetOptionW(opened, INTERNET_OPTION_PROXY_PASSWORD, const_cast<wchar_t*>(password.c_str()),
-                                   static_cast<DWORD>(password.size() + 1));
-            }
-            if (!HttpSendRequestW(opened, headers.empty() ? nullptr : headers.c_str(),
-                                  static_cast<DWORD>(headers.size()), nullptr, 0)) {
-                failure = GetLastError();
-                InternetCloseHandle(opened);
-                opened = nullptr;
-            } else {
-                const int64_t code = ParseContentLength(QueryHeader(opened, HTTP_QUERY_STATUS_CODE));
-                answered = code >= 0 && code <= 999 ? static_cast<unsigned>(code) : 0;
-                range = QueryHeader(opened, HTTP_QUERY_CONTENT_RANGE);
-                length = QueryHeader(opened, HTTP_QUERY_CONTENT_LENGTH);
-            }
+        if (!got.request) {
+            got.error = GetLastError();
+            return got;
         }
-        std::lock_guard<std::mutex> lock(mutex);
-        if (abandoned) {
-            if (opened) InternetCloseHandle(opened);
-            return;
+        SetOperationTimeouts(got.request, kOperationTimeoutMs);
+        if (withCredentials) {
+            InternetSetOptionW(got.request, INTERNET_OPTION_PROXY_USERNAME, const_cast<wchar_t*>(user.c_str()),
+                               static_cast<DWORD>(user.size() + 1));
+            InternetSetOptionW(got.request, INTERNET_OPTION_PROXY_PASSWORD, const_cast<wchar_t*>(password.c_str()),
+                               static_cast<DWORD>(password.size() + 1));
         }
-        request = opened;
-        error = failure;
-        status = answered;
-        contentRange = std::move(range);
-        contentLength = std::move(length);
-        done = true;
-        finished.notify_one();
+        if (!HttpSendRequestW(got.request, headers.empty() ? nullptr : headers.c_str(),
+                              static_cast<DWORD>(headers.size()), nullptr, 0)) {
+            got.error = GetLastError();
+            InternetCloseHandle(got.request);
+            got.request = nullptr;
+            return got;
+        }
+        const int64_t code = ParseContentLength(QueryHeader(got.request, HTTP_QUERY_STATUS_CODE));
+        got.status = code >= 0 && code <= 999 ? static_cast<unsigned>(code) : 0;
+        got.contentRange = QueryHeader(got.request, HTTP_QUERY_CONTENT_RANGE);
+        got.contentLength = QueryHeader(got.request, HTTP_QUERY_CONTENT_LENGTH);
+        if (IsRedirectStatus(got.status)) got.location = QueryHeader(got.request, HTTP_QUERY_LOCATION);
+        return got;
     }
 };
 
-const char* HttpFailureName(HttpFailure failure) {
-    switch (failure) {
-    case HttpFailure::None: return "none";
-    case HttpFailure::Certificate: return "certificate";
-    case HttpFailure::ProxyAuth: return "proxy-auth";
-    case HttpFailure::Unreachable: return "unreachable";
-    case HttpFailure::Refused: return "refused";
-    }
-    return "unknown";
+// The proxy the session's https requests for `host` go through ("" when direct), as WinINet took it
+// from the system's settings.
+std::wstring ProxyOf(HINTERNET session, const std::wstring& host) {
+    // INTERNET_PROXY_INFO as the wide call fills it (MinGW's header declares only the narrow form).
+    struct ProxyInfo {
+        DWORD dwAccessType;
+        LPCWSTR lpszProxy;
+        LPCWSTR lpszProxyBypass;
+    };
+    std::vector<unsigned char> buffer(4096);
+    DWORD size = static_cast<DWORD>(buffer.size());
+    if (!InternetQueryOptionW(session, INTERNET_OPTION_PROXY, buffer.data(), &size) || size < sizeof(ProxyInfo))
+        return std::wstring();
+    const auto* info = reinterpret_cast<const ProxyInfo*>(buffer.data());
+    if (info->dwAccessType != INTERNET_OPEN_TYPE_PROXY || !info->lpszProxy) return std::wstring();
+    const std::wstring bypass = info->lpszProxyBypass ? info->lpszProxyBypass : L"";
+    return HttpsProxyFor(info->lpszProxy, bypass, host);
 }
+
+}  // namespace
 
 CHttpSession::CHttpSession(UpdateSource source, const std::atomic<bool>* stop)
     : m_source(std::move(source)), m_pStop(stop) {}
 
 CHttpSession::~CHttpSession() { Disconnect(); }
 
-int CHttpSession::Connect(std::wstring host, std::wstring user, std::wstring password, uint16_t port) {
+int CHttpSession::Connect(std::wstring host, std::wstring, std::wstring, uint16_t port) {
     Disconnect();
-    m_failure = HttpFailure::None;
+    m_failure = SourceFailure::None;
     m_bProxyWantsCredentials = false;
     m_hSession.Reset(InternetOpenW(L"QuorvelDownloader", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!m_hSession) {
@@ -157,8 +147,11 @@ int CHttpSession::Connect(std::wstring host, std::wstring user, std::wstring pas
 
     m_strHost = host.empty() ? m_source.host : std::move(host);
     if (port == 0) port = m_source.port != 0 ? m_source.port : INTERNET_DEFAULT_HTTPS_PORT;
-    m_strProxyUser = std::move(user);
-    m_strProxyPassword = std::move(password);
+    m_nPort = port;
+    m_strProxy = ProxyOf(m_hSession.Get(), m_strHost);
+    m_strProxyUser.clear();
+    m_strProxyPassword.clear();
+    ProxyCredentialsFor(m_strProxy, m_strProxyUser, m_strProxyPassword);
     // For HTTP this makes no connection yet: the first request does.
     m_hConnection.Reset(
         InternetConnectW(m_hSession.Get(), m_strHost.c_str(), port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
@@ -166,7 +159,7 @@ int CHttpSession::Connect(std::wstring host, std::wstring user, std::wstring pas
         m_dwLastPlatformError = GetLastError();
         LogPlatformError("http.connect-failed", m_dwLastPlatformError, {{"host", m_strHost}, {"port", port}});
         m_strLastError = FormatFtpError(L"HTTPS OPEN ERROR!!", m_dwLastPlatformError);
-        m_failure = HttpFailure::Unreachable;
+        m_failure = SourceFailure::Unreachable;
         return kFtpFailed;
     }
     m_bConnected = true;
@@ -178,118 +171,147 @@ int CHttpSession::ListFiles(const std::wstring&, std::vector<FTP_FILE_INFO>&, co
     return kFtpError;
 }
 
-bool CHttpSession::SendOnce(const wchar_t* verb, const std::wstring& object, const std::wstring& headers,
-                            bool withCredentials, Answer& answer) {
+bool CHttpSession::SendOnce(HINTERNET connection, const wchar_t* verb, const std::wstring& object,
+                            const std::wstring& headers, bool withCredentials, Answer& answer) {
     answer.request.Close();
     answer.error = 0;
     answer.status = 0;
     answer.contentRange.clear();
     answer.contentLength.clear();
-    auto call = std::make_shared<Exchange>();
-    call->connection = m_hConnection.Get();
-    call->verb = verb;
-    call->object = object;
-    call->headers = headers;
-    call->withCredentials = withCredentials;
+    answer.location.clear();
+    Request request{connection, verb, object, headers, std::wstring(), std::wstring(), withCredentials};
     if (withCredentials) {
-        call->user = m_strProxyUser;
-        call->password = m_strProxyPassword;
+        request.user = m_strProxyUser;
+        request.password = m_strProxyPassword;
     }
-    const std::unique_ptr<CWinThread> helper = CWinThread::Begin([call] { call->Run(); }, L"https request");
-    if (!helper) {
+    Exchanged got;
+    const BoundedWait waited = RunBounded(
+        L"https request", kSendWaitMs, m_pStop, [request] { return request.Run(); },
+        [](Exchanged& late) {
+            if (late.request) InternetCloseHandle(late.request);
+        },
+        got);
+    if (waited == BoundedWait::NoThread) {
         answer.error = ERROR_NOT_ENOUGH_MEMORY;
         return false;
     }
-    std::unique_lock<std::mutex> lock(call->mutex);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kSendWaitMs);
-    while (!call->done) {
-        const auto now = std::chrono::steady_clock::now();
-        if (now >= deadline || (m_pStop && m_pStop->load())) break;
-        call->finished.wait_for(lock, std::min<std::chrono::steady_clock::duration>(deadline - now, kStopPoll));
-    }
-    if (!call->done) {
+    if (waited != BoundedWait::Done) {
         // The request stays with the helper; this session is done with its connection.
-        call->abandoned = true;
-        lock.unlock();
         m_bConnected = false;
         answer.error = ERROR_INTERNET_TIMEOUT;
         LogEvent("http.send-abandoned", {{"host", m_strHost}, {"path", object}, {"ms", kSendWaitMs}});
         return false;
     }
-    lock.unlock();
-    // Only its return is left, and it holds nothing of this session's: bounded all the same.
-    helper->Wait(kHelperExitWaitMs);
-    answer.request.Reset(call->request);
-    answer.error = call->error;
-    answer.status = call->status;
-    answer.contentRange = std::move(call->contentRange);
-    answer.contentLength = std::move(call->contentLength);
+    answer.request.Reset(got.request);
+    answer.error = got.error;
+    answer.status = got.status;
+    answer.contentRange = std::move(got.contentRange);
+    answer.contentLength = std::move(got.contentLength);
+    answer.location = std::move(got.location);
     return answer.request.Get() != nullptr;
 }
 
 FtpOpen CHttpSession::Send(const wchar_t* verb, const std::wstring& path, int64_t offset, Answer& answer) {
-    const std::wstring object = ObjectOf(m_source, path);
+    const HttpsTarget to{m_strHost, m_nPort, ObjectOf(m_source, path)};
     std::wstring headers = RangeHeaderFor(offset);
     if (!headers.empty()) headers += L"\r\n";
-    const bool credentials = !m_strProxyUser.empty();
-    bool sentCredentials = credentials && m_bProxyWantsCredentials;
-    bool answered = SendOnce(verb, object, headers, sentCredentials, answer);
-    // After a 407 the same request is never sent again (Wine would then send it in clear text on
-    // the proxy's connection): a new one carries the credentials, once.
-    if (answered && answer.status == 407 && credentials && !sentCredentials) {
-        m_bProxyWantsCredentials = sentCredentials = true;
-        LogEvent("http.proxy-credentials-sent", {{"host", m_strHost}});
-        answered = SendOnce(verb, object, headers, true, answer);
-    }
+    const bool sentCredentials = !m_strProxyUser.empty() && m_bProxyWantsCredentials;
+    bool answered = SendOnce(m_hConnection.Get(), verb, to.object, headers, sentCredentials, answer);
+    if (answered && !sentCredentials) answered = AnswerProxy(verb, to, headers, answer);
     m_dwLastPlatformError = answer.error;
     m_nLastStatus = answer.status;
-    if (answered) return FtpOpen::Done;
-    LogPlatformError("http.send-failed", answer.error, {{"host", m_strHost}, {"path", object}});
+    if (answered) {
+        if (FollowRedirects(verb, headers, answer)) return FtpOpen::Done;
+        answer.request.Close();
+        return Fail(FtpOpen::Refused, SourceFailure::Refused, FormatFtpError(L"HTTPS REDIRECT ERROR!!", answer.status));
+    }
+    LogPlatformError("http.send-failed", answer.error, {{"host", m_strHost}, {"path", to.object}});
     if (IsCertificateError(answer.error))
-        return Fail(FtpOpen::Refused, HttpFailure::Certificate,
+        return Fail(FtpOpen::Refused, SourceFailure::Certificate,
                     FormatFtpError(L"HTTPS CERTIFICATE ERROR!!", answer.error));
-    return Fail(FtpOpen::LineFault, HttpFailure::Unreachable, FormatFtpError(L"HTTPS REQUEST ERROR!!", answer.error));
+    return Fail(FtpOpen::LineFault, SourceFailure::Unreachable, FormatFtpError(L"HTTPS REQUEST ERROR!!", answer.error));
 }
 
-FtpOpen CHttpSession::Fail(FtpOpen outcome, HttpFailure failure, const std::wstring& text) {
+// After a 407 the same request is never sent again (Wine would then send it in clear text on the
+// proxy's connection): a new one carries the credentials, once. Only the proxy in front of the
+// source asks; a 407 from anyone else is an answer like any other, and no credentials go to it.
+bool CHttpSession::AnswerProxy(const wchar_t* verb, const HttpsTarget& to, const std::wstring& headers,
+                               Answer& answer) {
+    if (answer.status != 407 || m_strProxy.empty() || m_strProxyUser.empty()) return true;
+    m_bProxyWantsCredentials = true;
+    LogEvent("http.proxy-credentials-sent", {{"host", m_strHost}, {"proxy", m_strProxy}});
+    return SendOnce(m_hConnection.Get(), verb, to.object, headers, true, answer);
+}
+
+bool CHttpSession::FollowRedirects(const wchar_t* verb, const std::wstring& headers, Answer& answer) {
+    HttpsTarget at{m_strHost, m_nPort, std::wstring()};
+    int hops = 0;
+    while (IsRedirectStatus(answer.status)) {
+        HttpsTarget next;
+        const RedirectStep step = JudgeRedirect(answer.location, at, hops, next);
+        if (step != RedirectStep::Follow) {
+            LogEvent("http.redirect-refused", {{"host", at.host},
+                                               {"status", answer.status},
+                                               {"location", answer.location},
+                                               {"why", RedirectStepName(step)}});
+            return false;
+        }
+        ++hops;
+        answer.request.Close();
+        answer.connection.Reset(InternetConnectW(m_hSession.Get(), next.host.c_str(), next.port, nullptr, nullptr,
+                                                 INTERNET_SERVICE_HTTP, 0, 0));
+        // The credentials go only where the same proxy carries the request on.
+        const bool credentials = m_bProxyWantsCredentials && !m_strProxyUser.empty() &&
+                                 ProxyKey(ProxyOf(m_hSession.Get(), next.host)) == ProxyKey(m_strProxy);
+        if (!answer.connection || !SendOnce(answer.connection.Get(), verb, next.object, headers, credentials, answer)) {
+            m_dwLastPlatformError = answer.error;
+            LogPlatformError("http.redirect-failed", answer.error, {{"host", next.host}});
+            return false;
+        }
+        m_nLastStatus = answer.status;
+        at = next;
+    }
+    if (hops > 0) LogEvent("http.redirected", {{"from", m_strHost}, {"host", at.host}, {"hops", hops}});
+    return true;
+}
+
+FtpOpen CHttpSession::Fail(FtpOpen outcome, SourceFailure failure, const std::wstring& text) {
     m_failure = failure;
     m_strLastError = text;
     return outcome;
 }
 
+SourceFailure CHttpSession::FailureOf(HttpFetch fetch) const {
+    switch (ThroughProxy(fetch, !m_strProxy.empty())) {
+    case HttpFetch::ProxyAuth: return SourceFailure::ProxyAuth;
+    case HttpFetch::ServerFault: return SourceFailure::Unreachable;
+    default: return SourceFailure::Refused;
+    }
+}
+
 int64_t CHttpSession::RemoteFileSize(const std::wstring& path) {
-    m_failure = HttpFailure::None;
+    m_failure = SourceFailure::None;
     if (!m_bConnected) return -1;
     Answer answer;
     if (Send(L"HEAD", path, 0, answer) != FtpOpen::Done) return -1;
     answer.request.Close();
-    if (answer.status == 200) return ParseContentLength(answer.contentLength);
-    const HttpFetch fetch = JudgeHttpResponse(answer.status, 0, answer.contentRange, answer.contentLength, -1);
+    const HttpFetch fetch =
+        JudgeHttpResponse(answer.status, 0, answer.contentRange, answer.contentLength, m_nExpectedSize);
+    if (answer.status == 200 && fetch == HttpFetch::Whole) return ParseContentLength(answer.contentLength);
     LogEvent("http.size-refused", {{"status", answer.status}, {"verdict", HttpFetchName(fetch)}});
-    Fail(FtpOpen::Refused,
-         fetch == HttpFetch::ProxyAuth     ? HttpFailure::ProxyAuth
-         : fetch == HttpFetch::ServerFault ? HttpFailure::Unreachable
-                                           : HttpFailure::Refused,
-         FormatFtpError(L"HTTPS SIZE ERROR!!", answer.status));
+    Fail(FtpOpen::Refused, FailureOf(fetch), FormatFtpError(L"HTTPS SIZE ERROR!!", answer.status));
     return -1;
 }
 
-FtpOpen CHttpSession::RestartAt(int64_t offset) {
-    m_nOffset = std::max<int64_t>(offset, 0);
-    return FtpOpen::Done;
-}
+FtpOpen CHttpSession::RestartAt(int64_t offset) { return m_offset.Set(offset) ? FtpOpen::Done : FtpOpen::Refused; }
 
-FtpOpen CHttpSession::OpenFile(const std::wstring& path) {
-    const int64_t offset = m_nOffset;
-    m_nOffset = 0;
-    return Open(path, offset, m_nExpectedSize);
-}
+FtpOpen CHttpSession::OpenFile(const std::wstring& path) { return Open(path, m_offset.Take(), m_nExpectedSize); }
 
 FtpOpen CHttpSession::Open(const std::wstring& path, int64_t offset, int64_t expectedTotal) {
     CloseRemoteFile();
-    m_failure = HttpFailure::None;
+    m_failure = SourceFailure::None;
     m_bRangeIgnored = false;
-    if (!m_bConnected) return Fail(FtpOpen::LineFault, HttpFailure::Unreachable, L"NOT CONNECTED");
+    if (!m_bConnected) return Fail(FtpOpen::LineFault, SourceFailure::Unreachable, L"NOT CONNECTED");
     Answer answer;
     const FtpOpen sent = Send(L"GET", path, offset, answer);
     if (sent != FtpOpen::Done) return sent;
@@ -304,6 +326,7 @@ FtpOpen CHttpSession::Open(const std::wstring& path, int64_t offset, int64_t exp
         m_nBodyLength = ParseContentLength(answer.contentLength);
         m_nBodyRead = 0;
         m_file.Open(answer.request.Release());
+        m_hFileConnection.Reset(answer.connection.Release());
         return FtpOpen::Done;
     }
     answer.request.Close();
@@ -313,27 +336,17 @@ FtpOpen CHttpSession::Open(const std::wstring& path, int64_t offset, int64_t exp
                                    {"offset", offset},
                                    {"verdict", HttpFetchName(fetch)},
                                    {"content_range", answer.contentRange}});
-    const std::wstring text = FormatFtpError(L"HTTPS FILE OPEN ERROR!!", answer.status);
-    switch (fetch) {
-    case HttpFetch::ProxyAuth: return Fail(FtpOpen::Refused, HttpFailure::ProxyAuth, text);
-    case HttpFetch::ServerFault: return Fail(FtpOpen::LineFault, HttpFailure::Unreachable, text);
-    default: return Fail(FtpOpen::Refused, HttpFailure::Refused, text);
-    }
+    const SourceFailure failure = FailureOf(fetch);
+    return Fail(failure == SourceFailure::Unreachable ? FtpOpen::LineFault : FtpOpen::Refused, failure,
+                FormatFtpError(L"HTTPS FILE OPEN ERROR!!", answer.status));
 }
 
 FtpRead CHttpSession::Read(void* buffer, int count, int& got, uint32_t timeoutMs) {
     DWORD error = 0;
-    const FtpRead result = m_file.Read(InternetReadFile, buffer, count, got, timeoutMs, m_pStop, error);
-    if (result == FtpRead::TimedOut || result == FtpRead::Stopped) {
-        // The reader stays behind with the request; this session is done with both.
-        m_bConnected = false;
-        m_strLastError = FormatFtpError(L"FILE READ ERROR!!", ERROR_INTERNET_TIMEOUT);
-        if (result == FtpRead::TimedOut) LogEvent("http.read-timed-out", {{"ms", timeoutMs}});
-    } else if (result != FtpRead::Data) {
-        m_dwLastPlatformError = error;
-        m_strLastError = FormatFtpError(L"FILE READ ERROR!!", error);
-        LogPlatformError("http.read-failed", error);
-    }
+    const FtpRead result = m_file.Read(InternetReadFile, buffer, count, got, timeoutMs, m_pStop, error, m_strLastError);
+    // The reader stays behind with the request; this session is done with both.
+    if (result == FtpRead::TimedOut || result == FtpRead::Stopped) m_bConnected = false;
+    if (result != FtpRead::Data && error != 0) m_dwLastPlatformError = error;
     m_nBodyRead += got;
     // A body cut short ends like a whole one under Wine: its length tells them apart.
     if (result == FtpRead::Data && got == 0 && m_nBodyLength >= 0 && m_nBodyRead != m_nBodyLength) {
@@ -363,19 +376,12 @@ void CHttpSession::Disconnect() {
 // Closes the open body, and forgets its length.
 bool CHttpSession::CloseRemoteFile() {
     const bool closed = m_file.Close();
+    m_hFileConnection.Close();
     m_nBodyLength = -1;
     m_nBodyRead = 0;
     return closed;
 }
 
-HttpFailure HttpFailureOf(const IFtpSession& session) {
-    const auto* http = dynamic_cast<const CHttpSession*>(&session);
-    return http ? http->LastFailure() : HttpFailure::None;
-}
-
-std::unique_ptr<IFtpSession> MakeHttpSession(const UpdateSource& source, const std::atomic<bool>* stop,
-                                             int64_t expectedSize) {
-    auto session = std::make_unique<CHttpSession>(source, stop);
-    session->SetExpectedSize(expectedSize);
-    return session;
+std::unique_ptr<IFtpSession> MakeHttpSession(const UpdateSource& source, const std::atomic<bool>* stop) {
+    return std::make_unique<CHttpSession>(source, stop);
 }

@@ -1,5 +1,6 @@
 // CHttpSession: one HTTPS update source over WinINet's HTTP functions, behind IFtpSession so that
-// the download logic runs over it unchanged. Through the system's proxy, certificates checked, a
+// the download logic runs over it unchanged. Through the system's proxy (its credentials only when
+// that proxy asks), certificates checked, redirects followed only to https and a few hops, a
 // transfer resumed with a Range request, the body read on a thread of its own (CBlockReader).
 #pragma once
 
@@ -16,22 +17,6 @@
 #include "update/logic/HttpRules.h"
 #include "update/logic/UpdateSources.h"
 
-// Why the last operation of an HTTPS session got no file, for the catalogue's choice of source.
-enum class HttpFailure {
-    None,
-    Certificate,  // untrusted, expired or wrong-host certificate, or no secure channel
-    ProxyAuth,    // the proxy wants credentials, or refused the ones given
-    Unreachable,  // no answer: name, route, refused connection, time-out, or a server fault (5xx)
-    Refused,      // the server answered with a refusal (no such file, forbidden, a wrong range)
-};
-const char* HttpFailureName(HttpFailure failure);
-// The failure of the last operation of `session` when it is an HTTPS session; None for any other.
-HttpFailure HttpFailureOf(const IFtpSession& session);
-// The last operation failed for the line (certificate, proxy, no answer), not for the file.
-inline bool IsLineFailure(HttpFailure failure) {
-    return failure != HttpFailure::None && failure != HttpFailure::Refused;
-}
-
 class CHttpSession : public IFtpSession {
 public:
     // `stop`, when given, ends a wait as soon as it turns true.
@@ -40,9 +25,17 @@ public:
     CHttpSession(const CHttpSession&) = delete;
     CHttpSession& operator=(const CHttpSession&) = delete;
 
+    bool CanList() const override { return false; }
+    bool KnowsSizeUpFront() const override { return true; }
+    bool NeedsStatement() const override { return true; }
+    // A response of another size is refused.
+    void ExpectSize(int64_t size) override { m_nExpectedSize = size; }
+    SourceFailure LastFailure() const override { return m_failure; }
+    std::wstring Proxy() const override { return m_strProxy; }
+
     // Opens the Internet session (the system's proxy settings) and the connection to `host`:`port`
-    // (the source's when empty or 0). `user` and `password`, when given, are the proxy's credentials,
-    // sent only after the proxy asked for them. Nothing goes on the line yet.
+    // (the source's when empty or 0). `user` and `password` mean nothing here: the credentials the
+    // user gave for this session's proxy are sent once that proxy asks. Nothing goes on the line yet.
     int Connect(std::wstring host, std::wstring user, std::wstring password, uint16_t port) override;
     // HTTP has no listing: the release statement names the files.
     int ListFiles(const std::wstring& folder, std::vector<FTP_FILE_INFO>& files,
@@ -57,10 +50,6 @@ public:
     void Disconnect() override;
     std::wstring LastError() const override { return m_strLastError; }
 
-    // The file's size as the release statement gives it (-1: unknown): a response of another size
-    // is refused.
-    void SetExpectedSize(int64_t size) { m_nExpectedSize = size; }
-    HttpFailure LastFailure() const { return m_failure; }
     // The last OpenFile asked for a range and got the whole file (200): its reads start at byte 0,
     // which the download logic finds in the resumed transfer's overlap and starts again.
     bool RangeIgnored() const { return m_bRangeIgnored; }
@@ -69,48 +58,58 @@ public:
     unsigned LastStatus() const { return m_nLastStatus; }
 
 private:
-    struct Exchange;
     struct Answer {
-        CInternetHandle request;  // the open request whose body can be read; null after a failure
+        CInternetHandle connection;  // a redirect's own connection, which its request needs open
+        CInternetHandle request;     // the open request whose body can be read; null after a failure
         DWORD error = 0;
         unsigned status = 0;
         std::wstring contentRange;
         std::wstring contentLength;
+        std::wstring location;
     };
 
     // Sends one request (a new request handle, time limits set, proxy credentials when the proxy
-    // wants them), a 407 answered once with the credentials; LineFault when no answer came.
+    // wants them), a 407 from the proxy answered once with the credentials, redirects followed;
+    // LineFault when no answer came.
     FtpOpen Send(const wchar_t* verb, const std::wstring& path, int64_t offset, Answer& answer);
-    // One request on a helper thread, waited for at most the operation's bound or until a stop
-    // request; the helper closes what it gets after the session stopped waiting.
-    bool SendOnce(const wchar_t* verb, const std::wstring& object, const std::wstring& headers, bool withCredentials,
-                  Answer& answer);
+    // Sends the request again with the credentials when the session's proxy asked for them.
+    bool AnswerProxy(const wchar_t* verb, const HttpsTarget& to, const std::wstring& headers, Answer& answer);
+    // Follows the answer's redirects to https, a few hops at most; false when one is refused.
+    bool FollowRedirects(const wchar_t* verb, const std::wstring& headers, Answer& answer);
+    // One request on `connection` on a helper thread, waited for at most the operation's bound or
+    // until a stop request; the helper closes what it gets after the session stopped waiting.
+    bool SendOnce(HINTERNET connection, const wchar_t* verb, const std::wstring& object, const std::wstring& headers,
+                  bool withCredentials, Answer& answer);
     FtpOpen Open(const std::wstring& path, int64_t offset, int64_t expectedTotal);
-    FtpOpen Fail(FtpOpen outcome, HttpFailure failure, const std::wstring& text);
+    FtpOpen Fail(FtpOpen outcome, SourceFailure failure, const std::wstring& text);
+    // What a judged response that gives no body means for the choice of source.
+    SourceFailure FailureOf(HttpFetch fetch) const;
     bool CloseRemoteFile();
 
     const UpdateSource m_source;
     const std::atomic<bool>* m_pStop;
     CInternetHandle m_hSession;
     CInternetHandle m_hConnection;
-    CRemoteFile m_file;
+    CRemoteFile m_file{"http"};
+    CInternetHandle m_hFileConnection;  // the redirect's connection of the open body, if any
     std::wstring m_strHost;
+    uint16_t m_nPort = 0;
+    std::wstring m_strProxy;  // the proxy requests go through, "" when direct
     std::wstring m_strProxyUser;
     std::wstring m_strProxyPassword;
     bool m_bConnected = false;
     bool m_bProxyWantsCredentials = false;  // a 407 came: later requests carry the credentials
     bool m_bRangeIgnored = false;
-    int64_t m_nOffset = 0;
+    RestartOffset m_offset;
     int64_t m_nExpectedSize = -1;
     int64_t m_nBodyLength = -1;  // the open body's Content-Length, -1 when not given
     int64_t m_nBodyRead = 0;
-    HttpFailure m_failure = HttpFailure::None;
+    SourceFailure m_failure = SourceFailure::None;
     DWORD m_dwLastPlatformError = 0;
     unsigned m_nLastStatus = 0;
     std::wstring m_strLastError;
 };
 
 // A fresh HTTPS session for one use, as the download worker asks for them: its reads end their wait
-// when `stop` turns true; `expectedSize` as SetExpectedSize.
-std::unique_ptr<IFtpSession> MakeHttpSession(const UpdateSource& source, const std::atomic<bool>* stop,
-                                             int64_t expectedSize);
+// when `stop` turns true.
+std::unique_ptr<IFtpSession> MakeHttpSession(const UpdateSource& source, const std::atomic<bool>* stop);

@@ -3,7 +3,6 @@
 #include "update/ReleaseReader.h"
 
 #include "framework/Win32.h"
-#include "update/HttpSession.h"
 #include "update/ReleaseSerials.h"
 #include "update/StatementSignature.h"
 #include "update/logic/SmallFile.h"
@@ -26,7 +25,7 @@ bool FetchRelease(IFtpSession& session, const std::wstring& folder, const std::w
     std::vector<uint8_t> text;
     std::vector<uint8_t> signature;
     if (!ReadSmallFile(session, folder + kStatementFile, kMaxStatementBytes, text, kSmallFileTimeoutMs)) {
-        if (IsLineFailure(HttpFailureOf(session))) return false;  // HTTPS tells a line from a file
+        if (IsLineFailure(session.LastFailure())) return false;  // a line that failed, not a missing file
     } else {
         ReadSmallFile(session, folder + kStatementSignatureFile, kMaxStatementSignatureBytes, signature,
                       kSmallFileTimeoutMs);

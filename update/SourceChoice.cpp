@@ -2,11 +2,12 @@
 #include "update/SourceChoice.h"
 
 #include "system/DiagnosticsLog.h"
+#include "update/ProxyCredentials.h"
 #include "update/SourceSessions.h"
 #include "update/logic/HttpRules.h"
 
 FtpConnectionSettings CSourceChoice::ConnectionFor(const UpdateSource& source) const {
-    return ConnectionOf(source, m_strProxyUser, m_strProxyPassword);
+    return ConnectionOf(source);
 }
 
 bool CSourceChoice::Choose(const std::vector<UpdateSource>& sources, const Turn& turn) {
@@ -16,15 +17,20 @@ bool CSourceChoice::Choose(const std::vector<UpdateSource>& sources, const Turn&
     for (auto it = sources.begin(); it != sources.end(); ++it) {
         const UpdateSource& source = *it;
         SourceSkip skip = SourceSkip::Unreachable;
-        bool offers = turn(source, ConnectionFor(source), skip);
-        // A proxy that wants credentials: the user is asked once per run, and the source tried again.
-        if (!offers && skip == SourceSkip::Refused && source.kind == SourceKind::Https &&
+        std::wstring askingProxy;
+        bool offers = turn(source, skip, askingProxy);
+        // The source's proxy wants credentials: the user is asked once per run, naming the proxy,
+        // and the source tried again. What the user gives goes to that proxy alone.
+        if (!offers && skip == SourceSkip::Refused && !askingProxy.empty() &&
             NextProxyAuthStep(static_cast<bool>(m_askProxyCredentials), m_bAskedProxyCredentials) ==
                 ProxyAuthStep::Ask) {
             m_bAskedProxyCredentials = true;
-            const bool given = m_askProxyCredentials(source.host, m_strProxyUser, m_strProxyPassword);
-            LogEvent("source.proxy-credentials", {{"source", source.Display()}, {"given", given}});
-            if (given) offers = turn(source, ConnectionFor(source), skip);
+            std::wstring user, password;
+            const bool given = m_askProxyCredentials(askingProxy, user, password);
+            LogEvent("source.proxy-credentials",
+                     {{"source", source.Display()}, {"proxy", askingProxy}, {"given", given}});
+            if (given) RememberProxyCredentials(askingProxy, user, password);
+            if (given) offers = turn(source, skip, askingProxy);
         }
         if (offers) {
             m_source = source;

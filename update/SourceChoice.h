@@ -11,19 +11,20 @@
 #include <string>
 #include <vector>
 
-// Asks the user for the credentials of the proxy in front of `host`; false when nobody can answer
-// or the user declined.
-using ProxyCredentialPrompt = std::function<bool(const std::wstring& host, std::wstring& user, std::wstring& password)>;
+// Asks the user for the credentials of the proxy `proxy` ("host:port" as the system's setting names
+// it); false when nobody can answer or the user declined.
+using ProxyCredentialPrompt =
+    std::function<bool(const std::wstring& proxy, std::wstring& user, std::wstring& password)>;
 
 class CSourceChoice {
 public:
-    // One source's turn over `connection`: true when it offers a setup program, else why it passed.
-    using Turn =
-        std::function<bool(const UpdateSource& source, const FtpConnectionSettings& connection, SourceSkip& skip)>;
+    // One source's turn: true when it offers a setup program, else why it passed and, when its proxy
+    // wanted credentials, that proxy.
+    using Turn = std::function<bool(const UpdateSource& source, SourceSkip& skip, std::wstring& askingProxy)>;
 
     // A window run can ask for a proxy's credentials, once per run; a quiet run cannot.
     void SetProxyCredentialPrompt(ProxyCredentialPrompt prompt) { m_askProxyCredentials = std::move(prompt); }
-    // What a connection to `source` is given (the proxy's credentials too).
+    // What a connection to `source` is given (the credentials a proxy asked for reach that proxy alone).
     FtpConnectionSettings ConnectionFor(const UpdateSource& source) const;
 
     // Gives each of `sources` its turn, in order, until one offers a setup program, which becomes the
@@ -40,6 +41,4 @@ private:
     std::vector<UpdateSource> m_laterSources;
     ProxyCredentialPrompt m_askProxyCredentials;
     bool m_bAskedProxyCredentials = false;
-    std::wstring m_strProxyUser;
-    std::wstring m_strProxyPassword;
 };

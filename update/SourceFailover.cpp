@@ -15,7 +15,6 @@ bool CSourceFailover::Next(const std::wstring& name, const std::atomic<bool>* st
         const UpdateSource source = later.source;
         next.server = later.connection;
         next.newSession = [source, stop] { return MakeSourceSession(source, stop); };
-        next.sizeFromTheStart = source.kind != SourceKind::Ftp;
         return true;
     }
     return false;

@@ -26,14 +26,13 @@ std::vector<UpdateSource> BuildUpdateSources() {
 std::unique_ptr<IFtpSession> MakeSourceSession(const UpdateSource& source, const std::atomic<bool>* stop) {
     switch (source.kind) {
     case SourceKind::Ftp: return MakeFtpSession(stop);
-    case SourceKind::Https: return MakeHttpSession(source, stop, -1);
+    case SourceKind::Https: return MakeHttpSession(source, stop);
     case SourceKind::Folder: return MakeFolderSession(source, stop);
     }
     return MakeFtpSession(stop);
 }
 
-FtpConnectionSettings ConnectionOf(const UpdateSource& source, const std::wstring& proxyUser,
-                                   const std::wstring& proxyPassword) {
+FtpConnectionSettings ConnectionOf(const UpdateSource& source) {
     if (source.kind == SourceKind::Ftp) {
         FtpConnectionSettings settings = UpdateServerSettings(source.host);
         settings.port = source.port;
@@ -42,9 +41,5 @@ FtpConnectionSettings ConnectionOf(const UpdateSource& source, const std::wstrin
     FtpConnectionSettings settings;
     settings.host = source.host;
     settings.port = source.port;
-    if (source.kind == SourceKind::Https) {
-        settings.user = proxyUser;
-        settings.password = proxyPassword;
-    }
     return settings;
 }

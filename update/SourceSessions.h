@@ -17,7 +17,6 @@ std::vector<UpdateSource> BuildUpdateSources();
 // A fresh session for the source; its waits end when `stop` turns true.
 std::unique_ptr<IFtpSession> MakeSourceSession(const UpdateSource& source, const std::atomic<bool>* stop = nullptr);
 
-// What Connect is given for the source: the FTP account, or for HTTPS the host, port and the proxy's
-// credentials when the user gave them this run (kept in memory only).
-FtpConnectionSettings ConnectionOf(const UpdateSource& source, const std::wstring& proxyUser = std::wstring(),
-                                   const std::wstring& proxyPassword = std::wstring());
+// What Connect is given for the source: the FTP account, or the host and port. (An HTTPS session
+// finds the credentials the user gave for its own proxy itself.)
+FtpConnectionSettings ConnectionOf(const UpdateSource& source);

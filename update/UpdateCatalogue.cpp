@@ -6,7 +6,7 @@
 #include "system/PrivateFolder.h"
 #include "system/Sha256.h"
 #include "system/DiagnosticsLog.h"
-#include "update/HttpSession.h"
+#include "update/ProxyCredentials.h"
 #include "update/ReleaseReader.h"
 #include "update/ReleaseSerials.h"
 #include "update/SetupSignature.h"
@@ -20,14 +20,14 @@
 #include <algorithm>
 
 namespace {
-// Why an HTTPS source gave no file, in the terms of the choice of source.
+// Why a source gave no file, in the terms of the choice of source.
 SourceSkip SkipOf(const IFtpSession& session, SourceSkip otherwise) {
-    switch (HttpFailureOf(session)) {
-    case HttpFailure::Certificate: return SourceSkip::CertificateRefused;
-    case HttpFailure::ProxyAuth: return SourceSkip::Refused;
-    case HttpFailure::Unreachable: return SourceSkip::Unreachable;
-    case HttpFailure::None:
-    case HttpFailure::Refused: break;
+    switch (session.LastFailure()) {
+    case SourceFailure::Certificate: return SourceSkip::CertificateRefused;
+    case SourceFailure::ProxyAuth: return SourceSkip::Refused;
+    case SourceFailure::Unreachable: return SourceSkip::Unreachable;
+    case SourceFailure::None:
+    case SourceFailure::Refused: break;
     }
     return otherwise;
 }
@@ -61,10 +61,12 @@ bool CUpdateCatalogue::Check(const std::wstring& localFolder) {
     }
     BuildServerFolder();
     m_strStatementEdition = StatementEditionOf(m_strServerFolder);
-    const auto turn = [this](const UpdateSource& source, const FtpConnectionSettings& server, SourceSkip& skip) {
-        if (TrySource(source, server, skip)) return true;
-        ClearServerFiles();
-        return false;
+    const auto turn = [this](const UpdateSource& source, SourceSkip& skip, std::wstring& askingProxy) {
+        m_strAskingProxy.clear();
+        const bool offers = TrySource(source, ConnectionFor(source), skip);
+        askingProxy = m_strAskingProxy;
+        if (!offers) ClearServerFiles();
+        return offers;
     };
     return m_sources.Choose(RunSources(BuildUpdateSources(), localFolder), turn);
 }
@@ -80,20 +82,21 @@ bool CUpdateCatalogue::TrySource(const UpdateSource& source, const FtpConnection
     // HTTPS has no listing: the release statement says what there is.
     int listed = kFtpError;
     bool statementListed = true;
-    if (source.kind != SourceKind::Https) {
+    if (session->CanList()) {
         listed = session->ListFiles(m_strServerFolder, m_vecServerFiles, L"*");
         statementListed = std::any_of(m_vecServerFiles.begin(), m_vecServerFiles.end(),
                                       [](const FTP_FILE_INFO& file) { return file.Name() == kStatementFile; });
     }
     // A server of today publishes no statement; HTTPS and a folder must, as must every source of a
     // build that names its publisher.
-    const bool required = source.kind != SourceKind::Ftp || BuildNamesPublisher();
+    const bool required = session->NeedsStatement() || BuildNamesPublisher();
     if (!ReadRelease(*session, statementListed, required)) {
         session->Disconnect();
         skip = SkipOf(*session, SourceSkip::Unreachable);
+        if (session->LastFailure() == SourceFailure::ProxyAuth) m_strAskingProxy = session->Proxy();
         return false;
     }
-    if (source.kind == SourceKind::Https && m_pRelease) {
+    if (!session->CanList() && m_pRelease) {
         for (const ReleaseFile& file : m_pRelease->files) {
             FTP_FILE_INFO info;
             info.SetName(file.name);
@@ -107,6 +110,7 @@ bool CUpdateCatalogue::TrySource(const UpdateSource& source, const FtpConnection
     session->Disconnect();
     if (m_bReleaseRefused) {
         skip = SkipOf(*session, SourceSkip::NoRelease);
+        if (session->LastFailure() == SourceFailure::ProxyAuth) m_strAskingProxy = session->Proxy();
         return false;
     }
     if (FindOffered().empty() || (m_pRelease && RolloutWithholds())) {

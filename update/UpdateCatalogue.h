@@ -96,4 +96,5 @@ private:
     std::wstring m_strStatementEdition;
     CSourceChoice m_sources;
     bool m_bStagedRollout = false;
+    std::wstring m_strAskingProxy;  // the proxy that asked the last source tried for credentials
 };

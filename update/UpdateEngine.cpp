@@ -61,7 +61,6 @@ bool CUpdateEngine::Start(const std::vector<size_t>& chosen) {
     m_request.serverFolder = m_catalogue.BuildServerFolderForDownload();
     m_request.workFolder = CUpdateCatalogue::GetWorkFolder();
     m_request.server = m_catalogue.SourceConnection();
-    m_request.sizeFromTheStart = m_catalogue.Source().kind != SourceKind::Ftp;
     m_request.release.statement = m_catalogue.Release();
     m_request.release.installed = m_catalogue.InstalledVersion();
     m_request.release.publisherNamed = BuildNamesPublisher();

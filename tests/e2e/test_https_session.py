@@ -101,6 +101,24 @@ class HttpsSessionTest(unittest.TestCase):
             self.web.set_faults()
             rc, facts = self.get("--expected", SIZE + 1)
             self.assertEqual((rc, facts["open"], facts["failure"]), (1, "refused", "refused"), facts)
+        with self.subTest("a 407 from the server itself, with no proxy configured"):
+            self.web.set_faults(status={SETUP: 407})
+            rc, facts = self.get("--expected", SIZE)
+            self.assertEqual((rc, facts["status"], facts["failure"]), (1, "407", "refused"), facts)
+        with self.subTest("redirects: to https followed, to http or round in circles refused"):
+            moved, loop = "/Software/moved.exe", "/Software/loop.exe"
+            self.web.set_faults(redirect={moved: self.web.url(SETUP), loop: loop})
+            rc, facts = self.probe("get", self.source, moved, "Z:" + self.out, "--expected", SIZE)
+            self.assertEqual((rc, facts["status"], facts["read"]), (0, "200", "end"), facts)
+            self.assertEqual(self.body(), self.data)
+            self.web.set_faults(redirect={moved: self.web.url(SETUP).replace("https:", "http:", 1), loop: loop})
+            self.web.clear_requests()
+            rc, facts = self.probe("get", self.source, moved, "Z:" + self.out)
+            self.assertEqual((rc, facts["status"], facts["failure"]), (1, "302", "refused"), facts)
+            rc, facts = self.probe("get", self.source, loop, "Z:" + self.out)
+            self.assertEqual((rc, facts["failure"]), (1, "refused"), facts)
+            gets = [line.split(" ")[1] for line in self.web.requests() if line.startswith("GET ")]
+            self.assertEqual(gets, [moved] + [loop] * 6)  # the request and five hops
         with self.subTest("no such file"):
             rc, facts = self.probe("get", self.source, "/Software/missing.exe", "Z:" + self.out)
             self.assertEqual((rc, facts["status"], facts["failure"]), (1, "404", "refused"), facts)

@@ -127,7 +127,9 @@ class HttpsSourcesTest(RoadTest):
         requests = proxy.requests()
         self.assertTrue(any(r.startswith("CONNECT localhost:%d 407" % self.web.port) for r in requests), requests)
         self.assertIn("CONNECT localhost:%d 200 as=qv" % self.web.port, requests)
-        self.assertEqual(len([line for line in self.log.lines() if " source.proxy-credentials " in line]), 1)
+        asked = [line for line in self.log.lines() if " source.proxy-credentials " in line]
+        self.assertEqual(len(asked), 1)
+        self.assertIn(" proxy=%s " % proxy.address, asked[0] + " ")  # the prompt named the proxy
         driver.ok("click", ID_EXIT)
         self.assertEqual(program.wait(30), 18)
 

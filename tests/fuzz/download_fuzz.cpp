@@ -54,6 +54,7 @@ struct Road {
     int64_t serverSize = 0;  // the size of the item's file on the server
     uint64_t clockMs = 0;
     // The item's rules of resuming.
+    bool sizeUpFront = true;       // the source in use is asked SIZE before the first byte too
     bool sizeTold = false;         // SIZE has answered for this item
     bool sizeLost = false;         // ...and this connection's SIZE could not: the attempt is over
     bool refusedAtOffset = false;  // the last refused open had asked for an offset
@@ -64,6 +65,12 @@ class ScriptSession : public IFtpSession {
 public:
     explicit ScriptSession(Road& road) : m_road(road) { ++m_road.sessionsMade; }
     ~ScriptSession() override { FUZZ_CHECK(!m_connected); }
+
+    bool CanList() const override { return true; }
+    bool KnowsSizeUpFront() const override { return m_road.sizeUpFront; }
+    bool NeedsStatement() const override { return false; }
+    void ExpectSize(int64_t) override {}
+    SourceFailure LastFailure() const override { return SourceFailure::None; }
 
     int Connect(std::wstring, std::wstring, std::wstring, uint16_t) override {
         FUZZ_CHECK(!m_connected && !m_disconnected);
@@ -370,7 +377,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         road.sizeTold = road.sizeLost = false;
         next.server = UpdateServerSettings(L"mirror.invalid");
         next.newSession = newSession;
-        next.sizeFromTheStart = in.Empty() || in.U8() % 2 == 0;
+        road.sizeUpFront = in.Empty() || in.U8() % 2 == 0;
         return true;
     };
 

@@ -27,6 +27,11 @@ std::wstring Wide(const char* ascii) { return std::wstring(ascii, ascii + std::c
 class RecordingSession : public IFtpSession {
 public:
     RecordingSession(std::shared_ptr<FtpScript> script, Log& log) : m_inner(std::move(script)), m_log(log) {}
+    bool CanList() const override { return m_inner.CanList(); }
+    bool KnowsSizeUpFront() const override { return m_inner.KnowsSizeUpFront(); }
+    bool NeedsStatement() const override { return m_inner.NeedsStatement(); }
+    void ExpectSize(int64_t size) override { m_inner.ExpectSize(size); }
+    SourceFailure LastFailure() const override { return m_inner.LastFailure(); }
     int Connect(std::wstring server, std::wstring user, std::wstring password, uint16_t port) override {
         m_log.push_back(L"Connect " + server + L":" + std::to_wstring(port) + L" " + user + L" " + password);
         return m_inner.Connect(server, user, password, port);
@@ -186,10 +191,10 @@ struct Rig {
         return Item(name, static_cast<int64_t>(content.size()));
     }
 
-    DownloadResult Run(const std::vector<FTP_FILE_INFO>& items, bool sizeFromTheStart = true,
+    DownloadResult Run(const std::vector<FTP_FILE_INFO>& items, bool sizeUpFront = true,
                        const NextSourceFinder& nextSource = NextSourceFinder()) {
-        DownloadRequest request{items, L"Software\\",   kWorkFolder, UpdateServerSettings(L"127.0.0.1"), {},
-                                {},    sizeFromTheStart};
+        script->sizeUpFront = sizeUpFront;
+        DownloadRequest request{items, L"Software\\", kWorkFolder, UpdateServerSettings(L"127.0.0.1"), {}, {}};
         const FtpSessionFactory factory = [this] { return std::make_unique<RecordingSession>(script, log); };
         return DownloadUpdates(request, factory, files, ui, nextSource);
     }
@@ -238,6 +243,8 @@ TEST(DownloadLogic, ExactMultipleOfTheBlockReadsNoExtraBlock) {
         L"Completed 0 ",
     };
     EXPECT_EQ(rig.log, expected);
+    // The session was told the offered size, so a response of another length is refused at once.
+    EXPECT_EQ(rig.script->expectedSize, 2 * kTransferBlockSize);
 
     // An FTP server is asked the size only when it reconnects: the first byte comes as quickly as it did.
     Rig ftp;

@@ -161,4 +161,71 @@ TEST(HttpRules, JudgesResponsesAndReadsLengths) {
     EXPECT_EQ(NextProxyAuthStep(true, false), ProxyAuthStep::Ask);
     EXPECT_EQ(NextProxyAuthStep(true, true), ProxyAuthStep::GiveUp);
     EXPECT_EQ(NextProxyAuthStep(false, false), ProxyAuthStep::GiveUp);
+    // A 407 is the proxy's question only where there is a proxy.
+    EXPECT_EQ(ThroughProxy(HttpFetch::ProxyAuth, true), HttpFetch::ProxyAuth);
+    EXPECT_EQ(ThroughProxy(HttpFetch::ProxyAuth, false), HttpFetch::Refused);
+    EXPECT_EQ(ThroughProxy(HttpFetch::Whole, false), HttpFetch::Whole);
+}
+
+TEST(HttpRules, ProxyOfAHost) {
+    struct Row {
+        const wchar_t* proxies;
+        const wchar_t* bypass;
+        const wchar_t* host;
+        const wchar_t* proxy;
+    };
+    const Row rows[] = {
+        {L"127.0.0.1:3128", L"", L"updates.example", L"127.0.0.1:3128"},
+        {L"http=web:80;https=secure:8443", L"", L"updates.example", L"secure:8443"},
+        {L"HTTPS=secure:8443 http=web:80", L"", L"updates.example", L"secure:8443"},
+        {L"http=web:80", L"", L"updates.example", L""},  // no proxy for https: direct
+        {L"", L"", L"updates.example", L""},
+        {L"p:1", L"<local>", L"intranet", L""},
+        {L"p:1", L"<local>", L"updates.example", L"p:1"},
+        {L"p:1", L"*.example;other", L"Updates.EXAMPLE", L""},
+        {L"p:1", L"other; mirror.test", L"mirror.test", L""},
+        {L"p:1", L"other.test", L"mirror.test", L"p:1"},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(HttpsProxyFor(r.proxies, r.bypass, r.host), r.proxy)
+            << r.proxies << L" | " << r.bypass << L" | " << r.host;
+    EXPECT_EQ(ProxyKey(L"Proxy.Example:3128"), ProxyKey(L"proxy.example:3128"));
+}
+
+TEST(HttpRules, RedirectsOnlyToHttpsAndAFewHops) {
+    const HttpsTarget from{L"updates.example", 443, L"/Software/a.exe"};
+    struct Row {
+        const wchar_t* location;
+        int hops;
+        RedirectStep step;
+        const wchar_t* host;
+        uint16_t port;
+        const wchar_t* object;
+    };
+    const Row rows[] = {
+        {L"https://mirror.example/Software/a.exe", 0, RedirectStep::Follow, L"mirror.example", 443, L"/Software/a.exe"},
+        {L"HTTPS://mirror.example:8443", 4, RedirectStep::Follow, L"mirror.example", 8443, L"/"},
+        {L"https://mirror.example?x=1#part", 0, RedirectStep::Follow, L"mirror.example", 443, L"/?x=1"},
+        {L"/elsewhere/a.exe", 0, RedirectStep::Follow, L"updates.example", 443, L"/elsewhere/a.exe"},
+        {L"https://mirror.example/a.exe", 5, RedirectStep::TooMany, L"", 443, L""},
+        {L"http://mirror.example/a.exe", 0, RedirectStep::NotHttps, L"", 443, L""},
+        {L"ftp://mirror.example/a.exe", 0, RedirectStep::NotHttps, L"", 443, L""},
+        {L"//mirror.example/a.exe", 0, RedirectStep::Malformed, L"", 443, L""},
+        {L"", 0, RedirectStep::Malformed, L"", 443, L""},
+        {L"https://user:pw@mirror.example/", 0, RedirectStep::Malformed, L"", 443, L""},
+        {L"https://mirror.example:0/", 0, RedirectStep::Malformed, L"", 443, L""},
+        {L"https://mirror.example:65536/", 0, RedirectStep::Malformed, L"", 443, L""},
+        {L"https:///a.exe", 0, RedirectStep::Malformed, L"", 443, L""},
+        {L"https://mirror.example/a b.exe", 0, RedirectStep::Malformed, L"", 443, L""},
+    };
+    for (const Row& r : rows) {
+        HttpsTarget next;
+        EXPECT_STREQ(RedirectStepName(JudgeRedirect(r.location, from, r.hops, next)), RedirectStepName(r.step))
+            << r.location;
+        EXPECT_EQ(next.host, r.host) << r.location;
+        EXPECT_EQ(next.port, r.port) << r.location;
+        EXPECT_EQ(next.object, r.object) << r.location;
+    }
+    for (unsigned status : {301u, 302u, 303u, 307u, 308u}) EXPECT_TRUE(IsRedirectStatus(status)) << status;
+    for (unsigned status : {200u, 300u, 304u, 305u}) EXPECT_FALSE(IsRedirectStatus(status)) << status;
 }

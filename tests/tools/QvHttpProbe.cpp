@@ -48,7 +48,7 @@ const char* ReadName(FtpRead read) {
 
 void PrintFacts(const CHttpSession& session) {
     std::printf("status=%u\nfailure=%s\nerror=%lu\nrange_ignored=%s\n", session.LastStatus(),
-                HttpFailureName(session.LastFailure()), static_cast<unsigned long>(session.LastPlatformError()),
+                SourceFailureName(session.LastFailure()), static_cast<unsigned long>(session.LastPlatformError()),
                 session.RangeIgnored() ? "yes" : "no");
 }
 
@@ -108,7 +108,7 @@ bool Download(const UpdateSource& source, const std::wstring& path, int64_t size
 
     CLocalFiles files;
     ProbeSink sink;
-    const FtpSessionFactory newSession = [&] { return MakeHttpSession(source, nullptr, size); };
+    const FtpSessionFactory newSession = [&] { return MakeHttpSession(source, nullptr); };
     const DownloadResult result = DownloadUpdates(request, newSession, files, sink);
     std::string faults;
     for (const std::string& fault : sink.faults) faults += (faults.empty() ? "" : ",") + fault;
@@ -166,7 +166,7 @@ int wmain(int argc, wchar_t** argv) {
             if (option == L"--offset") {
                 offset = _wtoi64(argv[k + 1]);
             } else if (option == L"--expected") {
-                session.SetExpectedSize(_wtoi64(argv[k + 1]));
+                session.ExpectSize(_wtoi64(argv[k + 1]));
             } else if (option == L"--read-timeout") {
                 readTimeoutMs = static_cast<uint32_t>(_wtoi(argv[k + 1]));
             } else {

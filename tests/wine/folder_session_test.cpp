@@ -69,10 +69,14 @@ protected:
 TEST_F(FolderSessionTest, ListsSizesAndReadsPlainFilesFromAnyOffset) {
     CFolderSession missing(Source(m_root + L"\\none"));
     EXPECT_EQ(missing.Connect(L"", L"", L"", 0), kFtpFailed);
+    EXPECT_EQ(missing.LastFailure(), SourceFailure::Unreachable);
 
     std::atomic<bool> stop{false};
     CFolderSession session(Source(m_folder + L"\\"), &stop);
     ASSERT_EQ(session.Connect(L"ignored", L"", L"", 21), kFtpSuccess);
+    // A folder lists, and is trusted only through the statement.
+    EXPECT_TRUE(session.CanList());
+    EXPECT_TRUE(session.NeedsStatement());
     std::vector<FTP_FILE_INFO> files;
     ASSERT_EQ(session.ListFiles(kServerFolder, files, L"*"), 2);  // the subfolder is not listed
     std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) { return a.Name() < b.Name(); });
@@ -100,8 +104,10 @@ TEST_F(FolderSessionTest, ListsSizesAndReadsPlainFilesFromAnyOffset) {
     EXPECT_TRUE(bytes.empty());
 
     // Missing files, the subfolder and names that could reach outside the folder or a device.
-    for (const wchar_t* path : {L"gone.exe", L"sub", L"x\\..", L"a:b.exe", L"CON", L"setup.exe."})
+    for (const wchar_t* path : {L"gone.exe", L"sub", L"x\\..", L"a:b.exe", L"CON", L"setup.exe."}) {
         EXPECT_EQ(session.OpenFile(path), FtpOpen::Refused) << std::string(path, path + wcslen(path));
+        EXPECT_EQ(session.LastFailure(), SourceFailure::Refused);  // a missing file, not a failed line
+    }
     EXPECT_EQ(session.RemoteFileSize(L"x\\.."), -1);
 
     ASSERT_EQ(session.OpenFile(remote), FtpOpen::Done);
@@ -113,6 +119,7 @@ TEST_F(FolderSessionTest, ListsSizesAndReadsPlainFilesFromAnyOffset) {
     EXPECT_EQ(session.CloseFile(), kFtpSuccess);
     session.Disconnect();
     EXPECT_EQ(session.OpenFile(remote), FtpOpen::LineFault);
+    EXPECT_TRUE(IsLineFailure(session.LastFailure()));
 }
 
 TEST_F(FolderSessionTest, LinksAreNeitherConnectedToNorListedNorRead) {

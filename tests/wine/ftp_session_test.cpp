@@ -69,11 +69,11 @@ BOOL WINAPI ReadWithReset(HINTERNET file, LPVOID buffer, DWORD count, LPDWORD re
 }
 
 // The session's transfer calls report resets while g_openResets / g_readResets count down.
-void InstallResets(CFtpSessionAdapter& adapter) {
+void InstallResets(CFtpSession& session) {
     FtpTransferCalls calls;
     calls.openFile = OpenWithReset;
     calls.readFile = ReadWithReset;
-    adapter.Session().SetTransferCalls(calls);
+    session.SetTransferCalls(calls);
 }
 
 class FtpSessionTest : public ::testing::Test {
@@ -195,7 +195,7 @@ TEST_F(FtpSessionTest, MissingFolderFails) {
 
 TEST_F(FtpSessionTest, ReadsAWholeFileInBlocksWithAnOrdinary12031ByteTail) {
     const std::string served = server->AddFile(L"Software\\TALVIX_250101.exe", 3 * kBlock + 12031);
-    CFtpSessionAdapter session;
+    CFtpSession session;
     ASSERT_EQ(Connect(session), 1);
     ASSERT_EQ(session.OpenFile(L"Software\\TALVIX_250101.exe"), FtpOpen::Done);
     EXPECT_TRUE(server->HasRequest("RETR /Software/TALVIX_250101.exe"));
@@ -224,6 +224,10 @@ TEST_F(FtpSessionTest, MissingRemoteFileIsRefusedWithTheServersAnswer) {
     ASSERT_EQ(Connect(session), 1);
     EXPECT_EQ(session.OpenFile(L"Software\\missing.exe"), FtpOpen::Refused);
     EXPECT_TRUE(StartsWith(session.LastError(), L"550")) << session.LastError().size();
+    EXPECT_EQ(session.LastFailure(), SourceFailure::Refused);  // the server answered: a missing file
+    // The server lists; its files' lengths are asked only when a transfer goes on from an offset.
+    EXPECT_TRUE(session.CanList());
+    EXPECT_FALSE(session.KnowsSizeUpFront());
 }
 
 TEST_F(FtpSessionTest, CloseFileWithNothingOpenSucceeds) {
@@ -236,7 +240,7 @@ TEST_F(FtpSessionTest, CloseFileWithNothingOpenSucceeds) {
 TEST_F(FtpSessionTest, DataConnectionCutByTheServerEndsTheTransferEarly) {
     const std::string served = server->AddFile(L"Software\\dropped.exe", 200000);
     server->SetFaults(R"({"drop_after": {"/Software/dropped.exe": 40000}})");
-    CFtpSessionAdapter session;
+    CFtpSession session;
     ASSERT_EQ(Connect(session), 1);
     ASSERT_EQ(session.OpenFile(L"Software\\dropped.exe"), FtpOpen::Done);
     std::vector<int> counts;
@@ -249,13 +253,14 @@ TEST_F(FtpSessionTest, DataConnectionCutByTheServerEndsTheTransferEarly) {
 
 TEST_F(FtpSessionTest, ResetsAreLineFaultsLeftToTheCaller) {
     server->AddFile(L"Software\\reset.exe", 2 * kBlock + 7);
-    CFtpSessionAdapter adapter;
-    InstallResets(adapter);
-    IFtpSession& session = adapter;
+    CFtpSession ftp;
+    InstallResets(ftp);
+    IFtpSession& session = ftp;
     ASSERT_EQ(Connect(session), 1);
 
     g_openResets = 1;
     EXPECT_EQ(session.OpenFile(L"Software\\reset.exe"), FtpOpen::LineFault);
+    EXPECT_EQ(session.LastFailure(), SourceFailure::Unreachable);
     g_readResets = 1;  // before the first read: the session reads ahead
     ASSERT_EQ(session.OpenFile(L"Software\\reset.exe"), FtpOpen::Done);
     std::vector<char> buffer(kBlock);
@@ -265,7 +270,7 @@ TEST_F(FtpSessionTest, ResetsAreLineFaultsLeftToTheCaller) {
 
 TEST_F(FtpSessionTest, SizeAndRestartGoOnFromTheOffsetBeyond4GiBListings) {
     const std::string served = server->AddFile(L"Software\\resume.exe", 3 * kBlock + 5);
-    CFtpSessionAdapter session;
+    CFtpSession session;
     ASSERT_EQ(Connect(session), 1);
     EXPECT_EQ(session.RemoteFileSize(L"Software\\resume.exe"), 3 * kBlock + 5);
     EXPECT_EQ(session.RestartAt(kBlock + 1), FtpOpen::Done);
@@ -291,7 +296,7 @@ TEST_F(FtpSessionTest, ReadOfASilentServerIsLeftBehindAtTheBoundOrOnStop) {
     server->SetFaults(R"({"stall_after": {"*": 40000}})");
     std::atomic<bool> stop{false};
     for (bool stopping : {false, true}) {
-        CFtpSessionAdapter session(&stop);
+        CFtpSession session(&stop);
         ASSERT_EQ(Connect(session), 1);
         ASSERT_EQ(session.OpenFile(L"Software\\stall.exe"), FtpOpen::Done);
         std::vector<char> buffer(kBlock);
@@ -362,7 +367,7 @@ private:
 
 TEST_F(FtpCacheCopyTest, CompleteDownloadLeavesNoCopy) {
     const std::string served = server->AddFile(L"Software\\CACHECOPY_FULL_250101.exe", 3 * kBlock + 17);
-    CFtpSessionAdapter session;
+    CFtpSession session;
     ASSERT_EQ(Connect(session), 1);
     ASSERT_EQ(session.OpenFile(L"Software\\CACHECOPY_FULL_250101.exe"), FtpOpen::Done);
     EXPECT_TRUE(ReadToEnd(session) == served);
@@ -396,7 +401,7 @@ TEST_F(FtpCacheCopyTest, AbandonedDownloadLeavesNoCopy) {
 TEST_F(FtpCacheCopyTest, CutTransferLeavesNoCopy) {
     server->AddFile(L"Software\\CACHECOPY_OS_250101.exe", 4 * kBlock);
     server->SetFaults(R"({"drop_after": {"*": 40000}})");
-    CFtpSessionAdapter session;
+    CFtpSession session;
     ASSERT_EQ(Connect(session), 1);
     ASSERT_EQ(session.OpenFile(L"Software\\CACHECOPY_OS_250101.exe"), FtpOpen::Done);
     EXPECT_LE(ReadToEnd(session).size(), 40000u);

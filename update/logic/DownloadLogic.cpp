@@ -16,7 +16,7 @@ public:
     Downloader(const DownloadRequest& request, const FtpSessionFactory& newSession, ILocalFiles& files,
                IDownloadSink& sink, const NextSourceFinder& nextSource)
         : request_(request),
-          source_{request.server, newSession, request.sizeFromTheStart},
+          source_{request.server, newSession},
           nextSource_(nextSource),
           files_(files),
           sink_(sink),
@@ -212,13 +212,13 @@ private:
         item.overlap = 0;
         if (item.noRestart)
             return item.done == 0 || StartAgain(item) ? Attempt::Done : Fail(item, DownloadResult::WriteFailed);
-        // SIZE is asked from the first connection on (where the request says so) until the server
-        // answers it once. A server that
-        // answered it for this item can answer it: a size it cannot tell now is a broken line (over
-        // HTTPS the HEAD is the first contact after reconnecting), and the bytes on disk stay. A
-        // server that never answered may not know SIZE: the resume cannot be confirmed, so the file
-        // starts again. Only a known size other than the listed one means the file changed.
-        if (item.done == 0 && (item.sizeTold || !source_.sizeFromTheStart)) return Attempt::Done;
+        // SIZE is asked from the first connection on (where the source knows sizes up front) until
+        // the server answers it once. A server that answered it for this item can answer it: a size it
+        // cannot tell now is a broken line (over HTTPS the HEAD is the first contact after
+        // reconnecting), and the bytes on disk stay. A server that never answered may not know SIZE:
+        // the resume cannot be confirmed, so the file starts again. Only a known size other than the
+        // listed one means the file changed.
+        if (item.done == 0 && (item.sizeTold || !session.KnowsSizeUpFront())) return Attempt::Done;
         const int64_t size = session.RemoteFileSize(item.remotePath);
         const bool told = item.sizeTold;
         item.sizeTold = told || size >= 0;
@@ -276,6 +276,9 @@ private:
     }
 
     Attempt Transfer(IFtpSession& session, Item& item) {
+        // The offered size (the statement's, where one names the file): a source that tells lengths
+        // refuses a response of another size at once.
+        session.ExpectSize(item.total);
         const Attempt positioned = Position(session, item);
         if (positioned != Attempt::Done) return positioned;
         switch (session.OpenFile(item.remotePath)) {

@@ -70,17 +70,12 @@ struct DownloadRequest {
     FtpConnectionSettings server;
     LineBounds bounds;
     ReleaseExpectation release;
-    // Ask the file's size on the first connection too, so that a size the server cannot tell after
-    // a reconnection counts as a broken line (HTTPS, where the HEAD is the first contact). An FTP
-    // server is asked only when it reconnects, which keeps the first byte as quick as it was.
-    bool sizeFromTheStart = true;
 };
 
 // Another source that holds the same file, for a download whose source is gone for good.
 struct NextSource {
     FtpConnectionSettings server;
     FtpSessionFactory newSession;
-    bool sizeFromTheStart = true;  // as DownloadRequest's, for that source's kind
 };
 // Finds the next source whose signed statement names the file of that name with the same size and
 // SHA-256 as the download's; false when none is left. A source is offered once a download.

@@ -50,3 +50,26 @@ std::wstring FormatFtpError(const wchar_t* title, unsigned long code) {
     return std::wstring(title) + L"\r\n ERROR CODE : [ " +
            std::to_wstring(static_cast<int32_t>(static_cast<uint32_t>(code))) + L" ]";
 }
+
+const char* SourceFailureName(SourceFailure failure) {
+    switch (failure) {
+    case SourceFailure::None: return "none";
+    case SourceFailure::Certificate: return "certificate";
+    case SourceFailure::ProxyAuth: return "proxy-auth";
+    case SourceFailure::Unreachable: return "unreachable";
+    case SourceFailure::Refused: return "refused";
+    }
+    return "unknown";
+}
+
+bool RestartOffset::Set(int64_t offset) {
+    if (offset < 0) return false;
+    m_offset = offset;
+    return true;
+}
+
+int64_t RestartOffset::Take() {
+    const int64_t offset = m_offset;
+    m_offset = 0;
+    return offset;
+}

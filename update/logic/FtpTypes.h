@@ -52,13 +52,58 @@ enum class FtpRead {
     Stopped,   // the caller's stop request ended the wait
 };
 
+// Why the last operation of a session got no file: the choice of source tells a line that failed
+// from a source that answered.
+enum class SourceFailure {
+    None,
+    Certificate,  // untrusted, expired or wrong-host certificate, or no secure channel
+    ProxyAuth,    // the source's proxy wants credentials, or refused the ones given
+    Unreachable,  // no answer: name, route, refused or broken connection, time-out, a server fault
+    Refused,      // the source answered with a refusal (no such file, forbidden, a wrong range)
+};
+const char* SourceFailureName(SourceFailure failure);
+// The last operation failed for the line (certificate, proxy, no answer), not for the file.
+inline bool IsLineFailure(SourceFailure failure) {
+    return failure != SourceFailure::None && failure != SourceFailure::Refused;
+}
+
+// The offset RestartAt asks for, taken by the next OpenFile.
+class RestartOffset {
+public:
+    // False for a negative offset, which is not remembered.
+    bool Set(int64_t offset);
+    // The offset asked for (0: none), forgotten once taken.
+    int64_t Take();
+
+private:
+    int64_t m_offset = 0;
+};
+
 // "<title>\r\n ERROR CODE : [ <code> ]", the form of the session's error texts.
 std::wstring FormatFtpError(const wchar_t* title, unsigned long code);
 
-// The operations of an FTP session, so the download logic can run against a scripted double.
+// One session with an update source (the FTP server, an HTTPS host, a local folder): the operations
+// and the questions the catalogue and the download logic ask of any kind, so that they run against
+// every kind alike and against a scripted double.
 class IFtpSession {
 public:
     virtual ~IFtpSession() = default;
+    // The source lists its folders; otherwise the release statement names its files.
+    virtual bool CanList() const = 0;
+    // The file's size is asked of the source before the first byte too, so that a size it cannot
+    // tell after a reconnection counts as a broken line (HTTPS, where the size is the first contact;
+    // a folder). An FTP server is asked only when it reconnects, which keeps the first byte quick.
+    virtual bool KnowsSizeUpFront() const = 0;
+    // The source is trusted only through the maker's signed statement (HTTPS, a folder anyone may
+    // fill); an FTP server of today publishes none.
+    virtual bool NeedsStatement() const = 0;
+    // The file's size as the release statement gives it (-1: unknown), for the files opened after:
+    // a source that tells a length refuses a response of another size at once.
+    virtual void ExpectSize(int64_t size) = 0;
+    // Why the last operation got no file (None after one that succeeded).
+    virtual SourceFailure LastFailure() const = 0;
+    // The proxy this session's requests go through, as the user would know it ("" for none).
+    virtual std::wstring Proxy() const { return std::wstring(); }
     // -1: no internet session; 0: the FTP connection failed; 1: connected.
     virtual int Connect(std::wstring server, std::wstring user, std::wstring password, uint16_t port) = 0;
     // Number of files appended (>= 1); 0: no file; -1: the search failed.

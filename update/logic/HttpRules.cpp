@@ -8,11 +8,12 @@
 //   416                      RangeRefused
 //   404, 410                 NotFound
 //   407                      ProxyAuth
-//   other 4xx, 1xx, 3xx, other 2xx   Refused (WinINet follows redirects itself: a 3xx here is final)
+//   other 4xx, 1xx, 3xx, other 2xx   Refused (the session follows acceptable redirects before this)
 //   5xx, outside 100..599    ServerFault
 #include "update/logic/HttpRules.h"
 
 #include <cstdint>
+#include <vector>
 
 namespace {
 bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
@@ -119,6 +120,130 @@ const char* HttpFetchName(HttpFetch fetch) {
     case HttpFetch::ProxyAuth: return "proxy-auth";
     case HttpFetch::Refused: return "refused";
     case HttpFetch::ServerFault: return "server-fault";
+    }
+    return "unknown";
+}
+
+HttpFetch ThroughProxy(HttpFetch fetch, bool viaProxy) {
+    return fetch == HttpFetch::ProxyAuth && !viaProxy ? HttpFetch::Refused : fetch;
+}
+
+namespace {
+
+wchar_t Lower(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + 32) : c; }
+
+std::wstring LowerText(const std::wstring& text) {
+    std::wstring lower(text);
+    for (wchar_t& c : lower) c = Lower(c);
+    return lower;
+}
+
+// The entries of a list separated by ';' or blanks.
+std::vector<std::wstring> ListEntries(const std::wstring& list) {
+    std::vector<std::wstring> entries;
+    std::wstring entry;
+    for (wchar_t c : list + L";") {
+        if (c == L';' || IsBlank(c)) {
+            if (!entry.empty()) entries.push_back(entry);
+            entry.clear();
+        } else {
+            entry += c;
+        }
+    }
+    return entries;
+}
+
+// A bypass entry matches the host: "<local>" any name without a dot, "*" a run of characters.
+bool Bypasses(const std::wstring& entry, const std::wstring& host) {
+    if (entry == L"<local>") return host.find(L'.') == std::wstring::npos;
+    if (!entry.empty() && entry[0] == L'*') {
+        const std::wstring tail = entry.substr(1);
+        return host.size() >= tail.size() && host.compare(host.size() - tail.size(), tail.size(), tail) == 0;
+    }
+    return entry == host;
+}
+
+}  // namespace
+
+std::wstring HttpsProxyFor(const std::wstring& proxyList, const std::wstring& bypassList, const std::wstring& host) {
+    const std::wstring name = LowerText(host);
+    for (const std::wstring& entry : ListEntries(LowerText(bypassList)))
+        if (Bypasses(entry, name)) return L"";
+    std::wstring any;
+    for (const std::wstring& entry : ListEntries(proxyList)) {
+        const size_t equals = entry.find(L'=');
+        if (equals == std::wstring::npos) {
+            if (any.empty()) any = entry;
+        } else if (LowerText(entry.substr(0, equals)) == L"https") {
+            return entry.substr(equals + 1);
+        }
+    }
+    return any;
+}
+
+std::wstring ProxyKey(const std::wstring& proxy) { return LowerText(proxy); }
+
+bool IsRedirectStatus(unsigned status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+namespace {
+
+// "host[:port]" of an https URL; false for credentials, an empty host or a bad port.
+bool ReadAuthority(const std::wstring& authority, HttpsTarget& target) {
+    if (authority.empty() || authority.find(L'@') != std::wstring::npos) return false;
+    const size_t colon = authority.rfind(L':');
+    target.host = authority.substr(0, colon);
+    target.port = 443;
+    if (colon != std::wstring::npos) {
+        const std::wstring digits = authority.substr(colon + 1);
+        size_t at = 0;
+        int64_t port = 0;
+        if (!ReadNumber(digits, at, port) || at != digits.size() || port < 1 || port > 65535) return false;
+        target.port = static_cast<uint16_t>(port);
+    }
+    return !target.host.empty();
+}
+
+}  // namespace
+
+RedirectStep JudgeRedirect(const std::wstring& location, const HttpsTarget& from, int hops, HttpsTarget& next) {
+    next = HttpsTarget();
+    if (hops >= kMaxRedirectHops) return RedirectStep::TooMany;
+    std::wstring text = location.substr(0, location.find(L'#'));
+    if (text.empty()) return RedirectStep::Malformed;
+    for (wchar_t c : text)
+        if (c <= L' ' || c == 0x7F) return RedirectStep::Malformed;
+    // A path on the same host keeps the scheme; "//host/..." would not say it.
+    if (text[0] == L'/' && text.compare(0, 2, L"//") != 0) {
+        next = from;
+        next.object = text;
+        return RedirectStep::Follow;
+    }
+    static const wchar_t kScheme[] = L"https://";
+    const size_t schemeLength = sizeof kScheme / sizeof kScheme[0] - 1;
+    if (LowerText(text.substr(0, schemeLength)) != kScheme) {
+        const size_t colon = text.find(L':');
+        return colon == std::wstring::npos ? RedirectStep::Malformed : RedirectStep::NotHttps;
+    }
+    const size_t slash = text.find_first_of(L"/?", schemeLength);
+    const std::wstring authority =
+        text.substr(schemeLength, slash == std::wstring::npos ? std::wstring::npos : slash - schemeLength);
+    if (!ReadAuthority(authority, next)) {
+        next = HttpsTarget();
+        return RedirectStep::Malformed;
+    }
+    next.object = slash == std::wstring::npos ? L"/" : text.substr(slash);
+    if (next.object[0] == L'?') next.object = L"/" + next.object;
+    return RedirectStep::Follow;
+}
+
+const char* RedirectStepName(RedirectStep step) {
+    switch (step) {
+    case RedirectStep::Follow: return "follow";
+    case RedirectStep::NotHttps: return "not-https";
+    case RedirectStep::TooMany: return "too-many";
+    case RedirectStep::Malformed: return "malformed";
     }
     return "unknown";
 }

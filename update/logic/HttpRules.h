@@ -45,3 +45,35 @@ enum class ProxyAuthStep { Ask, GiveUp };
 ProxyAuthStep NextProxyAuthStep(bool interactive, bool alreadyAsked);
 
 const char* HttpFetchName(HttpFetch fetch);
+
+// A 407 is a proxy's question only where the request goes through a proxy; from an origin it is a
+// refusal like any other 4xx, and nobody is asked for credentials.
+HttpFetch ThroughProxy(HttpFetch fetch, bool viaProxy);
+
+// The proxy an https request for `host` goes through, from the system's proxy list ("host:port",
+// or per scheme "https=host:port;http=host:port", entries between ';' or blanks) and its bypass
+// list ("<local>", "*.example.com", names between ';' or blanks): "" when it goes direct.
+std::wstring HttpsProxyFor(const std::wstring& proxyList, const std::wstring& bypassList, const std::wstring& host);
+// A proxy's name as credentials are kept under it: lower case.
+std::wstring ProxyKey(const std::wstring& proxy);
+
+// Where a request goes: https only.
+struct HttpsTarget {
+    std::wstring host;
+    uint16_t port = 443;
+    std::wstring object;  // starts with '/'
+};
+// A redirect is followed at most this many hops from the request the program made.
+constexpr int kMaxRedirectHops = 5;
+enum class RedirectStep {
+    Follow,
+    NotHttps,   // to http or any other scheme: the bytes would leave the secure channel
+    TooMany,    // more than kMaxRedirectHops
+    Malformed,  // no Location, credentials in it, a bad port, blanks or control characters
+};
+// 301, 302, 303, 307, 308.
+bool IsRedirectStatus(unsigned status);
+// Judges a redirect's Location after `hops` hops already followed from `from`: an absolute https
+// URL, or a path on the same host ("/a/b"), gives `next`.
+RedirectStep JudgeRedirect(const std::wstring& location, const HttpsTarget& from, int hops, HttpsTarget& next);
+const char* RedirectStepName(RedirectStep step);

@@ -68,6 +68,10 @@ struct FtpScript {
     std::map<std::wstring, int64_t> sizes;  // server path -> SIZE answer instead of the length
     std::deque<int64_t> sizeResults;        // popped per SIZE; empty: the answer above
     uint64_t clockMs = 0;
+    bool canList = true;
+    bool sizeUpFront = true;
+    bool needsStatement = false;
+    int64_t expectedSize = -1;  // what the last ExpectSize said
 
     // Serves `content` under `path` and lists it in its folder with its real size.
     void AddFile(const std::wstring& path, const std::string& content) {
@@ -104,6 +108,16 @@ struct FtpScript {
 class ScriptedFtpSession : public IFtpSession {
 public:
     explicit ScriptedFtpSession(std::shared_ptr<FtpScript> script) : m_script(std::move(script)) {}
+
+    bool CanList() const override { return m_script->canList; }
+    bool KnowsSizeUpFront() const override { return m_script->sizeUpFront; }
+    bool NeedsStatement() const override { return m_script->needsStatement; }
+    void ExpectSize(int64_t size) override {
+        std::lock_guard<std::mutex> lock(m_script->mutex);
+        m_script->expectedSize = size;
+    }
+    // A line fault counts as an unreachable source, a refused open as a refusal.
+    SourceFailure LastFailure() const override { return m_failure; }
 
     int Connect(std::wstring server, std::wstring user, std::wstring password, uint16_t port) override {
         std::lock_guard<std::mutex> lock(m_script->mutex);
@@ -173,6 +187,7 @@ public:
     FtpOpen OpenFile(const std::wstring& path) override {
         std::lock_guard<std::mutex> lock(m_script->mutex);
         Log(L"OpenFile " + path);
+        m_failure = m_connected ? SourceFailure::None : SourceFailure::Unreachable;
         if (!m_connected) return FtpOpen::LineFault;
         const auto file = m_script->files.find(FtpScript::Key(path));
         FtpOpen result = file != m_script->files.end() ? FtpOpen::Done : FtpOpen::Refused;
@@ -185,8 +200,10 @@ public:
             m_position = std::min(m_restartAt, m_open->size());
         } else if (result == FtpOpen::Refused) {
             m_lastError = m_script->serverResponse;
+            m_failure = SourceFailure::Refused;
         } else {
             m_connected = false;
+            m_failure = SourceFailure::Unreachable;
         }
         m_restartAt = 0;
         return result;
@@ -220,6 +237,8 @@ public:
     std::wstring LastError() const override { return m_lastError; }
 
 private:
+    SourceFailure m_failure = SourceFailure::None;
+
     FtpRead ReadLocked(void* buffer, int count, int& got, uint32_t timeoutMs) {
         FtpReadStep step;
         if (!m_script->readSteps.empty()) {

@@ -24,7 +24,7 @@ def read_durations(*paths):
             with open(path, encoding="utf-8") as f:
                 for line in f:
                     parts = line.split()
-                    if len(parts) == 2:
+                    if len(parts) == 2 and not line.startswith("#"):
                         try:
                             found[parts[0]] = float(parts[1])
                         except ValueError:

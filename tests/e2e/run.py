@@ -61,11 +61,9 @@ def parse(args):
 class Run:
     """The units, the lanes that run them, what they reported."""
 
-    def __init__(self, units, lanes, record, pattern):
+    def __init__(self, units, lanes):
         self.dispatcher = schedule.Dispatcher(units)
         self.lanes = lanes
-        self.record = record
-        self.pattern = pattern
         self.reports = []
         self.print_lock = threading.Lock()
 
@@ -191,7 +189,7 @@ def main():
     template = os.environ.get("WINEPREFIX") or os.path.join(BUILD, "wine64")
     folder = os.path.join(BUILD, "e2e-lanes")
     os.makedirs(folder, exist_ok=True)
-    run = Run(units, [Lane(n + 1, folder, template, pattern, record, private) for n in range(lanes)], record, pattern)
+    run = Run(units, [Lane(n + 1, folder, template, pattern, record, private) for n in range(lanes)])
     began = time.monotonic()
     try:
         run.go()

@@ -71,6 +71,13 @@ def _restore_english_arial():
 atexit.register(_restore_english_arial)
 
 
+def runs_alone(test):
+    """Marks a test method or class whose assertion is about time (how soon something ends): run.py
+    runs it while no other case runs, so a neighbour's load cannot decide its verdict."""
+    test.runs_alone = True
+    return test
+
+
 class Wine:
     """One Wine prefix; every program of a test runs in it."""
 

@@ -5,7 +5,7 @@
 
 #include "framework/UiTaskQueue.h"
 #include "update/UpdateEngine.h"
-#include "update/logic/CommandLine.h"
+#include "app/logic/CommandLine.h"
 
 #include <memory>
 

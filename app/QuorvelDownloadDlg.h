@@ -11,7 +11,7 @@
 #include "framework/GdiObjects.h"
 #include "framework/UiTaskQueue.h"
 #include "update/UpdateEngine.h"
-#include "update/logic/CommandLine.h"
+#include "app/logic/CommandLine.h"
 #include "app/UpdateItem.h"
 
 #include <memory>

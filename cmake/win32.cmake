@@ -66,7 +66,7 @@ qv_add_layer_library(qv_system system SOURCES ${QV_SYSTEM_FILES} DEPENDS qv_fram
 qv_add_layer_library(qv_controls controls SOURCES ${QV_CONTROLS_FILES}
                      DEPENDS qv_framework qv_controls_logic)
 qv_add_layer_library(qv_update update SOURCES ${QV_UPDATE_FILES} DEPENDS qv_system qv_controls qv_update_logic)
-qv_add_layer_library(qv_app app SOURCES ${QV_APP_FILES} DEPENDS qv_update)
+qv_add_layer_library(qv_app app SOURCES ${QV_APP_FILES} DEPENDS qv_update qv_app_logic)
 # A compile definition cannot carry CMake's list separator: the program reads '|' as ';'.
 string(REPLACE ";" "|" QV_UPDATE_SOURCES_DEFINE "${QV_UPDATE_SOURCES_EFFECTIVE}")
 target_compile_definitions(qv_update PRIVATE "QV_UPDATE_SOURCES=L\"${QV_UPDATE_SOURCES_DEFINE}\"")

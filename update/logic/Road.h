@@ -31,14 +31,19 @@ enum class RoadOutcome {
     SetupRefused,       // signature, publisher, statement or version refused the setup program
     SetupDidNotStart,   // the setup program did not start
     ScannerRunning,     // the scanner program runs and the run may not end it
-    Stopped,            // the user stopped the run
+    Stopped,            // the user stopped the run with Exit
+    Cancelled,          // the user closed a passive run's window
+    TimedOut,           // a passive or quiet run's deadline passed
+    AnotherRun,         // another run of the program is under way on this PC
     BadCommandLine,     // the command line was not understood
 };
 const char* RoadOutcomeName(RoadOutcome outcome);
 
-// The process's exit code for a script: 0 launched or current, 10 a check found an offer, 2 a bad
-// command line, 20 no server, 21 nothing offered, 30 download, 31 work folder or disk, 40 refused,
-// 41 did not start, 50 scanner running, 18 stopped by the Exit button.
+// The process's exit code for a script: 0 launched or current, 10 a check found an offer, 20 no
+// server, 21 nothing offered, 30 download, 31 work folder or disk, 40 refused, 41 did not start,
+// 18 stopped by the Exit button; and the Windows installer's codes that deployment tools act on:
+// 1618 busy (the scanner in use, another run), 1602 cancelled, 1639 a bad command line, 1460 the
+// deadline passed. 1 for a run that ended without an outcome.
 int ExitCodeOf(RoadOutcome outcome);
 
 // What a finished download and a hand-off mean for the run.

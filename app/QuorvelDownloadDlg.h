@@ -11,8 +11,8 @@
 #include "framework/GdiObjects.h"
 #include "framework/UiTaskQueue.h"
 #include "update/UpdateEngine.h"
-#include "app/logic/CommandLine.h"
 #include "app/UpdateItem.h"
+#include "app/logic/CommandLine.h"
 
 #include <memory>
 #include <string>
@@ -22,6 +22,8 @@
 constexpr UINT UM_DOWNLOAD_FINISHED = WM_USER + 9001;
 // Wakes the dialog to run the tasks queued for it; carries nothing.
 constexpr UINT UM_RUN_TASKS = WM_USER + 9200;
+// The title the window shows on its taskbar button and to automation tools.
+inline const wchar_t kMainWindowTitle[] = L"탈빅스 다운로더";
 
 class CQuorvelDownloadDlg : public CDialog, private IRoadObserver {
 public:
@@ -85,6 +87,7 @@ private:
     LRESULT OnDownloadFinished();
     LRESULT OnCheckChanged();
     LRESULT OnRunTasks();
+    LRESULT OnTimer(UINT_PTR id);
     LRESULT OnDestroy();
     void OnExit();
 

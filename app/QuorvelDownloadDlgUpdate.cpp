@@ -91,6 +91,11 @@ void CQuorvelDownloadDlg::OnRoadFact(const RoadFact& fact) {
     case RoadFactKind::HandOffDue: PostMessage(UM_DOWNLOAD_FINISHED); break;
     case RoadFactKind::DownloadFailed: ShowDownloadFailure(fact.download); break;
     case RoadFactKind::HandedOff:
+        // A passive run ends with the setup's own code when it waited for it.
+        if (m_command.mode == RunMode::Passive && m_pEngine->State() == RoadState::Done) {
+            ::PostQuitMessage(ExitCodeOfRun(m_pEngine->Outcome(), fact.setupWait, fact.setupExitCode));
+            return;
+        }
         if (m_pEngine->State() == RoadState::Done) {
             // The setup program owns the work folder now: nothing may empty it before the window goes.
             SendMessage(WM_CLOSE);
@@ -172,6 +177,9 @@ void CQuorvelDownloadDlg::ShowDownloadFailure(DownloadResult result) {
 LRESULT CQuorvelDownloadDlg::OnDownloadFinished() {
     if (!m_pEngine || m_pEngine->State() != RoadState::HandingOff) return 0;
     m_vecUpdateItems.clear();
+    // A passive run waits for an unattended setup on this thread: the setup's window takes over
+    // from this one, which would not answer meanwhile.
+    if (m_command.mode == RunMode::Passive) ShowWindow(SW_HIDE);
     HandOffToSetup();
     return 0;
 }

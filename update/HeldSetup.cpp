@@ -102,6 +102,8 @@ std::unique_ptr<CHeldSetup> CHeldSetup::Check(const DownloadRequest& request, co
         setup->m_verdict = SetupVerdict::ReleaseRefused;
         return setup;
     }
+    if (const ReleaseFile* named = release.statement ? release.statement->Find(facts.name) : nullptr)
+        setup->m_strQuietArguments = named->quietArguments;
     // No answer in time: not trusted.
     setup->m_verdict = answered && job->allowed ? SetupVerdict::Ready : SetupVerdict::SignatureRefused;
     return setup;

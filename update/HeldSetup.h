@@ -42,12 +42,16 @@ public:
     SetupVerdict Verdict() const { return m_verdict; }
     // The release rule's answer; Ready unless the verdict is ReleaseRefused.
     ReleaseCheck Release() const { return m_release; }
+    // The maker's statement's arguments for an unattended install of this setup; empty when it
+    // names none (or there is no statement).
+    const std::wstring& QuietArguments() const { return m_strQuietArguments; }
     // Removes the setup program from the work folder and lets go of both: a setup that is not
     // launched does not stay behind. False when it could not be removed.
     bool Discard();
 
 private:
     std::wstring m_strPath;
+    std::wstring m_strQuietArguments;
     CFile m_folder;  // the work folder, held on from the worker's own hold until the launch
     CFile m_file;
     SetupVerdict m_verdict = SetupVerdict::Ready;

@@ -1,6 +1,7 @@
 // The download worker's local files and the timer resolution of a download.
 #include "update/LocalFiles.h"
 
+#include "system/EnvironmentProbes.h"
 #include "system/PrivateFolder.h"
 
 #include <algorithm>
@@ -44,8 +45,10 @@ void CBackgroundDigest::Run() {
 }
 
 void CLocalFiles::CreateFolderTree(const std::wstring& folder) {
-    // Not held when it cannot be made private: then no file is created in it.
-    OpenPrivateFolder(folder, m_folder);
+    // Not held when it cannot be made private: then no file is created in it. Only a folder that no
+    // other account can change is emptied, and only by a run that downloads: a check leaves the disk
+    // as it found it.
+    if (OpenPrivateFolder(folder, m_folder)) probes::DeleteFolderTree(folder, false);
 }
 
 int64_t CLocalFiles::FreeSpace(const std::wstring& folder) {

@@ -2,7 +2,6 @@
 #include "update/UpdateCatalogue.h"
 
 #include "system/EnvironmentProbes.h"
-#include "system/PrivateFolder.h"
 #include "system/Sha256.h"
 #include "system/DiagnosticsLog.h"
 #include "update/HttpSession.h"
@@ -56,11 +55,6 @@ bool CUpdateCatalogue::Check(const std::wstring& localFolder) {
     m_source = UpdateSource();
     m_laterSources.clear();
     probes::ReadInstalledScannerVersion(nullptr, m_strBitness, m_strInstalledVersion);
-    {
-        // Only a folder that no other account can change is emptied; it is made so here.
-        CFile work;
-        if (OpenPrivateFolder(GetWorkFolder(), work)) probes::DeleteFolderTree(GetWorkFolder(), false);
-    }
     BuildServerFolder();
     m_strStatementEdition = StatementEditionOf(m_strServerFolder);
     bool reached = false;

@@ -38,6 +38,9 @@ struct RoadFact {
     DownloadStatus status;
     DownloadResult download = DownloadResult::Completed;
     HandOffResult handOff = HandOffResult::Launched;
+    // An unattended install waited for: how far, and the setup program's own exit code.
+    SetupWait setupWait = SetupWait::NotWaited;
+    DWORD setupExitCode = 0;
 };
 
 class IRoadObserver {
@@ -61,6 +64,11 @@ struct RoadOptions {
     bool stopWhenCurrent = false;
     // A folder given with /source (a USB stick, a share), tried before the build's sources.
     std::wstring localFolder;
+    // A passive or quiet run starts the setup with the statement's unattended arguments (hidden in
+    // a quiet run) and waits for its end until the run's deadline (GetTickCount64; 0: none).
+    bool unattended = false;
+    bool hideSetup = false;
+    uint64_t deadlineTick = 0;
 };
 
 class CUpdateEngine : private IUpdateSink {

@@ -112,4 +112,11 @@ TEST(Road, ExitCodesOfTheOutcomesWithoutARoad) {
         {RoadOutcome::BadCommandLine, 1639}, {RoadOutcome::TimedOut, 1460},   {RoadOutcome::None, 1},
     };
     for (const auto& [outcome, code] : codes) EXPECT_EQ(ExitCodeOf(outcome), code) << RoadOutcomeName(outcome);
+    // A waited-for setup's own code goes on unchanged, whatever it is; one not waited for is 0.
+    EXPECT_EQ(ExitCodeOfRun(RoadOutcome::Launched, SetupWait::Ended, 3010), 3010);
+    EXPECT_EQ(ExitCodeOfRun(RoadOutcome::Launched, SetupWait::Ended, 1641), 1641);
+    EXPECT_EQ(ExitCodeOfRun(RoadOutcome::Launched, SetupWait::Ended, 0xC0000005u), static_cast<int>(0xC0000005u));
+    EXPECT_EQ(ExitCodeOfRun(RoadOutcome::Launched, SetupWait::NotWaited, 3010), 0);
+    EXPECT_EQ(ExitCodeOfRun(RoadOutcome::Launched, SetupWait::StillRunning, 0), 1460);
+    EXPECT_EQ(ExitCodeOfRun(RoadOutcome::SetupRefused, SetupWait::NotWaited, 0), 40);
 }

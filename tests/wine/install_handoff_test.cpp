@@ -72,7 +72,7 @@ protected:
         request.workFolder = m_folder;
         request.release.installed = installed;
         FinishedDownload download{m_files->Written(), CHeldSetup::Check(request, m_files->Written(), 60000)};
-        return RunInstallHandOff(m_folder, download);
+        return RunInstallHandOff(m_folder, download).result;
     }
     bool Exists(const std::wstring& name) const {
         return ::GetFileAttributesW((m_folder + name).c_str()) != INVALID_FILE_ATTRIBUTES;

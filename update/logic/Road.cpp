@@ -59,6 +59,16 @@ int ExitCodeOf(RoadOutcome outcome) {
     return 1;  // a run that ended without an outcome
 }
 
+int ExitCodeOfRun(RoadOutcome outcome, SetupWait wait, uint32_t setupExitCode) {
+    if (outcome != RoadOutcome::Launched) return ExitCodeOf(outcome);
+    switch (wait) {
+    case SetupWait::NotWaited: break;
+    case SetupWait::Ended: return static_cast<int>(setupExitCode);
+    case SetupWait::StillRunning: return ExitCodeOf(RoadOutcome::TimedOut);
+    }
+    return ExitCodeOf(outcome);
+}
+
 RoadOutcome OutcomeOfDownload(DownloadResult result) {
     switch (result) {
     case DownloadResult::Completed: return RoadOutcome::None;

@@ -6,6 +6,8 @@
 #include "update/logic/DownloadReport.h"
 #include "update/logic/HandOffLogic.h"
 
+#include <cstdint>
+
 enum class RoadState {
     Idle,         // nothing checked yet, or the last check or download ended; a check may start
     Checking,     // the server check runs
@@ -45,6 +47,10 @@ const char* RoadOutcomeName(RoadOutcome outcome);
 // 1618 busy (the scanner in use, another run), 1602 cancelled, 1639 a bad command line, 1460 the
 // deadline passed. 1 for a run that ended without an outcome.
 int ExitCodeOf(RoadOutcome outcome);
+// The exit code of a run that launched its setup program: the setup's own when the run waited for
+// its end (0, 3010 and 1641 and its failures, passed on unchanged), 1460 when it was still running
+// at the deadline, else ExitCodeOf(outcome).
+int ExitCodeOfRun(RoadOutcome outcome, SetupWait wait, uint32_t setupExitCode);
 
 // What a finished download and a hand-off mean for the run.
 RoadOutcome OutcomeOfDownload(DownloadResult result);

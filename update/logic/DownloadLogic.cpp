@@ -46,6 +46,8 @@ private:
         int64_t total = 0;
         int64_t done = 0;                 // bytes on disk
         int64_t best = 0;                 // the most bytes on disk so far: beyond it a byte is new
+        uint64_t startMs = 0;             // when the first attempt at this source began
+        int64_t written = 0;              // bytes written since then, across attempts
         bool created = false;             // the local file exists and is open
         bool resumed = false;             // this attempt asked the server for an offset
         bool noRestart = false;           // the server ignores offsets: always from byte 0
@@ -80,6 +82,7 @@ private:
         item.localPath = request_.workFolder + L"\\" + LocalNameOf(name);
         const int64_t free = files_.FreeSpace(request_.workFolder);
         if (free >= 0 && free < item.total) return DownloadResult::DiskFull;
+        item.startMs = sink_.NowMs();
 
         Report(item, DownloadState::Connecting);
         std::unique_ptr<IFtpSession> session = source_.newSession();
@@ -113,22 +116,7 @@ private:
                 session->Disconnect();
                 session.reset();
             }
-            if (attempt == Attempt::Broken) {
-                barren = item.done > item.best ? 0 : barren + 1;
-                item.best = std::max(item.best, item.done);
-                if (RetriesExhausted(request_.bounds, barren)) {
-                    if (MoveOn(item, name)) {
-                        barren = 0;
-                        Report(item, DownloadState::Reconnecting, 1);
-                    } else {
-                        item.failure = DownloadResult::ReadFailed;
-                        attempt = Attempt::Failed;
-                    }
-                } else {
-                    Report(item, DownloadState::Reconnecting, barren + 1);
-                    if (!Pause(RetryPauseMs(request_.bounds, barren))) attempt = Attempt::Stopped;
-                }
-            }
+            if (attempt == Attempt::Broken) attempt = AfterBroken(item, name, barren);
             if (attempt == Attempt::Stopped || attempt == Attempt::Failed) {
                 if (item.created) {
                     files_.Close();
@@ -138,6 +126,25 @@ private:
             }
             session = Reconnect(item);
         }
+    }
+
+    // After a broken attempt: the pause before the next, or the next source when this one has spent
+    // its retries or brings too little across its attempts, or the end of the item.
+    Attempt AfterBroken(Item& item, const std::wstring& name, int& barren) {
+        barren = item.done > item.best ? 0 : barren + 1;
+        item.best = std::max(item.best, item.done);
+        const bool tooSlow = TooSlowAcrossAttempts(request_.bounds, item.startMs, item.written, sink_.NowMs());
+        if (tooSlow) item.fault = LineFault::Slow;
+        if (!tooSlow && !RetriesExhausted(request_.bounds, barren)) {
+            Report(item, DownloadState::Reconnecting, barren + 1);
+            return Pause(RetryPauseMs(request_.bounds, barren)) ? Attempt::Broken : Attempt::Stopped;
+        }
+        if (!MoveOn(item, name)) return Fail(item, DownloadResult::ReadFailed);
+        barren = 0;
+        item.startMs = sink_.NowMs();
+        item.written = 0;
+        Report(item, DownloadState::Reconnecting, 1);
+        return Attempt::Broken;
     }
 
     // A new connection for the next attempt, or null (with the item's fault) when it failed.
@@ -306,6 +313,7 @@ private:
                 if (got > 0 && !files_.Write(buffer_.data(), got)) return Fail(item, DownloadResult::WriteFailed);
                 if (got > 0) KeepTail(item, buffer_.data(), got);
                 item.done += got;
+                item.written += got;
                 watch.Received(got, sink_.NowMs());
                 Report(item, DownloadState::Transferring);
             }

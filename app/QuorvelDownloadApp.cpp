@@ -33,7 +33,6 @@ std::wstring FullPathOf(const std::wstring& folder) {
     return n > 0 && n < MAX_PATH ? std::wstring(full, n) : folder;
 }
 
-
 // A command line not understood never opens a window: the script is told with 1639 and the log
 // says what was wrong.
 int RefuseCommandLine(const RunCommand& command) {
@@ -87,7 +86,10 @@ BOOL CQuorvelDownloadApp::InitInstance() {
         return FALSE;
     }
     switch (command.mode) {
-    case RunMode::Usage: ShowUsage(), m_nExitCode = 0; break;
+    case RunMode::Usage:
+        ShowUsage();
+        m_nExitCode = 0;
+        break;
     // Support's way to the log: show its folder and end, without a window or the server.
     case RunMode::OpenLog: m_nExitCode = OpenLogFolder() ? 0 : 1; break;
     case RunMode::Window:

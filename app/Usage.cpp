@@ -14,13 +14,14 @@ namespace {
 bool WriteToRedirectedOutput(const std::wstring& text) {
     const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
     if (!out || out == INVALID_HANDLE_VALUE || ::GetFileType(out) == FILE_TYPE_UNKNOWN) return false;
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                        nullptr);
+    const int n =
+        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string bytes(static_cast<size_t>(n > 0 ? n : 0), '\0');
     if (n > 0)
         ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], n, nullptr, nullptr);
     DWORD written = 0;
-    return ::WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
+    return ::WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
 }
 
 // The console of the command prompt that started the program (`start /wait ... /?`).
@@ -30,8 +31,8 @@ bool WriteToParentConsole(const std::wstring& text) {
                                         nullptr, OPEN_EXISTING, 0, nullptr));
     DWORD written = 0;
     const std::wstring lines = L"\r\n" + text;
-    const bool ok = console && ::WriteConsoleW(console.Get(), lines.data(), static_cast<DWORD>(lines.size()), &written,
-                                               nullptr);
+    const bool ok =
+        console && ::WriteConsoleW(console.Get(), lines.data(), static_cast<DWORD>(lines.size()), &written, nullptr);
     ::FreeConsole();
     return ok;
 }

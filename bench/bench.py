@@ -839,7 +839,7 @@ def fleet_costs(wine, temp):
     trust_certificate(wine.env, signer.cert)
     record, downloaded = road_files(wine)
     env = {"QV_SETUP_AUTOCLOSE_MS": "500", "QV_SETUP_RUN_MS": "2000"}
-    m = {"quiet": [], "window": [], "refusal": []}
+    m = {"quiet": [], "window": [], "refusal": [], "refusal_own": []}
     remove_scanner(wine)
     with port_5301():
         ftp = FtpFixture(port=5301, max_lifetime=1800)
@@ -871,10 +871,12 @@ def fleet_costs(wine, temp):
                         m["window"].append(float(key_values(out.decode().replace("\r", ""))["closed"]))
                         program.wait(60)
                     print("  %s: %.2f s" % (who, m[who][-1]), flush=True)
-            # A second run while one downloads, on a slow line so the first is still at it.
-            ftp.set_faults(rate=WHOLE_RATE // 20)
+            # A second run while one downloads, on a slow line so the first is still at it; the first
+            # then ends as it would, so the Wine session stays as warm as a PC's.
             for _ in range(1 if ARGS.quick else REPEATS):
                 remove_files(record, downloaded)
+                log = DiagnosticsLog(wine)
+                ftp.set_faults(rate=WHOLE_RATE // 20)
                 first = program_of(wine, args=["/update", "/quiet"], extra_env=env).start()
                 wait_until(lambda: any(r.startswith("RETR /Software/" + SETUP_NAME) for r in ftp.requests()), 60,
                            "the first run's download")
@@ -882,11 +884,19 @@ def fleet_costs(wine, temp):
                 began = time.monotonic()
                 code = second.start().wait(30)
                 m["refusal"].append(time.monotonic() - began)
-                first.kill()
+                # The program's own share: its start line to its end line (the first run has not ended).
+                times = {}
+                for line in log.lines():
+                    for name, (at, _) in log_events([line]).items():
+                        times[name] = at
+                m["refusal_own"].append(times.get("end", float("nan")) - times.get("start", float("nan")))
+                ftp.set_faults(rate=WHOLE_RATE)
+                first.wait(120)
                 ftp.clear_requests()
                 if code != 1618:
                     raise RuntimeError("the second run ended with %d, not 1618" % code)
-                print("  refusal: %.2f s" % m["refusal"][-1], flush=True)
+                print("  refusal: %.2f s (the program's own %.3f s)" % (m["refusal"][-1], m["refusal_own"][-1]),
+                      flush=True)
         finally:
             ftp.cleanup()
     return m
@@ -899,7 +909,8 @@ def fleet_rows(m):
         ("%s: /update /quiet, start to end less the setup's own run / the window's Start click to the launch "
          "(medians of %d)" % (road, len(m["quiet"])), "%.2f s" % quiet, "%.2f s" % window,
          "%.3f" % (quiet / window), "<= 1.05", yes(quiet / window <= 1.05)),
-        ("A second run while one downloads: its start to its refusal (1618), Wine's process start included",
+        ("A second run while one downloads: its start to its refusal (1618), Wine's process start included "
+         "(the program's own, first log line to last: %.3f s)" % statistics.median(m["refusal_own"]),
          "%.2f s" % refusal, "-", "-", "<= 1 s", yes(refusal <= 1.0)),
     ]
 

@@ -1,8 +1,7 @@
 // The diagnostics log that support asks for: one UTF-8 file per user under the local application
-// data folder (the machine's program data for service accounts), one line per event, written by a thread of its own so that a caller never waits for
-// the disk. A log that cannot be written, or whose folder or file is a link or junction, is skipped
-// silently. It never holds the server's password or the contents of a file: callers log facts, not
-// data.
+// data folder (the machine's program data for service accounts), one line per event, written by a thread of its own so
+// that a caller never waits for the disk. A log that cannot be written, or whose folder or file is a link or junction,
+// is skipped silently. It never holds the server's password or the contents of a file: callers log facts, not data.
 #pragma once
 
 #include "framework/Win32.h"

@@ -94,7 +94,6 @@ std::wstring CurrentUserSid() {
     return text;
 }
 
-
 bool OpenPrivateFolder(const std::wstring& path, CFile& held) {
     held.Close();
     const std::wstring userSid = CurrentUserSid();

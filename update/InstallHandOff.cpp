@@ -49,7 +49,7 @@ HandOffEnd Launch(const CHeldSetup& setup, const SetupStart& start) {
     if (!launched || !launch.hProcess) return end;
     const CHandle process(launch.hProcess);
     end.wait = ::WaitForSingleObject(process.Get(), start.waitMs) == WAIT_OBJECT_0 ? SetupWait::Ended
-                                                                                    : SetupWait::StillRunning;
+                                                                                   : SetupWait::StillRunning;
     if (end.wait == SetupWait::Ended && !::GetExitCodeProcess(process.Get(), &end.setupExitCode))
         end.wait = SetupWait::StillRunning;
     if (end.wait == SetupWait::Ended)

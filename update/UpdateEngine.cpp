@@ -125,7 +125,8 @@ bool CUpdateEngine::HandOff() {
         const uint64_t now = ::GetTickCount64();
         start.waitMs = now < m_options.deadlineTick ? static_cast<DWORD>(m_options.deadlineTick - now) : 0;
     }
-    const HandOffEnd end = RunInstallHandOff(CUpdateCatalogue::GetWorkFolder(), download, m_options.mayEndScanner, start);
+    const HandOffEnd end =
+        RunInstallHandOff(CUpdateCatalogue::GetWorkFolder(), download, m_options.mayEndScanner, start);
     LogHandOff(end.result);
     m_road.EndHandOff(end.result);
     RoadFact fact;

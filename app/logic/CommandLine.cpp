@@ -72,13 +72,13 @@ std::wstring ReadSwitches(const std::vector<std::wstring>& args, Seen& seen) {
             seen.timeout = true;
             ++i;
         } else {
-            bool* flag = name == L"check"        ? &seen.check
-                         : name == L"update"     ? &seen.update
-                         : name == L"passive"    ? &seen.passive
-                         : name == L"quiet"      ? &seen.quiet
-                         : name == L"log"        ? &seen.log
-                         : name == L"endscanner" ? &seen.endScanner
-                         : name == L"norestart"  ? &seen.noRestart
+            bool* flag = name == L"check"                  ? &seen.check
+                         : name == L"update"               ? &seen.update
+                         : name == L"passive"              ? &seen.passive
+                         : name == L"quiet"                ? &seen.quiet
+                         : name == L"log"                  ? &seen.log
+                         : name == L"endscanner"           ? &seen.endScanner
+                         : name == L"norestart"            ? &seen.noRestart
                          : name == L"?" || name == L"help" ? &seen.usage
                                                            : nullptr;
             if (!flag) return arg;

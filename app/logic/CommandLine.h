@@ -35,10 +35,10 @@ struct RunCommand {
     RunMode mode = RunMode::Window;
     bool endScanner = false;
     bool noRestart = false;
-    std::wstring sourceFolder;                          // /source's folder; empty when not given
-    std::wstring logFile;                               // /log's file; empty when not given
+    std::wstring sourceFolder;                         // /source's folder; empty when not given
+    std::wstring logFile;                              // /log's file; empty when not given
     uint32_t timeoutMinutes = kDefaultTimeoutMinutes;  // a passive or quiet run's deadline
-    std::wstring problem;                               // what was not understood, when !understood
+    std::wstring problem;                              // what was not understood, when !understood
 };
 
 // `args` are the arguments after the program's own name.

@@ -27,7 +27,11 @@ TEST(CommandLine, SwitchesAndTheirCombinations) {
         {{L"/log", L"qv.log"}, true, RunMode::Window, false, L"", L"qv.log"},
         {{L"/update", L"/passive", L"/timeout", L"90"}, true, RunMode::Passive, false, L"", L"", 90},
         {{L"/source", L"E:\\"}, true, RunMode::Window, false, L"E:\\"},
-        {{L"/update", L"-SOURCE", L"\\\\pc\\share\\x y", L"/quiet"}, true, RunMode::Quiet, false, L"\\\\pc\\share\\x y"},
+        {{L"/update", L"-SOURCE", L"\\\\pc\\share\\x y", L"/quiet"},
+         true,
+         RunMode::Quiet,
+         false,
+         L"\\\\pc\\share\\x y"},
         {{L"/check", L"/source", L"D:\\u"}, true, RunMode::Check, false, L"D:\\u"},
         // Not understood.
         {{L"/update"}, false},

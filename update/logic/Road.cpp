@@ -50,8 +50,8 @@ int ExitCodeOf(RoadOutcome outcome) {
     case RoadOutcome::SetupDidNotStart: return 41;
     case RoadOutcome::Stopped: return 18;
     case RoadOutcome::ScannerRunning:
-    case RoadOutcome::AnotherRun: return 1618;  // ERROR_INSTALL_ALREADY_RUNNING: try again later
-    case RoadOutcome::Cancelled: return 1602;   // ERROR_INSTALL_USEREXIT
+    case RoadOutcome::AnotherRun: return 1618;      // ERROR_INSTALL_ALREADY_RUNNING: try again later
+    case RoadOutcome::Cancelled: return 1602;       // ERROR_INSTALL_USEREXIT
     case RoadOutcome::BadCommandLine: return 1639;  // ERROR_INVALID_COMMAND_LINE
     case RoadOutcome::TimedOut: return 1460;        // ERROR_TIMEOUT
     case RoadOutcome::None: break;

@@ -40,7 +40,13 @@ class CommandLineTest(RoadTest):
         self.assertEqual(log.event("road.checked")["outcome"], "server-unreachable")
         self.ftp.add_file(SETUP, demo_setup_signed())
         self.ftp.start()
+        # What lies in the work folder (another run's setup, say) is none of a check's business.
+        os.makedirs(self.work, exist_ok=True)
+        kept = os.path.join(self.work, "TALVIX_FULL_240101.EXE")
+        with open(kept, "wb") as f:
+            f.write(b"another run's setup")
         self.assertEqual(self.run_program("/CHECK"), 10)
+        self.assertTrue(os.path.exists(kept))
         self.assertIn("LIST /Software", self.ftp.requests())
         self.assertEqual(self.retrieved(), [])
         self.assertEqual(self.run_program("/check", "/norestart"), 10)

@@ -14,6 +14,7 @@ import os
 import platform
 import re
 import shutil
+import signal
 import statistics
 import subprocess
 import sys
@@ -60,6 +61,8 @@ def parse_args():
                     help="only the poor line's measurements (resets, a file over 2 GiB, the bare loop)")
     ap.add_argument("--release-only", action="store_true",
                     help="only the release statement's and the version's checks against a download")
+    ap.add_argument("--resume-only", action="store_true",
+                    help="only a download cut at half by the program's end and finished by the next run")
     ap.add_argument("--check-only", action="store_true",
                     help="only /check against a bare WinINet program listing the same folder")
     ap.add_argument("--https-only", action="store_true",
@@ -88,10 +91,11 @@ if ARGS.quick:
     RATES = (0, 12_500_000)
     CHECK_RUNS = 2
     HTTPS_SIZE_MIB, HTTPS_RESET_MIB, HTTPS_RUNS = 8, 2, 1
+    RESUME_SIZE_MIB, RESUME_ROUNDS = 8, 1
 os.environ["QV_BIN"] = ARGS.build
 os.environ["WINEPREFIX"] = ARGS.prefix
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
-from harness import (SETUP_RECORD, WORK_FOLDER, DiagnosticsLog, Driver, FtpFixture, Program, Wine,  # noqa: E402
+from harness import (KEPT_FOLDER, SETUP_RECORD, WORK_FOLDER, DiagnosticsLog, Driver, FtpFixture, Program, Wine,  # noqa: E402
                      install_scanner, publish_release, remove_scanner, wait_until)
 from ftp_fixture import PASSWORD, USER  # noqa: E402
 from signing import Signer, signed_demo_setup, with_version  # noqa: E402
@@ -936,6 +940,92 @@ def release_rows(m):
     ]
 
 
+RESUME_SIZE_MIB = 64
+RESUME_RATE = 1_000_000  # a poor line: the transfer, not the checks around it, is what a restart saves
+RESUME_ROUNDS = 3
+
+
+def quiet_update(wine, log, cut_at=None):
+    """`/update /quiet` of the real program. Without cut_at: its time from `download.start` to
+    `handoff.launch` and to every byte on disk (`download.received`) in ms, read from the diagnostics
+    log's lines it added. With cut_at: the program
+    is killed (no chance to tidy up, as a power cut) once that many bytes are kept."""
+    before = len(log.lines())
+    kept = os.path.join(wine.unix(KEPT_FOLDER), SETUP_NAME.upper() + ".partial")
+    program = Program(wine, args=["/update", "/quiet"], extra_env={"QV_SETUP_AUTOCLOSE_MS": "500"}).start()
+    try:
+        if cut_at:
+            wait_until(lambda: os.path.exists(kept) and os.path.getsize(kept) >= cut_at, 300, "half the file kept")
+            os.kill(wine_pid("QuorvelDownloader.exe", ARGS.prefix), signal.SIGKILL)
+            program.process.wait(30)
+            return None
+        if program.wait(300) != 0:
+            raise RuntimeError("/update /quiet did not end with 0")
+    finally:
+        if program.process.poll() is None:
+            program.process.kill()
+    events = log_events(log.lines()[before:])
+    return ((events["handoff.launch"][0] - events["download.start"][0]) * 1000,
+            float(events["download.received"][1]["ms"]))
+
+
+def resume_costs(wine, temp):
+    """A download of the signed setup the statement names, cut at half by the program's end and
+    finished by the next run, against an unbroken one, taking turns: the bytes the server sent for
+    both runs and the second run's time."""
+    signer = Signer.make(os.path.join(os.path.dirname(ARGS.build), "signing"), "a")
+    trust_certificate(wine.env, signer.cert)
+    with open(os.path.join(ARGS.build, "DemoSetup.exe"), "rb") as f:
+        demo = f.read()
+    size = RESUME_SIZE_MIB * MIB
+    setup = signer.sign(demo + os.urandom(max(size - len(demo), 0)))
+    record, downloaded = road_files(wine)
+    runs = []
+    with port_5301():
+        ftp = FtpFixture(port=5301, max_lifetime=3600)
+        try:
+            ftp.add_file("/Software/" + SETUP_NAME, setup)
+            publish_release(ftp, "/Software", signer)
+            ftp.start()
+            ftp.set_faults(rate=RESUME_RATE)
+            for _ in range(RESUME_ROUNDS):
+                log = DiagnosticsLog(wine)  # also removes anything kept
+                remove_files(record, downloaded)
+                unbroken, unbroken_received = quiet_update(wine, log)
+                remove_files(record, downloaded)
+                ftp.clear_requests()
+                quiet_update(wine, log, cut_at=len(setup) // 2)
+                resumed, resumed_received = quiet_update(wine, log)
+                if not filecmp.cmp(ftp.path_of("/Software/" + SETUP_NAME), downloaded, shallow=False):
+                    raise RuntimeError("the resumed download differs from the served file")
+                sent = served_bytes(ftp, SETUP_NAME)
+                runs.append({"unbroken_ms": unbroken, "resumed_ms": resumed, "served": sent / len(setup),
+                             "unbroken_received_ms": unbroken_received, "resumed_received_ms": resumed_received})
+                print("  unbroken %.0f ms, resumed %.0f ms, served %.3f of the file" %
+                      (unbroken, resumed, sent / len(setup)), flush=True)
+        finally:
+            ftp.cleanup()
+    return {key: statistics.median(r[key] for r in runs) for key in runs[0]}
+
+
+def resume_rows(m):
+    time_ratio = m["resumed_ms"] / (m["unbroken_ms"] / 2)
+    return [
+        ("Bytes served / file size: %d MiB at %s cut at half by the program's end, finished by the next run "
+         "(medians of %d)" % (RESUME_SIZE_MIB, rate_label(RESUME_RATE), RESUME_ROUNDS),
+         "%.3f" % m["served"], "1", "%.3f" % m["served"], "<= 1.05", yes(m["served"] <= 1.05)),
+        ("Second run's download start to launch / half of an unbroken run's",
+         "%.2f s" % (m["resumed_ms"] / 1000), "%.2f s" % (m["unbroken_ms"] / 2000), "%.2f" % time_ratio, "<= 1.10",
+         yes(time_ratio <= 1.10)),
+        # The setup's checks after the transfer (its digest and signature read the whole file) take the
+        # same time in both runs, so they do not halve; this row leaves them out.
+        ("Second run's download start to every byte on disk (kept bytes read back included) / half an "
+         "unbroken run's",
+         "%.2f s" % (m["resumed_received_ms"] / 1000), "%.2f s" % (m["unbroken_received_ms"] / 2000),
+         "%.2f" % (m["resumed_received_ms"] / (m["unbroken_received_ms"] / 2)), "-", "-"),
+    ]
+
+
 HTTPS_SETUP = "/Software/" + SETUP_NAME
 
 
@@ -1306,7 +1396,8 @@ def write_results(table, started, load_at_start):
         load_at_start, load_average(),
         "; the DPI part alone" if ARGS.dpi_only else "; the poor line alone" if ARGS.line_only
         else "; the release checks alone" if ARGS.release_only else "; /check alone" if ARGS.check_only
-        else "; HTTPS alone" if ARGS.https_only
+        else "; HTTPS alone" if ARGS.https_only else "; the kept download alone" if ARGS.resume_only
+        else "; the fleet install alone" if ARGS.fleet_only
         else "; the window against %s" % (ARGS.reference_label or ARGS.reference_program) if ARGS.window_only else "")
     with open(ARGS.results, "w", encoding="utf-8") as f:
         f.write(title + "\n" + heading + table + "\n" + ("\n" + earlier if earlier else ""))
@@ -1325,9 +1416,12 @@ def main():
     persistent_session(wine)
     temp = tempfile.mkdtemp(prefix="qv-bench-")
     full = not (ARGS.line_only or ARGS.dpi_only or ARGS.release_only or ARGS.check_only or ARGS.https_only
-                or ARGS.window_only or ARGS.fleet_only)
+                or ARGS.window_only or ARGS.resume_only or ARGS.fleet_only)
     try:
-        line = dpi = release = check = https = window = fleet = None
+        line = dpi = release = check = https = window = resume = fleet = None
+        if ARGS.resume_only:
+            print("A download cut by the program's end and finished by the next run (port 5301):", flush=True)
+            resume = resume_costs(wine, temp)
         if ARGS.fleet_only:
             print("A quiet install against the window, and a second run's refusal (port 5301):", flush=True)
             fleet = fleet_costs(wine, temp)
@@ -1368,6 +1462,8 @@ def main():
         table = table_of(check_rows(check))
     elif ARGS.release_only:
         table = table_of(release_rows(release))
+    elif ARGS.resume_only:
+        table = table_of(resume_rows(resume))
     elif ARGS.line_only:
         table = table_of(line_rows(line))
     elif ARGS.dpi_only:

@@ -3,7 +3,7 @@
 # local FTP server, prints one table and puts it at the top of bench/results.md.
 #   QV_BENCH_BUILD   the win32 build folder (default build/win32)
 #   QV_BENCH_PREFIX  the Wine prefix (default build/wine64)
-# Options go to bench/bench.py: --quick, --line-only, --dpi-only, --release-only, --check-only,
+# Options go to bench/bench.py: --quick, --line-only, --dpi-only, --release-only, --resume-only, --check-only,
 # --https-only (the HTTPS source, its proxy and resets; uses no fixed port), --window-only with
 # --reference-program EXE (the window against another build), --fleet-only (a quiet install with the
 # setup's arguments against the window, and a second run's refusal), --program EXE.

@@ -34,9 +34,20 @@ bool CFile::OpenForAppending(const std::wstring& path) {
     m_hFile = ::CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    return KeepIfPlainFile(path);
+}
+
+bool CFile::OpenForResuming(const std::wstring& path) {
+    Close();
+    m_hFile = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    return KeepIfPlainFile(path);
+}
+
+bool CFile::KeepIfPlainFile(const std::wstring& path) {
     m_nLastError = IsOpen() ? 0 : ::GetLastError();
     if (!IsOpen()) return false;
-    // A hard link is a second name of another file: appending to it would write into that file.
+    // A hard link is a second name of another file: writing to it would write into that file.
     BY_HANDLE_FILE_INFORMATION info{};
     if (!::GetFileInformationByHandle(m_hFile, &info) ||
         (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ||

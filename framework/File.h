@@ -24,6 +24,10 @@ public:
     // appends to it. Others may read, write, rename or delete it meanwhile. Fails for anything but a
     // plain file of one name: a link or junction there is neither followed nor written through.
     bool OpenForAppending(const std::wstring& path);
+    // Opens an existing plain file of one name for reading and writing, held against others' writes,
+    // renames and deletes, at its first byte. A link or junction there is neither followed nor
+    // opened, nor is a second name of another file.
+    bool OpenForResuming(const std::wstring& path);
     // Opens a folder and holds it: until it is closed nobody can rename or delete it, so its path
     // keeps naming it. Fails for anything but a plain folder: a link or junction there is neither
     // followed nor held.
@@ -48,6 +52,9 @@ public:
     static bool IsLink(const std::wstring& path);
 
 private:
+    // The file just opened at `path` is kept open only when it is a plain file of one name.
+    bool KeepIfPlainFile(const std::wstring& path);
+
     HANDLE m_hFile = INVALID_HANDLE_VALUE;
     DWORD m_nLastError = 0;
 };

@@ -1,7 +1,11 @@
 // The download worker's local files and the timer resolution of a download.
 #include "update/LocalFiles.h"
 
+<<<<<<< HEAD
 #include "system/EnvironmentProbes.h"
+=======
+#include "system/DiagnosticsLog.h"
+>>>>>>> main
 #include "system/PrivateFolder.h"
 
 #include <algorithm>
@@ -45,10 +49,17 @@ void CBackgroundDigest::Run() {
 }
 
 void CLocalFiles::CreateFolderTree(const std::wstring& folder) {
+<<<<<<< HEAD
     // Not held when it cannot be made private: then no file is created in it. Only a folder that no
     // other account can change is emptied, and only by a run that downloads: a check leaves the disk
     // as it found it.
     if (OpenPrivateFolder(folder, m_folder)) probes::DeleteFolderTree(folder, false);
+=======
+    // Not held when it cannot be made private: then no file is created in it.
+    OpenPrivateFolder(folder, m_folder);
+    // Without a folder of its own the download keeps nothing, as without a statement.
+    if (!m_kept.Open() && m_kept.Offered()) LogEvent("download.kept-folder", {{"usable", false}});
+>>>>>>> main
 }
 
 int64_t CLocalFiles::FreeSpace(const std::wstring& folder) {
@@ -58,22 +69,65 @@ int64_t CLocalFiles::FreeSpace(const std::wstring& folder) {
                                                                   : static_cast<int64_t>(available.QuadPart);
 }
 
-bool CLocalFiles::Create(const std::wstring& path) {
+void CLocalFiles::StartFile(const std::wstring& path, const KeptOffer* kept) {
     Forget(path);
     Sha256Digest discarded;
     m_digest.Finish(discarded);  // a fresh digest for the new file
     m_bWriteFailed = false;
     m_strOpenPath = path;
+    m_pOpenKept = kept;
+}
+
+int64_t CLocalFiles::OpenKept(const std::wstring& path, size_t tailBytes, std::vector<unsigned char>& tail) {
+    const KeptOffer* offer = m_folder.IsOpen() ? m_kept.OfferFor(path) : nullptr;
+    int64_t bytes = 0;
+    if (!offer || !m_kept.Resume(*offer, m_file, bytes)) return 0;
+    StartFile(path, offer);
+    // The digest goes on from the kept bytes as they are on disk now, read back through the handle
+    // that holds them; the overlap the server sends again checks their end.
+    if (ReadBack(tailBytes, tail) == bytes) {
+        LogEvent("download.kept-bytes", {{"file", offer->localName}, {"bytes", bytes}});
+        return bytes;
+    }
+    m_file.Close();
+    m_kept.Discard(*offer);
+    m_pOpenKept = nullptr;
+    m_strOpenPath.clear();
+    tail.clear();
+    return 0;
+}
+
+int64_t CLocalFiles::ReadBack(size_t tailBytes, std::vector<unsigned char>& tail) {
+    std::vector<unsigned char> block(kTransferBlockSize);
+    int64_t total = 0;
+    tail.clear();
+    for (;;) {
+        DWORD got = 0;
+        if (!::ReadFile(m_file.Handle(), block.data(), static_cast<DWORD>(block.size()), &got, nullptr)) return -1;
+        if (got == 0) return total;
+        if (!m_digest.Update(block.data(), got)) return -1;
+        total += got;
+        tail.insert(tail.end(), block.begin(), block.begin() + got);
+        if (tail.size() > tailBytes) tail.erase(tail.begin(), tail.end() - static_cast<long>(tailBytes));
+    }
+}
+
+bool CLocalFiles::Create(const std::wstring& path) {
+    if (!m_folder.IsOpen()) return false;
+    const KeptOffer* offer = m_kept.OfferFor(path);
+    StartFile(path, offer);
+    if (offer && m_kept.Begin(*offer, m_file)) return true;
+    m_pOpenKept = nullptr;
     // Only into the work folder as created and held: a link planted in its place is not written
     // through. Until it is complete, a process that ends leaves no part of it behind.
-    return m_folder.IsOpen() && m_file.OpenForWriting(path) && m_file.SetDeleteOnClose(true);
+    return m_file.OpenForWriting(path) && m_file.SetDeleteOnClose(true);
 }
 
 bool CLocalFiles::Rewind() {
     Sha256Digest discarded;
     m_digest.Finish(discarded);
-    m_bWriteFailed = false;
-    return m_file.Truncate();
+    m_bWriteFailed = !m_file.Truncate();
+    return !m_bWriteFailed;
 }
 
 bool CLocalFiles::Write(const unsigned char* data, int count) {
@@ -87,16 +141,34 @@ bool CLocalFiles::Close() {
     if (!m_file.IsOpen()) return true;
     // Kept only when every byte was written and the digest is whole; otherwise the system removes it.
     DownloadedFile file{m_strOpenPath, {}};
-    const bool whole = !m_bWriteFailed && m_digest.Finish(file.digest) && m_file.SetDeleteOnClose(false);
+    const KeptOffer* kept = m_pOpenKept;
+    m_pOpenKept = nullptr;
+    const bool whole = !m_bWriteFailed && m_digest.Finish(file.digest) && (kept || m_file.SetDeleteOnClose(false));
     const bool closed = m_file.Close();
     m_strOpenPath.clear();
-    if (!whole || !closed) return false;
+    // Kept bytes leave their folder once complete, whatever their digest: bytes that are not the
+    // file are refused at the setup's check and not gone on from again.
+    const bool delivered = !kept || m_kept.Deliver(*kept, file.path);
+    if (!whole || !closed || !delivered) return false;
     m_vecWritten.push_back(std::move(file));
     return true;
 }
 
+void CLocalFiles::Abandon(const std::wstring& path, bool sound) {
+    if (!m_pOpenKept) return ILocalFiles::Abandon(path, sound);
+    const KeptOffer* kept = m_pOpenKept;
+    m_pOpenKept = nullptr;
+    Sha256Digest discarded;
+    m_digest.Finish(discarded);
+    const bool closed = m_file.Close();
+    m_strOpenPath.clear();
+    // Bytes that may not all have reached the disk are not gone on from.
+    if (!sound || m_bWriteFailed || !closed) m_kept.Discard(*kept);
+}
+
 void CLocalFiles::Delete(const std::wstring& path) {
     Forget(path);
+    if (const KeptOffer* kept = m_kept.OfferFor(path)) m_kept.Discard(*kept);
     CFile::Remove(path);
 }
 

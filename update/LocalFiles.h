@@ -6,6 +6,7 @@
 #include "framework/File.h"
 #include "framework/Thread.h"
 #include "system/Sha256.h"
+#include "update/KeptDownloads.h"
 #include "update/logic/DownloadLogic.h"
 
 #include <atomic>
@@ -41,15 +42,21 @@ private:
     std::unique_ptr<CWinThread> m_thread;  // null until the first block, and when it could not start
 };
 
+// The work folder's files. A file of `kept` is written in the kept downloads' folder, where its
+// bytes outlive the process, and moves into the work folder once complete; any other file is removed
+// by the system if the process ends before it is closed complete.
 class CLocalFiles : public ILocalFiles {
 public:
+    explicit CLocalFiles(std::vector<KeptOffer> kept = {}) : m_kept(std::move(kept)) {}
+
     void CreateFolderTree(const std::wstring& folder) override;
     int64_t FreeSpace(const std::wstring& folder) override;
-    // The file is removed by the system if the process ends before it is closed complete.
+    int64_t OpenKept(const std::wstring& path, size_t tailBytes, std::vector<unsigned char>& tail) override;
     bool Create(const std::wstring& path) override;
     bool Write(const unsigned char* data, int count) override;
     bool Rewind() override;
     bool Close() override;
+    void Abandon(const std::wstring& path, bool sound) override;
     void Delete(const std::wstring& path) override;
 
     // The files written in full and closed, and not deleted since, in the order they were made.
@@ -57,6 +64,9 @@ public:
 
 private:
     void Forget(const std::wstring& path);
+    // Feeds the open file's bytes into the digest, the last `tailBytes` of them into `tail`.
+    int64_t ReadBack(size_t tailBytes, std::vector<unsigned char>& tail);
+    void StartFile(const std::wstring& path, const KeptOffer* kept);
 
     // The work folder, private and held from its creation: nothing is written through a link or
     // into a folder that other accounts can change.
@@ -65,6 +75,8 @@ private:
     CBackgroundDigest m_digest;
     std::wstring m_strOpenPath;
     bool m_bWriteFailed = false;
+    CKeptDownloads m_kept;
+    const KeptOffer* m_pOpenKept = nullptr;  // the open file's offer when its bytes are kept
     std::vector<DownloadedFile> m_vecWritten;
 };
 

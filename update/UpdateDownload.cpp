@@ -3,6 +3,7 @@
 #include "update/UpdateDownload.h"
 
 #include "update/SourceSessions.h"
+#include "update/logic/KeptDownload.h"
 
 #include <atomic>
 #include <cstdio>
@@ -136,7 +137,7 @@ bool CUpdateDownload::Start(DownloadRequest request, UpdateSource source, std::s
 
 UINT CUpdateDownload::WorkerProc(void* param) {
     const std::shared_ptr<Job> job = std::move(static_cast<Job*>(param)->self);
-    CLocalFiles files;
+    CLocalFiles files(KeptOffersOf(job->request));  // the files whose bytes outlive the program
     WorkerReport report(job, files);
     CTimerResolution resolution;
     const std::atomic<bool>* stop = &job->stop;

@@ -28,7 +28,7 @@ public:
     bool IsRunning() const { return m_pWorkerThread != nullptr; }
     // Asks a running worker to stop and waits a moment for it to end; its end is then no longer
     // reported. A worker still held by the network after that is left to end with the process,
-    // which takes its partial file with it.
+    // which takes its partial file with it (bytes of a file the statement names are kept).
     void Stop();
 
 private:

@@ -28,6 +28,8 @@ WORK_FOLDER = r"c:\Windows\Temp\QVUpdate"
 SETUP_RECORD = r"c:\Windows\Temp\qv-setup-launched.txt"
 # The diagnostics log's folder under the Wine user's local application data.
 LOG_FOLDER = r"c:\users\%s\AppData\Local\QuorvelDownloader" % os.environ.get("USER", "root")
+# Where the bytes of a download the statement names outlive the program.
+KEPT_FOLDER = LOG_FOLDER + r"\Kept"
 
 
 def header_numbers(relative_path):
@@ -201,6 +203,9 @@ class RoadTest(unittest.TestCase):
         # Clean-ups run last-registered first: these run after the program has been killed.
         self.addCleanup(self.remove_record)
         self.addCleanup(shutil.rmtree, self.work, True)
+        self.kept = self.wine.unix(KEPT_FOLDER)
+        shutil.rmtree(self.kept, True)
+        self.addCleanup(shutil.rmtree, self.kept, True)
         remove_scanner(self.wine)
         self.addCleanup(remove_scanner, self.wine)
         self.ftp = FtpFixture(port=5301)

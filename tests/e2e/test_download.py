@@ -1,15 +1,18 @@
 """Start Installation in the real program: the download, the hand-off to the setup program, every
-failure the user can meet on the way, a line that breaks or goes silent, and closing the program
-while a download runs."""
+failure the user can meet on the way, a line that breaks or goes silent, closing the program
+while a download runs, and a download the program's end cut that the next run goes on with."""
 import os
 import subprocess
 import threading
 import time
 import unittest
 
-from harness import (BIN, ID_BANNER, ID_CHECK_SERVER, ID_EXIT, ID_LIST, ID_START, WORK_FOLDER, DiagnosticsLog,
-                     Driver, Program, RoadTest, demo_setup_signed, install_scanner, text_table, wait_until)
+from harness import (BIN, BUILD, ID_BANNER, ID_CHECK_SERVER, ID_EXIT, ID_LIST, ID_START, WORK_FOLDER, DiagnosticsLog,
+                     Driver, Program, RoadTest, demo_setup_signed, install_scanner, publish_release, text_table,
+                     wait_until)
 from ftp_fixture import PASSWORD
+from https_fixture import trust_certificate
+from signing import Signer
 
 EN = text_table()
 SETUP = "TALVIX_FULL_250101.exe"
@@ -275,6 +278,36 @@ class DownloadTest(RoadTest):
         self.assertFalse(os.path.exists(self.local))
         self.assertFalse(os.path.exists(self.record))
         self.assertEqual(self.ftp.requests().count("RETR " + REMOTE), 1)
+
+    def test_a_download_cut_by_the_programs_end_goes_on_from_its_bytes_in_the_next_run(self):
+        # The maker's statement names the file, so its bytes outlive the program: a power cut (the
+        # whole Wine session killed) mid-file, then a run that asks the server for the rest only.
+        signer = Signer.make(os.path.join(BUILD, "signing"), "a")
+        trust_certificate(self.wine.env, signer.cert)
+        content = demo_setup(3000000)
+        self.ftp.add_file(REMOTE, content)
+        publish_release(self.ftp, "/Software", signer)
+        self.ftp.set_faults(rate=600000)
+        self.ftp.start()
+        kept = os.path.join(self.kept, LOCAL + ".partial")
+        first = Program(self.wine, args=["/update", "/quiet"], extra_env=SHORT_LINE_BOUNDS).start()
+        self.addCleanup(first.kill)
+        wait_until(lambda: os.path.exists(kept) and os.path.getsize(kept) > 1000000, 60, "a megabyte kept")
+        first.kill()
+        on_disk = os.path.getsize(kept)
+        self.assertFalse(os.path.exists(self.record))
+
+        self.ftp.clear_requests()
+        self.ftp.set_faults()
+        second = Program(self.wine, args=["/update", "/quiet"]).start()
+        self.addCleanup(second.kill)
+        self.assertEqual(second.wait(120), 0)
+        self.assertIn(LOCAL, self.launch_record().upper())
+        # Asked for the rest, from a little before the end of the kept bytes, and sent only that.
+        rests = [int(r.split()[1]) for r in self.ftp.requests() if r.startswith("REST ")]
+        self.assertTrue(rests and on_disk - 65536 <= rests[0] < on_disk, (rests, on_disk))
+        self.assertEqual(self.bytes_served(), [len(content) - rests[0]])
+        self.assertEqual(os.listdir(self.kept), [])
 
 
 if __name__ == "__main__":

@@ -268,6 +268,12 @@ def release_statement():
     }
 
 
+def kept_record():
+    sound = ("QuorvelDownloader kept 1\nedition OEM/KESTRA/Factory/Software\nname \uAC00 TALVIX_FULL_250101.exe\n"
+             "size 12345678\nsha256 " + "ab" * 32 + "\nsince 1765300000\n").encode("utf-8")
+    return {"valid": sound, "crlf": sound.replace(b"\n", b"\r\n"), "old_header": sound.replace(b"kept 1", b"kept 0")}
+
+
 def http_rules():
     def response(status, offset, expected, content_range, content_length):
         known = expected >= 0
@@ -301,6 +307,7 @@ TARGETS = {
     "log_line": log_line,
     "release_statement": release_statement,
     "http_rules": http_rules,
+    "kept_record": kept_record,
 }
 
 

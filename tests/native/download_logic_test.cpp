@@ -100,8 +100,23 @@ public:
         m_log.push_back(L"Delete " + path);
         disk.erase(path);
     }
+    int64_t OpenKept(const std::wstring& path, size_t tailBytes, std::vector<unsigned char>& tail) override {
+        const auto it = kept.find(path);
+        if (it == kept.end()) return 0;
+        disk[path] = it->second;
+        m_open = path;
+        const std::string& bytes = it->second;
+        tail.assign(bytes.end() - static_cast<long>(std::min(tailBytes, bytes.size())), bytes.end());
+        return static_cast<int64_t>(bytes.size());
+    }
+    void Abandon(const std::wstring& path, bool sound) override {
+        abandoned.push_back(sound);
+        ILocalFiles::Abandon(path, sound);
+    }
 
     std::map<std::wstring, std::string> disk;
+    std::map<std::wstring, std::string> kept;  // bytes an earlier run kept, by local path
+    std::vector<bool> abandoned;               // whether each unfinished file was left sound
     bool failCreate = false;
     bool failClose = false;
     int64_t freeSpace = -1;
@@ -302,6 +317,42 @@ TEST(DownloadLogic, BrokenLineResumesFromTheBytesOnDisk) {
     EXPECT_EQ(rig.Count(L"Sleep 100"), 30);  // 1 s, then 2 s
     EXPECT_EQ(rig.Count(L"Rest"), 1);
     EXPECT_EQ(rig.Count(L"Rest 26624"), 1);
+}
+
+TEST(DownloadLogic, BytesAnEarlierRunKeptAreGoneOnFromAfterTheirEndIsChecked) {
+    const std::string content = Bytes(3 * kTransferBlockSize);
+    Rig rig;
+    const FTP_FILE_INFO item = rig.Serve(content);
+    rig.files.kept[kLocal] = content.substr(0, 40000);
+    EXPECT_EQ(rig.Run({item}), R::Completed);
+    EXPECT_EQ(rig.files.disk[kLocal], content);
+    EXPECT_EQ(rig.Count(L"Rest 35904"), 1);  // the overlap before the kept end
+    EXPECT_EQ(rig.Count(L"Create"), 0);
+    EXPECT_EQ(rig.Count(L"Connecting 0"), 1);
+
+    // Kept bytes whose end is not the server's: the file starts again from its first byte.
+    Rig changed;
+    changed.Serve(content);
+    std::string other = content.substr(0, 40000);
+    other[39999] ^= 1;
+    changed.files.kept[kLocal] = other;
+    EXPECT_EQ(changed.Run({item}), R::Completed);
+    EXPECT_EQ(changed.files.disk[kLocal], content);
+    EXPECT_EQ(changed.Count(L"Rewind"), 1);
+
+    // A stop or spent retries leave sound bytes to be kept; a failed write does not.
+    Rig stopped;
+    stopped.Serve(content);
+    stopped.files.kept[kLocal] = content.substr(0, 40000);
+    stopped.ui.stopWhen = [&] { return stopped.Count(L"Write") == 1; };
+    EXPECT_EQ(stopped.Run({item}), R::Stopped);
+    EXPECT_EQ(stopped.files.abandoned, std::vector<bool>{true});
+    Rig unwritable;
+    unwritable.Serve(content);
+    unwritable.files.kept[kLocal] = content.substr(0, 40000);
+    unwritable.files.failWriteNumber = 0;
+    EXPECT_EQ(unwritable.Run({item}), R::WriteFailed);
+    EXPECT_EQ(unwritable.files.abandoned, std::vector<bool>{false});
 }
 
 TEST(DownloadLogic, FileStartsAgainWhenTheServerCannotResumeIt) {

@@ -80,9 +80,17 @@ private:
         item.total = listed.dwFileSize;
         item.remotePath = request_.serverFolder + name;
         item.localPath = request_.workFolder + L"\\" + LocalNameOf(name);
+        GoOnFromKept(item);
         const int64_t free = files_.FreeSpace(request_.workFolder);
+<<<<<<< HEAD
         if (free >= 0 && free < item.total) return DownloadResult::DiskFull;
         item.startMs = sink_.NowMs();
+=======
+        if (free >= 0 && free < item.total - item.done) {
+            if (item.created) files_.Abandon(item.localPath, true);
+            return DownloadResult::DiskFull;
+        }
+>>>>>>> main
 
         Report(item, DownloadState::Connecting);
         std::unique_ptr<IFtpSession> session = source_.newSession();
@@ -92,12 +100,19 @@ private:
             session->Disconnect();
             session.reset();
             // The source of the check is down already: another that holds the file may serve it.
-            if (!MoveOn(item, name))
+            if (!MoveOn(item, name)) {
+                if (item.created) files_.Abandon(item.localPath, true);
                 return connected == kFtpError ? DownloadResult::NoInternet : DownloadResult::ConnectFailed;
+            }
             Report(item, DownloadState::Reconnecting, 1);
             session = Reconnect(item);
         }
+        return Attempts(item, name, std::move(session));
+    }
 
+    // The item's attempts from its first connection (null when it failed) until it is complete or
+    // they have ended.
+    DownloadResult Attempts(Item& item, const std::wstring& name, std::unique_ptr<IFtpSession> session) {
         int barren = 0;  // attempts in a row that brought no new byte
         for (;;) {
             Attempt attempt = session ? Transfer(*session, item) : Attempt::Broken;
@@ -118,16 +133,16 @@ private:
             }
             if (attempt == Attempt::Broken) attempt = AfterBroken(item, name, barren);
             if (attempt == Attempt::Stopped || attempt == Attempt::Failed) {
-                if (item.created) {
-                    files_.Close();
-                    files_.Delete(item.localPath);
-                }
+                // Bytes are sound unless writing them failed.
+                const bool sound = attempt == Attempt::Stopped || item.failure != DownloadResult::WriteFailed;
+                if (item.created) files_.Abandon(item.localPath, sound);
                 return attempt == Attempt::Stopped ? DownloadResult::Stopped : item.failure;
             }
             session = Reconnect(item);
         }
     }
 
+<<<<<<< HEAD
     // After a broken attempt: the pause before the next, or the next source when this one has spent
     // its retries or brings too little across its attempts, or the end of the item.
     Attempt AfterBroken(Item& item, const std::wstring& name, int& barren) {
@@ -145,6 +160,15 @@ private:
         item.written = 0;
         Report(item, DownloadState::Reconnecting, 1);
         return Attempt::Broken;
+=======
+    // Bytes an earlier run kept of the file are on disk: the first attempt goes on from them as
+    // after a broken line, its overlap checking their end.
+    void GoOnFromKept(Item& item) {
+        const size_t overlap = static_cast<size_t>(std::max(request_.bounds.resumeOverlap, 0));
+        item.done = std::min(files_.OpenKept(item.localPath, overlap, item.tail), item.total);
+        item.best = item.done;
+        item.created = item.done > 0;
+>>>>>>> main
     }
 
     // A new connection for the next attempt, or null (with the item's fault) when it failed.

@@ -24,6 +24,10 @@ public:
     virtual void CreateFolderTree(const std::wstring& folder) = 0;
     // Free bytes on the folder's volume for this user, or -1 when unknown.
     virtual int64_t FreeSpace(const std::wstring& folder) = 0;
+    // Opens the file with the bytes an earlier run kept of it, where there are any, positioned after
+    // them: their count, with up to `tailBytes` of their last ones in `tail`. 0 when nothing is
+    // kept; no file is open then.
+    virtual int64_t OpenKept(const std::wstring& path, size_t tailBytes, std::vector<unsigned char>& tail) { return 0; }
     // Creates the file for writing, truncating an existing one; false when it cannot be created.
     virtual bool Create(const std::wstring& path) = 0;
     virtual bool Write(const unsigned char* data, int count) = 0;
@@ -32,6 +36,11 @@ public:
     // Closes the open file; false when the bytes may not all have reached the disk.
     virtual bool Close() = 0;
     virtual void Delete(const std::wstring& path) = 0;
+    // Ends the open file unfinished: removed, unless its bytes are `sound` and kept for a later run.
+    virtual void Abandon(const std::wstring& path, bool sound) {
+        Close();
+        Delete(path);
+    }
 };
 
 // The worker's surroundings: where it reports, its clock and pauses, and the stop request.
@@ -88,6 +97,7 @@ float ProgressPercent(int64_t done, int64_t total);
 // Downloads every item into the work folder, reporting its facts through `sink`. A connection
 // that breaks is made again and the file goes on from the bytes on disk; when the source cannot be
 // reached at all or its retries are spent, `nextSource` may name another that holds the same file,
-// and the file goes on from there. A stop request ends it without a report and removes the partial file.
+// and the file goes on from there. A file an earlier run kept bytes of goes on from them. A stop
+// request ends it without a report and leaves the partial file to `files` to remove or keep.
 DownloadResult DownloadUpdates(const DownloadRequest& request, const FtpSessionFactory& newSession, ILocalFiles& files,
                                IDownloadSink& sink, const NextSourceFinder& nextSource = NextSourceFinder());

@@ -1,11 +1,8 @@
 // The download worker's local files and the timer resolution of a download.
 #include "update/LocalFiles.h"
 
-<<<<<<< HEAD
-#include "system/EnvironmentProbes.h"
-=======
 #include "system/DiagnosticsLog.h"
->>>>>>> main
+#include "system/EnvironmentProbes.h"
 #include "system/PrivateFolder.h"
 
 #include <algorithm>
@@ -49,17 +46,12 @@ void CBackgroundDigest::Run() {
 }
 
 void CLocalFiles::CreateFolderTree(const std::wstring& folder) {
-<<<<<<< HEAD
     // Not held when it cannot be made private: then no file is created in it. Only a folder that no
     // other account can change is emptied, and only by a run that downloads: a check leaves the disk
     // as it found it.
     if (OpenPrivateFolder(folder, m_folder)) probes::DeleteFolderTree(folder, false);
-=======
-    // Not held when it cannot be made private: then no file is created in it.
-    OpenPrivateFolder(folder, m_folder);
     // Without a folder of its own the download keeps nothing, as without a statement.
     if (!m_kept.Open() && m_kept.Offered()) LogEvent("download.kept-folder", {{"usable", false}});
->>>>>>> main
 }
 
 int64_t CLocalFiles::FreeSpace(const std::wstring& folder) {

@@ -82,15 +82,11 @@ private:
         item.localPath = request_.workFolder + L"\\" + LocalNameOf(name);
         GoOnFromKept(item);
         const int64_t free = files_.FreeSpace(request_.workFolder);
-<<<<<<< HEAD
-        if (free >= 0 && free < item.total) return DownloadResult::DiskFull;
-        item.startMs = sink_.NowMs();
-=======
         if (free >= 0 && free < item.total - item.done) {
             if (item.created) files_.Abandon(item.localPath, true);
             return DownloadResult::DiskFull;
         }
->>>>>>> main
+        item.startMs = sink_.NowMs();
 
         Report(item, DownloadState::Connecting);
         std::unique_ptr<IFtpSession> session = source_.newSession();
@@ -142,7 +138,6 @@ private:
         }
     }
 
-<<<<<<< HEAD
     // After a broken attempt: the pause before the next, or the next source when this one has spent
     // its retries or brings too little across its attempts, or the end of the item.
     Attempt AfterBroken(Item& item, const std::wstring& name, int& barren) {
@@ -160,7 +155,8 @@ private:
         item.written = 0;
         Report(item, DownloadState::Reconnecting, 1);
         return Attempt::Broken;
-=======
+    }
+
     // Bytes an earlier run kept of the file are on disk: the first attempt goes on from them as
     // after a broken line, its overlap checking their end.
     void GoOnFromKept(Item& item) {
@@ -168,7 +164,6 @@ private:
         item.done = std::min(files_.OpenKept(item.localPath, overlap, item.tail), item.total);
         item.best = item.done;
         item.created = item.done > 0;
->>>>>>> main
     }
 
     // A new connection for the next attempt, or null (with the item's fault) when it failed.

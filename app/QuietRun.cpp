@@ -3,6 +3,7 @@
 #include "app/QuietRun.h"
 
 #include "app/logic/RunPolicy.h"
+#include "system/DiagnosticsLog.h"
 
 namespace {
 // Wakes this thread to run the engine's queued facts.
@@ -19,21 +20,34 @@ int CQuietRun::Run() {
     MSG msg{};
     ::PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
     m_pTasks = std::make_shared<CUiTaskQueue>(::GetCurrentThreadId(), UM_QUIET_TASKS);
+    const DWORD deadlineMs = m_command.timeoutMinutes * 60000u;
+    RoadOptions options = RoadOptionsFor(m_command);
+    options.deadlineTick = ::GetTickCount64() + deadlineMs;
     IRoadObserver& observer = *this;
-    m_pEngine = std::make_unique<CUpdateEngine>(observer, m_pTasks, RoadOptionsFor(m_command));
+    m_pEngine = std::make_unique<CUpdateEngine>(observer, m_pTasks, options);
+    // A thread timer: its message comes to this loop without a window.
+    const UINT_PTR deadline = m_command.mode == RunMode::Quiet ? ::SetTimer(nullptr, 0, deadlineMs, nullptr) : 0;
     m_pEngine->Check();
-    while (!m_bFinished && ::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    bool timedOut = false;
+    while (!m_bFinished && !timedOut && ::GetMessageW(&msg, nullptr, 0, 0) > 0) {
         if (!msg.hwnd && msg.message == UM_QUIET_TASKS) {
             m_pTasks->RunPending();
             continue;
         }
-        ::TranslateMessage(&msg);
-        ::DispatchMessageW(&msg);
+        timedOut = deadline && !msg.hwnd && msg.message == WM_TIMER && msg.wParam == deadline;
+        if (!timedOut) ::DispatchMessageW(&msg);
     }
-    return ExitCodeOf(m_pEngine->Outcome());
+    if (deadline) ::KillTimer(nullptr, deadline);
+    if (timedOut) {
+        m_pEngine->Stop();
+        LogEvent("road.deadline", {{"minutes", m_command.timeoutMinutes}});
+        return ExitCodeOf(RoadOutcome::TimedOut);
+    }
+    return ExitCodeOfRun(m_pEngine->Outcome(), m_handedOff.setupWait, m_handedOff.setupExitCode);
 }
 
 void CQuietRun::OnRoadFact(const RoadFact& fact) {
+    if (fact.kind == RoadFactKind::HandedOff) m_handedOff = fact;
     // An update goes on with what the check offered; a refused start leaves nothing to wait for.
     if (fact.kind == RoadFactKind::Checked && m_command.mode == RunMode::Quiet &&
         m_pEngine->State() == RoadState::Ready && !m_pEngine->Start({0}))

@@ -4,7 +4,9 @@
 
 #include "app/QuietRun.h"
 #include "app/QuorvelDownloadDlg.h"
+#include "app/SingleRun.h"
 #include "app/StartUpLog.h"
+#include "app/Usage.h"
 #include "system/DiagnosticsLog.h"
 
 #include <shellapi.h>
@@ -30,6 +32,46 @@ std::wstring FullPathOf(const std::wstring& folder) {
     const DWORD n = ::GetFullPathNameW(folder.c_str(), MAX_PATH, full, nullptr);
     return n > 0 && n < MAX_PATH ? std::wstring(full, n) : folder;
 }
+
+// A command line not understood never opens a window: the script is told with 1639 and the log
+// says what was wrong.
+int RefuseCommandLine(const RunCommand& command) {
+    const int code = ExitCodeOf(RoadOutcome::BadCommandLine);
+    LogEvent("command-line", {{"understood", false},
+                              {"problem", command.problem},
+                              {"command_line", ::GetCommandLineW()},
+                              {"exit_code", code}});
+    return code;
+}
+
+// The road itself, windowless or in the window; this run holds the PC for its whole life.
+int RunTheRoad(const RunCommand& command) {
+    LogStartUp(RunModeName(command.mode));
+    if (command.noRestart) LogEvent("command-line", {{"norestart", true}});
+    CSingleRun single;
+    if (!single.Acquire()) {
+        // A user who starts the window again finds the first one in front of him.
+        const bool shown = command.mode == RunMode::Window && BringRunningWindowToFront();
+        LogEvent("road.abandoned", {{"reason", RoadOutcomeName(RoadOutcome::AnotherRun)}, {"window_shown", shown}});
+        return ExitCodeOf(RoadOutcome::AnotherRun);
+    }
+    if (command.mode == RunMode::Check || command.mode == RunMode::Quiet) {
+        CQuietRun run(command);
+        return run.Run();
+    }
+    INITCOMMONCONTROLSEX icc{};
+    icc.dwSize = sizeof icc;  // 8 bytes
+    icc.dwICC = ICC_WIN95_CLASSES;
+    ::InitCommonControlsEx(&icc);
+
+    CQuorvelDownloadDlg dlg(nullptr, command);
+    CWinApp* app = CWinApp::Get();
+    app->m_pMainWnd = &dlg;
+    dlg.DoModal();
+    app->m_pMainWnd = nullptr;
+    // The modal run is the whole program: no message loop of its own follows.
+    return app->m_nExitCode;
+}
 }  // namespace
 
 BOOL CQuorvelDownloadApp::InitInstance() {
@@ -37,34 +79,24 @@ BOOL CQuorvelDownloadApp::InitInstance() {
     const CFlushLogAtEnd flushLog;
     RunCommand command = ParseCommandLine(CommandLineArguments());
     command.sourceFolder = FullPathOf(command.sourceFolder);
+    command.logFile = FullPathOf(command.logFile);
+    if (!command.logFile.empty()) CopyLogTo(command.logFile);
     if (!command.understood) {
-        LogEvent("command-line", {{"understood", false}, {"problem", command.problem}});
-        m_nExitCode = ExitCodeOf(RoadOutcome::BadCommandLine);
+        m_nExitCode = RefuseCommandLine(command);
         return FALSE;
     }
+    switch (command.mode) {
+    case RunMode::Usage:
+        ShowUsage();
+        m_nExitCode = 0;
+        break;
     // Support's way to the log: show its folder and end, without a window or the server.
-    if (command.mode == RunMode::OpenLog) {
-        m_nExitCode = OpenLogFolder() ? 0 : 1;
-        return FALSE;
+    case RunMode::OpenLog: m_nExitCode = OpenLogFolder() ? 0 : 1; break;
+    case RunMode::Window:
+    case RunMode::Check:
+    case RunMode::Passive:
+    case RunMode::Quiet: m_nExitCode = RunTheRoad(command); break;
     }
-    LogStartUp(RunModeName(command.mode));
-    if (command.mode == RunMode::Check || command.mode == RunMode::Quiet) {
-        CQuietRun run(command);
-        m_nExitCode = run.Run();
-        LogEvent("end", {{"exit_code", m_nExitCode}});
-        return FALSE;
-    }
-
-    INITCOMMONCONTROLSEX icc{};
-    icc.dwSize = sizeof icc;  // 8 bytes
-    icc.dwICC = ICC_WIN95_CLASSES;
-    ::InitCommonControlsEx(&icc);
-
-    CQuorvelDownloadDlg dlg(nullptr, command);
-    m_pMainWnd = &dlg;
-    dlg.DoModal();
-    m_pMainWnd = nullptr;
-    // The modal run is the whole program: no message loop of its own follows.
     LogEvent("end", {{"exit_code", m_nExitCode}});
     return FALSE;
 }

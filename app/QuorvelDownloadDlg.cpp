@@ -13,6 +13,7 @@
 
 namespace {
 constexpr int kExitCodeOfExitButton = 18;
+constexpr UINT_PTR kDeadlineTimer = 1;
 }  // namespace
 
 CQuorvelDownloadDlg::CQuorvelDownloadDlg(CWnd* parent, RunCommand command)
@@ -44,8 +45,14 @@ void CQuorvelDownloadDlg::DoDataExchange() {
 BOOL CQuorvelDownloadDlg::OnInitDialog() {
     CDialog::OnInitDialog();
     m_pTasks = std::make_shared<CUiTaskQueue>(m_hWnd, UM_RUN_TASKS);
+    RoadOptions options = RoadOptionsFor(m_command);
+    const DWORD deadlineMs = m_command.timeoutMinutes * 60000u;
+    if (options.unattended) {
+        options.deadlineTick = ::GetTickCount64() + deadlineMs;
+        ::SetTimer(m_hWnd, kDeadlineTimer, deadlineMs, nullptr);
+    }
     IRoadObserver& observer = *this;
-    m_pEngine = std::make_unique<CUpdateEngine>(observer, m_pTasks, RoadOptionsFor(m_command));
+    m_pEngine = std::make_unique<CUpdateEngine>(observer, m_pTasks, options);
 
     // The window lays itself out at its monitor's DPI, and again when that changes.
     SetUiScale(DpiScale(WindowDpi(m_hWnd)));
@@ -59,7 +66,7 @@ BOOL CQuorvelDownloadDlg::OnInitDialog() {
     g_localText.Load();
     LogEvent("window", {{"texts", LanguageIndex == 1 ? "korean" : "english"}});
     // The taskbar button and automation tools show the same title the window paints.
-    SetWindowText(L"탈빅스 다운로더");
+    SetWindowText(kMainWindowTitle);
 
     BuildControls();
     CenterWindow();
@@ -82,6 +89,7 @@ LRESULT CQuorvelDownloadDlg::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) 
     case UM_CHECK_CHANGED: return OnCheckChanged();
     case UM_RUN_TASKS: return OnRunTasks();
     case WM_DPICHANGED: return OnDpiChanged(wParam, lParam);
+    case WM_TIMER: return OnTimer(static_cast<UINT_PTR>(wParam));
     case WM_DESTROY: return OnDestroy();
     default: return CDialog::WindowProc(msg, wParam, lParam);
     }
@@ -103,10 +111,21 @@ LRESULT CQuorvelDownloadDlg::OnNcHitTest(WPARAM, LPARAM) {
     return hit == HTCLIENT && !RoadBusy() ? HTCAPTION : hit;
 }
 
-// Exit during a download stops it as Escape does, then ends the run with Exit's code.
+// Exit during a download stops it as Escape does, then ends the run with Exit's code; in a passive
+// run it is the user cancelling the installation.
 void CQuorvelDownloadDlg::OnExit() {
     if (m_pEngine) m_pEngine->Stop();
-    ::PostQuitMessage(kExitCodeOfExitButton);
+    ::PostQuitMessage(m_command.mode == RunMode::Passive ? ExitCodeOf(RoadOutcome::Cancelled) : kExitCodeOfExitButton);
+}
+
+// A passive run's deadline: whatever it is doing stops, and the run ends saying so.
+LRESULT CQuorvelDownloadDlg::OnTimer(UINT_PTR id) {
+    if (id != kDeadlineTimer) return Default();
+    KillTimer(kDeadlineTimer);
+    if (m_pEngine) m_pEngine->Stop();
+    LogEvent("road.deadline", {{"minutes", m_command.timeoutMinutes}});
+    ::PostQuitMessage(ExitCodeOf(RoadOutcome::TimedOut));
+    return 0;
 }
 
 // Enter does nothing while the road is busy, as when the whole window was disabled: not while the
@@ -125,7 +144,14 @@ void CQuorvelDownloadDlg::EnableRoadControls(bool enable) {
 // Esc, Alt+F4, the system menu's Close and WM_CLOSE end the run; a running download is stopped
 // first (its partial file is deleted by the worker) so nothing outlives the window.
 void CQuorvelDownloadDlg::OnCancel() {
+    // A passive run that has failed or is done has posted its own end already.
+    const bool over = m_pEngine && (m_pEngine->State() == RoadState::Failed || m_pEngine->State() == RoadState::Done);
     if (m_pEngine) m_pEngine->Stop();
+    // A passive run closed by the user before its end: the installation was cancelled.
+    if (m_command.mode == RunMode::Passive) {
+        if (!over) ::PostQuitMessage(ExitCodeOf(RoadOutcome::Cancelled));
+        return;
+    }
     CDialog::OnCancel();
 }
 

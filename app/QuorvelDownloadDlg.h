@@ -11,7 +11,7 @@
 #include "framework/GdiObjects.h"
 #include "framework/UiTaskQueue.h"
 #include "update/UpdateEngine.h"
-#include "update/logic/CommandLine.h"
+#include "app/logic/CommandLine.h"
 
 #include <memory>
 #include <string>
@@ -19,6 +19,8 @@
 
 // Wakes the dialog to run the tasks queued for it; carries nothing.
 constexpr UINT UM_RUN_TASKS = WM_USER + 9200;
+// The title the window shows on its taskbar button and to automation tools.
+inline const wchar_t kMainWindowTitle[] = L"탈빅스 다운로더";
 
 class CQuorvelDownloadDlg : public CDialog, private IRoadObserver {
 public:
@@ -79,6 +81,7 @@ private:
     LRESULT OnNcHitTest(WPARAM wParam, LPARAM lParam);
     LRESULT OnCheckChanged();
     LRESULT OnRunTasks();
+    LRESULT OnTimer(UINT_PTR id);
     LRESULT OnDestroy();
     void OnExit();
 
@@ -97,6 +100,7 @@ private:
     std::unique_ptr<CDIBSectionLite> m_pImgBanner;
 
     const RunCommand m_command;
+    RoadFact m_handedOff;  // the hand-off's fact: the setup's own end when a passive run waited for it
     // The update engine, made once the window's task queue exists.
     std::unique_ptr<CUpdateEngine> m_pEngine;
     // The list row of each item of the engine's download, in its order. A row's item data is the

@@ -82,9 +82,14 @@ void CQuorvelDownloadDlg::OnRoadFact(const RoadFact& fact) {
             PostMessage(WM_COMMAND, MAKEWPARAM(IDC_START_INSTALLATION, BN_CLICKED));
         break;
     case RoadFactKind::Progress: ShowProgress(fact.status); break;
-    case RoadFactKind::Verifying: break;  // the banner asks the user to wait already
+    case RoadFactKind::Verifying:
+        // The banner asks the user to wait already. A passive run may next wait for an unattended
+        // setup on this thread: the setup's window takes over from this one, which would not answer.
+        if (m_command.mode == RunMode::Passive) ShowWindow(SW_HIDE);
+        break;
     case RoadFactKind::DownloadFailed: ShowDownloadFailure(fact.download); break;
     case RoadFactKind::HandedOff:
+        m_handedOff = fact;
         if (m_pEngine->State() != RoadState::Done) ShowHandOffFailure(fact.handOff);
         break;
     case RoadFactKind::Abandoned: EnableRoadControls(true); break;
@@ -99,8 +104,9 @@ bool CQuorvelDownloadDlg::AskProxyCredentials(const std::wstring& host, std::wst
 
 void CQuorvelDownloadDlg::EndRunIfOver() {
     if (!RunIsOver(m_command.mode, m_pEngine->State())) return;
+    // A passive run ends with the setup's own code when it waited for it.
     if (m_command.mode == RunMode::Passive)
-        ::PostQuitMessage(ExitCodeOf(m_pEngine->Outcome()));
+        ::PostQuitMessage(ExitCodeOfRun(m_pEngine->Outcome(), m_handedOff.setupWait, m_handedOff.setupExitCode));
     else
         SendMessage(WM_CLOSE);  // the setup program owns the work folder now: nothing may empty it first
 }

@@ -13,7 +13,6 @@
 #include <initializer_list>
 
 namespace {
-const wchar_t kTitle[] = L"탈빅스 다운로더";
 constexpr COLORREF kWindowColour = RGB(168, 168, 168);
 
 // Where things stand on the background picture, in pixels of the client area at 96 DPI; on screen
@@ -250,7 +249,7 @@ LRESULT CQuorvelDownloadDlg::OnPaint() {
         CSelectObject font(dc, m_fontTitle);
         CTextMode mode(dc, TRANSPARENT, RGB(255, 255, 255));
         RECT rc = Scaled(kTitleRect);
-        ::DrawTextW(dc, kTitle, -1, &rc, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+        ::DrawTextW(dc, kMainWindowTitle, -1, &rc, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
     }
     CTextMode mode(dc, TRANSPARENT, RGB(255, 0, 0));
     for (int i = 0; i < 2; ++i) {

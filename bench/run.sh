@@ -5,7 +5,8 @@
 #   QV_BENCH_PREFIX  the Wine prefix (default build/wine64)
 # Options go to bench/bench.py: --quick, --line-only, --dpi-only, --release-only, --resume-only, --check-only,
 # --https-only (the HTTPS source, its proxy and resets; uses no fixed port), --window-only with
-# --reference-program EXE (the window against another build), --program EXE.
+# --reference-program EXE (the window against another build), --fleet-only (a quiet install with the
+# setup's arguments against the window, and a second run's refusal), --program EXE.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 cd "$ROOT"
@@ -17,7 +18,7 @@ case $PREFIX in /*) ;; *) PREFIX=$ROOT/$PREFIX ;; esac
 bash scripts/setup.sh
 [ -f "$BUILD/build.ninja" ] || cmake --preset win32 -B "$BUILD" >/dev/null
 cmake --build "$BUILD" --target QuorvelDownloader DemoSetup QvDriver BenchTransfer BenchWatch MinimalWindow BenchImportsWindow \
-  TalvixStandIn SetVersionInfo RefFtpList
+  TalvixStandIn SetVersionInfo RefFtpList QvRunWait
 NATIVE=$ROOT/build/bench-native
 cmake -S bench -B "$NATIVE" -G Ninja >/dev/null
 cmake --build "$NATIVE"

@@ -5,12 +5,15 @@ ends in ".exe") with its size, SHA-256 and the version of its version resource.
 
 Usage:
     scripts/publish.py FOLDER --cert CERT.pem --key KEY.pem [--days N] [--serial N]
-                       [--allow-downgrade] [--rollout PERCENT] [--edition E]
+                       [--allow-downgrade] [--rollout PERCENT] [--edition E] [--quiet-args "ARGS"]
 
 The serial is the UTC clock as YYYYMMDDHHMMSS unless given; the statement expires N days (90) from
 now. The edition is FOLDER's own path: "OEM/<EDITION>/<CHANNEL>/Software" (or SoftwareTest) when the
 folder lies there, else its last component. --rollout offers the release to that share of PCs in a
-script's run (0 halts it everywhere); without it, to every PC. The signature is CMS over the exact bytes, SHA-256,
+script's run (0 halts it everywhere); without it, to every PC. --quiet-args names the arguments of the
+setups' unattended install (e.g. "/S /norestart"), which a passive or quiet run of the program starts
+them with; they go on a "#quiet-args" line after each file line, a comment to older copies of the
+program. The signature is CMS over the exact bytes, SHA-256,
 without signed attributes (a platform we run on does not compare their digest). Needs the openssl
 command-line tool. As a module: publish(folder, cert, key, ...) returns the two paths written.
 """
@@ -31,6 +34,7 @@ SIGNATURE = "release.txt.p7s"
 MAX_STATEMENT_BYTES = 64 * 1024
 MAX_FILES = 256
 MAX_NAME_UNITS = 259
+MAX_QUIET_ARG_UNITS = 1024
 RT_VERSION = 16
 FIXED_INFO_SIGNATURE = 0xFEEF04BD
 
@@ -118,7 +122,7 @@ def read_version(data):
     return (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF)
 
 
-def _check_name(name, what):
+def _check_name(name, what, max_units=None):
     """Refuses a name the program would refuse in the statement."""
     try:
         name.encode("utf-8")
@@ -129,8 +133,9 @@ def _check_name(name, what):
         if cp < 0x20 or 0x7F <= cp <= 0x9F or cp in (0x200E, 0x200F) or 0x2028 <= cp <= 0x202E or \
                 0x2066 <= cp <= 0x2069:
             raise PublishError("%s %r holds the control character U+%04X" % (what, name, cp))
-    if not name or len(name.encode("utf-16-le")) // 2 > MAX_NAME_UNITS:
-        raise PublishError("%s %r is empty or longer than %d characters" % (what, name, MAX_NAME_UNITS))
+    max_units = max_units or MAX_NAME_UNITS
+    if not name or len(name.encode("utf-16-le")) // 2 > max_units:
+        raise PublishError("%s %r is empty or longer than %d characters" % (what, name, max_units))
 
 
 def edition_of(folder):
@@ -180,13 +185,15 @@ def rollout_line(percent):
     return "rollout %d" % percent
 
 
-def statement_text(folder, days, serial, allow_downgrade, edition, now, rollout=None):
+def statement_text(folder, days, serial, allow_downgrade, edition, now, rollout=None, quiet_args=None):
     names = sorted(e.name for e in os.scandir(folder) if e.name.endswith(".exe") and e.is_file(follow_symlinks=False))
     if not names:
         raise PublishError("%s holds no setup program (*.exe)" % folder)
     if len(names) > MAX_FILES:
         raise PublishError("%s holds %d setup programs; a statement names at most %d" % (folder, len(names), MAX_FILES))
     _check_name(edition, "the edition")
+    if quiet_args is not None:
+        _check_name(quiet_args, "the quiet arguments", MAX_QUIET_ARG_UNITS)
     lines = [HEADER, "edition " + edition, "serial %d" % serial,
              "expires " + _time_text(now + datetime.timedelta(days=days))]
     if allow_downgrade:
@@ -197,6 +204,8 @@ def statement_text(folder, days, serial, allow_downgrade, edition, now, rollout=
         _check_name(name, "the setup program")
         size, digest, version = _setup_facts(os.path.join(folder, name))
         lines.append("file %d %s %s %s" % (size, digest, ".".join(str(p) for p in version), name))
+        if quiet_args:
+            lines.append("#quiet-args " + quiet_args)
     text = ("\n".join(lines) + "\n").encode("utf-8")
     if len(text) > MAX_STATEMENT_BYTES:
         raise PublishError("the statement would be %d bytes; the program reads at most %d" %
@@ -215,7 +224,7 @@ def _temp_in(folder, suffix):
     return path
 
 
-def publish(folder, cert, key, days=90, serial=None, allow_downgrade=False, edition=None, now=None, rollout=None):
+def publish(folder, cert, key, days=90, serial=None, allow_downgrade=False, edition=None, now=None, rollout=None, quiet_args=None):
     """Writes FOLDER/release.txt and FOLDER/release.txt.p7s; returns their paths. `now` is a UTC
     datetime or seconds since 1970 (the clock by default)."""
     if now is None:
@@ -233,7 +242,7 @@ def publish(folder, cert, key, days=90, serial=None, allow_downgrade=False, edit
     previous = _previous_serial(folder)
     if previous is not None and serial < previous:
         raise PublishError("serial %d is lower than %d of the statement already in %s" % (serial, previous, folder))
-    text = statement_text(folder, days, serial, allow_downgrade, edition or edition_of(folder), now, rollout)
+    text = statement_text(folder, days, serial, allow_downgrade, edition or edition_of(folder), now, rollout, quiet_args)
 
     statement, signature = os.path.join(folder, STATEMENT), os.path.join(folder, SIGNATURE)
     temp_statement, temp_signature = _temp_in(folder, STATEMENT), _temp_in(folder, SIGNATURE)
@@ -265,10 +274,11 @@ def main(argv=None):
     parser.add_argument("--edition", help="the edition's folder, e.g. OEM/KESTRA/Factory/Software")
     parser.add_argument("--rollout", type=int, metavar="PERCENT",
                         help="offer the release to this share of PCs in a script's run; 0 halts it (100)")
+    parser.add_argument("--quiet-args", help="the setups' arguments for an unattended install, e.g. \"/S /norestart\"")
     args = parser.parse_args(argv)
     try:
         paths = publish(args.folder, args.cert, args.key, args.days, args.serial, args.allow_downgrade, args.edition,
-                        rollout=args.rollout)
+                        rollout=args.rollout, quiet_args=args.quiet_args)
     except (PublishError, OSError) as e:
         print("publish.py: error: %s" % e, file=sys.stderr)
         return 1

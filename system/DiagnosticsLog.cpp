@@ -4,6 +4,7 @@
 #include "framework/File.h"
 #include "framework/Thread.h"
 #include "system/EnvironmentProbes.h"
+#include "system/PrivateFolder.h"
 
 #include <shlobj.h>
 
@@ -64,6 +65,27 @@ private:
     bool m_bHeld = false;
 };
 
+// SYSTEM, LocalService, NetworkService and the per-service accounts (S-1-5-80-...): nobody looks in
+// their profiles, so their log goes to the machine's program data.
+bool IsServiceAccount(const std::wstring& sid) {
+    return sid == L"S-1-5-18" || sid == L"S-1-5-19" || sid == L"S-1-5-20" || sid.rfind(L"S-1-5-80-", 0) == 0;
+}
+
+// A copy of this run's lines that the command line asked for (/log FILE); set before the first line.
+std::wstring& LogCopyPath() {
+    static std::wstring path;
+    return path;
+}
+
+// Held while a batch is written, so the folder's path keeps naming this plain folder. A service
+// account's folder is made and kept so that no other account can write into it.
+bool HoldLogFolder(const std::wstring& path, CFile& folder) {
+    if (IsServiceAccount(CurrentUserSid())) return OpenPrivateFolder(path, folder);
+    if (folder.OpenFolder(path)) return true;
+    probes::CreateFolderTree(path);
+    return folder.OpenFolder(path);
+}
+
 // Appends a batch of whole lines with one write; the file is opened for appending only, so every
 // write lands at its end, whoever else appends. A link or junction in place of the folder, the log
 // or the older log skips the batch: the log never writes or moves a file through one.
@@ -75,12 +97,9 @@ public:
             if (m_strFolder.empty()) return;
             m_hMutex = ::CreateMutexW(nullptr, FALSE, kLogMutexName);
         }
-        // Held while the batch is written, so its path keeps naming this plain folder.
+        AppendToCopy(lines);
         CFile folder;
-        if (!folder.OpenFolder(m_strFolder)) {
-            probes::CreateFolderTree(m_strFolder);
-            if (!folder.OpenFolder(m_strFolder)) return;
-        }
+        if (!HoldLogFolder(m_strFolder, folder)) return;
         const std::wstring path = m_strFolder + kLogFileName;
         const CMutexHold hold(m_hMutex, kLogMutexTimeoutMs);
         CFile file;
@@ -98,6 +117,13 @@ public:
     }
 
 private:
+    // The copy is this run's own: no rotation, and never written through a link.
+    static void AppendToCopy(const std::string& lines) {
+        if (LogCopyPath().empty()) return;
+        CFile copy;
+        if (copy.OpenForAppending(LogCopyPath())) copy.Write(lines.data(), static_cast<DWORD>(lines.size()));
+    }
+
     std::wstring m_strFolder;
     HANDLE m_hMutex = nullptr;  // kept for the life of the process, as the writer is
 };
@@ -193,9 +219,12 @@ bool FlushLog(DWORD timeoutMs) {
     }
 }
 
+void CopyLogTo(const std::wstring& path) { LogCopyPath() = path; }
+
 std::wstring LogFolder() {
     wchar_t folder[MAX_PATH] = {};
-    if (FAILED(::SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder)) || !folder[0])
+    const int where = IsServiceAccount(CurrentUserSid()) ? CSIDL_COMMON_APPDATA : CSIDL_LOCAL_APPDATA;
+    if (FAILED(::SHGetFolderPathW(nullptr, where, nullptr, SHGFP_TYPE_CURRENT, folder)) || !folder[0])
         return std::wstring();
     return folder + std::wstring(kLogFolderName);
 }

@@ -1,8 +1,7 @@
 // The diagnostics log that support asks for: one UTF-8 file per user under the local application
-// data folder, one line per event, written by a thread of its own so that a caller never waits for
-// the disk. A log that cannot be written, or whose folder or file is a link or junction, is skipped
-// silently. It never holds the server's password or the contents of a file: callers log facts, not
-// data.
+// data folder (the machine's program data for service accounts), one line per event, written by a thread of its own so
+// that a caller never waits for the disk. A log that cannot be written, or whose folder or file is a link or junction,
+// is skipped silently. It never holds the server's password or the contents of a file: callers log facts, not data.
 #pragma once
 
 #include "framework/Win32.h"
@@ -45,7 +44,12 @@ public:
     CFlushLogAtEnd& operator=(const CFlushLogAtEnd&) = delete;
 };
 
-// The folder that holds the log, and the log itself; empty when the platform cannot say.
+// Writes every line of this run to `path` as well (appended, never through a link). Called once,
+// before the first line is logged.
+void CopyLogTo(const std::wstring& path);
+
+// The folder that holds the log, and the log itself; empty when the platform cannot say. A service
+// account (SYSTEM and the like) logs under the machine's program data folder.
 std::wstring LogFolder();
 std::wstring LogFilePath();
 // Makes the log's folder if it is missing and shows it in Explorer; false when it cannot.

@@ -18,24 +18,6 @@ struct LocalFreeDeleter {
 };
 using LocalMemory = std::unique_ptr<void, LocalFreeDeleter>;
 
-// The SID of the account the program runs as, in its string form ("S-1-5-21-...").
-std::wstring CurrentUserSid() {
-    HANDLE token = nullptr;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return std::wstring();
-    std::wstring text;
-    DWORD size = 0;
-    ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-    std::vector<BYTE> buffer(size);
-    wchar_t* sid = nullptr;
-    if (size && ::GetTokenInformation(token, TokenUser, buffer.data(), size, &size) &&
-        ::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &sid)) {
-        text = sid;
-        ::LocalFree(sid);
-    }
-    ::CloseHandle(token);
-    return text;
-}
-
 // Full control for SYSTEM, Administrators and the user, passed on to everything inside, nothing
 // inherited from the parent.
 LocalMemory PrivateSecurityDescriptor(const std::wstring& userSid) {
@@ -94,6 +76,23 @@ bool SameFile(HANDLE a, HANDLE b) {
 }
 
 }  // namespace
+
+std::wstring CurrentUserSid() {
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return std::wstring();
+    std::wstring text;
+    DWORD size = 0;
+    ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<BYTE> buffer(size);
+    wchar_t* sid = nullptr;
+    if (size && ::GetTokenInformation(token, TokenUser, buffer.data(), size, &size) &&
+        ::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &sid)) {
+        text = sid;
+        ::LocalFree(sid);
+    }
+    ::CloseHandle(token);
+    return text;
+}
 
 bool OpenPrivateFolder(const std::wstring& path, CFile& held) {
     held.Close();

@@ -15,6 +15,10 @@
 // launched from.
 bool OpenPrivateFolder(const std::wstring& path, CFile& held);
 
+// The SID of the account the program runs as, in its string form ("S-1-5-21-..."); empty when
+// the platform cannot say.
+std::wstring CurrentUserSid();
+
 // Removes everything in the folder but the files named in `keep` (full paths, any case): files,
 // read-only ones included, and whole subfolders; a link is removed as itself, never entered. True
 // when nothing else is left.

@@ -121,6 +121,8 @@ void CHeldSetup::Verify(const DownloadRequest& request, DWORD timeoutMs) {
         m_verdict = SetupVerdict::ReleaseRefused;
         return;
     }
+    if (const ReleaseFile* named = release.statement ? release.statement->Find(facts.name) : nullptr)
+        m_strQuietArguments = named->quietArguments;
     // No answer in time: not trusted.
     m_verdict = answered && job->allowed ? SetupVerdict::Ready : SetupVerdict::SignatureRefused;
 }

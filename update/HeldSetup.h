@@ -51,12 +51,16 @@ public:
     // True when the release statement the setup was checked against has expired by now (logged): the
     // hand-off asks at the last moment, as a window may stay open for days after its check.
     bool ReleaseExpired() const;
+    // The maker's statement's arguments for an unattended install of this setup; empty when it
+    // names none (or there is no statement).
+    const std::wstring& QuietArguments() const { return m_strQuietArguments; }
     // Removes the setup program from the work folder and lets go of both: a setup that is not
     // launched does not stay behind. False when it could not be removed.
     bool Discard();
 
 private:
     std::wstring m_strPath;
+    std::wstring m_strQuietArguments;
     CFile m_folder;  // the work folder, held on from the worker's own hold until the launch
     CFile m_file;
     Sha256Digest m_written{};  // the digest of the bytes the worker wrote

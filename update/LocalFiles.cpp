@@ -2,6 +2,7 @@
 #include "update/LocalFiles.h"
 
 #include "system/DiagnosticsLog.h"
+#include "system/EnvironmentProbes.h"
 #include "system/PrivateFolder.h"
 
 #include <algorithm>
@@ -45,8 +46,10 @@ void CBackgroundDigest::Run() {
 }
 
 void CLocalFiles::CreateFolderTree(const std::wstring& folder) {
-    // Not held when it cannot be made private: then no file is created in it.
-    OpenPrivateFolder(folder, m_folder);
+    // Not held when it cannot be made private: then no file is created in it. Only a folder that no
+    // other account can change is emptied, and only by a run that downloads: a check leaves the disk
+    // as it found it.
+    if (OpenPrivateFolder(folder, m_folder)) probes::DeleteFolderTree(folder, false);
     // Without a folder of its own the download keeps nothing, as without a statement.
     if (!m_kept.Open() && m_kept.Offered()) LogEvent("download.kept-folder", {{"usable", false}});
 }

@@ -54,11 +54,6 @@ std::wstring CUpdateCatalogue::BuildServerFolderForDownload() {
 bool CUpdateCatalogue::Check(const std::wstring& localFolder) {
     ClearServerFiles();
     probes::ReadInstalledScannerVersion(nullptr, m_strBitness, m_strInstalledVersion);
-    {
-        // Only a folder that no other account can change is emptied; it is made so here.
-        CFile work;
-        if (OpenPrivateFolder(GetWorkFolder(), work)) probes::DeleteFolderTree(GetWorkFolder(), false);
-    }
     BuildServerFolder();
     m_strStatementEdition = StatementEditionOf(m_strServerFolder);
     const auto turn = [this](const UpdateSource& source, SourceSkip& skip, std::wstring& askingProxy) {

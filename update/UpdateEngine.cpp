@@ -112,13 +112,22 @@ void CUpdateEngine::HandOff(FinishedDownload download) {
     m_log.Finished(download);
     if (!m_road.BeginHandOff()) return;
     // The setup program is let go when the hand-off is over, whatever its end.
-    const HandOffResult result =
-        RunInstallHandOff(CUpdateCatalogue::GetWorkFolder(), download, m_options.mayEndScanner);
-    LogHandOff(result);
-    m_road.EndHandOff(result);
+    SetupStart start;
+    start.unattended = m_options.unattended;
+    start.hidden = m_options.hideSetup;
+    if (m_options.deadlineTick) {
+        const uint64_t now = ::GetTickCount64();
+        start.waitMs = now < m_options.deadlineTick ? static_cast<DWORD>(m_options.deadlineTick - now) : 0;
+    }
+    const HandOffEnd end =
+        RunInstallHandOff(CUpdateCatalogue::GetWorkFolder(), download, m_options.mayEndScanner, start);
+    LogHandOff(end.result);
+    m_road.EndHandOff(end.result);
     RoadFact fact;
     fact.kind = RoadFactKind::HandedOff;
-    fact.handOff = result;
+    fact.handOff = end.result;
+    fact.setupWait = end.wait;
+    fact.setupExitCode = end.setupExitCode;
     Tell(fact);
 }
 

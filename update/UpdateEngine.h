@@ -43,6 +43,9 @@ struct RoadFact {
     DownloadStatus status;
     DownloadResult download = DownloadResult::Completed;
     HandOffResult handOff = HandOffResult::Launched;
+    // An unattended install waited for: how far, and the setup program's own exit code.
+    SetupWait setupWait = SetupWait::NotWaited;
+    DWORD setupExitCode = 0;
 };
 
 class IRoadObserver {

@@ -7,6 +7,10 @@ RoadOptions RoadOptionsFor(const RunCommand& command) {
     options.mayEndScanner = command.mode == RunMode::Window || command.endScanner;
     options.stopWhenCurrent = command.mode != RunMode::Window;
     options.followRollout = command.mode != RunMode::Window;
+    // A script's run installs unattended with the statement's arguments and waits for the setup's
+    // end (the driver sets the deadline); a quiet run shows the setup nothing.
+    options.unattended = command.mode == RunMode::Passive || command.mode == RunMode::Quiet;
+    options.hideSetup = command.mode == RunMode::Quiet;
     return options;
 }
 

@@ -2,7 +2,7 @@
 // is over. The window and the windowless run both ask here. Pure: no Win32 types.
 #pragma once
 
-#include "update/logic/CommandLine.h"
+#include "app/logic/CommandLine.h"
 #include "update/logic/Road.h"
 
 // The road's options for a run: a user in the window agrees to end the scanner by starting the

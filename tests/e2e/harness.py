@@ -251,17 +251,24 @@ class Program:
 
     def start(self):
         self.wine.use_arial_replacement()
-        self.process = subprocess.Popen(["wine", self.win_path] + self.args, env=self.env, stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.DEVNULL)
+        # Started through QvRunWait, which prints the whole exit code: Wine's own exit status keeps
+        # only its low 8 bits (1618 would read 82).
+        self.process = subprocess.Popen(["wine", os.path.join(BIN, "QvRunWait.exe"), self.win_path] + self.args,
+                                        env=self.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True,
+                                        errors="replace")
         return self
 
     def wait(self, timeout=60):
         """The exit code; raises on timeout (after killing the program)."""
         try:
-            return self.process.wait(timeout)
+            out, _ = self.process.communicate(timeout=timeout)
         except subprocess.TimeoutExpired:
             self.kill()
             raise
+        codes = re.findall(r"^exit=(\d+)$", out, re.M)
+        if not codes:
+            raise AssertionError("the program did not start: %r" % out[-200:])
+        return int(codes[-1])
 
     def running(self):
         return self.process is not None and self.process.poll() is None

@@ -1,9 +1,12 @@
 """The road driven by a fleet's script: /check asks the server and says by its exit code whether a
-setup is offered; /update /quiet runs the road without any window and never ends a scanner in use
-unless /endscanner allows it; /update /passive shows the road and runs it without a click; a command
-line the program does not understand ends with 2. Each run's outcome is in the log."""
+setup is offered; /update /quiet runs the road without any window, starts the setup with the maker's
+unattended arguments and ends with its code, and never ends a scanner in use unless /endscanner
+allows it (1618); /update /passive shows the road and runs it without a click; one run at a time
+(1618); a command line the program does not understand ends with 1639 and opens nothing; a source
+that drips a byte a connection ends the run (30). Each run's outcome is in the log."""
 import os
 import subprocess
+import time
 import unittest
 
 from harness import (BUILD, DiagnosticsLog, Driver, Program, RoadTest, demo_setup_signed, install_scanner,
@@ -15,8 +18,8 @@ SETUP = "/Software/TALVIX_FULL_250101.exe"
 
 
 class CommandLineTest(RoadTest):
-    def run_program(self, *args, timeout=90):
-        program = Program(self.wine, args=list(args)).start()
+    def run_program(self, *args, timeout=90, env=None):
+        program = Program(self.wine, args=list(args), extra_env=env).start()
         self.addCleanup(program.kill)
         return program.wait(timeout)
 
@@ -37,17 +40,22 @@ class CommandLineTest(RoadTest):
         self.assertEqual(log.event("road.checked")["outcome"], "server-unreachable")
         self.ftp.add_file(SETUP, demo_setup_signed())
         self.ftp.start()
+        # What lies in the work folder (another run's setup, say) is none of a check's business.
+        os.makedirs(self.work, exist_ok=True)
+        kept = os.path.join(self.work, "TALVIX_FULL_240101.EXE")
+        with open(kept, "wb") as f:
+            f.write(b"another run's setup")
         self.assertEqual(self.run_program("/CHECK"), 10)
+        self.assertTrue(os.path.exists(kept))
         self.assertIn("LIST /Software", self.ftp.requests())
         self.assertEqual(self.retrieved(), [])
-        self.assertEqual(self.run_program("/check", "/bogus"), 2)
-        self.assertEqual(self.run_program("/update"), 2)  # needs /passive or /quiet
+        self.assertEqual(self.run_program("/check", "/norestart"), 10)
 
     def test_quiet_update_leaves_a_running_scanner_alone_unless_allowed(self):
         self.ftp.add_file(SETUP, demo_setup_signed())
         self.ftp.start()
         scanner = self.start_scanner()
-        self.assertEqual(self.run_program("/update", "/quiet"), 50)
+        self.assertEqual(self.run_program("/update", "/quiet"), 1618)
         self.assertIsNone(scanner.poll())
         self.assertEqual(self.retrieved(), [])
         self.assertFalse(os.path.exists(self.record))
@@ -81,6 +89,63 @@ class CommandLineTest(RoadTest):
         Driver(self.wine).wait_main()
         self.launch_record()
         self.assertEqual(program.wait(60), 0)
+
+    def test_a_command_line_not_understood_ends_with_1639_and_opens_nothing(self):
+        log = DiagnosticsLog(self.wine)
+        # "%~dp0" ends in a backslash that escapes its closing quote: the rest is one folder.
+        self.assertEqual(self.run_program("/source", 'C:\\pkg" /update /quiet', timeout=30), 1639)
+        self.assertEqual(log.event("command-line")["understood"], "no")
+        self.assertEqual(self.run_program("/check", "/bogus", timeout=30), 1639)
+        self.assertEqual(self.run_program("/update", timeout=30), 1639)  # needs /passive or /quiet
+        # The usage goes to the script's output (here a null device), not into a box.
+        self.assertEqual(self.run_program("/?", timeout=30), 0)
+        self.assertEqual(self.retrieved(), [])
+
+    def test_quiet_install_waits_for_the_setup_and_ends_with_its_code(self):
+        signer = Signer.make(os.path.join(BUILD, "signing"), "a")
+        trust_certificate(self.wine.env, signer.cert)
+        self.ftp.add_file(SETUP, demo_setup_signed())
+        publish_release(self.ftp, "/Software", signer, quiet_args="/S /norestart")
+        self.ftp.start()
+        log = DiagnosticsLog(self.wine)
+        copy = self.wine.unix(r"c:\qv-copy.log")
+        if os.path.exists(copy):
+            os.remove(copy)
+        env = {"QV_SETUP_EXIT_CODE": "3010", "QV_SETUP_RUN_MS": "1500"}
+        self.assertEqual(self.run_program("/update", "/quiet", "/log", r"c:\qv-copy.log", env=env), 3010)
+        self.assertIn("args=/S /norestart", self.launch_record())
+        self.assertEqual(log.event("handoff.arguments")["arguments"], '"/S /norestart"')
+        self.assertEqual(log.event("setup.ended")["exit_code"], "3010")
+        with open(copy, encoding="utf-8") as f:  # /log FILE: the run's own lines
+            self.assertIn("setup.ended exit_code=3010", f.read())
+
+    def test_a_second_run_while_one_downloads_ends_with_1618_at_once(self):
+        self.ftp.add_file(SETUP, demo_setup_signed(padding=4 * 1024 * 1024))
+        self.ftp.set_faults(rate=200000)
+        self.ftp.start()
+        first = Program(self.wine, args=["/update", "/quiet"], extra_env={"QV_SETUP_AUTOCLOSE_MS": "500"}).start()
+        self.addCleanup(first.kill)
+        wait_until(lambda: self.retrieved(), 60, "the first run to download")
+        second = Program(self.wine, folder=r"c:\qvtest2", args=["/check"])
+        started = time.monotonic()
+        second.start()
+        self.assertEqual(second.wait(30), 1618)
+        self.assertLess(time.monotonic() - started, 10)  # Wine's own start-up included
+        self.assertTrue(first.running())
+        self.ftp.set_faults()
+        self.assertEqual(first.wait(90), 0)
+
+    def test_a_drip_of_one_byte_per_connection_ends_the_run(self):
+        self.ftp.add_file(SETUP, demo_setup_signed())
+        # Each connection: the 4096 bytes the resume checks again, one new byte, then silence.
+        self.ftp.set_faults(drip={"*": 4097})
+        self.ftp.start()
+        log = DiagnosticsLog(self.wine)
+        self.assertEqual(self.run_program("/update", "/quiet", env={"QV_TEST_LINE_BOUNDS": "1000,2000,100"},
+                                          timeout=120), 30)
+        self.assertGreater(len(self.retrieved()), 2)
+        self.assertEqual(log.event("road.checked")["outcome"], "offered")
+        self.assertFalse(os.path.exists(self.record))
 
 
 if __name__ == "__main__":

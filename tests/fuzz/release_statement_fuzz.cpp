@@ -41,6 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::set<std::wstring> names;
     for (const ReleaseFile& file : statement.files) {
         FUZZ_CHECK(IsShowableName(file.name));
+        FUZZ_CHECK(file.quietArguments.size() <= 1024);
+        for (wchar_t c : file.quietArguments) FUZZ_CHECK(c >= 0x20 && c != 0x7F);
         FUZZ_CHECK(file.size >= 0);
         FUZZ_CHECK(names.insert(file.name).second);
         FUZZ_CHECK(statement.Find(file.name) == &file);

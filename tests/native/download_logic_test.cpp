@@ -506,6 +506,24 @@ TEST(DownloadLogic, DripBelowTheSlowBoundCountsAsBroken) {
     EXPECT_EQ(rig.files.disk[kLocal], Bytes(kTransferBlockSize));
 }
 
+TEST(DownloadLogic, ADripOfOneNewBytePerConnectionFailsTheLine) {
+    Rig rig;
+    const FTP_FILE_INFO item = rig.Serve(Bytes(kTransferBlockSize));
+    // The first connection brings 5000 bytes; every later one the resume overlap and one new byte,
+    // then silence. Each attempt brings something new, so no retry count ever ends it.
+    rig.script->readSteps = {FtpReadStep::Data(5000), FtpReadStep::Stall()};
+    for (int k = 0; k < 40; ++k) {
+        rig.script->readSteps.push_back(FtpReadStep::Data(4096));
+        rig.script->readSteps.push_back(FtpReadStep::Data(1));
+        rig.script->readSteps.push_back(FtpReadStep::Stall());
+    }
+    EXPECT_EQ(rig.Run({item}), R::ReadFailed);
+    EXPECT_EQ(rig.files.disk.count(kLocal), 0u);
+    // Ended once five minutes of attempts brought too little.
+    EXPECT_LE(rig.Count(L"Connect 1"), 12);
+    EXPECT_LE(rig.script->clockMs, 340000u);
+}
+
 TEST(DownloadLogic, SteadyLineAtTheSlowBoundIsNotBroken) {
     Rig rig;
     const FTP_FILE_INFO item = rig.Serve(Bytes(kTransferBlockSize * 3));

@@ -111,8 +111,8 @@ TEST(KeptDownload, OnlyFilesTheStatementNamesWithTheListedSizeAreKept) {
 
     auto statement = std::make_shared<ReleaseStatement>();
     statement->edition = L"Software";
-    statement->files.push_back(ReleaseFile{L"TALVIX_FULL_250101.exe", 100, {}, {}});
-    statement->files.push_back(ReleaseFile{L"TALVIX_FULL_250102.exe", 8, {}, {}});
+    statement->files.push_back(ReleaseFile{L"TALVIX_FULL_250101.exe", 100, {}, {}, {}});
+    statement->files.push_back(ReleaseFile{L"TALVIX_FULL_250102.exe", 8, {}, {}, {}});
     request.release.statement = statement;
     const std::vector<KeptOffer> offers = KeptOffersOf(request);
     ASSERT_EQ(offers.size(), 1u);

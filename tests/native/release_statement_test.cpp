@@ -27,6 +27,7 @@ const std::string kStatement =
     "file 12345678 " +
     kDigest +
     " 7.3.1.0 TALVIX_FULL_250101.exe\n"
+    "#quiet-args /S /norestart /D=\"C:\\Program Files\\TALVIX\"\n"
     "file 0 00112233445566778899AABBCCDDEEFF00112233445566778899aabbccddeeff 65535.0.0.1 \xEA\xB0\x80 b.exe\n";
 
 std::string Replace(std::string text, const std::string& from, const std::string& to) {
@@ -64,6 +65,8 @@ TEST(ReleaseStatement, ReadsEveryFieldAndRefusesAnythingElse) {
     EXPECT_EQ(s.files[1].name, L"\uAC00 b.exe");
     EXPECT_EQ(s.files[1].sha256[10], 0xAA);
     EXPECT_EQ(s.files[1].version, V(65535, 0, 0, 1));
+    EXPECT_EQ(s.files[0].quietArguments, L"/S /norestart /D=\"C:\\Program Files\\TALVIX\"");
+    EXPECT_EQ(s.files[1].quietArguments, L"");  // none named: launched as without a statement
     EXPECT_EQ(s.Find(L"TALVIX_FULL_250101.exe"), &s.files[0]);
     EXPECT_EQ(s.Find(L"talvix_full_250101.exe"), nullptr);
 
@@ -123,7 +126,14 @@ TEST(ReleaseStatement, ReadsEveryFieldAndRefusesAnythingElse) {
         {Replace(kStatement, "TALVIX_FULL", "TALVIX\xE2\x80\xAE_FULL"), "control"},  // U+202E
         {Replace(kStatement, "TALVIX_FULL", "TALVIX\r_FULL"), "control"},
         {Replace(kStatement, "TALVIX_FULL", "TALVIX\xC0\xAF_FULL"), "UTF-8"},  // overlong '/'
-        {Replace(kStatement, "TALVIX_FULL_250101.exe", emojiName), "longer than 259"},
+        {Replace(kStatement, "TALVIX_FULL_250101.exe", emojiName), "more than 259"},
+        {Replace(kStatement, "#quiet-args /S", "#quiet-args /S\x1b"), "quiet arguments with a control"},
+        {Replace(kStatement, "#quiet-args /S /norestart", "#quiet-args " + std::string(1025, 'q')),
+         "quiet arguments with more than 1024"},
+        {Replace(kStatement, "#quiet-args /S /norestart /D=\"C:\\Program Files\\TALVIX\"", "#quiet-args"),
+         "quiet arguments with an empty"},
+        {kStatement + "#quiet-args /S\n#quiet-args /T\n", "not right after a file line"},  // twice
+        {Replace(kStatement, "expires", "#quiet-args /S\nexpires"), "not right after a file line"},
         {Replace(kStatement, "TALVIX_FULL_250101.exe", ""), "empty name"},
         {Replace(kStatement, "7.3.1.0 TALVIX_FULL_250101.exe", "7.3.1.0"), "needs a size"},
         {kStatement + fileLine + "\n", "repeated file name"},

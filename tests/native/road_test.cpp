@@ -1,7 +1,6 @@
-// The road's state machine and the command line: each state's way in and out, what "busy" means
-// (the setup program's check and the hand-off included), what each failure leaves usable, outcomes
-// and exit codes.
-#include "update/logic/CommandLine.h"
+// The road's state machine: each state's way in and out, what "busy" means (the setup program's
+// check and the hand-off included), what each failure leaves usable, outcomes and the exit codes
+// deployment tools act on.
 #include "update/logic/Road.h"
 
 #include <gtest/gtest.h>
@@ -83,13 +82,13 @@ TEST(Road, FailuresLeaveTheRoadUsableWithTheirOutcome) {
              r.BeginCheck(), r.EndCheck(RoadOutcome::Offered), r.BeginDownload(),
                  r.Abandon(RoadOutcome::ScannerRunning);
          },
-         RoadOutcome::ScannerRunning, 50, true},
+         RoadOutcome::ScannerRunning, 1618, true},
         {"scanner before the launch",
          [](RoadMachine& r) {
              r.BeginCheck(), r.EndCheck(RoadOutcome::Offered), r.BeginDownload();
              r.EndDownload(DownloadResult::Completed), r.BeginHandOff(), r.EndHandOff(HandOffResult::ScannerRunning);
          },
-         RoadOutcome::ScannerRunning, 50, true},
+         RoadOutcome::ScannerRunning, 1618, true},
         {"stopped",
          [](RoadMachine& r) {
              r.BeginCheck(), r.EndCheck(RoadOutcome::Offered), r.BeginDownload(), r.Abandon(RoadOutcome::Stopped);
@@ -119,56 +118,21 @@ TEST(Road, FailuresLeaveTheRoadUsableWithTheirOutcome) {
     current.EndCheck(RoadOutcome::AlreadyCurrent);
     EXPECT_EQ(current.State(), RoadState::Done);
     EXPECT_EQ(ExitCodeOf(current.Outcome()), 0);
-    EXPECT_EQ(ExitCodeOf(RoadOutcome::Offered), 10);
-    EXPECT_EQ(ExitCodeOf(RoadOutcome::BadCommandLine), 2);
 }
 
-TEST(CommandLine, SwitchesAndTheirCombinations) {
-    struct Case {
-        std::vector<std::wstring> args;
-        bool understood;
-        RunMode mode;
-        bool endScanner;
-        const wchar_t* sourceFolder = L"";
+// The codes a script or deployment tool acts on, as the README's table gives them: the installer
+// codes keep their Windows meaning (1618 retry later, 1602 cancelled, 1639 bad command line).
+TEST(Road, ExitCodesOfTheOutcomesWithoutARoad) {
+    const std::pair<RoadOutcome, int> codes[] = {
+        {RoadOutcome::Offered, 10},          {RoadOutcome::AnotherRun, 1618}, {RoadOutcome::Cancelled, 1602},
+        {RoadOutcome::BadCommandLine, 1639}, {RoadOutcome::TimedOut, 1460},   {RoadOutcome::None, 1},
     };
-    const Case cases[] = {
-        {{}, true, RunMode::Window, false},
-        {{L"/check"}, true, RunMode::Check, false},
-        {{L"-CHECK"}, true, RunMode::Check, false},
-        {{L"/update", L"/passive"}, true, RunMode::Passive, false},
-        {{L"/quiet", L"/update", L"/endscanner"}, true, RunMode::Quiet, true},
-        {{L"/log"}, true, RunMode::OpenLog, false},
-        {{L"/update"}, false, RunMode::Window, false},
-        {{L"/update", L"/passive", L"/quiet"}, false, RunMode::Window, false},
-        {{L"/passive"}, false, RunMode::Window, false},
-        {{L"/endscanner"}, false, RunMode::Window, false},
-        {{L"/check", L"/update", L"/quiet"}, false, RunMode::Window, false},
-        {{L"/check", L"/endscanner"}, false, RunMode::Window, false},
-        {{L"/log", L"/check"}, false, RunMode::Window, false},
-        {{L"/silent"}, false, RunMode::Window, false},
-        {{L"check"}, false, RunMode::Window, false},
-        {{L"/"}, false, RunMode::Window, false},
-        {{L"/source", L"E:\\"}, true, RunMode::Window, false, L"E:\\"},
-        {{L"/update", L"-SOURCE", L"\\\\pc\\share\\x y", L"/quiet"},
-         true,
-         RunMode::Quiet,
-         false,
-         L"\\\\pc\\share\\x y"},
-        {{L"/check", L"/source", L"D:\\u"}, true, RunMode::Check, false, L"D:\\u"},
-        {{L"/source"}, false, RunMode::Window, false},
-        {{L"/source", L"/check"}, false, RunMode::Window, false},
-        {{L"/source", L"-x"}, false, RunMode::Window, false},
-        {{L"/source", L"a", L"/source", L"b"}, false, RunMode::Window, false},
-        {{L"/log", L"/source", L"a"}, false, RunMode::Window, false},
-    };
-    for (const Case& c : cases) {
-        const RunCommand command = ParseCommandLine(c.args);
-        std::string what = "(none)";
-        for (const std::wstring& arg : c.args) what += " " + std::string(arg.begin(), arg.end());
-        EXPECT_EQ(command.understood, c.understood) << what;
-        if (!c.understood) continue;
-        EXPECT_EQ(command.mode, c.mode) << what;
-        EXPECT_EQ(command.endScanner, c.endScanner) << what;
-        EXPECT_EQ(command.sourceFolder, c.sourceFolder) << what;
-    }
+    for (const auto& [outcome, code] : codes) EXPECT_EQ(ExitCodeOf(outcome), code) << RoadOutcomeName(outcome);
+    // A waited-for setup's own code goes on unchanged, whatever it is; one not waited for is 0.
+    EXPECT_EQ(ExitCodeOfRun(RoadOutcome::Launched, SetupWait::Ended, 3010), 3010);
+    EXPECT_EQ(ExitCodeOfRun(RoadOutcome::Launched, SetupWait::Ended, 1641), 1641);
+    EXPECT_EQ(ExitCodeOfRun(RoadOutcome::Launched, SetupWait::Ended, 0xC0000005u), static_cast<int>(0xC0000005u));
+    EXPECT_EQ(ExitCodeOfRun(RoadOutcome::Launched, SetupWait::NotWaited, 3010), 0);
+    EXPECT_EQ(ExitCodeOfRun(RoadOutcome::Launched, SetupWait::StillRunning, 0), 1460);
+    EXPECT_EQ(ExitCodeOfRun(RoadOutcome::SetupRefused, SetupWait::NotWaited, 0), 40);
 }

@@ -1,7 +1,9 @@
 // The demo setup program: the file the demo and the tests serve as TALVIX's setup. It records and
 // shows how it was started: its own path and the hand-off list NEXT_UPDATE_INFO.INI beside it.
 // The record goes to c:\Windows\Temp\qv-setup-launched.txt; with QV_SETUP_AUTOCLOSE_MS set the
-// window closes itself after that many milliseconds.
+// window closes itself after that many milliseconds. Started with /S (an unattended install) it
+// shows nothing, works for QV_SETUP_RUN_MS milliseconds and ends with QV_SETUP_EXIT_CODE (0 when
+// not set), as a real setup reports "restart needed" (3010) or a failure.
 #include <windows.h>
 
 #include <string>
@@ -35,6 +37,15 @@ void WriteUtf8(const std::wstring& path, const std::wstring& text) {
 
 UINT g_autoClose = 0;
 
+DWORD NumberFromEnvironment(const wchar_t* name) {
+    wchar_t value[32] = {};
+    return ::GetEnvironmentVariableW(name, value, 32) ? std::wcstoul(value, nullptr, 10) : 0;
+}
+
+bool IsUnattended(const std::wstring& commandLine) {
+    return (L" " + commandLine + L" ").find(L" /S ") != std::wstring::npos;
+}
+
 void CALLBACK CloseBox(HWND, UINT, UINT_PTR, DWORD) {
     // The message box belongs to this thread: find and close it.
     HWND box = ::FindWindowW(L"#32770", L"TALVIX Setup (demo)");
@@ -52,9 +63,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR cmdLine, int) {
     std::wstring report = L"path=" + std::wstring(self) + L"\r\nargs=" + cmdLine + L"\r\nini=\r\n" + ini;
     WriteUtf8(L"c:\\Windows\\Temp\\qv-setup-launched.txt", report);
 
-    wchar_t autoClose[32] = {};
-    if (::GetEnvironmentVariableW(L"QV_SETUP_AUTOCLOSE_MS", autoClose, 32))
-        g_autoClose = std::wcstoul(autoClose, nullptr, 10);
+    if (IsUnattended(cmdLine)) {
+        ::Sleep(NumberFromEnvironment(L"QV_SETUP_RUN_MS"));
+        return static_cast<int>(NumberFromEnvironment(L"QV_SETUP_EXIT_CODE"));
+    }
+    g_autoClose = NumberFromEnvironment(L"QV_SETUP_AUTOCLOSE_MS");
     if (g_autoClose) ::SetTimer(nullptr, 0, g_autoClose, CloseBox);
     std::wstring text = L"The TALVIX setup program was started as\n" + std::wstring(self) +
                         L"\n\nHand-off list NEXT_UPDATE_INFO.INI:\n" + ini;

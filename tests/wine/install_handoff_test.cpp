@@ -74,7 +74,7 @@ protected:
         request.workFolder = m_folder;
         request.release.installed = installed;
         FinishedDownload download{m_files->Written(), CHeldSetup::Check(request, m_files->Written(), 60000)};
-        return RunInstallHandOff(m_folder, download);
+        return RunInstallHandOff(m_folder, download).result;
     }
     bool Exists(const std::wstring& name) const {
         return ::GetFileAttributesW((m_folder + name).c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -173,7 +173,7 @@ TEST_F(InstallHandOffTest, StatementExpiredSinceTheCheckLaunchesNothing) {
     request.release.statement = statement;
     FinishedDownload download{m_files->Written(), CHeldSetup::Check(request, m_files->Written(), 60000)};
     ASSERT_EQ(download.setup->Verdict(), SetupVerdict::Ready);  // what the check found still holds
-    EXPECT_EQ(RunInstallHandOff(m_folder, download), HandOffResult::ReleaseRefused);
+    EXPECT_EQ(RunInstallHandOff(m_folder, download).result, HandOffResult::ReleaseRefused);
     EXPECT_FALSE(Exists(L"X_FULL_250101.EXE"));
     EXPECT_TRUE(LaunchRecord(300).empty());
 }

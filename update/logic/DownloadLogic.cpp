@@ -44,6 +44,8 @@ private:
         int64_t total = 0;
         int64_t done = 0;                 // bytes on disk
         int64_t best = 0;                 // the most bytes on disk so far: beyond it a byte is new
+        uint64_t startMs = 0;             // when the first attempt at this source began
+        int64_t written = 0;              // bytes written since then, across attempts
         bool created = false;             // the local file exists and is open
         bool resumed = false;             // this attempt asked the server for an offset
         bool noRestart = false;           // the server ignores offsets: always from byte 0
@@ -82,6 +84,7 @@ private:
             if (item.created) files_.Abandon(item.localPath, true);
             return DownloadResult::DiskFull;
         }
+        item.startMs = sink_.NowMs();
 
         Report(item, DownloadState::Connecting);
         std::unique_ptr<IFtpSession> session = source_.newSession();
@@ -122,22 +125,7 @@ private:
                 session->Disconnect();
                 session.reset();
             }
-            if (attempt == Attempt::Broken) {
-                barren = item.done > item.best ? 0 : barren + 1;
-                item.best = std::max(item.best, item.done);
-                if (RetriesExhausted(request_.bounds, barren)) {
-                    if (MoveOn(item, name)) {
-                        barren = 0;
-                        Report(item, DownloadState::Reconnecting, 1);
-                    } else {
-                        item.failure = DownloadResult::ReadFailed;
-                        attempt = Attempt::Failed;
-                    }
-                } else {
-                    Report(item, DownloadState::Reconnecting, barren + 1);
-                    if (!Pause(RetryPauseMs(request_.bounds, barren))) attempt = Attempt::Stopped;
-                }
-            }
+            if (attempt == Attempt::Broken) attempt = AfterBroken(item, name, barren);
             if (attempt == Attempt::Stopped || attempt == Attempt::Failed) {
                 // Bytes are sound unless writing them failed.
                 const bool sound = attempt == Attempt::Stopped || item.failure != DownloadResult::WriteFailed;
@@ -146,6 +134,25 @@ private:
             }
             session = Reconnect(item);
         }
+    }
+
+    // After a broken attempt: the pause before the next, or the next source when this one has spent
+    // its retries or brings too little across its attempts, or the end of the item.
+    Attempt AfterBroken(Item& item, const std::wstring& name, int& barren) {
+        barren = item.done > item.best ? 0 : barren + 1;
+        item.best = std::max(item.best, item.done);
+        const bool tooSlow = TooSlowAcrossAttempts(request_.bounds, item.startMs, item.written, sink_.NowMs());
+        if (tooSlow) item.fault = LineFault::Slow;
+        if (!tooSlow && !RetriesExhausted(request_.bounds, barren)) {
+            Report(item, DownloadState::Reconnecting, barren + 1);
+            return Pause(RetryPauseMs(request_.bounds, barren)) ? Attempt::Broken : Attempt::Stopped;
+        }
+        if (!MoveOn(item, name)) return Fail(item, DownloadResult::ReadFailed);
+        barren = 0;
+        item.startMs = sink_.NowMs();
+        item.written = 0;
+        Report(item, DownloadState::Reconnecting, 1);
+        return Attempt::Broken;
     }
 
     // Bytes an earlier run kept of the file are on disk: the first attempt goes on from them as
@@ -326,6 +333,7 @@ private:
                 if (got > 0 && !files_.Write(buffer_.data(), got)) return Fail(item, DownloadResult::WriteFailed);
                 if (got > 0) KeepTail(item, buffer_.data(), got);
                 item.done += got;
+                item.written += got;
                 watch.Received(got, sink_.NowMs());
                 Report(item, DownloadState::Transferring);
             }

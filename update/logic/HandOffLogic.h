@@ -22,6 +22,13 @@ enum class HandOffResult {
     ScannerRunning,     // the scanner program runs and this run may not end it; nothing ended or launched
 };
 
+// How far the hand-off followed the setup program it launched.
+enum class SetupWait {
+    NotWaited,     // launched and left to itself: the window run, or no unattended arguments
+    Ended,         // ran to its end; its exit code is the run's
+    StillRunning,  // still running when the run's deadline came
+};
+
 // The six characters before the last "." of the path read as a decimal number the way wcstol
 // does (leading white space and a sign allowed, 0 when there are no digits).
 long InstallFileVersion(const std::wstring& path);

@@ -49,3 +49,9 @@ uint32_t RetryPauseMs(const LineBounds& bounds, int barren) {
 }
 
 bool RetriesExhausted(const LineBounds& bounds, int barren) { return barren >= bounds.barrenAttempts; }
+
+bool TooSlowAcrossAttempts(const LineBounds& bounds, uint64_t startMs, int64_t written, uint64_t nowMs) {
+    const uint64_t elapsed = nowMs > startMs ? nowMs - startMs : 0;
+    if (elapsed < static_cast<uint64_t>(bounds.slowWindowMs) * bounds.attemptsWindows) return false;
+    return static_cast<uint64_t>(written > 0 ? written : 0) * 1000 < elapsed * bounds.slowBytesPerSecond;
+}

@@ -10,6 +10,8 @@ struct LineBounds {
     uint32_t silenceMs = 30000;          // no byte for this long: the connection is broken
     uint32_t slowWindowMs = 60000;       // fewer bytes than this window at the rate below...
     uint32_t slowBytesPerSecond = 1024;  // ...averaged over it: broken too
+    uint32_t attemptsWindows = 5;        // a file whose attempts together bring less than that rate
+                                         // over this many windows from the first one on fails
     int barrenAttempts = 5;              // attempts in a row without a new byte before giving up
     uint32_t firstPauseMs = 1000;        // before the second such attempt; doubled for each further
     int resumeOverlap = 4096;            // a resumed transfer starts this many bytes early and checks them
@@ -42,3 +44,7 @@ private:
 uint32_t RetryPauseMs(const LineBounds& bounds, int barren);
 // No further attempt after this many barren ones.
 bool RetriesExhausted(const LineBounds& bounds, int barren);
+// Across a file's attempts: `written` new bytes since its first attempt began at `startMs`. Once
+// `attemptsWindows` windows have passed, fewer than the rate asks for means the source cannot serve it, however each
+// attempt went: one that sends a byte a connection and then goes silent cannot hold a run for ever.
+bool TooSlowAcrossAttempts(const LineBounds& bounds, uint64_t startMs, int64_t written, uint64_t nowMs);

@@ -9,8 +9,10 @@
 
 namespace {
 const char kHeader[] = "QuorvelDownloader release 1";
+const char kQuietArguments[] = "#quiet-args";
 // MAX_PATH less its terminating zero.
 constexpr size_t kMaxNameUnits = 259;
+constexpr size_t kMaxQuietArgumentUnits = 1024;
 constexpr int64_t kSecondsPerDay = 86400;
 
 bool Fail(std::string* why, const std::string& reason) {
@@ -88,7 +90,7 @@ bool IsRefusedInName(char32_t c) {
 
 // Strict UTF-8 (no overlong forms, surrogates or code points above U+10FFFF) to a name; false
 // with a reason for anything else, a refused character, an empty or an overlong name.
-bool DecodeName(const std::string& bytes, std::wstring& name, std::string& reason) {
+bool DecodeName(const std::string& bytes, std::wstring& name, std::string& reason, size_t maxUnits = kMaxNameUnits) {
     size_t units = 0;
     for (size_t i = 0; i < bytes.size();) {
         const unsigned char lead = static_cast<unsigned char>(bytes[i]);
@@ -134,8 +136,8 @@ bool DecodeName(const std::string& bytes, std::wstring& name, std::string& reaso
         reason = "an empty name";
         return false;
     }
-    if (units > kMaxNameUnits) {
-        reason = "a name longer than 259 characters";
+    if (units > maxUnits) {
+        reason = "more than " + std::to_string(maxUnits) + " characters";
         return false;
     }
     name = Utf8ToWide(bytes);
@@ -183,6 +185,18 @@ bool ParseRolloutLine(const std::string& value, ReleaseStatement& statement, std
     }
     statement.rolloutPercent = static_cast<int>(percent);
     return true;
+}
+
+// The arguments of an unattended install for the file of the line before; a comment to a program
+// that does not know them, so older copies still take the statement.
+bool ParseQuietArguments(const std::string& value, ReleaseFile* file, std::string& reason) {
+    if (!file) {
+        reason = "quiet arguments not right after a file line";
+        return false;
+    }
+    if (DecodeName(value, file->quietArguments, reason, kMaxQuietArgumentUnits)) return true;
+    reason = "quiet arguments with " + reason;
+    return false;
 }
 
 // Reads one "key value" line into the statement; `seen` holds the keys that may appear only once.
@@ -253,6 +267,7 @@ bool ParseReleaseStatement(const uint8_t* data, size_t size, ReleaseStatement& s
     std::set<std::string> seen;
     std::set<std::wstring> names;
     size_t lineNumber = 0;
+    bool previousWasFile = false;
     for (size_t start = 0; start < text.size();) {
         size_t end = text.find('\n', start);
         const size_t next = end == std::string::npos ? text.size() : end + 1;
@@ -267,10 +282,19 @@ bool ParseReleaseStatement(const uint8_t* data, size_t size, ReleaseStatement& s
             if (line != kHeader) return Fail(why, "line 1: not the statement's header");
             continue;
         }
-        if (line.empty() || line[0] == '#') continue;
+        const bool afterFile = previousWasFile;
+        previousWasFile = false;
         std::string reason;
+        if (line.substr(0, line.find(' ')) == kQuietArguments) {
+            const std::string value = line.size() > sizeof kQuietArguments ? line.substr(sizeof kQuietArguments) : "";
+            if (!ParseQuietArguments(value, afterFile ? &parsed.files.back() : nullptr, reason))
+                return Fail(why, "line " + std::to_string(lineNumber) + ": " + reason);
+            continue;
+        }
+        if (line.empty() || line[0] == '#') continue;
         if (!ParseLine(line, parsed, seen, names, reason))
             return Fail(why, "line " + std::to_string(lineNumber) + ": " + reason);
+        previousWasFile = line.compare(0, 5, "file ") == 0;
     }
     for (const char* key : {"edition", "serial", "expires"})
         if (!seen.count(key)) return Fail(why, std::string("no ") + key);

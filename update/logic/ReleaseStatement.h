@@ -11,12 +11,17 @@
 //   downgrade allowed
 //   rollout 25
 //   file 12345678 <64 hex digits of SHA-256> 7.3.1.0 TALVIX_FULL_250101.exe
+//   #quiet-args /S /norestart
 //
 // The first line is exactly the header. Then one "key value" per line, keys in any order: edition,
 // serial and expires once each, "downgrade allowed" and "rollout PERCENT" (0 to 100: the share of PCs
 // a script's run offers the release to; 0 halts it) at most once, one or more "file" lines (size,
 // SHA-256 in lower- or upper-case hex, version, then the name as the rest of the line). Lines end in
 // "\n" or "\r\n"; empty lines and lines starting with '#' are ignored; anything else is malformed.
+// A "#quiet-args ARGS" line right after a file line names the arguments of that setup program's
+// unattended install (UTF-8, no control character, at most 1024 characters): written as a comment,
+// so that copies of the program that predate it still accept the statement and launch the setup as
+// before; anywhere else it is malformed.
 #pragma once
 
 #include <array>
@@ -41,6 +46,7 @@ struct ReleaseFile {
     int64_t size = 0;
     std::array<uint8_t, 32> sha256{};
     FourPartVersion version;
+    std::wstring quietArguments;  // for an unattended install; empty when the statement names none
 };
 
 struct ReleaseStatement {

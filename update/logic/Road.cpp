@@ -29,6 +29,9 @@ const char* RoadOutcomeName(RoadOutcome outcome) {
     case RoadOutcome::SetupDidNotStart: return "setup-did-not-start";
     case RoadOutcome::ScannerRunning: return "scanner-running";
     case RoadOutcome::Stopped: return "stopped";
+    case RoadOutcome::Cancelled: return "cancelled";
+    case RoadOutcome::TimedOut: return "timed-out";
+    case RoadOutcome::AnotherRun: return "another-run";
     case RoadOutcome::BadCommandLine: return "bad-command-line";
     }
     return "unknown";
@@ -39,18 +42,31 @@ int ExitCodeOf(RoadOutcome outcome) {
     case RoadOutcome::Launched:
     case RoadOutcome::AlreadyCurrent: return 0;
     case RoadOutcome::Offered: return 10;
-    case RoadOutcome::BadCommandLine: return 2;
     case RoadOutcome::ServerUnreachable: return 20;
     case RoadOutcome::NothingOffered: return 21;
     case RoadOutcome::DownloadFailed: return 30;
     case RoadOutcome::NoRoom: return 31;
     case RoadOutcome::SetupRefused: return 40;
     case RoadOutcome::SetupDidNotStart: return 41;
-    case RoadOutcome::ScannerRunning: return 50;
     case RoadOutcome::Stopped: return 18;
+    case RoadOutcome::ScannerRunning:
+    case RoadOutcome::AnotherRun: return 1618;      // ERROR_INSTALL_ALREADY_RUNNING: try again later
+    case RoadOutcome::Cancelled: return 1602;       // ERROR_INSTALL_USEREXIT
+    case RoadOutcome::BadCommandLine: return 1639;  // ERROR_INVALID_COMMAND_LINE
+    case RoadOutcome::TimedOut: return 1460;        // ERROR_TIMEOUT
     case RoadOutcome::None: break;
     }
     return 1;  // a run that ended without an outcome
+}
+
+int ExitCodeOfRun(RoadOutcome outcome, SetupWait wait, uint32_t setupExitCode) {
+    if (outcome != RoadOutcome::Launched) return ExitCodeOf(outcome);
+    switch (wait) {
+    case SetupWait::NotWaited: break;
+    case SetupWait::Ended: return static_cast<int>(setupExitCode);
+    case SetupWait::StillRunning: return ExitCodeOf(RoadOutcome::TimedOut);
+    }
+    return ExitCodeOf(outcome);
 }
 
 RoadOutcome OutcomeOfDownload(DownloadResult result) {

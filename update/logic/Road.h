@@ -6,6 +6,7 @@
 #include "update/logic/DownloadReport.h"
 #include "update/logic/HandOffLogic.h"
 
+#include <cstdint>
 #include <string>
 
 enum class RoadState {
@@ -34,15 +35,24 @@ enum class RoadOutcome {
     SetupRefused,       // signature, publisher, statement or version refused the setup program
     SetupDidNotStart,   // the setup program did not start
     ScannerRunning,     // the scanner program runs and the run may not end it
-    Stopped,            // the user stopped the run
+    Stopped,            // the user stopped the run with Exit
+    Cancelled,          // the user closed a passive run's window
+    TimedOut,           // a passive or quiet run's deadline passed
+    AnotherRun,         // another run of the program is under way on this PC
     BadCommandLine,     // the command line was not understood
 };
 const char* RoadOutcomeName(RoadOutcome outcome);
 
-// The process's exit code for a script: 0 launched or current, 10 a check found an offer, 2 a bad
-// command line, 20 no server, 21 nothing offered, 30 download, 31 work folder or disk, 40 refused,
-// 41 did not start, 50 scanner running, 18 stopped by the Exit button.
+// The process's exit code for a script: 0 launched or current, 10 a check found an offer, 20 no
+// server, 21 nothing offered, 30 download, 31 work folder or disk, 40 refused, 41 did not start,
+// 18 stopped by the Exit button; and the Windows installer's codes that deployment tools act on:
+// 1618 busy (the scanner in use, another run), 1602 cancelled, 1639 a bad command line, 1460 the
+// deadline passed. 1 for a run that ended without an outcome.
 int ExitCodeOf(RoadOutcome outcome);
+// The exit code of a run that launched its setup program: the setup's own when the run waited for
+// its end (0, 3010 and 1641 and its failures, passed on unchanged), 1460 when it was still running
+// at the deadline, else ExitCodeOf(outcome).
+int ExitCodeOfRun(RoadOutcome outcome, SetupWait wait, uint32_t setupExitCode);
 
 // What a finished download and a hand-off mean for the run.
 RoadOutcome OutcomeOfDownload(DownloadResult result);
@@ -60,6 +70,11 @@ struct RoadOptions {
     bool followRollout = false;
     // A folder given with /source (a USB stick, a share), tried before the build's sources.
     std::wstring localFolder;
+    // A passive or quiet run starts the setup with the statement's unattended arguments (hidden in
+    // a quiet run) and waits for its end until the run's deadline (GetTickCount64; 0: none).
+    bool unattended = false;
+    bool hideSetup = false;
+    uint64_t deadlineTick = 0;
 };
 
 // The item's transfer has begun: bytes of it are on disk (or it is empty), so its row shows a

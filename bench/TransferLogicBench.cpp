@@ -20,23 +20,23 @@
 
 namespace {
 
-class InstantSession : public IFtpSession {
+class InstantSession : public ISourceSession {
 public:
     bool CanList() const override { return true; }
     bool KnowsSizeUpFront() const override { return true; }
     bool NeedsStatement() const override { return false; }
     void ExpectSize(int64_t) override {}
     SourceFailure LastFailure() const override { return SourceFailure::None; }
-    int Connect(std::wstring, std::wstring, std::wstring, uint16_t) override { return kFtpSuccess; }
+    int Connect(std::wstring, std::wstring, std::wstring, uint16_t) override { return kSessionSuccess; }
     int ListFiles(const std::wstring&, std::vector<FTP_FILE_INFO>&, const std::wstring&) override { return 0; }
     int64_t RemoteFileSize(const std::wstring&) override { return -1; }
-    FtpOpen RestartAt(int64_t) override { return FtpOpen::Refused; }
-    FtpOpen OpenFile(const std::wstring&) override { return FtpOpen::Done; }
-    FtpRead Read(void*, int count, int& got, uint32_t) override {
+    SourceOpen RestartAt(int64_t) override { return SourceOpen::Refused; }
+    SourceOpen OpenFile(const std::wstring&) override { return SourceOpen::Done; }
+    SourceRead Read(void*, int count, int& got, uint32_t) override {
         got = count;
-        return FtpRead::Data;
+        return SourceRead::Data;
     }
-    int CloseFile() override { return kFtpSuccess; }
+    int CloseFile() override { return kSessionSuccess; }
     void Disconnect() override {}
     std::wstring LastError() const override { return std::wstring(); }
 };
@@ -100,7 +100,7 @@ int main(int argc, char** argv) {
 
     DroppedFiles files;
     QuietUi ui(texts.size() > 26 ? texts[26] : std::wstring());
-    const FtpSessionFactory newSession = [] { return std::make_unique<InstantSession>(); };
+    const SourceSessionFactory newSession = [] { return std::make_unique<InstantSession>(); };
     const auto start = std::chrono::steady_clock::now();
     const bool ok = DownloadUpdates(request, newSession, files, ui) == DownloadResult::Completed;
     const double ns = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count();

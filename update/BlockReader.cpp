@@ -50,8 +50,8 @@ std::shared_ptr<CBlockReader> CBlockReader::Start(InternetReadCall read, HINTERN
     return reader;
 }
 
-FtpRead CBlockReader::Read(void* buffer, int count, int& got, uint32_t timeoutMs, const std::atomic<bool>* stop,
-                           DWORD& error) {
+SourceRead CBlockReader::Read(void* buffer, int count, int& got, uint32_t timeoutMs, const std::atomic<bool>* stop,
+                              DWORD& error) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (m_block.empty()) {
         // A block already queued is taken even when stopped or late.
@@ -62,15 +62,15 @@ FtpRead CBlockReader::Read(void* buffer, int count, int& got, uint32_t timeoutMs
         const CBlockQueue::Popped popped = m_blocks.PopFor(m_block, wait);
         if (popped == CBlockQueue::Popped::Closed) {
             error = m_error;
-            if (m_ok) return FtpRead::Data;  // the server ended the file
-            return IsResetError(m_error) ? FtpRead::Reset : FtpRead::Failed;
+            if (m_ok) return SourceRead::Data;  // the server ended the file
+            return IsResetError(m_error) ? SourceRead::Reset : SourceRead::Failed;
         }
         if (popped == CBlockQueue::Popped::Block)
             m_taken = 0;
         else if (stopped)
-            return Abandon(FtpRead::Stopped);
+            return Abandon(SourceRead::Stopped);
         else if (left.count() <= 0)
-            return Abandon(FtpRead::TimedOut);
+            return Abandon(SourceRead::TimedOut);
     }
     got = static_cast<int>(std::min<size_t>(static_cast<size_t>(std::max(count, 0)), m_block.size() - m_taken));
     std::copy_n(m_block.data() + m_taken, got, static_cast<unsigned char*>(buffer));
@@ -79,7 +79,7 @@ FtpRead CBlockReader::Read(void* buffer, int count, int& got, uint32_t timeoutMs
         m_blocks.GiveBack(std::move(m_block));
         m_block.clear();
     }
-    return FtpRead::Data;
+    return SourceRead::Data;
 }
 
 bool CBlockReader::Quit(uint32_t timeoutMs) {
@@ -87,7 +87,7 @@ bool CBlockReader::Quit(uint32_t timeoutMs) {
     return m_thread->Wait(timeoutMs);
 }
 
-FtpRead CBlockReader::Abandon(FtpRead outcome) {
+SourceRead CBlockReader::Abandon(SourceRead outcome) {
     m_blocks.Close();
     return outcome;
 }
@@ -114,19 +114,19 @@ void CRemoteFile::Open(HINTERNET file) {
     if (m_handle) m_strCacheCopy = CacheCopyOf(file);
 }
 
-FtpRead CRemoteFile::Read(InternetReadCall read, void* buffer, int count, int& got, uint32_t timeoutMs,
-                          const std::atomic<bool>* stop, DWORD& error, std::wstring& lastError) {
+SourceRead CRemoteFile::Read(InternetReadCall read, void* buffer, int count, int& got, uint32_t timeoutMs,
+                             const std::atomic<bool>* stop, DWORD& error, std::wstring& lastError) {
     got = 0;
     error = 0;
-    FtpRead result = FtpRead::Failed;
+    SourceRead result = SourceRead::Failed;
     if (m_handle && count >= 0 && !m_pReader) m_pReader = CBlockReader::Start(read, m_handle.Get());
     if (m_pReader && count >= 0) result = m_pReader->Read(buffer, count, got, timeoutMs, stop, error);
-    if (result == FtpRead::TimedOut || result == FtpRead::Stopped) {
+    if (result == SourceRead::TimedOut || result == SourceRead::Stopped) {
         m_pReader.reset();
-        lastError = FormatFtpError(L"FILE READ ERROR!!", ERROR_INTERNET_TIMEOUT);
-        if (result == FtpRead::TimedOut) LogEvent((m_source + ".read-timed-out").c_str(), {{"ms", timeoutMs}});
-    } else if (result != FtpRead::Data) {
-        lastError = FormatFtpError(L"FILE READ ERROR!!", error);
+        lastError = FormatSessionError(L"FILE READ ERROR!!", ERROR_INTERNET_TIMEOUT);
+        if (result == SourceRead::TimedOut) LogEvent((m_source + ".read-timed-out").c_str(), {{"ms", timeoutMs}});
+    } else if (result != SourceRead::Data) {
+        lastError = FormatSessionError(L"FILE READ ERROR!!", error);
         LogPlatformError((m_source + ".read-failed").c_str(), error);
     }
     return result;

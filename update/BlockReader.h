@@ -66,14 +66,14 @@ public:
 
     // Data (0 bytes: the end of the file), Reset or Failed as the reads went; TimedOut or Stopped
     // when nothing came in time and the reader was left behind.
-    FtpRead Read(void* buffer, int count, int& got, uint32_t timeoutMs, const std::atomic<bool>* stop, DWORD& error);
+    SourceRead Read(void* buffer, int count, int& got, uint32_t timeoutMs, const std::atomic<bool>* stop, DWORD& error);
 
     // The session is done with the reader: it reads no more, and ends when its read, if any, has
     // returned. Waits that long, but at most `timeoutMs`; false when the read is still out.
     bool Quit(uint32_t timeoutMs);
 
 private:
-    FtpRead Abandon(FtpRead outcome);
+    SourceRead Abandon(SourceRead outcome);
     void Run();
 
     const InternetReadCall m_read;
@@ -105,8 +105,8 @@ public:
     // As CBlockReader::Read, through a reader started with `read` on the first call. After TimedOut
     // or Stopped the reader is left behind with the file, and the session is done with its line.
     // A read that got nothing puts its error text in `lastError` and the log; `error` is WinINet's.
-    FtpRead Read(InternetReadCall read, void* buffer, int count, int& got, uint32_t timeoutMs,
-                 const std::atomic<bool>* stop, DWORD& error, std::wstring& lastError);
+    SourceRead Read(InternetReadCall read, void* buffer, int count, int& got, uint32_t timeoutMs,
+                    const std::atomic<bool>* stop, DWORD& error, std::wstring& lastError);
     // Lets a read still out come back (a moment at most), closes the file and removes its cache
     // copy; false when the system refused to close it.
     bool Close();

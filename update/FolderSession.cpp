@@ -50,17 +50,17 @@ int CFolderSession::Connect(std::wstring, std::wstring, std::wstring, uint16_t) 
     if (m_source.basePath.empty() || !m_folder.OpenFolder(m_source.basePath)) {
         const DWORD error = m_source.basePath.empty() ? ERROR_PATH_NOT_FOUND : m_folder.LastError();
         LogPlatformError("folder.open-failed", error, {{"folder", m_source.basePath}});
-        m_strLastError = FormatFtpError(L"FOLDER OPEN ERROR!!", error);
+        m_strLastError = FormatSessionError(L"FOLDER OPEN ERROR!!", error);
         m_failure = SourceFailure::Unreachable;
-        return kFtpFailed;
+        return kSessionFailed;
     }
-    return kFtpSuccess;
+    return kSessionSuccess;
 }
 
 int CFolderSession::ListFiles(const std::wstring&, std::vector<FTP_FILE_INFO>& files, const std::wstring& extension) {
     if (!m_folder.IsOpen()) {
-        m_strLastError = FormatFtpError(L"FILE FIND ERROR!!!!", ERROR_INVALID_HANDLE);
-        return kFtpError;
+        m_strLastError = FormatSessionError(L"FILE FIND ERROR!!!!", ERROR_INVALID_HANDLE);
+        return kSessionError;
     }
     const std::wstring search = PathOf(BuildFtpSearchPath(L"", extension));
     WIN32_FIND_DATAW found = {};
@@ -69,11 +69,11 @@ int CFolderSession::ListFiles(const std::wstring&, std::vector<FTP_FILE_INFO>& f
         const DWORD error = ::GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES) {
             m_strLastError = L"ERROR NO FILE!!";
-            return kFtpFailed;
+            return kSessionFailed;
         }
         LogPlatformError("folder.list-failed", error, {{"search", search}});
-        m_strLastError = FormatFtpError(L"FILE FIND ERROR!!!!", error);
-        return kFtpError;
+        m_strLastError = FormatSessionError(L"FILE FIND ERROR!!!!", error);
+        return kSessionError;
     }
 
     return CollectListing(
@@ -82,98 +82,100 @@ int CFolderSession::ListFiles(const std::wstring&, std::vector<FTP_FILE_INFO>& f
         "folder.list-unusable", search, m_strLastError);
 }
 
-FtpOpen CFolderSession::OpenEntry(const std::wstring& path, CFile& file) {
-    const FtpOpen outcome = OpenPlainEntry(path, file);
-    m_failure = outcome == FtpOpen::Done      ? SourceFailure::None
-                : outcome == FtpOpen::Refused ? SourceFailure::Refused
-                                              : SourceFailure::Unreachable;
+SourceOpen CFolderSession::OpenEntry(const std::wstring& path, CFile& file) {
+    const SourceOpen outcome = OpenPlainEntry(path, file);
+    m_failure = outcome == SourceOpen::Done      ? SourceFailure::None
+                : outcome == SourceOpen::Refused ? SourceFailure::Refused
+                                                 : SourceFailure::Unreachable;
     return outcome;
 }
 
-FtpOpen CFolderSession::OpenPlainEntry(const std::wstring& path, CFile& file) {
+SourceOpen CFolderSession::OpenPlainEntry(const std::wstring& path, CFile& file) {
     const std::wstring name = LastComponent(path);
     if (!IsSafeLocalFileName(name)) {
         LogEvent("folder.unsafe-name", {{"name", name}});
         m_strLastError = L"UNSAFE FILE NAME";
-        return FtpOpen::Refused;
+        return SourceOpen::Refused;
     }
-    if (!m_folder.IsOpen()) return FtpOpen::LineFault;
+    if (!m_folder.IsOpen()) return SourceOpen::LineFault;
     const std::wstring local = PathOf(name);
     if (!file.OpenForReading(local)) {
         const DWORD error = file.LastError();
         LogPlatformError("folder.open-file-failed", error, {{"file", local}});
-        m_strLastError = FormatFtpError(L"FILE OPEN ERROR!!", error);
+        m_strLastError = FormatSessionError(L"FILE OPEN ERROR!!", error);
         // A folder opened as a file fails with "access denied": it is refused like a missing file.
         const DWORD attributes = ::GetFileAttributesW(local.c_str());
         const bool notPlain = attributes != INVALID_FILE_ATTRIBUTES && (attributes & kNotPlain);
         const bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-        return missing || notPlain ? FtpOpen::Refused : FtpOpen::LineFault;
+        return missing || notPlain ? SourceOpen::Refused : SourceOpen::LineFault;
     }
     BY_HANDLE_FILE_INFORMATION info{};
     if (!::GetFileInformationByHandle(file.Handle(), &info)) {
-        m_strLastError = FormatFtpError(L"FILE OPEN ERROR!!", ::GetLastError());
+        m_strLastError = FormatSessionError(L"FILE OPEN ERROR!!", ::GetLastError());
         file.Close();
-        return FtpOpen::LineFault;
+        return SourceOpen::LineFault;
     }
     // The path is asked too: some systems open what a link points to even when told not to.
     if ((info.dwFileAttributes & kNotPlain) || CFile::IsLink(local)) {
         LogEvent("folder.not-a-plain-file", {{"file", local}});
-        m_strLastError = FormatFtpError(L"FILE OPEN ERROR!!", ERROR_CANT_ACCESS_FILE);
+        m_strLastError = FormatSessionError(L"FILE OPEN ERROR!!", ERROR_CANT_ACCESS_FILE);
         file.Close();
-        return FtpOpen::Refused;
+        return SourceOpen::Refused;
     }
-    return FtpOpen::Done;
+    return SourceOpen::Done;
 }
 
 int64_t CFolderSession::RemoteFileSize(const std::wstring& path) {
     CFile file;
-    if (OpenEntry(path, file) != FtpOpen::Done) return -1;
+    if (OpenEntry(path, file) != SourceOpen::Done) return -1;
     LARGE_INTEGER size = {};
     return ::GetFileSizeEx(file.Handle(), &size) ? size.QuadPart : -1;
 }
 
-FtpOpen CFolderSession::RestartAt(int64_t offset) { return m_offset.Set(offset) ? FtpOpen::Done : FtpOpen::Refused; }
+SourceOpen CFolderSession::RestartAt(int64_t offset) {
+    return m_offset.Set(offset) ? SourceOpen::Done : SourceOpen::Refused;
+}
 
-FtpOpen CFolderSession::OpenFile(const std::wstring& path) {
+SourceOpen CFolderSession::OpenFile(const std::wstring& path) {
     const int64_t offset = m_offset.Take();
     m_file.Close();
-    const FtpOpen opened = OpenEntry(path, m_file);
-    if (opened != FtpOpen::Done) return opened;
+    const SourceOpen opened = OpenEntry(path, m_file);
+    if (opened != SourceOpen::Done) return opened;
     LARGE_INTEGER at = {};
     at.QuadPart = offset;
     if (offset > 0 && !::SetFilePointerEx(m_file.Handle(), at, nullptr, FILE_BEGIN)) {
-        m_strLastError = FormatFtpError(L"FILE SEEK ERROR!!", ::GetLastError());
+        m_strLastError = FormatSessionError(L"FILE SEEK ERROR!!", ::GetLastError());
         m_failure = SourceFailure::Unreachable;
         m_file.Close();
-        return FtpOpen::LineFault;
+        return SourceOpen::LineFault;
     }
-    return FtpOpen::Done;
+    return SourceOpen::Done;
 }
 
 // A plain ReadFile with no reader thread: `timeoutMs` is not applied, so a share that stops
 // answering holds the worker until the system gives up on it. A local source is worth that.
-FtpRead CFolderSession::Read(void* buffer, int count, int& got, uint32_t) {
+SourceRead CFolderSession::Read(void* buffer, int count, int& got, uint32_t) {
     got = 0;
-    if (!m_file.IsOpen() || count < 0) return FtpRead::Failed;
-    if (m_pStop && m_pStop->load()) return FtpRead::Stopped;
+    if (!m_file.IsOpen() || count < 0) return SourceRead::Failed;
+    if (m_pStop && m_pStop->load()) return SourceRead::Stopped;
     DWORD read = 0;
     if (!::ReadFile(m_file.Handle(), buffer, static_cast<DWORD>(count), &read, nullptr)) {
         const DWORD error = ::GetLastError();
         LogPlatformError("folder.read-failed", error);
-        m_strLastError = FormatFtpError(L"FILE READ ERROR!!", error);
-        return FtpRead::Failed;
+        m_strLastError = FormatSessionError(L"FILE READ ERROR!!", error);
+        return SourceRead::Failed;
     }
     got = static_cast<int>(read);
-    return FtpRead::Data;
+    return SourceRead::Data;
 }
 
 int CFolderSession::CloseFile() {
-    if (!m_file.IsOpen()) return kFtpSuccess;
+    if (!m_file.IsOpen()) return kSessionSuccess;
     if (!m_file.Close()) {
-        m_strLastError = FormatFtpError(L"FILE CLOSE ERROR!!", ::GetLastError());
-        return kFtpFailed;
+        m_strLastError = FormatSessionError(L"FILE CLOSE ERROR!!", ::GetLastError());
+        return kSessionFailed;
     }
-    return kFtpSuccess;
+    return kSessionSuccess;
 }
 
 void CFolderSession::Disconnect() {
@@ -182,6 +184,6 @@ void CFolderSession::Disconnect() {
     m_offset.Take();
 }
 
-std::unique_ptr<IFtpSession> MakeFolderSession(const UpdateSource& source, const std::atomic<bool>* stop) {
+std::unique_ptr<ISourceSession> MakeFolderSession(const UpdateSource& source, const std::atomic<bool>* stop) {
     return std::make_unique<CFolderSession>(source, stop);
 }

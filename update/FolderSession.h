@@ -1,5 +1,5 @@
 // CFolderSession: a local update source (/source FOLDER: a USB stick, or a share another PC filled)
-// behind IFtpSession, so the download worker copies from it exactly as it downloads. The folder is
+// behind ISourceSession, so the download worker copies from it exactly as it downloads. The folder is
 // flat, the edition's files directly in it; only plain files are read, never a link or junction.
 #pragma once
 
@@ -15,7 +15,7 @@
 #include "update/logic/FtpTypes.h"
 #include "update/logic/UpdateSources.h"
 
-class CFolderSession : public IFtpSession {
+class CFolderSession : public ISourceSession {
 public:
     // `stop`, when given, is checked before every read.
     explicit CFolderSession(UpdateSource source, const std::atomic<bool>* stop = nullptr);
@@ -38,9 +38,9 @@ public:
     // Every path is read as its last component inside the source folder.
     int64_t RemoteFileSize(const std::wstring& path) override;
     // Remembers the offset for the next OpenFile.
-    FtpOpen RestartAt(int64_t offset) override;
-    FtpOpen OpenFile(const std::wstring& path) override;
-    FtpRead Read(void* buffer, int count, int& got, uint32_t timeoutMs) override;
+    SourceOpen RestartAt(int64_t offset) override;
+    SourceOpen OpenFile(const std::wstring& path) override;
+    SourceRead Read(void* buffer, int count, int& got, uint32_t timeoutMs) override;
     int CloseFile() override;
     void Disconnect() override;
     std::wstring LastError() const override { return m_strLastError; }
@@ -48,8 +48,8 @@ public:
 private:
     // Opens the plain file named by the path's last component, held against change.
     // Notes the failure of the open (a missing or unsafe file is refused, else the folder failed).
-    FtpOpen OpenEntry(const std::wstring& path, CFile& file);
-    FtpOpen OpenPlainEntry(const std::wstring& path, CFile& file);
+    SourceOpen OpenEntry(const std::wstring& path, CFile& file);
+    SourceOpen OpenPlainEntry(const std::wstring& path, CFile& file);
     std::wstring PathOf(const std::wstring& name) const;
 
     const UpdateSource m_source;
@@ -62,4 +62,4 @@ private:
 };
 
 // A fresh session over the local folder `source` for one use, as the download worker asks for them.
-std::unique_ptr<IFtpSession> MakeFolderSession(const UpdateSource& source, const std::atomic<bool>* stop);
+std::unique_ptr<ISourceSession> MakeFolderSession(const UpdateSource& source, const std::atomic<bool>* stop);

@@ -50,9 +50,9 @@ int CFtpSession::Connect(std::wstring server, std::wstring user, std::wstring pa
     if (!m_hSession) {
         const DWORD error = GetLastError();
         LogPlatformError("ftp.internet-open-failed", error);
-        m_strLastError = FormatFtpError(L"INTERNET OPEN ERROR!!", error);
+        m_strLastError = FormatSessionError(L"INTERNET OPEN ERROR!!", error);
         m_failure = SourceFailure::Unreachable;
-        return kFtpError;
+        return kSessionError;
     }
     SetOperationTimeouts(m_hSession.Get(), kOperationTimeoutMs);
 
@@ -66,11 +66,11 @@ int CFtpSession::Connect(std::wstring server, std::wstring user, std::wstring pa
         const DWORD error = GetLastError();
         m_failure = SourceFailure::Unreachable;
         LogPlatformError("ftp.connect-failed", error, {{"host", m_strServer}, {"port", m_nPort}});
-        m_strLastError = FormatFtpError(L"FTP OPEN ERROR!!", error);
-        return kFtpFailed;
+        m_strLastError = FormatSessionError(L"FTP OPEN ERROR!!", error);
+        return kSessionFailed;
     }
     m_bConnected = 1;
-    return kFtpSuccess;
+    return kSessionSuccess;
 }
 
 // Runs InternetConnectW on a helper thread, because some WinINet implementations ignore the
@@ -115,11 +115,11 @@ int CFtpSession::ListFiles(const std::wstring& folder, std::vector<FTP_FILE_INFO
         // Wine fails the search of an empty folder without setting an error.
         if (error == ERROR_NO_MORE_FILES || error == ERROR_SUCCESS) {
             m_strLastError = L"ERROR NO FILE!!";
-            return kFtpFailed;
+            return kSessionFailed;
         }
         LogPlatformError("ftp.list-failed", error, {{"search", search}});
-        m_strLastError = FormatFtpError(L"FILE FIND ERROR!!!!", error);
-        return kFtpError;
+        m_strLastError = FormatSessionError(L"FILE FIND ERROR!!!!", error);
+        return kSessionError;
     }
 
     const int count = CollectListing(
@@ -148,21 +148,21 @@ int64_t CFtpSession::RemoteFileSize(const std::wstring& path) {
     return ParseSizeReply(Command(L"SIZE " + ToFtpServerPath(BuildFtpOpenPath(path))));
 }
 
-FtpOpen CFtpSession::RestartAt(int64_t offset) {
+SourceOpen CFtpSession::RestartAt(int64_t offset) {
     const std::wstring reply = Command(L"REST " + std::to_wstring(offset));
     m_failure = SourceFailure::None;
-    if (IsRestartAccepted(reply)) return FtpOpen::Done;
+    if (IsRestartAccepted(reply)) return SourceOpen::Done;
     return Fail(reply, reply);
 }
 
-FtpOpen CFtpSession::Fail(const std::wstring& reply, const std::wstring& text) {
+SourceOpen CFtpSession::Fail(const std::wstring& reply, const std::wstring& text) {
     m_strLastError = text;
     const bool line = IsLineFault(reply);
     m_failure = line ? SourceFailure::Unreachable : SourceFailure::Refused;
-    return line ? FtpOpen::LineFault : FtpOpen::Refused;
+    return line ? SourceOpen::LineFault : SourceOpen::Refused;
 }
 
-FtpOpen CFtpSession::OpenFile(const std::wstring& path) {
+SourceOpen CFtpSession::OpenFile(const std::wstring& path) {
     m_failure = SourceFailure::None;
     if (m_bConnected == 0) return Fail(L"", L"NOT CONNECTED");
     const std::wstring remote = ToFtpServerPath(BuildFtpOpenPath(path));
@@ -170,28 +170,29 @@ FtpOpen CFtpSession::OpenFile(const std::wstring& path) {
                                       INTERNET_FLAG_NO_CACHE_WRITE | FTP_TRANSFER_TYPE_BINARY, 0);
     const DWORD error = GetLastError();
     m_file.Open(file);
-    if (m_file) return FtpOpen::Done;
+    if (m_file) return SourceOpen::Done;
     const std::wstring reply = error == ERROR_INTERNET_EXTENDED_ERROR ? LastResponseText() : std::wstring();
-    const FtpOpen outcome = Fail(reply, reply.empty() ? FormatFtpError(L"FTP FILE OPEN ERROR!!", error) : reply);
+    const SourceOpen outcome = Fail(reply, reply.empty() ? FormatSessionError(L"FTP FILE OPEN ERROR!!", error) : reply);
     LogPlatformError("ftp.open-file-failed", error, {{"file", remote}, {"answer", m_strLastError}});
     return outcome;
 }
 
-FtpRead CFtpSession::Read(void* buffer, int count, int& got, uint32_t timeoutMs) {
+SourceRead CFtpSession::Read(void* buffer, int count, int& got, uint32_t timeoutMs) {
     DWORD error = 0;
-    const FtpRead result = m_file.Read(m_calls.readFile, buffer, count, got, timeoutMs, m_pStop, error, m_strLastError);
+    const SourceRead result =
+        m_file.Read(m_calls.readFile, buffer, count, got, timeoutMs, m_pStop, error, m_strLastError);
     // The reader stays behind with the file; this session is done with both.
-    if (result == FtpRead::TimedOut || result == FtpRead::Stopped) m_bConnected = 0;
+    if (result == SourceRead::TimedOut || result == SourceRead::Stopped) m_bConnected = 0;
     return result;
 }
 
 int CFtpSession::CloseFile() {
-    if (!m_file) return kFtpSuccess;
+    if (!m_file) return kSessionSuccess;
     if (!m_file.Close()) {
-        m_strLastError = FormatFtpError(L"FTP FILE CLOSE ERROR!!", GetLastError());
-        return kFtpFailed;
+        m_strLastError = FormatSessionError(L"FTP FILE CLOSE ERROR!!", GetLastError());
+        return kSessionFailed;
     }
-    return kFtpSuccess;
+    return kSessionSuccess;
 }
 
 void CFtpSession::Disconnect() {
@@ -201,6 +202,6 @@ void CFtpSession::Disconnect() {
     m_bConnected = 0;
 }
 
-std::unique_ptr<IFtpSession> MakeFtpSession(const std::atomic<bool>* stop) {
+std::unique_ptr<ISourceSession> MakeFtpSession(const std::atomic<bool>* stop) {
     return std::make_unique<CFtpSession>(stop);
 }

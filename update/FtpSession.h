@@ -20,7 +20,7 @@ struct FtpTransferCalls {
     InternetReadCall readFile = InternetReadFile;
 };
 
-class CFtpSession : public IFtpSession {
+class CFtpSession : public ISourceSession {
 public:
     // `stop`, when given, ends a read's wait as soon as it turns true.
     explicit CFtpSession(const std::atomic<bool>* stop = nullptr) : m_pStop(stop) {}
@@ -39,9 +39,9 @@ public:
     int ListFiles(const std::wstring& folder, std::vector<FTP_FILE_INFO>& files,
                   const std::wstring& extension) override;
     int64_t RemoteFileSize(const std::wstring& path) override;
-    FtpOpen RestartAt(int64_t offset) override;
-    FtpOpen OpenFile(const std::wstring& path) override;
-    FtpRead Read(void* buffer, int count, int& got, uint32_t timeoutMs) override;
+    SourceOpen RestartAt(int64_t offset) override;
+    SourceOpen OpenFile(const std::wstring& path) override;
+    SourceRead Read(void* buffer, int count, int& got, uint32_t timeoutMs) override;
     int CloseFile() override;
     void Disconnect() override;
     std::wstring LastError() const override { return m_strLastError; }
@@ -52,7 +52,7 @@ private:
     // InternetConnectW within the operation's bound; null (with the error set) when it failed.
     HINTERNET OpenConnection();
     // The failure of an operation the server answered with `reply` ("" when none came).
-    FtpOpen Fail(const std::wstring& reply, const std::wstring& text);
+    SourceOpen Fail(const std::wstring& reply, const std::wstring& text);
     // Sends a command on the connection after switching it to binary; the server's reply, or ""
     // when none came.
     std::wstring Command(const std::wstring& command);
@@ -73,4 +73,4 @@ private:
 
 // A fresh WinINet session for one use, as the download worker asks for them; its reads end their
 // wait when `stop` turns true.
-std::unique_ptr<IFtpSession> MakeFtpSession(const std::atomic<bool>* stop = nullptr);
+std::unique_ptr<ISourceSession> MakeFtpSession(const std::atomic<bool>* stop = nullptr);

@@ -140,8 +140,8 @@ int CHttpSession::Connect(std::wstring host, std::wstring, std::wstring, uint16_
     if (!m_hSession) {
         m_dwLastPlatformError = GetLastError();
         LogPlatformError("http.internet-open-failed", m_dwLastPlatformError);
-        m_strLastError = FormatFtpError(L"INTERNET OPEN ERROR!!", m_dwLastPlatformError);
-        return kFtpError;
+        m_strLastError = FormatSessionError(L"INTERNET OPEN ERROR!!", m_dwLastPlatformError);
+        return kSessionError;
     }
     SetOperationTimeouts(m_hSession.Get(), kOperationTimeoutMs);
 
@@ -158,17 +158,17 @@ int CHttpSession::Connect(std::wstring host, std::wstring, std::wstring, uint16_
     if (!m_hConnection) {
         m_dwLastPlatformError = GetLastError();
         LogPlatformError("http.connect-failed", m_dwLastPlatformError, {{"host", m_strHost}, {"port", port}});
-        m_strLastError = FormatFtpError(L"HTTPS OPEN ERROR!!", m_dwLastPlatformError);
+        m_strLastError = FormatSessionError(L"HTTPS OPEN ERROR!!", m_dwLastPlatformError);
         m_failure = SourceFailure::Unreachable;
-        return kFtpFailed;
+        return kSessionFailed;
     }
     m_bConnected = true;
-    return kFtpSuccess;
+    return kSessionSuccess;
 }
 
 int CHttpSession::ListFiles(const std::wstring&, std::vector<FTP_FILE_INFO>&, const std::wstring&) {
     m_strLastError = L"NO LISTING OVER HTTPS";
-    return kFtpError;
+    return kSessionError;
 }
 
 bool CHttpSession::SendOnce(HINTERNET connection, const wchar_t* verb, const std::wstring& object,
@@ -211,7 +211,7 @@ bool CHttpSession::SendOnce(HINTERNET connection, const wchar_t* verb, const std
     return answer.request.Get() != nullptr;
 }
 
-FtpOpen CHttpSession::Send(const wchar_t* verb, const std::wstring& path, int64_t offset, Answer& answer) {
+SourceOpen CHttpSession::Send(const wchar_t* verb, const std::wstring& path, int64_t offset, Answer& answer) {
     const HttpsTarget to{m_strHost, m_nPort, ObjectOf(m_source, path)};
     std::wstring headers = RangeHeaderFor(offset);
     if (!headers.empty()) headers += L"\r\n";
@@ -221,15 +221,17 @@ FtpOpen CHttpSession::Send(const wchar_t* verb, const std::wstring& path, int64_
     m_dwLastPlatformError = answer.error;
     m_nLastStatus = answer.status;
     if (answered) {
-        if (FollowRedirects(verb, headers, answer)) return FtpOpen::Done;
+        if (FollowRedirects(verb, headers, answer)) return SourceOpen::Done;
         answer.request.Close();
-        return Fail(FtpOpen::Refused, SourceFailure::Refused, FormatFtpError(L"HTTPS REDIRECT ERROR!!", answer.status));
+        return Fail(SourceOpen::Refused, SourceFailure::Refused,
+                    FormatSessionError(L"HTTPS REDIRECT ERROR!!", answer.status));
     }
     LogPlatformError("http.send-failed", answer.error, {{"host", m_strHost}, {"path", to.object}});
     if (IsCertificateError(answer.error))
-        return Fail(FtpOpen::Refused, SourceFailure::Certificate,
-                    FormatFtpError(L"HTTPS CERTIFICATE ERROR!!", answer.error));
-    return Fail(FtpOpen::LineFault, SourceFailure::Unreachable, FormatFtpError(L"HTTPS REQUEST ERROR!!", answer.error));
+        return Fail(SourceOpen::Refused, SourceFailure::Certificate,
+                    FormatSessionError(L"HTTPS CERTIFICATE ERROR!!", answer.error));
+    return Fail(SourceOpen::LineFault, SourceFailure::Unreachable,
+                FormatSessionError(L"HTTPS REQUEST ERROR!!", answer.error));
 }
 
 // After a 407 the same request is never sent again (Wine would then send it in clear text on the
@@ -275,7 +277,7 @@ bool CHttpSession::FollowRedirects(const wchar_t* verb, const std::wstring& head
     return true;
 }
 
-FtpOpen CHttpSession::Fail(FtpOpen outcome, SourceFailure failure, const std::wstring& text) {
+SourceOpen CHttpSession::Fail(SourceOpen outcome, SourceFailure failure, const std::wstring& text) {
     m_failure = failure;
     m_strLastError = text;
     return outcome;
@@ -293,28 +295,30 @@ int64_t CHttpSession::RemoteFileSize(const std::wstring& path) {
     m_failure = SourceFailure::None;
     if (!m_bConnected) return -1;
     Answer answer;
-    if (Send(L"HEAD", path, 0, answer) != FtpOpen::Done) return -1;
+    if (Send(L"HEAD", path, 0, answer) != SourceOpen::Done) return -1;
     answer.request.Close();
     const HttpFetch fetch =
         JudgeHttpResponse(answer.status, 0, answer.contentRange, answer.contentLength, m_nExpectedSize);
     if (answer.status == 200 && fetch == HttpFetch::Whole) return ParseContentLength(answer.contentLength);
     LogEvent("http.size-refused", {{"status", answer.status}, {"verdict", HttpFetchName(fetch)}});
-    Fail(FtpOpen::Refused, FailureOf(fetch), FormatFtpError(L"HTTPS SIZE ERROR!!", answer.status));
+    Fail(SourceOpen::Refused, FailureOf(fetch), FormatSessionError(L"HTTPS SIZE ERROR!!", answer.status));
     return -1;
 }
 
-FtpOpen CHttpSession::RestartAt(int64_t offset) { return m_offset.Set(offset) ? FtpOpen::Done : FtpOpen::Refused; }
+SourceOpen CHttpSession::RestartAt(int64_t offset) {
+    return m_offset.Set(offset) ? SourceOpen::Done : SourceOpen::Refused;
+}
 
-FtpOpen CHttpSession::OpenFile(const std::wstring& path) { return Open(path, m_offset.Take(), m_nExpectedSize); }
+SourceOpen CHttpSession::OpenFile(const std::wstring& path) { return Open(path, m_offset.Take(), m_nExpectedSize); }
 
-FtpOpen CHttpSession::Open(const std::wstring& path, int64_t offset, int64_t expectedTotal) {
+SourceOpen CHttpSession::Open(const std::wstring& path, int64_t offset, int64_t expectedTotal) {
     CloseRemoteFile();
     m_failure = SourceFailure::None;
     m_bRangeIgnored = false;
-    if (!m_bConnected) return Fail(FtpOpen::LineFault, SourceFailure::Unreachable, L"NOT CONNECTED");
+    if (!m_bConnected) return Fail(SourceOpen::LineFault, SourceFailure::Unreachable, L"NOT CONNECTED");
     Answer answer;
-    const FtpOpen sent = Send(L"GET", path, offset, answer);
-    if (sent != FtpOpen::Done) return sent;
+    const SourceOpen sent = Send(L"GET", path, offset, answer);
+    if (sent != SourceOpen::Done) return sent;
 
     const HttpFetch fetch =
         JudgeHttpResponse(answer.status, offset, answer.contentRange, answer.contentLength, expectedTotal);
@@ -327,7 +331,7 @@ FtpOpen CHttpSession::Open(const std::wstring& path, int64_t offset, int64_t exp
         m_nBodyRead = 0;
         m_file.Open(answer.request.Release());
         m_hFileConnection.Reset(answer.connection.Release());
-        return FtpOpen::Done;
+        return SourceOpen::Done;
     }
     answer.request.Close();
     LogEvent("http.open-refused", {{"host", m_strHost},
@@ -337,33 +341,34 @@ FtpOpen CHttpSession::Open(const std::wstring& path, int64_t offset, int64_t exp
                                    {"verdict", HttpFetchName(fetch)},
                                    {"content_range", answer.contentRange}});
     const SourceFailure failure = FailureOf(fetch);
-    return Fail(failure == SourceFailure::Unreachable ? FtpOpen::LineFault : FtpOpen::Refused, failure,
-                FormatFtpError(L"HTTPS FILE OPEN ERROR!!", answer.status));
+    return Fail(failure == SourceFailure::Unreachable ? SourceOpen::LineFault : SourceOpen::Refused, failure,
+                FormatSessionError(L"HTTPS FILE OPEN ERROR!!", answer.status));
 }
 
-FtpRead CHttpSession::Read(void* buffer, int count, int& got, uint32_t timeoutMs) {
+SourceRead CHttpSession::Read(void* buffer, int count, int& got, uint32_t timeoutMs) {
     DWORD error = 0;
-    const FtpRead result = m_file.Read(InternetReadFile, buffer, count, got, timeoutMs, m_pStop, error, m_strLastError);
+    const SourceRead result =
+        m_file.Read(InternetReadFile, buffer, count, got, timeoutMs, m_pStop, error, m_strLastError);
     // The reader stays behind with the request; this session is done with both.
-    if (result == FtpRead::TimedOut || result == FtpRead::Stopped) m_bConnected = false;
-    if (result != FtpRead::Data && error != 0) m_dwLastPlatformError = error;
+    if (result == SourceRead::TimedOut || result == SourceRead::Stopped) m_bConnected = false;
+    if (result != SourceRead::Data && error != 0) m_dwLastPlatformError = error;
     m_nBodyRead += got;
     // A body cut short ends like a whole one under Wine: its length tells them apart.
-    if (result == FtpRead::Data && got == 0 && m_nBodyLength >= 0 && m_nBodyRead != m_nBodyLength) {
-        m_strLastError = FormatFtpError(L"FILE READ ERROR!!", ERROR_INTERNET_CONNECTION_RESET);
+    if (result == SourceRead::Data && got == 0 && m_nBodyLength >= 0 && m_nBodyRead != m_nBodyLength) {
+        m_strLastError = FormatSessionError(L"FILE READ ERROR!!", ERROR_INTERNET_CONNECTION_RESET);
         LogEvent("http.body-cut", {{"read", m_nBodyRead}, {"length", m_nBodyLength}});
-        return FtpRead::Failed;
+        return SourceRead::Failed;
     }
     return result;
 }
 
 int CHttpSession::CloseFile() {
-    if (!m_file) return kFtpSuccess;
+    if (!m_file) return kSessionSuccess;
     if (!CloseRemoteFile()) {
-        m_strLastError = FormatFtpError(L"HTTPS FILE CLOSE ERROR!!", GetLastError());
-        return kFtpFailed;
+        m_strLastError = FormatSessionError(L"HTTPS FILE CLOSE ERROR!!", GetLastError());
+        return kSessionFailed;
     }
-    return kFtpSuccess;
+    return kSessionSuccess;
 }
 
 void CHttpSession::Disconnect() {
@@ -382,6 +387,6 @@ bool CHttpSession::CloseRemoteFile() {
     return closed;
 }
 
-std::unique_ptr<IFtpSession> MakeHttpSession(const UpdateSource& source, const std::atomic<bool>* stop) {
+std::unique_ptr<ISourceSession> MakeHttpSession(const UpdateSource& source, const std::atomic<bool>* stop) {
     return std::make_unique<CHttpSession>(source, stop);
 }

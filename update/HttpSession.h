@@ -1,4 +1,4 @@
-// CHttpSession: one HTTPS update source over WinINet's HTTP functions, behind IFtpSession so that
+// CHttpSession: one HTTPS update source over WinINet's HTTP functions, behind ISourceSession so that
 // the download logic runs over it unchanged. Through the system's proxy (its credentials only when
 // that proxy asks), certificates checked, redirects followed only to https and a few hops, a
 // transfer resumed with a Range request, the body read on a thread of its own (CBlockReader).
@@ -17,7 +17,7 @@
 #include "update/logic/HttpRules.h"
 #include "update/logic/UpdateSources.h"
 
-class CHttpSession : public IFtpSession {
+class CHttpSession : public ISourceSession {
 public:
     // `stop`, when given, ends a wait as soon as it turns true.
     explicit CHttpSession(UpdateSource source, const std::atomic<bool>* stop = nullptr);
@@ -43,9 +43,9 @@ public:
     // HEAD: the Content-Length of a 200, or -1.
     int64_t RemoteFileSize(const std::wstring& path) override;
     // Remembers the offset for the next OpenFile, which asks for it with a Range header.
-    FtpOpen RestartAt(int64_t offset) override;
-    FtpOpen OpenFile(const std::wstring& path) override;
-    FtpRead Read(void* buffer, int count, int& got, uint32_t timeoutMs) override;
+    SourceOpen RestartAt(int64_t offset) override;
+    SourceOpen OpenFile(const std::wstring& path) override;
+    SourceRead Read(void* buffer, int count, int& got, uint32_t timeoutMs) override;
     int CloseFile() override;
     void Disconnect() override;
     std::wstring LastError() const override { return m_strLastError; }
@@ -71,7 +71,7 @@ private:
     // Sends one request (a new request handle, time limits set, proxy credentials when the proxy
     // wants them), a 407 from the proxy answered once with the credentials, redirects followed;
     // LineFault when no answer came.
-    FtpOpen Send(const wchar_t* verb, const std::wstring& path, int64_t offset, Answer& answer);
+    SourceOpen Send(const wchar_t* verb, const std::wstring& path, int64_t offset, Answer& answer);
     // Sends the request again with the credentials when the session's proxy asked for them.
     bool AnswerProxy(const wchar_t* verb, const HttpsTarget& to, const std::wstring& headers, Answer& answer);
     // Follows the answer's redirects to https, a few hops at most; false when one is refused.
@@ -80,8 +80,8 @@ private:
     // until a stop request; the helper closes what it gets after the session stopped waiting.
     bool SendOnce(HINTERNET connection, const wchar_t* verb, const std::wstring& object, const std::wstring& headers,
                   bool withCredentials, Answer& answer);
-    FtpOpen Open(const std::wstring& path, int64_t offset, int64_t expectedTotal);
-    FtpOpen Fail(FtpOpen outcome, SourceFailure failure, const std::wstring& text);
+    SourceOpen Open(const std::wstring& path, int64_t offset, int64_t expectedTotal);
+    SourceOpen Fail(SourceOpen outcome, SourceFailure failure, const std::wstring& text);
     // What a judged response that gives no body means for the choice of source.
     SourceFailure FailureOf(HttpFetch fetch) const;
     bool CloseRemoteFile();
@@ -112,4 +112,4 @@ private:
 
 // A fresh HTTPS session for one use, as the download worker asks for them: its reads end their wait
 // when `stop` turns true.
-std::unique_ptr<IFtpSession> MakeHttpSession(const UpdateSource& source, const std::atomic<bool>* stop);
+std::unique_ptr<ISourceSession> MakeHttpSession(const UpdateSource& source, const std::atomic<bool>* stop);

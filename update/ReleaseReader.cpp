@@ -21,7 +21,8 @@ int64_t StatementClockNow() {
     return static_cast<int64_t>(ticks / 10000000ULL) - 11644473600LL;  // 1601 to 1970
 }
 
-bool FetchRelease(IFtpSession& session, const std::wstring& folder, const std::wstring& edition, FetchedRelease& out) {
+bool FetchRelease(ISourceSession& session, const std::wstring& folder, const std::wstring& edition,
+                  FetchedRelease& out) {
     std::vector<uint8_t> text;
     std::vector<uint8_t> signature;
     if (!ReadSmallFile(session, folder + kStatementFile, kMaxStatementBytes, text, kSmallFileTimeoutMs)) {

@@ -30,4 +30,5 @@ struct FetchedRelease {
 // the edition, the clock and the highest serial this user accepted of the statement's publisher.
 // False when the line, not the statement, failed; a statement that is missing or not valid is a
 // verdict.
-bool FetchRelease(IFtpSession& session, const std::wstring& folder, const std::wstring& edition, FetchedRelease& out);
+bool FetchRelease(ISourceSession& session, const std::wstring& folder, const std::wstring& edition,
+                  FetchedRelease& out);

@@ -6,9 +6,7 @@
 #include "update/SourceSessions.h"
 #include "update/logic/HttpRules.h"
 
-FtpConnectionSettings CSourceChoice::ConnectionFor(const UpdateSource& source) const {
-    return ConnectionOf(source);
-}
+SourceConnectionSettings CSourceChoice::ConnectionFor(const UpdateSource& source) const { return ConnectionOf(source); }
 
 bool CSourceChoice::Choose(const std::vector<UpdateSource>& sources, const Turn& turn) {
     m_source = UpdateSource();

@@ -25,7 +25,7 @@ public:
     // A window run can ask for a proxy's credentials, once per run; a quiet run cannot.
     void SetProxyCredentialPrompt(ProxyCredentialPrompt prompt) { m_askProxyCredentials = std::move(prompt); }
     // What a connection to `source` is given (the credentials a proxy asked for reach that proxy alone).
-    FtpConnectionSettings ConnectionFor(const UpdateSource& source) const;
+    SourceConnectionSettings ConnectionFor(const UpdateSource& source) const;
 
     // Gives each of `sources` its turn, in order, until one offers a setup program, which becomes the
     // chosen source. True when one was chosen or at least one was reached.

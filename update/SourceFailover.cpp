@@ -21,10 +21,10 @@ bool CSourceFailover::Next(const std::wstring& name, const std::atomic<bool>* st
 }
 
 bool CSourceFailover::HoldsSameFile(const LaterSource& later, const std::wstring& name, const std::atomic<bool>* stop) {
-    const std::unique_ptr<IFtpSession> session = MakeSourceSession(later.source, stop);
-    const FtpConnectionSettings& server = later.connection;
+    const std::unique_ptr<ISourceSession> session = MakeSourceSession(later.source, stop);
+    const SourceConnectionSettings& server = later.connection;
     FetchedRelease fetched;
-    const bool reached = session->Connect(server.host, server.user, server.password, server.port) == kFtpSuccess &&
+    const bool reached = session->Connect(server.host, server.user, server.password, server.port) == kSessionSuccess &&
                          FetchRelease(*session, m_strFolder, m_strEdition, fetched);
     session->Disconnect();
     const bool valid = reached && fetched.verdict == StatementVerdict::Valid;

@@ -16,7 +16,7 @@
 // A source after the one in use, with what its Connect is given (the proxy's credentials too).
 struct LaterSource {
     UpdateSource source;
-    FtpConnectionSettings connection;
+    SourceConnectionSettings connection;
 };
 
 class CSourceFailover {

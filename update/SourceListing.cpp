@@ -14,7 +14,7 @@ int CollectListing(WIN32_FIND_DATAW& found, const std::function<bool(WIN32_FIND_
             LogEvent(event, {{"search", search}, {"reason", "too-many-entries"}});
             files.erase(files.end() - count, files.end());
             lastError = L"LISTING TOO LARGE";
-            return kFtpError;
+            return kSessionError;
         }
         FTP_FILE_INFO info;
         info.dwFileSize = ListedFileSize(found.nFileSizeHigh, found.nFileSizeLow);

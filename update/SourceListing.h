@@ -12,7 +12,7 @@
 
 // Reads a search from its first entry `found` on, through `next` (false: no more), appending the
 // entries `keep` accepts to `files`. The number appended (0: none, with "ERROR NO FILE!!" in
-// `lastError`), or kFtpError when the folder holds more than can be used: then nothing is appended
+// `lastError`), or kSessionError when the folder holds more than can be used: then nothing is appended
 // and `event` is logged with `search`.
 int CollectListing(WIN32_FIND_DATAW& found, const std::function<bool(WIN32_FIND_DATAW&)>& next,
                    const std::function<bool(const WIN32_FIND_DATAW&)>& keep, std::vector<FTP_FILE_INFO>& files,

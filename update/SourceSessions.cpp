@@ -23,7 +23,7 @@ std::vector<UpdateSource> BuildUpdateSources() {
     return sources;
 }
 
-std::unique_ptr<IFtpSession> MakeSourceSession(const UpdateSource& source, const std::atomic<bool>* stop) {
+std::unique_ptr<ISourceSession> MakeSourceSession(const UpdateSource& source, const std::atomic<bool>* stop) {
     switch (source.kind) {
     case SourceKind::Ftp: return MakeFtpSession(stop);
     case SourceKind::Https: return MakeHttpSession(source, stop);
@@ -32,13 +32,13 @@ std::unique_ptr<IFtpSession> MakeSourceSession(const UpdateSource& source, const
     return MakeFtpSession(stop);
 }
 
-FtpConnectionSettings ConnectionOf(const UpdateSource& source) {
+SourceConnectionSettings ConnectionOf(const UpdateSource& source) {
     if (source.kind == SourceKind::Ftp) {
-        FtpConnectionSettings settings = UpdateServerSettings(source.host);
+        SourceConnectionSettings settings = UpdateServerSettings(source.host);
         settings.port = source.port;
         return settings;
     }
-    FtpConnectionSettings settings;
+    SourceConnectionSettings settings;
     settings.host = source.host;
     settings.port = source.port;
     return settings;

@@ -15,8 +15,8 @@
 std::vector<UpdateSource> BuildUpdateSources();
 
 // A fresh session for the source; its waits end when `stop` turns true.
-std::unique_ptr<IFtpSession> MakeSourceSession(const UpdateSource& source, const std::atomic<bool>* stop = nullptr);
+std::unique_ptr<ISourceSession> MakeSourceSession(const UpdateSource& source, const std::atomic<bool>* stop = nullptr);
 
 // What Connect is given for the source: the FTP account, or the host and port. (An HTTPS session
 // finds the credentials the user gave for its own proxy itself.)
-FtpConnectionSettings ConnectionOf(const UpdateSource& source);
+SourceConnectionSettings ConnectionOf(const UpdateSource& source);

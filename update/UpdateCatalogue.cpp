@@ -21,7 +21,7 @@
 
 namespace {
 // Why a source gave no file, in the terms of the choice of source.
-SourceSkip SkipOf(const IFtpSession& session, SourceSkip otherwise) {
+SourceSkip SkipOf(const ISourceSession& session, SourceSkip otherwise) {
     switch (session.LastFailure()) {
     case SourceFailure::Certificate: return SourceSkip::CertificateRefused;
     case SourceFailure::ProxyAuth: return SourceSkip::Refused;
@@ -66,16 +66,16 @@ bool CUpdateCatalogue::Check(const std::wstring& localFolder) {
     return m_sources.Choose(RunSources(BuildUpdateSources(), localFolder), turn);
 }
 
-bool CUpdateCatalogue::TrySource(const UpdateSource& source, const FtpConnectionSettings& server, SourceSkip& skip) {
-    const std::unique_ptr<IFtpSession> session = MakeSourceSession(source);
+bool CUpdateCatalogue::TrySource(const UpdateSource& source, const SourceConnectionSettings& server, SourceSkip& skip) {
+    const std::unique_ptr<ISourceSession> session = MakeSourceSession(source);
     const int connected = session->Connect(server.host, server.user, server.password, server.port);
-    if (connected != kFtpSuccess) {
+    if (connected != kSessionSuccess) {
         session->Disconnect();
         skip = SourceSkip::Unreachable;
         return false;
     }
     // HTTPS has no listing: the release statement says what there is.
-    int listed = kFtpError;
+    int listed = kSessionError;
     bool statementListed = true;
     if (session->CanList()) {
         listed = session->ListFiles(m_strServerFolder, m_vecServerFiles, L"*");
@@ -115,7 +115,7 @@ bool CUpdateCatalogue::TrySource(const UpdateSource& source, const FtpConnection
     return true;
 }
 
-bool CUpdateCatalogue::ReadRelease(IFtpSession& session, bool listed, bool required) {
+bool CUpdateCatalogue::ReadRelease(ISourceSession& session, bool listed, bool required) {
     if (!listed) {
         // Servers of today publish none; a build that names its publisher offers nothing without it.
         m_bReleaseRefused = required;
@@ -162,7 +162,7 @@ bool CUpdateCatalogue::RolloutWithholds() const {
     return !offered;
 }
 
-void CUpdateCatalogue::SizeOfferedFile(IFtpSession& session) {
+void CUpdateCatalogue::SizeOfferedFile(ISourceSession& session) {
     if (m_bReleaseRefused) return;
     const OfferedFile offered = FindOfferedFile(m_vecServerFiles, m_pRelease.get());
     if (offered.index < 0) return;

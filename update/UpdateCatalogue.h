@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-class IFtpSession;
+class ISourceSession;
 
 // One setup program the server check offers.
 struct OfferedSetup {
@@ -33,9 +33,9 @@ public:
     // A script's run follows the maker's staged rollout (RolloutOffers); a person in the window does not.
     void FollowRollout(bool staged) { m_bStagedRollout = staged; }
     // What the download's connections are given for the chosen source (the proxy's credentials too).
-    FtpConnectionSettings SourceConnection() const { return ConnectionFor(Source()); }
+    SourceConnectionSettings SourceConnection() const { return ConnectionFor(Source()); }
     // The same for any source of this run.
-    FtpConnectionSettings ConnectionFor(const UpdateSource& source) const { return m_sources.ConnectionFor(source); }
+    SourceConnectionSettings ConnectionFor(const UpdateSource& source) const { return m_sources.ConnectionFor(source); }
 
     // The server check: reads the installed scanner's version, makes the work folder private and
     // empties it (left alone when it cannot be made private), then tries the run's sources in order
@@ -74,15 +74,15 @@ public:
 
 private:
     // One source's turn over `server`: true when it offers a setup program, else why it passed.
-    bool TrySource(const UpdateSource& source, const FtpConnectionSettings& server, SourceSkip& skip);
+    bool TrySource(const UpdateSource& source, const SourceConnectionSettings& server, SourceSkip& skip);
     // Reads and judges the release statement of the edition's folder (`listed`: the folder lists one,
     // or there is no listing): sets m_pRelease when it is valid, m_bReleaseRefused when it is
     // required or there and not valid. False when it could not be fetched for a fault of the line.
-    bool ReadRelease(IFtpSession& session, bool listed, bool required);
+    bool ReadRelease(ISourceSession& session, bool listed, bool required);
     // True when the valid statement's rollout does not take this PC in (logged with the PC's bucket).
     bool RolloutWithholds() const;
     // The offered file's size: the statement's, or the server's own when the listing may have capped it.
-    void SizeOfferedFile(IFtpSession& session);
+    void SizeOfferedFile(ISourceSession& session);
     // Forgets what a source held: its listing and its release statement.
     void ClearServerFiles();
 

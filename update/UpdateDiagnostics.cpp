@@ -68,7 +68,7 @@ uint64_t FileSizeOf(const std::wstring& path) {
 
 }  // namespace
 
-void LogServerListing(const FtpConnectionSettings& server, const std::wstring& folder, int listed,
+void LogServerListing(const SourceConnectionSettings& server, const std::wstring& folder, int listed,
                       const std::vector<FTP_FILE_INFO>& files, const ReleaseStatement* release) {
     const OfferedFile offered = FindOfferedFile(files, release);
     LogEvent("server.listed", {{"host", server.host},

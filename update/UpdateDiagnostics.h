@@ -18,7 +18,7 @@
 
 // The server check's listing of the edition's folder (ListFiles' result), with every entry and why
 // it is or is not offered. The session logs its own failures with the platform's codes.
-void LogServerListing(const FtpConnectionSettings& server, const std::wstring& folder, int listed,
+void LogServerListing(const SourceConnectionSettings& server, const std::wstring& folder, int listed,
                       const std::vector<FTP_FILE_INFO>& files, const ReleaseStatement* release);
 
 // The release rule's answer about the setup program, with the versions it compared.

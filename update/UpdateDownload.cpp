@@ -133,7 +133,7 @@ UINT CUpdateDownload::WorkerProc(void* param) {
     CTimerResolution resolution;
     const std::atomic<bool>* stop = &job->stop;
     const UpdateSource source = job->source;
-    const FtpSessionFactory newSession = [stop, source] { return MakeSourceSession(source, stop); };
+    const SourceSessionFactory newSession = [stop, source] { return MakeSourceSession(source, stop); };
     CSourceFailover* failover = job->failover.get();
     NextSourceFinder nextSource;
     if (failover)

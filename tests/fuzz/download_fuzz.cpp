@@ -61,7 +61,7 @@ struct Road {
     bool mustStartOver = false;    // the next open asks for no offset
 };
 
-class ScriptSession : public IFtpSession {
+class ScriptSession : public ISourceSession {
 public:
     explicit ScriptSession(Road& road) : m_road(road) { ++m_road.sessionsMade; }
     ~ScriptSession() override { FUZZ_CHECK(!m_connected); }
@@ -77,18 +77,18 @@ public:
         int result;
         switch (m_road.in.Empty() ? 2 : m_road.in.U8() % 5) {
         case 0:
-        case 1: result = kFtpSuccess; break;
-        case 2: result = kFtpFailed; break;
-        case 3: result = kFtpError; break;
+        case 1: result = kSessionSuccess; break;
+        case 2: result = kSessionFailed; break;
+        case 3: result = kSessionError; break;
         default: result = m_road.in.I32(); break;
         }
-        m_connected = result == kFtpSuccess;
+        m_connected = result == kSessionSuccess;
         m_road.sizeLost = false;
         return result;
     }
     int ListFiles(const std::wstring&, std::vector<FTP_FILE_INFO>&, const std::wstring&) override {
         FUZZ_CHECK(false);  // the worker never lists
-        return kFtpError;
+        return kSessionError;
     }
     int64_t RemoteFileSize(const std::wstring& path) override {
         FUZZ_CHECK(path == expectedPath && m_connected && !m_open && !m_road.sizeLost);
@@ -105,34 +105,34 @@ public:
         m_road.sizeTold = m_road.sizeTold || size >= 0;
         return size;
     }
-    FtpOpen RestartAt(int64_t offset) override {
+    SourceOpen RestartAt(int64_t offset) override {
         FUZZ_CHECK(m_connected && !m_open);
         FUZZ_CHECK(offset > 0);
         FUZZ_CHECK(!m_road.sizeLost && !m_road.mustStartOver);
-        if (m_road.in.Empty()) return FtpOpen::LineFault;
+        if (m_road.in.Empty()) return SourceOpen::LineFault;
         switch (m_road.in.U8() % 4) {
         case 0: m_restart = offset; break;
         case 1: m_restart = 0; break;  // accepted and ignored
-        case 2: return FtpOpen::Refused;
-        default: return FtpOpen::LineFault;
+        case 2: return SourceOpen::Refused;
+        default: return SourceOpen::LineFault;
         }
         m_offsetTaken = true;
-        return FtpOpen::Done;
+        return SourceOpen::Done;
     }
-    FtpOpen OpenFile(const std::wstring& path) override {
+    SourceOpen OpenFile(const std::wstring& path) override {
         FUZZ_CHECK(path == expectedPath);
         FUZZ_CHECK(!m_open && m_connected && !m_road.sizeLost);
         m_road.mustStartOver = false;
-        FtpOpen result = FtpOpen::LineFault;
+        SourceOpen result = SourceOpen::LineFault;
         if (!m_road.in.Empty()) {
             const uint8_t choice = m_road.in.U8() % 8;
-            result = choice < 6 ? FtpOpen::Done : choice == 6 ? FtpOpen::Refused : FtpOpen::LineFault;
+            result = choice < 6 ? SourceOpen::Done : choice == 6 ? SourceOpen::Refused : SourceOpen::LineFault;
         }
-        if (result == FtpOpen::Done) {
+        if (result == SourceOpen::Done) {
             m_open = true;
             m_position = std::min(m_restart, m_road.serverSize);
         }
-        if (result == FtpOpen::Refused) {
+        if (result == SourceOpen::Refused) {
             m_road.refusedAtOffset = m_offsetTaken;
             m_road.mustStartOver = m_offsetTaken;
         }
@@ -140,7 +140,7 @@ public:
         m_offsetTaken = false;
         return result;
     }
-    FtpRead Read(void* buffer, int count, int& got, uint32_t timeoutMs) override {
+    SourceRead Read(void* buffer, int count, int& got, uint32_t timeoutMs) override {
         FUZZ_CHECK(m_open && m_connected);
         FUZZ_CHECK(count >= 0 && count <= kTransferBlockSize);
         FUZZ_CHECK(timeoutMs > 0);
@@ -148,9 +148,9 @@ public:
         FUZZ_CHECK(!m_ended);
         got = 0;
         const int64_t left = m_road.serverSize - m_position;
-        FtpRead result = FtpRead::Data;
+        SourceRead result = SourceRead::Data;
         if (m_road.in.Empty()) {
-            result = FtpRead::Failed;
+            result = SourceRead::Failed;
         } else {
             switch (m_road.in.U8() % 10) {
             case 0:
@@ -160,11 +160,11 @@ public:
             case 4: got = static_cast<int>(std::min<int64_t>(m_road.in.U16() % (count + 1), left)); break;
             case 5:
                 got = count + 1 + m_road.in.U8();  // claims more than it may have written
-                return FtpRead::Data;
-            case 6: result = FtpRead::Reset; break;
-            case 7: result = FtpRead::Failed; break;
+                return SourceRead::Data;
+            case 6: result = SourceRead::Reset; break;
+            case 7: result = SourceRead::Failed; break;
             case 8:
-                result = FtpRead::TimedOut;
+                result = SourceRead::TimedOut;
                 m_road.clockMs += timeoutMs;
                 break;
             default:
@@ -173,7 +173,7 @@ public:
                 break;
             }
         }
-        if (result != FtpRead::Data) {
+        if (result != SourceRead::Data) {
             m_open = false;  // the connection is gone
             m_connected = false;
             return result;
@@ -181,11 +181,11 @@ public:
         for (int i = 0; i < got; ++i) static_cast<unsigned char*>(buffer)[i] = ContentAt(m_position + i);
         m_position += got;
         m_ended = got == 0 && count > 0;
-        return FtpRead::Data;
+        return SourceRead::Data;
     }
     int CloseFile() override {
         m_open = false;
-        return kFtpSuccess;
+        return kSessionSuccess;
     }
     void Disconnect() override {
         if (!m_disconnected) ++m_road.sessionsDisconnected;
@@ -337,7 +337,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The worker goes through the items in order, each from its first connection.
     size_t item = 0;
     std::wstring lastPath;
-    const auto newSession = [&]() -> std::unique_ptr<IFtpSession> {
+    const auto newSession = [&]() -> std::unique_ptr<ISourceSession> {
         auto session = std::make_unique<ScriptSession>(road);
         session->expectedPath = lastPath;
         return session;

@@ -91,7 +91,7 @@ TEST(ServerFolder, BothFormsWithAndWithoutTheTestSuffix) {
 }
 
 TEST(ServerSettings, FixedUserPasswordAndPort) {
-    const FtpConnectionSettings s = UpdateServerSettings(L"127.0.0.1");
+    const SourceConnectionSettings s = UpdateServerSettings(L"127.0.0.1");
     EXPECT_EQ(s.host, L"127.0.0.1");
     EXPECT_EQ(s.user, L"autoupdater");
     EXPECT_EQ(s.password, L"Tor%!&6284fern");

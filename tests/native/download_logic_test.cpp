@@ -24,9 +24,9 @@ const std::wstring kLocal = L"c:\\Windows\\Temp\\QVUpdate\\\\TALVIX_FULL_240101.
 // Forwards to the scripted session and records each call in the shared timeline.
 std::wstring Wide(const char* ascii) { return std::wstring(ascii, ascii + std::char_traits<char>::length(ascii)); }
 
-class RecordingSession : public IFtpSession {
+class RecordingSession : public ISourceSession {
 public:
-    RecordingSession(std::shared_ptr<FtpScript> script, Log& log) : m_inner(std::move(script)), m_log(log) {}
+    RecordingSession(std::shared_ptr<SessionScript> script, Log& log) : m_inner(std::move(script)), m_log(log) {}
     bool CanList() const override { return m_inner.CanList(); }
     bool KnowsSizeUpFront() const override { return m_inner.KnowsSizeUpFront(); }
     bool NeedsStatement() const override { return m_inner.NeedsStatement(); }
@@ -44,18 +44,18 @@ public:
         m_log.push_back(L"Size");
         return m_inner.RemoteFileSize(path);
     }
-    FtpOpen RestartAt(int64_t offset) override {
+    SourceOpen RestartAt(int64_t offset) override {
         m_log.push_back(L"Rest " + std::to_wstring(offset));
         return m_inner.RestartAt(offset);
     }
-    FtpOpen OpenFile(const std::wstring& path) override {
+    SourceOpen OpenFile(const std::wstring& path) override {
         m_log.push_back(L"OpenFile " + path);
         return m_inner.OpenFile(path);
     }
-    FtpRead Read(void* buffer, int count, int& got, uint32_t timeoutMs) override {
-        const FtpRead result = m_inner.Read(buffer, count, got, timeoutMs);
+    SourceRead Read(void* buffer, int count, int& got, uint32_t timeoutMs) override {
+        const SourceRead result = m_inner.Read(buffer, count, got, timeoutMs);
         m_log.push_back(L"Read " + std::to_wstring(count) + L" -> " +
-                        (result == FtpRead::Data ? std::to_wstring(got) : std::wstring(L"fault")));
+                        (result == SourceRead::Data ? std::to_wstring(got) : std::wstring(L"fault")));
         return result;
     }
     int CloseFile() override {
@@ -69,7 +69,7 @@ public:
     std::wstring LastError() const override { return m_inner.LastError(); }
 
 private:
-    ScriptedFtpSession m_inner;
+    ScriptedSession m_inner;
     Log& m_log;
 };
 
@@ -135,7 +135,7 @@ private:
 
 class RecordingUi : public IDownloadSink {
 public:
-    RecordingUi(Log& log, FtpScript& script) : m_log(log), m_script(script) {}
+    RecordingUi(Log& log, SessionScript& script) : m_log(log), m_script(script) {}
     void Report(const DownloadStatus& s) override {
         const std::wstring item = std::to_wstring(s.item) + L" ";
         switch (s.state) {
@@ -163,7 +163,7 @@ public:
 
 private:
     Log& m_log;
-    FtpScript& m_script;
+    SessionScript& m_script;
 };
 
 std::string Bytes(size_t size) {
@@ -180,7 +180,7 @@ FTP_FILE_INFO Item(const std::wstring& name, int64_t size) {
 }
 
 struct Rig {
-    std::shared_ptr<FtpScript> script = std::make_shared<FtpScript>();
+    std::shared_ptr<SessionScript> script = std::make_shared<SessionScript>();
     Log log;
     MemoryFiles files{log};
     RecordingUi ui{log, *script};
@@ -195,7 +195,7 @@ struct Rig {
                        const NextSourceFinder& nextSource = NextSourceFinder()) {
         script->sizeUpFront = sizeUpFront;
         DownloadRequest request{items, L"Software\\", kWorkFolder, UpdateServerSettings(L"127.0.0.1"), {}, {}};
-        const FtpSessionFactory factory = [this] { return std::make_unique<RecordingSession>(script, log); };
+        const SourceSessionFactory factory = [this] { return std::make_unique<RecordingSession>(script, log); };
         return DownloadUpdates(request, factory, files, ui, nextSource);
     }
 
@@ -274,15 +274,15 @@ TEST(DownloadLogic, LastBlockRequestsOnlyWhatIsLeftAndAnEmptyFileReadsOnce) {
 
 TEST(DownloadLogic, BrokenLineResumesFromTheBytesOnDisk) {
     const std::string content = Bytes(3 * kTransferBlockSize);
-    const std::vector<FtpReadStep> faults = {FtpReadStep::Reset(), FtpReadStep::Fail(), FtpReadStep::Stall()};
-    for (const FtpReadStep& fault : faults) {
+    const std::vector<ScriptedRead> faults = {ScriptedRead::Reset(), ScriptedRead::Fail(), ScriptedRead::Stall()};
+    for (const ScriptedRead& fault : faults) {
         SCOPED_TRACE(fault.kind);
         Rig rig;
         const FTP_FILE_INFO item = rig.Serve(content);
         // The resumed transfer starts 4096 bytes early; the known bytes come in two reads and are
         // compared, not written again.
-        rig.script->readSteps = {FtpReadStep::Data(kTransferBlockSize), FtpReadStep::Data(1000), fault,
-                                 FtpReadStep::Data(3000)};
+        rig.script->readSteps = {ScriptedRead::Data(kTransferBlockSize), ScriptedRead::Data(1000), fault,
+                                 ScriptedRead::Data(3000)};
         EXPECT_EQ(rig.Run({item}), R::Completed);
         EXPECT_EQ(rig.files.disk[kLocal], content);
         const Log resume = {L"Rest 27624",
@@ -303,7 +303,7 @@ TEST(DownloadLogic, BrokenLineResumesFromTheBytesOnDisk) {
         EXPECT_EQ(rig.Count(L"Sleep 100"), 0);
         EXPECT_TRUE(std::is_sorted(rig.ui.percents.begin(), rig.ui.percents.end()));  // never back to 0
         // A stall gives the read the whole silence bound, no more.
-        if (fault.kind == FtpReadStep::kStall) {
+        if (fault.kind == ScriptedRead::kStall) {
             EXPECT_EQ(rig.Count(L"Reconnecting 0 1 silent from 31720"), 1);
         }
     }
@@ -312,7 +312,7 @@ TEST(DownloadLogic, BrokenLineResumesFromTheBytesOnDisk) {
     // contact after reconnecting) is a broken line too: the retry pauses apply, the bytes stay.
     Rig rig;
     const FTP_FILE_INFO item = rig.Serve(content);
-    rig.script->readSteps = {FtpReadStep::Data(kTransferBlockSize), FtpReadStep::Reset()};
+    rig.script->readSteps = {ScriptedRead::Data(kTransferBlockSize), ScriptedRead::Reset()};
     rig.script->sizeResults = {item.dwFileSize, -1, -1};
     EXPECT_EQ(rig.Run({item}), R::Completed);
     EXPECT_EQ(rig.files.disk[kLocal], content);
@@ -363,33 +363,33 @@ TEST(DownloadLogic, FileStartsAgainWhenTheServerCannotResumeIt) {
     const std::string content = Bytes(2 * kTransferBlockSize);
     struct Case {
         const char* what;
-        std::function<void(FtpScript&)> arrange;
+        std::function<void(SessionScript&)> arrange;
         int rests;
     };
     const std::vector<Case> cases = {
-        {"REST refused", [](FtpScript& s) { s.restart = FtpRestart::Refuse; }, 1},
-        {"file changed on the server", [](FtpScript& s) { s.sizes[L"/Software/" + kName] = 5; }, 0},
+        {"REST refused", [](SessionScript& s) { s.restart = FtpRestart::Refuse; }, 1},
+        {"file changed on the server", [](SessionScript& s) { s.sizes[L"/Software/" + kName] = 5; }, 0},
         // Resuming cannot be confirmed, yet every reconnection goes on.
-        {"server never answers SIZE", [](FtpScript& s) { s.sizes[L"/Software/" + kName] = -1; }, 0},
+        {"server never answers SIZE", [](SessionScript& s) { s.sizes[L"/Software/" + kName] = -1; }, 0},
         // REST taken, then the open refused (HTTP: 416 or another range): the next connection opens
         // the file from byte 0 without asking for an offset.
         {"offset refused at the open",
-         [](FtpScript& s) {
-             s.openResults = {FtpOpen::Done, FtpOpen::Refused};
+         [](SessionScript& s) {
+             s.openResults = {SourceOpen::Done, SourceOpen::Refused};
          },
          1},
         // 350, then the file from byte 0: the overlap bytes are not the ones on disk.
-        {"REST ignored", [](FtpScript& s) { s.restart = FtpRestart::Ignore; }, 1},
+        {"REST ignored", [](SessionScript& s) { s.restart = FtpRestart::Ignore; }, 1},
         // ...even when the data connection is then cut just as the bytes reach the listed size.
         {"REST ignored, cut at the listed size",
-         [](FtpScript& s) {
+         [](SessionScript& s) {
              s.restart = FtpRestart::Ignore;
-             s.readSteps.insert(s.readSteps.end(), {FtpReadStep::Data(kTransferBlockSize), FtpReadStep::Data(0)});
+             s.readSteps.insert(s.readSteps.end(), {ScriptedRead::Data(kTransferBlockSize), ScriptedRead::Data(0)});
          },
          1},
         // The known bytes match, but more follow the listed size.
         {"bytes beyond the listed size",
-         [](FtpScript& s) {
+         [](SessionScript& s) {
              s.files[L"/Software/" + kName] += "more";
              s.sizes[L"/Software/" + kName] = 2 * kTransferBlockSize;
          },
@@ -399,7 +399,7 @@ TEST(DownloadLogic, FileStartsAgainWhenTheServerCannotResumeIt) {
         SCOPED_TRACE(c.what);
         Rig rig;
         const FTP_FILE_INFO item = rig.Serve(content);
-        rig.script->readSteps = {FtpReadStep::Data(kTransferBlockSize), FtpReadStep::Reset()};
+        rig.script->readSteps = {ScriptedRead::Data(kTransferBlockSize), ScriptedRead::Reset()};
         c.arrange(*rig.script);
         EXPECT_EQ(rig.Run({item}), R::Completed);
         EXPECT_EQ(rig.files.disk[kLocal], content);
@@ -414,7 +414,7 @@ TEST(DownloadLogic, CutInsideTheOverlapResumesAgain) {
     const std::string content = Bytes(2 * kTransferBlockSize);
     Rig rig;
     const FTP_FILE_INFO item = rig.Serve(content);
-    rig.script->readSteps = {FtpReadStep::Data(kTransferBlockSize), FtpReadStep::Reset(), FtpReadStep::Data(0)};
+    rig.script->readSteps = {ScriptedRead::Data(kTransferBlockSize), ScriptedRead::Reset(), ScriptedRead::Data(0)};
     EXPECT_EQ(rig.Run({item}), R::Completed);
     EXPECT_EQ(rig.files.disk[kLocal], content);
     EXPECT_EQ(rig.Count(L"Rest"), 2);
@@ -424,9 +424,9 @@ TEST(DownloadLogic, CutInsideTheOverlapResumesAgain) {
 TEST(DownloadLogic, RetriesWithGrowingPausesThenFailsWithNothingKept) {
     Rig rig;
     const FTP_FILE_INFO item = rig.Serve(Bytes(3 * kTransferBlockSize));
-    rig.script->readSteps = {FtpReadStep::Data(kTransferBlockSize), FtpReadStep::Reset()};
+    rig.script->readSteps = {ScriptedRead::Data(kTransferBlockSize), ScriptedRead::Reset()};
     rig.script->connectResults = {1, 0, 1, 0, 1};  // then every reconnection reads nothing
-    for (int k = 0; k < 4; ++k) rig.script->readSteps.push_back(FtpReadStep::Fail());
+    for (int k = 0; k < 4; ++k) rig.script->readSteps.push_back(ScriptedRead::Fail());
     const uint64_t start = rig.script->clockMs;
     EXPECT_EQ(rig.Run({item}), R::ReadFailed);
     // Once at once after new bytes, then after 1, 2, 4 and 8 s; the fifth barren attempt ends it.
@@ -459,12 +459,12 @@ TEST(DownloadLogic, SourceGoneForGoodHandsTheFileToTheNextThatHoldsIt) {
         Rig rig;
         const FTP_FILE_INFO item = rig.Serve(content);
         if (downFromTheStart) {
-            rig.script->connectResults.assign(10, kFtpFailed);
+            rig.script->connectResults.assign(10, kSessionFailed);
         } else {
-            rig.script->readSteps = {FtpReadStep::Data(kTransferBlockSize), FtpReadStep::Reset()};
+            rig.script->readSteps = {ScriptedRead::Data(kTransferBlockSize), ScriptedRead::Reset()};
             rig.script->connectResults = {1, 0, 0, 0, 0, 0};
         }
-        auto mirror = std::make_shared<FtpScript>();
+        auto mirror = std::make_shared<SessionScript>();
         mirror->AddFile(L"Software\\" + kName, content);
         std::vector<std::wstring> asked;
         const NextSourceFinder next = [&](const std::wstring& name, NextSource& source) {
@@ -491,7 +491,7 @@ TEST(DownloadLogic, SourceGoneForGoodHandsTheFileToTheNextThatHoldsIt) {
     // No further source: the download ends as before, nothing kept.
     Rig rig;
     const FTP_FILE_INFO item = rig.Serve(content);
-    rig.script->connectResults.assign(10, kFtpFailed);
+    rig.script->connectResults.assign(10, kSessionFailed);
     EXPECT_EQ(rig.Run({item}, false, [](const std::wstring&, NextSource&) { return false; }), R::ConnectFailed);
     EXPECT_EQ(rig.files.disk.count(kLocal), 0u);
 }
@@ -500,7 +500,7 @@ TEST(DownloadLogic, DripBelowTheSlowBoundCountsAsBroken) {
     Rig rig;
     const FTP_FILE_INFO item = rig.Serve(Bytes(kTransferBlockSize));
     // 500 bytes every 1 s: above nothing, below 1 KiB/s; the window ends after a minute of it.
-    for (int k = 0; k < 61; ++k) rig.script->readSteps.push_back(FtpReadStep::Data(500, 999));
+    for (int k = 0; k < 61; ++k) rig.script->readSteps.push_back(ScriptedRead::Data(500, 999));
     EXPECT_EQ(rig.Run({item}), R::Completed);
     EXPECT_EQ(rig.Count(L"Reconnecting 0 1 slow from 30000"), 1);
     EXPECT_EQ(rig.files.disk[kLocal], Bytes(kTransferBlockSize));
@@ -511,11 +511,11 @@ TEST(DownloadLogic, ADripOfOneNewBytePerConnectionFailsTheLine) {
     const FTP_FILE_INFO item = rig.Serve(Bytes(kTransferBlockSize));
     // The first connection brings 5000 bytes; every later one the resume overlap and one new byte,
     // then silence. Each attempt brings something new, so no retry count ever ends it.
-    rig.script->readSteps = {FtpReadStep::Data(5000), FtpReadStep::Stall()};
+    rig.script->readSteps = {ScriptedRead::Data(5000), ScriptedRead::Stall()};
     for (int k = 0; k < 40; ++k) {
-        rig.script->readSteps.push_back(FtpReadStep::Data(4096));
-        rig.script->readSteps.push_back(FtpReadStep::Data(1));
-        rig.script->readSteps.push_back(FtpReadStep::Stall());
+        rig.script->readSteps.push_back(ScriptedRead::Data(4096));
+        rig.script->readSteps.push_back(ScriptedRead::Data(1));
+        rig.script->readSteps.push_back(ScriptedRead::Stall());
     }
     EXPECT_EQ(rig.Run({item}), R::ReadFailed);
     EXPECT_EQ(rig.files.disk.count(kLocal), 0u);
@@ -527,7 +527,7 @@ TEST(DownloadLogic, ADripOfOneNewBytePerConnectionFailsTheLine) {
 TEST(DownloadLogic, SteadyLineAtTheSlowBoundIsNotBroken) {
     Rig rig;
     const FTP_FILE_INFO item = rig.Serve(Bytes(kTransferBlockSize * 3));
-    for (int k = 0; k < 90; ++k) rig.script->readSteps.push_back(FtpReadStep::Data(1100, 999));
+    for (int k = 0; k < 90; ++k) rig.script->readSteps.push_back(ScriptedRead::Data(1100, 999));
     EXPECT_EQ(rig.Run({item}), R::Completed);
     EXPECT_EQ(rig.Count(L"Reconnecting"), 0);
 }
@@ -608,8 +608,8 @@ TEST(DownloadLogic, EveryFailureCleansUpAndReportsItsResult) {
         // All four bytes on disk lie within the overlap: the open asks for no offset.
         {"file gone from the server on reconnection",
          [](Rig& r) {
-             r.script->readSteps = {FtpReadStep::Data(4), FtpReadStep::Reset()};
-             r.script->openResults = {FtpOpen::Done, FtpOpen::Refused};
+             r.script->readSteps = {ScriptedRead::Data(4), ScriptedRead::Reset()};
+             r.script->openResults = {SourceOpen::Done, SourceOpen::Refused};
              return r.Serve(Bytes(10));
          },
          R::RemoteFileUnopenable,
@@ -652,7 +652,7 @@ TEST(DownloadLogic, StopRequestEndsAtTheNextBlockOrPauseAndRemovesThePartialFile
 
     Rig pausing;
     const FTP_FILE_INFO again = pausing.Serve(Bytes(10));
-    pausing.script->readSteps = {FtpReadStep::Fail()};
+    pausing.script->readSteps = {ScriptedRead::Fail()};
     pausing.ui.stopWhen = [&pausing] { return pausing.Count(L"Sleep 100") == 3; };
     EXPECT_EQ(pausing.Run({again}), R::Stopped);
     EXPECT_EQ(pausing.Count(L"Connect 1"), 1);

@@ -75,45 +75,45 @@ TEST(FtpFileInfo, ListedSizesKeepAll64BitsAndTheCapIsAskedAgain) {
     EXPECT_FALSE(IsRestartAccepted(L"501 Resuming transfers not allowed in ASCII mode."));
 }
 
-TEST(FtpErrorText, HasTheSessionsLayout) {
-    EXPECT_EQ(FormatFtpError(L"FTP OPEN ERROR!!", 12014), L"FTP OPEN ERROR!!\r\n ERROR CODE : [ 12014 ]");
+TEST(SessionErrorText, HasTheSessionsLayout) {
+    EXPECT_EQ(FormatSessionError(L"FTP OPEN ERROR!!", 12014), L"FTP OPEN ERROR!!\r\n ERROR CODE : [ 12014 ]");
 }
 
 // The worker's tests depend on the stand-in behaving like a server: a fault ends the connection,
 // REST moves the start of the next file, a new connection serves the file again.
-TEST(ScriptedFtpSession, ReplaysAFaultThenServesTheFileFromTheOffset) {
-    auto script = std::make_shared<FtpScript>();
+TEST(ScriptedSession, ReplaysAFaultThenServesTheFileFromTheOffset) {
+    auto script = std::make_shared<SessionScript>();
     script->AddFile(L"Software\\a.exe", "0123456789");
-    script->readSteps = {FtpReadStep::Data(4), FtpReadStep::Reset()};
-    ScriptedFtpSession session(script);
+    script->readSteps = {ScriptedRead::Data(4), ScriptedRead::Reset()};
+    ScriptedSession session(script);
     char buffer[16] = {};
     int got = 0;
 
-    EXPECT_EQ(session.OpenFile(L"Software\\a.exe"), FtpOpen::LineFault);  // not connected
-    ASSERT_EQ(session.Connect(L"host", L"autoupdater", L"pw", 5301), kFtpSuccess);
-    ASSERT_EQ(session.OpenFile(L"Software\\a.exe"), FtpOpen::Done);
-    EXPECT_EQ(session.Read(buffer, 8, got, 100), FtpRead::Data);
+    EXPECT_EQ(session.OpenFile(L"Software\\a.exe"), SourceOpen::LineFault);  // not connected
+    ASSERT_EQ(session.Connect(L"host", L"autoupdater", L"pw", 5301), kSessionSuccess);
+    ASSERT_EQ(session.OpenFile(L"Software\\a.exe"), SourceOpen::Done);
+    EXPECT_EQ(session.Read(buffer, 8, got, 100), SourceRead::Data);
     EXPECT_EQ(got, 4);
-    EXPECT_EQ(session.Read(buffer, 8, got, 100), FtpRead::Reset);
-    EXPECT_EQ(session.OpenFile(L"Software\\a.exe"), FtpOpen::LineFault);  // the connection is gone
+    EXPECT_EQ(session.Read(buffer, 8, got, 100), SourceRead::Reset);
+    EXPECT_EQ(session.OpenFile(L"Software\\a.exe"), SourceOpen::LineFault);  // the connection is gone
 
-    ScriptedFtpSession next(script);
-    ASSERT_EQ(next.Connect(L"host", L"autoupdater", L"pw", 5301), kFtpSuccess);
+    ScriptedSession next(script);
+    ASSERT_EQ(next.Connect(L"host", L"autoupdater", L"pw", 5301), kSessionSuccess);
     EXPECT_EQ(next.RemoteFileSize(L"/Software/a.exe"), 10);
-    EXPECT_EQ(next.RestartAt(4), FtpOpen::Done);
-    ASSERT_EQ(next.OpenFile(L"\\Software\\a.exe"), FtpOpen::Done);
-    EXPECT_EQ(next.Read(buffer, 16, got, 100), FtpRead::Data);
+    EXPECT_EQ(next.RestartAt(4), SourceOpen::Done);
+    ASSERT_EQ(next.OpenFile(L"\\Software\\a.exe"), SourceOpen::Done);
+    EXPECT_EQ(next.Read(buffer, 16, got, 100), SourceRead::Data);
     EXPECT_EQ(std::string(buffer, static_cast<size_t>(got)), "456789");
-    EXPECT_EQ(next.Read(buffer, 16, got, 100), FtpRead::Data);
+    EXPECT_EQ(next.Read(buffer, 16, got, 100), SourceRead::Data);
     EXPECT_EQ(got, 0);
     EXPECT_EQ(script->Calls().front(), L"OpenFile Software\\a.exe");
 }
 
-TEST(ScriptedFtpSession, ListsTheFolderOfTheListingForm) {
-    auto script = std::make_shared<FtpScript>();
+TEST(ScriptedSession, ListsTheFolderOfTheListingForm) {
+    auto script = std::make_shared<SessionScript>();
     script->AddFile(L"OEM\\KESTRA\\Factory\\Software\\notes.txt", "n");
     script->AddFile(L"OEM\\KESTRA\\Factory\\Software\\TALVIX_250101.exe", "xyz");
-    ScriptedFtpSession session(script);
+    ScriptedSession session(script);
     session.Connect(L"host", L"u", L"p", 5301);
     std::vector<FTP_FILE_INFO> files;
 
@@ -122,5 +122,5 @@ TEST(ScriptedFtpSession, ListsTheFolderOfTheListingForm) {
     EXPECT_EQ(files[1].Name(), L"TALVIX_250101.exe");
     EXPECT_EQ(files[1].dwFileSize, 3);
     EXPECT_EQ(session.ListFiles(L"\\OEM\\KESTRA\\Factory\\Software", files, L"exe"), 1);
-    EXPECT_EQ(session.ListFiles(L"\\SoftwareTest", files, L"*"), kFtpError);
+    EXPECT_EQ(session.ListFiles(L"\\SoftwareTest", files, L"*"), kSessionError);
 }

@@ -107,7 +107,7 @@ double RunProgramPath(const std::wstring& host, uint16_t port, const std::wstrin
 
     CLocalFiles files;
     BenchUi ui(texts[26]);
-    const FtpSessionFactory newSession = [] { return MakeFtpSession(); };
+    const SourceSessionFactory newSession = [] { return MakeFtpSession(); };
     const double start = Now();
     const DownloadResult result = DownloadUpdates(request, newSession, files, ui);
     statusUpdates = ui.statusUpdates;
@@ -157,13 +157,14 @@ double RunBareLoop(const std::wstring& host, uint16_t port, const std::wstring& 
 // The server check's FTP part as the program runs it: connect, list the folder, disconnect.
 // Prints the time of each step; returns the whole time, or a negative value on failure.
 double RunServerCheck(const std::wstring& host, uint16_t port) {
-    const FtpConnectionSettings server = UpdateServerSettings(host);
+    const SourceConnectionSettings server = UpdateServerSettings(host);
     const double start = Now();
     CFtpSession session;
     const int connected = session.Connect(server.host, server.user, server.password, port);
     const double afterConnect = Now();
     std::vector<FTP_FILE_INFO> files;
-    const int listed = connected == kFtpSuccess ? session.ListFiles(ListingServerFolder(L"", false), files, L"*") : 0;
+    const int listed =
+        connected == kSessionSuccess ? session.ListFiles(ListingServerFolder(L"", false), files, L"*") : 0;
     const double afterList = Now();
     session.Disconnect();
     const double end = Now();

@@ -26,22 +26,22 @@
 
 namespace {
 
-const char* OpenName(FtpOpen open) {
+const char* OpenName(SourceOpen open) {
     switch (open) {
-    case FtpOpen::Done: return "done";
-    case FtpOpen::Refused: return "refused";
-    case FtpOpen::LineFault: return "line_fault";
+    case SourceOpen::Done: return "done";
+    case SourceOpen::Refused: return "refused";
+    case SourceOpen::LineFault: return "line_fault";
     }
     return "unknown";
 }
 
-const char* ReadName(FtpRead read) {
+const char* ReadName(SourceRead read) {
     switch (read) {
-    case FtpRead::Data: return "end";
-    case FtpRead::Reset: return "reset";
-    case FtpRead::Failed: return "failed";
-    case FtpRead::TimedOut: return "timed_out";
-    case FtpRead::Stopped: return "stopped";
+    case SourceRead::Data: return "end";
+    case SourceRead::Reset: return "reset";
+    case SourceRead::Failed: return "failed";
+    case SourceRead::TimedOut: return "timed_out";
+    case SourceRead::Stopped: return "stopped";
     }
     return "unknown";
 }
@@ -56,9 +56,9 @@ void PrintFacts(const CHttpSession& session) {
 bool Get(CHttpSession& session, const std::wstring& path, const std::wstring& out, int64_t offset,
          uint32_t readTimeoutMs) {
     if (offset > 0) session.RestartAt(offset);
-    const FtpOpen open = session.OpenFile(path);
+    const SourceOpen open = session.OpenFile(path);
     std::printf("open=%s\n", OpenName(open));
-    if (open != FtpOpen::Done) {
+    if (open != SourceOpen::Done) {
         PrintFacts(session);
         return false;
     }
@@ -66,11 +66,11 @@ bool Get(CHttpSession& session, const std::wstring& path, const std::wstring& ou
     if (!file) return false;
     std::vector<char> block(kTransferBlockSize);
     int64_t bytes = 0;
-    FtpRead read = FtpRead::Data;
+    SourceRead read = SourceRead::Data;
     for (;;) {
         int got = 0;
         read = session.Read(block.data(), kTransferBlockSize, got, readTimeoutMs);
-        if (read != FtpRead::Data || got == 0) break;
+        if (read != SourceRead::Data || got == 0) break;
         std::fwrite(block.data(), 1, static_cast<size_t>(got), file);
         bytes += got;
     }
@@ -78,7 +78,7 @@ bool Get(CHttpSession& session, const std::wstring& path, const std::wstring& ou
     session.CloseFile();
     PrintFacts(session);
     std::printf("read=%s\nbytes=%lld\n", ReadName(read), static_cast<long long>(bytes));
-    return read == FtpRead::Data;
+    return read == SourceRead::Data;
 }
 
 // The transfer's reports, reduced to the faults it reconnected after.
@@ -108,7 +108,7 @@ bool Download(const UpdateSource& source, const std::wstring& path, int64_t size
 
     CLocalFiles files;
     ProbeSink sink;
-    const FtpSessionFactory newSession = [&] { return MakeHttpSession(source, nullptr); };
+    const SourceSessionFactory newSession = [&] { return MakeHttpSession(source, nullptr); };
     const DownloadResult result = DownloadUpdates(request, newSession, files, sink);
     std::string faults;
     for (const std::string& fault : sink.faults) faults += (faults.empty() ? "" : ",") + fault;
@@ -140,7 +140,7 @@ int wmain(int argc, wchar_t** argv) {
         return Download(source, path, _wtoi64(argv[4]), argv[5]) ? 0 : 1;
     }
     CHttpSession session(source);
-    if (session.Connect(L"", L"", L"", 0) != kFtpSuccess) {
+    if (session.Connect(L"", L"", L"", 0) != kSessionSuccess) {
         std::printf("connect=failed\n");
         PrintFacts(session);
         return 1;

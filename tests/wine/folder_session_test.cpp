@@ -21,12 +21,13 @@ void WriteBytes(const std::wstring& path, const std::string& bytes) {
     std::ofstream(std::string(path.begin(), path.end()), std::ios::binary) << bytes;
 }
 
-std::string ReadToEnd(IFtpSession& session) {
+std::string ReadToEnd(ISourceSession& session) {
     std::string content;
     std::vector<char> buffer(30720);
     for (;;) {
         int got = 0;
-        if (session.Read(buffer.data(), static_cast<int>(buffer.size()), got, 30000) != FtpRead::Data) return "failed";
+        if (session.Read(buffer.data(), static_cast<int>(buffer.size()), got, 30000) != SourceRead::Data)
+            return "failed";
         if (got == 0) return content;
         content.append(buffer.data(), static_cast<size_t>(got));
     }
@@ -68,12 +69,12 @@ protected:
 
 TEST_F(FolderSessionTest, ListsSizesAndReadsPlainFilesFromAnyOffset) {
     CFolderSession missing(Source(m_root + L"\\none"));
-    EXPECT_EQ(missing.Connect(L"", L"", L"", 0), kFtpFailed);
+    EXPECT_EQ(missing.Connect(L"", L"", L"", 0), kSessionFailed);
     EXPECT_EQ(missing.LastFailure(), SourceFailure::Unreachable);
 
     std::atomic<bool> stop{false};
     CFolderSession session(Source(m_folder + L"\\"), &stop);
-    ASSERT_EQ(session.Connect(L"ignored", L"", L"", 21), kFtpSuccess);
+    ASSERT_EQ(session.Connect(L"ignored", L"", L"", 21), kSessionSuccess);
     // A folder lists, and is trusted only through the statement.
     EXPECT_TRUE(session.CanList());
     EXPECT_TRUE(session.NeedsStatement());
@@ -89,12 +90,12 @@ TEST_F(FolderSessionTest, ListsSizesAndReadsPlainFilesFromAnyOffset) {
     EXPECT_EQ(session.RemoteFileSize(remote), 100000);
     EXPECT_EQ(session.RemoteFileSize(L"/a/release.txt"), 9);
     EXPECT_EQ(session.RemoteFileSize(L"gone.exe"), -1);
-    ASSERT_EQ(session.OpenFile(remote), FtpOpen::Done);
+    ASSERT_EQ(session.OpenFile(remote), SourceOpen::Done);
     EXPECT_EQ(ReadToEnd(session), m_setup);
-    ASSERT_EQ(session.RestartAt(70001), FtpOpen::Done);
-    ASSERT_EQ(session.OpenFile(remote), FtpOpen::Done);
+    ASSERT_EQ(session.RestartAt(70001), SourceOpen::Done);
+    ASSERT_EQ(session.OpenFile(remote), SourceOpen::Done);
     EXPECT_EQ(ReadToEnd(session), m_setup.substr(70001));
-    ASSERT_EQ(session.OpenFile(remote), FtpOpen::Done);  // the offset served one opening only
+    ASSERT_EQ(session.OpenFile(remote), SourceOpen::Done);  // the offset served one opening only
     EXPECT_EQ(ReadToEnd(session).size(), m_setup.size());
 
     std::vector<uint8_t> bytes;
@@ -105,20 +106,20 @@ TEST_F(FolderSessionTest, ListsSizesAndReadsPlainFilesFromAnyOffset) {
 
     // Missing files, the subfolder and names that could reach outside the folder or a device.
     for (const wchar_t* path : {L"gone.exe", L"sub", L"x\\..", L"a:b.exe", L"CON", L"setup.exe."}) {
-        EXPECT_EQ(session.OpenFile(path), FtpOpen::Refused) << std::string(path, path + wcslen(path));
+        EXPECT_EQ(session.OpenFile(path), SourceOpen::Refused) << std::string(path, path + wcslen(path));
         EXPECT_EQ(session.LastFailure(), SourceFailure::Refused);  // a missing file, not a failed line
     }
     EXPECT_EQ(session.RemoteFileSize(L"x\\.."), -1);
 
-    ASSERT_EQ(session.OpenFile(remote), FtpOpen::Done);
+    ASSERT_EQ(session.OpenFile(remote), SourceOpen::Done);
     stop = true;
     int got = -1;
     char buffer[16];
-    EXPECT_EQ(session.Read(buffer, sizeof buffer, got, 1000), FtpRead::Stopped);
+    EXPECT_EQ(session.Read(buffer, sizeof buffer, got, 1000), SourceRead::Stopped);
     EXPECT_EQ(got, 0);
-    EXPECT_EQ(session.CloseFile(), kFtpSuccess);
+    EXPECT_EQ(session.CloseFile(), kSessionSuccess);
     session.Disconnect();
-    EXPECT_EQ(session.OpenFile(remote), FtpOpen::LineFault);
+    EXPECT_EQ(session.OpenFile(remote), SourceOpen::LineFault);
     EXPECT_TRUE(IsLineFailure(session.LastFailure()));
 }
 
@@ -130,13 +131,13 @@ TEST_F(FolderSessionTest, LinksAreNeitherConnectedToNorListedNorRead) {
         GTEST_SKIP() << "this system makes no symbolic link that it names a link";
 
     CFolderSession throughLink(Source(link));
-    EXPECT_EQ(throughLink.Connect(L"", L"", L"", 0), kFtpFailed);
+    EXPECT_EQ(throughLink.Connect(L"", L"", L"", 0), kSessionFailed);
 
     CFolderSession session(Source(m_folder));
-    ASSERT_EQ(session.Connect(L"", L"", L"", 0), kFtpSuccess);
+    ASSERT_EQ(session.Connect(L"", L"", L"", 0), kSessionSuccess);
     std::vector<FTP_FILE_INFO> files;
     EXPECT_EQ(session.ListFiles(L"", files, L".exe"), 1);
-    EXPECT_EQ(session.OpenFile(L"linked.exe"), FtpOpen::Refused);
+    EXPECT_EQ(session.OpenFile(L"linked.exe"), SourceOpen::Refused);
     EXPECT_EQ(session.RemoteFileSize(L"linked.exe"), -1);
 }
 

@@ -27,12 +27,12 @@ bool StartsWith(const std::wstring& text, const std::wstring& prefix) {
 }
 
 // Reads the open file to its end in blocks; "" after a failed read (counted as -1).
-std::string ReadToEnd(IFtpSession& session, std::vector<int>* counts = nullptr) {
+std::string ReadToEnd(ISourceSession& session, std::vector<int>* counts = nullptr) {
     std::string content;
     std::vector<char> buffer(kBlock);
     for (;;) {
         int got = 0;
-        const bool read = session.Read(buffer.data(), kBlock, got, 30000) == FtpRead::Data;
+        const bool read = session.Read(buffer.data(), kBlock, got, 30000) == SourceRead::Data;
         if (counts) counts->push_back(read ? got : -1);
         if (!read) return std::string();
         if (got == 0) return content;
@@ -41,7 +41,7 @@ std::string ReadToEnd(IFtpSession& session, std::vector<int>* counts = nullptr) 
 }
 
 // One block's read result.
-FtpRead ReadBlock(IFtpSession& session, std::vector<char>& buffer, uint32_t timeoutMs = 30000) {
+SourceRead ReadBlock(ISourceSession& session, std::vector<char>& buffer, uint32_t timeoutMs = 30000) {
     int got = 0;
     return session.Read(buffer.data(), kBlock, got, timeoutMs);
 }
@@ -93,7 +93,9 @@ protected:
         g_openResets = g_readResets = 0;
     }
     int Connect(CFtpSession& session) { return session.Connect(L"127.0.0.1", kFtpUser, kFtpPassword, server->Port()); }
-    int Connect(IFtpSession& session) { return session.Connect(L"127.0.0.1", kFtpUser, kFtpPassword, server->Port()); }
+    int Connect(ISourceSession& session) {
+        return session.Connect(L"127.0.0.1", kFtpUser, kFtpPassword, server->Port());
+    }
     int Logins() const {
         const auto requests = server->Requests();
         return static_cast<int>(std::count(requests.begin(), requests.end(), "LOGIN autoupdater"));
@@ -122,7 +124,7 @@ TEST_F(FtpSessionTest, RefusedLoginFailsAndLaterOperationsStayOffTheWire) {
     EXPECT_EQ(session.LastError().back(), L']');
 
     const size_t before = server->Requests().size();
-    EXPECT_EQ(session.OpenFile(L"Software\\a.exe"), FtpOpen::LineFault);
+    EXPECT_EQ(session.OpenFile(L"Software\\a.exe"), SourceOpen::LineFault);
     EXPECT_EQ(server->Requests().size(), before);
 }
 
@@ -197,7 +199,7 @@ TEST_F(FtpSessionTest, ReadsAWholeFileInBlocksWithAnOrdinary12031ByteTail) {
     const std::string served = server->AddFile(L"Software\\TALVIX_250101.exe", 3 * kBlock + 12031);
     CFtpSession session;
     ASSERT_EQ(Connect(session), 1);
-    ASSERT_EQ(session.OpenFile(L"Software\\TALVIX_250101.exe"), FtpOpen::Done);
+    ASSERT_EQ(session.OpenFile(L"Software\\TALVIX_250101.exe"), SourceOpen::Done);
     EXPECT_TRUE(server->HasRequest("RETR /Software/TALVIX_250101.exe"));
 
     std::vector<int> counts;
@@ -211,9 +213,9 @@ TEST_F(FtpSessionTest, OpenPathsWithAndWithoutLeadingBackslashReachTheSameFile) 
     const std::string served = server->AddFile(L"Software\\a.exe", 5000);
     CFtpSession session;
     ASSERT_EQ(Connect(session), 1);
-    ASSERT_EQ(session.OpenFile(L"\\Software\\a.exe"), FtpOpen::Done);
+    ASSERT_EQ(session.OpenFile(L"\\Software\\a.exe"), SourceOpen::Done);
     session.CloseFile();
-    ASSERT_EQ(session.OpenFile(L"Software\\a.exe"), FtpOpen::Done);
+    ASSERT_EQ(session.OpenFile(L"Software\\a.exe"), SourceOpen::Done);
     session.CloseFile();
     const auto requests = server->Requests();
     EXPECT_EQ(std::count(requests.begin(), requests.end(), "RETR /Software/a.exe"), 2);
@@ -222,7 +224,7 @@ TEST_F(FtpSessionTest, OpenPathsWithAndWithoutLeadingBackslashReachTheSameFile) 
 TEST_F(FtpSessionTest, MissingRemoteFileIsRefusedWithTheServersAnswer) {
     CFtpSession session;
     ASSERT_EQ(Connect(session), 1);
-    EXPECT_EQ(session.OpenFile(L"Software\\missing.exe"), FtpOpen::Refused);
+    EXPECT_EQ(session.OpenFile(L"Software\\missing.exe"), SourceOpen::Refused);
     EXPECT_TRUE(StartsWith(session.LastError(), L"550")) << session.LastError().size();
     EXPECT_EQ(session.LastFailure(), SourceFailure::Refused);  // the server answered: a missing file
     // The server lists; its files' lengths are asked only when a transfer goes on from an offset.
@@ -242,7 +244,7 @@ TEST_F(FtpSessionTest, DataConnectionCutByTheServerEndsTheTransferEarly) {
     server->SetFaults(R"({"drop_after": {"/Software/dropped.exe": 40000}})");
     CFtpSession session;
     ASSERT_EQ(Connect(session), 1);
-    ASSERT_EQ(session.OpenFile(L"Software\\dropped.exe"), FtpOpen::Done);
+    ASSERT_EQ(session.OpenFile(L"Software\\dropped.exe"), SourceOpen::Done);
     std::vector<int> counts;
     const std::string content = ReadToEnd(session, &counts);
     EXPECT_LE(counts.back(), 0);
@@ -255,16 +257,16 @@ TEST_F(FtpSessionTest, ResetsAreLineFaultsLeftToTheCaller) {
     server->AddFile(L"Software\\reset.exe", 2 * kBlock + 7);
     CFtpSession ftp;
     InstallResets(ftp);
-    IFtpSession& session = ftp;
+    ISourceSession& session = ftp;
     ASSERT_EQ(Connect(session), 1);
 
     g_openResets = 1;
-    EXPECT_EQ(session.OpenFile(L"Software\\reset.exe"), FtpOpen::LineFault);
+    EXPECT_EQ(session.OpenFile(L"Software\\reset.exe"), SourceOpen::LineFault);
     EXPECT_EQ(session.LastFailure(), SourceFailure::Unreachable);
     g_readResets = 1;  // before the first read: the session reads ahead
-    ASSERT_EQ(session.OpenFile(L"Software\\reset.exe"), FtpOpen::Done);
+    ASSERT_EQ(session.OpenFile(L"Software\\reset.exe"), SourceOpen::Done);
     std::vector<char> buffer(kBlock);
-    EXPECT_EQ(ReadBlock(session, buffer), FtpRead::Reset);
+    EXPECT_EQ(ReadBlock(session, buffer), SourceRead::Reset);
     EXPECT_EQ(Logins(), 1);  // the session does not reconnect on its own
 }
 
@@ -273,8 +275,8 @@ TEST_F(FtpSessionTest, SizeAndRestartGoOnFromTheOffsetBeyond4GiBListings) {
     CFtpSession session;
     ASSERT_EQ(Connect(session), 1);
     EXPECT_EQ(session.RemoteFileSize(L"Software\\resume.exe"), 3 * kBlock + 5);
-    EXPECT_EQ(session.RestartAt(kBlock + 1), FtpOpen::Done);
-    ASSERT_EQ(session.OpenFile(L"Software\\resume.exe"), FtpOpen::Done);
+    EXPECT_EQ(session.RestartAt(kBlock + 1), SourceOpen::Done);
+    ASSERT_EQ(session.OpenFile(L"Software\\resume.exe"), SourceOpen::Done);
     EXPECT_TRUE(ReadToEnd(session) == served.substr(kBlock + 1));
     session.CloseFile();
 
@@ -298,10 +300,10 @@ TEST_F(FtpSessionTest, ReadOfASilentServerIsLeftBehindAtTheBoundOrOnStop) {
     for (bool stopping : {false, true}) {
         CFtpSession session(&stop);
         ASSERT_EQ(Connect(session), 1);
-        ASSERT_EQ(session.OpenFile(L"Software\\stall.exe"), FtpOpen::Done);
+        ASSERT_EQ(session.OpenFile(L"Software\\stall.exe"), SourceOpen::Done);
         std::vector<char> buffer(kBlock);
         int got = 0, total = 0;
-        FtpRead result = FtpRead::Data;
+        SourceRead result = SourceRead::Data;
         const ULONGLONG start = GetTickCount64();
         if (stopping) {
             std::thread([&stop] {
@@ -309,9 +311,10 @@ TEST_F(FtpSessionTest, ReadOfASilentServerIsLeftBehindAtTheBoundOrOnStop) {
                 stop = true;
             }).detach();
         }
-        while ((result = session.Read(buffer.data(), kBlock, got, stopping ? 20000 : 700)) == FtpRead::Data && got > 0)
+        while ((result = session.Read(buffer.data(), kBlock, got, stopping ? 20000 : 700)) == SourceRead::Data &&
+               got > 0)
             total += got;
-        EXPECT_EQ(result, stopping ? FtpRead::Stopped : FtpRead::TimedOut);
+        EXPECT_EQ(result, stopping ? SourceRead::Stopped : SourceRead::TimedOut);
         EXPECT_EQ(total, 40000);
         EXPECT_LT(GetTickCount64() - start, 5000u);
         session.Disconnect();
@@ -323,7 +326,7 @@ TEST_F(FtpSessionTest, ConnectAgainReplacesTheOldConnection) {
     ASSERT_EQ(Connect(session), 1);
     ASSERT_EQ(Connect(session), 1);
     session.Disconnect();
-    EXPECT_EQ(session.OpenFile(L"Software\\a.exe"), FtpOpen::LineFault);
+    EXPECT_EQ(session.OpenFile(L"Software\\a.exe"), SourceOpen::LineFault);
     EXPECT_EQ(Logins(), 2);
 }
 
@@ -369,7 +372,7 @@ TEST_F(FtpCacheCopyTest, CompleteDownloadLeavesNoCopy) {
     const std::string served = server->AddFile(L"Software\\CACHECOPY_FULL_250101.exe", 3 * kBlock + 17);
     CFtpSession session;
     ASSERT_EQ(Connect(session), 1);
-    ASSERT_EQ(session.OpenFile(L"Software\\CACHECOPY_FULL_250101.exe"), FtpOpen::Done);
+    ASSERT_EQ(session.OpenFile(L"Software\\CACHECOPY_FULL_250101.exe"), SourceOpen::Done);
     EXPECT_TRUE(ReadToEnd(session) == served);
     EXPECT_EQ(session.CloseFile(), 1);
     EXPECT_TRUE(CacheCopies().empty());
@@ -383,9 +386,9 @@ TEST_F(FtpCacheCopyTest, AbandonedDownloadLeavesNoCopy) {
     {
         CFtpSession session;
         ASSERT_EQ(Connect(session), 1);
-        ASSERT_EQ(session.OpenFile(L"Software\\CACHECOPY_APP_250101.exe"), FtpOpen::Done);
+        ASSERT_EQ(session.OpenFile(L"Software\\CACHECOPY_APP_250101.exe"), SourceOpen::Done);
         int got = 0;
-        EXPECT_EQ(session.Read(buffer.data(), kBlock, got, 30000), FtpRead::Data);
+        EXPECT_EQ(session.Read(buffer.data(), kBlock, got, 30000), SourceRead::Data);
         EXPECT_EQ(got, kBlock);
         session.Disconnect();  // closes the file that is still open
         EXPECT_TRUE(CacheCopies().empty());
@@ -393,7 +396,7 @@ TEST_F(FtpCacheCopyTest, AbandonedDownloadLeavesNoCopy) {
     {
         CFtpSession session;  // destroyed with the file open
         ASSERT_EQ(Connect(session), 1);
-        ASSERT_EQ(session.OpenFile(L"Software\\CACHECOPY_APP_250101.exe"), FtpOpen::Done);
+        ASSERT_EQ(session.OpenFile(L"Software\\CACHECOPY_APP_250101.exe"), SourceOpen::Done);
     }
     EXPECT_TRUE(CacheCopies().empty());
 }
@@ -403,7 +406,7 @@ TEST_F(FtpCacheCopyTest, CutTransferLeavesNoCopy) {
     server->SetFaults(R"({"drop_after": {"*": 40000}})");
     CFtpSession session;
     ASSERT_EQ(Connect(session), 1);
-    ASSERT_EQ(session.OpenFile(L"Software\\CACHECOPY_OS_250101.exe"), FtpOpen::Done);
+    ASSERT_EQ(session.OpenFile(L"Software\\CACHECOPY_OS_250101.exe"), SourceOpen::Done);
     EXPECT_LE(ReadToEnd(session).size(), 40000u);
     session.CloseFile();
     session.Disconnect();

@@ -71,8 +71,8 @@ bool IsReservedDeviceName(const std::wstring& name) {
 
 }  // namespace
 
-FtpConnectionSettings UpdateServerSettings(const std::wstring& host) {
-    return FtpConnectionSettings{host, kUpdateUser, kUpdatePassword, kUpdatePort};
+SourceConnectionSettings UpdateServerSettings(const std::wstring& host) {
+    return SourceConnectionSettings{host, kUpdateUser, kUpdatePassword, kUpdatePort};
 }
 
 std::wstring ToUpperPath(const std::wstring& text) {

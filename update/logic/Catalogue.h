@@ -18,7 +18,7 @@ inline const wchar_t kUpdateUser[] = L"autoupdater";
 inline const wchar_t kUpdatePassword[] = L"Tor%!&6284fern";
 constexpr uint16_t kUpdatePort = 5301;
 
-struct FtpConnectionSettings {
+struct SourceConnectionSettings {
     std::wstring host;
     std::wstring user;
     std::wstring password;
@@ -26,7 +26,7 @@ struct FtpConnectionSettings {
 };
 
 // The update server's settings around the host name, which is a build setting.
-FtpConnectionSettings UpdateServerSettings(const std::wstring& host);
+SourceConnectionSettings UpdateServerSettings(const std::wstring& host);
 
 // Upper case for file names and codes: ASCII, Latin-1, Latin Extended-A, basic Greek and
 // Cyrillic, full-width Latin. Enough for names the file system compares without case.

@@ -13,7 +13,7 @@ const unsigned kPauseSliceMs = 100;  // a pause before reconnecting still answer
 
 class Downloader {
 public:
-    Downloader(const DownloadRequest& request, const FtpSessionFactory& newSession, ILocalFiles& files,
+    Downloader(const DownloadRequest& request, const SourceSessionFactory& newSession, ILocalFiles& files,
                IDownloadSink& sink, const NextSourceFinder& nextSource)
         : request_(request),
           source_{request.server, newSession},
@@ -87,16 +87,16 @@ private:
         item.startMs = sink_.NowMs();
 
         Report(item, DownloadState::Connecting);
-        std::unique_ptr<IFtpSession> session = source_.newSession();
-        const FtpConnectionSettings& server = source_.server;
+        std::unique_ptr<ISourceSession> session = source_.newSession();
+        const SourceConnectionSettings& server = source_.server;
         const int connected = session->Connect(server.host, server.user, server.password, server.port);
-        if (connected != kFtpSuccess) {
+        if (connected != kSessionSuccess) {
             session->Disconnect();
             session.reset();
             // The source of the check is down already: another that holds the file may serve it.
             if (!MoveOn(item, name)) {
                 if (item.created) files_.Abandon(item.localPath, true);
-                return connected == kFtpError ? DownloadResult::NoInternet : DownloadResult::ConnectFailed;
+                return connected == kSessionError ? DownloadResult::NoInternet : DownloadResult::ConnectFailed;
             }
             Report(item, DownloadState::Reconnecting, 1);
             session = Reconnect(item);
@@ -106,7 +106,7 @@ private:
 
     // The item's attempts from its first connection (null when it failed) until it is complete or
     // they have ended.
-    DownloadResult Attempts(Item& item, const std::wstring& name, std::unique_ptr<IFtpSession> session) {
+    DownloadResult Attempts(Item& item, const std::wstring& name, std::unique_ptr<ISourceSession> session) {
         int barren = 0;  // attempts in a row that brought no new byte
         for (;;) {
             Attempt attempt = session ? Transfer(*session, item) : Attempt::Broken;
@@ -165,10 +165,10 @@ private:
     }
 
     // A new connection for the next attempt, or null (with the item's fault) when it failed.
-    std::unique_ptr<IFtpSession> Reconnect(Item& item) {
-        std::unique_ptr<IFtpSession> session = source_.newSession();
-        const FtpConnectionSettings& server = source_.server;
-        if (session->Connect(server.host, server.user, server.password, server.port) != kFtpSuccess) {
+    std::unique_ptr<ISourceSession> Reconnect(Item& item) {
+        std::unique_ptr<ISourceSession> session = source_.newSession();
+        const SourceConnectionSettings& server = source_.server;
+        if (session->Connect(server.host, server.user, server.password, server.port) != kSessionSuccess) {
             session->Disconnect();
             item.fault = LineFault::ConnectFailed;
             return nullptr;
@@ -214,7 +214,7 @@ private:
     // offset; otherwise the file starts again from its first byte. A resumed transfer starts a little
     // before the end of the bytes on disk, so the server shows it honoured the offset by sending
     // bytes already known.
-    Attempt Position(IFtpSession& session, Item& item) {
+    Attempt Position(ISourceSession& session, Item& item) {
         item.resumed = false;
         item.overlap = 0;
         if (item.noRestart)
@@ -240,9 +240,9 @@ private:
                 return Attempt::Done;
             }
             // A refused REST leaves no offset behind: this connection goes on from byte 0.
-            const FtpOpen restart = session.RestartAt(start);
-            if (restart == FtpOpen::LineFault) return Broken(item, LineFault::Reset);
-            if (restart == FtpOpen::Done) {
+            const SourceOpen restart = session.RestartAt(start);
+            if (restart == SourceOpen::LineFault) return Broken(item, LineFault::Reset);
+            if (restart == SourceOpen::Done) {
                 item.resumed = true;
                 item.overlap = overlap;
                 return Attempt::Done;
@@ -282,19 +282,19 @@ private:
         return Broken(item, LineFault::OffsetIgnored);
     }
 
-    Attempt Transfer(IFtpSession& session, Item& item) {
+    Attempt Transfer(ISourceSession& session, Item& item) {
         // The offered size (the statement's, where one names the file): a source that tells lengths
         // refuses a response of another size at once.
         session.ExpectSize(item.total);
         const Attempt positioned = Position(session, item);
         if (positioned != Attempt::Done) return positioned;
         switch (session.OpenFile(item.remotePath)) {
-        case FtpOpen::Done: break;
+        case SourceOpen::Done: break;
         // Only a file refused from its first byte cannot be opened; a refused offset (HTTP 416, another
         // range) is no reason to give up.
-        case FtpOpen::Refused:
+        case SourceOpen::Refused:
             return item.resumed ? StartOver(item, false) : Fail(item, DownloadResult::RemoteFileUnopenable);
-        case FtpOpen::LineFault: return Broken(item, LineFault::Reset);
+        case SourceOpen::LineFault: return Broken(item, LineFault::Reset);
         }
         if (!item.created) {
             if (!files_.Create(item.localPath)) return Fail(item, DownloadResult::LocalFileUnopenable);
@@ -347,21 +347,21 @@ private:
         return item.resumed ? CheckResumedEnd(session, item, watch) : Attempt::Done;
     }
 
-    Attempt ReadBlock(IFtpSession& session, Item& item, const LineWatch& watch, int request, int& got) {
+    Attempt ReadBlock(ISourceSession& session, Item& item, const LineWatch& watch, int request, int& got) {
         std::fill(buffer_.begin(), buffer_.end(), static_cast<unsigned char>(0));
         switch (session.Read(buffer_.data(), request, got, watch.ReadTimeoutMs(sink_.NowMs()))) {
-        case FtpRead::Data: return Attempt::Done;
-        case FtpRead::Reset: return Broken(item, LineFault::Reset);
-        case FtpRead::Failed: return Broken(item, LineFault::ReadFailed);
-        case FtpRead::TimedOut: return Broken(item, LineFault::Silent);
-        case FtpRead::Stopped: return Attempt::Stopped;
+        case SourceRead::Data: return Attempt::Done;
+        case SourceRead::Reset: return Broken(item, LineFault::Reset);
+        case SourceRead::Failed: return Broken(item, LineFault::ReadFailed);
+        case SourceRead::TimedOut: return Broken(item, LineFault::Silent);
+        case SourceRead::Stopped: return Attempt::Stopped;
         }
         return Broken(item, LineFault::ReadFailed);
     }
 
     // A resumed transfer must end exactly at the listed size: a byte beyond it means the server sent
     // the file from its start, and what this attempt wrote is not the file's.
-    Attempt CheckResumedEnd(IFtpSession& session, Item& item, const LineWatch& watch) {
+    Attempt CheckResumedEnd(ISourceSession& session, Item& item, const LineWatch& watch) {
         int got = 0;
         const Attempt read = ReadBlock(session, item, watch, 1, got);
         if (read != Attempt::Done) return read;
@@ -398,7 +398,7 @@ float ProgressPercent(int64_t done, int64_t total) {
     return static_cast<float>(exact);
 }
 
-DownloadResult DownloadUpdates(const DownloadRequest& request, const FtpSessionFactory& newSession, ILocalFiles& files,
-                               IDownloadSink& sink, const NextSourceFinder& nextSource) {
+DownloadResult DownloadUpdates(const DownloadRequest& request, const SourceSessionFactory& newSession,
+                               ILocalFiles& files, IDownloadSink& sink, const NextSourceFinder& nextSource) {
     return Downloader(request, newSession, files, sink, nextSource).Run();
 }

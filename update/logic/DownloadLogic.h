@@ -54,7 +54,7 @@ public:
 };
 
 // Makes a fresh session for each connection.
-using FtpSessionFactory = std::function<std::unique_ptr<IFtpSession>()>;
+using SourceSessionFactory = std::function<std::unique_ptr<ISourceSession>()>;
 
 // What the setup program is checked against before the launch, besides its signature.
 struct ReleaseExpectation {
@@ -67,15 +67,15 @@ struct DownloadRequest {
     std::vector<FTP_FILE_INFO> items;
     std::wstring serverFolder;  // download form, ends in a backslash
     std::wstring workFolder;    // ends in a backslash
-    FtpConnectionSettings server;
+    SourceConnectionSettings server;
     LineBounds bounds;
     ReleaseExpectation release;
 };
 
 // Another source that holds the same file, for a download whose source is gone for good.
 struct NextSource {
-    FtpConnectionSettings server;
-    FtpSessionFactory newSession;
+    SourceConnectionSettings server;
+    SourceSessionFactory newSession;
 };
 // Finds the next source whose signed statement names the file of that name with the same size and
 // SHA-256 as the download's; false when none is left. A source is offered once a download.
@@ -91,5 +91,6 @@ float ProgressPercent(int64_t done, int64_t total);
 // reached at all or its retries are spent, `nextSource` may name another that holds the same file,
 // and the file goes on from there. A file an earlier run kept bytes of goes on from them. A stop
 // request ends it without a report and leaves the partial file to `files` to remove or keep.
-DownloadResult DownloadUpdates(const DownloadRequest& request, const FtpSessionFactory& newSession, ILocalFiles& files,
-                               IDownloadSink& sink, const NextSourceFinder& nextSource = NextSourceFinder());
+DownloadResult DownloadUpdates(const DownloadRequest& request, const SourceSessionFactory& newSession,
+                               ILocalFiles& files, IDownloadSink& sink,
+                               const NextSourceFinder& nextSource = NextSourceFinder());

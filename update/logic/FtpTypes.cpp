@@ -45,7 +45,7 @@ int64_t ParseSizeReply(const std::wstring& reply) {
 
 bool IsRestartAccepted(const std::wstring& reply) { return reply.compare(0, 3, L"350") == 0; }
 
-std::wstring FormatFtpError(const wchar_t* title, unsigned long code) {
+std::wstring FormatSessionError(const wchar_t* title, unsigned long code) {
     // Printed as a signed 32-bit number, as the session's texts always have.
     return std::wstring(title) + L"\r\n ERROR CODE : [ " +
            std::to_wstring(static_cast<int32_t>(static_cast<uint32_t>(code))) + L" ]";

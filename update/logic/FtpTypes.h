@@ -32,19 +32,19 @@ int64_t ParseSizeReply(const std::wstring& reply);
 bool IsRestartAccepted(const std::wstring& reply);
 
 // Results of Connect and ListFiles.
-constexpr int kFtpSuccess = 1;
-constexpr int kFtpFailed = 0;  // Connect: no FTP connection; CloseFile
-constexpr int kFtpError = -1;  // Connect: no internet session; ListFiles: search failed
+constexpr int kSessionSuccess = 1;
+constexpr int kSessionFailed = 0;  // Connect: no FTP connection; CloseFile
+constexpr int kSessionError = -1;  // Connect: no internet session; ListFiles: search failed
 
 // Outcome of opening a remote file or asking the server to start it at an offset.
-enum class FtpOpen {
+enum class SourceOpen {
     Done,
     Refused,    // the server answered with an error (no such file, no restart in this mode)
     LineFault,  // the connection broke, timed out or is gone
 };
 
 // Outcome of one read of the open remote file.
-enum class FtpRead {
+enum class SourceRead {
     Data,      // `got` bytes arrived (0: the server ended the file)
     Reset,     // the connection was reset or aborted
     Failed,    // the read failed otherwise (Wine reports a reset data connection so)
@@ -80,14 +80,14 @@ private:
 };
 
 // "<title>\r\n ERROR CODE : [ <code> ]", the form of the session's error texts.
-std::wstring FormatFtpError(const wchar_t* title, unsigned long code);
+std::wstring FormatSessionError(const wchar_t* title, unsigned long code);
 
 // One session with an update source (the FTP server, an HTTPS host, a local folder): the operations
 // and the questions the catalogue and the download logic ask of any kind, so that they run against
 // every kind alike and against a scripted double.
-class IFtpSession {
+class ISourceSession {
 public:
-    virtual ~IFtpSession() = default;
+    virtual ~ISourceSession() = default;
     // The source lists its folders; otherwise the release statement names its files.
     virtual bool CanList() const = 0;
     // The file's size is asked of the source before the first byte too, so that a size it cannot
@@ -112,11 +112,11 @@ public:
     // The file's size as the server reports it now (binary mode), or -1 when it cannot tell.
     virtual int64_t RemoteFileSize(const std::wstring& path) = 0;
     // Asks the server to send the next opened file from byte `offset` on.
-    virtual FtpOpen RestartAt(int64_t offset) = 0;
-    virtual FtpOpen OpenFile(const std::wstring& path) = 0;
+    virtual SourceOpen RestartAt(int64_t offset) = 0;
+    virtual SourceOpen OpenFile(const std::wstring& path) = 0;
     // Reads at most `count` bytes into `buffer`, waiting at most `timeoutMs` for them. A read that
     // does not come back in time is left behind: it never writes into `buffer` afterwards.
-    virtual FtpRead Read(void* buffer, int count, int& got, uint32_t timeoutMs) = 0;
+    virtual SourceRead Read(void* buffer, int count, int& got, uint32_t timeoutMs) = 0;
     // 1: closed or nothing open; 0: closing failed.
     virtual int CloseFile() = 0;
     virtual void Disconnect() = 0;

@@ -1,15 +1,15 @@
 // A small remote file read whole.
 #include "update/logic/SmallFile.h"
 
-bool ReadSmallFile(IFtpSession& session, const std::wstring& path, size_t limit, std::vector<uint8_t>& bytes,
+bool ReadSmallFile(ISourceSession& session, const std::wstring& path, size_t limit, std::vector<uint8_t>& bytes,
                    uint32_t timeoutMs) {
     bytes.clear();
-    if (session.OpenFile(path) != FtpOpen::Done) return false;
+    if (session.OpenFile(path) != SourceOpen::Done) return false;
     bool whole = false;
     uint8_t block[4096];
     for (;;) {
         int got = 0;
-        if (session.Read(block, static_cast<int>(sizeof block), got, timeoutMs) != FtpRead::Data) break;
+        if (session.Read(block, static_cast<int>(sizeof block), got, timeoutMs) != SourceRead::Data) break;
         if (got <= 0) {
             whole = got == 0;
             break;

@@ -11,5 +11,5 @@
 
 // Opens, reads and closes `path`; false, with `bytes` empty, when it cannot be opened or read, gives
 // more than `limit` bytes, or stalls longer than `timeoutMs` between blocks.
-bool ReadSmallFile(IFtpSession& session, const std::wstring& path, size_t limit, std::vector<uint8_t>& bytes,
+bool ReadSmallFile(ISourceSession& session, const std::wstring& path, size_t limit, std::vector<uint8_t>& bytes,
                    uint32_t timeoutMs);

@@ -1,16 +1,16 @@
-// ScriptedFtpSession: an IFtpSession that plays a script instead of talking to a server.
+// ScriptedSession: an ISourceSession that plays a script instead of talking to a server.
 //
-// A script (FtpScript) is shared by every session made from it, so code that creates a fresh
+// A script (SessionScript) is shared by every session made from it, so code that creates a fresh
 // session per connection draws on one script and leaves one call log:
 //
-//   auto script = std::make_shared<FtpScript>();
+//   auto script = std::make_shared<SessionScript>();
 //   script->AddFile(L"Software\\TALVIX_250101.exe", std::string(70000, 'x')); // served and listed
 //   script->connectResults = {0};                  // first Connect fails; later ones give 1
-//   script->openResults = {FtpOpen::LineFault};    // first OpenFile finds the line broken
-//   script->readSteps = {FtpReadStep::Data(1000),  // a short read of at most 1000 bytes
-//                        FtpReadStep::Reset(),     // FtpRead::Reset; the connection is gone
-//                        FtpReadStep::Stall()};    // FtpRead::TimedOut after the whole time given
-//   auto factory = [script] { return std::make_unique<ScriptedFtpSession>(script); };
+//   script->openResults = {SourceOpen::LineFault};    // first OpenFile finds the line broken
+//   script->readSteps = {ScriptedRead::Data(1000),  // a short read of at most 1000 bytes
+//                        ScriptedRead::Reset(),     // SourceRead::Reset; the connection is gone
+//                        ScriptedRead::Stall()};    // SourceRead::TimedOut after the whole time given
+//   auto factory = [script] { return std::make_unique<ScriptedSession>(script); };
 //   ... run the code under test ...
 //   EXPECT_EQ(script->CountCalls(L"OpenFile"), 2);
 //
@@ -40,26 +40,26 @@
 #include "update/logic/FtpPaths.h"
 #include "update/logic/FtpTypes.h"
 
-struct FtpReadStep {
+struct ScriptedRead {
     enum Kind { kData, kReset, kFail, kStall };
     Kind kind = kData;
     int limit = 0;           // kData: most bytes this read may return
     uint32_t elapsedMs = 0;  // kData: how long the read took
 
-    static FtpReadStep Data(int limit, uint32_t elapsedMs = 0) { return {kData, limit, elapsedMs}; }
-    static FtpReadStep Reset() { return {kReset, 0, 0}; }
-    static FtpReadStep Fail() { return {kFail, 0, 0}; }
-    static FtpReadStep Stall() { return {kStall, 0, 0}; }
+    static ScriptedRead Data(int limit, uint32_t elapsedMs = 0) { return {kData, limit, elapsedMs}; }
+    static ScriptedRead Reset() { return {kReset, 0, 0}; }
+    static ScriptedRead Fail() { return {kFail, 0, 0}; }
+    static ScriptedRead Stall() { return {kStall, 0, 0}; }
 };
 
 // How the server answers REST.
 enum class FtpRestart { Honour, Ignore /* 350, then the file from byte 0 */, Refuse };
 
-struct FtpScript {
+struct SessionScript {
     std::deque<int> connectResults;                               // popped per Connect; empty: 1
     std::deque<int> listResults;                                  // popped per ListFiles; empty: the listing below
-    std::deque<FtpOpen> openResults;                              // popped per OpenFile; empty: Done for a known file
-    std::deque<FtpReadStep> readSteps;                            // popped per Read; empty: an ordinary read
+    std::deque<SourceOpen> openResults;                           // popped per OpenFile; empty: Done for a known file
+    std::deque<ScriptedRead> readSteps;                           // popped per Read; empty: an ordinary read
     std::deque<int> closeResults;                                 // popped per CloseFile of an open file; empty: 1
     std::map<std::wstring, std::string> files;                    // server path -> content
     std::map<std::wstring, std::vector<FTP_FILE_INFO>> listings;  // server folder -> entries
@@ -105,9 +105,9 @@ struct FtpScript {
     std::vector<std::wstring> calls;
 };
 
-class ScriptedFtpSession : public IFtpSession {
+class ScriptedSession : public ISourceSession {
 public:
-    explicit ScriptedFtpSession(std::shared_ptr<FtpScript> script) : m_script(std::move(script)) {}
+    explicit ScriptedSession(std::shared_ptr<SessionScript> script) : m_script(std::move(script)) {}
 
     bool CanList() const override { return m_script->canList; }
     bool KnowsSizeUpFront() const override { return m_script->sizeUpFront; }
@@ -122,12 +122,12 @@ public:
     int Connect(std::wstring server, std::wstring user, std::wstring password, uint16_t port) override {
         std::lock_guard<std::mutex> lock(m_script->mutex);
         Log(L"Connect " + server + L":" + std::to_wstring(port) + L" " + user);
-        const int result = Pop(m_script->connectResults, kFtpSuccess);
-        m_connected = result == kFtpSuccess;
-        if (result == kFtpFailed)
-            m_lastError = FormatFtpError(L"FTP OPEN ERROR!!", 12014);
-        else if (result == kFtpError)
-            m_lastError = FormatFtpError(L"INTERNET OPEN ERROR!!", 12029);
+        const int result = Pop(m_script->connectResults, kSessionSuccess);
+        m_connected = result == kSessionSuccess;
+        if (result == kSessionFailed)
+            m_lastError = FormatSessionError(L"FTP OPEN ERROR!!", 12014);
+        else if (result == kSessionError)
+            m_lastError = FormatSessionError(L"INTERNET OPEN ERROR!!", 12029);
         return result;
     }
 
@@ -136,17 +136,18 @@ public:
         Log(L"ListFiles " + folder + L"|" + ext);
         if (!m_script->listResults.empty()) {
             const int result = Pop(m_script->listResults, 0);
-            m_lastError = result < 0 ? FormatFtpError(L"FILE FIND ERROR!!!!", 12003) : std::wstring(L"ERROR NO FILE!!");
+            m_lastError =
+                result < 0 ? FormatSessionError(L"FILE FIND ERROR!!!!", 12003) : std::wstring(L"ERROR NO FILE!!");
             return result;
         }
         const std::wstring search = ToFtpServerPath(BuildFtpSearchPath(folder, ext));
         const size_t slash = search.rfind(L'/');
         const std::wstring mask = slash == std::wstring::npos ? search : search.substr(slash + 1);
-        const std::wstring dir = slash == std::wstring::npos ? L"/" : FtpScript::Key(search.substr(0, slash));
+        const std::wstring dir = slash == std::wstring::npos ? L"/" : SessionScript::Key(search.substr(0, slash));
         const auto listing = m_script->listings.find(dir);
         if (listing == m_script->listings.end()) {
-            m_lastError = FormatFtpError(L"FILE FIND ERROR!!!!", 12003);
-            return kFtpError;
+            m_lastError = FormatSessionError(L"FILE FIND ERROR!!!!", 12003);
+            return kSessionError;
         }
         int count = 0;
         for (const FTP_FILE_INFO& info : listing->second) {
@@ -168,37 +169,37 @@ public:
             m_script->sizeResults.pop_front();
             return result;
         }
-        const std::wstring key = FtpScript::Key(path);
+        const std::wstring key = SessionScript::Key(path);
         const auto size = m_script->sizes.find(key);
         if (size != m_script->sizes.end()) return size->second;
         const auto file = m_script->files.find(key);
         return file == m_script->files.end() ? -1 : static_cast<int64_t>(file->second.size());
     }
 
-    FtpOpen RestartAt(int64_t offset) override {
+    SourceOpen RestartAt(int64_t offset) override {
         std::lock_guard<std::mutex> lock(m_script->mutex);
         Log(L"Rest " + std::to_wstring(offset));
-        if (!m_connected) return FtpOpen::LineFault;
-        if (m_script->restart == FtpRestart::Refuse) return FtpOpen::Refused;
+        if (!m_connected) return SourceOpen::LineFault;
+        if (m_script->restart == FtpRestart::Refuse) return SourceOpen::Refused;
         m_restartAt = m_script->restart == FtpRestart::Honour ? static_cast<size_t>(offset) : 0;
-        return FtpOpen::Done;
+        return SourceOpen::Done;
     }
 
-    FtpOpen OpenFile(const std::wstring& path) override {
+    SourceOpen OpenFile(const std::wstring& path) override {
         std::lock_guard<std::mutex> lock(m_script->mutex);
         Log(L"OpenFile " + path);
         m_failure = m_connected ? SourceFailure::None : SourceFailure::Unreachable;
-        if (!m_connected) return FtpOpen::LineFault;
-        const auto file = m_script->files.find(FtpScript::Key(path));
-        FtpOpen result = file != m_script->files.end() ? FtpOpen::Done : FtpOpen::Refused;
+        if (!m_connected) return SourceOpen::LineFault;
+        const auto file = m_script->files.find(SessionScript::Key(path));
+        SourceOpen result = file != m_script->files.end() ? SourceOpen::Done : SourceOpen::Refused;
         if (!m_script->openResults.empty()) {
             result = m_script->openResults.front();
             m_script->openResults.pop_front();
         }
-        if (result == FtpOpen::Done) {
+        if (result == SourceOpen::Done) {
             m_open = file != m_script->files.end() ? &file->second : &m_empty;
             m_position = std::min(m_restartAt, m_open->size());
-        } else if (result == FtpOpen::Refused) {
+        } else if (result == SourceOpen::Refused) {
             m_lastError = m_script->serverResponse;
             m_failure = SourceFailure::Refused;
         } else {
@@ -209,22 +210,22 @@ public:
         return result;
     }
 
-    FtpRead Read(void* buffer, int count, int& got, uint32_t timeoutMs) override {
+    SourceRead Read(void* buffer, int count, int& got, uint32_t timeoutMs) override {
         std::lock_guard<std::mutex> lock(m_script->mutex);
         got = 0;
-        const FtpRead result = ReadLocked(buffer, count, got, timeoutMs);
+        const SourceRead result = ReadLocked(buffer, count, got, timeoutMs);
         Log(L"Read " + std::to_wstring(count) + L" -> " +
-            (result == FtpRead::Data ? std::to_wstring(got) : std::wstring(ReadName(result))));
+            (result == SourceRead::Data ? std::to_wstring(got) : std::wstring(ReadName(result))));
         return result;
     }
 
     int CloseFile() override {
         std::lock_guard<std::mutex> lock(m_script->mutex);
         Log(L"CloseFile");
-        if (m_open == nullptr) return kFtpSuccess;
+        if (m_open == nullptr) return kSessionSuccess;
         m_open = nullptr;
-        const int result = Pop(m_script->closeResults, kFtpSuccess);
-        if (result != kFtpSuccess) m_lastError = FormatFtpError(L"FTP FILE CLOSE ERROR!!", 6);
+        const int result = Pop(m_script->closeResults, kSessionSuccess);
+        if (result != kSessionSuccess) m_lastError = FormatSessionError(L"FTP FILE CLOSE ERROR!!", 6);
         return result;
     }
 
@@ -239,25 +240,25 @@ public:
 private:
     SourceFailure m_failure = SourceFailure::None;
 
-    FtpRead ReadLocked(void* buffer, int count, int& got, uint32_t timeoutMs) {
-        FtpReadStep step;
+    SourceRead ReadLocked(void* buffer, int count, int& got, uint32_t timeoutMs) {
+        ScriptedRead step;
         if (!m_script->readSteps.empty()) {
             step = m_script->readSteps.front();
             m_script->readSteps.pop_front();
         } else {
             step.limit = count;
         }
-        if (m_open == nullptr || count < 0) return FtpRead::Failed;
-        if (step.kind != FtpReadStep::kData) {
+        if (m_open == nullptr || count < 0) return SourceRead::Failed;
+        if (step.kind != ScriptedRead::kData) {
             // The connection is gone after any fault.
             m_open = nullptr;
             m_connected = false;
-            if (step.kind == FtpReadStep::kStall) {
+            if (step.kind == ScriptedRead::kStall) {
                 m_script->clockMs += timeoutMs;
-                return FtpRead::TimedOut;
+                return SourceRead::TimedOut;
             }
             m_lastError = m_script->serverResponse;
-            return step.kind == FtpReadStep::kReset ? FtpRead::Reset : FtpRead::Failed;
+            return step.kind == ScriptedRead::kReset ? SourceRead::Reset : SourceRead::Failed;
         }
         m_script->clockMs += step.elapsedMs;
         const size_t left = m_open->size() - m_position;
@@ -266,16 +267,16 @@ private:
         std::memcpy(buffer, m_open->data() + m_position, n);
         m_position += n;
         got = static_cast<int>(n);
-        return FtpRead::Data;
+        return SourceRead::Data;
     }
 
-    static const wchar_t* ReadName(FtpRead result) {
+    static const wchar_t* ReadName(SourceRead result) {
         switch (result) {
-        case FtpRead::Data: return L"data";
-        case FtpRead::Reset: return L"reset";
-        case FtpRead::Failed: return L"failed";
-        case FtpRead::TimedOut: return L"timed out";
-        case FtpRead::Stopped: return L"stopped";
+        case SourceRead::Data: return L"data";
+        case SourceRead::Reset: return L"reset";
+        case SourceRead::Failed: return L"failed";
+        case SourceRead::TimedOut: return L"timed out";
+        case SourceRead::Stopped: return L"stopped";
         }
         return L"?";
     }
@@ -297,7 +298,7 @@ private:
 
     void Log(std::wstring call) { m_script->calls.push_back(std::move(call)); }
 
-    std::shared_ptr<FtpScript> m_script;
+    std::shared_ptr<SessionScript> m_script;
     bool m_connected = false;
     const std::string* m_open = nullptr;
     const std::string m_empty;

@@ -6,7 +6,7 @@
 
 #include "app/logic/CommandLine.h"
 #include "framework/UiTaskQueue.h"
-#include "update/UpdateEngine.h"
+#include "update/engine/UpdateEngine.h"
 
 #include <memory>
 

@@ -10,7 +10,7 @@
 #include "framework/Dialog.h"
 #include "framework/GdiObjects.h"
 #include "framework/UiTaskQueue.h"
-#include "update/UpdateEngine.h"
+#include "update/engine/UpdateEngine.h"
 #include "app/logic/CommandLine.h"
 
 #include <memory>

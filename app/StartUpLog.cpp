@@ -5,8 +5,8 @@
 #include "resources/Version.h"
 #include "system/DiagnosticsLog.h"
 #include "system/EnvironmentProbes.h"
-#include "update/UpdateCatalogue.h"
-#include "update/logic/Catalogue.h"
+#include "update/catalogue/UpdateCatalogue.h"
+#include "update/catalogue/logic/Catalogue.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 
 #include "system/logic/TextTable.h"
 #include "system/logic/Utf8.h"
-#include "update/logic/Catalogue.h"
-#include "update/logic/DownloadLogic.h"
+#include "update/catalogue/logic/Catalogue.h"
+#include "update/engine/logic/DownloadLogic.h"
 
 namespace {
 

@@ -137,7 +137,7 @@ function(qv_apply_setup_signers)
   else()
     set(allow_unsigned 0)
   endif()
-  set_property(SOURCE ${CMAKE_SOURCE_DIR}/update/SetupSignature.cpp APPEND PROPERTY
+  set_property(SOURCE ${CMAKE_SOURCE_DIR}/update/handoff/SetupSignature.cpp APPEND PROPERTY
                COMPILE_DEFINITIONS "QV_SETUP_SIGNERS=\"${QV_SETUP_SIGNER_PINS}\"" QV_PUBLISHER_NAMED=${publisher_named}
                QV_ALLOW_UNSIGNED_SETUP=${allow_unsigned})
 endfunction()

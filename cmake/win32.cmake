@@ -72,7 +72,7 @@ if(QV_BUILD_TESTS)
   target_compile_definitions(qv_update PRIVATE QV_TEST_LINE_BOUNDS QV_TEST_UPDATE_SOURCES)
 endif()
 # The revocation look-up's time limit lives in the chain parameters' extra fields.
-set_property(SOURCE ${CMAKE_SOURCE_DIR}/update/SetupSignature.cpp APPEND PROPERTY
+set_property(SOURCE ${CMAKE_SOURCE_DIR}/update/handoff/SetupSignature.cpp APPEND PROPERTY
              COMPILE_DEFINITIONS CERT_CHAIN_PARA_HAS_EXTRA_FIELDS)
 
 

@@ -18,7 +18,7 @@ declare -A bases=(
 )
 max_files=25
 # Folders allowed more until they are split into rooms.
-crowded=(update update/logic)
+crowded=()
 
 is_layer() {
   local layer

@@ -30,7 +30,7 @@ import tempfile
 HEADER = "QuorvelDownloader release 1"
 STATEMENT = "release.txt"
 SIGNATURE = "release.txt.p7s"
-# The program's limits on what it reads (update/logic/ReleaseStatement.h).
+# The program's limits on what it reads (update/release/logic/ReleaseStatement.h).
 MAX_STATEMENT_BYTES = 64 * 1024
 MAX_FILES = 256
 MAX_NAME_UNITS = 259

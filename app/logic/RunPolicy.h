@@ -3,7 +3,7 @@
 #pragma once
 
 #include "app/logic/CommandLine.h"
-#include "update/logic/Road.h"
+#include "update/engine/logic/Road.h"
 
 // The road's options for a run: a user in the window agrees to end the scanner by starting the
 // installation, a script only with /endscanner; a script's run ends when the installed scanner is

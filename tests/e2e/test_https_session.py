@@ -1,4 +1,4 @@
-"""The HTTPS session (update/HttpSession.cpp) under Wine, driven through QvHttpProbe.exe against the
+"""The HTTPS session (update/sources/HttpSession.cpp) under Wine, driven through QvHttpProbe.exe against the
 test HTTPS server (tests/fixtures/https_server.py) whose CA the prefix trusts: whole and ranged
 fetches and sizes past 4 GiB; a server that ignores the range makes the transfer logic start the file
 again; answers that are not the file asked for are refused; certificates the platform refuses end

@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "FuzzInput.h"
-#include "update/logic/DownloadLogic.h"
+#include "update/engine/logic/DownloadLogic.h"
 
 namespace {
 

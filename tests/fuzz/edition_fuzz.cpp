@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "FuzzInput.h"
-#include "update/logic/Catalogue.h"
+#include "update/catalogue/logic/Catalogue.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "FuzzInput.h"
-#include "update/logic/Catalogue.h"
-#include "update/logic/HandOffLogic.h"
+#include "update/catalogue/logic/Catalogue.h"
+#include "update/handoff/logic/HandOffLogic.h"
 
 namespace {
 

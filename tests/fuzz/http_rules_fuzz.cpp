@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "FuzzInput.h"
-#include "update/logic/HttpRules.h"
-#include "update/logic/UpdateSources.h"
+#include "update/sources/logic/HttpRules.h"
+#include "update/sources/logic/UpdateSources.h"
 
 namespace {
 int64_t Int64(FuzzInput& in) {

@@ -8,7 +8,7 @@
 
 #include "FuzzInput.h"
 #include "system/logic/Utf8.h"
-#include "update/logic/KeptDownload.h"
+#include "update/engine/logic/KeptDownload.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::optional<KeptRecord> record = ParseKeptRecord(data, size);

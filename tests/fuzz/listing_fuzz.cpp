@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "FuzzInput.h"
-#include "update/logic/Catalogue.h"
-#include "update/logic/FtpPaths.h"
+#include "update/catalogue/logic/Catalogue.h"
+#include "update/sources/logic/FtpPaths.h"
 
 namespace {
 

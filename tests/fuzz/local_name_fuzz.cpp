@@ -7,8 +7,8 @@
 #include <string>
 
 #include "FuzzInput.h"
-#include "update/logic/Catalogue.h"
-#include "update/logic/DownloadLogic.h"
+#include "update/catalogue/logic/Catalogue.h"
+#include "update/engine/logic/DownloadLogic.h"
 
 namespace {
 

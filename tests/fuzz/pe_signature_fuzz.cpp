@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "FuzzInput.h"
-#include "update/logic/PeCertificateTable.h"
+#include "update/handoff/logic/PeCertificateTable.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint32_t headers = PeHeadersOffset(data, size);

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "FuzzInput.h"
-#include "update/logic/ReleaseRules.h"
-#include "update/logic/ReleaseStatement.h"
+#include "update/release/logic/ReleaseRules.h"
+#include "update/release/logic/ReleaseStatement.h"
 
 namespace {
 // A name the statement accepts shows no control character and fits MAX_PATH in UTF-16 units.

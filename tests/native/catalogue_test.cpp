@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "update/logic/Catalogue.h"
+#include "update/catalogue/logic/Catalogue.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "support/ScriptedFtpSession.h"
-#include "update/logic/DownloadLogic.h"
+#include "support/ScriptedSession.h"
+#include "update/engine/logic/DownloadLogic.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <type_traits>
 
-#include "support/ScriptedFtpSession.h"
-#include "update/logic/FtpPaths.h"
-#include "update/logic/FtpTypes.h"
+#include "support/ScriptedSession.h"
+#include "update/sources/logic/FtpPaths.h"
+#include "update/sources/logic/SourceSession.h"
 
 TEST(FtpSearchPath, WrapsTheFolderInBackslashesAndBuildsTheMask) {
     EXPECT_EQ(BuildFtpSearchPath(L"Software", L"*"), L"\\Software\\*.*");

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "update/logic/HandOffLogic.h"
+#include "update/handoff/logic/HandOffLogic.h"
 
 namespace {
 

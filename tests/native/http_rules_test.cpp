@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "update/logic/HttpRules.h"
-#include "update/logic/UpdateSources.h"
+#include "update/sources/logic/HttpRules.h"
+#include "update/sources/logic/UpdateSources.h"
 
 namespace {
 std::wstring Displays(const std::vector<UpdateSource>& sources) {

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "update/logic/KeptDownload.h"
+#include "update/engine/logic/KeptDownload.h"
 
 namespace {
 

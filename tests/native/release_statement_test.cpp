@@ -8,11 +8,11 @@
 #include <optional>
 #include <string>
 
-#include "update/logic/Catalogue.h"
-#include "update/logic/ReleaseRules.h"
-#include "update/logic/ReleaseStatement.h"
-#include "update/logic/Rollout.h"
-#include "update/logic/SetupVersion.h"
+#include "update/catalogue/logic/Catalogue.h"
+#include "update/release/logic/ReleaseRules.h"
+#include "update/release/logic/ReleaseStatement.h"
+#include "update/release/logic/Rollout.h"
+#include "update/handoff/logic/SetupVersion.h"
 
 namespace {
 

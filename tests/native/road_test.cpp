@@ -1,7 +1,7 @@
 // The road's state machine: each state's way in and out, what "busy" means (the setup program's
 // check and the hand-off included), what each failure leaves usable, outcomes and the exit codes
 // deployment tools act on.
-#include "update/logic/Road.h"
+#include "update/engine/logic/Road.h"
 
 #include <gtest/gtest.h>
 

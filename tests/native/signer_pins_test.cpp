@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "update/logic/PeCertificateTable.h"
-#include "update/logic/SignerPins.h"
+#include "update/handoff/logic/PeCertificateTable.h"
+#include "update/release/logic/SignerPins.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "system/Sha256.h"
-#include "update/HeldSetup.h"
-#include "update/SetupSignature.h"
+#include "update/handoff/HeldSetup.h"
+#include "update/handoff/SetupSignature.h"
 
 namespace {
 double NowMs() {

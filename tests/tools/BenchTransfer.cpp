@@ -25,11 +25,11 @@
 #include "system/logic/TextTable.h"
 #include "system/logic/Utf8.h"
 #include "framework/File.h"
-#include "update/FtpSession.h"
-#include "update/LocalFiles.h"
-#include "update/logic/Catalogue.h"
-#include "update/logic/DownloadLogic.h"
-#include "update/logic/FtpTypes.h"
+#include "update/sources/FtpSession.h"
+#include "update/engine/LocalFiles.h"
+#include "update/catalogue/logic/Catalogue.h"
+#include "update/engine/logic/DownloadLogic.h"
+#include "update/sources/logic/SourceSession.h"
 #include "resources/resource.h"
 
 namespace {

@@ -18,11 +18,11 @@
 #include <string>
 #include <vector>
 
-#include "update/HttpSession.h"
-#include "update/logic/SmallFile.h"
-#include "update/LocalFiles.h"
-#include "update/logic/DownloadLogic.h"
-#include "update/logic/UpdateSources.h"
+#include "update/sources/HttpSession.h"
+#include "update/release/logic/SmallFile.h"
+#include "update/engine/LocalFiles.h"
+#include "update/engine/logic/DownloadLogic.h"
+#include "update/sources/logic/UpdateSources.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "update/FolderSession.h"
-#include "update/logic/SmallFile.h"
+#include "update/sources/FolderSession.h"
+#include "update/release/logic/SmallFile.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "support/ftp_test_server.h"
-#include "update/FtpSession.h"
+#include "update/sources/FtpSession.h"
 
 namespace {
 

@@ -2,10 +2,10 @@
 // anything else is removed first, a setup program changed after its download or without a trusted
 // signature is not launched. The demo setup program (signed at build time) records its start.
 #include "system/Sha256.h"
-#include "update/InstallHandOff.h"
-#include "update/LocalFiles.h"
-#include "update/ReleaseReader.h"
-#include "update/SetupSignature.h"
+#include "update/handoff/InstallHandOff.h"
+#include "update/engine/LocalFiles.h"
+#include "update/release/ReleaseReader.h"
+#include "update/handoff/SetupSignature.h"
 
 #include <gtest/gtest.h>
 

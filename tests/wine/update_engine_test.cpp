@@ -4,7 +4,7 @@
 // has run (the setup program's check included), so no check or second start slips in; and after a
 // failure the road is usable again as far as the failure allows.
 #include "support/ftp_test_server.h"
-#include "update/UpdateEngine.h"
+#include "update/engine/UpdateEngine.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,146 @@
+// The setup program's check before the hand-off: the digest on the calling thread, the signature
+// on a helper, each through a handle of its own to the one held file.
+#include "update/handoff/HeldSetup.h"
+
+#include "framework/Thread.h"
+#include "system/DiagnosticsLog.h"
+#include "update/release/ReleaseReader.h"
+#include "update/handoff/SetupSignature.h"
+#include "update/handoff/SetupVersionInfo.h"
+#include "update/engine/UpdateDiagnostics.h"
+#include "update/catalogue/logic/Catalogue.h"
+#include "update/handoff/logic/HandOffLogic.h"
+
+#include <atomic>
+
+namespace {
+
+// The signature check on a helper thread. The job owns everything it touches, so an answer that
+// comes too late finds nobody waiting and goes with the job.
+struct SignatureJob {
+    CFile file;
+    std::wstring path;
+    std::atomic<bool> allowed{false};
+    SignatureVerdict verdict;  // read only once the helper has answered
+    // Held until the helper takes it over, so the job lives as long as either side needs it.
+    std::shared_ptr<SignatureJob> self;
+};
+
+UINT RunSignatureJob(void* param) {
+    const std::shared_ptr<SignatureJob> job = std::move(static_cast<SignatureJob*>(param)->self);
+    job->allowed = SetupSignatureAllowsLaunch(job->file.Handle(), job->path, &job->verdict);
+    return 0;
+}
+
+}  // namespace
+
+std::vector<std::wstring> HandOffPaths(const std::wstring& workFolder, const std::vector<DownloadedFile>& files) {
+    std::vector<std::wstring> paths;
+    for (const DownloadedFile& file : files) paths.push_back(HandOffPathOf(workFolder, file.path));
+    SortInstallFiles(paths);
+    return paths;
+}
+
+// The name the server lists the written file under.
+static std::wstring ListedNameOf(const DownloadRequest& request, const std::wstring& setupPath) {
+    for (const FTP_FILE_INFO& item : request.items) {
+        if (ToUpperPath(HandOffPathOf(request.workFolder, LocalNameOf(item.Name()))) == setupPath) return item.Name();
+    }
+    return std::wstring();
+}
+
+std::unique_ptr<CHeldSetup> CHeldSetup::Hold(const std::wstring& workFolder, const std::vector<DownloadedFile>& files) {
+    auto setup = std::make_unique<CHeldSetup>(Key());
+    setup->m_strPath = ChooseSetupToLaunch(HandOffPaths(workFolder, files));
+    if (setup->m_strPath.empty()) return setup;
+    setup->m_verdict = SetupVerdict::Changed;
+    if (!setup->m_folder.OpenFolder(workFolder)) return setup;
+
+    const DownloadedFile* source = nullptr;
+    for (const DownloadedFile& file : files) {
+        if (ToUpperPath(HandOffPathOf(workFolder, file.path)) == setup->m_strPath) source = &file;
+    }
+    // Held from here on, nobody can write, rename or delete it; a link is opened as itself.
+    if (!source || !setup->m_file.OpenForReading(setup->m_strPath)) return setup;
+    BY_HANDLE_FILE_INFORMATION held{};
+    if (!::GetFileInformationByHandle(setup->m_file.Handle(), &held) ||
+        (held.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
+        setup->m_file.Close();
+        return setup;
+    }
+    setup->m_written = source->digest;
+    return setup;
+}
+
+std::unique_ptr<CHeldSetup> CHeldSetup::Check(const DownloadRequest& request, const std::vector<DownloadedFile>& files,
+                                              DWORD timeoutMs) {
+    std::unique_ptr<CHeldSetup> setup = Hold(request.workFolder, files);
+    setup->Verify(request, timeoutMs);
+    return setup;
+}
+
+void CHeldSetup::Verify(const DownloadRequest& request, DWORD timeoutMs) {
+    if (!m_file.IsOpen()) return;
+    // Each reader has its own handle to the held file, so neither moves the other's file position.
+    auto job = std::make_shared<SignatureJob>();
+    job->path = m_strPath;
+    CFile digestReader;
+    if (!job->file.Reopen(m_file) || !digestReader.Reopen(m_file)) return;
+    job->self = job;
+    const std::unique_ptr<CWinThread> helper = CWinThread::Begin(RunSignatureJob, job.get(), L"signature check");
+    if (!helper) {
+        job->self.reset();
+        job->allowed = SetupSignatureAllowsLaunch(job->file.Handle(), job->path, &job->verdict);
+    }
+
+    Sha256Digest actual{};
+    const bool intact = CSha256::OfFile(digestReader.Handle(), actual) && actual == m_written;
+    LogEvent("setup.digest", {{"file", m_strPath}, {"result", intact ? "match" : "mismatch"}});
+    // The signature's answer is awaited whatever the digest says, so that no handle of the helper's
+    // is left on a file that is to be removed.
+    const bool answered = !helper || helper->Wait(timeoutMs);
+    if (!intact) return;
+
+    // Before anything is ended or launched: the maker's release, and never an older version than
+    // the one installed unless the maker says so.
+    SetupFacts facts;
+    facts.name = ListedNameOf(request, m_strPath);
+    facts.sha256 = actual;
+    LARGE_INTEGER size{};
+    facts.size = ::GetFileSizeEx(m_file.Handle(), &size) ? size.QuadPart : -1;
+    facts.version = ReadSetupVersion(m_strPath);
+    if (answered) {
+        facts.carriesSignature = job->verdict.content != SignatureContent::Unsigned;
+        facts.publisher = PublisherOf(job->verdict, BuildSignaturePolicy());
+    }
+    const ReleaseExpectation& release = request.release;
+    m_statement = release.statement;
+    m_release = JudgeSetupRelease(release.statement.get(), facts, release.installed, release.publisherNamed);
+    LogSetupRelease(facts, release, m_release);
+    if (m_release != ReleaseCheck::Ready) {
+        m_verdict = SetupVerdict::ReleaseRefused;
+        return;
+    }
+    if (const ReleaseFile* named = release.statement ? release.statement->Find(facts.name) : nullptr)
+        m_strQuietArguments = named->quietArguments;
+    // No answer in time: not trusted.
+    m_verdict = answered && job->allowed ? SetupVerdict::Ready : SetupVerdict::SignatureRefused;
+}
+
+bool CHeldSetup::ReleaseExpired() const {
+    if (!m_statement) return false;
+    const int64_t now = StatementClockNow();
+    if (!StatementExpired(*m_statement, now)) return false;
+    LogEvent("release.expired",
+             {{"expires", FormatStatementTime(m_statement->expires)}, {"now", FormatStatementTime(now)}});
+    return true;
+}
+
+bool CHeldSetup::Discard() {
+    if (m_strPath.empty()) return true;
+    m_file.Close();
+    const bool removed = CFile::Remove(m_strPath) || ::GetLastError() == ERROR_FILE_NOT_FOUND;
+    LogEvent("setup.removed", {{"file", m_strPath}, {"removed", removed}});
+    m_folder.Close();
+    return removed;
+}

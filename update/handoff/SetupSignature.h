@@ -1,0 +1,32 @@
+// The Authenticode check of a downloaded setup program before it is launched.
+#pragma once
+
+#include "framework/Win32.h"
+#include <wincrypt.h>
+#include "update/handoff/logic/PeCertificateTable.h"
+#include "update/release/logic/SignerPins.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// What the platform says about the file's signature, the content and the chain kept apart, with the
+// fingerprint of the signer's certificate. The file is read through the open handle.
+SignatureVerdict CheckSetupSignature(HANDLE file, const std::wstring& path);
+
+// The trust status bits (CERT_TRUST_STATUS::dwErrorStatus) of the certificate's chain, built with
+// revocation checking within a bound; CERT_TRUST_IS_PARTIAL_CHAIN when it cannot be built. With
+// `issuerChain`, also the certificate's subject and issuer chain (SignatureVerdict::issuerChain).
+DWORD SignerChainStatus(PCCERT_CONTEXT cert, std::optional<CertFingerprint>* issuerChain = nullptr);
+
+// The publishers this build pins (QV_SETUP_SIGNERS) and whether it lets unsigned setups run
+// (QV_ALLOW_UNSIGNED_SETUP).
+const SignaturePolicy& BuildSignaturePolicy();
+
+// True when the build names the setup program's publisher (pins, or ANY_TRUSTED said outright), as a
+// release must: such a build requires the maker's release statement and a version resource.
+bool BuildNamesPublisher();
+
+// True when the build's policy lets the open file be launched (SignatureAllowsLaunch); `checked`
+// receives the verdict.
+bool SetupSignatureAllowsLaunch(HANDLE file, const std::wstring& path, SignatureVerdict* checked = nullptr);

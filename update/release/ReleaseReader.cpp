@@ -1,0 +1,45 @@
+// The release statement fetched and judged, for the server check and for a source that takes over
+// a download.
+#include "update/release/ReleaseReader.h"
+
+#include "framework/Win32.h"
+#include "update/release/ReleaseSerials.h"
+#include "update/release/StatementSignature.h"
+#include "update/release/logic/SmallFile.h"
+
+#include <vector>
+
+namespace {
+// A small file must arrive with no pause longer than this.
+constexpr uint32_t kSmallFileTimeoutMs = 15000;
+}  // namespace
+
+int64_t StatementClockNow() {
+    FILETIME now{};
+    ::GetSystemTimeAsFileTime(&now);
+    const uint64_t ticks = (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    return static_cast<int64_t>(ticks / 10000000ULL) - 11644473600LL;  // 1601 to 1970
+}
+
+bool FetchRelease(ISourceSession& session, const std::wstring& folder, const std::wstring& edition,
+                  FetchedRelease& out) {
+    std::vector<uint8_t> text;
+    std::vector<uint8_t> signature;
+    if (!ReadSmallFile(session, folder + kStatementFile, kMaxStatementBytes, text, kSmallFileTimeoutMs)) {
+        if (IsLineFailure(session.LastFailure())) return false;  // a line that failed, not a missing file
+    } else {
+        ReadSmallFile(session, folder + kStatementSignatureFile, kMaxStatementSignatureBytes, signature,
+                      kSmallFileTimeoutMs);
+    }
+    out.present = !text.empty();
+    out.bytes = text.size();
+    out.signatureBytes = signature.size();
+    const StatementSignatureFacts facts = CheckStatementSignature(text, signature, out.signer, out.publisher);
+    const bool parsed = facts.intact && ParseReleaseStatement(text.data(), text.size(), *out.statement, &out.why);
+    out.statement->publisher = out.publisher;
+    out.context.now = StatementClockNow();
+    out.context.edition = edition;
+    out.context.highestSerial = HighestAcceptedSerial(out.publisher, edition);
+    out.verdict = JudgeStatement(facts, parsed, *out.statement, out.context);
+    return true;
+}

@@ -94,6 +94,19 @@ bool SetupLaunched() {
     return !ReadWholeFile(kLaunchRecord).empty();
 }
 
+// The launched setup program has ended (it closes itself), so its file can go: a next download
+// into the work folder must not race the setup this run started.
+bool LaunchedSetupEnded() {
+    const wchar_t launched[] = L"c:\\Windows\\Temp\\QVUpdate\\TALVIX_FULL_250101.EXE";
+    const DWORD start = ::GetTickCount();
+    while (!::DeleteFileW(launched) && ::GetLastError() != ERROR_FILE_NOT_FOUND &&
+           ::GetLastError() != ERROR_PATH_NOT_FOUND) {
+        if (::GetTickCount() - start > 30000) return false;
+        ::Sleep(50);
+    }
+    return true;
+}
+
 }  // namespace
 
 TEST(UpdateEngine, FactsOfOneRoadArriveInOrderAndTheEngineHandsOffByItself) {
@@ -171,6 +184,7 @@ TEST(UpdateEngine, StartWorksAgainAfterAFailureBeforeTheFirstBlockButNotAfterOne
         EXPECT_EQ(engine.Outcome(), RoadOutcome::Launched);
     }
     EXPECT_TRUE(SetupLaunched());
+    ASSERT_TRUE(LaunchedSetupEnded());
     {
         // A file shorter than listed fails during its transfer: its row keeps its percentage, so
         // Start is refused until a check has offered the setup again.

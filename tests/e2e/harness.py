@@ -7,6 +7,7 @@ Every wait has a timeout.
 import atexit
 import os
 import re
+import select
 import shutil
 import subprocess
 import sys
@@ -254,21 +255,38 @@ class Program:
         # Started through QvRunWait, which prints the whole exit code: Wine's own exit status keeps
         # only its low 8 bits (1618 would read 82).
         self.process = subprocess.Popen(["wine", os.path.join(BIN, "QvRunWait.exe"), self.win_path] + self.args,
-                                        env=self.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True,
-                                        errors="replace")
+                                        env=self.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         return self
 
     def wait(self, timeout=60):
         """The exit code; raises on timeout (after killing the program)."""
+        began = time.monotonic()
         try:
-            out, _ = self.process.communicate(timeout=timeout)
+            self.process.wait(timeout)
         except subprocess.TimeoutExpired:
             self.kill()
             raise
+        out = self._printed(max(5.0, timeout - (time.monotonic() - began)))
         codes = re.findall(r"^exit=(\d+)$", out, re.M)
         if not codes:
             raise AssertionError("the program did not start: %r" % out[-200:])
         return int(codes[-1])
+
+    def _printed(self, timeout):
+        """What QvRunWait printed. Read until its code line, not to the end of the pipe: a program
+        the tested one started (Explorer for /log) may hold the pipe open long after both ended."""
+        fd = self.process.stdout.fileno()
+        out = b""
+        deadline = time.monotonic() + timeout
+        while not re.search(rb"^exit=\d+\r?$", out, re.M):
+            left = deadline - time.monotonic()
+            if left <= 0 or not select.select([fd], [], [], left)[0]:
+                break
+            chunk = os.read(fd, 4096)
+            if not chunk:
+                break
+            out += chunk
+        return out.decode("utf-8", "replace").replace("\r\n", "\n")
 
     def running(self):
         return self.process is not None and self.process.poll() is None

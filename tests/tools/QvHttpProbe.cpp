@@ -10,9 +10,13 @@
 //       the program's transfer logic (DownloadUpdates) over MakeHttpSession with its local files.
 // Prints key=value lines: open, status, failure, error, range_ignored, read, bytes, size, result,
 // faults (the line faults the transfer reconnected after, in order).
-// Exit code 0: the operation got its file (or size); 1: it did not; 3: bad arguments.
+// Exit code 0: the operation got its file (or size); 1: it did not; 3: bad arguments. Before it ends,
+// the probe lets every thread of the process finish starting (WaitForStartingThreads).
 #include <windows.h>
+#include <tlhelp32.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cwchar>
 #include <string>
@@ -25,6 +29,49 @@
 #include "update/sources/logic/UpdateSources.h"
 
 namespace {
+
+// Threads that have finished starting (they ran their attach) and not yet begun to end.
+std::atomic<long> g_startedThreads{0};
+// Set whenever a thread has started or begins to end; made before wmain starts any thread.
+const HANDLE g_threadEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+
+void NTAPI OnThreadEvent(PVOID, DWORD reason, PVOID) {
+    if (reason == DLL_THREAD_ATTACH) {
+        ++g_startedThreads;
+    } else if (reason == DLL_THREAD_DETACH) {
+        --g_startedThreads;
+    } else {
+        return;
+    }
+    if (g_threadEvent) SetEvent(g_threadEvent);
+}
+
+long ThreadsOfProcess() {
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return -1;
+    long count = 0;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
+    CloseHandle(snapshot);
+    return count;
+}
+
+// Waits (at most `boundMs`) until no thread of the process is still starting. Closing a request
+// whose connection WinINet keeps for reuse starts WinINet's pool thread; a process that ends while
+// such a thread starts is killed by SIGSEGV under Wine 8, which is not the exit code under test.
+void WaitForStartingThreads(DWORD boundMs) {
+    const ULONGLONG deadline = GetTickCount64() + boundMs;
+    for (;;) {
+        const long threads = ThreadsOfProcess();
+        if (threads < 0 || threads <= 1 + g_startedThreads.load()) return;
+        const ULONGLONG now = GetTickCount64();
+        if (now >= deadline || !g_threadEvent) return;
+        // Looked at again now and then: a thread that ends after its detach says nothing more.
+        WaitForSingleObject(g_threadEvent, static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 50)));
+    }
+}
 
 const char* OpenName(SourceOpen open) {
     switch (open) {
@@ -121,9 +168,7 @@ int Usage() {
     return 3;
 }
 
-}  // namespace
-
-int wmain(int argc, wchar_t** argv) {
+int Run(int argc, wchar_t** argv) {
     if (argc < 4) return Usage();
     const std::wstring command = argv[1];
     std::vector<UpdateSource> sources;
@@ -176,4 +221,16 @@ int wmain(int argc, wchar_t** argv) {
         return Get(session, path, argv[4], offset, readTimeoutMs) ? 0 : 1;
     }
     return Usage();
+}
+
+}  // namespace
+
+// Every thread the process starts (WinINet's too) is seen here once it has started: the exe's TLS
+// callback runs for each, as a DLL's entry point would.
+extern "C" __attribute__((section(".CRT$XLB"), used)) const PIMAGE_TLS_CALLBACK qvProbeThreadCallback = OnThreadEvent;
+
+int wmain(int argc, wchar_t** argv) {
+    const int code = Run(argc, argv);
+    WaitForStartingThreads(5000);
+    return code;
 }

@@ -151,6 +151,7 @@ TEST(UpdateEngine, FactsOfOneRoadArriveInOrderAndTheEngineHandsOffByItself) {
     EXPECT_EQ(recorder.states.front(), DownloadState::Connecting);
     EXPECT_EQ(recorder.states.back(), DownloadState::Completed);
     EXPECT_TRUE(SetupLaunched());
+    EXPECT_TRUE(LaunchedSetupEnded());  // the next test downloads into the same work folder
 }
 
 TEST(UpdateEngine, StartWorksAgainAfterAFailureBeforeTheFirstBlockButNotAfterOneDuringTheTransfer) {

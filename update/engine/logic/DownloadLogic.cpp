@@ -282,7 +282,8 @@ private:
         return Broken(item, LineFault::OffsetIgnored);
     }
 
-    Attempt Transfer(ISourceSession& session, Item& item) {
+    // Opens the remote file at the item's offset and, on its first attempt, the local one.
+    Attempt Open(ISourceSession& session, Item& item) {
         // The offered size (the statement's, where one names the file): a source that tells lengths
         // refuses a response of another size at once.
         session.ExpectSize(item.total);
@@ -300,6 +301,12 @@ private:
             if (!files_.Create(item.localPath)) return Fail(item, DownloadResult::LocalFileUnopenable);
             item.created = true;
         }
+        return Attempt::Done;
+    }
+
+    Attempt Transfer(ISourceSession& session, Item& item) {
+        const Attempt opened = Open(session, item);
+        if (opened != Attempt::Done) return opened;
         Report(item, DownloadState::Transferring);
 
         LineWatch watch(request_.bounds);

@@ -65,11 +65,17 @@ qv_add_layer_library(qv_update update SOURCES ${QV_UPDATE_FILES} DEPENDS qv_syst
 qv_add_layer_library(qv_app app SOURCES ${QV_APP_FILES} DEPENDS qv_controls qv_update qv_app_logic)
 # A compile definition cannot carry CMake's list separator: the program reads '|' as ';'.
 string(REPLACE ";" "|" QV_UPDATE_SOURCES_DEFINE "${QV_UPDATE_SOURCES_EFFECTIVE}")
-target_compile_definitions(qv_update PRIVATE "QV_UPDATE_SOURCES=L\"${QV_UPDATE_SOURCES_DEFINE}\"")
+# Each setting goes to the one file that reads it, so that a build with other settings (the release,
+# the pinned build) compiles only those files again and takes every other object from ccache.
+set_property(SOURCE ${CMAKE_SOURCE_DIR}/update/sources/SourceSessions.cpp APPEND PROPERTY
+             COMPILE_DEFINITIONS "QV_UPDATE_SOURCES=L\"${QV_UPDATE_SOURCES_DEFINE}\"")
 if(QV_BUILD_TESTS)
   # Lets the end-to-end tests shorten the bounds of a poor line and name their own update sources;
   # a release never reads either.
-  target_compile_definitions(qv_update PRIVATE QV_TEST_LINE_BOUNDS QV_TEST_UPDATE_SOURCES)
+  set_property(SOURCE ${CMAKE_SOURCE_DIR}/update/sources/SourceSessions.cpp APPEND PROPERTY
+               COMPILE_DEFINITIONS QV_TEST_UPDATE_SOURCES)
+  set_property(SOURCE ${CMAKE_SOURCE_DIR}/update/engine/UpdateDownload.cpp APPEND PROPERTY
+               COMPILE_DEFINITIONS QV_TEST_LINE_BOUNDS)
 endif()
 # The revocation look-up's time limit lives in the chain parameters' extra fields.
 set_property(SOURCE ${CMAKE_SOURCE_DIR}/update/handoff/SetupSignature.cpp APPEND PROPERTY
@@ -101,13 +107,21 @@ file(GLOB QV_WINE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/*_test.
 # English runs do.
 set(QV_GTEST_RESULTS "Z:${CMAKE_BINARY_DIR}/gtest-results")
 set(QV_WINE_TEST_ENV "LANG=en_US.UTF-8;LC_ALL=en_US.UTF-8;WINEDEBUG=-all;WINEDLLOVERRIDES=mscoree,mshtml=")
+# The tests' own code is compiled with light optimisation: it only drives the program's code, which
+# is built as the release is.
+set(QV_TEST_CODE_OPTIONS -O1)
+target_compile_options(gtest PRIVATE ${QV_TEST_CODE_OPTIONS})
+target_compile_options(gtest_main PRIVATE ${QV_TEST_CODE_OPTIONS})
 file(GLOB QV_WINE_TEST_SUPPORT CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/support/*.cpp)
+add_library(qv_wine_test_support STATIC ${QV_WINE_TEST_SUPPORT})
+target_include_directories(qv_wine_test_support PUBLIC ${CMAKE_SOURCE_DIR}/tests/wine ${CMAKE_SOURCE_DIR})
+target_link_libraries(qv_wine_test_support PUBLIC qv_app gtest)
+target_compile_options(qv_wine_test_support PRIVATE ${QV_TEST_CODE_OPTIONS})
 foreach(src ${QV_WINE_TESTS})
   get_filename_component(name ${src} NAME_WE)
-  add_executable(${name} ${src} ${QV_WINE_TEST_SUPPORT} ${QV_RC})
-  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/wine)
-  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
-  target_link_libraries(${name} PRIVATE qv_app gtest gtest_main)
+  add_executable(${name} ${src} ${QV_RC})
+  target_compile_options(${name} PRIVATE ${QV_TEST_CODE_OPTIONS})
+  target_link_libraries(${name} PRIVATE qv_wine_test_support qv_app gtest gtest_main)
   add_test(NAME wine.${name} COMMAND ${name} --gtest_brief=1 --gtest_output=xml:${QV_GTEST_RESULTS}/wine.${name}.xml)
   set_tests_properties(wine.${name} PROPERTIES TIMEOUT 300 ENVIRONMENT "${QV_WINE_TEST_ENV}")
 endforeach()

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Runs every test: the layer check, native unit tests (ASan/UBSan), fuzzing for a short while, the
-# Windows-side tests under Wine, the end-to-end tests of the real program under Wine and Xvfb against
-# a local FTP server (side by side, in lanes of tests/e2e/run.py), and the release build (compiled in
-# the background while the end-to-end cases run). Installs what is missing first.
+# Runs every test: the layer check, native unit tests (ASan/UBSan), fuzzing for a short while (in the
+# background beside the Windows-side tests), the Windows-side tests under Wine, the end-to-end tests
+# of the real program under Wine and Xvfb against a local FTP server (side by side, in lanes of
+# tests/e2e/run.py), and the release build (in the background while the end-to-end cases run; it
+# shares its compiled objects with the win32 build through ccache). Installs what is missing first;
+# the Wine prefixes are made in the background from the start.
 # Counts test cases, not programs, against the cases each stage should run (a GoogleTest program's own
 # listing, the e2e runner's list): a case that left no result counts as failed, a skipped one as
 # skipped. The layer check, each fuzz target and the release build are verdicts of their own, as is a
@@ -146,6 +148,56 @@ start_release_build() {
   groups+=("$release_pid")
 }
 
+# Fuzzing, in the background beside the Windows-side tests (which mostly wait on Wine): one target at
+# a time, so it takes the core they leave. Its output goes to build/fuzz.log.
+fuzz_pid=
+start_fuzzing() {
+  [ -f scripts/fuzz.sh ] || return 0
+  rm -f "$BUILD/fuzz.seconds"
+  setsid bash -c 'began=$(date +%s); QV_FUZZ_JOBS=1 bash scripts/fuzz.sh "$0"; rc=$?
+                  echo $(($(date +%s) - began)) > "$1/fuzz.seconds"; exit $rc' "$FUZZ_SECONDS" "$BUILD" \
+    > "$BUILD/fuzz.log" 2>&1 < /dev/null &
+  fuzz_pid=$!
+  groups+=("$fuzz_pid")
+}
+finish_fuzzing() {
+  log "fuzzing (${FUZZ_SECONDS}s a target, beside the Windows-side tests)"
+  if [ ! -f scripts/fuzz.sh ]; then
+    cannot_run fuzz "scripts/fuzz.sh is missing"
+    return
+  fi
+  [ -z "$fuzz_pid" ] && start_fuzzing
+  wait "$fuzz_pid"
+  local rc=$? n=0 m=0 src target
+  kill -TERM -- "-$fuzz_pid" 2>/dev/null
+  timings+=("fuzzing $(cat "$BUILD/fuzz.seconds" 2>/dev/null || echo '?') s (beside the Windows-side tests)")
+  tail -n 20 "$BUILD/fuzz.log"
+  # Every target in tests/fuzz has a verdict; one that reported nothing failed.
+  for src in tests/fuzz/*_fuzz.cpp; do
+    target=$(basename "$src" _fuzz.cpp)
+    if grep -qxF "fuzz ok: $target" "$BUILD/fuzz.log"; then n=$((n + 1)); else
+      grep -q "^fuzz FAILED: $target " "$BUILD/fuzz.log" || echo "fuzz: no verdict for $target"
+      m=$((m + 1))
+    fi
+  done
+  if [ $((n + m)) -eq 0 ]; then
+    cannot_run fuzz "no fuzz target in tests/fuzz"
+  else
+    verdict "$((n + m)) fuzz targets" "$n" "$m"
+    [ "$rc" -ne 0 ] && [ "$m" -eq 0 ] && runner_failed fuzz "$rc"
+  fi
+}
+
+# The Wine prefixes (wineboot, the test fonts) are made in the background from the start: they need
+# no build. Their output goes to build/wineprefix.log.
+prefixes_pid=
+start_prefixes() {
+  setsid bash -c 'bash scripts/wineprefix.sh "$0" win64 && bash scripts/wineprefix.sh "$1" win32' \
+    "$BUILD/wine64" "$QV_WINEPREFIX32" > "$BUILD/wineprefix.log" 2>&1 < /dev/null &
+  prefixes_pid=$!
+  groups+=("$prefixes_pid")
+}
+
 stage_start() { stage_began=$(date +%s); }
 stage_end() { timings+=("$1 $(($(date +%s) - stage_began)) s"); }
 
@@ -164,6 +216,8 @@ if command -v ccache >/dev/null; then
   export CCACHE_DIR=${CCACHE_DIR:-$BUILD/ccache} CCACHE_BASEDIR=${CCACHE_BASEDIR:-$ROOT}
   export CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-1}
 fi
+
+start_prefixes
 
 log "layers"
 if [ -f scripts/check_layers.sh ]; then
@@ -190,39 +244,15 @@ else
   cannot_run native "the native build failed"
 fi
 
-log "fuzzing (${FUZZ_SECONDS}s a target)"
-if [ -f scripts/fuzz.sh ]; then
-  stage_start
-  bash scripts/fuzz.sh "$FUZZ_SECONDS" > "$BUILD/fuzz.log" 2>&1
-  rc=$?
-  stage_end fuzzing
-  tail -n 20 "$BUILD/fuzz.log"
-  # Every target in tests/fuzz has a verdict; one that reported nothing failed.
-  n=0 m=0
-  for src in tests/fuzz/*_fuzz.cpp; do
-    target=$(basename "$src" _fuzz.cpp)
-    if grep -qxF "fuzz ok: $target" "$BUILD/fuzz.log"; then n=$((n + 1)); else
-      grep -q "^fuzz FAILED: $target " "$BUILD/fuzz.log" || echo "fuzz: no verdict for $target"
-      m=$((m + 1))
-    fi
-  done
-  if [ $((n + m)) -eq 0 ]; then
-    cannot_run fuzz "no fuzz target in tests/fuzz"
-  else
-    verdict "$((n + m)) fuzz targets" "$n" "$m"
-    [ "$rc" -ne 0 ] && [ "$m" -eq 0 ] && runner_failed fuzz "$rc"
-  fi
-else
-  cannot_run fuzz "scripts/fuzz.sh is missing"
-fi
-
 log "build: win32"
 stage_start
 if cmake --preset win32 >/dev/null && cmake --build --preset win32; then
   stage_end "win32 build"
-  log "wine prefixes"
-  bash scripts/wineprefix.sh "$BUILD/wine64" win64 && bash scripts/wineprefix.sh "$QV_WINEPREFIX32" win32
+  start_fuzzing
+  log "wine prefixes (made in the background since the start)"
+  wait "$prefixes_pid"
   prefixes=$?
+  [ "$prefixes" -ne 0 ] && tail -n 20 "$BUILD/wineprefix.log"
   mkdir -p "$QV_SCREENSHOT_DIR"
 
   log "Windows-side tests under Wine"
@@ -274,6 +304,8 @@ else
   cannot_run wine "no win32 build"
   cannot_run e2e "no win32 build"
 fi
+
+finish_fuzzing
 
 log "build: release (the program alone)"
 [ -z "$release_pid" ] && start_release_build

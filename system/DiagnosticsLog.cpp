@@ -65,12 +65,6 @@ private:
     bool m_bHeld = false;
 };
 
-// SYSTEM, LocalService, NetworkService and the per-service accounts (S-1-5-80-...): nobody looks in
-// their profiles, so their log goes to the machine's program data.
-bool IsServiceAccount(const std::wstring& sid) {
-    return sid == L"S-1-5-18" || sid == L"S-1-5-19" || sid == L"S-1-5-20" || sid.rfind(L"S-1-5-80-", 0) == 0;
-}
-
 // A copy of this run's lines that the command line asked for (/log FILE); set before the first line.
 std::wstring& LogCopyPath() {
     static std::wstring path;
@@ -80,7 +74,7 @@ std::wstring& LogCopyPath() {
 // Held while a batch is written, so the folder's path keeps naming this plain folder. A service
 // account's folder is made and kept so that no other account can write into it.
 bool HoldLogFolder(const std::wstring& path, CFile& folder) {
-    if (IsServiceAccount(CurrentUserSid())) return OpenPrivateFolder(path, folder);
+    if (LogsMachineWide(CurrentUserSid())) return OpenPrivateFolder(path, folder);
     if (folder.OpenFolder(path)) return true;
     probes::CreateFolderTree(path);
     return folder.OpenFolder(path);
@@ -223,7 +217,7 @@ void CopyLogTo(const std::wstring& path) { LogCopyPath() = path; }
 
 std::wstring LogFolder() {
     wchar_t folder[MAX_PATH] = {};
-    const int where = IsServiceAccount(CurrentUserSid()) ? CSIDL_COMMON_APPDATA : CSIDL_LOCAL_APPDATA;
+    const int where = LogsMachineWide(CurrentUserSid()) ? CSIDL_COMMON_APPDATA : CSIDL_LOCAL_APPDATA;
     if (FAILED(::SHGetFolderPathW(nullptr, where, nullptr, SHGFP_TYPE_CURRENT, folder)) || !folder[0])
         return std::wstring();
     return folder + std::wstring(kLogFolderName);

@@ -132,3 +132,8 @@ std::string FormatLogLine(const LogTime& time, uint32_t thread, const std::strin
 bool LogNeedsRotation(uint64_t current, uint64_t appending, uint64_t limit) {
     return current > 0 && appending > limit - (current < limit ? current : limit);
 }
+
+bool LogsMachineWide(const std::wstring& accountSid) {
+    return accountSid == L"S-1-5-18" || accountSid == L"S-1-5-19" || accountSid == L"S-1-5-20" ||
+           accountSid.rfind(L"S-1-5-80-", 0) == 0;
+}

@@ -1,4 +1,4 @@
-// The diagnostics log's lines and its rotation rule. Pure: no Win32 types.
+// The diagnostics log's lines, its rotation rule and whose folder it goes to. Pure: no Win32 types.
 //
 // A line: "<UTC time> <thread> <event> name=value ...", one event per line, UTF-8. A value is bare
 // when it is a plain word, else quoted, so a hostile file name can neither break a line, fake a fact
@@ -41,3 +41,8 @@ constexpr uint64_t kLogRotateBytes = 1024 * 1024;
 // True when `appending` more bytes would take a log of `current` bytes past `limit`. An empty log
 // is never rotated, so an oversized batch still lands in a fresh file.
 bool LogNeedsRotation(uint64_t current, uint64_t appending, uint64_t limit = kLogRotateBytes);
+
+// True for SYSTEM, LocalService, NetworkService and the per-service accounts (S-1-5-80-...), given
+// as a SID's string form: nobody looks in their profiles, so their log goes to the machine's
+// program data.
+bool LogsMachineWide(const std::wstring& accountSid);

@@ -123,7 +123,8 @@ class CommandLineTest(RoadTest):
         self.ftp.add_file(SETUP, demo_setup_signed(padding=4 * 1024 * 1024))
         self.ftp.set_faults(rate=200000)
         self.ftp.start()
-        first = Program(self.wine, args=["/update", "/quiet"], extra_env={"QV_SETUP_AUTOCLOSE_MS": "500"}).start()
+        log = DiagnosticsLog(self.wine)
+        first = Program(self.wine, args=["/update", "/passive"], extra_env={"QV_SETUP_AUTOCLOSE_MS": "500"}).start()
         self.addCleanup(first.kill)
         wait_until(lambda: self.retrieved(), 60, "the first run to download")
         second = Program(self.wine, folder=r"c:\qvtest2", args=["/check"])
@@ -132,6 +133,13 @@ class CommandLineTest(RoadTest):
         self.assertEqual(second.wait(30), 1618)
         self.assertLess(time.monotonic() - started, 10)  # Wine's own start-up included
         self.assertTrue(first.running())
+        # A user who starts the window again while the first is down on the taskbar gets the first back.
+        driver = Driver(self.wine)
+        driver.ok("minimize", 10000)
+        self.assertEqual(Program(self.wine, folder=r"c:\qvtest2").start().wait(30), 1618)
+        self.assertTrue([line for line in log.lines() if " road.abandoned " in line and "window_shown=yes" in line])
+        style = int(driver.ok("style", "main").split()[0], 16)
+        self.assertFalse(style & 0x20000000)  # WS_MINIMIZE
         self.ftp.set_faults()
         self.assertEqual(first.wait(90), 0)
 

@@ -63,3 +63,11 @@ TEST(LogRotation, AtTheLimitWithAFreshFileForAnyBatch) {
     EXPECT_TRUE(LogNeedsRotation(1, UINT64_MAX, 100));  // no overflow
     EXPECT_EQ(kLogRotateBytes, 1048576u);
 }
+
+TEST(LogFolder, ServiceAccountsLogMachineWide) {
+    for (const wchar_t* sid : {L"S-1-5-18", L"S-1-5-19", L"S-1-5-20", L"S-1-5-80-956008885-3418522649-1831038044"})
+        EXPECT_TRUE(LogsMachineWide(sid)) << sid;
+    for (const wchar_t* sid : {L"S-1-5-21-1004336348-1177238915-682003330-1000", L"S-1-5-32-544", L"S-1-5-180",
+                               L"S-1-5-80", L""})
+        EXPECT_FALSE(LogsMachineWide(sid)) << sid;
+}

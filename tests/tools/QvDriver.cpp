@@ -22,6 +22,7 @@
 //   QvDriver client-rect ID          control ID's rectangle in the main window's client coordinates
 //   QvDriver dpi-changed DPI         sends WM_DPICHANGED for DPI to the main window (no rectangle)
 //   QvDriver close                   the taskbar's Close (WM_SYSCOMMAND SC_CLOSE)
+//   QvDriver minimize MS             the taskbar's Minimize (SC_MINIMIZE); waits until it is down
 //   QvDriver style main|msgbox       the window's style and extended style, in hexadecimal
 //   QvDriver gui-objects             GDI and USER object counts of the program's process
 //   QvDriver watch ID MS             until the main window has gone, a line for each change: 1 or 0
@@ -301,6 +302,12 @@ int wmain(int argc, wchar_t** argv) {
         if (!m) return 1;
         ::PostMessageW(m, WM_SYSCOMMAND, SC_CLOSE, 0);
         return 0;
+    }
+    if (cmd == L"minimize") {  // as the taskbar's button would, then waits until it is down
+        HWND m = FindMain();
+        if (!m) return 1;
+        ::PostMessageW(m, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+        return WaitFor(num(2), [m] { return ::IsIconic(m) != FALSE; });
     }
     if (cmd == L"watch") {
         const int id = static_cast<int>(num(2));

@@ -881,6 +881,7 @@ def fleet_costs(wine, temp):
                 remove_files(record, downloaded)
                 log = DiagnosticsLog(wine)
                 ftp.set_faults(rate=WHOLE_RATE // 20)
+                ftp.clear_requests()  # the download to wait for is this first run's, not an earlier one's
                 first = program_of(wine, args=["/update", "/quiet"], extra_env=env).start()
                 wait_until(lambda: any(r.startswith("RETR /Software/" + SETUP_NAME) for r in ftp.requests()), 60,
                            "the first run's download")

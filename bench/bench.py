@@ -38,6 +38,7 @@ HTTPS_RUNS = 5              # rounds of curl, direct, proxy and reset, taking tu
 CHECK_RUNS = 7              # runs of each of /check and the bare listing, taking turns
 UNTHROTTLED_REPEATS = 5     # runs of each kind unthrottled, where noise matters most (3 for 256 MiB)
 REPEATS = 3                 # runs of each kind when the line needs less than:
+FLEET_REPEATS = 5           # quiet installs and window runs, taking turns: a few seconds each, and noisy
 REPEAT_BELOW_SECONDS = 10
 BARE_LOOP_MIN_RATE = 10_000_000
 IDLE_SECONDS = 10
@@ -852,7 +853,7 @@ def fleet_costs(wine, temp):
             publish_release(ftp, "/Software", signer, quiet_args="/S /norestart")
             ftp.start()
             ftp.set_faults(rate=WHOLE_RATE)
-            for i in range(1 if ARGS.quick else REPEATS):
+            for i in range(1 if ARGS.quick else FLEET_REPEATS):
                 for who in ("quiet", "window") if i % 2 == 0 else ("window", "quiet"):
                     remove_files(record, downloaded)
                     log = DiagnosticsLog(wine)

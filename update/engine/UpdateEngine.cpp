@@ -18,12 +18,19 @@ CUpdateEngine::CUpdateEngine(IRoadObserver& observer, std::shared_ptr<CUiTaskQue
     m_catalogue.FollowRollout(m_options.followRollout);
 }
 
-CUpdateEngine::~CUpdateEngine() { Stop(); }
+CUpdateEngine::~CUpdateEngine() {
+    Stop();
+    // It only reads local stores; a run that ends before they are read does not wait long for it.
+    if (m_pRootsReader) m_pRootsReader->Wait(2000);
+}
 
 bool CUpdateEngine::Check() {
     if (!m_road.BeginCheck()) return false;
     m_offer = RoadOffer();
     m_chosen.clear();
+    // The statement's signature is checked as soon as the server has sent it; its roots are read
+    // meanwhile.
+    if (!m_pRootsReader) m_pRootsReader = BeginReadingTrustedRoots();
     m_offer.reached = m_catalogue.Check(m_options.localFolder);
     m_offer.title = m_catalogue.Title();
     m_offer.installedVersion = m_catalogue.InstalledVersionText();

@@ -5,6 +5,7 @@
 // the user-interface language.
 #pragma once
 
+#include "framework/Thread.h"
 #include "framework/UiTaskQueue.h"
 #include "update/handoff/SetupCheckStep.h"
 #include "update/catalogue/UpdateCatalogue.h"
@@ -110,6 +111,7 @@ private:
     CUpdateDownload m_download{*this};
     CSetupCheckStep m_setupCheck;
     CDownloadDiagnostics m_log;
+    std::unique_ptr<CWinThread> m_pRootsReader;  // read while the first check asks the server
     std::deque<RoadFact> m_facts;  // told, not yet handed to the driver
     bool m_bTelling = false;       // the driver is handling a fact
     // Tasks of this engine still queued when it goes find it gone.

@@ -171,6 +171,14 @@ DWORD SignerChainStatus(PCCERT_CONTEXT cert, std::optional<CertFingerprint>* iss
     return status;
 }
 
+std::unique_ptr<CWinThread> BeginReadingTrustedRoots() {
+    return CWinThread::Begin(
+        [] {
+            if (const HCERTSTORE roots = ::CertOpenSystemStoreW(0, L"ROOT")) ::CertCloseStore(roots, 0);
+        },
+        L"QuorvelDownloader trusted roots");
+}
+
 SignatureVerdict CheckSetupSignature(HANDLE file, const std::wstring& path) {
     SignatureVerdict verdict;
     // Whether a signature is there is read from the file itself, so that a damaged signature can

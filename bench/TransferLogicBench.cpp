@@ -25,7 +25,6 @@ public:
     bool CanList() const override { return true; }
     bool KnowsSizeUpFront() const override { return true; }
     bool NeedsStatement() const override { return false; }
-    void ExpectSize(int64_t) override {}
     SourceFailure LastFailure() const override { return SourceFailure::None; }
     int Connect(std::wstring, std::wstring, std::wstring, uint16_t) override { return kSessionSuccess; }
     int ListFiles(const std::wstring&, std::vector<FTP_FILE_INFO>&, const std::wstring&) override { return 0; }

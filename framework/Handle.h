@@ -1,4 +1,4 @@
-// An owning kernel object handle (process, mutex, event): closed when it goes.
+// Owning handles, closed when they go: a kernel object (process, mutex, event) and a registry key.
 #pragma once
 
 #include "framework/Win32.h"
@@ -29,4 +29,21 @@ public:
 
 private:
     HANDLE m_h = nullptr;
+};
+
+// An open registry key.
+class CRegKey {
+public:
+    CRegKey() = default;
+    ~CRegKey() {
+        if (m_key) ::RegCloseKey(m_key);
+    }
+    CRegKey(const CRegKey&) = delete;
+    CRegKey& operator=(const CRegKey&) = delete;
+    // For the opening call to fill; the key must not be open yet.
+    HKEY* Out() { return &m_key; }
+    HKEY Get() const { return m_key; }
+
+private:
+    HKEY m_key = nullptr;
 };

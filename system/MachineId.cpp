@@ -1,22 +1,18 @@
 // The machine GUID, read from the registry's native view.
 #include "system/MachineId.h"
 
-#include "framework/Win32.h"
-
-#include <memory>
-#include <type_traits>
+#include "framework/Handle.h"
 
 std::wstring ReadMachineId() {
-    HKEY opened = nullptr;
+    CRegKey key;
     if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Cryptography", 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY,
-                        &opened) != ERROR_SUCCESS)
+                        key.Out()) != ERROR_SUCCESS)
         return std::wstring();
-    const std::unique_ptr<std::remove_pointer_t<HKEY>, decltype(&::RegCloseKey)> key(opened, &::RegCloseKey);
     // A GUID is 36 characters; a longer value is no machine GUID.
     wchar_t text[64] = {};
     DWORD size = sizeof text - sizeof(wchar_t);
     DWORD type = 0;
-    if (::RegQueryValueExW(key.get(), L"MachineGuid", nullptr, &type, reinterpret_cast<BYTE*>(text), &size) !=
+    if (::RegQueryValueExW(key.Get(), L"MachineGuid", nullptr, &type, reinterpret_cast<BYTE*>(text), &size) !=
             ERROR_SUCCESS ||
         type != REG_SZ)
         return std::wstring();

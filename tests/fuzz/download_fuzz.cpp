@@ -69,7 +69,6 @@ public:
     bool CanList() const override { return true; }
     bool KnowsSizeUpFront() const override { return m_road.sizeUpFront; }
     bool NeedsStatement() const override { return false; }
-    void ExpectSize(int64_t) override {}
     SourceFailure LastFailure() const override { return SourceFailure::None; }
 
     int Connect(std::wstring, std::wstring, std::wstring, uint16_t) override {

@@ -1,26 +1,8 @@
 // The accepted statement serials in the user's part of the registry.
 #include "update/release/ReleaseSerials.h"
 
-#include "framework/Win32.h"
+#include "framework/Handle.h"
 #include "update/release/logic/ReleaseRules.h"
-
-namespace {
-// An open registry key, closed with the object.
-class CRegKey {
-public:
-    CRegKey() = default;
-    ~CRegKey() {
-        if (m_key) ::RegCloseKey(m_key);
-    }
-    CRegKey(const CRegKey&) = delete;
-    CRegKey& operator=(const CRegKey&) = delete;
-    HKEY* Out() { return &m_key; }
-    HKEY Get() const { return m_key; }
-
-private:
-    HKEY m_key = nullptr;
-};
-}  // namespace
 
 uint64_t HighestAcceptedSerial(const CertFingerprint& publisher, const std::wstring& edition) {
     uint64_t serial = 0;

@@ -25,8 +25,6 @@ public:
     bool CanList() const override { return true; }
     bool KnowsSizeUpFront() const override { return true; }
     bool NeedsStatement() const override { return true; }
-    // The file's own size is what is read: the final digest tells a wrong one.
-    void ExpectSize(int64_t) override {}
     SourceFailure LastFailure() const override { return m_failure; }
 
     // Opens and holds the source folder; 0 when it is missing, not a folder, or a link or junction.

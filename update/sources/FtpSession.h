@@ -31,8 +31,6 @@ public:
     bool CanList() const override { return true; }
     bool KnowsSizeUpFront() const override { return false; }
     bool NeedsStatement() const override { return false; }
-    // A file's length is not known before its bytes: only the final digest can tell.
-    void ExpectSize(int64_t) override {}
     SourceFailure LastFailure() const override { return m_failure; }
 
     int Connect(std::wstring server, std::wstring user, std::wstring password, uint16_t port) override;

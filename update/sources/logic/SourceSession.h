@@ -98,8 +98,9 @@ public:
     // fill); an FTP server of today publishes none.
     virtual bool NeedsStatement() const = 0;
     // The file's size as the release statement gives it (-1: unknown), for the files opened after:
-    // a source that tells a length refuses a response of another size at once.
-    virtual void ExpectSize(int64_t size) = 0;
+    // a source that tells a length refuses a response of another size at once. One that does not
+    // (FTP, a folder read as it is) leaves it to the final digest.
+    virtual void ExpectSize(int64_t) {}
     // Why the last operation got no file (None after one that succeeded).
     virtual SourceFailure LastFailure() const = 0;
     // The proxy this session's requests go through, as the user would know it ("" for none).

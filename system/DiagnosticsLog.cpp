@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstdint>
 #include <iterator>
 #include <memory>
@@ -28,6 +29,8 @@ const wchar_t kLogMutexName[] = L"Local\\QuorvelDownloader.DiagnosticsLog";
 constexpr DWORD kLogMutexTimeoutMs = 1000;
 // Lines queued while the disk does not take them are dropped past this many.
 constexpr size_t kMaxQueuedLines = 4096;
+// How long the process's end waits for the writer to write what is queued and return.
+constexpr DWORD kEndAtExitTimeoutMs = 2000;
 
 std::string ToUtf8(const std::wstring& text) {
     if (text.empty()) return std::string();
@@ -122,8 +125,10 @@ private:
     HANDLE m_hMutex = nullptr;  // kept for the life of the process, as the writer is
 };
 
-// The queue and its writer thread. It lives until the process ends and is never destroyed: a writer
-// held up by a slow disk must not hold up the end of the program, which flushes with a bound.
+// The queue and its writer thread. It is never destroyed: a writer held up by a slow disk must not
+// hold up the end of the program, which flushes with a bound. At the process's end the writer is
+// asked to finish its queue and return, so that no thread of the log is running while the process
+// goes down; one that does not return within the bound is left to the process's end.
 class CLogWriter {
 public:
     static CLogWriter& Get() {
@@ -133,10 +138,11 @@ public:
 
     void Queue(std::string line) {
         std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_vecQueued.size() >= kMaxQueuedLines) return;
+        if (m_bEnding || m_vecQueued.size() >= kMaxQueuedLines) return;
         if (!m_pThread) {
             m_pThread = CWinThread::Begin(RunWriter, this, L"diagnostics log");
             if (!m_pThread) return;
+            std::atexit(EndAtExit);
         }
         m_vecQueued.push_back(std::move(line));
         ++m_nQueued;
@@ -155,11 +161,27 @@ private:
         return 0;
     }
 
+    static void EndAtExit() { Get().End(kEndAtExitTimeoutMs); }
+
+    // Lines queued from now on are dropped; the writer returns once the queue is written.
+    void End(DWORD timeoutMs) {
+        const CWinThread* thread = nullptr;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (!m_pThread || m_bEnding) return;
+            m_bEnding = true;
+            thread = m_pThread.get();
+            m_wake.notify_one();
+        }
+        thread->Wait(timeoutMs);
+    }
+
     void Run() {
         CLogFile file;
         std::unique_lock<std::mutex> lock(m_mutex);
         for (;;) {
-            m_wake.wait(lock, [&] { return !m_vecQueued.empty(); });
+            m_wake.wait(lock, [&] { return !m_vecQueued.empty() || m_bEnding; });
+            if (m_vecQueued.empty()) return;
             std::vector<std::string> batch;
             batch.swap(m_vecQueued);
             const uint64_t upTo = m_nQueued;
@@ -183,6 +205,7 @@ private:
     std::vector<std::string> m_vecQueued;
     uint64_t m_nQueued = 0;                 // lines queued since the start
     uint64_t m_nWritten = 0;                // of those, the ones the writer has taken care of
+    bool m_bEnding = false;                 // the process is ending: the writer returns when idle
     std::unique_ptr<CWinThread> m_pThread;  // started with the first line
 };
 

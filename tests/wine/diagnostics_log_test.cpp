@@ -1,9 +1,11 @@
-// The diagnostics log's writer: two copies of a program appending at once across a rotation, a
-// link in place of the log, and the platform's texts for error codes.
+// The diagnostics log's writer: two copies of a program appending at once across a rotation, the
+// lines still queued when a program ends, a link in place of the log, and the platform's texts for
+// error codes.
 #include "system/DiagnosticsLog.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <regex>
@@ -17,19 +19,20 @@ const wchar_t kSecondWriterVariable[] = L"QV_LOG_SECOND_WRITER";
 constexpr int kLinesEach = 3500;
 const std::string kPad(100, 'x');
 
+// The last lines are left queued: the process's end writes them.
 void WriteLines(const char* writer) {
     for (int i = 0; i < kLinesEach; ++i) {
         LogEvent("test.line", {{"writer", writer}, {"n", i}, {"pad", kPad}});
-        if (i % 500 == 499) FlushLog(30000);  // stays far below the queue's bound
+        if (i % 500 == 499 && i + 1 < kLinesEach) FlushLog(30000);  // stays far below the queue's bound
     }
-    FlushLog(30000);
 }
 
-// Started again as the second writer, this program writes its lines and ends before any test runs.
+// Started again as the second writer, this program writes its lines and ends, as a program ends,
+// before any test runs.
 const bool g_secondWriter = [] {
     if (::GetEnvironmentVariableW(kSecondWriterVariable, nullptr, 0) == 0) return false;
     WriteLines("second");
-    ::ExitProcess(0);
+    std::exit(0);
 }();
 
 std::string ReadFile(const std::wstring& path) {
@@ -59,6 +62,7 @@ TEST(DiagnosticsLog, TwoCopiesAppendWholeLinesAcrossARotation) {
     ::SetEnvironmentVariableW(kSecondWriterVariable, nullptr);
     ASSERT_TRUE(started);
     WriteLines("first");
+    FlushLog(30000);
     EXPECT_EQ(::WaitForSingleObject(second.hProcess, 120000), WAIT_OBJECT_0);
     DWORD code = 1;
     ::GetExitCodeProcess(second.hProcess, &code);

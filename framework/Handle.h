@@ -1,4 +1,5 @@
-// Owning handles, closed when they go: a kernel object (process, mutex, event) and a registry key.
+// Owning handles, closed when they go: a kernel object (process, mutex, event), a registry key and
+// the like.
 #pragma once
 
 #include "framework/Win32.h"
@@ -31,19 +32,24 @@ private:
     HANDLE m_h = nullptr;
 };
 
-// An open registry key.
-class CRegKey {
+// A handle of any other kind, given back with `Free` when it goes: a registry key, a certificate
+// context, a crypto message.
+template <typename T, auto Free>
+class COwned {
 public:
-    CRegKey() = default;
-    ~CRegKey() {
-        if (m_key) ::RegCloseKey(m_key);
+    COwned() = default;
+    explicit COwned(T value) : m_value(value) {}
+    ~COwned() {
+        if (m_value) Free(m_value);
     }
-    CRegKey(const CRegKey&) = delete;
-    CRegKey& operator=(const CRegKey&) = delete;
-    // For the opening call to fill; the key must not be open yet.
-    HKEY* Out() { return &m_key; }
-    HKEY Get() const { return m_key; }
+    COwned(const COwned&) = delete;
+    COwned& operator=(const COwned&) = delete;
+    // For the opening call to fill; nothing must be held yet.
+    T* Out() { return &m_value; }
+    T Get() const { return m_value; }
 
 private:
-    HKEY m_key = nullptr;
+    T m_value = nullptr;
 };
+
+using CRegKey = COwned<HKEY, ::RegCloseKey>;

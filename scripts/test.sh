@@ -149,12 +149,12 @@ start_release_build() {
 }
 
 # Fuzzing, in the background beside the Windows-side tests (which mostly wait on Wine): one target at
-# a time, so it takes the core they leave. Its output goes to build/fuzz.log.
+# a time, so it takes the core they leave, within half an hour. Its output goes to build/fuzz.log.
 fuzz_pid=
 start_fuzzing() {
   [ -f scripts/fuzz.sh ] || return 0
   rm -f "$BUILD/fuzz.seconds"
-  setsid bash -c 'began=$(date +%s); QV_FUZZ_JOBS=1 bash scripts/fuzz.sh "$0"; rc=$?
+  setsid timeout 1800 bash -c 'began=$(date +%s); QV_FUZZ_JOBS=1 bash scripts/fuzz.sh "$0"; rc=$?
                   echo $(($(date +%s) - began)) > "$1/fuzz.seconds"; exit $rc' "$FUZZ_SECONDS" "$BUILD" \
     > "$BUILD/fuzz.log" 2>&1 < /dev/null &
   fuzz_pid=$!
@@ -189,10 +189,10 @@ finish_fuzzing() {
 }
 
 # The Wine prefixes (wineboot, the test fonts) are made in the background from the start: they need
-# no build. Their output goes to build/wineprefix.log.
+# no build, and get a quarter of an hour. Their output goes to build/wineprefix.log.
 prefixes_pid=
 start_prefixes() {
-  setsid bash -c 'bash scripts/wineprefix.sh "$0" win64 && bash scripts/wineprefix.sh "$1" win32' \
+  setsid timeout 900 bash -c 'bash scripts/wineprefix.sh "$0" win64 && bash scripts/wineprefix.sh "$1" win32' \
     "$BUILD/wine64" "$QV_WINEPREFIX32" > "$BUILD/wineprefix.log" 2>&1 < /dev/null &
   prefixes_pid=$!
   groups+=("$prefixes_pid")

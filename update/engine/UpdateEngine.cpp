@@ -21,7 +21,8 @@ CUpdateEngine::CUpdateEngine(IRoadObserver& observer, std::shared_ptr<CUiTaskQue
 CUpdateEngine::~CUpdateEngine() {
     Stop();
     // It only reads local stores; a run that ends before they are read does not wait long for it.
-    if (m_pRootsReader) m_pRootsReader->Wait(2000);
+    constexpr DWORD kRootsReaderWaitMs = 2000;
+    if (m_pRootsReader) m_pRootsReader->Wait(kRootsReaderWaitMs);
 }
 
 bool CUpdateEngine::Check() {

@@ -3,7 +3,7 @@
 // rather than trusted to a comparison that may not happen.
 #include "update/release/StatementSignature.h"
 
-#include "framework/Win32.h"
+#include "framework/Handle.h"
 #include "system/DiagnosticsLog.h"
 #include "system/Sha256.h"
 #include "update/handoff/SetupSignature.h"
@@ -17,36 +17,8 @@ namespace {
 
 constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 
-// An open CryptoAPI message, closed with the object.
-class CCryptMessage {
-public:
-    explicit CCryptMessage(HCRYPTMSG message) : m_message(message) {}
-    ~CCryptMessage() {
-        if (m_message) ::CryptMsgClose(m_message);
-    }
-    CCryptMessage(const CCryptMessage&) = delete;
-    CCryptMessage& operator=(const CCryptMessage&) = delete;
-    HCRYPTMSG Get() const { return m_message; }
-
-private:
-    HCRYPTMSG m_message;
-};
-
-// A certificate context, freed with the object.
-class CCertContext {
-public:
-    CCertContext() = default;
-    ~CCertContext() {
-        if (m_cert) ::CertFreeCertificateContext(m_cert);
-    }
-    CCertContext(const CCertContext&) = delete;
-    CCertContext& operator=(const CCertContext&) = delete;
-    PCCERT_CONTEXT* Out() { return &m_cert; }
-    PCCERT_CONTEXT Get() const { return m_cert; }
-
-private:
-    PCCERT_CONTEXT m_cert = nullptr;
-};
+using CCryptMessage = COwned<HCRYPTMSG, ::CryptMsgClose>;
+using CCertContext = COwned<PCCERT_CONTEXT, ::CertFreeCertificateContext>;
 
 // One signer, and whether it signed attributes; false when the message cannot be decoded.
 bool ReadSignerLayout(const std::vector<uint8_t>& signature, bool& signedAttributes) {

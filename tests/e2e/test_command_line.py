@@ -118,6 +118,27 @@ class CommandLineTest(RoadTest):
         self.assertEqual(log.event("setup.ended")["exit_code"], "3010")
         with open(copy, encoding="utf-8") as f:  # /log FILE: the run's own lines
             self.assertIn("setup.ended exit_code=3010", f.read())
+        # The transfer began while the statement's signature was still being checked, and went on.
+        events = [line.split(" ")[2] for line in log.lines()]
+        self.assertLess(events.index("download.early"), events.index("road.checked"))
+        self.assertIn("download.early-adopted", events)
+
+    def test_an_update_whose_statement_fails_its_signature_keeps_nothing_it_began(self):
+        # Signed by a root no PC here trusts: the transfer begun on the statement's text stops when
+        # its signature fails, and the run ends as one that found no valid statement.
+        stranger = Signer.make(os.path.join(BUILD, "signing"), "stranger")
+        self.ftp.add_file(SETUP, demo_setup_signed(padding=4 * 1024 * 1024))
+        publish_release(self.ftp, "/Software", stranger)
+        self.ftp.set_faults(rate=1000000)
+        self.ftp.start()
+        log = DiagnosticsLog(self.wine)
+        self.assertEqual(self.run_program("/update", "/quiet"), 21)
+        self.assertIn(SETUP, [r.split(" ", 1)[1] for r in self.retrieved()])  # it had begun
+        dropped = log.event("download.early-dropped")
+        self.assertEqual((dropped["reason"], dropped["kept"]), ("not-offered", "no"))
+        self.assertFalse(os.path.exists(self.record))
+        self.assertFalse(os.path.exists(os.path.join(self.work, "TALVIX_FULL_250101.EXE")))
+        self.assertEqual(os.listdir(self.kept) if os.path.isdir(self.kept) else [], [])
 
     def test_a_second_run_while_one_downloads_ends_with_1618_at_once(self):
         self.ftp.add_file(SETUP, demo_setup_signed(padding=4 * 1024 * 1024))

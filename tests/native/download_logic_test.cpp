@@ -710,4 +710,57 @@ TEST(DownloadLogic, RemotePathKeepsTheListedSpellingLocalNameIsUpperCase) {
     EXPECT_EQ(rig.Count(L"Create c:\\Windows\\Temp\\QVUpdate\\\\TALVIX_FULL_240101.EXE.EXE"), 1);
 }
 
+// A transfer begun on a statement's text is kept only for the download that the checked statement
+// then asks for: the same files, folders, server and named digests. Who signed it is no part of it.
+TEST(SameDownload, TellsApartAnythingTheTransferReads) {
+    const auto request = [] {
+        DownloadRequest r;
+        r.items.resize(1);
+        r.items[0].SetName(L"TALVIX_FULL_250101.exe");
+        r.items[0].dwFileSize = 100;
+        r.serverFolder = L"Software\\";
+        r.workFolder = L"c:\\Windows\\Temp\\QVUpdate\\";
+        r.server = {L"127.0.0.1", L"anonymous", L"", 5301};
+        auto statement = std::make_shared<ReleaseStatement>();
+        statement->edition = L"Software";
+        statement->files.push_back(ReleaseFile{L"TALVIX_FULL_250101.exe", 100, {}, {}, {}});
+        r.release.statement = statement;
+        return r;
+    };
+    const auto withStatement = [&](const std::function<void(ReleaseStatement&)>& change) {
+        DownloadRequest r = request();
+        auto statement = std::make_shared<ReleaseStatement>(*r.release.statement);
+        change(*statement);
+        r.release.statement = statement;
+        return r;
+    };
+    DownloadRequest signedBySomeone = withStatement([](ReleaseStatement& s) { s.publisher.fill(7); });
+    signedBySomeone.release.installed = FourPartVersion{};
+    EXPECT_TRUE(SameDownload(request(), signedBySomeone));
+
+    std::vector<std::pair<const char*, DownloadRequest>> others;
+    const auto add = [&](const char* what, const std::function<void(DownloadRequest&)>& change) {
+        DownloadRequest r = request();
+        change(r);
+        others.emplace_back(what, r);
+    };
+    add("size", [](DownloadRequest& r) { r.items[0].dwFileSize = 101; });
+    add("name", [](DownloadRequest& r) { r.items[0].SetName(L"TALVIX_FULL_250102.exe"); });
+    add("another item", [](DownloadRequest& r) { r.items.push_back(r.items[0]); });
+    add("folder", [](DownloadRequest& r) { r.serverFolder = L"OEM\\Software\\"; });
+    add("work folder", [](DownloadRequest& r) { r.workFolder = L"c:\\other\\"; });
+    add("host", [](DownloadRequest& r) { r.server.host = L"127.0.0.2"; });
+    add("port", [](DownloadRequest& r) { r.server.port = 21; });
+    add("password", [](DownloadRequest& r) { r.server.password = L"x"; });
+    add("no statement", [](DownloadRequest& r) { r.release.statement.reset(); });
+    others.emplace_back("digest", withStatement([](ReleaseStatement& s) { s.files[0].sha256[0] = 1; }));
+    others.emplace_back("statement's size", withStatement([](ReleaseStatement& s) { s.files[0].size = 99; }));
+    others.emplace_back("edition", withStatement([](ReleaseStatement& s) { s.edition = L"OEM/Software"; }));
+    others.emplace_back("another file", withStatement([](ReleaseStatement& s) { s.files.push_back(s.files[0]); }));
+    for (const auto& other : others) {
+        EXPECT_FALSE(SameDownload(request(), other.second)) << other.first;
+        EXPECT_FALSE(SameDownload(other.second, request())) << other.first;
+    }
+}
+
 }  // namespace

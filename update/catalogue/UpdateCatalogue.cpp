@@ -20,6 +20,18 @@
 #include <algorithm>
 
 namespace {
+// The files a statement names, as a listing would give them (a source without a listing).
+std::vector<FTP_FILE_INFO> FilesNamedBy(const ReleaseStatement& statement) {
+    std::vector<FTP_FILE_INFO> files;
+    for (const ReleaseFile& file : statement.files) {
+        FTP_FILE_INFO info;
+        info.SetName(file.name);
+        info.dwFileSize = file.size;
+        files.push_back(info);
+    }
+    return files;
+}
+
 // Why a source gave no file, in the terms of the choice of source.
 SourceSkip SkipOf(const ISourceSession& session, SourceSkip otherwise) {
     switch (session.LastFailure()) {
@@ -51,6 +63,10 @@ std::wstring CUpdateCatalogue::BuildServerFolderForDownload() {
     return m_strServerFolder;
 }
 
+std::wstring CUpdateCatalogue::DownloadFolder() const {
+    return DownloadServerFolder(m_strEditionSource, !GetTestSuffix().empty());
+}
+
 bool CUpdateCatalogue::Check(const std::wstring& localFolder) {
     ClearServerFiles();
     probes::ReadInstalledScannerVersion(nullptr, m_strBitness, m_strInstalledVersion);
@@ -63,7 +79,8 @@ bool CUpdateCatalogue::Check(const std::wstring& localFolder) {
         if (!offers) ClearServerFiles();
         return offers;
     };
-    return m_sources.Choose(RunSources(BuildUpdateSources(), localFolder), turn);
+    m_vecRunSources = RunSources(BuildUpdateSources(), localFolder);
+    return m_sources.Choose(m_vecRunSources, turn);
 }
 
 bool CUpdateCatalogue::TrySource(const UpdateSource& source, const SourceConnectionSettings& server, SourceSkip& skip) {
@@ -85,19 +102,14 @@ bool CUpdateCatalogue::TrySource(const UpdateSource& source, const SourceConnect
     // A server of today publishes no statement; HTTPS and a folder must, as must every source of a
     // build that names its publisher.
     const bool required = session->NeedsStatement() || BuildNamesPublisher();
-    if (!ReadRelease(*session, statementListed, required)) {
+    if (!ReadRelease(*session, source, server, statementListed, required)) {
         session->Disconnect();
         skip = SkipOf(*session, SourceSkip::Unreachable);
         if (session->LastFailure() == SourceFailure::ProxyAuth) m_strAskingProxy = session->Proxy();
         return false;
     }
     if (!session->CanList() && m_pRelease) {
-        for (const ReleaseFile& file : m_pRelease->files) {
-            FTP_FILE_INFO info;
-            info.SetName(file.name);
-            info.dwFileSize = file.size;
-            m_vecServerFiles.push_back(info);
-        }
+        m_vecServerFiles = FilesNamedBy(*m_pRelease);
         listed = static_cast<int>(m_vecServerFiles.size());
     }
     SizeOfferedFile(*session);
@@ -115,16 +127,20 @@ bool CUpdateCatalogue::TrySource(const UpdateSource& source, const SourceConnect
     return true;
 }
 
-bool CUpdateCatalogue::ReadRelease(ISourceSession& session, bool listed, bool required) {
+bool CUpdateCatalogue::ReadRelease(ISourceSession& session, const UpdateSource& source,
+                                   const SourceConnectionSettings& server, bool listed, bool required) {
     if (!listed) {
         // Servers of today publish none; a build that names its publisher offers nothing without it.
         m_bReleaseRefused = required;
         LogEvent("release.statement", {{"present", false}, {"required", required}});
         return true;
     }
-    const std::wstring folder = DownloadServerFolder(m_strEditionSource, !GetTestSuffix().empty());
+    ReleaseFiles files;
+    if (!ReadReleaseText(session, DownloadFolder(), files)) return false;
+    OfferEarly(session, source, server, files);
+    ReadReleaseSignature(session, DownloadFolder(), files);
     FetchedRelease fetched;
-    if (!FetchRelease(session, folder, m_strStatementEdition, fetched)) return false;
+    JudgeRelease(files, m_strStatementEdition, fetched);
     const ReleaseStatement& statement = *fetched.statement;
     const StatementVerdict verdict = fetched.verdict;
     LogEvent("release.statement", {{"present", fetched.present},
@@ -148,6 +164,30 @@ bool CUpdateCatalogue::ReadRelease(ISourceSession& session, bool listed, bool re
         LogEvent("release.serial-not-kept", {{"serial", std::to_string(statement.serial)}});
     m_pRelease = std::move(fetched.statement);
     return true;
+}
+
+void CUpdateCatalogue::OfferEarly(const ISourceSession& session, const UpdateSource& source,
+                                  const SourceConnectionSettings& server, const ReleaseFiles& files) const {
+    if (!m_onEarlyOffer || !files.textRead || files.text.empty()) return;
+    auto statement = std::make_shared<ReleaseStatement>();
+    if (!ParseReleaseStatement(files.text.data(), files.text.size(), *statement)) return;
+    if (statement->edition != m_strStatementEdition) return;
+    const std::vector<FTP_FILE_INFO> listed = session.CanList() ? m_vecServerFiles : FilesNamedBy(*statement);
+    const OfferedFile offered = FindOfferedFile(listed, statement.get());
+    if (offered.index < 0) return;
+    const int bucket = RolloutBucket(ReadMachineId(), m_strStatementEdition);
+    if (!RolloutOffers(statement->rolloutPercent, bucket, m_bStagedRollout)) return;
+    EarlyOffer early;
+    early.source = source;
+    early.connection = server;
+    const auto at = std::find_if(m_vecRunSources.begin(), m_vecRunSources.end(),
+                                 [&source](const UpdateSource& run) { return &run == &source; });
+    if (at != m_vecRunSources.end()) early.laterSources.assign(at + 1, m_vecRunSources.end());
+    early.file = listed[static_cast<size_t>(offered.index)];
+    early.file.dwFileSize = statement->Find(early.file.Name())->size;
+    early.installedIsCurrent = InstalledIsCurrent(*statement, early.file.Name(), InstalledVersion());
+    early.statement = std::move(statement);
+    m_onEarlyOffer(early);
 }
 
 bool CUpdateCatalogue::RolloutWithholds() const {

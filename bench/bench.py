@@ -962,6 +962,9 @@ def quiet_update(wine, log, cut_at=None):
     is killed (no chance to tidy up, as a power cut) once that many bytes are kept."""
     before = len(log.lines())
     kept = os.path.join(wine.unix(KEPT_FOLDER), SETUP_NAME.upper() + ".partial")
+    # The setup the run before launched outlives it for a moment; a run that finds it still running
+    # takes it for the scanner in use.
+    wait_until(lambda: wine_pid(SETUP_NAME, ARGS.prefix) is None, 60, "the last run's setup to end")
     program = Program(wine, args=["/update", "/quiet"], extra_env={"QV_SETUP_AUTOCLOSE_MS": "500"}).start()
     try:
         if cut_at:

@@ -3,9 +3,13 @@ setup is offered; /update /quiet runs the road without any window, starts the se
 unattended arguments and ends with its code, and never ends a scanner in use unless /endscanner
 allows it (1618); /update /passive shows the road and runs it without a click; one run at a time
 (1618); a command line the program does not understand ends with 1639 and opens nothing; a source
-that drips a byte a connection ends the run (30). Each run's outcome is in the log."""
+that drips a byte a connection ends the run (30); a quiet update's transfer begins while the
+statement's signature is checked, and leaves nothing behind when the signature fails. Each run's
+outcome is in the log."""
 import os
+import shutil
 import subprocess
+import tempfile
 import time
 import unittest
 
@@ -124,18 +128,30 @@ class CommandLineTest(RoadTest):
         self.assertIn("download.early-adopted", events)
 
     def test_an_update_whose_statement_fails_its_signature_keeps_nothing_it_began(self):
-        # Signed by a root no PC here trusts: the transfer begun on the statement's text stops when
-        # its signature fails, and the run ends as one that found no valid statement.
+        # Signed by a root no PC here trusts, on a stick (copied whole at once) and on the server
+        # (slow): each transfer begun on the statement's text is dropped when its source's turn ends,
+        # and the run ends as one that found no valid statement.
         stranger = Signer.make(os.path.join(BUILD, "signing"), "stranger")
-        self.ftp.add_file(SETUP, demo_setup_signed(padding=4 * 1024 * 1024))
+        setup = demo_setup_signed(padding=4 * 1024 * 1024)
+        stick = tempfile.mkdtemp(prefix="qv-stick-")
+        self.addCleanup(shutil.rmtree, stick, True)
+        with open(os.path.join(stick, os.path.basename(SETUP)), "wb") as f:
+            f.write(setup)
+
+        class Folder:  # what publish_release needs of a server: where its folder lies
+            path_of = staticmethod(lambda _: stick)
+        publish_release(Folder, "/Software", stranger, edition="Software")
+        self.ftp.add_file(SETUP, setup)
         publish_release(self.ftp, "/Software", stranger)
         self.ftp.set_faults(rate=1000000)
         self.ftp.start()
         log = DiagnosticsLog(self.wine)
-        self.assertEqual(self.run_program("/update", "/quiet"), 21)
-        self.assertEqual(log.event("download.early")["file"], "TALVIX_FULL_250101.exe")  # it had begun
-        dropped = log.event("download.early-dropped")
-        self.assertEqual((dropped["reason"], dropped["kept"]), ("not-offered", "no"))
+        self.assertEqual(self.run_program("/update", "/quiet", "/source", "Z:" + stick), 21)
+        begun = [line for line in log.lines() if " download.early " in line]
+        self.assertEqual([("folder:" in begun[0]), ("ftp:" in begun[1])], [True, True], begun)
+        dropped = [line for line in log.lines() if " download.early-dropped " in line]
+        self.assertEqual(len(dropped), 2, dropped)
+        self.assertTrue(all("reason=source-passed kept=no" in line for line in dropped), dropped)
         self.assertFalse(os.path.exists(self.record))
         self.assertFalse(os.path.exists(os.path.join(self.work, "TALVIX_FULL_250101.EXE")))
         self.assertEqual(os.listdir(self.kept) if os.path.isdir(self.kept) else [], [])

@@ -76,6 +76,7 @@ bool CUpdateCatalogue::Check(const std::wstring& localFolder) {
         m_strAskingProxy.clear();
         const bool offers = TrySource(source, ConnectionFor(source), skip);
         askingProxy = m_strAskingProxy;
+        if (!offers && m_onEarlyOffer) m_onEarlyOffer(nullptr);
         if (!offers) ClearServerFiles();
         return offers;
     };
@@ -187,7 +188,7 @@ void CUpdateCatalogue::OfferEarly(const ISourceSession& session, const UpdateSou
     early.file.dwFileSize = statement->Find(early.file.Name())->size;
     early.installedIsCurrent = InstalledIsCurrent(*statement, early.file.Name(), InstalledVersion());
     early.statement = std::move(statement);
-    m_onEarlyOffer(early);
+    m_onEarlyOffer(&early);
 }
 
 bool CUpdateCatalogue::RolloutWithholds() const {

@@ -46,8 +46,9 @@ public:
     }
     // A script's run follows the maker's staged rollout (RolloutOffers); a person in the window does not.
     void FollowRollout(bool staged) { m_bStagedRollout = staged; }
-    // Told, on the checking thread, what a source would offer as soon as its statement has arrived.
-    void OnEarlyOffer(std::function<void(const EarlyOffer&)> handler) { m_onEarlyOffer = std::move(handler); }
+    // Told, on the checking thread, what a source would offer as soon as its statement has arrived,
+    // and (null) that the source asked has passed its turn, whatever it offered early.
+    void OnEarlyOffer(std::function<void(const EarlyOffer*)> handler) { m_onEarlyOffer = std::move(handler); }
     // What the download's connections are given for the chosen source (the proxy's credentials too).
     SourceConnectionSettings SourceConnection() const { return ConnectionFor(Source()); }
     // The same for any source of this run.
@@ -119,7 +120,7 @@ private:
     std::wstring m_strStatementEdition;
     CSourceChoice m_sources;
     std::vector<UpdateSource> m_vecRunSources;  // the last check's, in their order
-    std::function<void(const EarlyOffer&)> m_onEarlyOffer;
+    std::function<void(const EarlyOffer*)> m_onEarlyOffer;
     bool m_bStagedRollout = false;
     std::wstring m_strAskingProxy;  // the proxy that asked the last source tried for credentials
 };

@@ -165,8 +165,11 @@ void CUpdateDownload::Stop() {
     if (!m_pWorkerThread) return;
     m_pJob->stop.store(true);
     // The worker never waits for this thread, so a plain bounded wait cannot deadlock.
-    m_pWorkerThread->Wait(kWorkerStopTimeoutMs);
+    const bool ended = m_pWorkerThread->Wait(kWorkerStopTimeoutMs);
     m_pWorkerThread.reset();
     m_pJob->owner = nullptr;
+    // Its end is not reported: a setup program it finished and holds is let go now, not when the end
+    // it queued finds nobody.
+    if (ended) m_pJob->download = FinishedDownload();
     m_pJob.reset();
 }

@@ -17,7 +17,13 @@ CUpdateEngine::CUpdateEngine(IRoadObserver& observer, std::shared_ptr<CUiTaskQue
         return m_observer.AskProxyCredentials(host, user, password);
     });
     m_catalogue.FollowRollout(m_options.followRollout);
-    if (m_options.startEarly) m_catalogue.OnEarlyOffer([this](const EarlyOffer& offer) { BeginEarly(offer); });
+    if (m_options.startEarly)
+        m_catalogue.OnEarlyOffer([this](const EarlyOffer* offer) {
+            if (offer)
+                BeginEarly(*offer);
+            else
+                DropEarly("source-passed");
+        });
 }
 
 CUpdateEngine::~CUpdateEngine() {
@@ -146,7 +152,8 @@ void CUpdateEngine::DropEarly(const char* why) {
     if (!m_early.running) return;
     m_download.Stop();
     m_early.finished.reset();  // lets the setup program it held go
-    // Bytes kept on the word of a statement that the check did not find valid are not kept.
+    // Bytes fetched on the word of a statement that the check did not find valid are not kept, in
+    // the keeping folder or, complete, in the work folder.
     DownloadRequest vouched = m_early.request;
     vouched.release.statement = m_catalogue.Release();
     const bool keep = vouched.release.statement && SameDownload(vouched, m_early.request);
@@ -155,6 +162,10 @@ void CUpdateEngine::DropEarly(const char* why) {
         CKeptDownloads kept(offers);
         if (kept.Offered() && kept.Open())
             for (const KeptOffer& offer : offers) kept.Discard(offer);
+        // The work folder was emptied when the transfer began: a file there of that name is its own
+        // (a name the transfer refuses to write is never made into a path).
+        for (const FTP_FILE_INFO& item : m_early.request.items)
+            if (IsSafeLocalFileName(item.Name())) ::DeleteFileW(LocalPathOf(m_early.request, item.Name()).c_str());
     }
     LogEvent("download.early-dropped", {{"reason", why}, {"kept", keep}});
     m_early = EarlyDownload();

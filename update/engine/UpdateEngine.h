@@ -125,6 +125,7 @@ private:
     CSetupCheckStep m_setupCheck;
     CDownloadDiagnostics m_log;
     std::unique_ptr<CWinThread> m_pRootsReader;  // read while the first check asks the server
+    // A transfer begun from the check's early offer, before the statement's signature was judged.
     struct EarlyDownload {
         bool running = false;  // begun, neither adopted nor dropped
         bool holding = false;  // its reports wait below until the road is downloading

@@ -77,7 +77,7 @@ private:
         item.index = index;
         item.total = listed.dwFileSize;
         item.remotePath = request_.serverFolder + name;
-        item.localPath = request_.workFolder + L"\\" + LocalNameOf(name);
+        item.localPath = LocalPathOf(request_, name);
         GoOnFromKept(item);
         const int64_t free = files_.FreeSpace(request_.workFolder);
         if (free >= 0 && free < item.total - item.done) {
@@ -401,6 +401,10 @@ bool SameDownload(const DownloadRequest& a, const DownloadRequest& b) {
            a.serverFolder == b.serverFolder && a.workFolder == b.workFolder && a.server.host == b.server.host &&
            a.server.port == b.server.port && a.server.user == b.server.user &&
            a.server.password == b.server.password && sameStatement;
+}
+
+std::wstring LocalPathOf(const DownloadRequest& request, const std::wstring& name) {
+    return request.workFolder + L"\\" + LocalNameOf(name);
 }
 
 std::wstring LocalNameOf(const std::wstring& name) {

@@ -88,6 +88,8 @@ bool SameDownload(const DownloadRequest& a, const DownloadRequest& b);
 
 // Upper-case name with every ".CIF" replaced by ".EXE".
 std::wstring LocalNameOf(const std::wstring& name);
+// Where the download writes the file of that name in the request's work folder.
+std::wstring LocalPathOf(const DownloadRequest& request, const std::wstring& name);
 // The percentage of a row, passed through float precision; an empty file counts as complete.
 float ProgressPercent(int64_t done, int64_t total);
 

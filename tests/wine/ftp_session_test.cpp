@@ -22,6 +22,12 @@ std::vector<std::wstring> Names(const std::vector<FTP_FILE_INFO>& files) {
     return names;
 }
 
+// The session's last error, for a failure's message.
+std::string ErrorOf(const ISourceSession& session) {
+    const std::wstring error = session.LastError();
+    return std::string(error.begin(), error.end());
+}
+
 bool StartsWith(const std::wstring& text, const std::wstring& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
 }
@@ -146,7 +152,7 @@ TEST_F(FtpSessionTest, ListsFilesInTheServersOrderSkippingFoldersAndDotNames) {
     server->SetFaults(R"({"list_order": "reverse", "size_override": {"/Listing/c_setup.exe": 123456}})");
 
     CFtpSession session;
-    ASSERT_EQ(Connect(session), 1);
+    ASSERT_EQ(Connect(session), 1) << ErrorOf(session);
     std::vector<FTP_FILE_INFO> files(1);  // appended to, never cleared
     EXPECT_EQ(session.ListFiles(L"\\Listing", files, L"*"), 3);
     ASSERT_EQ(files.size(), 4u);
@@ -161,7 +167,7 @@ TEST_F(FtpSessionTest, ExtensionNarrowsTheListing) {
     server->AddFile(L"Masked\\notes.txt", 1);
     server->AddFile(L"Masked\\setup.exe", 1);
     CFtpSession session;
-    ASSERT_EQ(Connect(session), 1);
+    ASSERT_EQ(Connect(session), 1) << ErrorOf(session);
     std::vector<FTP_FILE_INFO> files;
     EXPECT_EQ(session.ListFiles(L"Masked", files, L"exe"), 1);
     EXPECT_EQ(Names(files), (std::vector<std::wstring>{L"setup.exe"}));
@@ -172,7 +178,7 @@ TEST_F(FtpSessionTest, FoldersWithoutFilesGiveNoFile) {
     server->AddFolder(L"OnlyFolders\\inner");
     server->AddFile(L"OnlyFolders\\.profile", 4);
     CFtpSession session;
-    ASSERT_EQ(Connect(session), 1);
+    ASSERT_EQ(Connect(session), 1) << ErrorOf(session);
     std::vector<FTP_FILE_INFO> files;
     EXPECT_EQ(session.ListFiles(L"Empty", files, L"*"), 0);
     EXPECT_EQ(session.LastError(), L"ERROR NO FILE!!");
@@ -183,7 +189,7 @@ TEST_F(FtpSessionTest, FoldersWithoutFilesGiveNoFile) {
 
 TEST_F(FtpSessionTest, MissingFolderFails) {
     CFtpSession session;
-    ASSERT_EQ(Connect(session), 1);
+    ASSERT_EQ(Connect(session), 1) << ErrorOf(session);
     std::vector<FTP_FILE_INFO> files;
     const int result = session.ListFiles(L"\\NoSuchFolder", files, L"*");
     if (result == 0) {
@@ -198,7 +204,7 @@ TEST_F(FtpSessionTest, MissingFolderFails) {
 TEST_F(FtpSessionTest, ReadsAWholeFileInBlocksWithAnOrdinary12031ByteTail) {
     const std::string served = server->AddFile(L"Software\\TALVIX_250101.exe", 3 * kBlock + 12031);
     CFtpSession session;
-    ASSERT_EQ(Connect(session), 1);
+    ASSERT_EQ(Connect(session), 1) << ErrorOf(session);
     ASSERT_EQ(session.OpenFile(L"Software\\TALVIX_250101.exe"), SourceOpen::Done);
     EXPECT_TRUE(server->HasRequest("RETR /Software/TALVIX_250101.exe"));
 
@@ -212,7 +218,7 @@ TEST_F(FtpSessionTest, ReadsAWholeFileInBlocksWithAnOrdinary12031ByteTail) {
 TEST_F(FtpSessionTest, OpenPathsWithAndWithoutLeadingBackslashReachTheSameFile) {
     const std::string served = server->AddFile(L"Software\\a.exe", 5000);
     CFtpSession session;
-    ASSERT_EQ(Connect(session), 1);
+    ASSERT_EQ(Connect(session), 1) << ErrorOf(session);
     ASSERT_EQ(session.OpenFile(L"\\Software\\a.exe"), SourceOpen::Done);
     session.CloseFile();
     ASSERT_EQ(session.OpenFile(L"Software\\a.exe"), SourceOpen::Done);
@@ -223,7 +229,7 @@ TEST_F(FtpSessionTest, OpenPathsWithAndWithoutLeadingBackslashReachTheSameFile) 
 
 TEST_F(FtpSessionTest, MissingRemoteFileIsRefusedWithTheServersAnswer) {
     CFtpSession session;
-    ASSERT_EQ(Connect(session), 1);
+    ASSERT_EQ(Connect(session), 1) << ErrorOf(session);
     EXPECT_EQ(session.OpenFile(L"Software\\missing.exe"), SourceOpen::Refused);
     EXPECT_TRUE(StartsWith(session.LastError(), L"550")) << session.LastError().size();
     EXPECT_EQ(session.LastFailure(), SourceFailure::Refused);  // the server answered: a missing file
@@ -243,7 +249,7 @@ TEST_F(FtpSessionTest, DataConnectionCutByTheServerEndsTheTransferEarly) {
     const std::string served = server->AddFile(L"Software\\dropped.exe", 200000);
     server->SetFaults(R"({"drop_after": {"/Software/dropped.exe": 40000}})");
     CFtpSession session;
-    ASSERT_EQ(Connect(session), 1);
+    ASSERT_EQ(Connect(session), 1) << ErrorOf(session);
     ASSERT_EQ(session.OpenFile(L"Software\\dropped.exe"), SourceOpen::Done);
     std::vector<int> counts;
     const std::string content = ReadToEnd(session, &counts);
@@ -258,7 +264,7 @@ TEST_F(FtpSessionTest, ResetsAreLineFaultsLeftToTheCaller) {
     CFtpSession ftp;
     InstallResets(ftp);
     ISourceSession& session = ftp;
-    ASSERT_EQ(Connect(session), 1);
+    ASSERT_EQ(Connect(session), 1) << ErrorOf(session);
 
     g_openResets = 1;
     EXPECT_EQ(session.OpenFile(L"Software\\reset.exe"), SourceOpen::LineFault);
@@ -273,7 +279,7 @@ TEST_F(FtpSessionTest, ResetsAreLineFaultsLeftToTheCaller) {
 TEST_F(FtpSessionTest, SizeAndRestartGoOnFromTheOffsetBeyond4GiBListings) {
     const std::string served = server->AddFile(L"Software\\resume.exe", 3 * kBlock + 5);
     CFtpSession session;
-    ASSERT_EQ(Connect(session), 1);
+    ASSERT_EQ(Connect(session), 1) << ErrorOf(session);
     EXPECT_EQ(session.RemoteFileSize(L"Software\\resume.exe"), 3 * kBlock + 5);
     EXPECT_EQ(session.RestartAt(kBlock + 1), SourceOpen::Done);
     ASSERT_EQ(session.OpenFile(L"Software\\resume.exe"), SourceOpen::Done);
@@ -299,7 +305,7 @@ TEST_F(FtpSessionTest, ReadOfASilentServerIsLeftBehindAtTheBoundOrOnStop) {
     std::atomic<bool> stop{false};
     for (bool stopping : {false, true}) {
         CFtpSession session(&stop);
-        ASSERT_EQ(Connect(session), 1);
+        ASSERT_EQ(Connect(session), 1) << ErrorOf(session);
         ASSERT_EQ(session.OpenFile(L"Software\\stall.exe"), SourceOpen::Done);
         std::vector<char> buffer(kBlock);
         int got = 0, total = 0;
@@ -323,8 +329,8 @@ TEST_F(FtpSessionTest, ReadOfASilentServerIsLeftBehindAtTheBoundOrOnStop) {
 
 TEST_F(FtpSessionTest, ConnectAgainReplacesTheOldConnection) {
     CFtpSession session;
-    ASSERT_EQ(Connect(session), 1);
-    ASSERT_EQ(Connect(session), 1);
+    ASSERT_EQ(Connect(session), 1) << ErrorOf(session);
+    ASSERT_EQ(Connect(session), 1) << ErrorOf(session);
     session.Disconnect();
     EXPECT_EQ(session.OpenFile(L"Software\\a.exe"), SourceOpen::LineFault);
     EXPECT_EQ(Logins(), 2);
@@ -371,7 +377,7 @@ private:
 TEST_F(FtpCacheCopyTest, CompleteDownloadLeavesNoCopy) {
     const std::string served = server->AddFile(L"Software\\CACHECOPY_FULL_250101.exe", 3 * kBlock + 17);
     CFtpSession session;
-    ASSERT_EQ(Connect(session), 1);
+    ASSERT_EQ(Connect(session), 1) << ErrorOf(session);
     ASSERT_EQ(session.OpenFile(L"Software\\CACHECOPY_FULL_250101.exe"), SourceOpen::Done);
     EXPECT_TRUE(ReadToEnd(session) == served);
     EXPECT_EQ(session.CloseFile(), 1);
@@ -385,7 +391,7 @@ TEST_F(FtpCacheCopyTest, AbandonedDownloadLeavesNoCopy) {
     std::vector<char> buffer(kBlock);
     {
         CFtpSession session;
-        ASSERT_EQ(Connect(session), 1);
+        ASSERT_EQ(Connect(session), 1) << ErrorOf(session);
         ASSERT_EQ(session.OpenFile(L"Software\\CACHECOPY_APP_250101.exe"), SourceOpen::Done);
         int got = 0;
         EXPECT_EQ(session.Read(buffer.data(), kBlock, got, 30000), SourceRead::Data);
@@ -395,7 +401,7 @@ TEST_F(FtpCacheCopyTest, AbandonedDownloadLeavesNoCopy) {
     }
     {
         CFtpSession session;  // destroyed with the file open
-        ASSERT_EQ(Connect(session), 1);
+        ASSERT_EQ(Connect(session), 1) << ErrorOf(session);
         ASSERT_EQ(session.OpenFile(L"Software\\CACHECOPY_APP_250101.exe"), SourceOpen::Done);
     }
     EXPECT_TRUE(CacheCopies().empty());
@@ -405,7 +411,7 @@ TEST_F(FtpCacheCopyTest, CutTransferLeavesNoCopy) {
     server->AddFile(L"Software\\CACHECOPY_OS_250101.exe", 4 * kBlock);
     server->SetFaults(R"({"drop_after": {"*": 40000}})");
     CFtpSession session;
-    ASSERT_EQ(Connect(session), 1);
+    ASSERT_EQ(Connect(session), 1) << ErrorOf(session);
     ASSERT_EQ(session.OpenFile(L"Software\\CACHECOPY_OS_250101.exe"), SourceOpen::Done);
     EXPECT_LE(ReadToEnd(session).size(), 40000u);
     session.CloseFile();

@@ -63,10 +63,6 @@ std::wstring CUpdateCatalogue::BuildServerFolderForDownload() {
     return m_strServerFolder;
 }
 
-std::wstring CUpdateCatalogue::DownloadFolder() const {
-    return DownloadServerFolder(m_strEditionSource, !GetTestSuffix().empty());
-}
-
 bool CUpdateCatalogue::Check(const std::wstring& localFolder) {
     ClearServerFiles();
     probes::ReadInstalledScannerVersion(nullptr, m_strBitness, m_strInstalledVersion);
@@ -136,10 +132,11 @@ bool CUpdateCatalogue::ReadRelease(ISourceSession& session, const UpdateSource& 
         LogEvent("release.statement", {{"present", false}, {"required", required}});
         return true;
     }
+    const std::wstring folder = DownloadServerFolder(m_strEditionSource, !GetTestSuffix().empty());
     ReleaseFiles files;
-    if (!ReadReleaseText(session, DownloadFolder(), files)) return false;
-    OfferEarly(session, source, server, files);
-    ReadReleaseSignature(session, DownloadFolder(), files);
+    if (!ReadReleaseText(session, folder, files)) return false;
+    OfferEarly(session, source, server, folder, files);
+    ReadReleaseSignature(session, folder, files);
     FetchedRelease fetched;
     JudgeRelease(files, m_strStatementEdition, fetched);
     const ReleaseStatement& statement = *fetched.statement;
@@ -168,7 +165,8 @@ bool CUpdateCatalogue::ReadRelease(ISourceSession& session, const UpdateSource& 
 }
 
 void CUpdateCatalogue::OfferEarly(const ISourceSession& session, const UpdateSource& source,
-                                  const SourceConnectionSettings& server, const ReleaseFiles& files) const {
+                                  const SourceConnectionSettings& server, const std::wstring& folder,
+                                  const ReleaseFiles& files) const {
     if (!m_onEarlyOffer || !files.textRead || files.text.empty()) return;
     auto statement = std::make_shared<ReleaseStatement>();
     if (!ParseReleaseStatement(files.text.data(), files.text.size(), *statement)) return;
@@ -181,6 +179,7 @@ void CUpdateCatalogue::OfferEarly(const ISourceSession& session, const UpdateSou
     EarlyOffer early;
     early.source = source;
     early.connection = server;
+    early.serverFolder = folder;
     const auto at = std::find_if(m_vecRunSources.begin(), m_vecRunSources.end(),
                                  [&source](const UpdateSource& run) { return &run == &source; });
     if (at != m_vecRunSources.end()) early.laterSources.assign(at + 1, m_vecRunSources.end());

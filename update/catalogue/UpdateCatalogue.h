@@ -33,6 +33,7 @@ struct EarlyOffer {
     UpdateSource source;
     SourceConnectionSettings connection;
     std::vector<UpdateSource> laterSources;  // the run's sources after it
+    std::wstring serverFolder;               // the edition's folder, download form
     FTP_FILE_INFO file;                      // with the statement's size
     bool installedIsCurrent = false;
     std::shared_ptr<const ReleaseStatement> statement;  // as read, its signature not yet checked
@@ -73,8 +74,6 @@ public:
     // directly with a file name); each rebuilds the edition source and the server folder.
     std::wstring BuildServerFolder();
     std::wstring BuildServerFolderForDownload();
-    // The download form of the folder the check is asking, without rebuilding anything.
-    std::wstring DownloadFolder() const;
     // "Test" when the marker file lies beside the program, else empty.
     static std::wstring GetTestSuffix();
 
@@ -102,7 +101,7 @@ private:
     // Tells the early-offer handler what the source would offer by the statement's text alone, before
     // its signature is fetched and checked.
     void OfferEarly(const ISourceSession& session, const UpdateSource& source, const SourceConnectionSettings& server,
-                    const ReleaseFiles& files) const;
+                    const std::wstring& folder, const ReleaseFiles& files) const;
     // True when the valid statement's rollout does not take this PC in (logged with the PC's bucket).
     bool RolloutWithholds() const;
     // The offered file's size: the statement's, or the server's own when the listing may have capped it.

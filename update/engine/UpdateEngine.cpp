@@ -113,13 +113,12 @@ std::unique_ptr<CSourceFailover> CUpdateEngine::FailoverFor(const std::vector<Up
 // transfer begins meanwhile, its reports held until the road downloads. Nothing it brings is
 // checked or launched unless Start adopts it once the check has found the statement valid.
 void CUpdateEngine::BeginEarly(const EarlyOffer& offer) {
-    if (m_early.running || m_download.IsRunning()) return;
+    if (m_early.Holding() || m_download.IsRunning()) return;
     if (offer.installedIsCurrent && m_options.stopWhenCurrent) return;
     if (!m_options.mayEndScanner && probes::IsScannerRunning()) return;
-    DownloadRequest request = RequestFor({offer.file}, m_catalogue.DownloadFolder(), offer.connection, offer.statement);
+    DownloadRequest request = RequestFor({offer.file}, offer.serverFolder, offer.connection, offer.statement);
     if (!m_download.Start(request, offer.source, m_pTasks, FailoverFor(offer.laterSources, request))) return;
-    m_early.running = true;
-    m_early.holding = true;
+    m_early.state = EarlyDownload::State::Running;
     m_early.source = offer.source;
     m_early.laterSources = offer.laterSources;
     m_early.request = std::move(request);
@@ -130,16 +129,11 @@ void CUpdateEngine::BeginEarly(const EarlyOffer& offer) {
 // Start's request is the early download's, from the same source with the same sources after it, and
 // the transfer has not failed: the road goes on with it.
 bool CUpdateEngine::AdoptEarly(const DownloadRequest& request) {
-    if (!m_early.running || m_early.failure) return false;
-    const auto displays = [](const std::vector<UpdateSource>& sources) {
-        std::vector<std::wstring> names;
-        for (const UpdateSource& source : sources) names.push_back(source.Display());
-        return names;
-    };
-    if (m_early.source.Display() != m_catalogue.Source().Display() ||
-        displays(m_early.laterSources) != displays(m_catalogue.LaterSources()) || !SameDownload(m_early.request, request))
+    if (m_early.state != EarlyDownload::State::Running || m_early.failure) return false;
+    if (m_early.source != m_catalogue.Source() || m_early.laterSources != m_catalogue.LaterSources() ||
+        !SameDownload(m_early.request, request))
         return false;
-    m_early.running = false;
+    m_early.state = EarlyDownload::State::Adopted;
     LogEvent("download.early-adopted", {});
     const std::weak_ptr<const bool> alive = m_pAlive;
     m_pTasks->Post([this, alive] {
@@ -149,7 +143,7 @@ bool CUpdateEngine::AdoptEarly(const DownloadRequest& request) {
 }
 
 void CUpdateEngine::DropEarly(const char* why) {
-    if (!m_early.running) return;
+    if (m_early.state != EarlyDownload::State::Running) return;
     m_download.Stop();
     m_early.finished.reset();  // lets the setup program it held go
     // Bytes fetched on the word of a statement that the check did not find valid are not kept, in
@@ -173,7 +167,7 @@ void CUpdateEngine::DropEarly(const char* why) {
 
 // Queued behind every report the early transfer posted before it was adopted.
 void CUpdateEngine::ReleaseEarlyReports() {
-    if (!m_early.holding) return;
+    if (m_early.state != EarlyDownload::State::Adopted) return;
     EarlyDownload early = std::move(m_early);
     m_early = EarlyDownload();
     for (const DownloadStatus& status : early.reports) Report(status);
@@ -182,7 +176,7 @@ void CUpdateEngine::ReleaseEarlyReports() {
 }
 
 void CUpdateEngine::Report(const DownloadStatus& status) {
-    if (m_early.holding) {
+    if (m_early.Holding()) {
         m_early.reports.push_back(status);
         return;
     }
@@ -197,7 +191,7 @@ void CUpdateEngine::Report(const DownloadStatus& status) {
 
 // Every byte is on disk: the road's Verifying step checks the held setup program, then hands off.
 void CUpdateEngine::DownloadFinished(FinishedDownload download) {
-    if (m_early.holding) {
+    if (m_early.Holding()) {
         m_early.finished = std::make_unique<FinishedDownload>(std::move(download));
         return;
     }
@@ -212,7 +206,7 @@ void CUpdateEngine::DownloadFinished(FinishedDownload download) {
 }
 
 void CUpdateEngine::DownloadFailed(DownloadResult result) {
-    if (m_early.holding) {
+    if (m_early.Holding()) {
         m_early.failure = result;
         return;
     }
@@ -251,7 +245,7 @@ bool CUpdateEngine::Stop() {
     DropEarly("stopped");
     // An adopted transfer whose reports are not told yet is the road's download, ended or not; its
     // reports never are.
-    const bool downloading = m_download.IsRunning() || m_early.holding;
+    const bool downloading = m_download.IsRunning() || m_early.Holding();
     const bool running = downloading || m_setupCheck.IsRunning();
     if (downloading) m_log.Stopped();
     m_early = EarlyDownload();

@@ -127,8 +127,10 @@ private:
     std::unique_ptr<CWinThread> m_pRootsReader;  // read while the first check asks the server
     // A transfer begun from the check's early offer, before the statement's signature was judged.
     struct EarlyDownload {
-        bool running = false;  // begun, neither adopted nor dropped
-        bool holding = false;  // its reports wait below until the road is downloading
+        // Running: begun, neither adopted nor dropped. Adopted: the road's download, its reports
+        // still waiting below until ReleaseEarlyReports. In both, its reports wait.
+        enum class State { None, Running, Adopted } state = State::None;
+        bool Holding() const { return state != State::None; }
         UpdateSource source;
         std::vector<UpdateSource> laterSources;
         DownloadRequest request;

@@ -77,7 +77,7 @@ def parse_args():
     ap.add_argument("--reference-label", help="how results.md names the reference build (default: its path)")
     ap.add_argument("--check-runs", type=int, help="runs of each of /check and the bare listing (default 7)")
     ap.add_argument("--pinned", help="the program built pinned to build/signing's certificate \"a\" "
-                                     "(default: built in build/win32-pinned by the bench)")
+                                     "(default: built in build/<preset>-pinned by the bench)")
     args = ap.parse_args()
     if args.window_only and not args.reference_program:
         ap.error("--window-only needs --reference-program")
@@ -795,7 +795,8 @@ def release_costs(wine, temp):
     signer = Signer.make(os.path.join(os.path.dirname(ARGS.build), "signing"), "a")
     pinned = ARGS.pinned
     if not pinned:
-        print("  the program pinned to the bench's certificate (build/win32-pinned, incremental)", flush=True)
+        print("  the program pinned to the bench's certificate (build/%s-pinned, incremental)"
+              % os.environ.get("QV_WINDOWS_BUILD", "win32"), flush=True)
         pinned = build_pinned(signer.fingerprint)
     with open(os.path.join(ARGS.build, "DemoSetup.exe"), "rb") as f:
         demo = with_version(f.read(), RELEASE_VERSION)

@@ -6,10 +6,14 @@
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 cd "$ROOT"
+# The 32-bit program where this host runs 32-bit programs, else the 64-bit one under 64-bit Wine.
+source scripts/windows_build.sh
+echo "demo: $QV_WINDOWS_BUILD_WHY"
 bash scripts/setup.sh
-cmake --preset win32 >/dev/null
-cmake --build --preset win32
+cmake --preset "$QV_WINDOWS_BUILD" >/dev/null
+cmake --build --preset "$QV_WINDOWS_BUILD"
 export WINEPREFIX=$ROOT/build/wine64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export QV_BIN=$ROOT/build/$QV_WINDOWS_BUILD
 bash scripts/wineprefix.sh "$WINEPREFIX" win64
 trap 'wineserver -k 2>/dev/null || true' EXIT
 exec 9>/tmp/qv-port5301.lock

@@ -2,14 +2,21 @@
 # Installs what building and testing need on a Debian 12 machine (as root), when it is missing.
 set -euo pipefail
 
+# What the Windows-side tests need depends on the build this host runs (scripts/windows_build.sh):
+# 32-bit Wine only where the kernel starts 32-bit programs.
+source "$(dirname "$0")/windows_build.sh"
+echo "setup: Windows build to test: $QV_WINDOWS_BUILD_WHY"
 need=()
 have() { command -v "$1" >/dev/null 2>&1; }
-have i686-w64-mingw32-g++-posix || need+=(g++-mingw-w64-i686)
+# Both compilers on every host: the release is the 32-bit program, the tests may run the 64-bit one.
+have i686-w64-mingw32-g++-posix || need+=(g++-mingw-w64-i686-posix)
+have x86_64-w64-mingw32-g++-posix || need+=(g++-mingw-w64-x86-64-posix)
 have cmake || need+=(cmake)
 have ninja || need+=(ninja-build)
 [ -d /usr/src/googletest ] || need+=(googletest)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
-have wine || need+=(wine wine32:i386 wine64)
+[ -x /usr/lib/wine/wine64 ] && have wine || need+=(wine wine64)
+[ "$QV_WINDOWS_BUILD" = win64 ] || [ -x /usr/lib/wine/wine ] || need+=(wine32:i386)
 have xvfb-run || need+=(xvfb xauth)
 have xdotool || need+=(xdotool)
 have xwininfo || need+=(x11-utils)
@@ -33,7 +40,7 @@ if [ ${#need[@]} -gt 0 ]; then
     echo "setup: run as root (or install: ${need[*]})" >&2
     exit 1
   fi
-  dpkg --add-architecture i386
+  [[ " ${need[*]} " == *":i386 "* ]] && dpkg --add-architecture i386
   apt-get update -q
   DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${need[@]}"
 fi

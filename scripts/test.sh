@@ -15,6 +15,12 @@ set -uo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 cd "$ROOT"
 BUILD=$ROOT/build
+# The Windows build the Windows-side and end-to-end stages run: the 32-bit one where this host runs
+# 32-bit programs, else the 64-bit one under 64-bit Wine (scripts/windows_build.sh). The 32-bit
+# release is built either way.
+source scripts/windows_build.sh
+WINBUILD=$QV_WINDOWS_BUILD
+export QV_BIN=$BUILD/$WINBUILD
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEPREFIX=$BUILD/wine64
 export QV_WINEPREFIX32=$BUILD/wine32
@@ -189,10 +195,13 @@ finish_fuzzing() {
 }
 
 # The Wine prefixes (wineboot, the test fonts) are made in the background from the start: they need
-# no build, and get a quarter of an hour. Their output goes to build/wineprefix.log.
+# no build, and get a quarter of an hour. Their output goes to build/wineprefix.log. The 32-bit
+# prefix only for the 32-bit build, whose probes run there too.
 prefixes_pid=
 start_prefixes() {
-  setsid timeout 900 bash -c 'bash scripts/wineprefix.sh "$0" win64 && bash scripts/wineprefix.sh "$1" win32' \
+  local second=:
+  [ "$WINBUILD" = win32 ] && second='bash scripts/wineprefix.sh "$1" win32'
+  setsid timeout 900 bash -c 'bash scripts/wineprefix.sh "$0" win64 && '"$second" \
     "$BUILD/wine64" "$QV_WINEPREFIX32" > "$BUILD/wineprefix.log" 2>&1 < /dev/null &
   prefixes_pid=$!
   groups+=("$prefixes_pid")
@@ -202,6 +211,7 @@ stage_start() { stage_began=$(date +%s); }
 stage_end() { timings+=("$1 $(($(date +%s) - stage_began)) s"); }
 
 log "setup"
+echo "Windows build under test: $WINBUILD, $QV_WINDOWS_BUILD_WHY"
 if ! bash scripts/setup.sh; then
   cannot_run setup "scripts/setup.sh failed"
   echo "$passed passed, $failed failed"
@@ -244,10 +254,10 @@ else
   cannot_run native "the native build failed"
 fi
 
-log "build: win32"
+log "build: $WINBUILD"
 stage_start
-if cmake --preset win32 >/dev/null && cmake --build --preset win32; then
-  stage_end "win32 build"
+if cmake --preset "$WINBUILD" >/dev/null && cmake --build --preset "$WINBUILD"; then
+  stage_end "$WINBUILD build"
   start_fuzzing
   log "wine prefixes (made in the background since the start)"
   wait "$prefixes_pid"
@@ -257,7 +267,7 @@ if cmake --preset win32 >/dev/null && cmake --build --preset win32; then
 
   log "Windows-side tests under Wine"
   stage_start
-  results=$BUILD/win32/gtest-results
+  results=$QV_BIN/gtest-results
   rm -rf "$results"
   if [ "$prefixes" -ne 0 ]; then
     cannot_run wine "scripts/wineprefix.sh failed"
@@ -265,12 +275,12 @@ if cmake --preset win32 >/dev/null && cmake --build --preset win32; then
     cannot_run wine "Xvfb did not start"
   else
     run_group "$BUILD/wine-ctest.log" 3600 \
-      ctest --test-dir "$BUILD/win32" --no-tests=error --output-on-failure
+      ctest --test-dir "$QV_BIN" --no-tests=error --output-on-failure
     rc=$?
     grep -E 'Test +#|tests passed|tests failed' "$BUILD/wine-ctest.log" | tail -n 40
     # Each program's listing runs under Wine too, on the same display, before both are ended.
     before=$case_failed
-    count_cases wine ctest "$BUILD/win32" "$BUILD/wine-ctest.log" "$results"
+    count_cases wine ctest "$QV_BIN" "$BUILD/wine-ctest.log" "$results"
     [ "$rc" -ne 0 ] && [ "$case_failed" -eq "$before" ] && runner_failed wine "$rc"
     stop_wine
     stop_xvfb
@@ -300,9 +310,9 @@ if cmake --preset win32 >/dev/null && cmake --build --preset win32; then
   fi
   stage_end "e2e tests"
 else
-  cannot_run win32-build "the win32 build failed"
-  cannot_run wine "no win32 build"
-  cannot_run e2e "no win32 build"
+  cannot_run "$WINBUILD-build" "the $WINBUILD build failed"
+  cannot_run wine "no $WINBUILD build"
+  cannot_run e2e "no $WINBUILD build"
 fi
 
 finish_fuzzing
@@ -323,6 +333,7 @@ else
 fi
 
 log "summary"
+echo "  Windows build tested: $WINBUILD ($QV_WINDOWS_BUILD_WHY); the 32-bit release built"
 for t in "${timings[@]}"; do echo "  time: $t"; done
 for f in "${failures[@]}"; do echo "  $f"; done
 echo "Screenshots: $QV_SCREENSHOT_DIR"

@@ -14,7 +14,14 @@ export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 if [ ! -f "$prefix/.qv-ready" ]; then
   rm -rf "$prefix"
   mkdir -p "$(dirname "$prefix")"
-  WINEARCH=$arch wineboot -i >/dev/null 2>&1
+  # What Wine says goes to the log when it fails: an empty log or a bare exit code tells nobody why.
+  # (the server writes the registry when it ends)
+  if ! WINEARCH=$arch wineboot -i > "$prefix.wineboot.log" 2>&1 || ! wineserver -w ||
+     [ ! -f "$prefix/system.reg" ]; then
+    echo "wineprefix: Wine could not make the $arch prefix $prefix ($(command -v wine)):"
+    grep -v -i 'syswow64' "$prefix.wineboot.log" | tail -n 15
+    exit 1
+  fi
   touch "$prefix/.qv-ready"
 fi
 if [ "$(cat "$prefix/.qv-ready")" != "$settings" ]; then

@@ -1,7 +1,8 @@
 """Runs the real QuorvelDownloader.exe under Wine and drives it like a user.
 
 The program, the UI driver (QvDriver.exe), the stand-in scanner and the demo setup program come from
-the win32 build; the Wine prefix is the project's own (WINEPREFIX, made by scripts/wineprefix.sh).
+the Windows build under test (QV_WINDOWS_BUILD: win32, or win64 where the host cannot run 32-bit
+programs; scripts/windows_build.sh chooses); the Wine prefix is the project's own (WINEPREFIX, made by scripts/wineprefix.sh).
 Every wait has a timeout.
 """
 import atexit
@@ -18,7 +19,9 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.environ.get("QV_ROOT") or os.path.dirname(os.path.dirname(HERE))
 BUILD = os.environ.get("QV_BUILD") or os.path.join(ROOT, "build")
-BIN = os.environ.get("QV_BIN") or os.path.join(BUILD, "win32")
+# The preset of the Windows build under test, and its folder.
+PRESET = os.environ.get("QV_WINDOWS_BUILD") or "win32"
+BIN = os.environ.get("QV_BIN") or os.path.join(BUILD, PRESET)
 sys.path.insert(0, os.path.join(ROOT, "tests", "fixtures"))
 
 from ftp_fixture import FtpFixture  # noqa: E402

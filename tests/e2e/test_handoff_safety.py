@@ -34,11 +34,26 @@ PLANTED_RECORD = r"c:\Windows\Temp\qv-planted-loaded.txt"
 # Loaded from System32 whatever the search order, on every Windows the program runs on.
 KNOWN_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll", "msvcrt.dll", "ole32.dll",
               "ntdll.dll"}
-WINE_BUILTINS = "/usr/lib/i386-linux-gnu/wine/i386-windows"
+# Wine's own PE builtins, by the machine of the program that loads them.
+WINE_BUILTINS = {0x14C: "/usr/lib/i386-linux-gnu/wine/i386-windows",
+                 0x8664: "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows"}
+
+
+def pe_headers(data):
+    """(machine, offset of the optional header's data directories) of a PE file, 32- or 64-bit."""
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    machine = struct.unpack_from("<H", data, pe + 4)[0]
+    magic = struct.unpack_from("<H", data, pe + 24)[0]
+    return machine, pe + 24 + (112 if magic == 0x20B else 96)
+
+
+def pe_machine(path):
+    with open(path, "rb") as f:
+        return pe_headers(f.read())[0]
 
 
 def static_imports(path):
-    """The DLL names of a 32-bit PE file's import table, lower case."""
+    """The DLL names of a PE file's import table, lower case."""
     with open(path, "rb") as f:
         data = f.read()
     pe = struct.unpack_from("<I", data, 0x3C)[0]
@@ -52,7 +67,7 @@ def static_imports(path):
                 return rva - address + raw
         raise ValueError("RVA %x outside the sections" % rva)
 
-    rva = struct.unpack_from("<I", data, pe + 24 + 96 + 8)[0]
+    rva = struct.unpack_from("<I", data, pe_headers(data)[1] + 8)[0]
     names = set()
     at = offset(rva) if rva else None
     while at is not None:
@@ -65,13 +80,16 @@ def static_imports(path):
     return names
 
 
-def wine_loads_with(dlls):
-    """What Wine's own builtin DLLs import, from the given ones on: DLLs every program with these
-    imports loads at its start under Wine, before any of its code runs (Wine's user32 imports
-    version.dll, Windows' does not)."""
+def wine_loads_with(dlls, machine):
+    """What Wine's own builtin DLLs of the machine import, from the given ones on: DLLs every program
+    with these imports loads at its start under Wine, before any of its code runs (Wine's user32
+    imports version.dll, Windows' does not)."""
     seen, todo = set(), list(dlls)
+    builtins = WINE_BUILTINS[machine]
+    if not os.path.isdir(builtins):
+        raise unittest.SkipTest("Wine's builtin DLLs are not at %s" % builtins)
     while todo:
-        path = os.path.join(WINE_BUILTINS, todo.pop())
+        path = os.path.join(builtins, todo.pop())
         if not os.path.exists(path):
             continue
         for name in static_imports(path) - seen:
@@ -196,35 +214,41 @@ class HandOffSafetyTest(unittest.TestCase):
         self.assertEqual(others_who_may_change(sddl), [], sddl)
 
     def test_libraries_planted_beside_the_program_are_not_loaded(self):
+        """Planted twice: a DLL of the program's own bitness, then one of the other bitness, which
+        a loader that searched the program's folder would find and fail on."""
         exe = os.path.join(BIN, "QuorvelDownloader.exe")
         static = static_imports(exe)
         self.assertLessEqual(static, KNOWN_DLLS, "static imports that are not KnownDLLs")
         # Every other DLL the program names is planted, but those Wine itself loads for the static
         # imports at start-up, which no program can keep out under Wine.
-        names = [n for n in dll_names(exe) if n not in KNOWN_DLLS | wine_loads_with(static)]
+        names = [n for n in dll_names(exe) if n not in KNOWN_DLLS | wine_loads_with(static, pe_machine(exe))]
         for expected in ("wininet.dll", "wintrust.dll", "bcrypt.dll", "comctl32.dll", "crypt32.dll"):
             self.assertIn(expected, names)
+        own, other = (os.path.join(BIN, dll) for dll in ("QvPlanted.dll", "QvPlantedOther.dll"))
+        self.assertNotEqual(pe_machine(own), pe_machine(other))
         record = Wine().unix(PLANTED_RECORD)
-        if os.path.exists(record):
-            os.remove(record)
         self.addCleanup(lambda: os.path.exists(record) and os.remove(record))
         self.served = self.ftp.add_file(REMOTE, demo_setup(100000))
         self.ftp.start()
-        self.wine, self.program, self.work, self.record = prepare_program(self)
-        for name in names:
-            shutil.copy(os.path.join(BIN, "QvPlanted.dll"), os.path.join(os.path.dirname(self.program.path), name))
-        # Wine prefers its own DLLs unless asked for native ones: ask for every planted name.
-        overrides = ";".join(n[:-4] + "=n,b" for n in names)
-        self.program.env["WINEDLLOVERRIDES"] = overrides + ";mscoree,mshtml="
-        self.program.start()
-        self.driver = Driver(self.wine)
-        self.driver.wait_main()
-        self.driver.ok("wait-text", ID_BANNER, EN[11].split("\n")[0], 30000)
-        self.driver.ok("click", ID_START)
-        self.assertEqual(self.program.wait(60), 0)
-        self.assert_download_launched()
-        loaded = open(record, encoding="utf-8").read() if os.path.exists(record) else ""
-        self.assertEqual(loaded, "", "planted DLLs were loaded")
+        for planted in (own, other):
+            with self.subTest(bitness=hex(pe_machine(planted))):
+                if os.path.exists(record):
+                    os.remove(record)
+                self.wine, self.program, self.work, self.record = prepare_program(self)
+                for name in names:
+                    shutil.copy(planted, os.path.join(os.path.dirname(self.program.path), name))
+                # Wine prefers its own DLLs unless asked for native ones: ask for every planted name.
+                overrides = ";".join(n[:-4] + "=n,b" for n in names)
+                self.program.env["WINEDLLOVERRIDES"] = overrides + ";mscoree,mshtml="
+                self.program.start()
+                self.driver = Driver(self.wine)
+                self.driver.wait_main()
+                self.driver.ok("wait-text", ID_BANNER, EN[11].split("\n")[0], 30000)
+                self.driver.ok("click", ID_START)
+                self.assertEqual(self.program.wait(60), 0)
+                self.assert_download_launched()
+                loaded = open(record, encoding="utf-8").read() if os.path.exists(record) else ""
+                self.assertEqual(loaded, "", "planted DLLs were loaded")
 
     def test_a_download_changed_on_disk_before_the_launch_is_not_launched(self):
         program_size = len(demo_setup())

@@ -9,7 +9,7 @@ import shutil
 import subprocess
 import unittest
 
-from harness import (BIN, BUILD, ID_BANNER, ID_CHECK_SERVER, ID_START, ROOT, Driver, Program, RoadTest,
+from harness import (BIN, BUILD, ID_BANNER, ID_CHECK_SERVER, ID_START, PRESET, ROOT, Driver, Program, RoadTest,
                      install_scanner, publish_release, text_table, wait_until)
 from signing import Signer, broken_signatures, change_one_byte
 
@@ -17,7 +17,7 @@ EN = text_table()
 SETUP = "TALVIX_FULL_250101.exe"
 REMOTE = "/Software/" + SETUP
 CERTS = os.path.join(BUILD, "signing")
-PINNED_BUILD = os.path.join(BUILD, "win32-pinned")
+PINNED_BUILD = os.path.join(BUILD, PRESET + "-pinned")
 
 
 def demo_setup():
@@ -26,8 +26,8 @@ def demo_setup():
 
 
 def build_pinned(fingerprint):
-    """The program of the win32 build, built again with QV_SETUP_SIGNERS pinned to the fingerprint
-    (incremental; one build at a time when tests run side by side). It differs from the win32 build
+    """The program of the build under test, built again with QV_SETUP_SIGNERS pinned to the
+    fingerprint (incremental; one build at a time when tests run side by side). It differs from it
     in the pins' one file, so with ccache every other object comes from the win32 build's."""
     env = dict(os.environ)
     if shutil.which("ccache"):
@@ -38,7 +38,7 @@ def build_pinned(fingerprint):
     os.makedirs(PINNED_BUILD, exist_ok=True)
     with open(PINNED_BUILD + ".lock", "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
-        for step in (["cmake", "--preset", "win32", "-B", PINNED_BUILD, "-DQV_BUILD_TESTS=ON",
+        for step in (["cmake", "--preset", PRESET, "-B", PINNED_BUILD, "-DQV_BUILD_TESTS=ON",
                       "-DQV_SETUP_SIGNERS=" + fingerprint],
                      ["nice", "-n", "10", "cmake", "--build", PINNED_BUILD, "--target", "QuorvelDownloader"]):
             subprocess.run(step, cwd=ROOT, env=env, check=True, stdout=subprocess.DEVNULL, timeout=900)

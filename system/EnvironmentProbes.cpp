@@ -74,7 +74,8 @@ int ReadInstalledScannerVersion(HWND owner, std::wstring& bitness, std::wstring&
     wchar_t programFiles[MAX_PATH] = {};
     std::wstring version = L"-";
     // Without the folder the path would point at the root of the current drive.
-    if (SHGetSpecialFolderPathW(owner, programFiles, ScannerProgramFilesFolderId(bitness), FALSE))
+    const int folderId = LookupsOf(sizeof(void*) * 8, bitness).scannerFolderId;
+    if (SHGetSpecialFolderPathW(owner, programFiles, folderId, FALSE))
         version = GetFileVersionString(ScannerExecutablePath(programFiles));
     if (!version.empty()) installedVersion = version;
     return 1;

@@ -2,10 +2,14 @@
 #include "system/MachineId.h"
 
 #include "framework/Handle.h"
+#include "system/logic/ProbePaths.h"
 
 std::wstring ReadMachineId() {
     CRegKey key;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Cryptography", 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY,
+    const REGSAM view =
+        LookupsOf(sizeof(void*) * 8, std::wstring()).machineIdView == RegistryView::Native ? KEY_WOW64_64KEY
+                                                                                            : KEY_WOW64_32KEY;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Cryptography", 0, KEY_QUERY_VALUE | view,
                         key.Out()) != ERROR_SUCCESS)
         return std::wstring();
     // A GUID is 36 characters; a longer value is no machine GUID.

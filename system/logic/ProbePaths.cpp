@@ -51,10 +51,12 @@ std::wstring BitnessText(unsigned long majorVersion, unsigned processorArchitect
     return std::wstring();
 }
 
-int ScannerProgramFilesFolderId(const std::wstring& bitness) {
+MachineLookups LookupsOf(unsigned programBits, const std::wstring& windowsBitness) {
     constexpr int kProgramFilesX86 = 0x2A;
     constexpr int kProgramFiles = 0x26;
-    return bitness == L"64 Bit" ? kProgramFilesX86 : kProgramFiles;
+    // A 64-bit program runs only on 64-bit Windows, whatever an older probe reported.
+    const bool windows64 = programBits == 64 || windowsBitness == L"64 Bit";
+    return {windows64 ? kProgramFilesX86 : kProgramFiles, RegistryView::Native};
 }
 
 std::wstring ScannerExecutablePath(const std::wstring& programFiles) {

@@ -24,6 +24,16 @@ std::wstring FileVersionKey(uint32_t translation);
 // for systems older than major version 5.
 std::wstring BitnessText(unsigned long majorVersion, unsigned processorArchitecture);
 
-// The program files folder to look in: the 32-bit one (CSIDL 0x2A) on 64-bit Windows, else 0x26.
-int ScannerProgramFilesFolderId(const std::wstring& bitness);
+// What the program looks up outside itself, and where: the same places for the 32-bit and the
+// 64-bit build on the same Windows, asked for explicitly rather than left to WOW64's redirection.
+// The scanner is a 32-bit program: its installer puts it under the 32-bit program files folder
+// (CSIDL 0x2A on 64-bit Windows, 0x26 on 32-bit Windows). The machine's identity lives in the
+// registry's native view, which a 32-bit process reaches only by asking for it.
+enum class RegistryView { Native, Wow32 };
+struct MachineLookups {
+    int scannerFolderId;
+    RegistryView machineIdView;
+};
+// programBits: 32 or 64, the build asking; windowsBitness: BitnessText's answer.
+MachineLookups LookupsOf(unsigned programBits, const std::wstring& windowsBitness);
 std::wstring ScannerExecutablePath(const std::wstring& programFiles);

@@ -32,10 +32,25 @@ TEST(BitnessText, ArchitectureDecidesFromWindows2000On) {
     EXPECT_EQ(BitnessText(10, 12), L"");  // ARM64: left unchanged
 }
 
-TEST(ScannerLocation, SixtyFourBitLooksUnderThe32BitProgramFiles) {
-    EXPECT_EQ(ScannerProgramFilesFolderId(L"64 Bit"), 0x2A);
-    EXPECT_EQ(ScannerProgramFilesFolderId(L"32 Bit"), 0x26);
-    EXPECT_EQ(ScannerProgramFilesFolderId(L""), 0x26);
+// Each build looks where the 32-bit scanner's installer and Windows put things, whichever build asks.
+TEST(MachineLookups, BothBuildsLookInTheSamePlaces) {
+    constexpr int kProgramFilesX86 = 0x2A, kProgramFiles = 0x26;
+    const struct {
+        unsigned programBits;
+        const wchar_t* windows;
+        int folder;
+    } rows[] = {
+        {32, L"64 Bit", kProgramFilesX86},  // the 32-bit build under WOW64
+        {64, L"64 Bit", kProgramFilesX86},  // the 64-bit build, which WOW64 does not redirect
+        {32, L"32 Bit", kProgramFiles},     // 32-bit Windows has one program files folder
+        {32, L"", kProgramFiles},           // bitness unknown: the one a 32-bit Windows has
+        {64, L"", kProgramFilesX86},        // a 64-bit program is on 64-bit Windows
+    };
+    for (const auto& row : rows) {
+        const MachineLookups got = LookupsOf(row.programBits, row.windows);
+        EXPECT_EQ(got.scannerFolderId, row.folder) << row.programBits;
+        EXPECT_EQ(got.machineIdView, RegistryView::Native) << row.programBits;
+    }
     EXPECT_EQ(ScannerExecutablePath(L"C:\\Program Files (x86)"),
               L"C:\\Program Files (x86)\\QuorvelSystems\\TALVIX\\TALVIX.exe");
 }

@@ -20,6 +20,11 @@
 namespace {
 const wchar_t kMainTitle[] = L"탈빅스 다운로더";
 
+// IAccessible's IID, spelled out: the build links Windows' functions without dllimport (for its delay
+// imports), and the x64 import library's IID_IAccessible is oleacc's data import, whose address would
+// then be the import stub's code.
+const IID kIidAccessible = {0x618736e0, 0x3c3d, 0x11cf, {0x81, 0x0c, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
+
 HWND FindMain() { return ::FindWindowW(L"#32770", kMainTitle); }
 
 void Print(const std::wstring& line) {
@@ -44,10 +49,11 @@ std::wstring OneLine(std::wstring text) {
 
 struct Accessible {
     IAccessible* acc = nullptr;
+    HRESULT result = E_FAIL;
     explicit Accessible(HWND wnd) {
         void* p = nullptr;
-        if (SUCCEEDED(::AccessibleObjectFromWindow(wnd, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible, &p)))
-            acc = static_cast<IAccessible*>(p);
+        result = ::AccessibleObjectFromWindow(wnd, static_cast<DWORD>(OBJID_CLIENT), kIidAccessible, &p);
+        if (SUCCEEDED(result)) acc = static_cast<IAccessible*>(p);
     }
     ~Accessible() {
         if (acc) acc->Release();
@@ -84,7 +90,11 @@ int Children() {
     if (!main) return 1;
     for (HWND child = ::GetWindow(main, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
         const Accessible acc(child);
-        if (!acc.acc) return 1;
+        if (!acc.acc) {
+            std::fprintf(stderr, "control %d: AccessibleObjectFromWindow failed (0x%08lx)\n", ::GetDlgCtrlID(child),
+                         static_cast<unsigned long>(acc.result));
+            return 1;
+        }
         wchar_t line[64];
         std::swprintf(line, 64, L"%d\t", ::GetDlgCtrlID(child));
         wchar_t state[32];

@@ -8,18 +8,16 @@
 //   msgbox    the message box, which must be showing, and each control inside it (one pair)
 // The pairs come strongest first. Under Wine the program answers a few thousand messages a second,
 // whichever window they are for: more pairs for a dozen windows would make the run many minutes.
-// Each window has a sending thread of its own.
+// One thread sends to the windows in turn.
 // Prints "sent N to W windows, timed out T" and exits 0 when every message has been sent; 1 when a
 // target window is missing; 2 when a window went away; 3 when one stopped answering (both print the
 // window, the message being sent and the last one answered).
 #include <windows.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cwchar>
 #include <cwctype>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "tests/tools/ProgramWindows.h"
@@ -88,42 +86,52 @@ struct Target {
     HWND wnd;
     size_t pairs;
     unsigned long sent = 0, timedOut = 0;
+    int timeoutsInARow = 0;
+    UINT lastAnswered = 0;
     int code = 0;  // 0 done, 2 gone, 3 stopped answering
     std::string report;
 };
 
-void Flood(Target& t, const std::atomic<bool>& stop) {
-    int timeoutsInARow = 0;
-    UINT lastAnswered = 0;
-    for (UINT msg = WM_USER; msg <= kLastPrivate && !stop; ++msg) {
-        for (size_t i = 0; i < t.pairs; ++i) {
-            const Pair& p = kPairs[i];
-            DWORD_PTR result = 0;
-            char line[256];
-            if (::SendMessageTimeoutW(t.wnd, msg, p.wParam, p.lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result)) {
-                timeoutsInARow = 0;
-                lastAnswered = msg;
-            } else if (!::IsWindow(t.wnd)) {
+// Sends one message number with the target's pairs; false once the target has failed.
+bool SendEach(Target& t, UINT msg) {
+    for (size_t i = 0; i < t.pairs; ++i) {
+        const Pair& p = kPairs[i];
+        DWORD_PTR result = 0;
+        char line[256];
+        if (::SendMessageTimeoutW(t.wnd, msg, p.wParam, p.lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result)) {
+            t.timeoutsInARow = 0;
+            t.lastAnswered = msg;
+        } else if (!::IsWindow(t.wnd)) {
+            std::snprintf(line, sizeof line,
+                          " was gone at message 0x%04X (wParam 0x%08lX, lParam 0x%08lX), the last one "
+                          "answered was 0x%04X",
+                          msg, static_cast<unsigned long>(p.wParam), static_cast<unsigned long>(p.lParam),
+                          t.lastAnswered);
+            t.code = 2;
+            t.report = Describe(t.wnd) + line;
+            return false;
+        } else {
+            ++t.timedOut;
+            if (++t.timeoutsInARow >= kMaxTimeoutsInARow) {
                 std::snprintf(line, sizeof line,
-                              " was gone at message 0x%04X (wParam 0x%08lX, lParam 0x%08lX), the last one "
-                              "answered was 0x%04X",
-                              msg, static_cast<unsigned long>(p.wParam), static_cast<unsigned long>(p.lParam),
-                              lastAnswered);
-                t.code = 2;
+                              " stopped answering at message 0x%04X, the last one answered was 0x%04X", msg,
+                              t.lastAnswered);
+                t.code = 3;
                 t.report = Describe(t.wnd) + line;
-                return;
-            } else {
-                ++t.timedOut;
-                if (++timeoutsInARow >= kMaxTimeoutsInARow) {
-                    std::snprintf(line, sizeof line,
-                                  " stopped answering at message 0x%04X, the last one answered was 0x%04X", msg,
-                                  lastAnswered);
-                    t.code = 3;
-                    t.report = Describe(t.wnd) + line;
-                    return;
-                }
+                return false;
             }
-            ++t.sent;
+        }
+        ++t.sent;
+    }
+    return true;
+}
+
+// Every message number to every target in turn, from one thread: the windows share the program's
+// one user-interface thread, and under Wine senders on several threads only slow each other down.
+void Flood(std::vector<Target>& targets) {
+    for (UINT msg = WM_USER; msg <= kLastPrivate; ++msg) {
+        for (Target& t : targets) {
+            if (!SendEach(t, msg)) return;
         }
     }
 }
@@ -176,15 +184,7 @@ int wmain(int argc, wchar_t** argv) {
         }
     }
 
-    std::atomic<bool> stop{false};
-    std::vector<std::thread> threads;
-    for (Target& t : targets) {
-        threads.emplace_back([&t, &stop] {
-            Flood(t, stop);
-            if (t.code != 0) stop = true;
-        });
-    }
-    for (std::thread& thread : threads) thread.join();
+    Flood(targets);
 
     unsigned long sent = 0, timedOut = 0;
     int code = 0;

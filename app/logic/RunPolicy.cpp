@@ -11,8 +11,6 @@ RoadOptions RoadOptionsFor(const RunCommand& command) {
     // end (the driver sets the deadline); a quiet run shows the setup nothing.
     options.unattended = command.mode == RunMode::Passive || command.mode == RunMode::Quiet;
     options.hideSetup = command.mode == RunMode::Quiet;
-    // The windowless update starts the first offer the moment its check ends.
-    options.startEarly = command.mode == RunMode::Quiet;
     return options;
 }
 

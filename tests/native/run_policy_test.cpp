@@ -10,15 +10,12 @@ TEST(RunPolicy, OptionsFollowTheCommandLine) {
     const RoadOptions user = RoadOptionsFor(window);
     EXPECT_TRUE(user.mayEndScanner);  // the user asked for the installation
     EXPECT_FALSE(user.stopWhenCurrent);
-    EXPECT_FALSE(user.startEarly);  // nothing is fetched before the user's Start
     EXPECT_EQ(user.localFolder, L"E:\\");
     for (RunMode mode : {RunMode::Check, RunMode::Passive, RunMode::Quiet}) {
         RunCommand script;
         script.mode = mode;
         EXPECT_FALSE(RoadOptionsFor(script).mayEndScanner) << RunModeName(mode);
         EXPECT_TRUE(RoadOptionsFor(script).stopWhenCurrent) << RunModeName(mode);
-        // Only the windowless update goes on to the download the moment its check ends.
-        EXPECT_EQ(RoadOptionsFor(script).startEarly, mode == RunMode::Quiet) << RunModeName(mode);
         script.endScanner = true;
         EXPECT_TRUE(RoadOptionsFor(script).mayEndScanner) << RunModeName(mode);
     }

@@ -20,18 +20,6 @@
 #include <algorithm>
 
 namespace {
-// The files a statement names, as a listing would give them (a source without a listing).
-std::vector<FTP_FILE_INFO> FilesNamedBy(const ReleaseStatement& statement) {
-    std::vector<FTP_FILE_INFO> files;
-    for (const ReleaseFile& file : statement.files) {
-        FTP_FILE_INFO info;
-        info.SetName(file.name);
-        info.dwFileSize = file.size;
-        files.push_back(info);
-    }
-    return files;
-}
-
 // Why a source gave no file, in the terms of the choice of source.
 SourceSkip SkipOf(const ISourceSession& session, SourceSkip otherwise) {
     switch (session.LastFailure()) {
@@ -72,12 +60,10 @@ bool CUpdateCatalogue::Check(const std::wstring& localFolder) {
         m_strAskingProxy.clear();
         const bool offers = TrySource(source, ConnectionFor(source), skip);
         askingProxy = m_strAskingProxy;
-        if (!offers && m_onEarlyOffer) m_onEarlyOffer(nullptr);
         if (!offers) ClearServerFiles();
         return offers;
     };
-    m_vecRunSources = RunSources(BuildUpdateSources(), localFolder);
-    return m_sources.Choose(m_vecRunSources, turn);
+    return m_sources.Choose(RunSources(BuildUpdateSources(), localFolder), turn);
 }
 
 bool CUpdateCatalogue::TrySource(const UpdateSource& source, const SourceConnectionSettings& server, SourceSkip& skip) {
@@ -99,14 +85,19 @@ bool CUpdateCatalogue::TrySource(const UpdateSource& source, const SourceConnect
     // A server of today publishes no statement; HTTPS and a folder must, as must every source of a
     // build that names its publisher.
     const bool required = session->NeedsStatement() || BuildNamesPublisher();
-    if (!ReadRelease(*session, source, server, statementListed, required)) {
+    if (!ReadRelease(*session, statementListed, required)) {
         session->Disconnect();
         skip = SkipOf(*session, SourceSkip::Unreachable);
         if (session->LastFailure() == SourceFailure::ProxyAuth) m_strAskingProxy = session->Proxy();
         return false;
     }
     if (!session->CanList() && m_pRelease) {
-        m_vecServerFiles = FilesNamedBy(*m_pRelease);
+        for (const ReleaseFile& file : m_pRelease->files) {
+            FTP_FILE_INFO info;
+            info.SetName(file.name);
+            info.dwFileSize = file.size;
+            m_vecServerFiles.push_back(info);
+        }
         listed = static_cast<int>(m_vecServerFiles.size());
     }
     SizeOfferedFile(*session);
@@ -124,8 +115,7 @@ bool CUpdateCatalogue::TrySource(const UpdateSource& source, const SourceConnect
     return true;
 }
 
-bool CUpdateCatalogue::ReadRelease(ISourceSession& session, const UpdateSource& source,
-                                   const SourceConnectionSettings& server, bool listed, bool required) {
+bool CUpdateCatalogue::ReadRelease(ISourceSession& session, bool listed, bool required) {
     if (!listed) {
         // Servers of today publish none; a build that names its publisher offers nothing without it.
         m_bReleaseRefused = required;
@@ -133,12 +123,8 @@ bool CUpdateCatalogue::ReadRelease(ISourceSession& session, const UpdateSource& 
         return true;
     }
     const std::wstring folder = DownloadServerFolder(m_strEditionSource, !GetTestSuffix().empty());
-    ReleaseFiles files;
-    if (!ReadReleaseText(session, folder, files)) return false;
-    OfferEarly(session, source, server, folder, files);
-    ReadReleaseSignature(session, folder, files);
     FetchedRelease fetched;
-    JudgeRelease(files, m_strStatementEdition, fetched);
+    if (!FetchRelease(session, folder, m_strStatementEdition, fetched)) return false;
     const ReleaseStatement& statement = *fetched.statement;
     const StatementVerdict verdict = fetched.verdict;
     LogEvent("release.statement", {{"present", fetched.present},
@@ -162,32 +148,6 @@ bool CUpdateCatalogue::ReadRelease(ISourceSession& session, const UpdateSource& 
         LogEvent("release.serial-not-kept", {{"serial", std::to_string(statement.serial)}});
     m_pRelease = std::move(fetched.statement);
     return true;
-}
-
-void CUpdateCatalogue::OfferEarly(const ISourceSession& session, const UpdateSource& source,
-                                  const SourceConnectionSettings& server, const std::wstring& folder,
-                                  const ReleaseFiles& files) const {
-    if (!m_onEarlyOffer || !files.textRead || files.text.empty()) return;
-    auto statement = std::make_shared<ReleaseStatement>();
-    if (!ParseReleaseStatement(files.text.data(), files.text.size(), *statement)) return;
-    if (statement->edition != m_strStatementEdition) return;
-    const std::vector<FTP_FILE_INFO> listed = session.CanList() ? m_vecServerFiles : FilesNamedBy(*statement);
-    const OfferedFile offered = FindOfferedFile(listed, statement.get());
-    if (offered.index < 0) return;
-    const int bucket = RolloutBucket(ReadMachineId(), m_strStatementEdition);
-    if (!RolloutOffers(statement->rolloutPercent, bucket, m_bStagedRollout)) return;
-    EarlyOffer early;
-    early.source = source;
-    early.connection = server;
-    early.serverFolder = folder;
-    const auto at = std::find_if(m_vecRunSources.begin(), m_vecRunSources.end(),
-                                 [&source](const UpdateSource& run) { return &run == &source; });
-    if (at != m_vecRunSources.end()) early.laterSources.assign(at + 1, m_vecRunSources.end());
-    early.file = listed[static_cast<size_t>(offered.index)];
-    early.file.dwFileSize = statement->Find(early.file.Name())->size;
-    early.installedIsCurrent = InstalledIsCurrent(*statement, early.file.Name(), InstalledVersion());
-    early.statement = std::move(statement);
-    m_onEarlyOffer(&early);
 }
 
 bool CUpdateCatalogue::RolloutWithholds() const {

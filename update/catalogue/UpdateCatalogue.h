@@ -10,33 +10,18 @@
 #include "update/release/logic/ReleaseStatement.h"
 #include "update/sources/logic/UpdateSources.h"
 
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 class ISourceSession;
-struct ReleaseFiles;
 
 // One setup program the server check offers.
 struct OfferedSetup {
     FTP_FILE_INFO file;               // as listed (the release statement's size when there is one)
     std::wstring version;             // the release statement's version, else the one the name shows
     bool installedIsCurrent = false;  // the statement says the installed scanner has this version
-};
-
-// What a check that has read the maker's statement, before its signature is checked, would offer
-// from the source it is asking. A run that downloads at once may begin the transfer meanwhile; it
-// keeps it only when the check ends with the same offer from a valid statement.
-struct EarlyOffer {
-    UpdateSource source;
-    SourceConnectionSettings connection;
-    std::vector<UpdateSource> laterSources;  // the run's sources after it
-    std::wstring serverFolder;               // the edition's folder, download form
-    FTP_FILE_INFO file;                      // with the statement's size
-    bool installedIsCurrent = false;
-    std::shared_ptr<const ReleaseStatement> statement;  // as read, its signature not yet checked
 };
 
 class CUpdateCatalogue {
@@ -47,9 +32,6 @@ public:
     }
     // A script's run follows the maker's staged rollout (RolloutOffers); a person in the window does not.
     void FollowRollout(bool staged) { m_bStagedRollout = staged; }
-    // Told, on the checking thread, what a source would offer as soon as its statement has arrived,
-    // and (null) that the source asked has passed its turn, whatever it offered early.
-    void OnEarlyOffer(std::function<void(const EarlyOffer*)> handler) { m_onEarlyOffer = std::move(handler); }
     // What the download's connections are given for the chosen source (the proxy's credentials too).
     SourceConnectionSettings SourceConnection() const { return ConnectionFor(Source()); }
     // The same for any source of this run.
@@ -96,12 +78,7 @@ private:
     // Reads and judges the release statement of the edition's folder (`listed`: the folder lists one,
     // or there is no listing): sets m_pRelease when it is valid, m_bReleaseRefused when it is
     // required or there and not valid. False when it could not be fetched for a fault of the line.
-    bool ReadRelease(ISourceSession& session, const UpdateSource& source, const SourceConnectionSettings& server,
-                     bool listed, bool required);
-    // Tells the early-offer handler what the source would offer by the statement's text alone, before
-    // its signature is fetched and checked.
-    void OfferEarly(const ISourceSession& session, const UpdateSource& source, const SourceConnectionSettings& server,
-                    const std::wstring& folder, const ReleaseFiles& files) const;
+    bool ReadRelease(ISourceSession& session, bool listed, bool required);
     // True when the valid statement's rollout does not take this PC in (logged with the PC's bucket).
     bool RolloutWithholds() const;
     // The offered file's size: the statement's, or the server's own when the listing may have capped it.
@@ -118,8 +95,6 @@ private:
     bool m_bReleaseRefused = false;
     std::wstring m_strStatementEdition;
     CSourceChoice m_sources;
-    std::vector<UpdateSource> m_vecRunSources;  // the last check's, in their order
-    std::function<void(const EarlyOffer*)> m_onEarlyOffer;
     bool m_bStagedRollout = false;
     std::wstring m_strAskingProxy;  // the proxy that asked the last source tried for credentials
 };

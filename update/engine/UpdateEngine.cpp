@@ -5,7 +5,6 @@
 
 #include "system/DiagnosticsLog.h"
 #include "system/EnvironmentProbes.h"
-#include "update/engine/KeptDownloads.h"
 #include "update/handoff/InstallHandOff.h"
 #include "update/handoff/SetupSignature.h"
 #include "update/sources/SourceFailover.h"
@@ -17,13 +16,6 @@ CUpdateEngine::CUpdateEngine(IRoadObserver& observer, std::shared_ptr<CUiTaskQue
         return m_observer.AskProxyCredentials(host, user, password);
     });
     m_catalogue.FollowRollout(m_options.followRollout);
-    if (m_options.startEarly)
-        m_catalogue.OnEarlyOffer([this](const EarlyOffer* offer) {
-            if (offer)
-                BeginEarly(*offer);
-            else
-                DropEarly("source-passed");
-        });
 }
 
 CUpdateEngine::~CUpdateEngine() {
@@ -35,7 +27,6 @@ CUpdateEngine::~CUpdateEngine() {
 
 bool CUpdateEngine::Check() {
     if (!m_road.BeginCheck()) return false;
-    DropEarly("checked-again");
     m_offer = RoadOffer();
     m_chosen.clear();
     // The statement's signature is checked as soon as the server has sent it; its roots are read
@@ -51,7 +42,6 @@ bool CUpdateEngine::Check() {
                                                   : RoadOutcome::Offered;
     if (result == RoadOutcome::Offered && m_options.stopWhenCurrent && m_offer.setups.front().installedIsCurrent)
         result = RoadOutcome::AlreadyCurrent;
-    if (result != RoadOutcome::Offered) DropEarly("not-offered");
     m_road.EndCheck(result);
     LogEvent("road.checked", {{"outcome", RoadOutcomeName(result)}, {"offered", m_offer.setups.size()}});
     RoadFact fact;
@@ -71,15 +61,23 @@ bool CUpdateEngine::Start(const std::vector<size_t>& chosen) {
     m_chosen = chosen;
     // A scanner in use that this run may not end: nothing is downloaded.
     if (!m_options.mayEndScanner && probes::IsScannerRunning()) {
-        DropEarly("scanner-running");
         Abandon(RoadOutcome::ScannerRunning);
         return true;
     }
-    m_request = RequestFor(files, m_catalogue.BuildServerFolderForDownload(), m_catalogue.SourceConnection(),
-                           m_catalogue.Release());
-    if (AdoptEarly(m_request)) return true;
-    DropEarly(m_early.failure ? "failed" : "not-the-same");
-    if (!m_download.Start(m_request, m_catalogue.Source(), m_pTasks, FailoverFor(m_catalogue.LaterSources(), m_request))) {
+    m_request = DownloadRequest();
+    m_request.items = files;
+    m_request.serverFolder = m_catalogue.BuildServerFolderForDownload();
+    m_request.workFolder = CUpdateCatalogue::GetWorkFolder();
+    m_request.server = m_catalogue.SourceConnection();
+    m_request.release.statement = m_catalogue.Release();
+    m_request.release.installed = m_catalogue.InstalledVersion();
+    m_request.release.publisherNamed = BuildNamesPublisher();
+    std::vector<LaterSource> later;
+    for (const UpdateSource& source : m_catalogue.LaterSources())
+        later.push_back({source, m_catalogue.ConnectionFor(source)});
+    auto failover = std::make_unique<CSourceFailover>(std::move(later), m_request.release.statement,
+                                                      m_request.serverFolder, m_catalogue.StatementEdition());
+    if (!m_download.Start(m_request, m_catalogue.Source(), m_pTasks, std::move(failover))) {
         DownloadFailed(DownloadResult::NoInternet);
         return true;
     }
@@ -87,99 +85,7 @@ bool CUpdateEngine::Start(const std::vector<size_t>& chosen) {
     return true;
 }
 
-DownloadRequest CUpdateEngine::RequestFor(const std::vector<FTP_FILE_INFO>& files, const std::wstring& serverFolder,
-                                          const SourceConnectionSettings& server,
-                                          std::shared_ptr<const ReleaseStatement> statement) const {
-    DownloadRequest request;
-    request.items = files;
-    request.serverFolder = serverFolder;
-    request.workFolder = CUpdateCatalogue::GetWorkFolder();
-    request.server = server;
-    request.release.statement = std::move(statement);
-    request.release.installed = m_catalogue.InstalledVersion();
-    request.release.publisherNamed = BuildNamesPublisher();
-    return request;
-}
-
-std::unique_ptr<CSourceFailover> CUpdateEngine::FailoverFor(const std::vector<UpdateSource>& later,
-                                                            const DownloadRequest& request) const {
-    std::vector<LaterSource> sources;
-    for (const UpdateSource& source : later) sources.push_back({source, m_catalogue.ConnectionFor(source)});
-    return std::make_unique<CSourceFailover>(std::move(sources), request.release.statement, request.serverFolder,
-                                             m_catalogue.StatementEdition());
-}
-
-// The check has read a statement that offers a setup program and now checks its signature: the
-// transfer begins meanwhile, its reports held until the road downloads. Nothing it brings is
-// checked or launched unless Start adopts it once the check has found the statement valid.
-void CUpdateEngine::BeginEarly(const EarlyOffer& offer) {
-    if (m_early.Holding() || m_download.IsRunning()) return;
-    if (offer.installedIsCurrent && m_options.stopWhenCurrent) return;
-    if (!m_options.mayEndScanner && probes::IsScannerRunning()) return;
-    DownloadRequest request = RequestFor({offer.file}, offer.serverFolder, offer.connection, offer.statement);
-    if (!m_download.Start(request, offer.source, m_pTasks, FailoverFor(offer.laterSources, request))) return;
-    m_early.state = EarlyDownload::State::Running;
-    m_early.source = offer.source;
-    m_early.laterSources = offer.laterSources;
-    m_early.request = std::move(request);
-    LogEvent("download.early", {{"file", offer.file.Name()}, {"source", offer.source.Display()}});
-    m_log.Started(m_early.request.items);
-}
-
-// Start's request is the early download's, from the same source with the same sources after it, and
-// the transfer has not failed: the road goes on with it.
-bool CUpdateEngine::AdoptEarly(const DownloadRequest& request) {
-    if (m_early.state != EarlyDownload::State::Running || m_early.failure) return false;
-    if (m_early.source != m_catalogue.Source() || m_early.laterSources != m_catalogue.LaterSources() ||
-        !SameDownload(m_early.request, request))
-        return false;
-    m_early.state = EarlyDownload::State::Adopted;
-    LogEvent("download.early-adopted", {});
-    const std::weak_ptr<const bool> alive = m_pAlive;
-    m_pTasks->Post([this, alive] {
-        if (!alive.expired()) ReleaseEarlyReports();
-    });
-    return true;
-}
-
-void CUpdateEngine::DropEarly(const char* why) {
-    if (m_early.state != EarlyDownload::State::Running) return;
-    m_download.Stop();
-    m_early.finished.reset();  // lets the setup program it held go
-    // Bytes fetched on the word of a statement that the check did not find valid are not kept, in
-    // the keeping folder or, complete, in the work folder.
-    DownloadRequest vouched = m_early.request;
-    vouched.release.statement = m_catalogue.Release();
-    const bool keep = vouched.release.statement && SameDownload(vouched, m_early.request);
-    if (!keep) {
-        const std::vector<KeptOffer> offers = KeptOffersOf(m_early.request);
-        CKeptDownloads kept(offers);
-        if (kept.Offered() && kept.Open())
-            for (const KeptOffer& offer : offers) kept.Discard(offer);
-        // The work folder was emptied when the transfer began: a file there of that name is its own
-        // (a name the transfer refuses to write is never made into a path).
-        for (const FTP_FILE_INFO& item : m_early.request.items)
-            if (IsSafeLocalFileName(item.Name())) ::DeleteFileW(LocalPathOf(m_early.request, item.Name()).c_str());
-    }
-    LogEvent("download.early-dropped", {{"reason", why}, {"kept", keep}});
-    m_early = EarlyDownload();
-}
-
-// Queued behind every report the early transfer posted before it was adopted.
-void CUpdateEngine::ReleaseEarlyReports() {
-    if (m_early.state != EarlyDownload::State::Adopted) return;
-    EarlyDownload early = std::move(m_early);
-    m_early = EarlyDownload();
-    for (const DownloadStatus& status : early.reports) Report(status);
-    if (early.finished) DownloadFinished(std::move(*early.finished));
-    else if (early.failure) DownloadFailed(*early.failure);
-}
-
 void CUpdateEngine::Report(const DownloadStatus& status) {
-    if (m_early.Holding()) {
-        m_early.reports.push_back(status);
-        return;
-    }
     m_log.Report(m_request.items, status);
     // A setup whose row shows what has arrived is not offered again until the next check.
     if (TransferHasBegun(status) && status.item < m_chosen.size()) m_offer.updatable[m_chosen[status.item]] = false;
@@ -191,10 +97,6 @@ void CUpdateEngine::Report(const DownloadStatus& status) {
 
 // Every byte is on disk: the road's Verifying step checks the held setup program, then hands off.
 void CUpdateEngine::DownloadFinished(FinishedDownload download) {
-    if (m_early.Holding()) {
-        m_early.finished = std::make_unique<FinishedDownload>(std::move(download));
-        return;
-    }
     m_log.Received();
     if (!m_road.EndDownload(DownloadResult::Completed)) return;
     RoadFact fact;
@@ -206,10 +108,6 @@ void CUpdateEngine::DownloadFinished(FinishedDownload download) {
 }
 
 void CUpdateEngine::DownloadFailed(DownloadResult result) {
-    if (m_early.Holding()) {
-        m_early.failure = result;
-        return;
-    }
     m_log.Failed(result);
     if (!m_road.EndDownload(result)) return;
     RoadFact fact;
@@ -242,13 +140,8 @@ void CUpdateEngine::HandOff(FinishedDownload download) {
 }
 
 bool CUpdateEngine::Stop() {
-    DropEarly("stopped");
-    // An adopted transfer whose reports are not told yet is the road's download, ended or not; its
-    // reports never are.
-    const bool downloading = m_download.IsRunning() || m_early.Holding();
-    const bool running = downloading || m_setupCheck.IsRunning();
-    if (downloading) m_log.Stopped();
-    m_early = EarlyDownload();
+    const bool running = m_download.IsRunning() || m_setupCheck.IsRunning();
+    if (m_download.IsRunning()) m_log.Stopped();
     m_download.Stop();
     m_setupCheck.Stop();
     if (running) m_road.Abandon(RoadOutcome::Stopped);

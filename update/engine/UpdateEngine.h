@@ -16,7 +16,6 @@
 
 #include <deque>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -96,18 +95,6 @@ private:
     void DownloadFailed(DownloadResult result) override;
     // The road's last step, the one place the hand-off runs.
     void HandOff(FinishedDownload download);
-    // What a download of `files` fetches, and where it may go on from.
-    DownloadRequest RequestFor(const std::vector<FTP_FILE_INFO>& files, const std::wstring& serverFolder,
-                               const SourceConnectionSettings& server,
-                               std::shared_ptr<const ReleaseStatement> statement) const;
-    std::unique_ptr<CSourceFailover> FailoverFor(const std::vector<UpdateSource>& later,
-                                                 const DownloadRequest& request) const;
-    // The early download: begun from the check's early offer, adopted by Start when the check ended
-    // offering the same, dropped otherwise; its held reports go on in order once it is adopted.
-    void BeginEarly(const EarlyOffer& offer);
-    bool AdoptEarly(const DownloadRequest& request);
-    void DropEarly(const char* why);
-    void ReleaseEarlyReports();
     void Abandon(RoadOutcome why);
     // Queues the fact for the driver; TellQueued hands the queued ones over, in order, once.
     void Tell(const RoadFact& fact);
@@ -125,22 +112,8 @@ private:
     CSetupCheckStep m_setupCheck;
     CDownloadDiagnostics m_log;
     std::unique_ptr<CWinThread> m_pRootsReader;  // read while the first check asks the server
-    // A transfer begun from the check's early offer, before the statement's signature was judged.
-    struct EarlyDownload {
-        // Running: begun, neither adopted nor dropped. Adopted: the road's download, its reports
-        // still waiting below until ReleaseEarlyReports. In both, its reports wait.
-        enum class State { None, Running, Adopted } state = State::None;
-        bool Holding() const { return state != State::None; }
-        UpdateSource source;
-        std::vector<UpdateSource> laterSources;
-        DownloadRequest request;
-        std::vector<DownloadStatus> reports;
-        std::unique_ptr<FinishedDownload> finished;
-        std::optional<DownloadResult> failure;
-    };
-    EarlyDownload m_early;
-    std::deque<RoadFact> m_facts;  // told, not yet handed to the driver
-    bool m_bTelling = false;       // the driver is handling a fact
+    std::deque<RoadFact> m_facts;                // told, not yet handed to the driver
+    bool m_bTelling = false;                     // the driver is handling a fact
     // Tasks of this engine still queued when it goes find it gone.
     std::shared_ptr<const bool> m_pAlive = std::make_shared<const bool>(true);
 };

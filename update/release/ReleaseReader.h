@@ -10,7 +10,6 @@
 #include <cstddef>
 #include <memory>
 #include <string>
-#include <vector>
 
 // The clock statements are judged by: seconds since 1970 UTC.
 int64_t StatementClockNow();
@@ -27,21 +26,6 @@ struct FetchedRelease {
     std::shared_ptr<ReleaseStatement> statement = std::make_shared<ReleaseStatement>();  // as parsed
 };
 
-// The statement's two files as a source sent them.
-struct ReleaseFiles {
-    bool textRead = false;  // the text arrived whole
-    std::vector<uint8_t> text;
-    std::vector<uint8_t> signature;
-};
-
-// Fetches `folder` + the statement's text (`folder` in download form), then its signature when the
-// text arrived. False when the line, not the statement, failed; a missing file leaves its bytes
-// empty.
-bool ReadReleaseText(ISourceSession& session, const std::wstring& folder, ReleaseFiles& files);
-void ReadReleaseSignature(ISourceSession& session, const std::wstring& folder, ReleaseFiles& files);
-// Checks the files' signature and judges the text against the edition, the clock and the highest
-// serial this user accepted of the statement's publisher.
-void JudgeRelease(const ReleaseFiles& files, const std::wstring& edition, FetchedRelease& out);
 // Fetches `folder` + the statement's two files (`folder` in download form) and judges them against
 // the edition, the clock and the highest serial this user accepted of the statement's publisher.
 // False when the line, not the statement, failed; a statement that is missing or not valid is a

@@ -77,7 +77,7 @@ private:
         item.index = index;
         item.total = listed.dwFileSize;
         item.remotePath = request_.serverFolder + name;
-        item.localPath = LocalPathOf(request_, name);
+        item.localPath = request_.workFolder + L"\\" + LocalNameOf(name);
         GoOnFromKept(item);
         const int64_t free = files_.FreeSpace(request_.workFolder);
         if (free >= 0 && free < item.total - item.done) {
@@ -384,28 +384,6 @@ private:
 };
 
 }  // namespace
-
-bool SameDownload(const DownloadRequest& a, const DownloadRequest& b) {
-    const auto sameItem = [](const FTP_FILE_INFO& x, const FTP_FILE_INFO& y) {
-        return x.Name() == y.Name() && x.dwFileSize == y.dwFileSize;
-    };
-    const auto sameFile = [](const ReleaseFile& x, const ReleaseFile& y) {
-        return x.name == y.name && x.size == y.size && x.sha256 == y.sha256;
-    };
-    const ReleaseStatement* x = a.release.statement.get();
-    const ReleaseStatement* y = b.release.statement.get();
-    const bool sameStatement =
-        (!x && !y) || (x && y && x->edition == y->edition &&
-                       std::equal(x->files.begin(), x->files.end(), y->files.begin(), y->files.end(), sameFile));
-    return std::equal(a.items.begin(), a.items.end(), b.items.begin(), b.items.end(), sameItem) &&
-           a.serverFolder == b.serverFolder && a.workFolder == b.workFolder && a.server.host == b.server.host &&
-           a.server.port == b.server.port && a.server.user == b.server.user &&
-           a.server.password == b.server.password && sameStatement;
-}
-
-std::wstring LocalPathOf(const DownloadRequest& request, const std::wstring& name) {
-    return request.workFolder + L"\\" + LocalNameOf(name);
-}
 
 std::wstring LocalNameOf(const std::wstring& name) {
     const std::wstring upper = ToUpperPath(name);

@@ -81,15 +81,8 @@ struct NextSource {
 // SHA-256 as the download's; false when none is left. A source is offered once a download.
 using NextSourceFinder = std::function<bool(const std::wstring& name, NextSource& next)>;
 
-// The two requests fetch the same: the same files from the same folder of the same server into the
-// same folder, keeping and comparing their bytes by the same statement's names, sizes and digests.
-// Who signed the statements is not compared: the transfer does not read it.
-bool SameDownload(const DownloadRequest& a, const DownloadRequest& b);
-
 // Upper-case name with every ".CIF" replaced by ".EXE".
 std::wstring LocalNameOf(const std::wstring& name);
-// Where the download writes the file of that name in the request's work folder.
-std::wstring LocalPathOf(const DownloadRequest& request, const std::wstring& name);
 // The percentage of a row, passed through float precision; an empty file counts as complete.
 float ProgressPercent(int64_t done, int64_t total);
 

@@ -74,10 +74,6 @@ struct RoadOptions {
     // a quiet run) and waits for its end until the run's deadline (GetTickCount64; 0: none).
     bool unattended = false;
     bool hideSetup = false;
-    // A run that downloads the first offer as soon as the check ends may begin the transfer while
-    // the check still judges the statement's signature; it keeps the transfer only when the check
-    // then offers the same from a valid statement, and nothing is checked or launched before.
-    bool startEarly = false;
     uint64_t deadlineTick = 0;
 };
 

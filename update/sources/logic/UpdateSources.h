@@ -17,11 +17,6 @@ struct UpdateSource {
                             // "/a/b/" (always begins and ends with '/'); Folder: the folder itself
     // The form the log shows: "ftp://host:5301", "https://host:443/base/", "folder:D:\\updates".
     std::wstring Display() const;
-
-    friend bool operator==(const UpdateSource& a, const UpdateSource& b) {
-        return a.kind == b.kind && a.host == b.host && a.port == b.port && a.basePath == b.basePath;
-    }
-    friend bool operator!=(const UpdateSource& a, const UpdateSource& b) { return !(a == b); }
 };
 
 // Parses "https://host[:port]/path;ftp://host[:port]" (';' between entries, blanks around entries

@@ -2,8 +2,8 @@
 with files planted in it during a download, a download changed on disk before its launch, a link
 planted in place of the work folder, DLLs planted beside the program, every private window message
 with junk parameters from another program (to the message box while it waits, to the main window and
-each control, and to the main window during a download), and Check Server arriving while the finished
-download is handed over. (A served setup file that is no program: test_download.py.)"""
+each control, and to the main window during a download, each a case of its own), and Check Server
+arriving while the finished download is handed over. (A served setup file that is no program: test_download.py.)"""
 import os
 import re
 import shutil
@@ -301,12 +301,17 @@ class HandOffSafetyTest(unittest.TestCase):
             with open(self.record, encoding="utf-8", errors="replace") as f:
                 self.fail("a setup program was launched: %r; the server saw %s" % (f.read(), self.ftp.requests()))
 
-    def test_stray_private_messages_neither_crash_nor_steer_the_program(self):
-        self.served = self.ftp.add_file(REMOTE, demo_setup(2000000))
-        self.ftp.max_lifetime = 1800  # half a million messages take minutes under Wine
+    # Every private message with junk, in three cases that run side by side: to the notice while it
+    # waits, to the window and each control while it offers a setup, and to the window during a
+    # download. Half a million messages take minutes under Wine.
+    def stray_setup(self, size=100000):
+        self.served = self.ftp.add_file(REMOTE, demo_setup(size))
+        self.ftp.max_lifetime = 1800
         self.wine, self.program, self.work, self.record = prepare_program(self)
         self.driver = Driver(self.wine)
-        scanner = self.start_scanner(900)
+
+    def test_stray_private_messages_neither_answer_nor_close_the_notice(self):
+        self.stray_setup()
         self.program.start()  # no server yet: the failure notice waits for its answer
         self.driver.wait_msgbox()
         self.stray("msgbox")
@@ -314,7 +319,11 @@ class HandOffSafetyTest(unittest.TestCase):
         self.assertEqual(self.driver.answer_msgbox(), EN[9] + "\n" + EN[10])
         self.assert_nothing_launched()
 
+    def test_stray_private_messages_neither_crash_nor_steer_the_window(self):
+        self.stray_setup()
+        scanner = self.start_scanner(900)
         self.ftp.start()
+        self.program.start()
         self.driver.wait_main()
         self.assert_check_server_works()
         # A hand-off set off from outside would launch this and end the scanner.
@@ -327,7 +336,13 @@ class HandOffSafetyTest(unittest.TestCase):
         self.shot("after-stray-messages")
         self.assert_check_server_works()
 
-        # While a download runs, held back by the server until the messages have all been sent.
+    def test_stray_private_messages_during_a_download_leave_it_to_its_launch(self):
+        # Held back by the server until the messages have all been sent.
+        self.stray_setup(2000000)
+        self.ftp.start()
+        self.program.start()
+        self.driver.wait_main()
+        self.driver.ok("wait-text", ID_BANNER, EN[11].split("\n")[0], 30000)
         self.ftp.update_faults(rate=2000)
         self.driver.ok("click", ID_START)
         self.driver.ok("wait-list", "/ 100[%]", 20000)

@@ -50,9 +50,12 @@ int RunTheRoad(const RunCommand& command) {
     if (command.noRestart) LogEvent("command-line", {{"norestart", true}});
     CSingleRun single;
     if (!single.Acquire()) {
-        // A user who starts the window again finds the first one in front of him.
-        const bool shown = command.mode == RunMode::Window && BringRunningWindowToFront();
+        // A user who starts the window again finds the first one in front of him; one whose PC is
+        // held by a run without a window here is told so. A script's run ends without a word.
+        const bool window = command.mode == RunMode::Window;
+        const bool shown = window && BringRunningWindowToFront();
         LogEvent("road.abandoned", {{"reason", RoadOutcomeName(RoadOutcome::AnotherRun)}, {"window_shown", shown}});
+        if (window && !shown) ShowAnotherRunNotice();
         return ExitCodeOf(RoadOutcome::AnotherRun);
     }
     if (command.mode == RunMode::Check || command.mode == RunMode::Quiet) {

@@ -378,19 +378,18 @@ void CDlg_MSG_Box::DrawMessageText(HDC dc, const RECT& client) {
 }
 
 // An owner that sits partly off the screen would take the box with it: the box then goes to the
-// screen's centre instead.
+// screen's centre instead, as a box without an owner does.
 void CDlg_MSG_Box::PlaceBox() {
-    if (!m_pParent || !m_pParent->m_hWnd) return;
     const int iw = s_imgBackground.Width(), ih = s_imgBackground.Height();
-    QvRect rc = msgbox::CentreOver(ToQvRect(m_pParent->GetWindowRect()), iw, ih);
+    const int screenHeight = ::GetSystemMetrics(SM_CYSCREEN);
+    const int x = ::GetSystemMetrics(SM_CXFULLSCREEN) / 2 - iw / 2;
+    const int y = screenHeight / 2 - ih / 2;
+    QvRect rc = MakeQvRect(x, y, x + iw, y + ih);
+    const HWND owner = m_pParent ? m_pParent->m_hWnd : nullptr;
     WINDOWPLACEMENT placement{};
     placement.length = sizeof placement;
-    const int screenHeight = ::GetSystemMetrics(SM_CYSCREEN);
-    if (::GetWindowPlacement(m_pParent->m_hWnd, &placement) &&
-        msgbox::NeedsScreenCentre(ToQvRect(placement.rcNormalPosition), iw, ih, screenHeight)) {
-        const int x = ::GetSystemMetrics(SM_CXFULLSCREEN) / 2 - iw / 2;
-        const int y = screenHeight / 2 - ih / 2;
-        rc = MakeQvRect(x, y, x + iw, y + ih);
-    }
+    if (owner && !(::GetWindowPlacement(owner, &placement) &&
+                   msgbox::NeedsScreenCentre(ToQvRect(placement.rcNormalPosition), iw, ih, screenHeight)))
+        rc = msgbox::CentreOver(ToQvRect(m_pParent->GetWindowRect()), iw, ih);
     SetWindowPos(nullptr, rc.left, rc.top, rc.Width(), rc.Height(), SWP_NOZORDER | SWP_NOACTIVATE);
 }

@@ -70,7 +70,8 @@ private:
     LRESULT OnPaint();
     LRESULT OnShowAndWaitRequest();
     void PaintTo(HDC dc);
-    // Centres the box over its owner, or on the screen when that would put it off the screen.
+    // Centres the box over its owner, or on the screen when it has none or that would put it off the
+    // screen.
     void PlaceBox();
     enum class StartVisibility { Hidden, Shown, Current };
     void ApplyButtonLayout(StartVisibility start);

@@ -34,4 +34,6 @@ enum class TextId : int {
     WarningCheckModulePower = 28,
     CannotOpenLocalFile = 29,
     Exit = 30,
+    // What a window started while another run holds the PC says before it ends.
+    AnotherUpdateRunning = 31,
 };

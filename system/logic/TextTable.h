@@ -8,7 +8,7 @@
 // Splits the resource text into entries of one language column: backslash-n becomes a line feed,
 // lines are the ";"-separated fields (stopping at the first empty field), the column is the
 // "^"-separated part numbered languageIndex (empty when the field has none), and CR LF pairs are
-// removed. The well-formed resource yields 32 entries, the last one empty.
+// removed. The well-formed resource yields one entry a line and a last, empty one.
 std::vector<std::wstring> ParseTextTable(const std::wstring& text, int languageIndex);
 
 // Language index for the user-interface language (GetUserDefaultUILanguage): 1 for Korean

@@ -2,9 +2,10 @@
 setup is offered; /update /quiet runs the road without any window, starts the setup with the maker's
 unattended arguments and ends with its code, and never ends a scanner in use unless /endscanner
 allows it (1618); /update /passive shows the road and runs it without a click; one run at a time
-(1618); a command line the program does not understand ends with 1639 and opens nothing; a source
-that drips a byte a connection ends the run (30); a quiet update whose statement fails its signature
-fetches no byte of the setup. Each run's outcome is in the log."""
+(1618), a window started meanwhile saying so when it has no window of the other run to show; a
+command line the program does not understand ends with 1639 and opens nothing; a source that drips
+a byte a connection ends the run (30); a quiet update whose statement fails its signature fetches no
+byte of the setup. Each run's outcome is in the log."""
 import os
 import shutil
 import subprocess
@@ -12,12 +13,13 @@ import tempfile
 import time
 import unittest
 
-from harness import (BUILD, DiagnosticsLog, Driver, Program, RoadTest, demo_setup_signed, install_scanner,
-                     publish_release, wait_until)
+from harness import (BUILD, DiagnosticsLog, Driver, Program, RoadTest, Wine, demo_setup_signed, install_scanner,
+                     publish_release, screenshot, screenshot_dir, text_table, wait_until)
 from https_fixture import trust_certificate
 from signing import Signer
 
 SETUP = "/Software/TALVIX_FULL_250101.exe"
+ANOTHER_UPDATE_RUNNING = 31  # the text table's line
 
 
 class CommandLineTest(RoadTest):
@@ -167,6 +169,25 @@ class CommandLineTest(RoadTest):
         self.assertFalse(style & 0x20000000)  # WS_MINIMIZE
         self.ftp.set_faults()
         self.assertEqual(first.wait(90), 0)
+        # With no window of the first run to show (a quiet one), the user is told, in his language.
+        self.ftp.set_faults(rate=200000)
+        for lang, korean in (("en_US.UTF-8", False), ("ko_KR.UTF-8", True)):
+            with self.subTest(lang=lang):
+                wine = Wine(lang=lang)
+                wine.kill_server()  # the language is read when the Wine session starts
+                fetched = len(self.retrieved())
+                quiet = Program(wine, args=["/update", "/quiet"]).start()
+                self.addCleanup(quiet.kill)
+                wait_until(lambda: len(self.retrieved()) > fetched, 60, "the quiet run to download")
+                window = Program(wine, folder=r"c:\qvtest2").start()
+                self.addCleanup(window.kill)
+                driver = Driver(wine)
+                driver.wait_msgbox()
+                screenshot(driver, os.path.join(screenshot_dir(), "another-run-%s.png" % lang[:2]), "msgbox")
+                self.assertEqual(driver.answer_msgbox(), text_table(korean)[ANOTHER_UPDATE_RUNNING])
+                self.assertEqual(window.wait(30), 1618)
+                self.assertTrue(quiet.running())
+                wine.kill_server()
 
     def test_a_drip_of_one_byte_per_connection_ends_the_run(self):
         self.ftp.add_file(SETUP, demo_setup_signed())

@@ -20,7 +20,9 @@ inline BOOL CALLBACK FindBoxProc(HWND wnd, LPARAM lp) {
     auto* s = reinterpret_cast<BoxSearch*>(lp);
     wchar_t cls[64] = {};
     ::GetClassNameW(wnd, cls, 64);
-    if (wnd != s->owner && std::wcscmp(cls, L"#32770") == 0 && ::GetWindow(wnd, GW_OWNER) == s->owner) {
+    // Without an owner, only a dialog with the box's first button (id 10) is the box.
+    if (wnd != s->owner && std::wcscmp(cls, L"#32770") == 0 && ::GetWindow(wnd, GW_OWNER) == s->owner &&
+        (s->owner || ::GetDlgItem(wnd, 10))) {
         s->found = wnd;
         return FALSE;
     }
@@ -28,11 +30,10 @@ inline BOOL CALLBACK FindBoxProc(HWND wnd, LPARAM lp) {
 }
 }  // namespace program_windows
 
-// The program's message box (a dialog the main window owns), shown or not.
+// The program's message box (a dialog the main window owns, or one without an owner when there is
+// no main window), shown or not.
 inline HWND FindBox() {
-    HWND main = FindMain();
-    if (!main) return nullptr;
-    program_windows::BoxSearch s{main, nullptr};
+    program_windows::BoxSearch s{FindMain(), nullptr};
     ::EnumWindows(program_windows::FindBoxProc, reinterpret_cast<LPARAM>(&s));
     return s.found;
 }

@@ -118,13 +118,13 @@ int64_t MinutesNow() {
 constexpr REGSAM kHoldKeyView = KEY_WOW64_64KEY;
 
 int64_t OtherHoldMinutes() {
-    HKEY key = nullptr;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kHoldKey, 0, KEY_QUERY_VALUE | kHoldKeyView, &key) != ERROR_SUCCESS)
+    CRegKey key;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kHoldKey, 0, KEY_QUERY_VALUE | kHoldKeyView, key.Out()) != ERROR_SUCCESS)
         return -1;
     uint64_t since = 0;
     DWORD type = 0, size = sizeof since;
-    const LSTATUS status = ::RegQueryValueExW(key, kHoldValue, nullptr, &type, reinterpret_cast<BYTE*>(&since), &size);
-    ::RegCloseKey(key);
+    const LSTATUS status =
+        ::RegQueryValueExW(key.Get(), kHoldValue, nullptr, &type, reinterpret_cast<BYTE*>(&since), &size);
     if (status != ERROR_SUCCESS || type != REG_QWORD || size != sizeof since) return -1;
     // A clock set back counts as no time passed.
     return std::max<int64_t>(0, MinutesNow() - static_cast<int64_t>(since));
@@ -132,19 +132,18 @@ int64_t OtherHoldMinutes() {
 
 void KeepHoldRecord(HoldRecord record) {
     if (record == HoldRecord::Keep) return;
-    HKEY key = nullptr;
+    CRegKey key;
     if (record == HoldRecord::Start) {
         if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kHoldKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                              KEY_SET_VALUE | kHoldKeyView, nullptr, &key, nullptr) != ERROR_SUCCESS)
+                              KEY_SET_VALUE | kHoldKeyView, nullptr, key.Out(), nullptr) != ERROR_SUCCESS)
             return;
         const uint64_t now = static_cast<uint64_t>(MinutesNow());
-        ::RegSetValueExW(key, kHoldValue, 0, REG_QWORD, reinterpret_cast<const BYTE*>(&now), sizeof now);
+        ::RegSetValueExW(key.Get(), kHoldValue, 0, REG_QWORD, reinterpret_cast<const BYTE*>(&now), sizeof now);
     } else {
-        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kHoldKey, 0, KEY_SET_VALUE | kHoldKeyView, &key) != ERROR_SUCCESS)
+        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kHoldKey, 0, KEY_SET_VALUE | kHoldKeyView, key.Out()) != ERROR_SUCCESS)
             return;
-        ::RegDeleteValueW(key, kHoldValue);
+        ::RegDeleteValueW(key.Get(), kHoldValue);
     }
-    ::RegCloseKey(key);
 }
 }  // namespace
 

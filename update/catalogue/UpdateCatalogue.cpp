@@ -81,6 +81,12 @@ bool CUpdateCatalogue::TrySource(const UpdateSource& source, const SourceConnect
     bool statementListed = true;
     if (session->CanList()) {
         listed = session->ListFiles(m_strServerFolder, m_vecServerFiles, L"*");
+        // A listing the line failed (one that ran out of time) is not an empty folder.
+        if (listed == kSessionError && IsLineFailure(session->LastFailure())) {
+            session->Disconnect();
+            skip = SourceSkip::Unreachable;
+            return false;
+        }
         statementListed = std::any_of(m_vecServerFiles.begin(), m_vecServerFiles.end(),
                                       [](const FTP_FILE_INFO& file) { return file.Name() == kStatementFile; });
     }

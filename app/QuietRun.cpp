@@ -2,6 +2,7 @@
 // is over.
 #include "app/QuietRun.h"
 
+#include "app/RunDeadline.h"
 #include "app/logic/RunPolicy.h"
 #include "system/DiagnosticsLog.h"
 
@@ -20,15 +21,16 @@ int CQuietRun::Run() {
     MSG msg{};
     ::PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
     m_pTasks = std::make_shared<CUiTaskQueue>(::GetCurrentThreadId(), UM_QUIET_TASKS);
-    const DWORD deadlineMs = m_command.timeoutMinutes * 60000u;
+    const bool quiet = m_command.mode == RunMode::Quiet;
     RoadOptions options = RoadOptionsFor(m_command);
-    options.deadlineTick = ::GetTickCount64() + deadlineMs;
+    options.deadlineTick = RunDeadlineTick(m_command.timeoutMinutes);
     IRoadObserver& observer = *this;
     m_pEngine = std::make_unique<CUpdateEngine>(observer, m_pTasks, options);
-    // A thread timer: its message comes to this loop without a window.
-    const UINT_PTR deadline = m_command.mode == RunMode::Quiet ? ::SetTimer(nullptr, 0, deadlineMs, nullptr) : 0;
     m_pEngine->Check();
-    bool timedOut = false;
+    // The check spends the run's time too: one that used it all up ends the run as the deadline does.
+    bool timedOut = quiet && MsUntil(options.deadlineTick) == 0 && m_pEngine->State() != RoadState::Done;
+    // A thread timer: its message comes to this loop without a window.
+    const UINT_PTR deadline = quiet && !timedOut ? ::SetTimer(nullptr, 0, MsUntil(options.deadlineTick), nullptr) : 0;
     while (!m_bFinished && !timedOut && ::GetMessageW(&msg, nullptr, 0, 0) > 0) {
         if (!msg.hwnd && msg.message == UM_QUIET_TASKS) {
             m_pTasks->RunPending();

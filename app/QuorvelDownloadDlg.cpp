@@ -2,6 +2,7 @@
 // the run.
 #include "app/QuorvelDownloadDlg.h"
 
+#include "app/RunDeadline.h"
 #include "app/logic/RunPolicy.h"
 #include "controls/ListMessages.h"
 #include "controls/logic/DpiScale.h"
@@ -46,10 +47,9 @@ BOOL CQuorvelDownloadDlg::OnInitDialog() {
     CDialog::OnInitDialog();
     m_pTasks = std::make_shared<CUiTaskQueue>(m_hWnd, UM_RUN_TASKS);
     RoadOptions options = RoadOptionsFor(m_command);
-    const DWORD deadlineMs = m_command.timeoutMinutes * 60000u;
     if (options.unattended) {
-        options.deadlineTick = ::GetTickCount64() + deadlineMs;
-        ::SetTimer(m_hWnd, kDeadlineTimer, deadlineMs, nullptr);
+        options.deadlineTick = RunDeadlineTick(m_command.timeoutMinutes);
+        ::SetTimer(m_hWnd, kDeadlineTimer, MsUntil(options.deadlineTick), nullptr);
     }
     IRoadObserver& observer = *this;
     m_pEngine = std::make_unique<CUpdateEngine>(observer, m_pTasks, options);

@@ -38,10 +38,12 @@ private:
 };
 
 // Runs `call` (which owns everything it uses) on a helper thread named `name`; Done puts its result
-// in `result`. Otherwise `closeLate` gets the result on the helper whenever the call comes back.
+// in `result`. Otherwise `closeLate` gets the result on the helper whenever the call comes back. A
+// bound of 0 (its deadline passed already) makes no call: TimedOut.
 template <typename Result, typename Call, typename Close>
 BoundedWait RunBounded(const wchar_t* name, uint32_t boundMs, const std::atomic<bool>* stop, Call call, Close closeLate,
                        Result& result) {
+    if (boundMs == 0) return BoundedWait::TimedOut;
     struct Shared {
         CBoundedHandOver handOver;
         Result result{};

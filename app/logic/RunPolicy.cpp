@@ -27,3 +27,8 @@ bool RunIsOver(RunMode mode, RoadState state) {
     }
     return false;
 }
+
+uint64_t DeadlineFromStart(uint32_t timeoutMinutes, uint64_t nowTick, uint64_t sinceStartMs) {
+    const uint64_t startTick = nowTick > sinceStartMs ? nowTick - sinceStartMs : 0;
+    return startTick + static_cast<uint64_t>(timeoutMinutes) * 60000u;
+}

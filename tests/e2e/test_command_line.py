@@ -4,8 +4,9 @@ unattended arguments and ends with its code, and never ends a scanner in use unl
 allows it (1618); /update /passive shows the road and runs it without a click; one run at a time
 (1618), a window started meanwhile saying so when it has no window of the other run to show; a
 command line the program does not understand ends with 1639 and opens nothing; a source that drips
-a byte a connection ends the run (30); a quiet update whose statement fails its signature fetches no
-byte of the setup. Each run's outcome is in the log."""
+a byte a connection ends the run (30), and one that drips its signature or its listing ends a quiet
+run at its deadline (1460, counted from the start) and a check within its bound (20); a quiet update
+whose statement fails its signature fetches no byte of the setup. Each run's outcome is in the log."""
 import os
 import shutil
 import subprocess
@@ -189,7 +190,7 @@ class CommandLineTest(RoadTest):
                 self.assertTrue(quiet.running())
                 wine.kill_server()
 
-    def test_a_drip_of_one_byte_per_connection_ends_the_run(self):
+    def test_a_source_that_drips_ends_the_run_within_its_bounds(self):
         self.ftp.add_file(SETUP, demo_setup_signed())
         # Each connection: the 4096 bytes the resume checks again, one new byte, then silence.
         self.ftp.set_faults(drip={"*": 4097})
@@ -200,7 +201,25 @@ class CommandLineTest(RoadTest):
         self.assertGreater(len(self.retrieved()), 2)
         self.assertEqual(log.event("road.checked")["outcome"], "offered")
         self.assertFalse(os.path.exists(self.record))
-
+        # A signature that comes a byte a second: /timeout counts from the process's start, the check
+        # included, and the run ends with the deadline's code.
+        publish_release(self.ftp, "/Software", Signer.make(os.path.join(BUILD, "signing"), "a"))
+        self.ftp.set_faults(trickle={"/Software/release.txt.p7s": 1})
+        log = DiagnosticsLog(self.wine)
+        started = time.monotonic()
+        self.assertEqual(self.run_program("/update", "/quiet", "/timeout", "1", timeout=120), 1460)
+        self.assertLess(time.monotonic() - started, 75)
+        self.assertIn("RETR /Software/release.txt.p7s", self.ftp.requests())
+        self.assertEqual(log.event("road.deadline")["minutes"], "1")
+        # A listing that comes a byte a second: a check ends within its total bound (shortened here) as
+        # one that could not reach the server.
+        self.ftp.set_faults(trickle={"/Software": 1})
+        log = DiagnosticsLog(self.wine)
+        started = time.monotonic()
+        self.assertEqual(self.run_program("/check", env={"QV_TEST_LINE_BOUNDS": "0,0,0,5000"}, timeout=60), 20)
+        self.assertLess(time.monotonic() - started, 30)  # Wine's own start-up included
+        self.assertEqual(log.event("road.checked")["outcome"], "server-unreachable")
+        self.assertFalse(os.path.exists(self.record))
 
 if __name__ == "__main__":
     unittest.main()

@@ -75,6 +75,29 @@ TEST(FtpFileInfo, ListedSizesKeepAll64BitsAndTheCapIsAskedAgain) {
     EXPECT_FALSE(IsRestartAccepted(L"501 Resuming transfers not allowed in ASCII mode."));
 }
 
+// Every wait of a session with a deadline ends by it: the server check's total bound.
+TEST(SessionDeadline, AWaitEndsByTheEarlierOfItsBoundAndTheDeadline) {
+    struct Case {
+        uint32_t bound;
+        uint64_t deadline, now;
+        uint32_t wait;
+    };
+    const Case cases[] = {
+        {15000, 0, 5000, 15000},                  // no deadline: the operation's own bound
+        {15000, 100000, 5000, 15000},             // far off
+        {15000, 10000, 5000, 5000},               // near: what is left
+        {15000, 10000, 10000, 0},                 // reached
+        {15000, 10000, 20000, 0},                 // passed
+        {UINT32_MAX, 1ull << 40, 0, UINT32_MAX},  // more left than a bound can say
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(WaitWithin(c.bound, c.deadline, c.now), c.wait) << c.bound << " " << c.deadline << " " << c.now;
+    EXPECT_EQ(EarlierDeadline(0, 0), 0u);
+    EXPECT_EQ(EarlierDeadline(0, 7), 7u);
+    EXPECT_EQ(EarlierDeadline(7, 0), 7u);
+    EXPECT_EQ(EarlierDeadline(9, 7), 7u);
+}
+
 TEST(SessionErrorText, HasTheSessionsLayout) {
     EXPECT_EQ(FormatSessionError(L"FTP OPEN ERROR!!", 12014), L"FTP OPEN ERROR!!\r\n ERROR CODE : [ 12014 ]");
 }

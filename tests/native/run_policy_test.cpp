@@ -57,3 +57,11 @@ TEST(RunPolicy, ATransferHasBegunOnceBytesAreOnDisk) {
     status.state = DownloadState::Completed;
     EXPECT_TRUE(TransferHasBegun(status));
 }
+
+// /timeout counts from the process's start, so whatever ran before (the check) spends it.
+TEST(RunPolicy, TheDeadlineCountsFromTheProcessStart) {
+    EXPECT_EQ(DeadlineFromStart(1, 100000, 0), 160000u);
+    EXPECT_EQ(DeadlineFromStart(1, 100000, 30000), 130000u);
+    EXPECT_EQ(DeadlineFromStart(60, 100000, 200000), 3600000u);  // a start before the tick's own: from 0
+    EXPECT_EQ(DeadlineFromStart(10080, 0, 0), 604800000u);
+}

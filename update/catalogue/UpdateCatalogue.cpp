@@ -51,14 +51,14 @@ std::wstring CUpdateCatalogue::BuildServerFolderForDownload() {
     return m_strServerFolder;
 }
 
-bool CUpdateCatalogue::Check(const std::wstring& localFolder) {
+bool CUpdateCatalogue::Check(const std::wstring& localFolder, uint64_t deadlineTick) {
     ClearServerFiles();
     probes::ReadInstalledScannerVersion(nullptr, m_strBitness, m_strInstalledVersion);
     BuildServerFolder();
     m_strStatementEdition = StatementEditionOf(m_strServerFolder);
-    const auto turn = [this](const UpdateSource& source, SourceSkip& skip, std::wstring& askingProxy) {
+    const auto turn = [this, deadlineTick](const UpdateSource& source, SourceSkip& skip, std::wstring& askingProxy) {
         m_strAskingProxy.clear();
-        const bool offers = TrySource(source, ConnectionFor(source), skip);
+        const bool offers = TrySource(source, ConnectionFor(source), deadlineTick, skip);
         askingProxy = m_strAskingProxy;
         if (!offers) ClearServerFiles();
         return offers;
@@ -66,8 +66,10 @@ bool CUpdateCatalogue::Check(const std::wstring& localFolder) {
     return m_sources.Choose(RunSources(BuildUpdateSources(), localFolder), turn);
 }
 
-bool CUpdateCatalogue::TrySource(const UpdateSource& source, const SourceConnectionSettings& server, SourceSkip& skip) {
+bool CUpdateCatalogue::TrySource(const UpdateSource& source, const SourceConnectionSettings& server,
+                                 uint64_t deadlineTick, SourceSkip& skip) {
     const std::unique_ptr<ISourceSession> session = MakeSourceSession(source);
+    session->FinishBy(deadlineTick);
     const int connected = session->Connect(server.host, server.user, server.password, server.port);
     if (connected != kSessionSuccess) {
         session->Disconnect();
@@ -79,6 +81,12 @@ bool CUpdateCatalogue::TrySource(const UpdateSource& source, const SourceConnect
     bool statementListed = true;
     if (session->CanList()) {
         listed = session->ListFiles(m_strServerFolder, m_vecServerFiles, L"*");
+        // A listing the line failed (one that ran out of time) is not an empty folder.
+        if (listed == kSessionError && IsLineFailure(session->LastFailure())) {
+            session->Disconnect();
+            skip = SourceSkip::Unreachable;
+            return false;
+        }
         statementListed = std::any_of(m_vecServerFiles.begin(), m_vecServerFiles.end(),
                                       [](const FTP_FILE_INFO& file) { return file.Name() == kStatementFile; });
     }

@@ -41,9 +41,9 @@ public:
     // empties it (left alone when it cannot be made private), then tries the run's sources in order
     // (`localFolder` first when given, then the build's): lists the edition's folder (FTP, folder),
     // reads the maker's release statement (required over HTTPS and from a folder), and keeps the
-    // first source that offers a setup program. False when no source could be reached; the server
-    // files are then none.
-    bool Check(const std::wstring& localFolder = std::wstring());
+    // first source that offers a setup program. Every wait on a source ends by `deadlineTick`
+    // (GetTickCount64; 0: none). False when no source could be reached; the server files are then none.
+    bool Check(const std::wstring& localFolder = std::wstring(), uint64_t deadlineTick = 0);
     // The setup programs to offer, in the server's order: none when the listing holds none that may
     // be offered, or when the maker's release statement is required, or there, and not valid.
     std::vector<OfferedSetup> FindOffered() const;
@@ -74,7 +74,8 @@ public:
 
 private:
     // One source's turn over `server`: true when it offers a setup program, else why it passed.
-    bool TrySource(const UpdateSource& source, const SourceConnectionSettings& server, SourceSkip& skip);
+    bool TrySource(const UpdateSource& source, const SourceConnectionSettings& server, uint64_t deadlineTick,
+                   SourceSkip& skip);
     // Reads and judges the release statement of the edition's folder (`listed`: the folder lists one,
     // or there is no listing): sets m_pRelease when it is valid, m_bReleaseRefused when it is
     // required or there and not valid. False when it could not be fetched for a fault of the line.

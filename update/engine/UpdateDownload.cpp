@@ -17,18 +17,19 @@ constexpr DWORD kWorkerStopTimeoutMs = 1500;
 constexpr DWORD kWorkerEndTimeoutMs = 5000;  // the worker posts its end as its last act
 }  // namespace
 
+void ApplyTestLineBounds(LineBounds& bounds) {
 #ifdef QV_TEST_LINE_BOUNDS
-// Test builds only: QV_TEST_LINE_BOUNDS="silenceMs,slowWindowMs,firstPauseMs" shortens the bounds
-// of a poor line so that the end-to-end tests need not wait them out. The release never reads it.
-static void ApplyTestLineBounds(LineBounds& bounds) {
     const char* value = std::getenv("QV_TEST_LINE_BOUNDS");
-    unsigned silence = 0, window = 0, pause = 0;
-    if (!value || std::sscanf(value, "%u,%u,%u", &silence, &window, &pause) != 3) return;
+    unsigned silence = 0, window = 0, pause = 0, check = 0;
+    if (!value || std::sscanf(value, "%u,%u,%u,%u", &silence, &window, &pause, &check) < 3) return;
     if (silence > 0) bounds.silenceMs = silence;
     if (window > 0) bounds.slowWindowMs = window;
     if (pause > 0) bounds.firstPauseMs = pause;
-}
+    if (check > 0) bounds.checkTotalMs = check;
+#else
+    (void)bounds;
 #endif
+}
 
 struct CUpdateDownload::Job {
     DownloadRequest request;
@@ -111,9 +112,7 @@ bool CUpdateDownload::Start(DownloadRequest request, UpdateSource source, std::s
     job->request = std::move(request);
     job->source = std::move(source);
     job->failover = std::move(failover);
-#ifdef QV_TEST_LINE_BOUNDS
     ApplyTestLineBounds(job->request.bounds);
-#endif
     job->tasks = std::move(tasks);
     job->owner = this;
     job->self = job;

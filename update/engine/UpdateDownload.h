@@ -12,6 +12,10 @@
 
 #include <memory>
 
+// Test builds only: QV_TEST_LINE_BOUNDS="silenceMs,slowWindowMs,firstPauseMs[,checkTotalMs]" shortens
+// the line's bounds so that the end-to-end tests need not wait them out. A release leaves them alone.
+void ApplyTestLineBounds(LineBounds& bounds);
+
 class CUpdateDownload {
 public:
     explicit CUpdateDownload(IUpdateSink& sink) : m_sink(sink) {}

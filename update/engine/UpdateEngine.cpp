@@ -32,7 +32,11 @@ bool CUpdateEngine::Check() {
     // The statement's signature is checked as soon as the server has sent it; its roots are read
     // meanwhile.
     if (!m_pRootsReader) m_pRootsReader = BeginReadingTrustedRoots();
-    m_offer.reached = m_catalogue.Check(m_options.localFolder);
+    // Whatever the sources do, the check ends within its own bound, and a script's within its deadline.
+    LineBounds bounds;
+    ApplyTestLineBounds(bounds);
+    const uint64_t deadline = EarlierDeadline(::GetTickCount64() + bounds.checkTotalMs, m_options.deadlineTick);
+    m_offer.reached = m_catalogue.Check(m_options.localFolder, deadline);
     m_offer.title = m_catalogue.Title();
     m_offer.installedVersion = m_catalogue.InstalledVersionText();
     if (m_offer.reached) m_offer.setups = m_catalogue.FindOffered();

@@ -10,8 +10,21 @@
 #include <vector>
 
 namespace {
-// A small file must arrive with no pause longer than this.
+// A small file must arrive with no pause longer than this...
 constexpr uint32_t kSmallFileTimeoutMs = 15000;
+// ...and the statement with its signature within this, however the source spaces its bytes.
+constexpr uint32_t kStatementTotalMs = 60000;
+
+// Reads the statement and, when it came, its signature; false when the line failed either.
+bool FetchStatementFiles(ISourceSession& session, const std::wstring& folder, std::vector<uint8_t>& text,
+                         std::vector<uint8_t>& signature) {
+    if (!ReadSmallFile(session, folder + kStatementFile, kMaxStatementBytes, text, kSmallFileTimeoutMs))
+        return !IsLineFailure(session.LastFailure());  // a missing file is a verdict, not a fault
+    if (!ReadSmallFile(session, folder + kStatementSignatureFile, kMaxStatementSignatureBytes, signature,
+                       kSmallFileTimeoutMs))
+        return !IsLineFailure(session.LastFailure());
+    return true;
+}
 }  // namespace
 
 int64_t StatementClockNow() {
@@ -25,12 +38,12 @@ bool FetchRelease(ISourceSession& session, const std::wstring& folder, const std
                   FetchedRelease& out) {
     std::vector<uint8_t> text;
     std::vector<uint8_t> signature;
-    if (!ReadSmallFile(session, folder + kStatementFile, kMaxStatementBytes, text, kSmallFileTimeoutMs)) {
-        if (IsLineFailure(session.LastFailure())) return false;  // a line that failed, not a missing file
-    } else {
-        ReadSmallFile(session, folder + kStatementSignatureFile, kMaxStatementSignatureBytes, signature,
-                      kSmallFileTimeoutMs);
-    }
+    // The session's own deadline (the server check's) still holds where it comes first.
+    const uint64_t outer = session.Deadline();
+    session.FinishBy(EarlierDeadline(outer, ::GetTickCount64() + kStatementTotalMs));
+    const bool fetched = FetchStatementFiles(session, folder, text, signature);
+    session.FinishBy(outer);
+    if (!fetched) return false;
     out.present = !text.empty();
     out.bytes = text.size();
     out.signatureBytes = signature.size();

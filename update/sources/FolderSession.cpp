@@ -153,16 +153,23 @@ SourceOpen CFolderSession::OpenFile(const std::wstring& path) {
 }
 
 // A plain ReadFile with no reader thread: `timeoutMs` is not applied, so a share that stops
-// answering holds the worker until the system gives up on it. A local source is worth that.
+// answering holds the worker until the system gives up on it. A local source is worth that. The
+// session's deadline is kept between reads.
 SourceRead CFolderSession::Read(void* buffer, int count, int& got, uint32_t) {
     got = 0;
     if (!m_file.IsOpen() || count < 0) return SourceRead::Failed;
     if (m_pStop && m_pStop->load()) return SourceRead::Stopped;
+    if (m_deadlineTick != 0 && ::GetTickCount64() >= m_deadlineTick) {
+        m_strLastError = FormatSessionError(L"FILE READ ERROR!!", ERROR_TIMEOUT);
+        m_failure = SourceFailure::Unreachable;
+        return SourceRead::TimedOut;
+    }
     DWORD read = 0;
     if (!::ReadFile(m_file.Handle(), buffer, static_cast<DWORD>(count), &read, nullptr)) {
         const DWORD error = ::GetLastError();
         LogPlatformError("folder.read-failed", error);
         m_strLastError = FormatSessionError(L"FILE READ ERROR!!", error);
+        m_failure = SourceFailure::Unreachable;
         return SourceRead::Failed;
     }
     got = static_cast<int>(read);

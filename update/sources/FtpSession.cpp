@@ -12,8 +12,10 @@
 
 namespace {
 
-// A silent server must not hold an operation longer than this.
+// A silent server must not hold an operation longer than this, a listing (long on a slow line)
+// longer than this.
 constexpr DWORD kOperationTimeoutMs = 15000;
+constexpr DWORD kListingTimeoutMs = 60000;
 
 constexpr DWORD kConnectFlags = INTERNET_FLAG_PASSIVE | INTERNET_FLAG_IGNORE_CERT_CN_INVALID;
 
@@ -35,6 +37,46 @@ std::wstring LastResponseText() {
 // A failed operation on the connection that a new connection may get past: anything but the
 // server's own refusal (a reply of the 5xx class).
 bool IsLineFault(const std::wstring& reply) { return reply.empty() || reply[0] != L'5'; }
+
+// What a listing got on its helper: everything it holds is its own.
+struct Listed {
+    int count = kSessionError;
+    std::vector<FTP_FILE_INFO> files;
+    std::wstring lastError;
+};
+
+Listed ListFolder(HINTERNET connection, const std::wstring& search) {
+    Listed listed;
+    WIN32_FIND_DATAW found = {};
+    CInternetHandle find;
+    find.Reset(FtpFindFirstFileW(connection, search.c_str(), &found, 0, 0));
+    if (!find) {
+        const DWORD error = GetLastError();
+        // Wine fails the search of an empty folder without setting an error.
+        if (error == ERROR_NO_MORE_FILES || error == ERROR_SUCCESS) {
+            listed.count = kSessionFailed;
+            listed.lastError = L"ERROR NO FILE!!";
+            return listed;
+        }
+        LogPlatformError("ftp.list-failed", error, {{"search", search}});
+        listed.lastError = FormatSessionError(L"FILE FIND ERROR!!!!", error);
+        return listed;
+    }
+    listed.count = CollectListing(
+        found, [&find](WIN32_FIND_DATAW& next) { return InternetFindNextFileW(find.Get(), &next) != FALSE; },
+        [](const WIN32_FIND_DATAW& entry) {
+            return entry.cFileName[0] != L'.' && entry.dwFileAttributes != FILE_ATTRIBUTE_DIRECTORY;
+        },
+        listed.files, "ftp.list-unusable", search, listed.lastError);
+    return listed;
+}
+
+// What opening a file got on its helper; the reply is read there, as WinINet keeps it per thread.
+struct Opened {
+    HINTERNET file = nullptr;
+    DWORD error = 0;
+    std::wstring reply;
+};
 
 }  // namespace
 
@@ -93,7 +135,7 @@ HINTERNET CFtpSession::OpenConnection() {
         if (late.connection) InternetCloseHandle(late.connection);
     };
     Connected got;
-    switch (RunBounded(L"ftp connect", kOperationTimeoutMs, m_pStop, call, closeLate, got)) {
+    switch (RunBounded(L"ftp connect", OperationBoundMs(kOperationTimeoutMs), m_pStop, call, closeLate, got)) {
     case BoundedWait::Done: SetLastError(got.error); return got.connection;
     case BoundedWait::NoThread: SetLastError(ERROR_NOT_ENOUGH_MEMORY); return nullptr;
     default: break;
@@ -104,44 +146,60 @@ HINTERNET CFtpSession::OpenConnection() {
     return nullptr;
 }
 
+uint32_t CFtpSession::OperationBoundMs(uint32_t ownMs) const {
+    return WaitWithin(ownMs, m_deadlineTick, GetTickCount64());
+}
+
+void CFtpSession::LeaveLine(const char* operation) {
+    LogEvent("ftp.operation-abandoned", {{"operation", operation}, {"host", m_strServer}});
+    m_bConnected = 0;
+    m_failure = SourceFailure::Unreachable;
+    m_strLastError = FormatSessionError(L"FTP TIME OUT ERROR!!", ERROR_INTERNET_TIMEOUT);
+}
+
+// The search runs on a helper: a server may drip its listing a byte at a time, which no time limit
+// of the platform ends, and a read under Wine is not released by closing its handle.
 int CFtpSession::ListFiles(const std::wstring& folder, std::vector<FTP_FILE_INFO>& files,
                            const std::wstring& extension) {
-    const std::wstring search = ToFtpServerPath(BuildFtpSearchPath(folder, extension));
-    WIN32_FIND_DATAW found = {};
-    CInternetHandle find;
-    find.Reset(FtpFindFirstFileW(m_hConnection.Get(), search.c_str(), &found, 0, 0));
-    if (!find) {
-        const DWORD error = GetLastError();
-        // Wine fails the search of an empty folder without setting an error.
-        if (error == ERROR_NO_MORE_FILES || error == ERROR_SUCCESS) {
-            m_strLastError = L"ERROR NO FILE!!";
-            return kSessionFailed;
-        }
-        LogPlatformError("ftp.list-failed", error, {{"search", search}});
-        m_strLastError = FormatSessionError(L"FILE FIND ERROR!!!!", error);
+    m_failure = SourceFailure::None;
+    if (m_bConnected == 0) {
+        m_strLastError = L"NOT CONNECTED";
+        m_failure = SourceFailure::Unreachable;
         return kSessionError;
     }
-
-    const int count = CollectListing(
-        found, [&find](WIN32_FIND_DATAW& next) { return InternetFindNextFileW(find.Get(), &next) != FALSE; },
-        [](const WIN32_FIND_DATAW& entry) {
-            return entry.cFileName[0] != L'.' && entry.dwFileAttributes != FILE_ATTRIBUTE_DIRECTORY;
-        },
-        files, "ftp.list-unusable", search, m_strLastError);
-    find.Close();
-    return count;
+    const std::wstring search = ToFtpServerPath(BuildFtpSearchPath(folder, extension));
+    Listed listed;
+    const auto call = [connection = m_hConnection.Get(), search] { return ListFolder(connection, search); };
+    const auto ownsNothing = [](Listed&) {};
+    if (RunBounded(L"ftp list", OperationBoundMs(kListingTimeoutMs), m_pStop, call, ownsNothing, listed) !=
+        BoundedWait::Done) {
+        LeaveLine("list");
+        return kSessionError;
+    }
+    m_strLastError = listed.lastError;
+    files.insert(files.end(), listed.files.begin(), listed.files.end());
+    return listed.count;
 }
 
 std::wstring CFtpSession::Command(const std::wstring& command) {
     if (m_bConnected == 0) return std::wstring();
-    // SIZE and REST are refused in ASCII mode by some servers.
-    if (!FtpCommandW(m_hConnection.Get(), FALSE, FTP_TRANSFER_TYPE_BINARY, L"TYPE I", 0, nullptr) &&
-        GetLastError() != ERROR_INTERNET_EXTENDED_ERROR)
+    const auto call = [connection = m_hConnection.Get(), command] {
+        // SIZE and REST are refused in ASCII mode by some servers.
+        for (const wchar_t* line : {L"TYPE I", command.c_str()}) {
+            if (!FtpCommandW(connection, FALSE, FTP_TRANSFER_TYPE_BINARY, line, 0, nullptr) &&
+                GetLastError() != ERROR_INTERNET_EXTENDED_ERROR)
+                return std::wstring();  // no reply came: what the thread holds is an older one
+        }
+        return LastResponseText();
+    };
+    std::wstring reply;
+    const auto ownsNothing = [](std::wstring&) {};
+    if (RunBounded(L"ftp command", OperationBoundMs(kOperationTimeoutMs), m_pStop, call, ownsNothing, reply) !=
+        BoundedWait::Done) {
+        LeaveLine("command");
         return std::wstring();
-    if (!FtpCommandW(m_hConnection.Get(), FALSE, FTP_TRANSFER_TYPE_BINARY, command.c_str(), 0, nullptr) &&
-        GetLastError() != ERROR_INTERNET_EXTENDED_ERROR)
-        return std::wstring();  // no reply came: what the thread holds is an older one
-    return LastResponseText();
+    }
+    return reply;
 }
 
 int64_t CFtpSession::RemoteFileSize(const std::wstring& path) {
@@ -166,23 +224,38 @@ SourceOpen CFtpSession::OpenFile(const std::wstring& path) {
     m_failure = SourceFailure::None;
     if (m_bConnected == 0) return Fail(L"", L"NOT CONNECTED");
     const std::wstring remote = ToFtpServerPath(BuildFtpOpenPath(path));
-    HINTERNET file = m_calls.openFile(m_hConnection.Get(), remote.c_str(), GENERIC_READ,
-                                      INTERNET_FLAG_NO_CACHE_WRITE | FTP_TRANSFER_TYPE_BINARY, 0);
-    const DWORD error = GetLastError();
-    m_file.Open(file);
+    const auto call = [open = m_calls.openFile, connection = m_hConnection.Get(), remote] {
+        Opened got;
+        got.file =
+            open(connection, remote.c_str(), GENERIC_READ, INTERNET_FLAG_NO_CACHE_WRITE | FTP_TRANSFER_TYPE_BINARY, 0);
+        got.error = GetLastError();
+        if (!got.file && got.error == ERROR_INTERNET_EXTENDED_ERROR) got.reply = LastResponseText();
+        return got;
+    };
+    const auto closeLate = [](Opened& late) {
+        if (late.file) InternetCloseHandle(late.file);
+    };
+    Opened got;
+    if (RunBounded(L"ftp open", OperationBoundMs(kOperationTimeoutMs), m_pStop, call, closeLate, got) !=
+        BoundedWait::Done) {
+        LeaveLine("open");
+        return SourceOpen::LineFault;
+    }
+    m_file.Open(got.file);
     if (m_file) return SourceOpen::Done;
-    const std::wstring reply = error == ERROR_INTERNET_EXTENDED_ERROR ? LastResponseText() : std::wstring();
-    const SourceOpen outcome = Fail(reply, reply.empty() ? FormatSessionError(L"FTP FILE OPEN ERROR!!", error) : reply);
-    LogPlatformError("ftp.open-file-failed", error, {{"file", remote}, {"answer", m_strLastError}});
+    const SourceOpen outcome =
+        Fail(got.reply, got.reply.empty() ? FormatSessionError(L"FTP FILE OPEN ERROR!!", got.error) : got.reply);
+    LogPlatformError("ftp.open-file-failed", got.error, {{"file", remote}, {"answer", m_strLastError}});
     return outcome;
 }
 
 SourceRead CFtpSession::Read(void* buffer, int count, int& got, uint32_t timeoutMs) {
     DWORD error = 0;
-    const SourceRead result =
-        m_file.Read(m_calls.readFile, buffer, count, got, timeoutMs, m_pStop, error, m_strLastError);
+    const uint32_t waitMs = WaitWithin(timeoutMs, m_deadlineTick, GetTickCount64());
+    const SourceRead result = m_file.Read(m_calls.readFile, buffer, count, got, waitMs, m_pStop, error, m_strLastError);
     // The reader stays behind with the file; this session is done with both.
     if (result == SourceRead::TimedOut || result == SourceRead::Stopped) m_bConnected = 0;
+    if (result != SourceRead::Data && result != SourceRead::Stopped) m_failure = SourceFailure::Unreachable;
     return result;
 }
 

@@ -47,12 +47,16 @@ public:
     void SetTransferCalls(const FtpTransferCalls& calls) { m_calls = calls; }
 
 private:
+    // An operation's bound: its own, or less when the session's deadline comes first.
+    uint32_t OperationBoundMs(uint32_t ownMs) const;
+    // The line did not answer in time: a call may be left behind on it, so the session is done with it.
+    void LeaveLine(const char* operation);
     // InternetConnectW within the operation's bound; null (with the error set) when it failed.
     HINTERNET OpenConnection();
     // The failure of an operation the server answered with `reply` ("" when none came).
     SourceOpen Fail(const std::wstring& reply, const std::wstring& text);
-    // Sends a command on the connection after switching it to binary; the server's reply, or ""
-    // when none came.
+    // Sends a command on the connection after switching it to binary, on a helper within the
+    // operation's bound; the server's reply, or "" when none came.
     std::wstring Command(const std::wstring& command);
 
     CInternetHandle m_hSession;

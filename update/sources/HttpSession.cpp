@@ -185,8 +185,9 @@ bool CHttpSession::SendOnce(HINTERNET connection, const wchar_t* verb, const std
         request.password = m_strProxyPassword;
     }
     Exchanged got;
+    const uint32_t waitMs = WaitWithin(kSendWaitMs, m_deadlineTick, GetTickCount64());
     const BoundedWait waited = RunBounded(
-        L"https request", kSendWaitMs, m_pStop, [request] { return request.Run(); },
+        L"https request", waitMs, m_pStop, [request] { return request.Run(); },
         [](Exchanged& late) {
             if (late.request) InternetCloseHandle(late.request);
         },
@@ -199,7 +200,7 @@ bool CHttpSession::SendOnce(HINTERNET connection, const wchar_t* verb, const std
         // The request stays with the helper; this session is done with its connection.
         m_bConnected = false;
         answer.error = ERROR_INTERNET_TIMEOUT;
-        LogEvent("http.send-abandoned", {{"host", m_strHost}, {"path", object}, {"ms", kSendWaitMs}});
+        LogEvent("http.send-abandoned", {{"host", m_strHost}, {"path", object}, {"ms", waitMs}});
         return false;
     }
     answer.request.Reset(got.request);
@@ -347,15 +348,17 @@ SourceOpen CHttpSession::Open(const std::wstring& path, int64_t offset, int64_t 
 
 SourceRead CHttpSession::Read(void* buffer, int count, int& got, uint32_t timeoutMs) {
     DWORD error = 0;
-    const SourceRead result =
-        m_file.Read(InternetReadFile, buffer, count, got, timeoutMs, m_pStop, error, m_strLastError);
+    const uint32_t waitMs = WaitWithin(timeoutMs, m_deadlineTick, GetTickCount64());
+    const SourceRead result = m_file.Read(InternetReadFile, buffer, count, got, waitMs, m_pStop, error, m_strLastError);
     // The reader stays behind with the request; this session is done with both.
     if (result == SourceRead::TimedOut || result == SourceRead::Stopped) m_bConnected = false;
+    if (result != SourceRead::Data && result != SourceRead::Stopped) m_failure = SourceFailure::Unreachable;
     if (result != SourceRead::Data && error != 0) m_dwLastPlatformError = error;
     m_nBodyRead += got;
     // A body cut short ends like a whole one under Wine: its length tells them apart.
     if (result == SourceRead::Data && got == 0 && m_nBodyLength >= 0 && m_nBodyRead != m_nBodyLength) {
         m_strLastError = FormatSessionError(L"FILE READ ERROR!!", ERROR_INTERNET_CONNECTION_RESET);
+        m_failure = SourceFailure::Unreachable;
         LogEvent("http.body-cut", {{"read", m_nBodyRead}, {"length", m_nBodyLength}});
         return SourceRead::Failed;
     }

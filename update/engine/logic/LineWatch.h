@@ -15,6 +15,7 @@ struct LineBounds {
     int barrenAttempts = 5;              // attempts in a row without a new byte before giving up
     uint32_t firstPauseMs = 1000;        // before the second such attempt; doubled for each further
     int resumeOverlap = 4096;            // a resumed transfer starts this many bytes early and checks them
+    uint32_t checkTotalMs = 120000;      // a server check, every source it tries included, ends within this
 };
 
 enum class LineVerdict { Healthy, Silent, Slow };

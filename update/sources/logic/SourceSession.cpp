@@ -25,6 +25,18 @@ int64_t ListedFileSize(uint32_t high, uint32_t low) {
 
 bool ListedSizeMayBeCapped(int64_t size) { return size == INT32_MAX; }
 
+uint32_t WaitWithin(uint32_t boundMs, uint64_t deadlineTick, uint64_t nowTick) {
+    if (deadlineTick == 0) return boundMs;
+    if (nowTick >= deadlineTick) return 0;
+    return static_cast<uint32_t>(std::min<uint64_t>(boundMs, deadlineTick - nowTick));
+}
+
+uint64_t EarlierDeadline(uint64_t a, uint64_t b) {
+    if (a == 0) return b;
+    if (b == 0) return a;
+    return std::min(a, b);
+}
+
 int64_t ParseSizeReply(const std::wstring& reply) {
     // Servers send "213 <digits>"; a multi-line or longer reply is not a size.
     if (reply.compare(0, 4, L"213 ") != 0) return -1;

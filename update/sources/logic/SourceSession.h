@@ -79,6 +79,12 @@ private:
     int64_t m_offset = 0;
 };
 
+// How long a wait bounded by `boundMs` may last when everything must be over by `deadlineTick`
+// (0: no deadline): 0 once the deadline has passed. Ticks and bounds in milliseconds.
+uint32_t WaitWithin(uint32_t boundMs, uint64_t deadlineTick, uint64_t nowTick);
+// The earlier of two deadlines, either 0 for none.
+uint64_t EarlierDeadline(uint64_t a, uint64_t b);
+
 // "<title>\r\n ERROR CODE : [ <code> ]", the form of the session's error texts.
 std::wstring FormatSessionError(const wchar_t* title, unsigned long code);
 
@@ -122,4 +128,12 @@ public:
     virtual int CloseFile() = 0;
     virtual void Disconnect() = 0;
     virtual std::wstring LastError() const = 0;
+
+    // No wait of this session lasts beyond `deadlineTick` (GetTickCount64; 0: none), whatever each
+    // operation's own bound: a server that drips its answers still ends the operation there.
+    void FinishBy(uint64_t deadlineTick) { m_deadlineTick = deadlineTick; }
+    uint64_t Deadline() const { return m_deadlineTick; }
+
+protected:
+    uint64_t m_deadlineTick = 0;
 };

@@ -34,4 +34,7 @@ enum class TextId : int {
     WarningCheckModulePower = 28,
     CannotOpenLocalFile = 29,
     Exit = 30,
+    ReleaseNotOffered = 31,
+    WrongDate = 32,  // "%s": the PC's date
+    SetDateAndRetry = 33,
 };

@@ -19,7 +19,7 @@ struct TableRow {
 };
 
 // The texts as loaded: each \n below is the line break the resource writes as backslash-n.
-const TableRow kTable[31] = {
+const TableRow kTable[] = {
     {L"Updatable", L"업데이트 가능"},                                                                 // 0
     {L"Latest", L"최신"},                                                                             // 1
     {L"Completed", L"완료"},                                                                          // 2
@@ -58,7 +58,11 @@ const TableRow kTable[31] = {
      L"진단 모듈의 전원 또는 연결 상태를 확인 해 주세요."},  // 28
     {L"Unable to open file.", L"파일을 열 수 없습니다."},    // 29
     {L"Exit", L"닫기"},                                      // 30
+    {L"The latest release is not offered by the update server.", L"업데이트 서버가 최신 버전을 제공하지 않습니다."},
+    {L"This PC's date is wrong: %s", L"이 PC의 날짜가 잘못되었습니다: %s"},
+    {L"Please set the correct date and time, then try again.", L"올바른 날짜와 시간을 설정한 후 다시 시도해 주십시오."},
 };
+const size_t kLines = sizeof kTable / sizeof kTable[0];
 
 std::string ReadResourceBytes() {
     std::ifstream in(QV_SOURCE_DIR "/resources/TextTable.txt", std::ios::binary);
@@ -88,37 +92,37 @@ TEST(TextTableResource, IsUtf8LinesWithCrLfAndNoBom) {
         EXPECT_EQ(bytes[pos - 1], ';') << "line " << lines;
         ++lines;
     }
-    EXPECT_EQ(lines, 31u);
+    EXPECT_EQ(lines, kLines);
     EXPECT_EQ(start, bytes.size()) << "the last line must end in CR LF";
-    EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\r'), 31);
-    EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), 31);
-    EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '^'), 31);
+    EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\r'), static_cast<std::ptrdiff_t>(kLines));
+    EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), static_cast<std::ptrdiff_t>(kLines));
+    EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '^'), static_cast<std::ptrdiff_t>(kLines));
     EXPECT_EQ(Utf8ToWide(bytes).find(L'\xFFFD'), std::wstring::npos) << "malformed UTF-8";
 }
 
 TEST(TextTableResource, BothLanguagesMatchTheTableEntryByEntry) {
     const std::vector<std::wstring> english = LoadTable(0);
     const std::vector<std::wstring> korean = LoadTable(1);
-    ASSERT_EQ(english.size(), 32u);
-    ASSERT_EQ(korean.size(), 32u);
-    for (int k = 0; k < 31; ++k) {
+    ASSERT_EQ(english.size(), kLines + 1);
+    ASSERT_EQ(korean.size(), kLines + 1);
+    for (size_t k = 0; k < kLines; ++k) {
         EXPECT_EQ(english[k], kTable[k].english) << "entry " << k;
         EXPECT_EQ(korean[k], kTable[k].korean) << "entry " << k;
     }
-    EXPECT_EQ(english[31], L"");
-    EXPECT_EQ(korean[31], L"");
+    EXPECT_EQ(english[kLines], L"");
+    EXPECT_EQ(korean[kLines], L"");
 }
 
 TEST(TextTableResource, LineBreaksOnlyWhereTheResourceHasBackslashN) {
     const std::vector<std::wstring> english = LoadTable(0);
     const std::vector<std::wstring> korean = LoadTable(1);
-    ASSERT_EQ(english.size(), 32u);
-    ASSERT_EQ(korean.size(), 32u);
+    ASSERT_EQ(english.size(), kLines + 1);
+    ASSERT_EQ(korean.size(), kLines + 1);
     EXPECT_NE(english[11].find(L"Click \n\n[Start Installation ] button."), std::wstring::npos);
     EXPECT_EQ(Count(english[11], L'\n'), 2u);
     EXPECT_EQ(Count(korean[11], L'\n'), 1u);
     size_t englishBreaks = 0, koreanBreaks = 0;
-    for (size_t k = 0; k < 32; ++k) {
+    for (size_t k = 0; k < kLines + 1; ++k) {
         EXPECT_EQ(Count(english[k], L'\r'), 0u) << "entry " << k;
         EXPECT_EQ(Count(korean[k], L'\r'), 0u) << "entry " << k;
         englishBreaks += Count(english[k], L'\n');

@@ -20,8 +20,7 @@ std::wstring Filled(std::wstring text, const std::wstring& value) {
 
 // The date and time, in this PC's time zone, of `unixSeconds` as the PC's clock gave it.
 std::wstring LocalDateText(int64_t unixSeconds) {
-    const uint64_t ticks = (static_cast<uint64_t>(unixSeconds) + 11644473600ULL) * 10000000ULL;
-    const FILETIME utc{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    const FILETIME utc = FileTimeOfUnixSeconds(unixSeconds);
     FILETIME local{};
     SYSTEMTIME t{};
     if (unixSeconds < 0 || !::FileTimeToLocalFileTime(&utc, &local) || !::FileTimeToSystemTime(&local, &t)) return L"?";

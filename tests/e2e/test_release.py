@@ -12,9 +12,8 @@ import tempfile
 import time
 import unittest
 
-from ftp_fixture import FtpFixture
-from harness import (BIN, BUILD, ID_BANNER, ID_CHECK_SERVER, ID_EXIT, ID_START, DiagnosticsLog, Driver, Program,
-                     RoadTest, install_scanner, publish_release, text_table, wait_until)
+from harness import (BIN, BUILD, ID_BANNER, ID_CHECK_SERVER, ID_EXIT, ID_START, DiagnosticsLog, Driver, FtpFixture,
+                     Program, RoadTest, install_scanner, publish_release, text_table, wait_until)
 from https_fixture import TLS, HttpsFixture, trust_certificate, trust_test_ca
 from signing import Signer, future_signer, with_version
 from test_signature import build_pinned
@@ -186,14 +185,14 @@ class StatementChoiceTest(ReleaseCase):
         program = Program(self.wine, extra_env={"QV_TEST_UPDATE_SOURCES": web.url("/")}).start()
         self.addCleanup(program.kill)
         driver = Driver(self.wine)
-        driver.wait_main()
-        shown = driver.answer_msgbox()
+        shown = driver.answer_msgbox(60000)  # the start-up's check tells it before the window shows
         self.assertTrue(shown.startswith(EN[WRONG_DATE].replace("%s", time.strftime("%Y-%m-%d "))), shown)
         self.assertTrue(shown.endswith("\n" + EN[SET_DATE]), shown)
         clock = self.log.event("release.clock")
         self.assertEqual(clock["verdict"], "ahead")
         self.assertLess(clock["server_date"], clock["expires"])
         self.assertLess(clock["expires"], clock["pc_time"])
+        driver.wait_main()
         driver.ok("click", ID_EXIT)
         self.assertEqual(program.wait(30), 18)
 

@@ -51,6 +51,13 @@ CertFingerprint Publisher(uint8_t first) {
 }
 const CertFingerprint kMaker = Publisher(1);
 
+FTP_FILE_INFO Listed(const std::wstring& name, int64_t size) {
+    FTP_FILE_INFO file;
+    file.SetName(name);
+    file.dwFileSize = size;
+    return file;
+}
+
 TEST(ReleaseStatement, ReadsEveryFieldAndRefusesAnythingElse) {
     ReleaseStatement s;
     ASSERT_TRUE(Parse(kStatement, s));
@@ -310,15 +317,9 @@ TEST(ReleaseRules, NewestNamedSetupIsOffered) {
     ASSERT_TRUE(Parse(kStatement + "file 100 " + kDigest + " 7.4.0.0 TALVIX_FULL_260101.exe\n" + "file 100 " + kDigest +
                           " 7.3.1.1 TALVIX_FULL_250102.exe\n",
                       s));
-    const auto listed = [](const std::wstring& name, int64_t size) {
-        FTP_FILE_INFO file;
-        file.SetName(name);
-        file.dwFileSize = size;
-        return file;
-    };
-    const FTP_FILE_INFO old = listed(L"TALVIX_FULL_250101.exe", 12345678),
-                        newer = listed(L"TALVIX_FULL_260101.exe", 100), fourth = listed(L"TALVIX_FULL_250102.exe", 100),
-                        unnamed = listed(L"TALVIX_FULL_990101.exe", 100);
+    const FTP_FILE_INFO old = Listed(L"TALVIX_FULL_250101.exe", 12345678),
+                        newer = Listed(L"TALVIX_FULL_260101.exe", 100), fourth = Listed(L"TALVIX_FULL_250102.exe", 100),
+                        unnamed = Listed(L"TALVIX_FULL_990101.exe", 100);
     const struct {
         std::vector<FTP_FILE_INFO> files;
         bool withStatement;
@@ -329,7 +330,7 @@ TEST(ReleaseRules, NewestNamedSetupIsOffered) {
         {{newer, old}, true, 0, L"7.4.0.0"},
         {{old, fourth}, true, 1, L"7.3.1.1"},  // newer only in its fourth part
         {{unnamed, old}, true, 1, L"7.3.1.0"},
-        {{old, listed(L"TALVIX_FULL_260101.exe", 99)}, true, 0, L"7.3.1.0"},  // listed with another size
+        {{old, Listed(L"TALVIX_FULL_260101.exe", 99)}, true, 0, L"7.3.1.0"},  // listed with another size
         {{old, newer}, false, 0, L"250101"},
         {{unnamed, newer}, false, 0, L"990101"},
     };
@@ -357,13 +358,7 @@ TEST(ReleaseRules, MakersReleaseMustBeOffered) {
                   "file 300 " +
                   kDigest + " 9.0.0.0 notes.txt\n",  // no setup program: never the release
               s));
-    const auto listed = [](const std::wstring& name, int64_t size) {
-        FTP_FILE_INFO file;
-        file.SetName(name);
-        file.dwFileSize = size;
-        return file;
-    };
-    const FTP_FILE_INFO old = listed(L"TALVIX_FULL_250101.exe", 100), newest = listed(L"TALVIX_FULL_260101.exe", 200);
+    const FTP_FILE_INFO old = Listed(L"TALVIX_FULL_250101.exe", 100), newest = Listed(L"TALVIX_FULL_260101.exe", 200);
     using RH = ReleaseHeld;
     const struct {
         const char* what;
@@ -373,7 +368,7 @@ TEST(ReleaseRules, MakersReleaseMustBeOffered) {
     } rows[] = {
         {"listed with the older", {old, newest}, V(7, 3, 1, 0), RH::Offered},
         {"dropped from the listing", {old}, V(7, 3, 1, 0), RH::NotListed},
-        {"listed at another size", {old, listed(L"TALVIX_FULL_260101.exe", 201)}, V(7, 3, 1, 0), RH::SizeDiffers},
+        {"listed at another size", {old, Listed(L"TALVIX_FULL_260101.exe", 201)}, V(7, 3, 1, 0), RH::SizeDiffers},
         {"nothing listed", {}, V(7, 3, 1, 0), RH::NotListed},
         {"no scanner installed", {old}, std::nullopt, RH::NotListed},
         {"installed is the release", {old}, V(7, 4, 0, 0), RH::NotNeeded},

@@ -59,6 +59,8 @@ private:
     // A window run asks the user (the platform's prompt); a passive run has nobody to ask.
     bool AskProxyCredentials(const std::wstring& host, std::wstring& user, std::wstring& password) override;
     void ShowProgress(const DownloadStatus& status);
+    // A check that found the maker's release withheld or the PC's date wrong says so.
+    void ShowCheckFailure();
     void ShowDownloadFailure(DownloadResult result);
     void ShowHandOffFailure(HandOffResult result);
     // Once the run is over: a passive run ends with the road's exit code, the window closes after

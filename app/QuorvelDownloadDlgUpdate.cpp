@@ -10,6 +10,26 @@
 #include "system/LocalText.h"
 #include "system/logic/TextTable.h"
 
+namespace {
+// The text with its "%s" replaced by `value`.
+std::wstring Filled(std::wstring text, const std::wstring& value) {
+    const size_t at = text.find(L"%s");
+    if (at != std::wstring::npos) text.replace(at, 2, value);
+    return text;
+}
+
+// The date and time, in this PC's time zone, of `unixSeconds` as the PC's clock gave it.
+std::wstring LocalDateText(int64_t unixSeconds) {
+    const FILETIME utc = FileTimeOfUnixSeconds(unixSeconds);
+    FILETIME local{};
+    SYSTEMTIME t{};
+    if (unixSeconds < 0 || !::FileTimeToLocalFileTime(&utc, &local) || !::FileTimeToSystemTime(&local, &t)) return L"?";
+    wchar_t text[32];
+    swprintf(text, 32, L"%04u-%02u-%02u %02u:%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute);
+    return text;
+}
+}  // namespace
+
 void CQuorvelDownloadDlg::CheckServer() {
     // The work folder belongs to the download until the hand-off has taken it.
     if (RoadBusy() || !m_pEngine) return;
@@ -73,10 +93,12 @@ int CQuorvelDownloadDlg::DownloadUpdates() {
 void CQuorvelDownloadDlg::OnRoadFact(const RoadFact& fact) {
     switch (fact.kind) {
     case RoadFactKind::Checked:
-        if (!m_pEngine->Offer().reached)
+        if (!m_pEngine->Offer().reached) {
             ShowNotice(LocalText(TextId::ServerConnectionFailure), LocalText(TextId::CheckInternetAndRetry));
-        else
+        } else {
             BuildUpdateList();
+            ShowCheckFailure();
+        }
         // A passive run starts the download as a click on Start would, once the window shows.
         if (m_command.mode == RunMode::Passive && m_pEngine->State() == RoadState::Ready)
             PostMessage(WM_COMMAND, MAKEWPARAM(IDC_START_INSTALLATION, BN_CLICKED));
@@ -129,11 +151,8 @@ void CQuorvelDownloadDlg::ShowProgress(const DownloadStatus& status) {
         // "[ %s ] Server disconnected .. retrying ..", with the file's name.
         const RoadOffer& offer = m_pEngine->Offer();
         const size_t offered = static_cast<size_t>(m_listItems.GetItemData(row));
-        std::wstring text = LocalText(TextId::ServerDisconnected);
-        const size_t at = text.find(L"%s");
-        if (at != std::wstring::npos && offered < offer.setups.size())
-            text.replace(at, 2, offer.setups[offered].file.Name());
-        SetBannerText(text);
+        const std::wstring name = offered < offer.setups.size() ? offer.setups[offered].file.Name() : L"%s";
+        SetBannerText(Filled(LocalText(TextId::ServerDisconnected), name));
         break;
     }
     case DownloadState::Completed:
@@ -142,6 +161,20 @@ void CQuorvelDownloadDlg::ShowProgress(const DownloadStatus& status) {
         break;
     }
     m_shownState = status.state;
+}
+
+void CQuorvelDownloadDlg::ShowCheckFailure() {
+    const RoadOffer& offer = m_pEngine->Offer();
+    switch (m_pEngine->Outcome()) {
+    case RoadOutcome::ClockWrong:
+        ShowNotice(Filled(LocalText(TextId::WrongDate), LocalDateText(offer.wrongClock.value_or(-1))),
+                   LocalText(TextId::SetDateAndRetry));
+        break;
+    case RoadOutcome::ReleaseNotOffered:
+        ShowNotice(LocalText(TextId::ReleaseNotOffered), LocalText(TextId::TryAgain));
+        break;
+    default: break;
+    }
 }
 
 void CQuorvelDownloadDlg::ShowDownloadFailure(DownloadResult result) {

@@ -264,9 +264,18 @@ void CQuorvelDownloadDlg::SetBannerText(const std::wstring& text) { m_btnBanner.
 
 // A notice by the numbers of its lines in the text table (-1 for a line that is not one of its entries).
 static void LogNotice(const std::wstring& first, const std::wstring& second) {
-    const auto numberOf = [](const std::wstring& text) {
+    // An entry with "%s" matches the texts made from it.
+    const auto made = [](const std::wstring& entry, const std::wstring& text) {
+        const size_t at = entry.find(L"%s");
+        if (at == std::wstring::npos) return entry == text;
+        const size_t tail = entry.size() - at - 2;
+        return text.size() >= entry.size() - 2 && text.compare(0, at, entry, 0, at) == 0 &&
+               text.compare(text.size() - tail, tail, entry, at + 2, tail) == 0;
+    };
+    const auto numberOf = [&made](const std::wstring& text) {
         const std::vector<std::wstring>& entries = g_localText.Items();
-        const auto found = std::find(entries.begin(), entries.end(), text);
+        const auto found =
+            std::find_if(entries.begin(), entries.end(), [&](const std::wstring& entry) { return made(entry, text); });
         return found == entries.end() ? -1 : static_cast<int>(found - entries.begin());
     };
     if (second.empty())

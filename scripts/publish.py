@@ -6,9 +6,12 @@ ends in ".exe") with its size, SHA-256 and the version of its version resource.
 Usage:
     scripts/publish.py FOLDER --cert CERT.pem --key KEY.pem [--days N] [--serial N]
                        [--allow-downgrade] [--rollout PERCENT] [--edition E] [--quiet-args "ARGS"]
+                       [--now TIME]
 
 The serial is the UTC clock as YYYYMMDDHHMMSS unless given; the statement expires N days (90) from
-now. The edition is FOLDER's own path: "OEM/<EDITION>/<CHANNEL>/Software" (or SoftwareTest) when the
+now, and says when it was signed on a "#signed" line (a comment to older copies of the program),
+which tells a PC whose clock is behind that it is. --now TIME (UTC, 2027-03-08T13:22:00Z) publishes
+as at that time instead of the clock's (to try a PC's wrong clock). The edition is FOLDER's own path: "OEM/<EDITION>/<CHANNEL>/Software" (or SoftwareTest) when the
 folder lies there, else its last component. --rollout offers the release to that share of PCs in a
 script's run (0 halts it everywhere); without it, to every PC. --quiet-args names the arguments of the
 setups' unattended install (e.g. "/S /norestart"), which a passive or quiet run of the program starts
@@ -174,6 +177,13 @@ def _setup_facts(path):
             return size, hashlib.sha256(data).hexdigest(), version
 
 
+def _utc_time(text):
+    try:
+        return datetime.datetime.strptime(text, "%Y-%m-%dT%H:%M:%SZ").replace(tzinfo=datetime.timezone.utc)
+    except ValueError:
+        raise argparse.ArgumentTypeError("not a UTC time like 2027-03-08T13:22:00Z: %r" % text)
+
+
 def _time_text(moment):
     return moment.strftime("%Y-%m-%dT%H:%M:%SZ")
 
@@ -195,7 +205,7 @@ def statement_text(folder, days, serial, allow_downgrade, edition, now, rollout=
     if quiet_args is not None:
         _check_name(quiet_args, "the quiet arguments", MAX_QUIET_ARG_UNITS)
     lines = [HEADER, "edition " + edition, "serial %d" % serial,
-             "expires " + _time_text(now + datetime.timedelta(days=days))]
+             "expires " + _time_text(now + datetime.timedelta(days=days)), "#signed " + _time_text(now)]
     if allow_downgrade:
         lines.append("downgrade allowed")
     if rollout is not None:
@@ -275,10 +285,12 @@ def main(argv=None):
     parser.add_argument("--rollout", type=int, metavar="PERCENT",
                         help="offer the release to this share of PCs in a script's run; 0 halts it (100)")
     parser.add_argument("--quiet-args", help="the setups' arguments for an unattended install, e.g. \"/S /norestart\"")
+    parser.add_argument("--now", type=_utc_time, metavar="TIME",
+                        help="publish as at this UTC time, e.g. 2027-03-08T13:22:00Z (the clock)")
     args = parser.parse_args(argv)
     try:
         paths = publish(args.folder, args.cert, args.key, args.days, args.serial, args.allow_downgrade, args.edition,
-                        rollout=args.rollout, quiet_args=args.quiet_args)
+                        now=args.now, rollout=args.rollout, quiet_args=args.quiet_args)
     except (PublishError, OSError) as e:
         print("publish.py: error: %s" % e, file=sys.stderr)
         return 1

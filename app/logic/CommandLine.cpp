@@ -146,7 +146,8 @@ std::wstring UsageText() {
            L"/norestart         accepted; the program never restarts the PC\n"
            L"\n"
            L"Exit codes: 0 done (or the setup's own code: 3010, 1641, ...), 10 offered (/check),\n"
-           L"20 no server, 21 nothing offered, 30 download, 31 disk, 40 refused, 41 did not start,\n"
+           L"20 no server, 21 nothing offered, 22 the maker's release offered by no source,\n"
+           L"23 the PC's date is wrong, 30 download, 31 disk, 40 refused, 41 did not start,\n"
            L"1460 deadline passed, 1602 cancelled, 1618 busy (another run, or the scanner in use),\n"
            L"1639 command line not understood, 18 Exit, 1 unexpected failure.\n";
 }

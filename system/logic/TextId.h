@@ -36,4 +36,7 @@ enum class TextId : int {
     Exit = 30,
     // What a window started while another run holds the PC says before it ends.
     AnotherUpdateRunning = 31,
+    ReleaseNotOffered = 32,
+    WrongDate = 33,  // "%s": the PC's date
+    SetDateAndRetry = 34,
 };

@@ -1,14 +1,17 @@
 // Fuzzes the release statement's parser with hostile bytes: an accepted statement keeps its
 // bounds, its names are usable and unique, its time and versions read back from their own text,
-// and the rules accept the first file exactly as the statement describes it.
+// the rules accept the first file exactly as the statement describes it, a listing of every file it
+// names offers its release, and its signing time tells a clock behind it.
 //
 // Input: the statement's bytes, all of them.
 #include <cstddef>
 #include <cstdint>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "FuzzInput.h"
+#include "update/catalogue/logic/Catalogue.h"
 #include "update/release/logic/ReleaseRules.h"
 #include "update/release/logic/ReleaseStatement.h"
 
@@ -52,6 +55,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int64_t expires = -1;
     FUZZ_CHECK(ParseStatementTime(FormatStatementTime(statement.expires), expires));
     FUZZ_CHECK(expires == statement.expires);
+
+    if (statement.signedAt) {
+        FUZZ_CHECK(*statement.signedAt < statement.expires);
+        // Before the maker's own signing time, a signer out of time tells the PC's date wrong.
+        const StatementSignatureFacts outOfTime{true, false, false, true};
+        const StatementContext before{*statement.signedAt - 1, 0, statement.edition, std::nullopt};
+        FUZZ_CHECK(JudgeClock(outOfTime, true, statement, before) == ClockVerdict::Behind);
+    }
+    // A source that lists every file the statement names, at its size, withholds nothing.
+    std::vector<FTP_FILE_INFO> listing(statement.files.size());
+    for (size_t i = 0; i < listing.size(); ++i) {
+        listing[i].SetName(statement.files[i].name);
+        listing[i].dwFileSize = statement.files[i].size;
+    }
+    const ReleaseHeld held = JudgeReleaseOffer(listing, statement, std::nullopt).held;
+    FUZZ_CHECK(held == ReleaseHeld::Offered || held == ReleaseHeld::NotNeeded);
 
     const ReleaseFile& first = statement.files.front();
     FUZZ_CHECK(JudgeListedFile(statement, first.name, first.size) == ReleaseListing::Named);

@@ -23,6 +23,7 @@ const std::string kStatement =
     "edition OEM/KESTRA/Factory/Software\n"
     "serial 20261208132200\n"
     "expires 2027-03-08T13:22:00Z\n"
+    "#signed 2026-12-08T13:22:00Z\n"
     "\n"
     "file 12345678 " +
     kDigest +
@@ -50,12 +51,20 @@ CertFingerprint Publisher(uint8_t first) {
 }
 const CertFingerprint kMaker = Publisher(1);
 
+FTP_FILE_INFO Listed(const std::wstring& name, int64_t size) {
+    FTP_FILE_INFO file;
+    file.SetName(name);
+    file.dwFileSize = size;
+    return file;
+}
+
 TEST(ReleaseStatement, ReadsEveryFieldAndRefusesAnythingElse) {
     ReleaseStatement s;
     ASSERT_TRUE(Parse(kStatement, s));
     EXPECT_EQ(s.edition, L"OEM/KESTRA/Factory/Software");
     EXPECT_EQ(s.serial, 20261208132200u);
     EXPECT_EQ(s.expires, 1804512120);
+    EXPECT_EQ(s.signedAt, 1796736120);
     EXPECT_FALSE(s.allowDowngrade);
     EXPECT_EQ(s.rolloutPercent, 100);
     ASSERT_EQ(s.files.size(), 2u);
@@ -82,6 +91,7 @@ TEST(ReleaseStatement, ReadsEveryFieldAndRefusesAnythingElse) {
     EXPECT_EQ(s.serial, UINT64_MAX);
     EXPECT_EQ(s.edition, L"Software");
     EXPECT_EQ(s.files[0].name.size(), 259u);
+    EXPECT_FALSE(s.signedAt);  // no "#signed" line: nothing to tell a clock by
 
     std::string many = kStatement;
     for (int i = 2; i < 256; ++i) many += "file 1 " + kDigest + " 1.0.0.0 f" + std::to_string(i) + "\n";
@@ -134,6 +144,10 @@ TEST(ReleaseStatement, ReadsEveryFieldAndRefusesAnythingElse) {
          "quiet arguments with an empty"},
         {kStatement + "#quiet-args /S\n#quiet-args /T\n", "not right after a file line"},  // twice
         {Replace(kStatement, "expires", "#quiet-args /S\nexpires"), "not right after a file line"},
+        {kStatement + "#signed 2026-12-08T13:22:00Z\n", "repeated signing time"},
+        {Replace(kStatement, "#signed 2026-12-08T13:22:00Z", "#signed 2026-12-08"), "bad signing time"},
+        {Replace(kStatement, "#signed 2026-12-08T13:22:00Z", "#signed"), "bad signing time"},
+        {Replace(kStatement, "#signed 2026-12-08", "#signed 2027-03-08"), "signed at or after its expiry"},
         {Replace(kStatement, "TALVIX_FULL_250101.exe", ""), "empty name"},
         {Replace(kStatement, "7.3.1.0 TALVIX_FULL_250101.exe", "7.3.1.0"), "needs a size"},
         {kStatement + fileLine + "\n", "repeated file name"},
@@ -191,10 +205,10 @@ TEST(ReleaseStatement, TimesVersionsAndEditions) {
 // One row per case: a change to a sound statement, setup and installation, and what follows.
 TEST(ReleaseRules, StatementAndSetupTable) {
     struct Case {
-        StatementSignatureFacts signature{true, false, true};
+        StatementSignatureFacts signature{true, false, true, false};
         bool parsed = true;
         ReleaseStatement statement;
-        StatementContext context{1796860800, 0, L"OEM/KESTRA/Factory/Software"};
+        StatementContext context{1796860800, 0, L"OEM/KESTRA/Factory/Software", std::nullopt};
         // The highest serials accepted, per registry key; the statement is judged by its publisher's.
         std::map<std::wstring, uint64_t> serials{{SerialKeyOf(kMaker), 20261208132200u}};
         SetupFacts setup;
@@ -303,15 +317,9 @@ TEST(ReleaseRules, NewestNamedSetupIsOffered) {
     ASSERT_TRUE(Parse(kStatement + "file 100 " + kDigest + " 7.4.0.0 TALVIX_FULL_260101.exe\n" + "file 100 " + kDigest +
                           " 7.3.1.1 TALVIX_FULL_250102.exe\n",
                       s));
-    const auto listed = [](const std::wstring& name, int64_t size) {
-        FTP_FILE_INFO file;
-        file.SetName(name);
-        file.dwFileSize = size;
-        return file;
-    };
-    const FTP_FILE_INFO old = listed(L"TALVIX_FULL_250101.exe", 12345678),
-                        newer = listed(L"TALVIX_FULL_260101.exe", 100), fourth = listed(L"TALVIX_FULL_250102.exe", 100),
-                        unnamed = listed(L"TALVIX_FULL_990101.exe", 100);
+    const FTP_FILE_INFO old = Listed(L"TALVIX_FULL_250101.exe", 12345678),
+                        newer = Listed(L"TALVIX_FULL_260101.exe", 100), fourth = Listed(L"TALVIX_FULL_250102.exe", 100),
+                        unnamed = Listed(L"TALVIX_FULL_990101.exe", 100);
     const struct {
         std::vector<FTP_FILE_INFO> files;
         bool withStatement;
@@ -322,7 +330,7 @@ TEST(ReleaseRules, NewestNamedSetupIsOffered) {
         {{newer, old}, true, 0, L"7.4.0.0"},
         {{old, fourth}, true, 1, L"7.3.1.1"},  // newer only in its fourth part
         {{unnamed, old}, true, 1, L"7.3.1.0"},
-        {{old, listed(L"TALVIX_FULL_260101.exe", 99)}, true, 0, L"7.3.1.0"},  // listed with another size
+        {{old, Listed(L"TALVIX_FULL_260101.exe", 99)}, true, 0, L"7.3.1.0"},  // listed with another size
         {{old, newer}, false, 0, L"250101"},
         {{unnamed, newer}, false, 0, L"990101"},
     };
@@ -334,6 +342,114 @@ TEST(ReleaseRules, NewestNamedSetupIsOffered) {
     // Allowed to go back, the statement still offers the newest file it names.
     s.allowDowngrade = true;
     EXPECT_EQ(FindOfferedFile({newer, old}, &s).index, 0);
+}
+
+// The statement names a newer setup than the installed one: a source must offer it, at its size.
+TEST(ReleaseRules, MakersReleaseMustBeOffered) {
+    ReleaseStatement s;
+    ASSERT_TRUE(
+        Parse("QuorvelDownloader release 1\nedition Software\nserial 1\nexpires 2027-03-08T13:22:00Z\n"
+              "file 100 " +
+                  kDigest +
+                  " 7.3.1.0 TALVIX_FULL_250101.exe\n"
+                  "file 200 " +
+                  kDigest +
+                  " 7.4.0.0 TALVIX_FULL_260101.exe\n"
+                  "file 300 " +
+                  kDigest + " 9.0.0.0 notes.txt\n",  // no setup program: never the release
+              s));
+    const FTP_FILE_INFO old = Listed(L"TALVIX_FULL_250101.exe", 100), newest = Listed(L"TALVIX_FULL_260101.exe", 200);
+    using RH = ReleaseHeld;
+    const struct {
+        const char* what;
+        std::vector<FTP_FILE_INFO> files;
+        std::optional<FourPartVersion> installed;
+        RH held;
+    } rows[] = {
+        {"listed with the older", {old, newest}, V(7, 3, 1, 0), RH::Offered},
+        {"dropped from the listing", {old}, V(7, 3, 1, 0), RH::NotListed},
+        {"listed at another size", {old, Listed(L"TALVIX_FULL_260101.exe", 201)}, V(7, 3, 1, 0), RH::SizeDiffers},
+        {"nothing listed", {}, V(7, 3, 1, 0), RH::NotListed},
+        {"no scanner installed", {old}, std::nullopt, RH::NotListed},
+        {"installed is the release", {old}, V(7, 4, 0, 0), RH::NotNeeded},
+        {"installed is newer", {}, V(8, 0, 0, 0), RH::NotNeeded},
+    };
+    for (const auto& row : rows) {
+        const ReleaseOffer offer = JudgeReleaseOffer(row.files, s, row.installed);
+        EXPECT_STREQ(ReleaseHeldName(offer.held), ReleaseHeldName(row.held)) << row.what;
+        ASSERT_NE(offer.newest, nullptr) << row.what;
+        EXPECT_EQ(offer.newest->name, L"TALVIX_FULL_260101.exe") << row.what;
+    }
+}
+
+// Only a statement refused for time tells the PC's date wrong, and only against the maker's own
+// signing time or a server's date; the statement's verdict never changes.
+TEST(ReleaseRules, ClockTable) {
+    struct Case {
+        StatementSignatureFacts signature{true, false, true, false};
+        bool parsed = true;
+        ReleaseStatement statement;
+        StatementContext context{0, 0, L"OEM/KESTRA/Factory/Software", std::nullopt};
+    };
+    using SV = StatementVerdict;
+    using CV = ClockVerdict;
+    const int64_t year = 365 * 86400;
+    const struct {
+        const char* name;
+        std::function<void(Case&)> change;
+        SV verdict;
+        CV clock;
+    } rows[] = {
+        {"a year ahead, the server's date before the expiry", [](Case&) {}, SV::Expired, CV::Ahead},
+        {"no server's date (FTP)", [](Case& c) { c.context.serverDate.reset(); }, SV::Expired, CV::Unknown},
+        {"the server's date past the expiry too", [](Case& c) { c.context.serverDate = c.statement.expires; },
+         SV::Expired, CV::Unknown},
+        {"the PC a minute ahead of the server",
+         [](Case& c) { c.context.now = c.statement.expires + 60, c.context.serverDate = c.statement.expires - 1; },
+         SV::Expired, CV::Unknown},
+        {"not expired", [](Case& c) { c.context.now = c.statement.expires - 1; }, SV::Valid, CV::Unknown},
+        {"a year behind: the signer's certificate not yet valid",
+         [&](Case& c) {
+             c.signature.signerAccepted = false, c.signature.signerOutOfTime = true;
+             c.context.now = *c.statement.signedAt - year;
+         },
+         SV::SignerRefused, CV::Behind},
+        {"behind the signing time, yet valid",
+         [&](Case& c) { c.context.now = *c.statement.signedAt - 1, c.context.serverDate.reset(); }, SV::Valid,
+         CV::Unknown},
+        {"signer refused for more than time",
+         [&](Case& c) { c.signature.signerAccepted = false, c.context.now = *c.statement.signedAt - year; },
+         SV::SignerRefused, CV::Unknown},
+        {"out of time, no signing time",
+         [&](Case& c) {
+             c.signature.signerAccepted = false, c.signature.signerOutOfTime = true, c.statement.signedAt.reset();
+             c.context.now = c.statement.expires - year;
+         },
+         SV::SignerRefused, CV::Unknown},
+        {"out of time, malformed",
+         [&](Case& c) {
+             c.signature.signerAccepted = false, c.signature.signerOutOfTime = true, c.parsed = false;
+             c.context.now = *c.statement.signedAt - year;
+         },
+         SV::SignerRefused, CV::Unknown},
+        {"out of time past the expiry, the server's date before it",
+         [&](Case& c) { c.signature.signerAccepted = false, c.signature.signerOutOfTime = true; }, SV::SignerRefused,
+         CV::Ahead},
+        {"signature broken", [](Case& c) { c.signature.intact = false; }, SV::SignatureBroken, CV::Unknown},
+    };
+    for (const auto& row : rows) {
+        Case c;
+        ASSERT_TRUE(Parse(kStatement, c.statement));
+        c.context.now = c.statement.expires + year;
+        c.context.serverDate = c.statement.expires - 86400;
+        row.change(c);
+        EXPECT_STREQ(StatementVerdictName(JudgeStatement(c.signature, c.parsed, c.statement, c.context)),
+                     StatementVerdictName(row.verdict))
+            << row.name;
+        EXPECT_STREQ(ClockVerdictName(JudgeClock(c.signature, c.parsed, c.statement, c.context)),
+                     ClockVerdictName(row.clock))
+            << row.name;
+    }
 }
 
 // Every run and user of a PC finds the same bucket; buckets spread PCs evenly; a script's run is

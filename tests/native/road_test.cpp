@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 TEST(Road, WholeRoadAndEveryRefusedStep) {
     RoadMachine road;
     EXPECT_FALSE(road.Busy());
@@ -135,4 +137,36 @@ TEST(Road, ExitCodesOfTheOutcomesWithoutARoad) {
     EXPECT_EQ(ExitCodeOfRun(RoadOutcome::Launched, SetupWait::NotWaited, 3010), 0);
     EXPECT_EQ(ExitCodeOfRun(RoadOutcome::Launched, SetupWait::StillRunning, 0), 1460);
     EXPECT_EQ(ExitCodeOfRun(RoadOutcome::SetupRefused, SetupWait::NotWaited, 0), 40);
+}
+
+// One row per change to a check that offered a setup: what the run ends as, and its code.
+TEST(Road, OutcomeOfTheCheck) {
+    const struct {
+        const char* what;
+        std::function<void(CheckFindings&)> change;
+        RoadOutcome outcome;
+        int exitCode;
+    } rows[] = {
+        {"offered", [](CheckFindings&) {}, RoadOutcome::Offered, 10},
+        {"current", [](CheckFindings& f) { f.current = true; }, RoadOutcome::AlreadyCurrent, 0},
+        {"a later source offered what an earlier withheld", [](CheckFindings& f) { f.releaseWithheld = true; },
+         RoadOutcome::Offered, 10},
+        {"nothing offered", [](CheckFindings& f) { f.offered = false; }, RoadOutcome::NothingOffered, 21},
+        {"no source offered the maker's release", [](CheckFindings& f) { f.offered = false, f.releaseWithheld = true; },
+         RoadOutcome::ReleaseNotOffered, 22},
+        {"the PC's date is wrong", [](CheckFindings& f) { f.offered = false, f.clockWrong = true; },
+         RoadOutcome::ClockWrong, 23},
+        {"a wrong date explains a withheld release too",
+         [](CheckFindings& f) { f.offered = false, f.clockWrong = true, f.releaseWithheld = true; },
+         RoadOutcome::ClockWrong, 23},
+        {"no server", [](CheckFindings& f) { f.offered = false, f.reached = false; }, RoadOutcome::ServerUnreachable,
+         20},
+    };
+    for (const auto& row : rows) {
+        CheckFindings found;
+        found.reached = found.offered = true;
+        row.change(found);
+        EXPECT_STREQ(RoadOutcomeName(OutcomeOfCheck(found)), RoadOutcomeName(row.outcome)) << row.what;
+        EXPECT_EQ(ExitCodeOf(OutcomeOfCheck(found)), row.exitCode) << row.what;
+    }
 }

@@ -60,6 +60,9 @@ const TableRow kTable[] = {
     {L"Exit", L"닫기"},                                      // 30
     {L"Another update is running on this PC.\nPlease try again after it ends.",
      L"이 PC에서 다른 업데이트가\n진행 중입니다.\n끝난 후 다시 시도해 주세요."},  // 31
+    {L"The latest release is not offered by the update server.", L"업데이트 서버가 최신 버전을 제공하지 않습니다."},
+    {L"This PC's date is wrong: %s", L"이 PC의 날짜가 잘못되었습니다: %s"},
+    {L"Please set the correct date and time, then try again.", L"올바른 날짜와 시간을 설정한 후 다시 시도해 주십시오."},
 };
 constexpr size_t kLines = std::size(kTable);
 

@@ -53,6 +53,7 @@ std::wstring CUpdateCatalogue::BuildServerFolderForDownload() {
 
 bool CUpdateCatalogue::Check(const std::wstring& localFolder, uint64_t deadlineTick) {
     ClearServerFiles();
+    m_wrongClock.reset();
     probes::ReadInstalledScannerVersion(nullptr, m_strBitness, m_strInstalledVersion);
     BuildServerFolder();
     m_strStatementEdition = StatementEditionOf(m_strServerFolder);
@@ -112,11 +113,20 @@ bool CUpdateCatalogue::TrySource(const UpdateSource& source, const SourceConnect
     LogServerListing(server, m_strServerFolder, listed, m_vecServerFiles, m_pRelease.get());
     session->Disconnect();
     if (m_bReleaseRefused) {
-        skip = SkipOf(*session, SourceSkip::NoRelease);
+        skip = SkipOf(*session, m_bClockRefused ? SourceSkip::ClockWrong : SourceSkip::NoRelease);
         if (session->LastFailure() == SourceFailure::ProxyAuth) m_strAskingProxy = session->Proxy();
         return false;
     }
-    if (FindOffered().empty() || (m_pRelease && RolloutWithholds())) {
+    // A release the maker halted is no more offered here than elsewhere: no other source is needed.
+    if (m_pRelease && RolloutWithholds()) {
+        skip = SourceSkip::NothingOffered;
+        return false;
+    }
+    if (m_pRelease && WithholdsRelease()) {
+        skip = SourceSkip::ReleaseWithheld;
+        return false;
+    }
+    if (FindOffered().empty()) {
         skip = SourceSkip::NothingOffered;
         return false;
     }
@@ -150,6 +160,7 @@ bool CUpdateCatalogue::ReadRelease(ISourceSession& session, bool listed, bool re
                                    {"downgrade", statement.allowDowngrade}});
     if (verdict != StatementVerdict::Valid) {
         m_bReleaseRefused = fetched.present || required;
+        if (fetched.clock != ClockVerdict::Unknown) NoteWrongClock(fetched);
         return true;
     }
     if (!RecordAcceptedSerial(fetched.publisher, fetched.context.edition, statement.serial))
@@ -170,6 +181,28 @@ bool CUpdateCatalogue::RolloutWithholds() const {
     return !offered;
 }
 
+bool CUpdateCatalogue::WithholdsRelease() const {
+    const ReleaseOffer offer = JudgeReleaseOffer(m_vecServerFiles, *m_pRelease, InstalledVersion());
+    if (offer.held == ReleaseHeld::Offered || offer.held == ReleaseHeld::NotNeeded) return false;
+    LogEvent("release.withheld", {{"file", offer.newest->name},
+                                  {"version", FormatFourPartVersionW(offer.newest->version)},
+                                  {"installed", m_strInstalledVersion},
+                                  {"why", ReleaseHeldName(offer.held)}});
+    return true;
+}
+
+void CUpdateCatalogue::NoteWrongClock(const FetchedRelease& fetched) {
+    const ReleaseStatement& statement = *fetched.statement;
+    const StatementContext& context = fetched.context;
+    m_bClockRefused = true;
+    if (!m_wrongClock) m_wrongClock = context.now;
+    LogEvent("release.clock", {{"verdict", ClockVerdictName(fetched.clock)},
+                               {"pc_time", FormatStatementTime(context.now)},
+                               {"signed", statement.signedAt ? FormatStatementTime(*statement.signedAt) : "-"},
+                               {"expires", FormatStatementTime(statement.expires)},
+                               {"server_date", context.serverDate ? FormatStatementTime(*context.serverDate) : "-"}});
+}
+
 void CUpdateCatalogue::SizeOfferedFile(ISourceSession& session) {
     if (m_bReleaseRefused) return;
     const OfferedFile offered = FindOfferedFile(m_vecServerFiles, m_pRelease.get());
@@ -188,6 +221,7 @@ void CUpdateCatalogue::ClearServerFiles() {
     m_vecServerFiles.clear();
     m_pRelease.reset();
     m_bReleaseRefused = false;
+    m_bClockRefused = false;
 }
 
 std::vector<OfferedSetup> CUpdateCatalogue::FindOffered() const {

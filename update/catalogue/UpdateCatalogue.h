@@ -16,6 +16,7 @@
 #include <vector>
 
 class ISourceSession;
+struct FetchedRelease;
 
 // One setup program the server check offers.
 struct OfferedSetup {
@@ -67,6 +68,12 @@ public:
     const std::wstring& StatementEdition() const { return m_strStatementEdition; }
     // The maker's release statement the last check found valid, or null.
     std::shared_ptr<const ReleaseStatement> Release() const { return m_pRelease; }
+    // Some source of the last check held the maker's statement of a newer setup than the installed
+    // one without offering that setup.
+    bool ReleaseWithheld() const { return m_sources.Skipped(SourceSkip::ReleaseWithheld); }
+    // The PC's date (seconds since 1970 UTC) a statement of the last check was refused by, when that
+    // statement shows the date to be wrong.
+    std::optional<int64_t> WrongClock() const { return m_wrongClock; }
     // The installed scanner's version as numbers, when it is installed and says one.
     std::optional<FourPartVersion> InstalledVersion() const;
 
@@ -82,6 +89,11 @@ private:
     bool ReadRelease(ISourceSession& session, bool listed, bool required);
     // True when the valid statement's rollout does not take this PC in (logged with the PC's bucket).
     bool RolloutWithholds() const;
+    // True when the valid statement names a newer setup than the installed one that this source does
+    // not offer (logged with the file and why).
+    bool WithholdsRelease() const;
+    // Notes a statement refused for this PC's date, which the statement shows wrong (logged with both times).
+    void NoteWrongClock(const FetchedRelease& fetched);
     // The offered file's size: the statement's, or the server's own when the listing may have capped it.
     void SizeOfferedFile(ISourceSession& session);
     // Forgets what a source held: its listing and its release statement.
@@ -94,6 +106,8 @@ private:
     std::wstring m_strBitness;
     std::shared_ptr<const ReleaseStatement> m_pRelease;
     bool m_bReleaseRefused = false;
+    bool m_bClockRefused = false;  // this source's statement was refused for the PC's date
+    std::optional<int64_t> m_wrongClock;
     std::wstring m_strStatementEdition;
     CSourceChoice m_sources;
     bool m_bStagedRollout = false;

@@ -41,11 +41,14 @@ bool CUpdateEngine::Check() {
     m_offer.installedVersion = m_catalogue.InstalledVersionText();
     if (m_offer.reached) m_offer.setups = m_catalogue.FindOffered();
     m_offer.updatable.assign(m_offer.setups.size(), true);
-    RoadOutcome result = !m_offer.reached         ? RoadOutcome::ServerUnreachable
-                         : m_offer.setups.empty() ? RoadOutcome::NothingOffered
-                                                  : RoadOutcome::Offered;
-    if (result == RoadOutcome::Offered && m_options.stopWhenCurrent && m_offer.setups.front().installedIsCurrent)
-        result = RoadOutcome::AlreadyCurrent;
+    m_offer.wrongClock = m_catalogue.WrongClock();
+    CheckFindings found;
+    found.reached = m_offer.reached;
+    found.offered = !m_offer.setups.empty();
+    found.releaseWithheld = m_catalogue.ReleaseWithheld();
+    found.clockWrong = m_offer.wrongClock.has_value();
+    found.current = found.offered && m_options.stopWhenCurrent && m_offer.setups.front().installedIsCurrent;
+    const RoadOutcome result = OutcomeOfCheck(found);
     m_road.EndCheck(result);
     LogEvent("road.checked", {{"outcome", RoadOutcomeName(result)}, {"offered", m_offer.setups.size()}});
     RoadFact fact;

@@ -16,6 +16,7 @@
 
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,8 @@ struct RoadOffer {
     // One per setup: it may be downloaded. A setup whose transfer has begun (its row shows a
     // percentage or "Completed") is not, until the next check.
     std::vector<bool> updatable;
+    // The PC's date (seconds since 1970 UTC) when a statement showed it wrong: see RoadOutcome::ClockWrong.
+    std::optional<int64_t> wrongClock;
 };
 
 enum class RoadFactKind {

@@ -30,8 +30,7 @@ bool FetchStatementFiles(ISourceSession& session, const std::wstring& folder, st
 int64_t StatementClockNow() {
     FILETIME now{};
     ::GetSystemTimeAsFileTime(&now);
-    const uint64_t ticks = (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-    return static_cast<int64_t>(ticks / 10000000ULL) - 11644473600LL;  // 1601 to 1970
+    return UnixSecondsOf(now);
 }
 
 bool FetchRelease(ISourceSession& session, const std::wstring& folder, const std::wstring& edition,
@@ -53,6 +52,8 @@ bool FetchRelease(ISourceSession& session, const std::wstring& folder, const std
     out.context.now = StatementClockNow();
     out.context.edition = edition;
     out.context.highestSerial = HighestAcceptedSerial(out.publisher, edition);
+    if (session.ServerDate() >= 0) out.context.serverDate = session.ServerDate();
     out.verdict = JudgeStatement(facts, parsed, *out.statement, out.context);
+    out.clock = JudgeClock(facts, parsed, *out.statement, out.context);
     return true;
 }

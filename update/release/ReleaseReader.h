@@ -23,6 +23,7 @@ struct FetchedRelease {
     std::string why;              // the parser's reason for a malformed text
     StatementContext context;
     StatementVerdict verdict = StatementVerdict::Malformed;
+    ClockVerdict clock = ClockVerdict::Unknown;  // whether this PC's date explains a refusal
     std::shared_ptr<ReleaseStatement> statement = std::make_shared<ReleaseStatement>();  // as parsed
 };
 

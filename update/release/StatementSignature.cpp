@@ -57,6 +57,10 @@ SignatureChain ChainOf(DWORD status) {
     return (status & ~unknown) == 0 ? SignatureChain::Trusted : SignatureChain::Untrusted;
 }
 
+// A certificate of the chain is outside its validity at this PC's date.
+constexpr DWORD kTimeStatus =
+    CERT_TRUST_IS_NOT_TIME_VALID | CERT_TRUST_IS_NOT_TIME_NESTED | CERT_TRUST_CTL_IS_NOT_TIME_VALID;
+
 }  // namespace
 
 StatementSignatureFacts CheckStatementSignature(const std::vector<uint8_t>& statement,
@@ -82,7 +86,8 @@ StatementSignatureFacts CheckStatementSignature(const std::vector<uint8_t>& stat
     verdict.content = SignatureContent::Intact;
     verdict.hasSigner = CSha256::Of(cert.Get()->pbCertEncoded, cert.Get()->cbCertEncoded, verdict.signer);
     const DWORD status = SignerChainStatus(cert.Get(), &verdict.issuerChain);
-    verdict.chain = HasCodeSigningUsage(cert.Get()) ? ChainOf(status) : SignatureChain::Untrusted;
+    const bool codeSigning = HasCodeSigningUsage(cert.Get());
+    verdict.chain = codeSigning ? ChainOf(status) : SignatureChain::Untrusted;
     wchar_t text[16];
     swprintf(text, 16, L"0x%08lX", static_cast<unsigned long>(status));
     LogEvent("release.signer-chain", {{"status", text}});
@@ -93,5 +98,11 @@ StatementSignatureFacts CheckStatementSignature(const std::vector<uint8_t>& stat
     const std::optional<CertFingerprint> who = PublisherOf(verdict, policy);
     facts.signerAccepted = SignatureAllowsLaunch(verdict, policy) && who;
     if (who) publisher = *who;
+    // Only to tell the user why: the verdict above stands.
+    if (!facts.signerAccepted && codeSigning && (status & kTimeStatus)) {
+        SignatureVerdict inTime = verdict;
+        inTime.chain = ChainOf(status & ~kTimeStatus);
+        facts.signerOutOfTime = SignatureAllowsLaunch(inTime, policy) && PublisherOf(inTime, policy);
+    }
     return facts;
 }

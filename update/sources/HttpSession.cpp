@@ -67,7 +67,19 @@ struct Exchanged {
     DWORD error = 0;
     unsigned status = 0;
     std::wstring contentRange, contentLength, location;
+    int64_t date = -1;
 };
+
+// The answer's Date header, parsed by the platform; -1 when there is none it can read.
+int64_t DateOf(HINTERNET request) {
+    SYSTEMTIME date{};
+    DWORD size = sizeof date;
+    FILETIME time{};
+    if (!HttpQueryInfoW(request, HTTP_QUERY_DATE | HTTP_QUERY_FLAG_SYSTEMTIME, &date, &size, nullptr) ||
+        !SystemTimeToFileTime(&date, &time))
+        return -1;
+    return UnixSecondsOf(time);
+}
 
 // One request, sent on the helper thread: everything it uses is its own.
 struct Request {
@@ -102,6 +114,7 @@ struct Request {
         got.contentRange = QueryHeader(got.request, HTTP_QUERY_CONTENT_RANGE);
         got.contentLength = QueryHeader(got.request, HTTP_QUERY_CONTENT_LENGTH);
         if (IsRedirectStatus(got.status)) got.location = QueryHeader(got.request, HTTP_QUERY_LOCATION);
+        got.date = DateOf(got.request);
         return got;
     }
 };
@@ -179,6 +192,7 @@ bool CHttpSession::SendOnce(HINTERNET connection, const wchar_t* verb, const std
     answer.contentRange.clear();
     answer.contentLength.clear();
     answer.location.clear();
+    answer.date = -1;
     Request request{connection, verb, object, headers, std::wstring(), std::wstring(), withCredentials};
     if (withCredentials) {
         request.user = m_strProxyUser;
@@ -209,6 +223,7 @@ bool CHttpSession::SendOnce(HINTERNET connection, const wchar_t* verb, const std
     answer.contentRange = std::move(got.contentRange);
     answer.contentLength = std::move(got.contentLength);
     answer.location = std::move(got.location);
+    answer.date = got.date;
     return answer.request.Get() != nullptr;
 }
 
@@ -330,6 +345,7 @@ SourceOpen CHttpSession::Open(const std::wstring& path, int64_t offset, int64_t 
         }
         m_nBodyLength = ParseContentLength(answer.contentLength);
         m_nBodyRead = 0;
+        m_nServerDate = answer.date;
         m_file.Open(answer.request.Release());
         m_hFileConnection.Reset(answer.connection.Release());
         return SourceOpen::Done;

@@ -32,6 +32,7 @@ public:
     void ExpectSize(int64_t size) override { m_nExpectedSize = size; }
     SourceFailure LastFailure() const override { return m_failure; }
     std::wstring Proxy() const override { return m_strProxy; }
+    int64_t ServerDate() const override { return m_nServerDate; }
 
     // Opens the Internet session (the system's proxy settings) and the connection to `host`:`port`
     // (the source's when empty or 0). `user` and `password` mean nothing here: the credentials the
@@ -66,6 +67,7 @@ private:
         std::wstring contentRange;
         std::wstring contentLength;
         std::wstring location;
+        int64_t date = -1;  // the Date header, seconds since 1970 UTC
     };
 
     // Sends one request (a new request handle, time limits set, proxy credentials when the proxy
@@ -104,6 +106,7 @@ private:
     int64_t m_nExpectedSize = -1;
     int64_t m_nBodyLength = -1;  // the open body's Content-Length, -1 when not given
     int64_t m_nBodyRead = 0;
+    int64_t m_nServerDate = -1;  // the Date of the last body opened
     SourceFailure m_failure = SourceFailure::None;
     DWORD m_dwLastPlatformError = 0;
     unsigned m_nLastStatus = 0;

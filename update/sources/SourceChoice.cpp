@@ -6,11 +6,14 @@
 #include "update/sources/SourceSessions.h"
 #include "update/sources/logic/HttpRules.h"
 
+#include <algorithm>
+
 SourceConnectionSettings CSourceChoice::ConnectionFor(const UpdateSource& source) const { return ConnectionOf(source); }
 
 bool CSourceChoice::Choose(const std::vector<UpdateSource>& sources, const Turn& turn) {
     m_source = UpdateSource();
     m_laterSources.clear();
+    m_skips.clear();
     bool reached = false;
     for (auto it = sources.begin(); it != sources.end(); ++it) {
         const UpdateSource& source = *it;
@@ -37,7 +40,13 @@ bool CSourceChoice::Choose(const std::vector<UpdateSource>& sources, const Turn&
             return true;
         }
         LogEvent("source.skipped", {{"source", source.Display()}, {"reason", SourceSkipName(skip)}});
-        reached = reached || skip == SourceSkip::NoRelease || skip == SourceSkip::NothingOffered;
+        m_skips.push_back(skip);
+        reached = reached || skip == SourceSkip::NoRelease || skip == SourceSkip::NothingOffered ||
+                  skip == SourceSkip::ReleaseWithheld || skip == SourceSkip::ClockWrong;
     }
     return reached;
+}
+
+bool CSourceChoice::Skipped(SourceSkip why) const {
+    return std::find(m_skips.begin(), m_skips.end(), why) != m_skips.end();
 }

@@ -35,10 +35,13 @@ public:
     // after it.
     const UpdateSource& Source() const { return m_source; }
     const std::vector<UpdateSource>& LaterSources() const { return m_laterSources; }
+    // True when some source of the last choice passed its turn for that reason.
+    bool Skipped(SourceSkip why) const;
 
 private:
     UpdateSource m_source;
     std::vector<UpdateSource> m_laterSources;
+    std::vector<SourceSkip> m_skips;
     ProxyCredentialPrompt m_askProxyCredentials;
     bool m_bAskedProxyCredentials = false;
 };

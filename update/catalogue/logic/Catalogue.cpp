@@ -3,6 +3,8 @@
 
 #include "update/release/logic/ReleaseRules.h"
 
+#include <algorithm>
+
 namespace {
 
 struct CodeEntry {
@@ -225,4 +227,35 @@ OfferedFile FindOfferedFile(const std::vector<FTP_FILE_INFO>& files, const Relea
     if (chosen < 0) return OfferedFile{};
     const std::wstring name = files[static_cast<size_t>(chosen)].Name();
     return OfferedFile{chosen, chosenEntry ? FormatFourPartVersionW(chosenEntry->version) : VersionTextOf(name)};
+}
+
+ReleaseOffer JudgeReleaseOffer(const std::vector<FTP_FILE_INFO>& files, const ReleaseStatement& release,
+                               const std::optional<FourPartVersion>& installed) {
+    ReleaseOffer offer;
+    for (const ReleaseFile& file : release.files) {
+        if (WhyNotOffered(file.name) != NotOffered::Offerable) continue;
+        if (!offer.newest || offer.newest->version < file.version) offer.newest = &file;
+    }
+    if (!offer.newest || (installed && !(*installed < offer.newest->version))) return offer;
+    const OfferedFile offered = FindOfferedFile(files, &release);
+    const ReleaseFile* chosen =
+        offered.index < 0 ? nullptr : release.Find(files[static_cast<size_t>(offered.index)].Name());
+    if (chosen && chosen->version == offer.newest->version) {
+        offer.held = ReleaseHeld::Offered;
+        return offer;
+    }
+    const bool listed = std::any_of(files.begin(), files.end(),
+                                    [&](const FTP_FILE_INFO& file) { return file.Name() == offer.newest->name; });
+    offer.held = listed ? ReleaseHeld::SizeDiffers : ReleaseHeld::NotListed;
+    return offer;
+}
+
+const char* ReleaseHeldName(ReleaseHeld held) {
+    switch (held) {
+    case ReleaseHeld::Offered: return "offered";
+    case ReleaseHeld::NotNeeded: return "not-needed";
+    case ReleaseHeld::NotListed: return "not-listed";
+    case ReleaseHeld::SizeDiffers: return "size-differs";
+    }
+    return "unknown";
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -89,3 +90,15 @@ NotOffered WhyNotOffered(const FTP_FILE_INFO& file, const ReleaseStatement* rele
 // order; with one, among the records it names with their listed size, the one of the newest version
 // it names (the first of them on a tie), whatever the order of the listing or of the statement.
 OfferedFile FindOfferedFile(const std::vector<FTP_FILE_INFO>& files, const ReleaseStatement* release = nullptr);
+
+// Whether a source offers the maker's release: the newest setup program the statement names. Needed
+// only where it is newer than the installed scanner (or none is installed); a source that lists an
+// older one only, or the newest at another size, withholds it, and the next source is asked.
+enum class ReleaseHeld { Offered, NotNeeded, NotListed, SizeDiffers };
+struct ReleaseOffer {
+    ReleaseHeld held = ReleaseHeld::NotNeeded;
+    const ReleaseFile* newest = nullptr;  // the release's setup program, when the statement names one
+};
+ReleaseOffer JudgeReleaseOffer(const std::vector<FTP_FILE_INFO>& files, const ReleaseStatement& release,
+                               const std::optional<FourPartVersion>& installed);
+const char* ReleaseHeldName(ReleaseHeld held);

@@ -23,6 +23,8 @@ const char* RoadOutcomeName(RoadOutcome outcome) {
     case RoadOutcome::Offered: return "offered";
     case RoadOutcome::ServerUnreachable: return "server-unreachable";
     case RoadOutcome::NothingOffered: return "nothing-offered";
+    case RoadOutcome::ReleaseNotOffered: return "release-not-offered";
+    case RoadOutcome::ClockWrong: return "clock-wrong";
     case RoadOutcome::DownloadFailed: return "download-failed";
     case RoadOutcome::NoRoom: return "no-room";
     case RoadOutcome::SetupRefused: return "setup-refused";
@@ -44,6 +46,8 @@ int ExitCodeOf(RoadOutcome outcome) {
     case RoadOutcome::Offered: return 10;
     case RoadOutcome::ServerUnreachable: return 20;
     case RoadOutcome::NothingOffered: return 21;
+    case RoadOutcome::ReleaseNotOffered: return 22;
+    case RoadOutcome::ClockWrong: return 23;
     case RoadOutcome::DownloadFailed: return 30;
     case RoadOutcome::NoRoom: return 31;
     case RoadOutcome::SetupRefused: return 40;
@@ -67,6 +71,13 @@ int ExitCodeOfRun(RoadOutcome outcome, SetupWait wait, uint32_t setupExitCode) {
     case SetupWait::StillRunning: return ExitCodeOf(RoadOutcome::TimedOut);
     }
     return ExitCodeOf(outcome);
+}
+
+RoadOutcome OutcomeOfCheck(const CheckFindings& found) {
+    if (found.offered) return found.current ? RoadOutcome::AlreadyCurrent : RoadOutcome::Offered;
+    if (found.clockWrong) return RoadOutcome::ClockWrong;
+    if (found.releaseWithheld) return RoadOutcome::ReleaseNotOffered;
+    return found.reached ? RoadOutcome::NothingOffered : RoadOutcome::ServerUnreachable;
 }
 
 RoadOutcome OutcomeOfDownload(DownloadResult result) {

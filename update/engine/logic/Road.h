@@ -30,6 +30,8 @@ enum class RoadOutcome {
     Offered,            // a check alone found a setup program to offer
     ServerUnreachable,  // no connection, or the login was refused
     NothingOffered,     // the server offers no setup program for this edition
+    ReleaseNotOffered,  // the maker's statement names a newer setup that no source offers
+    ClockWrong,         // a statement was refused for this PC's date, which it shows to be wrong
     DownloadFailed,     // the line or the remote file failed the download
     NoRoom,             // the work folder or its volume cannot take the file
     SetupRefused,       // signature, publisher, statement or version refused the setup program
@@ -44,7 +46,8 @@ enum class RoadOutcome {
 const char* RoadOutcomeName(RoadOutcome outcome);
 
 // The process's exit code for a script: 0 launched or current, 10 a check found an offer, 20 no
-// server, 21 nothing offered, 30 download, 31 work folder or disk, 40 refused, 41 did not start,
+// server, 21 nothing offered, 22 the maker's release offered by no source, 23 the PC's date is
+// wrong, 30 download, 31 work folder or disk, 40 refused, 41 did not start,
 // 18 stopped by the Exit button; and the Windows installer's codes that deployment tools act on:
 // 1618 busy (the scanner in use, another run), 1602 cancelled, 1639 a bad command line, 1460 the
 // deadline passed. 1 for a run that ended without an outcome.
@@ -53,6 +56,19 @@ int ExitCodeOf(RoadOutcome outcome);
 // its end (0, 3010 and 1641 and its failures, passed on unchanged), 1460 when it was still running
 // at the deadline, else ExitCodeOf(outcome).
 int ExitCodeOfRun(RoadOutcome outcome, SetupWait wait, uint32_t setupExitCode);
+
+// What the server check found, in the terms of the run: whether a source was reached and one
+// offered a setup, whether some source withheld the maker's newer release or showed the PC's date
+// wrong, and whether the offered setup is the installed version. A wrong date explains more than a
+// withheld release does, and that more than "nothing offered".
+struct CheckFindings {
+    bool reached = false;
+    bool offered = false;
+    bool releaseWithheld = false;
+    bool clockWrong = false;
+    bool current = false;  // counts only for a run that stops when current
+};
+RoadOutcome OutcomeOfCheck(const CheckFindings& found);
 
 // What a finished download and a hand-off mean for the run.
 RoadOutcome OutcomeOfDownload(DownloadResult result);

@@ -16,6 +16,20 @@ StatementVerdict JudgeStatement(const StatementSignatureFacts& signature, bool p
     return StatementVerdict::Valid;
 }
 
+ClockVerdict JudgeClock(const StatementSignatureFacts& signature, bool parsed, const ReleaseStatement& statement,
+                        const StatementContext& context) {
+    const StatementVerdict verdict = JudgeStatement(signature, parsed, statement, context);
+    const bool outOfTime = verdict == StatementVerdict::Expired ||
+                           (verdict == StatementVerdict::SignerRefused && signature.signerOutOfTime && parsed);
+    if (!outOfTime) return ClockVerdict::Unknown;
+    if (statement.signedAt && context.now < *statement.signedAt) return ClockVerdict::Behind;
+    const std::optional<int64_t>& server = context.serverDate;
+    if (StatementExpired(statement, context.now) && server && *server < statement.expires &&
+        context.now - *server >= kClockToleranceSeconds)
+        return ClockVerdict::Ahead;
+    return ClockVerdict::Unknown;
+}
+
 bool StatementExpired(const ReleaseStatement& statement, int64_t now) { return now >= statement.expires; }
 
 ReleaseListing JudgeListedFile(const ReleaseStatement& statement, const std::wstring& name, int64_t listedSize) {
@@ -76,6 +90,15 @@ const char* StatementVerdictName(StatementVerdict verdict) {
     case StatementVerdict::Expired: return "expired";
     case StatementVerdict::Replayed: return "replayed";
     case StatementVerdict::OtherEdition: return "other-edition";
+    }
+    return "unknown";
+}
+
+const char* ClockVerdictName(ClockVerdict verdict) {
+    switch (verdict) {
+    case ClockVerdict::Unknown: return "unknown";
+    case ClockVerdict::Behind: return "behind";
+    case ClockVerdict::Ahead: return "ahead";
     }
     return "unknown";
 }

@@ -15,6 +15,8 @@ struct StatementSignatureFacts {
     bool intact = false;            // the signature verifies over exactly the statement's bytes
     bool signedAttributes = false;  // it carries signed attributes (refused: see ReleaseStatementCheck)
     bool signerAccepted = false;    // the signer passes the setup program's signer rule (pins, chain)
+    // Refused, the signer would pass were this PC's date inside its certificates' validity.
+    bool signerOutOfTime = false;
 };
 
 // What the statement is judged against: this run's clock, the highest serial this user's program has
@@ -23,6 +25,8 @@ struct StatementContext {
     int64_t now = 0;  // seconds since 1970 UTC
     uint64_t highestSerial = 0;
     std::wstring edition;  // StatementEditionOf(listing form)
+    // The date an HTTPS server's answer carried (its Date header, inside TLS), when there was one.
+    std::optional<int64_t> serverDate;
 };
 
 enum class StatementVerdict {
@@ -40,6 +44,16 @@ enum class StatementVerdict {
 // ParseReleaseStatement accepted the bytes (`statement` is read only then).
 StatementVerdict JudgeStatement(const StatementSignatureFacts& signature, bool parsed,
                                 const ReleaseStatement& statement, const StatementContext& context);
+
+// Whether this PC's date, not the statement, is at fault when the statement was judged expired or
+// its signer's certificate out of its validity: Behind when the date is before the maker's own
+// signing time; Ahead when it is past the expiry and the server's date is still well before it.
+// Unknown otherwise. It explains a verdict and never changes it: nothing is trusted on a server's date.
+enum class ClockVerdict { Unknown, Behind, Ahead };
+ClockVerdict JudgeClock(const StatementSignatureFacts& signature, bool parsed, const ReleaseStatement& statement,
+                        const StatementContext& context);
+// How far the server's date must lie behind this PC's before this PC is the one called wrong.
+constexpr int64_t kClockToleranceSeconds = 300;
 
 // True when the statement has expired at `now` (seconds since 1970 UTC): judged at the check and
 // again just before the hand-off, which may come days after it.
@@ -94,5 +108,6 @@ std::wstring SerialKeyOf(const CertFingerprint& publisher);
 
 // Short names for the log.
 const char* StatementVerdictName(StatementVerdict verdict);
+const char* ClockVerdictName(ClockVerdict verdict);
 const char* ReleaseListingName(ReleaseListing listing);
 const char* ReleaseCheckName(ReleaseCheck check);

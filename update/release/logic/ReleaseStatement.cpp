@@ -10,6 +10,7 @@
 namespace {
 const char kHeader[] = "QuorvelDownloader release 1";
 const char kQuietArguments[] = "#quiet-args";
+const char kSigned[] = "#signed";
 // MAX_PATH less its terminating zero.
 constexpr size_t kMaxNameUnits = 259;
 constexpr size_t kMaxQuietArgumentUnits = 1024;
@@ -199,6 +200,21 @@ bool ParseQuietArguments(const std::string& value, ReleaseFile* file, std::strin
     return false;
 }
 
+// "#signed TIME": when the maker signed it, at most once; a comment to copies that predate it.
+bool ParseSignedLine(const std::string& line, ReleaseStatement& statement, std::string& reason) {
+    int64_t seconds = 0;
+    if (statement.signedAt) {
+        reason = "a repeated signing time";
+        return false;
+    }
+    if (line.size() <= sizeof kSigned || !ParseStatementTime(line.substr(sizeof kSigned), seconds)) {
+        reason = "a bad signing time";
+        return false;
+    }
+    statement.signedAt = seconds;
+    return true;
+}
+
 // Reads one "key value" line into the statement; `seen` holds the keys that may appear only once.
 bool ParseLine(const std::string& line, ReleaseStatement& statement, std::set<std::string>& seen,
                std::set<std::wstring>& names, std::string& reason) {
@@ -291,6 +307,11 @@ bool ParseReleaseStatement(const uint8_t* data, size_t size, ReleaseStatement& s
                 return Fail(why, "line " + std::to_string(lineNumber) + ": " + reason);
             continue;
         }
+        if (line.substr(0, line.find(' ')) == kSigned) {
+            if (!ParseSignedLine(line, parsed, reason))
+                return Fail(why, "line " + std::to_string(lineNumber) + ": " + reason);
+            continue;
+        }
         if (line.empty() || line[0] == '#') continue;
         if (!ParseLine(line, parsed, seen, names, reason))
             return Fail(why, "line " + std::to_string(lineNumber) + ": " + reason);
@@ -299,6 +320,7 @@ bool ParseReleaseStatement(const uint8_t* data, size_t size, ReleaseStatement& s
     for (const char* key : {"edition", "serial", "expires"})
         if (!seen.count(key)) return Fail(why, std::string("no ") + key);
     if (parsed.files.empty()) return Fail(why, "no file");
+    if (parsed.signedAt && *parsed.signedAt >= parsed.expires) return Fail(why, "signed at or after its expiry");
     statement = std::move(parsed);
     return true;
 }

@@ -8,6 +8,7 @@
 //   edition OEM/KESTRA/Factory/Software
 //   serial 20261208132200
 //   expires 2027-03-08T13:22:00Z
+//   #signed 2026-12-08T13:22:00Z
 //   downgrade allowed
 //   rollout 25
 //   file 12345678 <64 hex digits of SHA-256> 7.3.1.0 TALVIX_FULL_250101.exe
@@ -21,12 +22,14 @@
 // A "#quiet-args ARGS" line right after a file line names the arguments of that setup program's
 // unattended install (UTF-8, no control character, at most 1024 characters): written as a comment,
 // so that copies of the program that predate it still accept the statement and launch the setup as
-// before; anywhere else it is malformed.
+// before; anywhere else it is malformed. A "#signed TIME" line, at most once and before the expiry,
+// says when the maker signed it (a comment too): it tells a PC whose clock is behind that it is.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -52,7 +55,8 @@ struct ReleaseFile {
 struct ReleaseStatement {
     std::wstring edition;  // the edition's folder, '/' between its parts: "Software", "OEM/KESTRA/Factory/Software"
     uint64_t serial = 0;
-    int64_t expires = 0;  // seconds since 1970-01-01 UTC
+    int64_t expires = 0;              // seconds since 1970-01-01 UTC
+    std::optional<int64_t> signedAt;  // its "#signed" line, when it has one
     bool allowDowngrade = false;
     int rolloutPercent = 100;  // the staged rollout: see RolloutOffers
     std::vector<ReleaseFile> files;

@@ -109,6 +109,9 @@ public:
     virtual void ExpectSize(int64_t) {}
     // Why the last operation got no file (None after one that succeeded).
     virtual SourceFailure LastFailure() const = 0;
+    // The date (seconds since 1970 UTC) the last file opened was served with, when a server vouched
+    // for it (an HTTPS answer's Date header); -1 otherwise.
+    virtual int64_t ServerDate() const { return -1; }
     // The proxy this session's requests go through, as the user would know it ("" for none).
     virtual std::wstring Proxy() const { return std::wstring(); }
     // -1: no internet session; 0: the FTP connection failed; 1: connected.

@@ -204,6 +204,8 @@ const char* SourceSkipName(SourceSkip skip) {
     case SourceSkip::CertificateRefused: return "certificate-refused";
     case SourceSkip::NoRelease: return "no-release";
     case SourceSkip::NothingOffered: return "nothing-offered";
+    case SourceSkip::ReleaseWithheld: return "release-withheld";
+    case SourceSkip::ClockWrong: return "clock-wrong";
     }
     return "unknown";
 }

@@ -35,6 +35,8 @@ enum class SourceSkip {
     CertificateRefused,  // HTTPS: untrusted, expired or wrong-host certificate
     NoRelease,           // no valid release statement for this edition (required over HTTPS and for folders)
     NothingOffered,      // the release names no setup program that may be offered here
+    ReleaseWithheld,     // the statement names a newer setup than the installed one, which the source does not offer
+    ClockWrong,          // the statement was refused for this PC's date, which the statement shows to be wrong
 };
 const char* SourceSkipName(SourceSkip skip);
 

@@ -3,7 +3,7 @@
 
 #include "app/QuorvelDownloadDlg.h"
 #include "system/DiagnosticsLog.h"
-#include "system/PrivateFolder.h"
+#include "system/HeldFolder.h"
 
 #include <sddl.h>
 

@@ -42,8 +42,7 @@ OpenWay WayOf(FileOpen how) {
     case FileOpen::Read: return {GENERIC_READ, FILE_SHARE_READ, FILE_OPEN, file | FILE_SEQUENTIAL_ONLY};
     case FileOpen::CreateNew: return {GENERIC_WRITE | DELETE, FILE_SHARE_READ, FILE_CREATE, file};
     case FileOpen::Append: return {FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, all, FILE_OPEN_IF, file};
-    case FileOpen::AppendMovable:
-        return {FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | DELETE, all, FILE_OPEN_IF, file};
+    case FileOpen::AppendMovable: return {FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | DELETE, all, FILE_OPEN_IF, file};
     case FileOpen::Resume: return {GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, FILE_OPEN, file};
     case FileOpen::Entry: return {DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, all, FILE_OPEN, 0};
     case FileOpen::Folder: return {list, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN, folder};
@@ -90,10 +89,9 @@ bool CFile::OpenIn(HANDLE folder, const std::wstring& name, FileOpen how, void* 
     const OpenWay way = WayOf(how);
     IO_STATUS_BLOCK io{};
     HANDLE opened = nullptr;
-    const NTSTATUS status = ::NtCreateFile(&opened, way.access | SYNCHRONIZE, &attributes, &io, nullptr,
-                                           FILE_ATTRIBUTE_NORMAL, way.share, way.disposition,
-                                           way.options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT,
-                                           nullptr, 0);
+    const NTSTATUS status = ::NtCreateFile(
+        &opened, way.access | SYNCHRONIZE, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL, way.share, way.disposition,
+        way.options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
     if (status < 0) {
         m_nLastError = ::RtlNtStatusToDosError(status);
         return false;

@@ -98,12 +98,12 @@ private:
             m_hMutex = ::CreateMutexW(nullptr, FALSE, kLogMutexName);
             Refused("log.folder", m_folder, m_folder.Open(folder, FolderDemand::MadePrivate));
         }
+        if (LogCopyPath().empty()) return;
         const std::wstring& copy = LogCopyPath();
-        if (copy.empty()) return;
         m_strCopyName = TitleOfPath(copy);
         const FolderDemand demand = machineWide ? FolderDemand::PrivateAsFound : FolderDemand::AnyWriters;
-        const FolderJudgement judgement =
-            IsPlainName(m_strCopyName) ? m_copy.Open(FolderOfPath(copy), demand) : FolderJudgement{FolderVerdict::NotAFullPath, 0};
+        const FolderJudgement judgement = IsPlainName(m_strCopyName) ? m_copy.Open(FolderOfPath(copy), demand)
+                                                                     : FolderJudgement{FolderVerdict::NotAFullPath, 0};
         Refused("log.copy-folder", m_copy, judgement);
     }
 

@@ -85,13 +85,13 @@ bool NamesLink(DWORD attributes) {
 // Opens one component below `parent` (the root by its path when there is none) and says what it is.
 // The path is asked as well as the handle: some systems open what a link points to even when told
 // not to, but still name the link a link.
-PathStep OpenStep(HANDLE parent, const std::wstring& name, const std::wstring& path, void* newSecurity,
-                  bool make, CHandle& held) {
+PathStep OpenStep(HANDLE parent, const std::wstring& name, const std::wstring& path, void* newSecurity, bool make,
+                  CHandle& held) {
     CFile step;
     bool opened;
     if (!parent) {
-        held = CHandle(::CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE | READ_CONTROL |
-                                                       FILE_READ_ATTRIBUTES,
+        held = CHandle(::CreateFileW(path.c_str(),
+                                     FILE_LIST_DIRECTORY | FILE_TRAVERSE | READ_CONTROL | FILE_READ_ATTRIBUTES,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
         BY_HANDLE_FILE_INFORMATION info{};
@@ -143,27 +143,29 @@ bool ListEntries(HANDLE folder, std::vector<std::pair<std::wstring, DWORD>>& ent
     }
 }
 
-bool RemoveEntry(HANDLE folder, const std::wstring& name, DWORD listed);
+bool RemoveEntry(HANDLE folder, const std::wstring& name, DWORD listed, bool folders);
 
-// Removes everything the folder holds but `keep`, entering no link.
-bool EmptyFolder(HANDLE folder, const std::vector<std::wstring>& keep) {
+// Removes everything the folder holds but `keep`, entering no link; subfolders stay, emptied of
+// their files, unless `folders`.
+bool EmptyFolder(HANDLE folder, const std::vector<std::wstring>& keep, bool folders) {
     std::vector<std::pair<std::wstring, DWORD>> entries;
     if (!ListEntries(folder, entries)) return false;
     bool clean = true;
     for (const auto& [name, attributes] : entries) {
         bool kept = false;
         for (const std::wstring& k : keep) kept = kept || _wcsicmp(k.c_str(), name.c_str()) == 0;
-        if (!kept) clean = RemoveEntry(folder, name, attributes) && clean;
+        if (!kept) clean = RemoveEntry(folder, name, attributes, folders) && clean;
     }
     return clean;
 }
 
-bool RemoveEntry(HANDLE folder, const std::wstring& name, DWORD listed) {
+bool RemoveEntry(HANDLE folder, const std::wstring& name, DWORD listed, bool folders) {
     if ((listed & FILE_ATTRIBUTE_DIRECTORY) && !(listed & FILE_ATTRIBUTE_REPARSE_POINT)) {
         CFile inside;
-        if (inside.OpenIn(folder, name, FileOpen::Folder) && !inside.IsReparsePoint() &&
-            !EmptyFolder(inside.Handle(), {}))
-            return false;
+        if (inside.OpenIn(folder, name, FileOpen::Folder) && !inside.IsReparsePoint()) {
+            const bool emptied = EmptyFolder(inside.Handle(), {}, folders);
+            if (!emptied || !folders) return emptied;
+        }
     }
     CFile entry;
     if (!entry.OpenIn(folder, name, FileOpen::Entry))
@@ -190,11 +192,16 @@ std::wstring CurrentUserSid() {
     return text;
 }
 
-FolderJudgement CHeldFolder::Open(const std::wstring& path, FolderDemand demand) {
-    Close();
+std::wstring FullPathOf(const std::wstring& path) {
+    if (path.empty()) return path;
     wchar_t full[MAX_PATH * 4] = {};
     const DWORD length = ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(std::size(full)), full, nullptr);
-    m_steps = length && length < std::size(full) ? FolderPathSteps(full) : std::vector<std::wstring>();
+    return length && length < std::size(full) ? std::wstring(full, length) : path;
+}
+
+FolderJudgement CHeldFolder::Open(const std::wstring& path, FolderDemand demand) {
+    Close();
+    m_steps = FolderPathSteps(FullPathOf(path));
     if (m_steps.empty()) return {FolderVerdict::NotAFullPath, 0};
 
     const std::wstring userSid = CurrentUserSid();
@@ -248,6 +255,10 @@ bool CHeldFolder::Open(const std::wstring& name, FileOpen how, CFile& file) cons
 }
 
 bool CHeldFolder::Create(const std::wstring& name, CFile& file) const {
+    CFile entry;
+    // A folder at the name is not removed to make room: the file cannot be made there.
+    if (Open(name, FileOpen::Entry, entry) && entry.IsFolder() && !entry.IsReparsePoint()) return false;
+    entry.Close();
     return Remove(name) && Open(name, FileOpen::CreateNew, file);
 }
 
@@ -256,13 +267,14 @@ bool CHeldFolder::Remove(const std::wstring& name) const {
     CFile entry;
     if (!entry.OpenIn(Handle(), name, FileOpen::Entry))
         return entry.LastError() == ERROR_FILE_NOT_FOUND || entry.LastError() == ERROR_PATH_NOT_FOUND;
-    const DWORD attributes = (entry.IsFolder() ? FILE_ATTRIBUTE_DIRECTORY : 0) |
-                             (entry.IsReparsePoint() ? FILE_ATTRIBUTE_REPARSE_POINT : 0);
+    const DWORD attributes =
+        (entry.IsFolder() ? FILE_ATTRIBUTE_DIRECTORY : 0) | (entry.IsReparsePoint() ? FILE_ATTRIBUTE_REPARSE_POINT : 0);
     entry.Close();
-    return RemoveEntry(Handle(), name, attributes);
+    return RemoveEntry(Handle(), name, attributes, true);
 }
 
 bool CHeldFolder::RemoveAllBut(const std::vector<std::wstring>& keep) const {
-    return IsOpen() && EmptyFolder(Handle(), keep);
+    return IsOpen() && EmptyFolder(Handle(), keep, true);
 }
 
+bool CHeldFolder::RemoveFiles() const { return IsOpen() && EmptyFolder(Handle(), {}, false); }

@@ -33,19 +33,27 @@ public:
 
     // Opens the file `name` of the folder as CFile::OpenIn does.
     bool Open(const std::wstring& name, FileOpen how, CFile& file) const;
-    // Creates `name` anew for writing: whatever stands there (a link as itself) is removed first.
+    // Creates `name` anew for writing: a file or link standing there (a link as itself) is removed
+    // first; a folder there is not, and the file is not made.
     bool Create(const std::wstring& name, CFile& file) const;
     // Removes the entry `name` (a link as itself, a folder with what it holds); true when nothing
     // stands there any more.
     bool Remove(const std::wstring& name) const;
     // Removes every entry but the names in `keep` (any case); true when nothing else is left.
     bool RemoveAllBut(const std::vector<std::wstring>& keep) const;
+    // Removes every file, those in subfolders too, and leaves the subfolders; true when it could.
+    bool RemoveFiles() const;
 
 private:
     std::vector<CHandle> m_chain;  // the components from the root, the folder last
     std::vector<std::wstring> m_steps;
     std::wstring m_strPath;
 };
+
+// The path as the system completes it (the current folder's drive and folder, "." and ".."
+// resolved), so that what it names does not depend on the current folder later; unchanged when
+// the system cannot complete it.
+std::wstring FullPathOf(const std::wstring& path);
 
 // The SID of the account the program runs as, in its string form ("S-1-5-21-..."); empty when
 // the platform cannot say.

@@ -37,13 +37,13 @@ std::vector<std::wstring> FolderPathSteps(const std::wstring& path) {
     if (path.size() >= 3 && std::iswalpha(path[0]) && path[1] == L':' && IsSeparator(path[2])) {
         steps.push_back(path.substr(0, 2) + L"\\");
         rest = 3;
-    } else if (path.size() > 2 && IsSeparator(path[0]) && IsSeparator(path[1]) && path[2] != L'?' &&
-               path[2] != L'.') {
+    } else if (path.size() > 2 && IsSeparator(path[0]) && IsSeparator(path[1]) && path[2] != L'?' && path[2] != L'.') {
         // \\server\share\: both names are the root.
         const size_t server = path.find_first_of(L"\\/", 2);
         const size_t share = server == std::wstring::npos ? server : path.find_first_of(L"\\/", server + 1);
         if (server == std::wstring::npos || server == 2) return {};
-        const std::wstring shareName = path.substr(server + 1, share == std::wstring::npos ? share : share - server - 1);
+        const std::wstring shareName =
+            path.substr(server + 1, share == std::wstring::npos ? share : share - server - 1);
         if (!IsPlainName(shareName) || !IsPlainName(path.substr(2, server - 2))) return {};
         steps.push_back(L"\\\\" + path.substr(2, server - 2) + L"\\" + shareName + L"\\");
         rest = share == std::wstring::npos ? path.size() : share + 1;

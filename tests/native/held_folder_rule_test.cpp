@@ -13,9 +13,9 @@ TEST(HeldFolderRule, FullPathsSplitIntoComponentsAndAnythingElseIntoNothing) {
     EXPECT_EQ(FolderPathSteps(L"c:/Windows/Temp/QVUpdate/"), (Steps{L"c:\\", L"Windows", L"Temp", L"QVUpdate"}));
     EXPECT_EQ(FolderPathSteps(L"C:\\"), (Steps{L"C:\\"}));
     EXPECT_EQ(FolderPathSteps(L"\\\\server\\share\\logs"), (Steps{L"\\\\server\\share\\", L"logs"}));
-    for (const wchar_t* refused : {L"", L"Logs\\qv", L"\\Logs", L"C:Logs", L"C:\\Logs\\..\\Windows", L"C:\\.\\x",
-                                   L"C:\\Logs\\\\qv", L"C:\\Logs\\qv.log:stream", L"\\\\?\\C:\\Logs",
-                                   L"\\\\.\\C:\\Logs", L"\\\\server", L"\\\\server\\"})
+    for (const wchar_t* refused :
+         {L"", L"Logs\\qv", L"\\Logs", L"C:Logs", L"C:\\Logs\\..\\Windows", L"C:\\.\\x", L"C:\\Logs\\\\qv",
+          L"C:\\Logs\\qv.log:stream", L"\\\\?\\C:\\Logs", L"\\\\.\\C:\\Logs", L"\\\\server", L"\\\\server\\"})
         EXPECT_EQ(FolderPathSteps(refused), Steps{}) << refused;
     EXPECT_TRUE(IsPlainName(L"QuorvelDownloader.log"));
     for (const wchar_t* name : {L"", L".", L"..", L"a\\b", L"a/b", L"log:stream"}) EXPECT_FALSE(IsPlainName(name));
@@ -38,14 +38,30 @@ TEST(HeldFolderRule, EveryComponentIsAPlainFolderAndTheLastOneAsTheUseDemands) {
         size_t step;
     } rows[] = {
         {"the work folder as made", sound, ours, FolderDemand::MadePrivate, FolderVerdict::Held, 2},
-        {"a junction in place of C:\\Logs", {plain, link, plain}, ours, FolderDemand::AnyWriters,
-         FolderVerdict::LinkInPath, 1},
-        {"a link in place of the folder", {plain, plain, link}, ours, FolderDemand::MadePrivate,
-         FolderVerdict::LinkInPath, 2},
-        {"a link to a file on the way", {plain, fileLink, plain}, ours, FolderDemand::MadePrivate,
-         FolderVerdict::LinkInPath, 1},
-        {"the first link is the one named", {plain, link, link}, ours, FolderDemand::AnyWriters,
-         FolderVerdict::LinkInPath, 1},
+        {"a junction in place of C:\\Logs",
+         {plain, link, plain},
+         ours,
+         FolderDemand::AnyWriters,
+         FolderVerdict::LinkInPath,
+         1},
+        {"a link in place of the folder",
+         {plain, plain, link},
+         ours,
+         FolderDemand::MadePrivate,
+         FolderVerdict::LinkInPath,
+         2},
+        {"a link to a file on the way",
+         {plain, fileLink, plain},
+         ours,
+         FolderDemand::MadePrivate,
+         FolderVerdict::LinkInPath,
+         1},
+        {"the first link is the one named",
+         {plain, link, link},
+         ours,
+         FolderDemand::AnyWriters,
+         FolderVerdict::LinkInPath,
+         1},
         {"a file on the way", {plain, file, plain}, ours, FolderDemand::AnyWriters, FolderVerdict::NotAFolder, 1},
         {"ours but open to all is made private", sound, openToAll, FolderDemand::MadePrivate,
          FolderVerdict::MakePrivate, 2},
@@ -55,10 +71,14 @@ TEST(HeldFolderRule, EveryComponentIsAPlainFolderAndTheLastOneAsTheUseDemands) {
          FolderVerdict::Held, 2},
         {"another account's folder is never changed", sound, anothers, FolderDemand::MadePrivate,
          FolderVerdict::OtherOwner, 2},
-        {"another account's folder as found", sound, anothers, FolderDemand::PrivateAsFound,
-         FolderVerdict::OtherOwner, 2},
-        {"no DACL", sound, {Trustee::System, false, {}}, FolderDemand::PrivateAsFound,
-         FolderVerdict::OthersMayChange, 2},
+        {"another account's folder as found", sound, anothers, FolderDemand::PrivateAsFound, FolderVerdict::OtherOwner,
+         2},
+        {"no DACL",
+         sound,
+         {Trustee::System, false, {}},
+         FolderDemand::PrivateAsFound,
+         FolderVerdict::OthersMayChange,
+         2},
         {"nothing to open", {}, ours, FolderDemand::AnyWriters, FolderVerdict::NotAFullPath, 0},
     };
     for (const Row& row : rows) {

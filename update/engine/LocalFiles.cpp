@@ -50,10 +50,11 @@ void CLocalFiles::CreateFolderTree(const std::wstring& folder) {
     // as it found it.
     const FolderJudgement work = m_folder.Open(folder, FolderDemand::MadePrivate);
     if (work.verdict == FolderVerdict::Held)
-        m_folder.RemoveAllBut({});
+        m_folder.RemoveFiles();
     else
-        LogEvent("download.work-folder",
-                 {{"refused", FolderVerdictName(work.verdict)}, {"folder", folder}, {"at", m_folder.StepPath(work.step)}});
+        LogEvent(
+            "download.work-folder",
+            {{"refused", FolderVerdictName(work.verdict)}, {"folder", folder}, {"at", m_folder.StepPath(work.step)}});
     // Without a folder of its own the download keeps nothing, as without a statement.
     FolderVerdict kept = FolderVerdict::Held;
     if (!m_kept.Open(kept) && m_kept.Offered())

@@ -69,8 +69,9 @@ HandOffEnd HandOff(const std::wstring& workFolder, const FinishedDownload& downl
     CHeldFolder folder;
     const FolderJudgement held = folder.Open(workFolder, FolderDemand::MadePrivate);
     if (held.verdict != FolderVerdict::Held) {
-        LogEvent("handoff.folder",
-                 {{"refused", FolderVerdictName(held.verdict)}, {"folder", workFolder}, {"at", folder.StepPath(held.step)}});
+        LogEvent(
+            "handoff.folder",
+            {{"refused", FolderVerdictName(held.verdict)}, {"folder", workFolder}, {"at", folder.StepPath(held.step)}});
         return {HandOffResult::FolderUnusable};
     }
     // The setup program finds beside itself only what this run wrote: no planted library, no

@@ -107,12 +107,9 @@ private:
         Refused("log.copy-folder", m_copy, judgement);
     }
 
-    // Queues a line naming the folder that failed its check; it reaches whichever log is held.
+    // The line reaches whichever log is held.
     static void Refused(const char* event, const CHeldFolder& folder, const FolderJudgement& judgement) {
-        if (judgement.verdict == FolderVerdict::Held) return;
-        LogEvent(event, {{"refused", FolderVerdictName(judgement.verdict)},
-                         {"folder", folder.Path()},
-                         {"at", folder.StepPath(judgement.step)}});
+        if (judgement.verdict != FolderVerdict::Held) LogRefusedFolder(event, folder, judgement);
     }
 
     // Appends a batch of whole lines with one write; the file is opened for appending only, so every

@@ -2,6 +2,8 @@
 // program may, made private, and its entries reached through it.
 #include "system/HeldFolder.h"
 
+#include "system/DiagnosticsLog.h"
+
 #include <aclapi.h>
 #include <sddl.h>
 
@@ -190,6 +192,12 @@ std::wstring CurrentUserSid() {
     }
     ::CloseHandle(token);
     return text;
+}
+
+void LogRefusedFolder(const char* event, const CHeldFolder& folder, const FolderJudgement& judgement) {
+    LogEvent(event, {{"refused", FolderVerdictName(judgement.verdict)},
+                     {"folder", folder.Path()},
+                     {"at", folder.StepPath(judgement.step)}});
 }
 
 std::wstring FullPathOf(const std::wstring& path) {

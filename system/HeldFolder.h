@@ -50,6 +50,9 @@ private:
     std::wstring m_strPath;
 };
 
+// Logs `event` for a folder that failed its check: why, the folder and the component concerned.
+void LogRefusedFolder(const char* event, const CHeldFolder& folder, const FolderJudgement& judgement);
+
 // The path as the system completes it (the current folder's drive and folder, "." and ".."
 // resolved), so that what it names does not depend on the current folder later; unchanged when
 // the system cannot complete it.

@@ -52,9 +52,7 @@ void CLocalFiles::CreateFolderTree(const std::wstring& folder) {
     if (work.verdict == FolderVerdict::Held)
         m_folder.RemoveFiles();
     else
-        LogEvent(
-            "download.work-folder",
-            {{"refused", FolderVerdictName(work.verdict)}, {"folder", folder}, {"at", m_folder.StepPath(work.step)}});
+        LogRefusedFolder("download.work-folder", m_folder, work);
     // Without a folder of its own the download keeps nothing, as without a statement.
     FolderVerdict kept = FolderVerdict::Held;
     if (!m_kept.Open(kept) && m_kept.Offered())

@@ -69,9 +69,7 @@ HandOffEnd HandOff(const std::wstring& workFolder, const FinishedDownload& downl
     CHeldFolder folder;
     const FolderJudgement held = folder.Open(workFolder, FolderDemand::MadePrivate);
     if (held.verdict != FolderVerdict::Held) {
-        LogEvent(
-            "handoff.folder",
-            {{"refused", FolderVerdictName(held.verdict)}, {"folder", workFolder}, {"at", folder.StepPath(held.step)}});
+        LogRefusedFolder("handoff.folder", folder, held);
         return {HandOffResult::FolderUnusable};
     }
     // The setup program finds beside itself only what this run wrote: no planted library, no
@@ -79,7 +77,7 @@ HandOffEnd HandOff(const std::wstring& workFolder, const FinishedDownload& downl
     std::vector<std::wstring> names;
     for (const std::wstring& path : paths) names.push_back(TitleOfPath(path));
     if (!folder.RemoveAllBut(names)) {
-        LogEvent("handoff.folder", {{"refused", "not-emptied"}, {"folder", workFolder}});
+        LogEvent("handoff.folder", {{"refused", "not-emptied"}, {"folder", folder.Path()}});
         return {HandOffResult::FolderUnusable};
     }
     if (NeedsHandOffFile(paths.size())) {

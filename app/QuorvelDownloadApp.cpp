@@ -8,6 +8,7 @@
 #include "app/StartUpLog.h"
 #include "app/Usage.h"
 #include "system/DiagnosticsLog.h"
+#include "system/HeldFolder.h"
 
 #include <shellapi.h>
 
@@ -23,14 +24,6 @@ std::vector<std::wstring> CommandLineArguments() {
     for (int i = 1; i < count; ++i) words.emplace_back(args[i]);
     ::LocalFree(args);
     return words;
-}
-
-// /source's folder as a full path, so that what it names does not depend on the current folder later.
-std::wstring FullPathOf(const std::wstring& folder) {
-    if (folder.empty()) return folder;
-    wchar_t full[MAX_PATH];
-    const DWORD n = ::GetFullPathNameW(folder.c_str(), MAX_PATH, full, nullptr);
-    return n > 0 && n < MAX_PATH ? std::wstring(full, n) : folder;
 }
 
 // A command line not understood never opens a window: the script is told with 1639 and the log

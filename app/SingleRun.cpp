@@ -8,8 +8,8 @@
 #include "framework/Dpi.h"
 #include "resources/resource.h"
 #include "system/DiagnosticsLog.h"
+#include "system/HeldFolder.h"
 #include "system/LocalText.h"
-#include "system/PrivateFolder.h"
 
 #include <aclapi.h>
 #include <sddl.h>

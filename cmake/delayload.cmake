@@ -8,7 +8,7 @@
 # The libraries that are not KnownDLLs on every Windows the program runs on.
 set(QV_DELAY_LOADED_LIBS wininet netapi32 version comctl32 msimg32 msvfw32 winmm bcrypt wintrust crypt32)
 # KnownDLLs: loaded from System32 whatever the search order.
-set(QV_STATIC_LIBS shell32 gdi32 user32 kernel32 advapi32 ole32 uuid)
+set(QV_STATIC_LIBS shell32 gdi32 user32 kernel32 advapi32 ole32 uuid ntdll)
 
 # What differs by bitness: dlltool's machine, and the prefix of a C symbol (32-bit Windows puts an
 # underscore before each name, so an import slot is __imp__Name@N there and __imp_Name on x64).

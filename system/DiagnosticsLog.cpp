@@ -3,8 +3,8 @@
 
 #include "framework/File.h"
 #include "framework/Thread.h"
-#include "system/EnvironmentProbes.h"
-#include "system/PrivateFolder.h"
+#include "system/HeldFolder.h"
+#include "system/logic/ProbePaths.h"
 
 #include <shlobj.h>
 
@@ -20,8 +20,8 @@
 namespace {
 
 const wchar_t kLogFolderName[] = L"\\QuorvelDownloader";
-const wchar_t kLogFileName[] = L"\\QuorvelDownloader.log";
-const wchar_t kOlderLogFileName[] = L"\\QuorvelDownloader.1.log";
+const wchar_t kLogFileName[] = L"QuorvelDownloader.log";
+const wchar_t kOlderLogFileName[] = L"QuorvelDownloader.1.log";
 // Held by whichever copy of the program appends or rotates, so two copies never interleave.
 const wchar_t kLogMutexName[] = L"Local\\QuorvelDownloader.DiagnosticsLog";
 // Another copy holds the mutex for one append; a name squatted by someone else must not stall
@@ -74,54 +74,68 @@ std::wstring& LogCopyPath() {
     return path;
 }
 
-// Held while a batch is written, so the folder's path keeps naming this plain folder. A service
-// account's folder is made and kept so that no other account can write into it.
-bool HoldLogFolder(const std::wstring& path, CFile& folder) {
-    if (LogsMachineWide(CurrentUserSid())) return OpenPrivateFolder(path, folder);
-    if (folder.OpenFolder(path)) return true;
-    probes::CreateFolderTree(path);
-    return folder.OpenFolder(path);
-}
-
-// Appends a batch of whole lines with one write; the file is opened for appending only, so every
-// write lands at its end, whoever else appends. A link or junction in place of the folder, the log
-// or the older log skips the batch: the log never writes or moves a file through one.
+// The log's folder and the /log copy's, each checked and held from the first batch for the rest of
+// the run. A folder that fails the check is never written; the refusal is logged once, where a log
+// can still be written. A service account's folders must be ones no other account can change.
 class CLogFile {
 public:
     void Append(const std::string& lines) {
-        if (m_strFolder.empty()) {
-            m_strFolder = LogFolder();
-            if (m_strFolder.empty()) return;
-            m_hMutex = ::CreateMutexW(nullptr, FALSE, kLogMutexName);
+        if (!m_bStarted) Start();
+        if (m_copy.IsOpen()) {
+            CFile copy;
+            if (m_copy.Open(m_strCopyName, FileOpen::Append, copy))
+                copy.Write(lines.data(), static_cast<DWORD>(lines.size()));
         }
-        AppendToCopy(lines);
-        CFile folder;
-        if (!HoldLogFolder(m_strFolder, folder)) return;
-        const std::wstring path = m_strFolder + kLogFileName;
+        if (m_folder.IsOpen()) AppendToLog(lines);
+    }
+
+private:
+    void Start() {
+        m_bStarted = true;
+        const bool machineWide = LogsMachineWide(CurrentUserSid());
+        const std::wstring folder = LogFolder();
+        if (!folder.empty()) {
+            m_hMutex = ::CreateMutexW(nullptr, FALSE, kLogMutexName);
+            Refused("log.folder", m_folder, m_folder.Open(folder, FolderDemand::MadePrivate));
+        }
+        if (LogCopyPath().empty()) return;
+        const std::wstring& copy = LogCopyPath();
+        m_strCopyName = TitleOfPath(copy);
+        const FolderDemand demand = machineWide ? FolderDemand::PrivateAsFound : FolderDemand::AnyWriters;
+        const FolderJudgement judgement = IsPlainName(m_strCopyName) ? m_copy.Open(FolderOfPath(copy), demand)
+                                                                     : FolderJudgement{FolderVerdict::NotAFullPath, 0};
+        Refused("log.copy-folder", m_copy, judgement);
+    }
+
+    // The line reaches whichever log is held.
+    static void Refused(const char* event, const CHeldFolder& folder, const FolderJudgement& judgement) {
+        if (judgement.verdict != FolderVerdict::Held) LogRefusedFolder(event, folder, judgement);
+    }
+
+    // Appends a batch of whole lines with one write; the file is opened for appending only, so every
+    // write lands at its end, whoever else appends. A link or junction in place of the log skips the
+    // batch; the rotation renames the very file that was opened and checked.
+    void AppendToLog(const std::string& lines) {
         const CMutexHold hold(m_hMutex, kLogMutexTimeoutMs);
         CFile file;
-        if (!file.OpenForAppending(path)) return;
+        if (!m_folder.Open(kLogFileName, FileOpen::AppendMovable, file)) return;
         LARGE_INTEGER size{};
         if (hold.Held() && ::GetFileSizeEx(file.Handle(), &size) &&
             LogNeedsRotation(static_cast<uint64_t>(size.QuadPart), lines.size())) {
-            file.Close();
-            const std::wstring older = m_strFolder + kOlderLogFileName;
-            if (CFile::IsLink(path) || CFile::IsLink(older)) return;
-            ::MoveFileExW(path.c_str(), older.c_str(), MOVEFILE_REPLACE_EXISTING);
-            if (!file.OpenForAppending(path)) return;
+            CFile older;
+            // A link left at the older log's name is not replaced: the batch waits for it to go.
+            if (m_folder.Open(kOlderLogFileName, FileOpen::Entry, older) && older.IsReparsePoint()) return;
+            older.Close();
+            if (!file.MoveTo(m_folder.Handle(), kOlderLogFileName)) return;
+            if (!m_folder.Open(kLogFileName, FileOpen::AppendMovable, file)) return;
         }
         file.Write(lines.data(), static_cast<DWORD>(lines.size()));
     }
 
-private:
-    // The copy is this run's own: no rotation, and never written through a link.
-    static void AppendToCopy(const std::string& lines) {
-        if (LogCopyPath().empty()) return;
-        CFile copy;
-        if (copy.OpenForAppending(LogCopyPath())) copy.Write(lines.data(), static_cast<DWORD>(lines.size()));
-    }
-
-    std::wstring m_strFolder;
+    bool m_bStarted = false;
+    CHeldFolder m_folder;
+    CHeldFolder m_copy;
+    std::wstring m_strCopyName;
     HANDLE m_hMutex = nullptr;  // kept for the life of the process, as the writer is
 };
 
@@ -248,14 +262,13 @@ std::wstring LogFolder() {
 
 std::wstring LogFilePath() {
     const std::wstring folder = LogFolder();
-    return folder.empty() ? folder : folder + kLogFileName;
+    return folder.empty() ? folder : folder + L"\\" + kLogFileName;
 }
 
 bool OpenLogFolder() {
     const std::wstring folder = LogFolder();
-    if (folder.empty()) return false;
-    probes::CreateFolderTree(folder);
-    if (!probes::FileExists(folder)) return false;
+    CHeldFolder held;
+    if (folder.empty() || held.Open(folder, FolderDemand::MadePrivate).verdict != FolderVerdict::Held) return false;
     // Explorer from the Windows folder itself, not whatever a search of the path would find.
     wchar_t windows[MAX_PATH] = {};
     const UINT length = ::GetWindowsDirectoryW(windows, MAX_PATH);

@@ -1,7 +1,7 @@
 // The diagnostics log that support asks for: one UTF-8 file per user under the local application
 // data folder (the machine's program data for service accounts), one line per event, written by a thread of its own so
-// that a caller never waits for the disk. A log that cannot be written, or whose folder or file is a link or junction,
-// is skipped silently. It never holds the server's password or the contents of a file: callers log facts, not data.
+// that a caller never waits for the disk. A log that cannot be written, or with a link or junction anywhere on its
+// path, is skipped. It never holds the server's password or the contents of a file: callers log facts, not data.
 #pragma once
 
 #include "framework/Win32.h"
@@ -44,8 +44,9 @@ public:
     CFlushLogAtEnd& operator=(const CFlushLogAtEnd&) = delete;
 };
 
-// Writes every line of this run to `path` as well (appended, never through a link). Called once,
-// before the first line is logged.
+// Writes every line of this run to `path` (a full path) as well: appended, and only when no link or
+// junction stands anywhere on the path (and, for a service account, no other account may change
+// its folder); a refusal is logged. Called once, before the first line is logged.
 void CopyLogTo(const std::wstring& path);
 
 // The folder that holds the log, and the log itself; empty when the platform cannot say. A service

@@ -139,31 +139,6 @@ void CreateFolderTree(const std::wstring& path) {
     for (const std::wstring& folder : FolderTreeSteps(path)) CreateDirectoryW(folder.c_str(), nullptr);
 }
 
-int DeleteFolderTree(const std::wstring& folder, bool removeFolder) {
-    const std::wstring base = WithTrailingBackslash(folder);
-    // Held while its entries go, so that nobody can put a link in its place meanwhile; a link
-    // where a folder should be is never entered.
-    CFile held;
-    if (!held.OpenFolder(base)) return -1;
-    int count = 0;
-    bool failed = false;
-    const bool listed = ForEachEntry(base, [&](const std::wstring& name, DWORD attributes) {
-        if (attributes == FILE_ATTRIBUTE_DIRECTORY) {
-            const int deleted = DeleteFolderTree(base + name, removeFolder);
-            failed = deleted < 0;
-            count += failed ? 0 : deleted;
-        } else {
-            failed = !DeleteFileW((base + name).c_str());
-            count += failed ? 0 : 1;
-        }
-        return !failed;
-    });
-    if (!listed || failed) return -1;
-    held.Close();
-    if (removeFolder && !RemoveDirectoryW(base.c_str())) return -1;
-    return count;
-}
-
 bool CollectFiles(const std::wstring& folder, std::vector<std::wstring>& files) {
     const std::wstring base = WithTrailingBackslash(folder);
     bool added = false;

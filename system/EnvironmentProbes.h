@@ -29,10 +29,6 @@ bool IsScannerRunning();
 void CloseRunningScanner();
 // Creates the folder and its missing parents; failures (existing folders too) pass silently.
 void CreateFolderTree(const std::wstring& path);
-// Deletes the files of the folder and its subfolders (and the folders themselves when
-// `removeFolder`); the number of files deleted, or -1 at the first one that can't be. A link or
-// junction in place of a folder is never followed: -1, and nothing behind it is touched.
-int DeleteFolderTree(const std::wstring& folder, bool removeFolder);
 // Appends the paths of the files under the folder, subfolders included; true when any was added.
 bool CollectFiles(const std::wstring& folder, std::vector<std::wstring>& files);
 inline bool CollectFiles(const std::wstring& folder, CStringArray& files) {
@@ -50,7 +46,6 @@ namespace probes {
 using ::CloseRunningScanner;
 using ::CollectFiles;
 using ::CreateFolderTree;
-using ::DeleteFolderTree;
 using ::DetectWindowsBitness;
 using ::FileExists;
 using ::GetFileVersionString;

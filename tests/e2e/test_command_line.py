@@ -56,6 +56,20 @@ class CommandLineTest(RoadTest):
         self.assertIn("LIST /Software", self.ftp.requests())
         self.assertEqual(self.retrieved(), [])
         self.assertEqual(self.run_program("/check", "/norestart"), 10)
+        # /log FILE through a link anywhere on its path: neither the linked folder nor anything
+        # below it is written, and the log names the link.
+        victim = tempfile.mkdtemp(prefix="qv-log-target-")
+        self.addCleanup(shutil.rmtree, victim, True)
+        os.makedirs(os.path.join(victim, "sub"))
+        linked = self.wine.unix(r"c:\qv-linked")
+        if os.path.lexists(linked):
+            os.unlink(linked)
+        os.symlink(victim, linked)
+        self.addCleanup(os.unlink, linked)
+        self.assertEqual(self.run_program("/check", "/log", r"c:\qv-linked\sub\copy.log"), 10)
+        self.assertEqual(os.listdir(os.path.join(victim, "sub")), [])
+        refused = log.event("log.copy-folder")
+        self.assertEqual((refused["refused"], refused["at"]), ("link-in-path", r'"c:\\qv-linked"'))
 
     def test_quiet_update_leaves_a_running_scanner_alone_unless_allowed(self):
         self.ftp.add_file(SETUP, demo_setup_signed())

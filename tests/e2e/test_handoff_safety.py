@@ -13,7 +13,7 @@ import tempfile
 import time
 import unittest
 
-from harness import (BIN, ID_BANNER, ID_CHECK_SERVER, ID_START, WORK_FOLDER, Driver, FtpFixture, Wine,
+from harness import (BIN, ID_BANNER, ID_CHECK_SERVER, ID_START, LOG_FOLDER, WORK_FOLDER, Driver, FtpFixture, Wine,
                      install_scanner, screenshot, screenshot_dir, text_table, wait_until)
 from hardening import demo_setup, log, prepare_program
 
@@ -271,20 +271,26 @@ class HandOffSafetyTest(unittest.TestCase):
         self.assertFalse(os.path.exists(self.record), "a setup program was launched")
 
     def test_a_link_in_place_of_the_work_folder_is_neither_emptied_nor_written_through(self):
-        victim = tempfile.mkdtemp(prefix="qv-link-target-")
-        self.addCleanup(shutil.rmtree, victim, True)
-        with open(os.path.join(victim, "PRECIOUS.TXT"), "wb") as f:
-            f.write(b"another account's file")
-        work = Wine().unix(WORK_FOLDER)
-        shutil.rmtree(work, True)
-        os.symlink(victim, work)
-        self.addCleanup(lambda: os.path.islink(work) and os.unlink(work))
+        """Links in place of the work folder and of the user's log folder, which holds the kept
+        downloads' folder: nothing is written into, or removed from, what they point to."""
+        victims = []
+        for _ in range(2):
+            victims.append(tempfile.mkdtemp(prefix="qv-link-target-"))
+            self.addCleanup(shutil.rmtree, victims[-1], True)
+            with open(os.path.join(victims[-1], "PRECIOUS.TXT"), "wb") as f:
+                f.write(b"another account's file")
+        links = [Wine().unix(WORK_FOLDER), Wine().unix(LOG_FOLDER)]
+        for link, victim in zip(links, victims):
+            shutil.rmtree(link, True)
+            os.symlink(victim, link)
+            self.addCleanup(lambda link=link: os.path.islink(link) and os.unlink(link))
         self.start(demo_setup(100000))  # the server check at start-up empties the work folder
         self.driver.ok("click", ID_START)
         self.wait_notice_or_end(60)
         self.assertEqual(self.driver.answer_msgbox(), EN[29])
         self.assertTrue(self.program.running())
-        self.assertEqual(os.listdir(victim), ["PRECIOUS.TXT"])
+        for victim in victims:
+            self.assertEqual(os.listdir(victim), ["PRECIOUS.TXT"])
         self.assertFalse(os.path.exists(self.record), "a setup program was launched")
 
     def stray(self, *targets):

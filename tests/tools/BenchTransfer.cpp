@@ -25,6 +25,7 @@
 #include "system/logic/TextTable.h"
 #include "system/logic/Utf8.h"
 #include "framework/File.h"
+#include "system/HeldFolder.h"
 #include "update/sources/FtpSession.h"
 #include "update/engine/LocalFiles.h"
 #include "update/catalogue/logic/Catalogue.h"
@@ -135,8 +136,9 @@ double RunBareLoop(const std::wstring& host, uint16_t port, const std::wstring& 
                                                  INTERNET_FLAG_NO_CACHE_WRITE | FTP_TRANSFER_TYPE_BINARY, 0)
                                 : nullptr;
     CFile local;
-    ::CreateDirectoryW(workFolder.c_str(), nullptr);
-    const bool opened = file && local.OpenForWriting(workFolder + L"\\" + name);
+    CHeldFolder folder;
+    const bool opened = file && folder.Open(workFolder, FolderDemand::MadePrivate).verdict == FolderVerdict::Held &&
+                        folder.Create(name, local);
     std::vector<unsigned char> buffer(kTransferBlockSize);
     int64_t done = 0;
     bool ok = opened;

@@ -3,7 +3,7 @@
 
 #include "system/EnvironmentProbes.h"
 #include "system/MachineId.h"
-#include "system/PrivateFolder.h"
+#include "system/HeldFolder.h"
 #include "system/Sha256.h"
 #include "system/DiagnosticsLog.h"
 #include "update/sources/ProxyCredentials.h"

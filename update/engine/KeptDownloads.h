@@ -5,6 +5,7 @@
 #pragma once
 
 #include "framework/File.h"
+#include "system/HeldFolder.h"
 #include "update/engine/logic/KeptDownload.h"
 
 #include <string>
@@ -16,8 +17,9 @@ public:
 
     // Opens the folder, private and held (made when there is something to keep), and removes from it
     // whatever is not sound bytes of an offered file: another file's, a record that does not match
-    // the offer or is too old, stray entries and links. False when nothing can be kept this run.
-    bool Open();
+    // the offer or is too old, stray entries and links. False when nothing can be kept this run;
+    // `verdict` says why when the folder itself was refused.
+    bool Open(FolderVerdict& verdict);
     bool Offered() const { return !m_offers.empty(); }
     // The offer whose bytes go to `localPath` (the work folder's path of the file), or null.
     const KeptOffer* OfferFor(const std::wstring& localPath) const;
@@ -28,21 +30,20 @@ public:
     bool Resume(const KeptOffer& offer, CFile& file, int64_t& bytes);
     // Writes a new record and creates the empty bytes file in `file`.
     bool Begin(const KeptOffer& offer, CFile& file);
-    // Moves the complete bytes (closed) to `path` in place of whatever stands there, and drops the
-    // record.
-    bool Deliver(const KeptOffer& offer, const std::wstring& path);
+    // Moves the complete bytes (closed) to `name` in `to` in place of whatever stands there, and
+    // drops the record.
+    bool Deliver(const KeptOffer& offer, const CHeldFolder& to, const std::wstring& name);
     // Removes the offer's bytes and record.
     void Discard(const KeptOffer& offer);
 
 private:
-    std::wstring BytesPath(const KeptOffer& offer) const;
-    std::wstring RecordPath(const KeptOffer& offer) const;
+    static std::wstring BytesName(const KeptOffer& offer);
+    static std::wstring RecordName(const KeptOffer& offer);
     // The record's verdict with the bytes on disk.
     KeptVerdict Judge(const KeptOffer& offer, int64_t& bytes) const;
 
     std::vector<KeptOffer> m_offers;
-    std::wstring m_strFolder;  // ends in a backslash; empty until opened
-    CFile m_folder;
+    CHeldFolder m_folder;
 };
 
 // The folder the kept downloads live in: the user's local application data, or empty.

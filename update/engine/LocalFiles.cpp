@@ -2,8 +2,7 @@
 #include "update/engine/LocalFiles.h"
 
 #include "system/DiagnosticsLog.h"
-#include "system/EnvironmentProbes.h"
-#include "system/PrivateFolder.h"
+#include "system/logic/ProbePaths.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -49,9 +48,15 @@ void CLocalFiles::CreateFolderTree(const std::wstring& folder) {
     // Not held when it cannot be made private: then no file is created in it. Only a folder that no
     // other account can change is emptied, and only by a run that downloads: a check leaves the disk
     // as it found it.
-    if (OpenPrivateFolder(folder, m_folder)) probes::DeleteFolderTree(folder, false);
+    const FolderJudgement work = m_folder.Open(folder, FolderDemand::MadePrivate);
+    if (work.verdict == FolderVerdict::Held)
+        m_folder.RemoveFiles();
+    else
+        LogRefusedFolder("download.work-folder", m_folder, work);
     // Without a folder of its own the download keeps nothing, as without a statement.
-    if (!m_kept.Open() && m_kept.Offered()) LogEvent("download.kept-folder", {{"usable", false}});
+    FolderVerdict kept = FolderVerdict::Held;
+    if (!m_kept.Open(kept) && m_kept.Offered())
+        LogEvent("download.kept-folder", {{"usable", false}, {"refused", FolderVerdictName(kept)}});
 }
 
 int64_t CLocalFiles::FreeSpace(const std::wstring& folder) {
@@ -112,7 +117,7 @@ bool CLocalFiles::Create(const std::wstring& path) {
     m_pOpenKept = nullptr;
     // Only into the work folder as created and held: a link planted in its place is not written
     // through. Until it is complete, a process that ends leaves no part of it behind.
-    return m_file.OpenForWriting(path) && m_file.SetDeleteOnClose(true);
+    return m_folder.Create(TitleOfPath(path), m_file) && m_file.SetDeleteOnClose(true);
 }
 
 bool CLocalFiles::Rewind() {
@@ -140,7 +145,7 @@ bool CLocalFiles::Close() {
     m_strOpenPath.clear();
     // Kept bytes leave their folder once complete, whatever their digest: bytes that are not the
     // file are refused at the setup's check and not gone on from again.
-    const bool delivered = !kept || m_kept.Deliver(*kept, file.path);
+    const bool delivered = !kept || m_kept.Deliver(*kept, m_folder, TitleOfPath(file.path));
     if (!whole || !closed || !delivered) return false;
     m_vecWritten.push_back(std::move(file));
     return true;
@@ -161,7 +166,7 @@ void CLocalFiles::Abandon(const std::wstring& path, bool sound) {
 void CLocalFiles::Delete(const std::wstring& path) {
     Forget(path);
     if (const KeptOffer* kept = m_kept.OfferFor(path)) m_kept.Discard(*kept);
-    CFile::Remove(path);
+    m_folder.Remove(TitleOfPath(path));
 }
 
 void CLocalFiles::Forget(const std::wstring& path) {

@@ -70,7 +70,7 @@ private:
 
     // The work folder, private and held from its creation: nothing is written through a link or
     // into a folder that other accounts can change.
-    CFile m_folder;
+    CHeldFolder m_folder;
     CFile m_file;
     CBackgroundDigest m_digest;
     std::wstring m_strOpenPath;

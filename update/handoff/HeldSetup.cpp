@@ -4,6 +4,7 @@
 
 #include "framework/Thread.h"
 #include "system/DiagnosticsLog.h"
+#include "system/logic/ProbePaths.h"
 #include "update/release/ReleaseReader.h"
 #include "update/handoff/SetupSignature.h"
 #include "update/handoff/SetupVersionInfo.h"
@@ -54,20 +55,14 @@ std::unique_ptr<CHeldSetup> CHeldSetup::Hold(const std::wstring& workFolder, con
     setup->m_strPath = ChooseSetupToLaunch(HandOffPaths(workFolder, files));
     if (setup->m_strPath.empty()) return setup;
     setup->m_verdict = SetupVerdict::Changed;
-    if (!setup->m_folder.OpenFolder(workFolder)) return setup;
+    if (setup->m_folder.Open(workFolder, FolderDemand::MadePrivate).verdict != FolderVerdict::Held) return setup;
 
     const DownloadedFile* source = nullptr;
     for (const DownloadedFile& file : files) {
         if (ToUpperPath(HandOffPathOf(workFolder, file.path)) == setup->m_strPath) source = &file;
     }
     // Held from here on, nobody can write, rename or delete it; a link is opened as itself.
-    if (!source || !setup->m_file.OpenForReading(setup->m_strPath)) return setup;
-    BY_HANDLE_FILE_INFORMATION held{};
-    if (!::GetFileInformationByHandle(setup->m_file.Handle(), &held) ||
-        (held.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
-        setup->m_file.Close();
-        return setup;
-    }
+    if (!source || !setup->m_folder.Open(TitleOfPath(setup->m_strPath), FileOpen::Read, setup->m_file)) return setup;
     setup->m_written = source->digest;
     return setup;
 }
@@ -139,7 +134,7 @@ bool CHeldSetup::ReleaseExpired() const {
 bool CHeldSetup::Discard() {
     if (m_strPath.empty()) return true;
     m_file.Close();
-    const bool removed = CFile::Remove(m_strPath) || ::GetLastError() == ERROR_FILE_NOT_FOUND;
+    const bool removed = m_folder.Remove(TitleOfPath(m_strPath));
     LogEvent("setup.removed", {{"file", m_strPath}, {"removed", removed}});
     m_folder.Close();
     return removed;

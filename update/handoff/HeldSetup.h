@@ -4,6 +4,7 @@
 #pragma once
 
 #include "framework/File.h"
+#include "system/HeldFolder.h"
 #include "update/engine/LocalFiles.h"
 #include "update/engine/logic/DownloadLogic.h"
 
@@ -61,7 +62,7 @@ public:
 private:
     std::wstring m_strPath;
     std::wstring m_strQuietArguments;
-    CFile m_folder;  // the work folder, held on from the worker's own hold until the launch
+    CHeldFolder m_folder;  // the work folder, held on from the worker's own hold until the launch
     CFile m_file;
     Sha256Digest m_written{};  // the digest of the bytes the worker wrote
     SetupVerdict m_verdict = SetupVerdict::Ready;

@@ -5,14 +5,15 @@
 #include "framework/Handle.h"
 #include "system/DiagnosticsLog.h"
 #include "system/EnvironmentProbes.h"
-#include "system/PrivateFolder.h"
+#include "system/HeldFolder.h"
+#include "system/logic/ProbePaths.h"
 #include "update/engine/UpdateDiagnostics.h"
 #include "update/handoff/logic/HandOffLogic.h"
 
 #include <shellapi.h>
 
 namespace {
-const wchar_t kHandOffFile[] = L"\\NEXT_UPDATE_INFO.INI";
+const wchar_t kHandOffFile[] = L"NEXT_UPDATE_INFO.INI";
 
 // The hand-off text in the thread's ANSI code page, converted in one piece.
 std::string ToThreadAnsi(const std::wstring& text) {
@@ -65,14 +66,23 @@ HandOffEnd HandOff(const std::wstring& workFolder, const FinishedDownload& downl
     const std::vector<std::wstring> paths = HandOffPaths(workFolder, download.files);
     // Held until the launch has returned: the hand-off file goes into the work folder itself, not
     // through a link put in its place.
-    CFile folder;
-    if (!OpenPrivateFolder(workFolder, folder)) return {HandOffResult::FolderUnusable};
+    CHeldFolder folder;
+    const FolderJudgement held = folder.Open(workFolder, FolderDemand::MadePrivate);
+    if (held.verdict != FolderVerdict::Held) {
+        LogRefusedFolder("handoff.folder", folder, held);
+        return {HandOffResult::FolderUnusable};
+    }
     // The setup program finds beside itself only what this run wrote: no planted library, no
     // planted hand-off file.
-    if (!RemoveAllBut(workFolder, paths)) return {HandOffResult::FolderUnusable};
+    std::vector<std::wstring> names;
+    for (const std::wstring& path : paths) names.push_back(TitleOfPath(path));
+    if (!folder.RemoveAllBut(names)) {
+        LogEvent("handoff.folder", {{"refused", "not-emptied"}, {"folder", folder.Path()}});
+        return {HandOffResult::FolderUnusable};
+    }
     if (NeedsHandOffFile(paths.size())) {
         CFile list;
-        if (!list.OpenForWriting(workFolder + kHandOffFile)) return {HandOffResult::ListNotCreated};
+        if (!folder.Create(kHandOffFile, list)) return {HandOffResult::ListNotCreated};
         const std::string bytes = ToThreadAnsi(BuildHandOffText(paths));
         const bool written = list.Write(bytes.data(), static_cast<DWORD>(bytes.size()));
         const bool closed = list.Close();

@@ -77,19 +77,12 @@ bool CUpdateCatalogue::TrySource(const UpdateSource& source, const SourceConnect
         skip = SourceSkip::Unreachable;
         return false;
     }
-    // HTTPS has no listing: the release statement says what there is.
     int listed = kSessionError;
     bool statementListed = true;
-    if (session->CanList()) {
-        listed = session->ListFiles(m_strServerFolder, m_vecServerFiles, L"*");
-        // A listing the line failed (one that ran out of time) is not an empty folder.
-        if (listed == kSessionError && IsLineFailure(session->LastFailure())) {
-            session->Disconnect();
-            skip = SourceSkip::Unreachable;
-            return false;
-        }
-        statementListed = std::any_of(m_vecServerFiles.begin(), m_vecServerFiles.end(),
-                                      [](const FTP_FILE_INFO& file) { return file.Name() == kStatementFile; });
+    if (!ListSource(*session, listed, statementListed)) {
+        session->Disconnect();
+        skip = SourceSkip::Unreachable;
+        return false;
     }
     // A server of today publishes no statement; HTTPS and a folder must, as must every source of a
     // build that names its publisher.
@@ -117,6 +110,21 @@ bool CUpdateCatalogue::TrySource(const UpdateSource& source, const SourceConnect
         if (session->LastFailure() == SourceFailure::ProxyAuth) m_strAskingProxy = session->Proxy();
         return false;
     }
+    return Offers(skip);
+}
+
+bool CUpdateCatalogue::ListSource(ISourceSession& session, int& listed, bool& statementListed) {
+    // HTTPS has no listing: the release statement says what there is.
+    if (!session.CanList()) return true;
+    listed = session.ListFiles(m_strServerFolder, m_vecServerFiles, L"*");
+    // A listing the line failed (one that ran out of time) is not an empty folder.
+    if (listed == kSessionError && IsLineFailure(session.LastFailure())) return false;
+    statementListed = std::any_of(m_vecServerFiles.begin(), m_vecServerFiles.end(),
+                                  [](const FTP_FILE_INFO& file) { return file.Name() == kStatementFile; });
+    return true;
+}
+
+bool CUpdateCatalogue::Offers(SourceSkip& skip) const {
     // A release the maker halted is no more offered here than elsewhere: no other source is needed.
     if (m_pRelease && RolloutWithholds()) {
         skip = SourceSkip::NothingOffered;

@@ -83,6 +83,10 @@ private:
     // One source's turn over `server`: true when it offers a setup program, else why it passed.
     bool TrySource(const UpdateSource& source, const SourceConnectionSettings& server, uint64_t deadlineTick,
                    SourceSkip& skip);
+    // Lists the edition's folder where the source has listings; false when the line failed it.
+    bool ListSource(ISourceSession& session, int& listed, bool& statementListed);
+    // Whether the source, listed and its statement judged, offers a setup program, else why not.
+    bool Offers(SourceSkip& skip) const;
     // Reads and judges the release statement of the edition's folder (`listed`: the folder lists one,
     // or there is no listing): sets m_pRelease when it is valid, m_bReleaseRefused when it is
     // required or there and not valid. False when it could not be fetched for a fault of the line.

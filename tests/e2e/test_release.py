@@ -133,10 +133,12 @@ class StatementChoiceTest(ReleaseCase):
         newest = FOLDER + "/TALVIX_FULL_260101.exe"
         second = FtpFixture(port=0)
         self.addCleanup(second.cleanup)
+        # One statement on both, as current as any an earlier case left this PC's record of.
+        serial = int(time.strftime("%Y%m%d%H%M%S", time.gmtime()))
         for server in (self.ftp, second):
             server.add_file(FOLDER + "/" + SETUP, self.signer.sign(demo_setup("7.3.1.0")))
             server.add_file(newest, self.signer.sign(demo_setup("7.4.0.0")))
-            publish_release(server, FOLDER, self.signer, serial=1)
+            publish_release(server, FOLDER, self.signer, serial=serial)
         os.remove(self.ftp.path_of(newest))
         self.ftp.start()
         second.start()

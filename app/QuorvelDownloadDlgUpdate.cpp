@@ -151,7 +151,7 @@ void CQuorvelDownloadDlg::ShowProgress(const DownloadStatus& status) {
         // "[ %s ] Server disconnected .. retrying ..", with the file's name.
         const RoadOffer& offer = m_pEngine->Offer();
         const size_t offered = static_cast<size_t>(m_listItems.GetItemData(row));
-        const std::wstring name = offered < offer.setups.size() ? offer.setups[offered].file.Name() : L"%s";
+        const std::wstring name = offered < offer.setups.size() ? offer.setups[offered].file.name : L"%s";
         SetBannerText(Filled(LocalText(TextId::ServerDisconnected), name));
         break;
     }

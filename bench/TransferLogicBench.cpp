@@ -26,8 +26,8 @@ public:
     bool KnowsSizeUpFront() const override { return true; }
     bool NeedsStatement() const override { return false; }
     SourceFailure LastFailure() const override { return SourceFailure::None; }
-    int Connect(std::wstring, std::wstring, std::wstring, uint16_t) override { return kSessionSuccess; }
-    int ListFiles(const std::wstring&, std::vector<FTP_FILE_INFO>&, const std::wstring&) override { return 0; }
+    ConnectResult Connect(const SourceConnectionSettings&) override { return ConnectResult::Connected; }
+    int ListFiles(const std::wstring&, std::vector<RemoteEntry>&, const std::wstring&) override { return 0; }
     int64_t RemoteFileSize(const std::wstring&) override { return -1; }
     SourceOpen RestartAt(int64_t) override { return SourceOpen::Refused; }
     SourceOpen OpenFile(const std::wstring&) override { return SourceOpen::Done; }
@@ -89,9 +89,9 @@ int main(int argc, char** argv) {
     const int mib = argc > 2 ? std::atoi(argv[2]) : 256;
 
     DownloadRequest request;
-    FTP_FILE_INFO item;
-    item.SetName(L"BENCH.exe");
-    item.dwFileSize = int64_t{mib} * 1024 * 1024;
+    RemoteEntry item;
+    item.name = L"BENCH.exe";
+    item.size = int64_t{mib} * 1024 * 1024;
     request.items.push_back(item);
     request.serverFolder = DownloadServerFolder(L"", false);
     request.workFolder = kWorkFolder;
@@ -103,7 +103,7 @@ int main(int argc, char** argv) {
     const auto start = std::chrono::steady_clock::now();
     const bool ok = DownloadUpdates(request, newSession, files, ui) == DownloadResult::Completed;
     const double ns = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count();
-    const long blocks = (static_cast<long>(item.dwFileSize) + kTransferBlockSize - 1) / kTransferBlockSize;
+    const long blocks = (static_cast<long>(item.size) + kTransferBlockSize - 1) / kTransferBlockSize;
     std::printf("blocks=%ld\nns_per_block=%.1f\nstatus_updates=%d\nresult=%s\n", blocks, ns / blocks, ui.statusUpdates,
                 ok ? "ok" : "failed");
     return ok ? 0 : 1;

@@ -37,26 +37,48 @@ private:
     bool m_bLeft = false;
 };
 
-// Runs `call` (which owns everything it uses) on a helper thread named `name`; Done puts its result
-// in `result`. Otherwise `closeLate` gets the result on the helper whenever the call comes back. A
-// bound of 0 (its deadline passed already) makes no call: TimedOut.
-template <typename Result, typename Call, typename Close>
-BoundedWait RunBounded(const wchar_t* name, uint32_t boundMs, const std::atomic<bool>* stop, Call call, Close closeLate,
-                       Result& result) {
-    if (boundMs == 0) return BoundedWait::TimedOut;
+// A bounded call in two halves, so that the caller works while the helper runs: Start runs `call`
+// (which owns everything it uses) on a helper thread named `name`; Wait takes its result when it
+// comes within the bound. Otherwise `closeLate` gets the result on the helper whenever the call
+// comes back.
+template <typename Result>
+class CBoundedCall {
+public:
+    // False when no helper could be started: the call was not made.
+    template <typename Call, typename Close>
+    bool Start(const wchar_t* name, Call call, Close closeLate) {
+        m_helper = CWinThread::Begin(
+            [shared = m_shared, call = std::move(call), closeLate = std::move(closeLate)]() mutable {
+                Result got = call();
+                if (!shared->handOver.Deliver([&] { shared->result = std::move(got); })) closeLate(got);
+            },
+            name);
+        return m_helper != nullptr;
+    }
+    // Done puts the call's result in `result`. Once per started call.
+    BoundedWait Wait(uint32_t boundMs, const std::atomic<bool>* stop, Result& result) {
+        if (!m_helper) return BoundedWait::NoThread;
+        const BoundedWait waited = m_shared->handOver.Wait(*m_helper, boundMs, stop);
+        if (waited == BoundedWait::Done) result = std::move(m_shared->result);
+        return waited;
+    }
+
+private:
     struct Shared {
         CBoundedHandOver handOver;
         Result result{};
     };
-    auto shared = std::make_shared<Shared>();
-    const std::unique_ptr<CWinThread> helper = CWinThread::Begin(
-        [shared, call = std::move(call), closeLate = std::move(closeLate)]() mutable {
-            Result got = call();
-            if (!shared->handOver.Deliver([&] { shared->result = std::move(got); })) closeLate(got);
-        },
-        name);
-    if (!helper) return BoundedWait::NoThread;
-    const BoundedWait waited = shared->handOver.Wait(*helper, boundMs, stop);
-    if (waited == BoundedWait::Done) result = std::move(shared->result);
-    return waited;
+    std::shared_ptr<Shared> m_shared = std::make_shared<Shared>();
+    std::unique_ptr<CWinThread> m_helper;
+};
+
+// Starts `call` and waits for it at once (see CBoundedCall). A bound of 0 (its deadline passed
+// already) makes no call: TimedOut.
+template <typename Result, typename Call, typename Close>
+BoundedWait RunBounded(const wchar_t* name, uint32_t boundMs, const std::atomic<bool>* stop, Call call, Close closeLate,
+                       Result& result) {
+    if (boundMs == 0) return BoundedWait::TimedOut;
+    CBoundedCall<Result> bounded;
+    if (!bounded.Start(name, std::move(call), std::move(closeLate))) return BoundedWait::NoThread;
+    return bounded.Wait(boundMs, stop, result);
 }

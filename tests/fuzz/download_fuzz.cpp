@@ -71,21 +71,20 @@ public:
     bool NeedsStatement() const override { return false; }
     SourceFailure LastFailure() const override { return SourceFailure::None; }
 
-    int Connect(std::wstring, std::wstring, std::wstring, uint16_t) override {
+    ConnectResult Connect(const SourceConnectionSettings&) override {
         FUZZ_CHECK(!m_connected && !m_disconnected);
-        int result;
-        switch (m_road.in.Empty() ? 2 : m_road.in.U8() % 5) {
+        ConnectResult result;
+        switch (m_road.in.Empty() ? 2 : m_road.in.U8() % 4) {
         case 0:
-        case 1: result = kSessionSuccess; break;
-        case 2: result = kSessionFailed; break;
-        case 3: result = kSessionError; break;
-        default: result = m_road.in.I32(); break;
+        case 1: result = ConnectResult::Connected; break;
+        case 2: result = ConnectResult::Unreachable; break;
+        default: result = ConnectResult::NoInternet; break;
         }
-        m_connected = result == kSessionSuccess;
+        m_connected = result == ConnectResult::Connected;
         m_road.sizeLost = false;
         return result;
     }
-    int ListFiles(const std::wstring&, std::vector<FTP_FILE_INFO>&, const std::wstring&) override {
+    int ListFiles(const std::wstring&, std::vector<RemoteEntry>&, const std::wstring&) override {
         FUZZ_CHECK(false);  // the worker never lists
         return kSessionError;
     }
@@ -325,9 +324,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     request.server = UpdateServerSettings(L"127.0.0.1");
     const int count = 1 + in.U8() % 3;
     for (int i = 0; i < count; ++i) {
-        FTP_FILE_INFO item;
-        item.SetName(ItemName(in));
-        item.dwFileSize = ItemSize(in);
+        RemoteEntry item;
+        item.name = ItemName(in);
+        item.size = ItemSize(in);
         request.items.push_back(item);
     }
     Road road(in);
@@ -359,18 +358,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } follow(ui, [&](size_t k) {
         FUZZ_CHECK(k == item++);
         FUZZ_CHECK(!files.IsOpen());
-        const FTP_FILE_INFO& next = request.items[k];
-        FUZZ_CHECK(IsSafeLocalFileName(next.Name()) && IsSetupProgramName(next.Name()) && next.dwFileSize >= 0);
-        lastPath = kServerFolder + next.Name();
-        files.expectedPath = kWork + L"\\" + LocalNameOf(next.Name());
-        files.listedSize = next.dwFileSize;
-        road.serverSize = in.Empty() || in.U8() % 4 != 0 ? next.dwFileSize : in.U16();
+        const RemoteEntry& next = request.items[k];
+        FUZZ_CHECK(IsSafeLocalFileName(next.name) && IsSetupProgramName(next.name) && next.size >= 0);
+        lastPath = kServerFolder + next.name;
+        files.expectedPath = kWork + L"\\" + LocalNameOf(next.name);
+        files.listedSize = next.size;
+        road.serverSize = in.Empty() || in.U8() % 4 != 0 ? next.size : in.U16();
         road.sizeTold = road.sizeLost = road.refusedAtOffset = road.mustStartOver = false;
     });
 
     int sourcesLeft = 2;
     const NextSourceFinder nextSource = [&](const std::wstring& name, NextSource& next) {
-        FUZZ_CHECK(item > 0 && name == request.items[item - 1].Name());
+        FUZZ_CHECK(item > 0 && name == request.items[item - 1].name);
         if (sourcesLeft == 0 || in.Empty() || in.U8() % 2 == 0) return false;
         --sourcesLeft;
         road.sizeTold = road.sizeLost = false;
@@ -389,8 +388,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (result == DownloadResult::Completed) {
         FUZZ_CHECK(!ui.stopped);
         FUZZ_CHECK(item == request.items.size());
-        for (const FTP_FILE_INFO& done : request.items)
-            FUZZ_CHECK(files.disk.count(kWork + L"\\" + LocalNameOf(done.Name())) == 1);
+        for (const RemoteEntry& done : request.items)
+            FUZZ_CHECK(files.disk.count(kWork + L"\\" + LocalNameOf(done.name)) == 1);
     }
     if (result == DownloadResult::Stopped) FUZZ_CHECK(ui.stopped);
     if (result == DownloadResult::RemoteFileUnopenable) FUZZ_CHECK(!road.refusedAtOffset);

@@ -295,6 +295,11 @@ def http_rules():
     }
 
 
+def ftp_replies():
+    return {"size": b"213 4294967301\r\n", "size_refused": b"550 SIZE not allowed in ASCII mode.",
+            "restart": b"350 Restarting at 31720.", "size_zeros": b"213 000120 \r\n"}
+
+
 TARGETS = {
     "pe_signature": pe_signature,
     "text_table": text_table,
@@ -308,6 +313,7 @@ TARGETS = {
     "release_statement": release_statement,
     "http_rules": http_rules,
     "kept_record": kept_record,
+    "ftp_replies": ftp_replies,
 }
 
 

@@ -64,10 +64,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(JudgeClock(outOfTime, true, statement, before) == ClockVerdict::Behind);
     }
     // A source that lists every file the statement names, at its size, withholds nothing.
-    std::vector<FTP_FILE_INFO> listing(statement.files.size());
+    std::vector<RemoteEntry> listing(statement.files.size());
     for (size_t i = 0; i < listing.size(); ++i) {
-        listing[i].SetName(statement.files[i].name);
-        listing[i].dwFileSize = statement.files[i].size;
+        listing[i].name = statement.files[i].name;
+        listing[i].size = statement.files[i].size;
     }
     const ReleaseHeld held = JudgeReleaseOffer(listing, statement, std::nullopt).held;
     FUZZ_CHECK(held == ReleaseHeld::Offered || held == ReleaseHeld::NotNeeded);

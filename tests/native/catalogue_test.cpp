@@ -8,10 +8,10 @@
 
 namespace {
 
-FTP_FILE_INFO Listed(const std::wstring& name, int32_t size = 1000) {
-    FTP_FILE_INFO info;
-    info.dwFileSize = size;
-    info.SetName(name);
+RemoteEntry Listed(const std::wstring& name, int32_t size = 1000) {
+    RemoteEntry info;
+    info.size = size;
+    info.name = name;
     return info;
 }
 

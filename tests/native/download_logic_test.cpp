@@ -32,11 +32,12 @@ public:
     bool NeedsStatement() const override { return m_inner.NeedsStatement(); }
     void ExpectSize(int64_t size) override { m_inner.ExpectSize(size); }
     SourceFailure LastFailure() const override { return m_inner.LastFailure(); }
-    int Connect(std::wstring server, std::wstring user, std::wstring password, uint16_t port) override {
-        m_log.push_back(L"Connect " + server + L":" + std::to_wstring(port) + L" " + user + L" " + password);
-        return m_inner.Connect(server, user, password, port);
+    ConnectResult Connect(const SourceConnectionSettings& settings) override {
+        m_log.push_back(L"Connect " + settings.host + L":" + std::to_wstring(settings.port) + L" " + settings.user +
+                        L" " + settings.password);
+        return m_inner.Connect(settings);
     }
-    int ListFiles(const std::wstring& folder, std::vector<FTP_FILE_INFO>& files, const std::wstring& ext) override {
+    int ListFiles(const std::wstring& folder, std::vector<RemoteEntry>& files, const std::wstring& ext) override {
         m_log.push_back(L"ListFiles");
         return m_inner.ListFiles(folder, files, ext);
     }
@@ -172,10 +173,10 @@ std::string Bytes(size_t size) {
     return bytes;
 }
 
-FTP_FILE_INFO Item(const std::wstring& name, int64_t size) {
-    FTP_FILE_INFO item;
-    item.SetName(name);
-    item.dwFileSize = size;
+RemoteEntry Item(const std::wstring& name, int64_t size) {
+    RemoteEntry item;
+    item.name = name;
+    item.size = size;
     return item;
 }
 
@@ -186,12 +187,12 @@ struct Rig {
     RecordingUi ui{log, *script};
 
     // Serves `content` as the listed setup file and returns its item.
-    FTP_FILE_INFO Serve(const std::string& content, const std::wstring& name = kName) {
+    RemoteEntry Serve(const std::string& content, const std::wstring& name = kName) {
         script->AddFile(L"Software\\" + name, content);
         return Item(name, static_cast<int64_t>(content.size()));
     }
 
-    DownloadResult Run(const std::vector<FTP_FILE_INFO>& items, bool sizeUpFront = true,
+    DownloadResult Run(const std::vector<RemoteEntry>& items, bool sizeUpFront = true,
                        const NextSourceFinder& nextSource = NextSourceFinder()) {
         script->sizeUpFront = sizeUpFront;
         DownloadRequest request{items, L"Software\\", kWorkFolder, UpdateServerSettings(L"127.0.0.1"), {}, {}};
@@ -278,7 +279,7 @@ TEST(DownloadLogic, BrokenLineResumesFromTheBytesOnDisk) {
     for (const ScriptedRead& fault : faults) {
         SCOPED_TRACE(fault.kind);
         Rig rig;
-        const FTP_FILE_INFO item = rig.Serve(content);
+        const RemoteEntry item = rig.Serve(content);
         // The resumed transfer starts 4096 bytes early; the known bytes come in two reads and are
         // compared, not written again.
         rig.script->readSteps = {ScriptedRead::Data(kTransferBlockSize), ScriptedRead::Data(1000), fault,
@@ -311,9 +312,9 @@ TEST(DownloadLogic, BrokenLineResumesFromTheBytesOnDisk) {
     // A size that a server which told it before cannot tell now (HTTPS: the HEAD is the first
     // contact after reconnecting) is a broken line too: the retry pauses apply, the bytes stay.
     Rig rig;
-    const FTP_FILE_INFO item = rig.Serve(content);
+    const RemoteEntry item = rig.Serve(content);
     rig.script->readSteps = {ScriptedRead::Data(kTransferBlockSize), ScriptedRead::Reset()};
-    rig.script->sizeResults = {item.dwFileSize, -1, -1};
+    rig.script->sizeResults = {item.size, -1, -1};
     EXPECT_EQ(rig.Run({item}), R::Completed);
     EXPECT_EQ(rig.files.disk[kLocal], content);
     EXPECT_EQ(rig.Count(L"Rewind"), 0);
@@ -326,7 +327,7 @@ TEST(DownloadLogic, BrokenLineResumesFromTheBytesOnDisk) {
 TEST(DownloadLogic, BytesAnEarlierRunKeptAreGoneOnFromAfterTheirEndIsChecked) {
     const std::string content = Bytes(3 * kTransferBlockSize);
     Rig rig;
-    const FTP_FILE_INFO item = rig.Serve(content);
+    const RemoteEntry item = rig.Serve(content);
     rig.files.kept[kLocal] = content.substr(0, 40000);
     EXPECT_EQ(rig.Run({item}), R::Completed);
     EXPECT_EQ(rig.files.disk[kLocal], content);
@@ -398,7 +399,7 @@ TEST(DownloadLogic, FileStartsAgainWhenTheServerCannotResumeIt) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Rig rig;
-        const FTP_FILE_INFO item = rig.Serve(content);
+        const RemoteEntry item = rig.Serve(content);
         rig.script->readSteps = {ScriptedRead::Data(kTransferBlockSize), ScriptedRead::Reset()};
         c.arrange(*rig.script);
         EXPECT_EQ(rig.Run({item}), R::Completed);
@@ -413,7 +414,7 @@ TEST(DownloadLogic, FileStartsAgainWhenTheServerCannotResumeIt) {
 TEST(DownloadLogic, CutInsideTheOverlapResumesAgain) {
     const std::string content = Bytes(2 * kTransferBlockSize);
     Rig rig;
-    const FTP_FILE_INFO item = rig.Serve(content);
+    const RemoteEntry item = rig.Serve(content);
     rig.script->readSteps = {ScriptedRead::Data(kTransferBlockSize), ScriptedRead::Reset(), ScriptedRead::Data(0)};
     EXPECT_EQ(rig.Run({item}), R::Completed);
     EXPECT_EQ(rig.files.disk[kLocal], content);
@@ -423,9 +424,11 @@ TEST(DownloadLogic, CutInsideTheOverlapResumesAgain) {
 
 TEST(DownloadLogic, RetriesWithGrowingPausesThenFailsWithNothingKept) {
     Rig rig;
-    const FTP_FILE_INFO item = rig.Serve(Bytes(3 * kTransferBlockSize));
+    const RemoteEntry item = rig.Serve(Bytes(3 * kTransferBlockSize));
     rig.script->readSteps = {ScriptedRead::Data(kTransferBlockSize), ScriptedRead::Reset()};
-    rig.script->connectResults = {1, 0, 1, 0, 1};  // then every reconnection reads nothing
+    using C = ConnectResult;
+    rig.script->connectResults = {C::Connected, C::Unreachable, C::Connected, C::Unreachable,
+                                  C::Connected};  // then every reconnection reads nothing
     for (int k = 0; k < 4; ++k) rig.script->readSteps.push_back(ScriptedRead::Fail());
     const uint64_t start = rig.script->clockMs;
     EXPECT_EQ(rig.Run({item}), R::ReadFailed);
@@ -439,8 +442,8 @@ TEST(DownloadLogic, RetriesWithGrowingPausesThenFailsWithNothingKept) {
 
     // A file shorter than listed ends the same way: every attempt ends early without a new byte.
     Rig shorter;
-    FTP_FILE_INFO item2 = shorter.Serve(Bytes(4));
-    item2.dwFileSize = 10;
+    RemoteEntry item2 = shorter.Serve(Bytes(4));
+    item2.size = 10;
     shorter.script->sizes[L"/Software/" + kName] = 10;  // the server lists and sizes it so
     EXPECT_EQ(shorter.Run({item2}), R::ReadFailed);
     EXPECT_EQ(shorter.Count(L"Reconnecting 0 5 ended-early from 4"), 1);
@@ -457,12 +460,13 @@ TEST(DownloadLogic, SourceGoneForGoodHandsTheFileToTheNextThatHoldsIt) {
     for (const bool downFromTheStart : {false, true}) {
         SCOPED_TRACE(downFromTheStart);
         Rig rig;
-        const FTP_FILE_INFO item = rig.Serve(content);
+        const RemoteEntry item = rig.Serve(content);
         if (downFromTheStart) {
-            rig.script->connectResults.assign(10, kSessionFailed);
+            rig.script->connectResults.assign(10, ConnectResult::Unreachable);
         } else {
             rig.script->readSteps = {ScriptedRead::Data(kTransferBlockSize), ScriptedRead::Reset()};
-            rig.script->connectResults = {1, 0, 0, 0, 0, 0};
+            rig.script->connectResults = {ConnectResult::Connected};
+            rig.script->connectResults.resize(6, ConnectResult::Unreachable);
         }
         auto mirror = std::make_shared<SessionScript>();
         mirror->AddFile(L"Software\\" + kName, content);
@@ -490,15 +494,15 @@ TEST(DownloadLogic, SourceGoneForGoodHandsTheFileToTheNextThatHoldsIt) {
 
     // No further source: the download ends as before, nothing kept.
     Rig rig;
-    const FTP_FILE_INFO item = rig.Serve(content);
-    rig.script->connectResults.assign(10, kSessionFailed);
+    const RemoteEntry item = rig.Serve(content);
+    rig.script->connectResults.assign(10, ConnectResult::Unreachable);
     EXPECT_EQ(rig.Run({item}, false, [](const std::wstring&, NextSource&) { return false; }), R::ConnectFailed);
     EXPECT_EQ(rig.files.disk.count(kLocal), 0u);
 }
 
 TEST(DownloadLogic, DripBelowTheSlowBoundCountsAsBroken) {
     Rig rig;
-    const FTP_FILE_INFO item = rig.Serve(Bytes(kTransferBlockSize));
+    const RemoteEntry item = rig.Serve(Bytes(kTransferBlockSize));
     // 500 bytes every 1 s: above nothing, below 1 KiB/s; the window ends after a minute of it.
     for (int k = 0; k < 61; ++k) rig.script->readSteps.push_back(ScriptedRead::Data(500, 999));
     EXPECT_EQ(rig.Run({item}), R::Completed);
@@ -508,7 +512,7 @@ TEST(DownloadLogic, DripBelowTheSlowBoundCountsAsBroken) {
 
 TEST(DownloadLogic, ADripOfOneNewBytePerConnectionFailsTheLine) {
     Rig rig;
-    const FTP_FILE_INFO item = rig.Serve(Bytes(kTransferBlockSize));
+    const RemoteEntry item = rig.Serve(Bytes(kTransferBlockSize));
     // The first connection brings 5000 bytes; every later one the resume overlap and one new byte,
     // then silence. Each attempt brings something new, so no retry count ever ends it.
     rig.script->readSteps = {ScriptedRead::Data(5000), ScriptedRead::Stall()};
@@ -526,7 +530,7 @@ TEST(DownloadLogic, ADripOfOneNewBytePerConnectionFailsTheLine) {
 
 TEST(DownloadLogic, SteadyLineAtTheSlowBoundIsNotBroken) {
     Rig rig;
-    const FTP_FILE_INFO item = rig.Serve(Bytes(kTransferBlockSize * 3));
+    const RemoteEntry item = rig.Serve(Bytes(kTransferBlockSize * 3));
     for (int k = 0; k < 90; ++k) rig.script->readSteps.push_back(ScriptedRead::Data(1100, 999));
     EXPECT_EQ(rig.Run({item}), R::Completed);
     EXPECT_EQ(rig.Count(L"Reconnecting"), 0);
@@ -535,7 +539,7 @@ TEST(DownloadLogic, SteadyLineAtTheSlowBoundIsNotBroken) {
 // Each failure: its cleanup, then its result; nothing is left.
 struct FailureCase {
     const char* what;
-    std::function<FTP_FILE_INFO(Rig&)> arrange;
+    std::function<RemoteEntry(Rig&)> arrange;
     R result;
     Log expectedAfterFolder;  // the events after "MakeFolder"
 };
@@ -566,14 +570,14 @@ TEST(DownloadLogic, EveryFailureCleansUpAndReportsItsResult) {
          {}},
         {"FTP connection fails",
          [](Rig& r) {
-             r.script->connectResults = {0};
+             r.script->connectResults = {ConnectResult::Unreachable};
              return r.Serve(Bytes(10));
          },
          R::ConnectFailed,
          {L"Connecting 0 ", connect, L"Disconnect"}},
         {"no internet session",
          [](Rig& r) {
-             r.script->connectResults = {-1};
+             r.script->connectResults = {ConnectResult::NoInternet};
              return r.Serve(Bytes(10));
          },
          R::NoInternet,
@@ -620,7 +624,7 @@ TEST(DownloadLogic, EveryFailureCleansUpAndReportsItsResult) {
     for (const FailureCase& c : cases) {
         SCOPED_TRACE(c.what);
         Rig rig;
-        const FTP_FILE_INFO item = c.arrange(rig);
+        const RemoteEntry item = c.arrange(rig);
         EXPECT_EQ(rig.Run({item}), c.result);
         const Log after = rig.From(L"MakeFolder");
         ASSERT_FALSE(after.empty());
@@ -631,8 +635,8 @@ TEST(DownloadLogic, EveryFailureCleansUpAndReportsItsResult) {
 
 TEST(DownloadLogic, SizesBeyond4GiBCountIn64Bits) {
     Rig rig;
-    FTP_FILE_INFO item = rig.Serve(Bytes(10));
-    item.dwFileSize = (int64_t{1} << 32) + 10;  // a 32-bit size would wrap to the 10 bytes served
+    RemoteEntry item = rig.Serve(Bytes(10));
+    item.size = (int64_t{1} << 32) + 10;  // a 32-bit size would wrap to the 10 bytes served
     EXPECT_EQ(rig.Run({item}), R::ReadFailed);
     EXPECT_GE(rig.Count(L"Read 30720 -> 10"), 1);
     EXPECT_GE(rig.Count(L"Transferring 0 10/4294967306"), 1);
@@ -643,7 +647,7 @@ TEST(DownloadLogic, SizesBeyond4GiBCountIn64Bits) {
 
 TEST(DownloadLogic, StopRequestEndsAtTheNextBlockOrPauseAndRemovesThePartialFile) {
     Rig rig;
-    const FTP_FILE_INFO item = rig.Serve(Bytes(5 * kTransferBlockSize));
+    const RemoteEntry item = rig.Serve(Bytes(5 * kTransferBlockSize));
     rig.ui.stopWhen = [&rig] { return rig.Count(L"Read") >= 2; };
     EXPECT_EQ(rig.Run({item}), R::Stopped);
     EXPECT_EQ(rig.Count(L"Read"), 2);
@@ -651,7 +655,7 @@ TEST(DownloadLogic, StopRequestEndsAtTheNextBlockOrPauseAndRemovesThePartialFile
     EXPECT_EQ(rig.files.disk.count(kLocal), 0u);
 
     Rig pausing;
-    const FTP_FILE_INFO again = pausing.Serve(Bytes(10));
+    const RemoteEntry again = pausing.Serve(Bytes(10));
     pausing.script->readSteps = {ScriptedRead::Fail()};
     pausing.ui.stopWhen = [&pausing] { return pausing.Count(L"Sleep 100") == 3; };
     EXPECT_EQ(pausing.Run({again}), R::Stopped);
@@ -661,8 +665,8 @@ TEST(DownloadLogic, StopRequestEndsAtTheNextBlockOrPauseAndRemovesThePartialFile
 
 TEST(DownloadLogic, StopRequestBeforeAnItemStartsNothing) {
     Rig rig;
-    const FTP_FILE_INFO first = rig.Serve(Bytes(10), L"A_FULL_240101.exe");
-    const FTP_FILE_INFO second = rig.Serve(Bytes(10), L"B_APP_240101.exe");
+    const RemoteEntry first = rig.Serve(Bytes(10), L"A_FULL_240101.exe");
+    const RemoteEntry second = rig.Serve(Bytes(10), L"B_APP_240101.exe");
     rig.ui.stopWhen = [&rig] { return rig.Count(L"Completed 0") == 1; };
     EXPECT_EQ(rig.Run({first, second}), R::Stopped);
     EXPECT_EQ(rig.Count(L"Connect 1"), 1);
@@ -672,8 +676,8 @@ TEST(DownloadLogic, StopRequestBeforeAnItemStartsNothing) {
 TEST(DownloadLogic, EachItemHasItsOwnSessionAndLocalFile) {
     Rig rig;
     const std::string a = Bytes(50000), b = Bytes(7);
-    const FTP_FILE_INFO first = rig.Serve(a, L"A_FULL_240101.exe");
-    const FTP_FILE_INFO second = rig.Serve(b, L"b_app_240101.exe");
+    const RemoteEntry first = rig.Serve(a, L"A_FULL_240101.exe");
+    const RemoteEntry second = rig.Serve(b, L"b_app_240101.exe");
     EXPECT_EQ(rig.Run({first, second}), R::Completed);
     EXPECT_EQ(rig.Count(L"Connect 1"), 2);
     EXPECT_EQ(rig.Count(L"Disconnect"), 2);
@@ -685,8 +689,8 @@ TEST(DownloadLogic, EachItemHasItsOwnSessionAndLocalFile) {
 
 TEST(DownloadLogic, FailureOfALaterItemKeepsTheEarlierFile) {
     Rig rig;
-    const FTP_FILE_INFO first = rig.Serve(Bytes(10), L"A_FULL_240101.exe");
-    const FTP_FILE_INFO second = Item(L"B_APP_240101.exe", 10);  // not on the server
+    const RemoteEntry first = rig.Serve(Bytes(10), L"A_FULL_240101.exe");
+    const RemoteEntry second = Item(L"B_APP_240101.exe", 10);  // not on the server
     EXPECT_EQ(rig.Run({first, second}), R::RemoteFileUnopenable);
     EXPECT_EQ(rig.files.disk.count(L"c:\\Windows\\Temp\\QVUpdate\\\\A_FULL_240101.EXE"), 1u);
 }

@@ -1,8 +1,5 @@
-// The FTP session's path rules, its file record and its scripted stand-in.
+// The FTP session's path rules, listed sizes and its scripted stand-in.
 #include <gtest/gtest.h>
-
-#include <cstring>
-#include <type_traits>
 
 #include "support/ScriptedSession.h"
 #include "update/sources/logic/FtpPaths.h"
@@ -33,30 +30,7 @@ TEST(FtpServerPath, UsesSlashesAndCollapsesRunsOfSeparators) {
     EXPECT_EQ(ToFtpServerPath(L"\\"), L"/");
 }
 
-TEST(FtpFileInfo, DefaultsAndByteCopy) {
-    static_assert(std::is_trivially_copyable<FTP_FILE_INFO>::value, "copied byte for byte");
-    FTP_FILE_INFO info;
-    EXPECT_EQ(info.dwFileSize, -1);
-    EXPECT_EQ(info.Name(), L"");
-    info.SetName(L"TALVIX_250101.exe");
-    info.dwFileSize = 12031;
-    FTP_FILE_INFO copy;
-    std::memcpy(&copy, &info, sizeof info);
-    EXPECT_EQ(copy.Name(), L"TALVIX_250101.exe");
-    EXPECT_EQ(copy.dwFileSize, 12031);
-}
-
-TEST(FtpFileInfo, LongNamesAreCutAt259AndShorterOnesClearTheRest) {
-    FTP_FILE_INFO info;
-    info.SetName(std::wstring(300, L'x'));
-    EXPECT_EQ(info.Name(), std::wstring(259, L'x'));
-    EXPECT_EQ(info.szFileName[259], L'\0');
-    info.SetName(L"ab");
-    EXPECT_EQ(info.Name(), L"ab");
-    EXPECT_EQ(info.szFileName[3], L'\0');
-}
-
-TEST(FtpFileInfo, ListedSizesKeepAll64BitsAndTheCapIsAskedAgain) {
+TEST(ListedSize, ListedSizesKeepAll64BitsAndTheCapIsAskedAgain) {
     EXPECT_EQ(ListedFileSize(0, 30720), 30720);
     EXPECT_EQ(ListedFileSize(0, 0x80000000u), 2147483648);
     // 4 GiB + 100 bytes must not pass for a file of 100 bytes.
@@ -64,15 +38,6 @@ TEST(FtpFileInfo, ListedSizesKeepAll64BitsAndTheCapIsAskedAgain) {
     EXPECT_EQ(ListedFileSize(0xFFFFFFFFu, 0xFFFFFFFFu), -1);
     EXPECT_TRUE(ListedSizeMayBeCapped(2147483647));
     EXPECT_FALSE(ListedSizeMayBeCapped(2147483646));
-
-    EXPECT_EQ(ParseSizeReply(L"213 4294967301\r\n"), 4294967301);
-    EXPECT_EQ(ParseSizeReply(L"213 0"), 0);
-    EXPECT_EQ(ParseSizeReply(L"550 SIZE not allowed in ASCII mode."), -1);
-    EXPECT_EQ(ParseSizeReply(L"213 12x"), -1);
-    EXPECT_EQ(ParseSizeReply(L"213 "), -1);
-    EXPECT_EQ(ParseSizeReply(L"213 99999999999999999999"), -1);  // beyond 64 bits
-    EXPECT_TRUE(IsRestartAccepted(L"350 Restarting at 31720."));
-    EXPECT_FALSE(IsRestartAccepted(L"501 Resuming transfers not allowed in ASCII mode."));
 }
 
 // Every wait of a session with a deadline ends by it: the server check's total bound.
@@ -113,7 +78,7 @@ TEST(ScriptedSession, ReplaysAFaultThenServesTheFileFromTheOffset) {
     int got = 0;
 
     EXPECT_EQ(session.OpenFile(L"Software\\a.exe"), SourceOpen::LineFault);  // not connected
-    ASSERT_EQ(session.Connect(L"host", L"autoupdater", L"pw", 5301), kSessionSuccess);
+    ASSERT_EQ(session.Connect({L"host", L"autoupdater", L"pw", 5301}), ConnectResult::Connected);
     ASSERT_EQ(session.OpenFile(L"Software\\a.exe"), SourceOpen::Done);
     EXPECT_EQ(session.Read(buffer, 8, got, 100), SourceRead::Data);
     EXPECT_EQ(got, 4);
@@ -121,7 +86,7 @@ TEST(ScriptedSession, ReplaysAFaultThenServesTheFileFromTheOffset) {
     EXPECT_EQ(session.OpenFile(L"Software\\a.exe"), SourceOpen::LineFault);  // the connection is gone
 
     ScriptedSession next(script);
-    ASSERT_EQ(next.Connect(L"host", L"autoupdater", L"pw", 5301), kSessionSuccess);
+    ASSERT_EQ(next.Connect({L"host", L"autoupdater", L"pw", 5301}), ConnectResult::Connected);
     EXPECT_EQ(next.RemoteFileSize(L"/Software/a.exe"), 10);
     EXPECT_EQ(next.RestartAt(4), SourceOpen::Done);
     ASSERT_EQ(next.OpenFile(L"\\Software\\a.exe"), SourceOpen::Done);
@@ -137,13 +102,13 @@ TEST(ScriptedSession, ListsTheFolderOfTheListingForm) {
     script->AddFile(L"OEM\\KESTRA\\Factory\\Software\\notes.txt", "n");
     script->AddFile(L"OEM\\KESTRA\\Factory\\Software\\TALVIX_250101.exe", "xyz");
     ScriptedSession session(script);
-    session.Connect(L"host", L"u", L"p", 5301);
-    std::vector<FTP_FILE_INFO> files;
+    session.Connect({L"host", L"u", L"p", 5301});
+    std::vector<RemoteEntry> files;
 
     EXPECT_EQ(session.ListFiles(L"\\OEM\\KESTRA\\Factory\\Software", files, L"*"), 2);
     ASSERT_EQ(files.size(), 2u);
-    EXPECT_EQ(files[1].Name(), L"TALVIX_250101.exe");
-    EXPECT_EQ(files[1].dwFileSize, 3);
+    EXPECT_EQ(files[1].name, L"TALVIX_250101.exe");
+    EXPECT_EQ(files[1].size, 3);
     EXPECT_EQ(session.ListFiles(L"\\OEM\\KESTRA\\Factory\\Software", files, L"exe"), 1);
     EXPECT_EQ(session.ListFiles(L"\\SoftwareTest", files, L"*"), kSessionError);
 }

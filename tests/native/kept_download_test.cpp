@@ -101,12 +101,12 @@ TEST(KeptDownload, GoesOnOnlyFromBytesOfTheOfferedFileThatAreFreshAndFit) {
 TEST(KeptDownload, OnlyFilesTheStatementNamesWithTheListedSizeAreKept) {
     DownloadRequest request;
     request.items.resize(3);
-    request.items[0].SetName(L"TALVIX_FULL_250101.exe");
-    request.items[0].dwFileSize = 100;
-    request.items[1].SetName(L"other.exe");
-    request.items[1].dwFileSize = 5;
-    request.items[2].SetName(L"TALVIX_FULL_250102.exe");
-    request.items[2].dwFileSize = 7;             // the statement says 8
+    request.items[0].name = L"TALVIX_FULL_250101.exe";
+    request.items[0].size = 100;
+    request.items[1].name = L"other.exe";
+    request.items[1].size = 5;
+    request.items[2].name = L"TALVIX_FULL_250102.exe";
+    request.items[2].size = 7;                   // the statement says 8
     EXPECT_TRUE(KeptOffersOf(request).empty());  // no statement
 
     auto statement = std::make_shared<ReleaseStatement>();

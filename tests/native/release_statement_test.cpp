@@ -51,10 +51,10 @@ CertFingerprint Publisher(uint8_t first) {
 }
 const CertFingerprint kMaker = Publisher(1);
 
-FTP_FILE_INFO Listed(const std::wstring& name, int64_t size) {
-    FTP_FILE_INFO file;
-    file.SetName(name);
-    file.dwFileSize = size;
+RemoteEntry Listed(const std::wstring& name, int64_t size) {
+    RemoteEntry file;
+    file.name = name;
+    file.size = size;
     return file;
 }
 
@@ -317,11 +317,10 @@ TEST(ReleaseRules, NewestNamedSetupIsOffered) {
     ASSERT_TRUE(Parse(kStatement + "file 100 " + kDigest + " 7.4.0.0 TALVIX_FULL_260101.exe\n" + "file 100 " + kDigest +
                           " 7.3.1.1 TALVIX_FULL_250102.exe\n",
                       s));
-    const FTP_FILE_INFO old = Listed(L"TALVIX_FULL_250101.exe", 12345678),
-                        newer = Listed(L"TALVIX_FULL_260101.exe", 100), fourth = Listed(L"TALVIX_FULL_250102.exe", 100),
-                        unnamed = Listed(L"TALVIX_FULL_990101.exe", 100);
+    const RemoteEntry old = Listed(L"TALVIX_FULL_250101.exe", 12345678), newer = Listed(L"TALVIX_FULL_260101.exe", 100),
+                      fourth = Listed(L"TALVIX_FULL_250102.exe", 100), unnamed = Listed(L"TALVIX_FULL_990101.exe", 100);
     const struct {
-        std::vector<FTP_FILE_INFO> files;
+        std::vector<RemoteEntry> files;
         bool withStatement;
         int offered;
         const wchar_t* version;
@@ -358,11 +357,11 @@ TEST(ReleaseRules, MakersReleaseMustBeOffered) {
                   "file 300 " +
                   kDigest + " 9.0.0.0 notes.txt\n",  // no setup program: never the release
               s));
-    const FTP_FILE_INFO old = Listed(L"TALVIX_FULL_250101.exe", 100), newest = Listed(L"TALVIX_FULL_260101.exe", 200);
+    const RemoteEntry old = Listed(L"TALVIX_FULL_250101.exe", 100), newest = Listed(L"TALVIX_FULL_260101.exe", 200);
     using RH = ReleaseHeld;
     const struct {
         const char* what;
-        std::vector<FTP_FILE_INFO> files;
+        std::vector<RemoteEntry> files;
         std::optional<FourPartVersion> installed;
         RH held;
     } rows[] = {

@@ -97,9 +97,9 @@ double RunProgramPath(const std::wstring& host, uint16_t port, const std::wstrin
         return -1;
     }
     DownloadRequest request;
-    FTP_FILE_INFO item;
-    item.SetName(name);
-    item.dwFileSize = size;
+    RemoteEntry item;
+    item.name = name;
+    item.size = size;
     request.items.push_back(item);
     request.serverFolder = DownloadServerFolder(L"", false);
     request.workFolder = workFolder;
@@ -159,14 +159,15 @@ double RunBareLoop(const std::wstring& host, uint16_t port, const std::wstring& 
 // The server check's FTP part as the program runs it: connect, list the folder, disconnect.
 // Prints the time of each step; returns the whole time, or a negative value on failure.
 double RunServerCheck(const std::wstring& host, uint16_t port) {
-    const SourceConnectionSettings server = UpdateServerSettings(host);
+    SourceConnectionSettings server = UpdateServerSettings(host);
+    server.port = port;
     const double start = Now();
     CFtpSession session;
-    const int connected = session.Connect(server.host, server.user, server.password, port);
+    const ConnectResult connected = session.Connect(server);
     const double afterConnect = Now();
-    std::vector<FTP_FILE_INFO> files;
+    std::vector<RemoteEntry> files;
     const int listed =
-        connected == kSessionSuccess ? session.ListFiles(ListingServerFolder(L"", false), files, L"*") : 0;
+        connected == ConnectResult::Connected ? session.ListFiles(ListingServerFolder(L"", false), files, L"*") : 0;
     const double afterList = Now();
     session.Disconnect();
     const double end = Now();

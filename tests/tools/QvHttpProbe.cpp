@@ -144,9 +144,9 @@ public:
 bool Download(const UpdateSource& source, const std::wstring& path, int64_t size, const std::wstring& workFolder) {
     const size_t cut = path.find_last_of(L"\\/");
     DownloadRequest request;
-    FTP_FILE_INFO item;
-    item.SetName(path.substr(cut + 1));
-    item.dwFileSize = size;
+    RemoteEntry item;
+    item.name = path.substr(cut + 1);
+    item.size = size;
     request.items.push_back(item);
     request.serverFolder = path.substr(0, cut + 1);
     request.workFolder = workFolder;
@@ -185,7 +185,7 @@ int Run(int argc, wchar_t** argv) {
         return Download(source, path, _wtoi64(argv[4]), argv[5]) ? 0 : 1;
     }
     CHttpSession session(source);
-    if (session.Connect(L"", L"", L"", 0) != kSessionSuccess) {
+    if (session.Connect({}) != ConnectResult::Connected) {
         std::printf("connect=failed\n");
         PrintFacts(session);
         return 1;

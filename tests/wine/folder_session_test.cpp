@@ -69,22 +69,22 @@ protected:
 
 TEST_F(FolderSessionTest, ListsSizesAndReadsPlainFilesFromAnyOffset) {
     CFolderSession missing(Source(m_root + L"\\none"));
-    EXPECT_EQ(missing.Connect(L"", L"", L"", 0), kSessionFailed);
+    EXPECT_EQ(missing.Connect({}), ConnectResult::Unreachable);
     EXPECT_EQ(missing.LastFailure(), SourceFailure::Unreachable);
 
     std::atomic<bool> stop{false};
     CFolderSession session(Source(m_folder + L"\\"), &stop);
-    ASSERT_EQ(session.Connect(L"ignored", L"", L"", 21), kSessionSuccess);
+    ASSERT_EQ(session.Connect({L"ignored", L"", L"", 21}), ConnectResult::Connected);
     // A folder lists, and is trusted only through the statement.
     EXPECT_TRUE(session.CanList());
     EXPECT_TRUE(session.NeedsStatement());
-    std::vector<FTP_FILE_INFO> files;
+    std::vector<RemoteEntry> files;
     ASSERT_EQ(session.ListFiles(kServerFolder, files, L"*"), 2);  // the subfolder is not listed
-    std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) { return a.Name() < b.Name(); });
-    EXPECT_EQ(files[0].Name(), L"X_FULL_250101.exe");
-    EXPECT_EQ(files[0].dwFileSize, 100000);
-    EXPECT_EQ(files[1].Name(), L"release.txt");
-    EXPECT_EQ(files[1].dwFileSize, 9);
+    std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
+    EXPECT_EQ(files[0].name, L"X_FULL_250101.exe");
+    EXPECT_EQ(files[0].size, 100000);
+    EXPECT_EQ(files[1].name, L"release.txt");
+    EXPECT_EQ(files[1].size, 9);
 
     const std::wstring remote = std::wstring(kServerFolder) + L"X_FULL_250101.exe";
     EXPECT_EQ(session.RemoteFileSize(remote), 100000);
@@ -131,11 +131,11 @@ TEST_F(FolderSessionTest, LinksAreNeitherConnectedToNorListedNorRead) {
         GTEST_SKIP() << "this system makes no symbolic link that it names a link";
 
     CFolderSession throughLink(Source(link));
-    EXPECT_EQ(throughLink.Connect(L"", L"", L"", 0), kSessionFailed);
+    EXPECT_EQ(throughLink.Connect({}), ConnectResult::Unreachable);
 
     CFolderSession session(Source(m_folder));
-    ASSERT_EQ(session.Connect(L"", L"", L"", 0), kSessionSuccess);
-    std::vector<FTP_FILE_INFO> files;
+    ASSERT_EQ(session.Connect({}), ConnectResult::Connected);
+    std::vector<RemoteEntry> files;
     EXPECT_EQ(session.ListFiles(L"", files, L".exe"), 1);
     EXPECT_EQ(session.OpenFile(L"linked.exe"), SourceOpen::Refused);
     EXPECT_EQ(session.RemoteFileSize(L"linked.exe"), -1);

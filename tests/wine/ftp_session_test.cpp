@@ -16,9 +16,9 @@ namespace {
 
 constexpr int kBlock = 30720;
 
-std::vector<std::wstring> Names(const std::vector<FTP_FILE_INFO>& files) {
+std::vector<std::wstring> Names(const std::vector<RemoteEntry>& files) {
     std::vector<std::wstring> names;
-    for (const FTP_FILE_INFO& info : files) names.push_back(info.Name());
+    for (const RemoteEntry& info : files) names.push_back(info.name);
     return names;
 }
 
@@ -98,9 +98,8 @@ protected:
         server->ClearRequests();
         g_openResets = g_readResets = 0;
     }
-    int Connect(CFtpSession& session) { return session.Connect(L"127.0.0.1", kFtpUser, kFtpPassword, server->Port()); }
-    int Connect(ISourceSession& session) {
-        return session.Connect(L"127.0.0.1", kFtpUser, kFtpPassword, server->Port());
+    ConnectResult Connect(ISourceSession& session) {
+        return session.Connect({L"127.0.0.1", kFtpUser, kFtpPassword, server->Port()});
     }
     int Logins() const {
         const auto requests = server->Requests();
@@ -116,7 +115,7 @@ bool FtpSessionTest::started = false;
 
 TEST_F(FtpSessionTest, ConnectsAndLogsIn) {
     CFtpSession session;
-    EXPECT_EQ(Connect(session), 1);
+    EXPECT_EQ(Connect(session), ConnectResult::Connected);
     EXPECT_EQ(session.LastError(), L"");
     EXPECT_EQ(Logins(), 1);
 }
@@ -124,7 +123,7 @@ TEST_F(FtpSessionTest, ConnectsAndLogsIn) {
 TEST_F(FtpSessionTest, RefusedLoginFailsAndLaterOperationsStayOffTheWire) {
     server->SetFaults(R"({"refuse_login": true})");
     CFtpSession session;
-    EXPECT_EQ(Connect(session), 0);
+    EXPECT_EQ(Connect(session), ConnectResult::Unreachable);
     EXPECT_TRUE(StartsWith(session.LastError(), L"FTP OPEN ERROR!!\r\n ERROR CODE : [ "))
         << std::string(session.LastError().begin(), session.LastError().end());
     EXPECT_EQ(session.LastError().back(), L']');
@@ -138,7 +137,7 @@ TEST_F(FtpSessionTest, SilentServerFailsWithinTheBound) {
     server->SetFaults(R"({"silent": true})");
     CFtpSession session;
     const ULONGLONG start = GetTickCount64();
-    EXPECT_EQ(Connect(session), 0);
+    EXPECT_EQ(Connect(session), ConnectResult::Unreachable);
     EXPECT_LT(GetTickCount64() - start, 20000u);
     EXPECT_TRUE(StartsWith(session.LastError(), L"FTP OPEN ERROR!!"));
 }
@@ -152,13 +151,13 @@ TEST_F(FtpSessionTest, ListsFilesInTheServersOrderSkippingFoldersAndDotNames) {
     server->SetFaults(R"({"list_order": "reverse", "size_override": {"/Listing/c_setup.exe": 123456}})");
 
     CFtpSession session;
-    ASSERT_EQ(Connect(session), 1) << ErrorOf(session);
-    std::vector<FTP_FILE_INFO> files(1);  // appended to, never cleared
+    ASSERT_EQ(Connect(session), ConnectResult::Connected) << ErrorOf(session);
+    std::vector<RemoteEntry> files(1);  // appended to, never cleared
     EXPECT_EQ(session.ListFiles(L"\\Listing", files, L"*"), 3);
     ASSERT_EQ(files.size(), 4u);
     EXPECT_EQ(Names(files), (std::vector<std::wstring>{L"", L"c_setup.exe", L"b_notes.txt", L"a_TALVIX_250101.exe"}));
-    EXPECT_EQ(files[1].dwFileSize, 123456);
-    EXPECT_EQ(files[3].dwFileSize, 70000);
+    EXPECT_EQ(files[1].size, 123456);
+    EXPECT_EQ(files[3].size, 70000);
     // The listing form's two leading backslashes reach the server as one slash.
     EXPECT_TRUE(server->HasRequest("LIST /Listing"));
 }
@@ -167,8 +166,8 @@ TEST_F(FtpSessionTest, ExtensionNarrowsTheListing) {
     server->AddFile(L"Masked\\notes.txt", 1);
     server->AddFile(L"Masked\\setup.exe", 1);
     CFtpSession session;
-    ASSERT_EQ(Connect(session), 1) << ErrorOf(session);
-    std::vector<FTP_FILE_INFO> files;
+    ASSERT_EQ(Connect(session), ConnectResult::Connected) << ErrorOf(session);
+    std::vector<RemoteEntry> files;
     EXPECT_EQ(session.ListFiles(L"Masked", files, L"exe"), 1);
     EXPECT_EQ(Names(files), (std::vector<std::wstring>{L"setup.exe"}));
 }
@@ -178,8 +177,8 @@ TEST_F(FtpSessionTest, FoldersWithoutFilesGiveNoFile) {
     server->AddFolder(L"OnlyFolders\\inner");
     server->AddFile(L"OnlyFolders\\.profile", 4);
     CFtpSession session;
-    ASSERT_EQ(Connect(session), 1) << ErrorOf(session);
-    std::vector<FTP_FILE_INFO> files;
+    ASSERT_EQ(Connect(session), ConnectResult::Connected) << ErrorOf(session);
+    std::vector<RemoteEntry> files;
     EXPECT_EQ(session.ListFiles(L"Empty", files, L"*"), 0);
     EXPECT_EQ(session.LastError(), L"ERROR NO FILE!!");
     EXPECT_EQ(session.ListFiles(L"\\OnlyFolders", files, L"*"), 0);
@@ -189,8 +188,8 @@ TEST_F(FtpSessionTest, FoldersWithoutFilesGiveNoFile) {
 
 TEST_F(FtpSessionTest, MissingFolderFails) {
     CFtpSession session;
-    ASSERT_EQ(Connect(session), 1) << ErrorOf(session);
-    std::vector<FTP_FILE_INFO> files;
+    ASSERT_EQ(Connect(session), ConnectResult::Connected) << ErrorOf(session);
+    std::vector<RemoteEntry> files;
     const int result = session.ListFiles(L"\\NoSuchFolder", files, L"*");
     if (result == 0) {
         EXPECT_EQ(session.LastError(), L"ERROR NO FILE!!");
@@ -204,7 +203,7 @@ TEST_F(FtpSessionTest, MissingFolderFails) {
 TEST_F(FtpSessionTest, ReadsAWholeFileInBlocksWithAnOrdinary12031ByteTail) {
     const std::string served = server->AddFile(L"Software\\TALVIX_250101.exe", 3 * kBlock + 12031);
     CFtpSession session;
-    ASSERT_EQ(Connect(session), 1) << ErrorOf(session);
+    ASSERT_EQ(Connect(session), ConnectResult::Connected) << ErrorOf(session);
     ASSERT_EQ(session.OpenFile(L"Software\\TALVIX_250101.exe"), SourceOpen::Done);
     EXPECT_TRUE(server->HasRequest("RETR /Software/TALVIX_250101.exe"));
 
@@ -218,7 +217,7 @@ TEST_F(FtpSessionTest, ReadsAWholeFileInBlocksWithAnOrdinary12031ByteTail) {
 TEST_F(FtpSessionTest, OpenPathsWithAndWithoutLeadingBackslashReachTheSameFile) {
     const std::string served = server->AddFile(L"Software\\a.exe", 5000);
     CFtpSession session;
-    ASSERT_EQ(Connect(session), 1) << ErrorOf(session);
+    ASSERT_EQ(Connect(session), ConnectResult::Connected) << ErrorOf(session);
     ASSERT_EQ(session.OpenFile(L"\\Software\\a.exe"), SourceOpen::Done);
     session.CloseFile();
     ASSERT_EQ(session.OpenFile(L"Software\\a.exe"), SourceOpen::Done);
@@ -229,7 +228,7 @@ TEST_F(FtpSessionTest, OpenPathsWithAndWithoutLeadingBackslashReachTheSameFile) 
 
 TEST_F(FtpSessionTest, MissingRemoteFileIsRefusedWithTheServersAnswer) {
     CFtpSession session;
-    ASSERT_EQ(Connect(session), 1) << ErrorOf(session);
+    ASSERT_EQ(Connect(session), ConnectResult::Connected) << ErrorOf(session);
     EXPECT_EQ(session.OpenFile(L"Software\\missing.exe"), SourceOpen::Refused);
     EXPECT_TRUE(StartsWith(session.LastError(), L"550")) << session.LastError().size();
     EXPECT_EQ(session.LastFailure(), SourceFailure::Refused);  // the server answered: a missing file
@@ -249,7 +248,7 @@ TEST_F(FtpSessionTest, DataConnectionCutByTheServerEndsTheTransferEarly) {
     const std::string served = server->AddFile(L"Software\\dropped.exe", 200000);
     server->SetFaults(R"({"drop_after": {"/Software/dropped.exe": 40000}})");
     CFtpSession session;
-    ASSERT_EQ(Connect(session), 1) << ErrorOf(session);
+    ASSERT_EQ(Connect(session), ConnectResult::Connected) << ErrorOf(session);
     ASSERT_EQ(session.OpenFile(L"Software\\dropped.exe"), SourceOpen::Done);
     std::vector<int> counts;
     const std::string content = ReadToEnd(session, &counts);
@@ -264,7 +263,7 @@ TEST_F(FtpSessionTest, ResetsAreLineFaultsLeftToTheCaller) {
     CFtpSession ftp;
     InstallResets(ftp);
     ISourceSession& session = ftp;
-    ASSERT_EQ(Connect(session), 1) << ErrorOf(session);
+    ASSERT_EQ(Connect(session), ConnectResult::Connected) << ErrorOf(session);
 
     g_openResets = 1;
     EXPECT_EQ(session.OpenFile(L"Software\\reset.exe"), SourceOpen::LineFault);
@@ -279,7 +278,7 @@ TEST_F(FtpSessionTest, ResetsAreLineFaultsLeftToTheCaller) {
 TEST_F(FtpSessionTest, SizeAndRestartGoOnFromTheOffsetBeyond4GiBListings) {
     const std::string served = server->AddFile(L"Software\\resume.exe", 3 * kBlock + 5);
     CFtpSession session;
-    ASSERT_EQ(Connect(session), 1) << ErrorOf(session);
+    ASSERT_EQ(Connect(session), ConnectResult::Connected) << ErrorOf(session);
     EXPECT_EQ(session.RemoteFileSize(L"Software\\resume.exe"), 3 * kBlock + 5);
     EXPECT_EQ(session.RestartAt(kBlock + 1), SourceOpen::Done);
     ASSERT_EQ(session.OpenFile(L"Software\\resume.exe"), SourceOpen::Done);
@@ -289,12 +288,12 @@ TEST_F(FtpSessionTest, SizeAndRestartGoOnFromTheOffsetBeyond4GiBListings) {
     // Listings stop at 2147483647 under Wine: the server's SIZE tells the rest (the catalogue asks it
     // for the one file it offers, not the listing for every capped entry).
     server->SetFaults(R"({"size_override": {"/Software/resume.exe": 4294967301}})");
-    std::vector<FTP_FILE_INFO> files;
+    std::vector<RemoteEntry> files;
     ASSERT_GE(session.ListFiles(L"\\Software", files, L"exe"), 1);
     const auto listed =
-        std::find_if(files.begin(), files.end(), [](const FTP_FILE_INFO& f) { return f.Name() == L"resume.exe"; });
+        std::find_if(files.begin(), files.end(), [](const RemoteEntry& f) { return f.name == L"resume.exe"; });
     ASSERT_NE(listed, files.end());
-    EXPECT_TRUE(ListedSizeMayBeCapped(listed->dwFileSize));
+    EXPECT_TRUE(ListedSizeMayBeCapped(listed->size));
     EXPECT_EQ(session.RemoteFileSize(L"Software\\resume.exe"), 4294967301);
     EXPECT_EQ(session.RemoteFileSize(L"Software\\missing.exe"), -1);
 }
@@ -305,7 +304,7 @@ TEST_F(FtpSessionTest, ReadOfASilentServerIsLeftBehindAtTheBoundOrOnStop) {
     std::atomic<bool> stop{false};
     for (bool stopping : {false, true}) {
         CFtpSession session(&stop);
-        ASSERT_EQ(Connect(session), 1) << ErrorOf(session);
+        ASSERT_EQ(Connect(session), ConnectResult::Connected) << ErrorOf(session);
         ASSERT_EQ(session.OpenFile(L"Software\\stall.exe"), SourceOpen::Done);
         std::vector<char> buffer(kBlock);
         int got = 0, total = 0;
@@ -329,8 +328,8 @@ TEST_F(FtpSessionTest, ReadOfASilentServerIsLeftBehindAtTheBoundOrOnStop) {
 
 TEST_F(FtpSessionTest, ConnectAgainReplacesTheOldConnection) {
     CFtpSession session;
-    ASSERT_EQ(Connect(session), 1) << ErrorOf(session);
-    ASSERT_EQ(Connect(session), 1) << ErrorOf(session);
+    ASSERT_EQ(Connect(session), ConnectResult::Connected) << ErrorOf(session);
+    ASSERT_EQ(Connect(session), ConnectResult::Connected) << ErrorOf(session);
     session.Disconnect();
     EXPECT_EQ(session.OpenFile(L"Software\\a.exe"), SourceOpen::LineFault);
     EXPECT_EQ(Logins(), 2);
@@ -377,7 +376,7 @@ private:
 TEST_F(FtpCacheCopyTest, CompleteDownloadLeavesNoCopy) {
     const std::string served = server->AddFile(L"Software\\CACHECOPY_FULL_250101.exe", 3 * kBlock + 17);
     CFtpSession session;
-    ASSERT_EQ(Connect(session), 1) << ErrorOf(session);
+    ASSERT_EQ(Connect(session), ConnectResult::Connected) << ErrorOf(session);
     ASSERT_EQ(session.OpenFile(L"Software\\CACHECOPY_FULL_250101.exe"), SourceOpen::Done);
     EXPECT_TRUE(ReadToEnd(session) == served);
     EXPECT_EQ(session.CloseFile(), 1);
@@ -391,7 +390,7 @@ TEST_F(FtpCacheCopyTest, AbandonedDownloadLeavesNoCopy) {
     std::vector<char> buffer(kBlock);
     {
         CFtpSession session;
-        ASSERT_EQ(Connect(session), 1) << ErrorOf(session);
+        ASSERT_EQ(Connect(session), ConnectResult::Connected) << ErrorOf(session);
         ASSERT_EQ(session.OpenFile(L"Software\\CACHECOPY_APP_250101.exe"), SourceOpen::Done);
         int got = 0;
         EXPECT_EQ(session.Read(buffer.data(), kBlock, got, 30000), SourceRead::Data);
@@ -401,7 +400,7 @@ TEST_F(FtpCacheCopyTest, AbandonedDownloadLeavesNoCopy) {
     }
     {
         CFtpSession session;  // destroyed with the file open
-        ASSERT_EQ(Connect(session), 1) << ErrorOf(session);
+        ASSERT_EQ(Connect(session), ConnectResult::Connected) << ErrorOf(session);
         ASSERT_EQ(session.OpenFile(L"Software\\CACHECOPY_APP_250101.exe"), SourceOpen::Done);
     }
     EXPECT_TRUE(CacheCopies().empty());
@@ -411,7 +410,7 @@ TEST_F(FtpCacheCopyTest, CutTransferLeavesNoCopy) {
     server->AddFile(L"Software\\CACHECOPY_OS_250101.exe", 4 * kBlock);
     server->SetFaults(R"({"drop_after": {"*": 40000}})");
     CFtpSession session;
-    ASSERT_EQ(Connect(session), 1) << ErrorOf(session);
+    ASSERT_EQ(Connect(session), ConnectResult::Connected) << ErrorOf(session);
     ASSERT_EQ(session.OpenFile(L"Software\\CACHECOPY_OS_250101.exe"), SourceOpen::Done);
     EXPECT_LE(ReadToEnd(session).size(), 40000u);
     session.CloseFile();

@@ -169,7 +169,7 @@ TEST_F(InstallHandOffTest, StatementExpiredSinceTheCheckLaunchesNothing) {
     DownloadRequest request;
     request.workFolder = m_folder;
     request.items.resize(1);
-    request.items[0].SetName(file.name);
+    request.items[0].name = file.name;
     request.release.statement = statement;
     FinishedDownload download{m_files->Written(), CHeldSetup::Check(request, m_files->Written(), 60000)};
     ASSERT_EQ(download.setup->Verdict(), SetupVerdict::Ready);  // what the check found still holds

@@ -71,8 +71,7 @@ bool CUpdateCatalogue::TrySource(const UpdateSource& source, const SourceConnect
                                  uint64_t deadlineTick, SourceSkip& skip) {
     const std::unique_ptr<ISourceSession> session = MakeSourceSession(source);
     session->FinishBy(deadlineTick);
-    const int connected = session->Connect(server.host, server.user, server.password, server.port);
-    if (connected != kSessionSuccess) {
+    if (session->Connect(server) != ConnectResult::Connected) {
         session->Disconnect();
         skip = SourceSkip::Unreachable;
         return false;
@@ -95,9 +94,9 @@ bool CUpdateCatalogue::TrySource(const UpdateSource& source, const SourceConnect
     }
     if (!session->CanList() && m_pRelease) {
         for (const ReleaseFile& file : m_pRelease->files) {
-            FTP_FILE_INFO info;
-            info.SetName(file.name);
-            info.dwFileSize = file.size;
+            RemoteEntry info;
+            info.name = file.name;
+            info.size = file.size;
             m_vecServerFiles.push_back(info);
         }
         listed = static_cast<int>(m_vecServerFiles.size());
@@ -120,7 +119,7 @@ bool CUpdateCatalogue::ListSource(ISourceSession& session, int& listed, bool& st
     // A listing the line failed (one that ran out of time) is not an empty folder.
     if (listed == kSessionError && IsLineFailure(session.LastFailure())) return false;
     statementListed = std::any_of(m_vecServerFiles.begin(), m_vecServerFiles.end(),
-                                  [](const FTP_FILE_INFO& file) { return file.Name() == kStatementFile; });
+                                  [](const RemoteEntry& file) { return file.name == kStatementFile; });
     return true;
 }
 
@@ -215,13 +214,13 @@ void CUpdateCatalogue::SizeOfferedFile(ISourceSession& session) {
     if (m_bReleaseRefused) return;
     const OfferedFile offered = FindOfferedFile(m_vecServerFiles, m_pRelease.get());
     if (offered.index < 0) return;
-    FTP_FILE_INFO& file = m_vecServerFiles[static_cast<size_t>(offered.index)];
+    RemoteEntry& file = m_vecServerFiles[static_cast<size_t>(offered.index)];
     if (m_pRelease) {
-        file.dwFileSize = m_pRelease->Find(file.Name())->size;
-    } else if (ListedSizeMayBeCapped(file.dwFileSize)) {
+        file.size = m_pRelease->Find(file.name)->size;
+    } else if (ListedSizeMayBeCapped(file.size)) {
         // The listing cannot tell sizes of 2 GiB or more under Wine: the server's SIZE can.
-        const int64_t size = session.RemoteFileSize(m_strServerFolder + L"\\" + file.Name());
-        if (size >= 0) file.dwFileSize = size;
+        const int64_t size = session.RemoteFileSize(m_strServerFolder + L"\\" + file.name);
+        if (size >= 0) file.size = size;
     }
 }
 
@@ -240,7 +239,7 @@ std::vector<OfferedSetup> CUpdateCatalogue::FindOffered() const {
     OfferedSetup setup;
     setup.file = m_vecServerFiles[static_cast<size_t>(first.index)];
     setup.version = first.serverVersion;
-    setup.installedIsCurrent = m_pRelease && InstalledIsCurrent(*m_pRelease, setup.file.Name(), InstalledVersion());
+    setup.installedIsCurrent = m_pRelease && InstalledIsCurrent(*m_pRelease, setup.file.name, InstalledVersion());
     offered.push_back(setup);
     return offered;
 }

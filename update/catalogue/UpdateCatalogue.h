@@ -20,7 +20,7 @@ struct FetchedRelease;
 
 // One setup program the server check offers.
 struct OfferedSetup {
-    FTP_FILE_INFO file;               // as listed (the release statement's size when there is one)
+    RemoteEntry file;                 // as listed (the release statement's size when there is one)
     std::wstring version;             // the release statement's version, else the one the name shows
     bool installedIsCurrent = false;  // the statement says the installed scanner has this version
 };
@@ -105,7 +105,7 @@ private:
 
     std::wstring m_strEditionSource;
     std::wstring m_strServerFolder;
-    std::vector<FTP_FILE_INFO> m_vecServerFiles;
+    std::vector<RemoteEntry> m_vecServerFiles;
     std::wstring m_strInstalledVersion = L"-";
     std::wstring m_strBitness;
     std::shared_ptr<const ReleaseStatement> m_pRelease;

@@ -69,23 +69,23 @@ uint64_t FileSizeOf(const std::wstring& path) {
 }  // namespace
 
 void LogServerListing(const SourceConnectionSettings& server, const std::wstring& folder, int listed,
-                      const std::vector<FTP_FILE_INFO>& files, const ReleaseStatement* release) {
+                      const std::vector<RemoteEntry>& files, const ReleaseStatement* release) {
     const OfferedFile offered = FindOfferedFile(files, release);
     LogEvent("server.listed", {{"host", server.host},
                                {"port", server.port},
                                {"folder", ToFtpServerPath(folder)},  // as the server is asked for it
                                {"result", listed},
                                {"entries", files.size()},
-                               {"offered", offered.index >= 0 ? files[static_cast<size_t>(offered.index)].Name()
+                               {"offered", offered.index >= 0 ? files[static_cast<size_t>(offered.index)].name
                                                               : std::wstring(L"none")}});
     const size_t logged = std::min(files.size(), kMaxListedEntriesLogged);
     for (size_t i = 0; i < logged; ++i) {
-        const std::wstring name = files[i].Name();
+        const std::wstring name = files[i].name;
         const NotOffered reason = WhyNotOffered(files[i], release);
         const char* verdict = static_cast<int>(i) == offered.index ? "offered"
                               : reason == NotOffered::Offerable    ? "not-first"
                                                                    : ReasonText(reason);
-        LogEvent("server.entry", {{"name", name}, {"size", files[i].dwFileSize}, {"verdict", verdict}});
+        LogEvent("server.entry", {{"name", name}, {"size", files[i].size}, {"verdict", verdict}});
     }
     if (logged < files.size()) LogEvent("server.entries-not-logged", {{"count", files.size() - logged}});
 }
@@ -150,10 +150,9 @@ void LogHandOff(HandOffResult result) {
     LogEvent("handoff", {{"result", text}});
 }
 
-void CDownloadDiagnostics::Started(const std::vector<FTP_FILE_INFO>& items) {
+void CDownloadDiagnostics::Started(const std::vector<RemoteEntry>& items) {
     m_nStartTick = ::GetTickCount64();
-    for (const FTP_FILE_INFO& item : items)
-        LogEvent("download.start", {{"file", item.Name()}, {"listed_size", item.dwFileSize}});
+    for (const RemoteEntry& item : items) LogEvent("download.start", {{"file", item.name}, {"listed_size", item.size}});
 }
 
 void CDownloadDiagnostics::Received() { LogEvent("download.received", {{"ms", ElapsedMs()}}); }
@@ -173,9 +172,9 @@ void CDownloadDiagnostics::Finished(const FinishedDownload& download) {
                                {"setup_check", VerdictText(download.setup)}});
 }
 
-void CDownloadDiagnostics::Report(const std::vector<FTP_FILE_INFO>& items, const DownloadStatus& status) {
+void CDownloadDiagnostics::Report(const std::vector<RemoteEntry>& items, const DownloadStatus& status) {
     if (status.state != DownloadState::Reconnecting) return;
-    LogEvent("download.reconnect", {{"file", status.item < items.size() ? items[status.item].Name() : std::wstring()},
+    LogEvent("download.reconnect", {{"file", status.item < items.size() ? items[status.item].name : std::wstring()},
                                     {"attempt", status.attempt},
                                     {"reason", LineFaultName(status.fault)},
                                     {"resume_from", status.resumeFrom},

@@ -19,7 +19,7 @@
 // The server check's listing of the edition's folder (ListFiles' result), with every entry and why
 // it is or is not offered. The session logs its own failures with the platform's codes.
 void LogServerListing(const SourceConnectionSettings& server, const std::wstring& folder, int listed,
-                      const std::vector<FTP_FILE_INFO>& files, const ReleaseStatement* release);
+                      const std::vector<RemoteEntry>& files, const ReleaseStatement* release);
 
 // The release rule's answer about the setup program, with the versions it compared.
 void LogSetupRelease(const SetupFacts& setup, const ReleaseExpectation& release, ReleaseCheck check);
@@ -37,9 +37,9 @@ void LogLaunch(const std::wstring& setup, bool started, DWORD error);
 // The download as the window hears of it: what was asked for, and how and when it ended.
 class CDownloadDiagnostics {
 public:
-    void Started(const std::vector<FTP_FILE_INFO>& items);
+    void Started(const std::vector<RemoteEntry>& items);
     // Reconnections with their reason, attempt and the byte the transfer goes on from.
-    void Report(const std::vector<FTP_FILE_INFO>& items, const DownloadStatus& status);
+    void Report(const std::vector<RemoteEntry>& items, const DownloadStatus& status);
     // Every item is on disk: the line's part of the download, before the setup's checks.
     void Received();
     void Finished(const FinishedDownload& download);

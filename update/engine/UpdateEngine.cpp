@@ -59,7 +59,7 @@ bool CUpdateEngine::Check() {
 
 bool CUpdateEngine::Start(const std::vector<size_t>& chosen) {
     if (Busy() || chosen.empty()) return false;
-    std::vector<FTP_FILE_INFO> files;
+    std::vector<RemoteEntry> files;
     for (size_t index : chosen) {
         if (index >= m_offer.setups.size() || !m_offer.updatable[index]) return false;
         files.push_back(m_offer.setups[index].file);

@@ -2,7 +2,7 @@
 // on a helper, each through a handle of its own to the one held file.
 #include "update/handoff/HeldSetup.h"
 
-#include "framework/Thread.h"
+#include "framework/BoundedCall.h"
 #include "system/DiagnosticsLog.h"
 #include "system/logic/ProbePaths.h"
 #include "update/release/ReleaseReader.h"
@@ -12,26 +12,13 @@
 #include "update/catalogue/logic/Catalogue.h"
 #include "update/handoff/logic/HandOffLogic.h"
 
-#include <atomic>
-
 namespace {
 
-// The signature check on a helper thread. The job owns everything it touches, so an answer that
-// comes too late finds nobody waiting and goes with the job.
-struct SignatureJob {
-    CFile file;
-    std::wstring path;
-    std::atomic<bool> allowed{false};
-    SignatureVerdict verdict;  // read only once the helper has answered
-    // Held until the helper takes it over, so the job lives as long as either side needs it.
-    std::shared_ptr<SignatureJob> self;
+// What the signature check on its helper answered.
+struct SignatureAnswer {
+    bool allowed = false;
+    SignatureVerdict verdict;
 };
-
-UINT RunSignatureJob(void* param) {
-    const std::shared_ptr<SignatureJob> job = std::move(static_cast<SignatureJob*>(param)->self);
-    job->allowed = SetupSignatureAllowsLaunch(job->file.Handle(), job->path, &job->verdict);
-    return 0;
-}
 
 }  // namespace
 
@@ -44,8 +31,8 @@ std::vector<std::wstring> HandOffPaths(const std::wstring& workFolder, const std
 
 // The name the server lists the written file under.
 static std::wstring ListedNameOf(const DownloadRequest& request, const std::wstring& setupPath) {
-    for (const FTP_FILE_INFO& item : request.items) {
-        if (ToUpperPath(HandOffPathOf(request.workFolder, LocalNameOf(item.Name()))) == setupPath) return item.Name();
+    for (const RemoteEntry& item : request.items) {
+        if (ToUpperPath(HandOffPathOf(request.workFolder, LocalNameOf(item.name))) == setupPath) return item.name;
     }
     return std::wstring();
 }
@@ -77,23 +64,26 @@ std::unique_ptr<CHeldSetup> CHeldSetup::Check(const DownloadRequest& request, co
 void CHeldSetup::Verify(const DownloadRequest& request, DWORD timeoutMs) {
     if (!m_file.IsOpen()) return;
     // Each reader has its own handle to the held file, so neither moves the other's file position.
-    auto job = std::make_shared<SignatureJob>();
-    job->path = m_strPath;
+    // The check owns its handle, so an answer that comes too late goes with the helper.
+    auto signatureReader = std::make_shared<CFile>();
     CFile digestReader;
-    if (!job->file.Reopen(m_file) || !digestReader.Reopen(m_file)) return;
-    job->self = job;
-    const std::unique_ptr<CWinThread> helper = CWinThread::Begin(RunSignatureJob, job.get(), L"signature check");
-    if (!helper) {
-        job->self.reset();
-        job->allowed = SetupSignatureAllowsLaunch(job->file.Handle(), job->path, &job->verdict);
-    }
+    if (!signatureReader->Reopen(m_file) || !digestReader.Reopen(m_file)) return;
+    const auto checkSignature = [signatureReader, path = m_strPath] {
+        SignatureAnswer answer;
+        answer.allowed = SetupSignatureAllowsLaunch(signatureReader->Handle(), path, &answer.verdict);
+        return answer;
+    };
+    CBoundedCall<SignatureAnswer> signature;
+    SignatureAnswer answer;
+    const bool started = signature.Start(L"signature check", checkSignature, [](const SignatureAnswer&) {});
+    if (!started) answer = checkSignature();
 
     Sha256Digest actual{};
     const bool intact = CSha256::OfFile(digestReader.Handle(), actual) && actual == m_written;
     LogEvent("setup.digest", {{"file", m_strPath}, {"result", intact ? "match" : "mismatch"}});
     // The signature's answer is awaited whatever the digest says, so that no handle of the helper's
     // is left on a file that is to be removed.
-    const bool answered = !helper || helper->Wait(timeoutMs);
+    const bool answered = !started || signature.Wait(timeoutMs, nullptr, answer) == BoundedWait::Done;
     if (!intact) return;
 
     // Before anything is ended or launched: the maker's release, and never an older version than
@@ -105,8 +95,8 @@ void CHeldSetup::Verify(const DownloadRequest& request, DWORD timeoutMs) {
     facts.size = ::GetFileSizeEx(m_file.Handle(), &size) ? size.QuadPart : -1;
     facts.version = ReadSetupVersion(m_strPath);
     if (answered) {
-        facts.carriesSignature = job->verdict.content != SignatureContent::Unsigned;
-        facts.publisher = PublisherOf(job->verdict, BuildSignaturePolicy());
+        facts.carriesSignature = answer.verdict.content != SignatureContent::Unsigned;
+        facts.publisher = PublisherOf(answer.verdict, BuildSignaturePolicy());
     }
     const ReleaseExpectation& release = request.release;
     m_statement = release.statement;
@@ -119,7 +109,7 @@ void CHeldSetup::Verify(const DownloadRequest& request, DWORD timeoutMs) {
     if (const ReleaseFile* named = release.statement ? release.statement->Find(facts.name) : nullptr)
         m_strQuietArguments = named->quietArguments;
     // No answer in time: not trusted.
-    m_verdict = answered && job->allowed ? SetupVerdict::Ready : SetupVerdict::SignatureRefused;
+    m_verdict = answered && answer.allowed ? SetupVerdict::Ready : SetupVerdict::SignatureRefused;
 }
 
 bool CHeldSetup::ReleaseExpired() const {

@@ -44,7 +44,7 @@ std::wstring CFolderSession::PathOf(const std::wstring& name) const {
     return path + name;
 }
 
-int CFolderSession::Connect(std::wstring, std::wstring, std::wstring, uint16_t) {
+ConnectResult CFolderSession::Connect(const SourceConnectionSettings&) {
     Disconnect();
     m_failure = SourceFailure::None;
     if (m_source.basePath.empty() || !m_folder.OpenFolder(m_source.basePath)) {
@@ -52,12 +52,12 @@ int CFolderSession::Connect(std::wstring, std::wstring, std::wstring, uint16_t) 
         LogPlatformError("folder.open-failed", error, {{"folder", m_source.basePath}});
         m_strLastError = FormatSessionError(L"FOLDER OPEN ERROR!!", error);
         m_failure = SourceFailure::Unreachable;
-        return kSessionFailed;
+        return ConnectResult::Unreachable;
     }
-    return kSessionSuccess;
+    return ConnectResult::Connected;
 }
 
-int CFolderSession::ListFiles(const std::wstring&, std::vector<FTP_FILE_INFO>& files, const std::wstring& extension) {
+int CFolderSession::ListFiles(const std::wstring&, std::vector<RemoteEntry>& files, const std::wstring& extension) {
     if (!m_folder.IsOpen()) {
         m_strLastError = FormatSessionError(L"FILE FIND ERROR!!!!", ERROR_INVALID_HANDLE);
         return kSessionError;

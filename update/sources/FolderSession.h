@@ -28,11 +28,10 @@ public:
     SourceFailure LastFailure() const override { return m_failure; }
 
     // Opens and holds the source folder; 0 when it is missing, not a folder, or a link or junction.
-    // The server's name, user, password and port mean nothing here.
-    int Connect(std::wstring server, std::wstring user, std::wstring password, uint16_t port) override;
+    // The settings mean nothing here: the session opens the source's own folder.
+    ConnectResult Connect(const SourceConnectionSettings& settings) override;
     // The plain files directly in the source folder (`folder`, the server's form, is not used).
-    int ListFiles(const std::wstring& folder, std::vector<FTP_FILE_INFO>& files,
-                  const std::wstring& extension) override;
+    int ListFiles(const std::wstring& folder, std::vector<RemoteEntry>& files, const std::wstring& extension) override;
     // Every path is read as its last component inside the source folder.
     int64_t RemoteFileSize(const std::wstring& path) override;
     // Remembers the offset for the next OpenFile.

@@ -9,6 +9,7 @@
 #include "system/DiagnosticsLog.h"
 #include "update/sources/SourceListing.h"
 #include "update/sources/logic/FtpPaths.h"
+#include "update/sources/logic/FtpReplies.h"
 
 namespace {
 
@@ -41,7 +42,7 @@ bool IsLineFault(const std::wstring& reply) { return reply.empty() || reply[0] !
 // What a listing got on its helper: everything it holds is its own.
 struct Listed {
     int count = kSessionError;
-    std::vector<FTP_FILE_INFO> files;
+    std::vector<RemoteEntry> files;
     std::wstring lastError;
 };
 
@@ -82,7 +83,7 @@ struct Opened {
 
 CFtpSession::~CFtpSession() { Disconnect(); }
 
-int CFtpSession::Connect(std::wstring server, std::wstring user, std::wstring password, uint16_t port) {
+ConnectResult CFtpSession::Connect(const SourceConnectionSettings& settings) {
     Disconnect();
     m_failure = SourceFailure::None;
 
@@ -94,14 +95,14 @@ int CFtpSession::Connect(std::wstring server, std::wstring user, std::wstring pa
         LogPlatformError("ftp.internet-open-failed", error);
         m_strLastError = FormatSessionError(L"INTERNET OPEN ERROR!!", error);
         m_failure = SourceFailure::Unreachable;
-        return kSessionError;
+        return ConnectResult::NoInternet;
     }
     SetOperationTimeouts(m_hSession.Get(), kOperationTimeoutMs);
 
-    m_strServer = std::move(server);
-    m_strUser = std::move(user);
-    m_strPassword = std::move(password);
-    m_nPort = port;
+    m_strServer = settings.host;
+    m_strUser = settings.user;
+    m_strPassword = settings.password;
+    m_nPort = settings.port;
 
     m_hConnection.Reset(OpenConnection());
     if (!m_hConnection) {
@@ -109,10 +110,10 @@ int CFtpSession::Connect(std::wstring server, std::wstring user, std::wstring pa
         m_failure = SourceFailure::Unreachable;
         LogPlatformError("ftp.connect-failed", error, {{"host", m_strServer}, {"port", m_nPort}});
         m_strLastError = FormatSessionError(L"FTP OPEN ERROR!!", error);
-        return kSessionFailed;
+        return ConnectResult::Unreachable;
     }
     m_bConnected = 1;
-    return kSessionSuccess;
+    return ConnectResult::Connected;
 }
 
 // Runs InternetConnectW on a helper thread, because some WinINet implementations ignore the
@@ -159,8 +160,7 @@ void CFtpSession::LeaveLine(const char* operation) {
 
 // The search runs on a helper: a server may drip its listing a byte at a time, which no time limit
 // of the platform ends, and a read under Wine is not released by closing its handle.
-int CFtpSession::ListFiles(const std::wstring& folder, std::vector<FTP_FILE_INFO>& files,
-                           const std::wstring& extension) {
+int CFtpSession::ListFiles(const std::wstring& folder, std::vector<RemoteEntry>& files, const std::wstring& extension) {
     m_failure = SourceFailure::None;
     if (m_bConnected == 0) {
         m_strLastError = L"NOT CONNECTED";

@@ -33,9 +33,8 @@ public:
     bool NeedsStatement() const override { return false; }
     SourceFailure LastFailure() const override { return m_failure; }
 
-    int Connect(std::wstring server, std::wstring user, std::wstring password, uint16_t port) override;
-    int ListFiles(const std::wstring& folder, std::vector<FTP_FILE_INFO>& files,
-                  const std::wstring& extension) override;
+    ConnectResult Connect(const SourceConnectionSettings& settings) override;
+    int ListFiles(const std::wstring& folder, std::vector<RemoteEntry>& files, const std::wstring& extension) override;
     int64_t RemoteFileSize(const std::wstring& path) override;
     SourceOpen RestartAt(int64_t offset) override;
     SourceOpen OpenFile(const std::wstring& path) override;

@@ -145,7 +145,7 @@ CHttpSession::CHttpSession(UpdateSource source, const std::atomic<bool>* stop)
 
 CHttpSession::~CHttpSession() { Disconnect(); }
 
-int CHttpSession::Connect(std::wstring host, std::wstring, std::wstring, uint16_t port) {
+ConnectResult CHttpSession::Connect(const SourceConnectionSettings& settings) {
     Disconnect();
     m_failure = SourceFailure::None;
     m_bProxyWantsCredentials = false;
@@ -154,11 +154,12 @@ int CHttpSession::Connect(std::wstring host, std::wstring, std::wstring, uint16_
         m_dwLastPlatformError = GetLastError();
         LogPlatformError("http.internet-open-failed", m_dwLastPlatformError);
         m_strLastError = FormatSessionError(L"INTERNET OPEN ERROR!!", m_dwLastPlatformError);
-        return kSessionError;
+        return ConnectResult::NoInternet;
     }
     SetOperationTimeouts(m_hSession.Get(), kOperationTimeoutMs);
 
-    m_strHost = host.empty() ? m_source.host : std::move(host);
+    m_strHost = settings.host.empty() ? m_source.host : settings.host;
+    uint16_t port = settings.port;
     if (port == 0) port = m_source.port != 0 ? m_source.port : INTERNET_DEFAULT_HTTPS_PORT;
     m_nPort = port;
     m_strProxy = ProxyOf(m_hSession.Get(), m_strHost);
@@ -173,13 +174,13 @@ int CHttpSession::Connect(std::wstring host, std::wstring, std::wstring, uint16_
         LogPlatformError("http.connect-failed", m_dwLastPlatformError, {{"host", m_strHost}, {"port", port}});
         m_strLastError = FormatSessionError(L"HTTPS OPEN ERROR!!", m_dwLastPlatformError);
         m_failure = SourceFailure::Unreachable;
-        return kSessionFailed;
+        return ConnectResult::Unreachable;
     }
     m_bConnected = true;
-    return kSessionSuccess;
+    return ConnectResult::Connected;
 }
 
-int CHttpSession::ListFiles(const std::wstring&, std::vector<FTP_FILE_INFO>&, const std::wstring&) {
+int CHttpSession::ListFiles(const std::wstring&, std::vector<RemoteEntry>&, const std::wstring&) {
     m_strLastError = L"NO LISTING OVER HTTPS";
     return kSessionError;
 }

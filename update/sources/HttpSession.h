@@ -37,10 +37,9 @@ public:
     // Opens the Internet session (the system's proxy settings) and the connection to `host`:`port`
     // (the source's when empty or 0). `user` and `password` mean nothing here: the credentials the
     // user gave for this session's proxy are sent once that proxy asks. Nothing goes on the line yet.
-    int Connect(std::wstring host, std::wstring user, std::wstring password, uint16_t port) override;
+    ConnectResult Connect(const SourceConnectionSettings& settings) override;
     // HTTP has no listing: the release statement names the files.
-    int ListFiles(const std::wstring& folder, std::vector<FTP_FILE_INFO>& files,
-                  const std::wstring& extension) override;
+    int ListFiles(const std::wstring& folder, std::vector<RemoteEntry>& files, const std::wstring& extension) override;
     // HEAD: the Content-Length of a 200, or -1.
     int64_t RemoteFileSize(const std::wstring& path) override;
     // Remembers the offset for the next OpenFile, which asks for it with a Range header.

@@ -22,9 +22,8 @@ bool CSourceFailover::Next(const std::wstring& name, const std::atomic<bool>* st
 
 bool CSourceFailover::HoldsSameFile(const LaterSource& later, const std::wstring& name, const std::atomic<bool>* stop) {
     const std::unique_ptr<ISourceSession> session = MakeSourceSession(later.source, stop);
-    const SourceConnectionSettings& server = later.connection;
     FetchedRelease fetched;
-    const bool reached = session->Connect(server.host, server.user, server.password, server.port) == kSessionSuccess &&
+    const bool reached = session->Connect(later.connection) == ConnectResult::Connected &&
                          FetchRelease(*session, m_strFolder, m_strEdition, fetched);
     session->Disconnect();
     const bool valid = reached && fetched.verdict == StatementVerdict::Valid;

@@ -5,7 +5,7 @@
 #include "system/DiagnosticsLog.h"
 
 int CollectListing(WIN32_FIND_DATAW& found, const std::function<bool(WIN32_FIND_DATAW&)>& next,
-                   const std::function<bool(const WIN32_FIND_DATAW&)>& keep, std::vector<FTP_FILE_INFO>& files,
+                   const std::function<bool(const WIN32_FIND_DATAW&)>& keep, std::vector<RemoteEntry>& files,
                    const char* event, const std::wstring& search, std::wstring& lastError) {
     int count = 0;
     do {
@@ -16,9 +16,10 @@ int CollectListing(WIN32_FIND_DATAW& found, const std::function<bool(WIN32_FIND_
             lastError = L"LISTING TOO LARGE";
             return kSessionError;
         }
-        FTP_FILE_INFO info;
-        info.dwFileSize = ListedFileSize(found.nFileSizeHigh, found.nFileSizeLow);
-        info.SetName(std::wstring(found.cFileName, wcsnlen(found.cFileName, MAX_PATH)));
+        RemoteEntry info;
+        info.size = ListedFileSize(found.nFileSizeHigh, found.nFileSizeLow);
+        // A name that fills the whole field is cut to the 259 characters a path may hold.
+        info.name.assign(found.cFileName, wcsnlen(found.cFileName, MAX_PATH - 1));
         files.push_back(info);
         ++count;
     } while (next(found));

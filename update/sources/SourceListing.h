@@ -15,5 +15,5 @@
 // `lastError`), or kSessionError when the folder holds more than can be used: then nothing is appended
 // and `event` is logged with `search`.
 int CollectListing(WIN32_FIND_DATAW& found, const std::function<bool(WIN32_FIND_DATAW&)>& next,
-                   const std::function<bool(const WIN32_FIND_DATAW&)>& keep, std::vector<FTP_FILE_INFO>& files,
+                   const std::function<bool(const WIN32_FIND_DATAW&)>& keep, std::vector<RemoteEntry>& files,
                    const char* event, const std::wstring& search, std::wstring& lastError);

@@ -5,7 +5,7 @@
 //
 //   auto script = std::make_shared<SessionScript>();
 //   script->AddFile(L"Software\\TALVIX_250101.exe", std::string(70000, 'x')); // served and listed
-//   script->connectResults = {0};                  // first Connect fails; later ones give 1
+//   script->connectResults = {ConnectResult::Unreachable}; // first Connect fails; later ones connect
 //   script->openResults = {SourceOpen::LineFault};    // first OpenFile finds the line broken
 //   script->readSteps = {ScriptedRead::Data(1000),  // a short read of at most 1000 bytes
 //                        ScriptedRead::Reset(),     // SourceRead::Reset; the connection is gone
@@ -56,13 +56,13 @@ struct ScriptedRead {
 enum class FtpRestart { Honour, Ignore /* 350, then the file from byte 0 */, Refuse };
 
 struct SessionScript {
-    std::deque<int> connectResults;                               // popped per Connect; empty: 1
-    std::deque<int> listResults;                                  // popped per ListFiles; empty: the listing below
-    std::deque<SourceOpen> openResults;                           // popped per OpenFile; empty: Done for a known file
-    std::deque<ScriptedRead> readSteps;                           // popped per Read; empty: an ordinary read
-    std::deque<int> closeResults;                                 // popped per CloseFile of an open file; empty: 1
-    std::map<std::wstring, std::string> files;                    // server path -> content
-    std::map<std::wstring, std::vector<FTP_FILE_INFO>> listings;  // server folder -> entries
+    std::deque<ConnectResult> connectResults;                   // popped per Connect; empty: Connected
+    std::deque<int> listResults;                                // popped per ListFiles; empty: the listing below
+    std::deque<SourceOpen> openResults;                         // popped per OpenFile; empty: Done for a known file
+    std::deque<ScriptedRead> readSteps;                         // popped per Read; empty: an ordinary read
+    std::deque<int> closeResults;                               // popped per CloseFile of an open file; empty: 1
+    std::map<std::wstring, std::string> files;                  // server path -> content
+    std::map<std::wstring, std::vector<RemoteEntry>> listings;  // server folder -> entries
     std::wstring serverResponse = L"550 No such file or directory.";
     FtpRestart restart = FtpRestart::Honour;
     std::map<std::wstring, int64_t> sizes;  // server path -> SIZE answer instead of the length
@@ -77,9 +77,9 @@ struct SessionScript {
     void AddFile(const std::wstring& path, const std::string& content) {
         const std::wstring key = Key(path);
         files[key] = content;
-        FTP_FILE_INFO info;
-        info.dwFileSize = static_cast<int32_t>(content.size());
-        info.SetName(key.substr(key.rfind(L'/') + 1));
+        RemoteEntry info;
+        info.size = static_cast<int32_t>(content.size());
+        info.name = key.substr(key.rfind(L'/') + 1);
         listings[key.substr(0, std::max<size_t>(key.rfind(L'/'), 1))].push_back(info);
     }
 
@@ -119,19 +119,19 @@ public:
     // A line fault counts as an unreachable source, a refused open as a refusal.
     SourceFailure LastFailure() const override { return m_failure; }
 
-    int Connect(std::wstring server, std::wstring user, std::wstring password, uint16_t port) override {
+    ConnectResult Connect(const SourceConnectionSettings& settings) override {
         std::lock_guard<std::mutex> lock(m_script->mutex);
-        Log(L"Connect " + server + L":" + std::to_wstring(port) + L" " + user);
-        const int result = Pop(m_script->connectResults, kSessionSuccess);
-        m_connected = result == kSessionSuccess;
-        if (result == kSessionFailed)
+        Log(L"Connect " + settings.host + L":" + std::to_wstring(settings.port) + L" " + settings.user);
+        const ConnectResult result = Pop(m_script->connectResults, ConnectResult::Connected);
+        m_connected = result == ConnectResult::Connected;
+        if (result == ConnectResult::Unreachable)
             m_lastError = FormatSessionError(L"FTP OPEN ERROR!!", 12014);
-        else if (result == kSessionError)
+        else if (result == ConnectResult::NoInternet)
             m_lastError = FormatSessionError(L"INTERNET OPEN ERROR!!", 12029);
         return result;
     }
 
-    int ListFiles(const std::wstring& folder, std::vector<FTP_FILE_INFO>& files, const std::wstring& ext) override {
+    int ListFiles(const std::wstring& folder, std::vector<RemoteEntry>& files, const std::wstring& ext) override {
         std::lock_guard<std::mutex> lock(m_script->mutex);
         Log(L"ListFiles " + folder + L"|" + ext);
         if (!m_script->listResults.empty()) {
@@ -150,8 +150,8 @@ public:
             return kSessionError;
         }
         int count = 0;
-        for (const FTP_FILE_INFO& info : listing->second) {
-            if (Matches(info.Name(), mask)) {
+        for (const RemoteEntry& info : listing->second) {
+            if (Matches(info.name, mask)) {
                 files.push_back(info);
                 ++count;
             }
@@ -289,9 +289,10 @@ private:
                           [](wchar_t a, wchar_t b) { return std::towlower(a) == std::towlower(b); });
     }
 
-    static int Pop(std::deque<int>& queue, int fallback) {
+    template <typename T>
+    static T Pop(std::deque<T>& queue, T fallback) {
         if (queue.empty()) return fallback;
-        const int value = queue.front();
+        const T value = queue.front();
         queue.pop_front();
         return value;
     }

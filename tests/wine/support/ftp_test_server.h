@@ -10,7 +10,7 @@
 //   ASSERT_TRUE(server.Start());
 //   std::string bytes = server.AddFile(L"Software\\TALVIX_250101.exe", 100000);
 //   server.SetFaults(R"({"refuse_login": true})");       // any key of ftpserver.py
-//   session.Connect(L"127.0.0.1", kFtpUser, kFtpPassword, server.Port());
+//   session.Connect({L"127.0.0.1", kFtpUser, kFtpPassword, server.Port()});
 //   EXPECT_TRUE(server.HasRequest("RETR /Software/TALVIX_250101.exe"));
 //
 // QV_FTP_SERVER_SCRIPT (a Unix path) overrides where ftpserver.py is looked for.

@@ -199,11 +199,11 @@ NotOffered WhyNotOffered(const std::wstring& name) {
     return NotOffered::Offerable;
 }
 
-NotOffered WhyNotOffered(const FTP_FILE_INFO& file, const ReleaseStatement* release) {
-    const std::wstring name = file.Name();
+NotOffered WhyNotOffered(const RemoteEntry& file, const ReleaseStatement* release) {
+    const std::wstring name = file.name;
     const NotOffered why = WhyNotOffered(name);
     if (why != NotOffered::Offerable || !release) return why;
-    switch (JudgeListedFile(*release, name, file.dwFileSize)) {
+    switch (JudgeListedFile(*release, name, file.size)) {
     case ReleaseListing::Named: return NotOffered::Offerable;
     case ReleaseListing::NotNamed: return NotOffered::NotInRelease;
     case ReleaseListing::SizeDiffers: return NotOffered::SizeDiffers;
@@ -211,13 +211,13 @@ NotOffered WhyNotOffered(const FTP_FILE_INFO& file, const ReleaseStatement* rele
     return NotOffered::NotInRelease;
 }
 
-OfferedFile FindOfferedFile(const std::vector<FTP_FILE_INFO>& files, const ReleaseStatement* release) {
+OfferedFile FindOfferedFile(const std::vector<RemoteEntry>& files, const ReleaseStatement* release) {
     int chosen = -1;
     const ReleaseFile* chosenEntry = nullptr;
     for (size_t i = 0; i < files.size(); ++i) {
         if (WhyNotOffered(files[i], release) != NotOffered::Offerable) continue;
         // Without a statement the server's order decides; with one, the newest version it names.
-        const ReleaseFile* entry = release ? release->Find(files[i].Name()) : nullptr;
+        const ReleaseFile* entry = release ? release->Find(files[i].name) : nullptr;
         if (chosen < 0 || (entry && chosenEntry && chosenEntry->version < entry->version)) {
             chosen = static_cast<int>(i);
             chosenEntry = entry;
@@ -225,11 +225,11 @@ OfferedFile FindOfferedFile(const std::vector<FTP_FILE_INFO>& files, const Relea
         if (!release) break;
     }
     if (chosen < 0) return OfferedFile{};
-    const std::wstring name = files[static_cast<size_t>(chosen)].Name();
+    const std::wstring name = files[static_cast<size_t>(chosen)].name;
     return OfferedFile{chosen, chosenEntry ? FormatFourPartVersionW(chosenEntry->version) : VersionTextOf(name)};
 }
 
-ReleaseOffer JudgeReleaseOffer(const std::vector<FTP_FILE_INFO>& files, const ReleaseStatement& release,
+ReleaseOffer JudgeReleaseOffer(const std::vector<RemoteEntry>& files, const ReleaseStatement& release,
                                const std::optional<FourPartVersion>& installed) {
     ReleaseOffer offer;
     for (const ReleaseFile& file : release.files) {
@@ -239,13 +239,13 @@ ReleaseOffer JudgeReleaseOffer(const std::vector<FTP_FILE_INFO>& files, const Re
     if (!offer.newest || (installed && !(*installed < offer.newest->version))) return offer;
     const OfferedFile offered = FindOfferedFile(files, &release);
     const ReleaseFile* chosen =
-        offered.index < 0 ? nullptr : release.Find(files[static_cast<size_t>(offered.index)].Name());
+        offered.index < 0 ? nullptr : release.Find(files[static_cast<size_t>(offered.index)].name);
     if (chosen && chosen->version == offer.newest->version) {
         offer.held = ReleaseHeld::Offered;
         return offer;
     }
     const bool listed = std::any_of(files.begin(), files.end(),
-                                    [&](const FTP_FILE_INFO& file) { return file.Name() == offer.newest->name; });
+                                    [&](const RemoteEntry& file) { return file.name == offer.newest->name; });
     offer.held = listed ? ReleaseHeld::SizeDiffers : ReleaseHeld::NotListed;
     return offer;
 }

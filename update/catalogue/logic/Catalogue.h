@@ -19,13 +19,6 @@ inline const wchar_t kUpdateUser[] = L"autoupdater";
 inline const wchar_t kUpdatePassword[] = L"Tor%!&6284fern";
 constexpr uint16_t kUpdatePort = 5301;
 
-struct SourceConnectionSettings {
-    std::wstring host;
-    std::wstring user;
-    std::wstring password;
-    uint16_t port = 0;
-};
-
 // The update server's settings around the host name, which is a build setting.
 SourceConnectionSettings UpdateServerSettings(const std::wstring& host);
 
@@ -83,13 +76,13 @@ enum class NotOffered { Offerable, NotASetupProgram, UnsafeName, PathTooLong, No
 NotOffered WhyNotOffered(const std::wstring& name);
 // The same for a listed file under the maker's release statement, when there is one: the statement
 // must name it, with the size the listing shows.
-NotOffered WhyNotOffered(const FTP_FILE_INFO& file, const ReleaseStatement* release);
+NotOffered WhyNotOffered(const RemoteEntry& file, const ReleaseStatement* release);
 
 // The record to offer among those whose extension is "exe" exactly, whose name is safe to save and
 // short enough to launch from the work folder: without a release statement the first in the server's
 // order; with one, among the records it names with their listed size, the one of the newest version
 // it names (the first of them on a tie), whatever the order of the listing or of the statement.
-OfferedFile FindOfferedFile(const std::vector<FTP_FILE_INFO>& files, const ReleaseStatement* release = nullptr);
+OfferedFile FindOfferedFile(const std::vector<RemoteEntry>& files, const ReleaseStatement* release = nullptr);
 
 // Whether a source offers the maker's release: the newest setup program the statement names. Needed
 // only where it is newer than the installed scanner (or none is installed); a source that lists an
@@ -99,6 +92,6 @@ struct ReleaseOffer {
     ReleaseHeld held = ReleaseHeld::NotNeeded;
     const ReleaseFile* newest = nullptr;  // the release's setup program, when the statement names one
 };
-ReleaseOffer JudgeReleaseOffer(const std::vector<FTP_FILE_INFO>& files, const ReleaseStatement& release,
+ReleaseOffer JudgeReleaseOffer(const std::vector<RemoteEntry>& files, const ReleaseStatement& release,
                                const std::optional<FourPartVersion>& installed);
 const char* ReleaseHeldName(ReleaseHeld held);

@@ -69,13 +69,13 @@ private:
     }
 
     DownloadResult DownloadItem(size_t index) {
-        const FTP_FILE_INFO& listed = request_.items[index];
-        const std::wstring name = listed.Name();
-        if (!IsSetupProgramName(name) || !IsSafeLocalFileName(name) || listed.dwFileSize < 0)
+        const RemoteEntry& listed = request_.items[index];
+        const std::wstring name = listed.name;
+        if (!IsSetupProgramName(name) || !IsSafeLocalFileName(name) || listed.size < 0)
             return DownloadResult::InvalidFile;
         Item item;
         item.index = index;
-        item.total = listed.dwFileSize;
+        item.total = listed.size;
         item.remotePath = request_.serverFolder + name;
         item.localPath = request_.workFolder + L"\\" + LocalNameOf(name);
         GoOnFromKept(item);
@@ -88,15 +88,15 @@ private:
 
         Report(item, DownloadState::Connecting);
         std::unique_ptr<ISourceSession> session = source_.newSession();
-        const SourceConnectionSettings& server = source_.server;
-        const int connected = session->Connect(server.host, server.user, server.password, server.port);
-        if (connected != kSessionSuccess) {
+        const ConnectResult connected = session->Connect(source_.server);
+        if (connected != ConnectResult::Connected) {
             session->Disconnect();
             session.reset();
             // The source of the check is down already: another that holds the file may serve it.
             if (!MoveOn(item, name)) {
                 if (item.created) files_.Abandon(item.localPath, true);
-                return connected == kSessionError ? DownloadResult::NoInternet : DownloadResult::ConnectFailed;
+                return connected == ConnectResult::NoInternet ? DownloadResult::NoInternet
+                                                              : DownloadResult::ConnectFailed;
             }
             Report(item, DownloadState::Reconnecting, 1);
             session = Reconnect(item);
@@ -167,8 +167,7 @@ private:
     // A new connection for the next attempt, or null (with the item's fault) when it failed.
     std::unique_ptr<ISourceSession> Reconnect(Item& item) {
         std::unique_ptr<ISourceSession> session = source_.newSession();
-        const SourceConnectionSettings& server = source_.server;
-        if (session->Connect(server.host, server.user, server.password, server.port) != kSessionSuccess) {
+        if (session->Connect(source_.server) != ConnectResult::Connected) {
             session->Disconnect();
             item.fault = LineFault::ConnectFailed;
             return nullptr;

@@ -64,7 +64,7 @@ struct ReleaseExpectation {
 };
 
 struct DownloadRequest {
-    std::vector<FTP_FILE_INFO> items;
+    std::vector<RemoteEntry> items;
     std::wstring serverFolder;  // download form, ends in a backslash
     std::wstring workFolder;    // ends in a backslash
     SourceConnectionSettings server;

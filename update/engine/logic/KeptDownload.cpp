@@ -60,10 +60,10 @@ std::vector<KeptOffer> KeptOffersOf(const DownloadRequest& request) {
     std::vector<KeptOffer> offers;
     const ReleaseStatement* statement = request.release.statement.get();
     if (!statement) return offers;
-    for (const FTP_FILE_INFO& item : request.items) {
-        const std::wstring name = item.Name();
+    for (const RemoteEntry& item : request.items) {
+        const std::wstring name = item.name;
         const ReleaseFile* file = statement->Find(name);
-        if (!file || file->size != item.dwFileSize || !IsSafeLocalFileName(name)) continue;
+        if (!file || file->size != item.size || !IsSafeLocalFileName(name)) continue;
         offers.push_back(KeptOffer{statement->edition, name, LocalNameOf(name), file->size, file->sha256});
     }
     return offers;

@@ -2,20 +2,11 @@
 // download worker and their test doubles. Pure: no Win32 types.
 #pragma once
 
+#include "update/sources/logic/RemoteEntry.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
-
-// One file listed on the update server, copied byte for byte between owners.
-struct FTP_FILE_INFO {
-    int64_t dwFileSize = -1;       // the listed size in bytes; -1 when unknown
-    wchar_t szFileName[260] = {};  // NUL-terminated, at most 259 characters
-
-    // Stores a name, cutting it at 259 characters so the record always stays terminated.
-    void SetName(const std::wstring& name);
-    // The name up to its terminator (or the whole field if a copied record lacks one).
-    std::wstring Name() const;
-};
 
 // The size a listing reports as its two 32-bit halves.
 int64_t ListedFileSize(uint32_t high, uint32_t low);
@@ -26,15 +17,27 @@ bool ListedSizeMayBeCapped(int64_t size);
 // real edition folder, small enough that a hostile listing cannot hold the server check for long.
 // (Each line is bounded by the platform's name field: a longer name arrives cut and is not offered.)
 constexpr int kMaxListedEntries = 1000;
-// The size in a reply to SIZE ("213 4294967301"), or -1 for any other reply.
-int64_t ParseSizeReply(const std::wstring& reply);
-// The reply to REST accepts the offset ("350 ...").
-bool IsRestartAccepted(const std::wstring& reply);
 
-// Results of Connect and ListFiles.
+// Results of ListFiles and CloseFile.
 constexpr int kSessionSuccess = 1;
-constexpr int kSessionFailed = 0;  // Connect: no FTP connection; CloseFile
-constexpr int kSessionError = -1;  // Connect: no internet session; ListFiles: search failed
+constexpr int kSessionFailed = 0;  // ListFiles: no file; CloseFile: closing failed
+constexpr int kSessionError = -1;  // ListFiles: the search failed
+
+// What a session opens with: the FTP account, or the host and port (0: the source's own). A folder
+// needs none of it.
+struct SourceConnectionSettings {
+    std::wstring host;
+    std::wstring user;
+    std::wstring password;
+    uint16_t port = 0;
+};
+
+// What opening a session came to.
+enum class ConnectResult {
+    Connected,
+    NoInternet,   // no internet session could be opened at all
+    Unreachable,  // the source did not open: no connection to the server, no such folder
+};
 
 // Outcome of opening a remote file or asking the server to start it at an offset.
 enum class SourceOpen {
@@ -114,10 +117,9 @@ public:
     virtual int64_t ServerDate() const { return -1; }
     // The proxy this session's requests go through, as the user would know it ("" for none).
     virtual std::wstring Proxy() const { return std::wstring(); }
-    // -1: no internet session; 0: the FTP connection failed; 1: connected.
-    virtual int Connect(std::wstring server, std::wstring user, std::wstring password, uint16_t port) = 0;
+    virtual ConnectResult Connect(const SourceConnectionSettings& settings) = 0;
     // Number of files appended (>= 1); 0: no file; -1: the search failed.
-    virtual int ListFiles(const std::wstring& folder, std::vector<FTP_FILE_INFO>& files,
+    virtual int ListFiles(const std::wstring& folder, std::vector<RemoteEntry>& files,
                           const std::wstring& extension) = 0;
     // The file's size as the server reports it now (binary mode), or -1 when it cannot tell.
     virtual int64_t RemoteFileSize(const std::wstring& path) = 0;

@@ -3,8 +3,8 @@
 // value.
 //
 // Input: a flag for the test folders, the program's file title, then per record a mode byte
-// (bit 0: the name repeated over the whole 259 characters; bit 1: the size is the low half of a listed size whose high
-// half follows), a 32-bit size and the name.
+// (bit 0: the name repeated over the whole 259 characters; bit 1: the size is the low half of a
+// listed size whose high half follows), a 32-bit size and the name.
 #include <cstddef>
 #include <cstdint>
 #include <string>

@@ -1,6 +1,7 @@
 // The catalogue's rules: edition code and server folders, the offered row, safe local names.
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -16,78 +17,52 @@ RemoteEntry Listed(const std::wstring& name, int32_t size = 1000) {
 }
 
 TEST(EditionCode, FromTheProgramFileName) {
-    EXPECT_EQ(EditionSourceFromFileTitle(L"KSF.QuorvelDownloader.exe"), L"KSF..exe");
-    EXPECT_EQ(EditionCode(EditionSourceFromFileTitle(L"KSF.QuorvelDownloader.exe")), L"KSF");
-    EXPECT_EQ(EditionCode(EditionSourceFromFileTitle(L"ksf.QuorvelDownloader.exe")), L"KSF");
-    EXPECT_EQ(EditionCode(EditionSourceFromFileTitle(L"QuorvelDownloader.exe")), L"");
-    EXPECT_EQ(EditionCode(EditionSourceFromFileTitle(L"QuorvelDownloaderKSF.exe")), L"KSF");
     EXPECT_EQ(EditionCode(L"ksf"), L"KSF");  // no "." at all
     // Removal is case-sensitive and every occurrence goes.
     EXPECT_EQ(EditionSourceFromFileTitle(L"quorveldownloader.exe"), L"quorveldownloader.exe");
     EXPECT_EQ(EditionSourceFromFileTitle(L"QuorvelDownloaderXQuorvelDownloader.exe"), L"X.exe");
 }
 
-TEST(EditionCode, EveryCodeOfTheTable) {
+// The folder the program's file name opens on the server: a few codes of each shape, and the edge
+// rules (either case, the code on either side, an exact match only, no code at all).
+TEST(EditionCode, TheProgramsNameOpensItsEditionsFolder) {
     const struct {
-        const wchar_t* code;
-        const wchar_t* edition;
-        const wchar_t* channel;
-    } kCodes[] = {
-        {L"KSC", L"KESTRA", L"Center"},  {L"KSF", L"KESTRA", L"Factory"}, {L"LUC", L"LUMOR", L"Center"},
-        {L"LUF", L"LUMOR", L"Factory"},  {L"PVC", L"PARVEN", L"Center"},  {L"PVF", L"PARVEN", L"Factory"},
-        {L"SOC", L"SOLIA", L"Center"},   {L"SOF", L"SOLIA", L"Factory"},  {L"TRC", L"TREVON", L"Center"},
-        {L"TRF", L"TREVON", L"Factory"}, {L"ULC", L"ULMARIS", L"Center"}, {L"ULF", L"ULMARIS", L"Factory"},
-        {L"VDC", L"VEDRIX", L"Center"},  {L"VDF", L"VEDRIX", L"Factory"}, {L"MBI", L"MBI", L"Center"},
-        {L"MBF", L"MBI", L"Factory"},    {L"BMS", L"BMS", L"BMS"},
+        const wchar_t* program;
+        const wchar_t* listing;       // the listing's folder
+        const wchar_t* testDownload;  // the download's folder when the test marker is present
+        const wchar_t* row;           // the offered row's title
+    } cases[] = {
+        {L"KSF.QuorvelDownloader.exe", L"\\OEM\\KESTRA\\Factory\\Software", L"OEM\\KESTRA\\Factory\\SoftwareTest\\",
+         L"KESTRA-Factory"},
+        {L"luc.QuorvelDownloader.exe", L"\\OEM\\LUMOR\\Center\\Software", L"OEM\\LUMOR\\Center\\SoftwareTest\\",
+         L"LUMOR-Center"},
+        {L"QuorvelDownloaderVdC.exe", L"\\OEM\\VEDRIX\\Center\\Software", L"OEM\\VEDRIX\\Center\\SoftwareTest\\",
+         L"VEDRIX-Center"},
+        {L"MBF.QuorvelDownloader.exe", L"\\OEM\\MBI\\Factory\\Software", L"OEM\\MBI\\Factory\\SoftwareTest\\",
+         L"MBI-Factory"},
+        {L"BMS.QuorvelDownloader.exe", L"\\OEM\\BMS\\BMS\\Software", L"OEM\\BMS\\BMS\\SoftwareTest\\", L"BMS-BMS"},
+        // No code: the maker's own folder.
+        {L"QuorvelDownloader.exe", L"\\Software", L"SoftwareTest\\", L"Talvix-Main"},
+        // A code not in the table, or one letter more or less than a listed one: the OEM folder
+        // with two empty components, which no server holds.
+        {L"XYZ.QuorvelDownloader.exe", L"\\OEM\\\\\\Software", L"OEM\\\\\\SoftwareTest\\", L"Talvix-Main"},
+        {L"KSFX.QuorvelDownloader.exe", L"\\OEM\\\\\\Software", L"OEM\\\\\\SoftwareTest\\", L"Talvix-Main"},
+        {L"KS.QuorvelDownloader.exe", L"\\OEM\\\\\\Software", L"OEM\\\\\\SoftwareTest\\", L"Talvix-Main"},
     };
-    for (const auto& c : kCodes) {
-        for (const std::wstring& source : {std::wstring(c.code) + L"..exe", ToUpperPath(c.code) + L"..exe"}) {
-            SCOPED_TRACE(std::string(source.begin(), source.end()));
-            EXPECT_EQ(EditionFolderOf(source), c.edition);
-            EXPECT_EQ(ChannelFolderOf(source), c.channel);
-            EXPECT_EQ(OemFolderOf(source), L"OEM");
-            EXPECT_EQ(OfferedRowTitle(source), std::wstring(c.edition) + L"-" + c.channel);
-        }
-        // Lower-case copies map like their upper-case code.
-        std::wstring lower(c.code);
-        for (wchar_t& ch : lower) ch = static_cast<wchar_t>(ch - L'A' + L'a');
-        EXPECT_EQ(EditionFolderOf(lower + L"..exe"), c.edition);
-        EXPECT_EQ(ChannelFolderOf(lower + L"..exe"), c.channel);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.program, c.program + std::wcslen(c.program)));
+        const std::wstring source = EditionSourceFromFileTitle(c.program);
+        EXPECT_EQ(ListingServerFolder(source, false), c.listing);
+        EXPECT_EQ(DownloadServerFolder(source, true), c.testDownload);
+        EXPECT_EQ(OfferedRowTitle(source), c.row);
     }
 }
 
-TEST(EditionCode, UnknownAndMissingCodes) {
-    EXPECT_EQ(EditionFolderOf(L"XYZ..exe"), L"");
-    EXPECT_EQ(ChannelFolderOf(L"XYZ..exe"), L"");
-    EXPECT_EQ(OemFolderOf(L"XYZ..exe"), L"OEM");
-    EXPECT_EQ(OfferedRowTitle(L"XYZ..exe"), L"Talvix-Main");
-    // A code matches exactly: a longer or shorter one is unknown.
-    EXPECT_EQ(EditionFolderOf(L"KSFX..exe"), L"");
-    EXPECT_EQ(EditionFolderOf(L"KS..exe"), L"");
-    EXPECT_EQ(OemFolderOf(L".exe"), L"");
-    EXPECT_EQ(EditionFolderOf(L".exe"), L"");
-    EXPECT_EQ(OfferedRowTitle(L".exe"), L"Talvix-Main");
-    EXPECT_EQ(OfferedRowTitle(L""), L"Talvix-Main");
-}
-
-TEST(ServerFolder, BothFormsWithAndWithoutTheTestSuffix) {
-    EXPECT_EQ(TestSuffix(true), L"Test");
-    EXPECT_EQ(TestSuffix(false), L"");
-
-    EXPECT_EQ(ListingServerFolder(L".exe", false), L"\\Software");
+TEST(ServerFolder, TheTestMarkerMovesBothFormsToTheTestFolder) {
     EXPECT_EQ(ListingServerFolder(L".exe", true), L"\\SoftwareTest");
     EXPECT_EQ(DownloadServerFolder(L".exe", false), L"Software\\");
-    EXPECT_EQ(DownloadServerFolder(L".exe", true), L"SoftwareTest\\");
-
-    EXPECT_EQ(ListingServerFolder(L"KSF..exe", false), L"\\OEM\\KESTRA\\Factory\\Software");
-    EXPECT_EQ(ListingServerFolder(L"ksf..exe", true), L"\\OEM\\KESTRA\\Factory\\SoftwareTest");
+    EXPECT_EQ(ListingServerFolder(L"KSF..exe", true), L"\\OEM\\KESTRA\\Factory\\SoftwareTest");
     EXPECT_EQ(DownloadServerFolder(L"KSF..exe", false), L"OEM\\KESTRA\\Factory\\Software\\");
-    EXPECT_EQ(DownloadServerFolder(L"KSF..exe", true), L"OEM\\KESTRA\\Factory\\SoftwareTest\\");
-    EXPECT_EQ(DownloadServerFolder(L"BMS..exe", false), L"OEM\\BMS\\BMS\\Software\\");
-
-    // An unknown code keeps the OEM folder and leaves two empty components.
-    EXPECT_EQ(ListingServerFolder(L"XYZ..exe", false), L"\\OEM\\\\\\Software");
-    EXPECT_EQ(DownloadServerFolder(L"XYZ..exe", true), L"OEM\\\\\\SoftwareTest\\");
 }
 
 TEST(ServerSettings, FixedUserPasswordAndPort) {

@@ -35,15 +35,26 @@ TEST(SignerPins, ParsesEitherCaseWithSeparatorsAndSeveralFingerprints) {
 }
 
 TEST(SignerPins, MalformedFingerprintsFailWithAReason) {
-    std::vector<CertFingerprint> pins(1);
-    std::string why;
-    EXPECT_FALSE(ParseSignerPins(kA + ";abcd", pins, &why));
-    EXPECT_NE(why.find("4 hexadecimal digits"), std::string::npos) << why;
-    EXPECT_TRUE(pins.empty());                            // nothing half-parsed is left behind
-    EXPECT_FALSE(ParseSignerPins(kA + "0", pins, &why));  // 65 digits
-    EXPECT_FALSE(ParseSignerPins("sha256:" + kA.substr(0, 60), pins, &why));
-    EXPECT_NE(why.find("'s'"), std::string::npos) << why;
-    EXPECT_FALSE(ParseSignerPins(std::string(63, 'a') + "g", pins, &why));
+    struct Row {
+        std::string text;
+        const char* reason;  // a part of the error message
+    };
+    const Row rows[] = {
+        {kA + ";abcd", "4 hexadecimal digits"},
+        {kA + "0", "more than 64"},
+        {"sha256:" + kA.substr(0, 60), "'s'"},
+        {std::string(63, 'a') + "g", "'g'"},
+        // Separators alone name no certificate: they are a typing error, not a blank entry.
+        {kA + ";:", "0 hexadecimal digits"},
+        {" - ", "0 hexadecimal digits"},
+    };
+    for (const Row& row : rows) {
+        std::vector<CertFingerprint> pins(1);
+        std::string why;
+        EXPECT_FALSE(ParseSignerPins(row.text, pins, &why)) << row.text;
+        EXPECT_NE(why.find(row.reason), std::string::npos) << row.text << ": " << why;
+        EXPECT_TRUE(pins.empty()) << row.text;  // nothing half-parsed is left behind
+    }
 }
 
 // The launch decision over content x chain x pins x build setting, one row per combination.

@@ -32,8 +32,9 @@ struct SignatureVerdict {
 };
 
 // Parses fingerprints of 64 hexadecimal digits each, in either case, with ':', ' ' or '-' allowed
-// between digits, several separated by ';' or ','. Empty text gives no pins. On a malformed value
-// returns false and says why in *error.
+// between digits, several separated by ';' or ','. Empty text gives no pins and a blank entry is
+// skipped, but an entry of separators alone is malformed. On a malformed value returns false and
+// says why in *error.
 bool ParseSignerPins(const std::string& text, std::vector<CertFingerprint>& pins, std::string* error = nullptr);
 
 // What the launch rule needs besides the verdict: the build's pinned publishers and whether the

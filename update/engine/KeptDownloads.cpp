@@ -13,8 +13,7 @@ const wchar_t kRecordSuffix[] = L".record";
 int64_t NowSeconds() {
     FILETIME now{};
     ::GetSystemTimeAsFileTime(&now);
-    const int64_t ticks = static_cast<int64_t>(ULARGE_INTEGER{{now.dwLowDateTime, now.dwHighDateTime}}.QuadPart);
-    return ticks / 10000000 - 11644473600LL;  // 100 ns since 1601 to seconds since 1970
+    return UnixSecondsOf(now);
 }
 
 int64_t SizeOf(const CFile& file) {
